@@ -1,0 +1,26 @@
+# Build options, compiler warnings and the defaults that golf.ini falls back to.
+
+option(TEEBASKET_BUILD_GUI "Build the desktop window (needs Qt 6)" ON)
+option(TEEBASKET_BUILD_BENCHMARKS "Build the benchmarks in bench/" ON)
+option(TEEBASKET_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
+option(TEEBASKET_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+# Where the program looks for the portal when golf.ini has no [Portal] keys.
+# They point at the demo portal (teebasket-portal) on this machine; a build for
+# another portal sets them on the cmake command line.
+set(TEEBASKET_DEFAULT_LISTING_HOST "127.0.0.1:48443" CACHE STRING
+    "Default [Portal] ListingHost (host or host:port, always HTTPS)")
+set(TEEBASKET_DEFAULT_BOOKING_HOST "127.0.0.1:48443" CACHE STRING
+    "Default [Portal] BookingHost (host or host:port, always HTTPS)")
+set(TEEBASKET_DEFAULT_CA_CERTIFICATE "~/.local/share/teebasket-portal/tls/cert.pem" CACHE STRING
+    "Default [Portal] CACertificate: extra trusted PEM certificates (a leading ~/ is the home folder; empty for none)")
+
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(TEEBASKET_WARNINGS_AS_ERRORS)
+    add_compile_options(-Werror)
+endif()
+
+if(TEEBASKET_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,156 @@
+// Unicommon: the page fetcher and the text helpers of the harvest engine.
+//
+// Texts are std::string values holding code-page-932 bytes (or the raw UTF-8
+// bytes of a downloaded page, where only ASCII markers are looked for).
+// Positions are 1-based byte positions; 0 means "not found". Every search
+// respects the character boundaries of code page 932: a match never starts on
+// the second byte of a double-byte character.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace teebasket {
+
+// ---------------------------------------------------------------------------
+// Text primitives (code-page-932 bytes in, code-page-932 bytes out)
+
+// True for the first byte of a double-byte character (0x81-0x9F, 0xE0-0xFC).
+constexpr bool IsLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// Position (1-based) of the first occurrence of `pattern` in `text` that starts
+// on a character boundary, or 0. An empty pattern or text gives 0.
+std::size_t TextFind(std::string_view text, std::string_view pattern);
+
+// At most `count` bytes of `text` from 1-based `position` on; a position below
+// 1 counts as 1; a position beyond the end or a count of 0 or less gives "".
+std::string TextCopy(std::string_view text, std::ptrdiff_t position, std::ptrdiff_t count);
+
+// `text` without its leading and trailing bytes 0x00-0x20. A full-width space
+// (81 40) is not removed.
+std::string_view TextTrimView(std::string_view text);
+std::string TextTrim(std::string_view text);
+
+// Every occurrence of `pattern` replaced by `replacement`, left to right,
+// ASCII letters compared without regard to case; the replacement is never
+// searched again.
+std::string TextReplace(std::string_view text, std::string_view pattern,
+                        std::string_view replacement);
+
+// TextReplace with an empty replacement.
+std::string TextRemove(std::string_view text, std::string_view pattern);
+
+// True when the first literal.size() bytes of `text` equal `literal` exactly
+// (case-sensitive). A shorter text never matches.
+bool HasPrefix(std::string_view text, std::string_view literal);
+
+// Appends to `list` the non-empty pieces of `text` between occurrences of
+// `delimiter` (found as by TextFind). The list is not cleared first.
+void SplitText(const std::string& text, const std::string& delimiter,
+               std::vector<std::string>& list);
+
+// `text` with the full-width digits, parentheses and hyphens of code page 932
+// replaced by their ASCII forms (the 14 pairs of HalfWidthTable, in order).
+std::string NormalizeText(const std::string& text);
+
+struct HalfWidthPair {
+    std::string_view fullWidth;  // code-page-932 bytes
+    std::string_view ascii;
+};
+extern const std::array<HalfWidthPair, 14> HalfWidthTable;
+
+// ---------------------------------------------------------------------------
+// Page lines
+
+// Splits raw bytes into lines: a line ends at CR, at LF or at CR LF (one
+// break); the last line needs no terminator. Bytes are kept as they are.
+std::vector<std::string> SplitLines(std::string_view bytes);
+
+// Loads a file whole and splits it as SplitLines does. Returns false (and
+// leaves `lines` empty) when the file does not exist or cannot be read.
+bool LoadLines(const std::filesystem::path& path, std::vector<std::string>& lines);
+
+// ---------------------------------------------------------------------------
+// User agents
+
+inline constexpr std::array<std::string_view, 5> UserAgentTable = {
+    "Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.0; Trident/5.0)",
+    "Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)",
+    "Mozilla/5.0 (compatible; MSIE 10.0; Windows NT 6.2; Win64; x64; Trident/6.0)",
+    "Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0; Sleipnir/2.9.8)",
+    "Mozilla/5.0 (compatible; MSIE 10.0; Windows NT 6.2; ARM; Trident/6.0)",
+};
+
+// The agent generator: a 32-bit linear congruential state that starts at 0
+// and is never seeded, so every process sends the same agent sequence
+// (indexes 0, 0, 4, 1, 1, 3, 1, 0, 1, 2, ...). One object lives as long as
+// the program and is handed to every run; it is never reset between runs.
+class UserAgentGenerator {
+public:
+    // Advances the state once and returns an index into UserAgentTable.
+    std::size_t NextIndex();
+    std::uint32_t State() const { return state_; }
+
+private:
+    std::uint32_t state_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Page fetcher
+
+enum class FetchStatus {
+    Stored,           // the body is in the scratch file (whatever the HTTP status)
+    InvalidUrl,       // empty or malformed address, or not https
+    Unreachable,      // host name not resolved, connection refused or timed out
+    TlsFailed,        // handshake failed, certificate or host name not trusted
+    TransferFailed,   // the connection broke or the server answered nonsense
+    TimedOut,         // stalled below the low-speed limit, or the whole call took too long
+    TooLarge,         // body above FetchOptions::maxBodyBytes
+    InsecureRedirect, // a redirect to anything but https
+    ScratchNotWritten // the body arrived but the scratch file could not be written
+};
+
+struct FetchOptions {
+    // Extra trusted certificates (PEM), in addition to the system's store.
+    // Empty: the system's store only. Certificate and host-name checks are
+    // always on.
+    std::filesystem::path caCertificateFile;
+    std::chrono::milliseconds connectTimeout{30'000};
+    // The call gives up when fewer than lowSpeedBytesPerSecond arrive for
+    // this long.
+    std::chrono::milliseconds lowSpeedTime{60'000};
+    long lowSpeedBytesPerSecond = 1;
+    std::chrono::milliseconds totalTimeout{600'000};
+    std::size_t maxBodyBytes = 64u * 1024u * 1024u;
+};
+
+struct FetchResult {
+    FetchStatus status = FetchStatus::InvalidUrl;
+    long httpStatus = 0;        // 0 when no answer arrived
+    std::size_t bodyBytes = 0;  // bytes stored when status is Stored
+    std::string reason;         // UTF-8, for messages; empty when Stored
+
+    bool Stored() const { return status == FetchStatus::Stored; }
+    // True for the failures that mean the portal could not be reached at all.
+    bool HostUnreachable() const {
+        return status == FetchStatus::Unreachable || status == FetchStatus::TlsFailed ||
+               status == FetchStatus::TimedOut;
+    }
+};
+
+// Downloads `url` (an https address, ASCII) with one HTTPS GET, the User-Agent
+// drawn from `agents`, and stores the body byte for byte in `scratchPath`
+// (through a temporary file renamed over it on success). On any failure the
+// scratch file is removed, so a caller never reads an earlier page.
+FetchResult PageFetcher(const std::string& url, const std::filesystem::path& scratchPath,
+                        UserAgentGenerator& agents, const FetchOptions& options = {});
+
+}  // namespace teebasket

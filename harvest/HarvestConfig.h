@@ -1,0 +1,46 @@
+// HarvestConfig: where the portal is and where the program keeps its files.
+//
+// golf.ini holds the selection ([Config] Area=) and the portal ([Portal]
+// ListingHost=, BookingHost=, CACertificate=). Missing keys take the build's
+// defaults, which point at the demo portal on this machine.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace teebasket {
+
+struct PortalSettings {
+    std::string listingHost;             // host or host:port; requests are always HTTPS
+    std::string bookingHost;             // host or host:port
+    std::filesystem::path caCertificate; // extra trusted PEM certificates; empty for none
+};
+
+// The build's defaults (CMake cache variables), with a leading "~/" of the
+// certificate path expanded to the home folder.
+PortalSettings DefaultPortalSettings();
+
+// The [Portal] keys of `iniFile`; each missing or empty key takes its default.
+PortalSettings LoadPortalSettings(const std::filesystem::path& iniFile);
+
+// A leading "~/" expanded to $HOME; anything else unchanged.
+std::filesystem::path ExpandHome(const std::string& path);
+
+// The folder for golf.ini and tmp.dat: `executableDir` when it is writable
+// (a portable install), otherwise the user's configuration folder for the
+// program ($XDG_CONFIG_HOME/teebasket, or ~/.config/teebasket), created when
+// missing.
+std::filesystem::path DataFolder(const std::filesystem::path& executableDir);
+
+inline constexpr const char* kSettingsFileName = "golf.ini";
+inline constexpr const char* kScratchFileName = "tmp.dat";
+
+// The [Config] Area value of `iniFile` as row indices whose character is "1"
+// (only the first 47 characters count), or an empty list.
+std::vector<int> LoadSelectedRows(const std::filesystem::path& iniFile);
+
+// The [Config] Area value for `ticked` (one "1" or "0" per row, 47 in all).
+std::string AreaValue(const std::vector<bool>& ticked);
+
+}  // namespace teebasket

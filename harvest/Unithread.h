@@ -1,0 +1,237 @@
+// Unithread: the harvest engine. One run walks the chosen prefectures in list
+// order, crawls each prefecture's listing page, extracts every course's detail
+// page into a CourseRecord and appends one CSV line per course.
+//
+// The engine has no user interface and no global state: the caller owns the
+// HarvestRun, the settings, the agent generator and the observer, and passes
+// them in. Texts taken from pages (and the prefecture display names that the
+// engine hands to its observer) are code-page-932 bytes in std::string.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "HarvestConfig.h"
+#include "Unicommon.h"
+
+namespace teebasket {
+
+// ---------------------------------------------------------------------------
+// Prefectures
+
+inline constexpr int kPrefectureCount = 47;
+
+struct PrefectureRow {
+    std::string_view displayName;  // UTF-8, as the window lists it
+    std::string_view slug;         // ASCII, as the listing URL uses it
+};
+
+// Index 0 (北海道, hokkaido) to 46 (沖縄県, okinawa): the list row and the key
+// everywhere.
+extern const std::array<PrefectureRow, kPrefectureCount> PrefectureTable;
+
+// The slug of row `index`, or "" outside 0-46.
+std::string PrefectureSlug(int index);
+
+// The display name of row `index` in code page 932, or "" outside 0-46.
+std::string PrefectureNameAnsi(int index);
+
+// The prefectures of one run, copied when the run starts: the ticked row
+// indices in ascending order and their display names (code-page-932 bytes).
+struct Selection {
+    std::vector<int> rows;
+    std::vector<std::string> displayNames;
+};
+
+// A selection of `rows`, sorted ascending, duplicates and indices outside 0-46
+// dropped, with the display names of PrefectureTable.
+Selection MakeSelection(std::vector<int> rows);
+
+// ---------------------------------------------------------------------------
+// The CSV file
+
+inline constexpr int kColumnCount = 31;
+inline constexpr int kColumnName = 0;
+inline constexpr int kColumnPostalCode = 1;
+inline constexpr int kColumnAddress = 2;
+inline constexpr int kColumnTelephone = 3;
+inline constexpr int kColumnFax = 4;
+inline constexpr int kColumnCarAccess = 5;
+inline constexpr int kColumnTags = 8;
+inline constexpr int kColumnState = 26;
+inline constexpr int kColumnRating = 27;
+inline constexpr int kColumnReviewCount = 28;
+inline constexpr int kColumnReviewUrl = 29;
+inline constexpr int kColumnDetailUrl = 30;
+
+// One course: 31 code-page-932 values addressed by column index, all empty but
+// the operating state, which starts as 運営中.
+struct CourseRecord {
+    CourseRecord();
+    std::array<std::string, kColumnCount> values;
+    std::string& operator[](int column) { return values[column]; }
+    const std::string& operator[](int column) const { return values[column]; }
+};
+
+// The header names in column order, UTF-8.
+extern const std::array<std::string_view, kColumnCount> ColumnHeaderNames;
+
+// The header line in code page 932 (351 bytes), without its line end.
+std::string CsvHeaderLine();
+
+// One course line in code page 932, without its line end: 31 quoted values,
+// each followed by a comma; a double quote inside a value is doubled.
+std::string CourseLine(const CourseRecord& record);
+
+// ---------------------------------------------------------------------------
+// One run
+
+// Pauses after each download; production values are fixed, tests pass zero.
+struct PausePolicy {
+    std::chrono::milliseconds afterListing{1000};
+    std::chrono::milliseconds afterDetail{300};
+};
+
+struct HarvestSettings {
+    PortalSettings portal;
+    PausePolicy pauses;
+    FetchOptions fetch;  // caCertificateFile is taken from `portal`
+};
+
+enum ResultCode : int {
+    kResultNoRow = 0,          // no course line was written
+    kResultRowsWritten = 1,    // at least one course line was written
+    kResultSiteUnreachable = 9 // no line written, and some download could not reach the portal
+};
+
+// The stop request of a run. The user-interface side sets it at any time; the
+// run polls it between steps, and its pauses end early when it is set.
+class StopFlag {
+public:
+    void Request();
+    bool Requested() const { return requested_.load(std::memory_order_acquire); }
+    // Sleeps for `duration` or until a stop is requested. Returns false when
+    // the stop was requested.
+    bool SleepFor(std::chrono::milliseconds duration) const;
+    // Clears the flag for the next run.
+    void Reset();
+
+private:
+    std::atomic<bool> requested_{false};
+    mutable std::mutex mutex_;
+    mutable std::condition_variable wake_;
+};
+
+// The state of one run, shared by its caller (window or terminal) and the
+// engine. The engine writes the counters and currentPrefecture before each
+// observer call; the observer reads them only inside its calls.
+struct HarvestRun {
+    // Set by the caller before Execute.
+    std::filesystem::path outputPath;
+    std::filesystem::path scratchPath;  // the scratch file "tmp.dat" in the data folder
+    bool taskbarAvailable = false;      // kept here for the window; unused by the engine
+
+    // Written by the engine, readable from any thread.
+    std::atomic<bool> running{false};
+    std::atomic<int> resultCode{kResultNoRow};
+    StopFlag stop;
+
+    // Written by the engine, read inside observer calls.
+    std::FILE* outputFile = nullptr;
+    int prefectureCount = 0;
+    int courseTotal = 0;
+    int courseIndex = 0;
+    std::string currentPrefecture;  // code-page-932 bytes
+    int rowsWritten = 0;
+    bool downloadFailed = false;    // some download could not reach the portal
+    std::string lastFetchFailure;   // UTF-8 reason of the last such failure
+    // UTF-8 reason when the run could not do its work (the output file could
+    // not be created or written, an unexpected error); empty otherwise.
+    std::string failure;
+};
+
+// The four calls through which a run reports to its caller. Each is made on
+// the harvest thread; the window turns each into a blocking call on its
+// user-interface thread.
+class HarvestObserver {
+public:
+    virtual ~HarvestObserver() = default;
+    // Once, after the header line is written and prefectureCount is set.
+    virtual void ProgressStart(HarvestRun& run) = 0;
+    // Once per prefecture, after currentPrefecture is set, before its crawl.
+    virtual void ProgressStep(HarvestRun& run) = 0;
+    // Before each course, and once for a prefecture with no course (or
+    // stopped before its courses), showing 0 of 0.
+    virtual void StatusUpdate(HarvestRun& run) = 0;
+    // Last call of every run, after running is false and the scratch file is
+    // gone.
+    virtual void RunEnded(HarvestRun& run) = 0;
+};
+
+// Everything a run step needs, passed down explicitly.
+struct HarvestContext {
+    HarvestRun& run;
+    const Selection& selection;
+    const HarvestSettings& settings;
+    UserAgentGenerator& agents;
+    HarvestObserver& observer;
+};
+
+// The body of one run: sets running and resultCode, harvests the selection,
+// deletes the scratch file, clears running, requests its own stop and ends
+// with RunEnded. Never throws.
+void Execute(HarvestContext& context);
+
+// Opens the output file, writes the header line and crawls each prefecture of
+// the selection in order. Reports an output file that cannot be created
+// through HarvestRun::failure.
+void HarvestPrefectures(HarvestContext& context);
+
+// Downloads one prefecture's listing page and extracts each of its courses.
+void CrawlPrefecture(HarvestContext& context, const std::string& slug);
+
+// Downloads one course's detail page and appends its line to the output file.
+void ExtractCourseDetail(HarvestContext& context, const std::string& courseId);
+
+// ---------------------------------------------------------------------------
+// The cutting rules, on pages already split into lines (for tests and
+// benchmarks; the steps above use them).
+
+// The listing URL of `slug` and the detail and review URLs of a course.
+std::string ListingUrl(const PortalSettings& portal, const std::string& slug);
+std::string DetailUrl(const PortalSettings& portal, const std::string& courseId);
+std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId);
+
+// The course identifiers of a listing page's raw lines, in page order.
+std::vector<std::string> ScanListingCards(const std::vector<std::string>& lines,
+                                          const StopFlag& stop);
+
+// Fills a record from a detail page's raw lines: structured data, body pass,
+// and the two URL columns.
+CourseRecord ParseCourseDetail(const std::vector<std::string>& lines,
+                               const PortalSettings& portal, const std::string& courseId,
+                               const StopFlag& stop);
+
+// The structured-data pass over one script line (raw UTF-8 bytes).
+void ExtractStructuredData(const std::string& line, CourseRecord& record, const StopFlag& stop);
+
+// The body pass over the collected body text (code-page-932 bytes).
+void ExtractBodySections(const std::string& bodyText, CourseRecord& record,
+                         const StopFlag& stop);
+
+// Labels of the 21 section slots (UTF-8; slots 2 and 20 are empty).
+extern const std::array<std::string_view, 21> SectionLabelTable;
+
+// The column of the first non-empty slot whose label equals `label`
+// (code-page-932 bytes) without regard to case, or -1.
+int ColumnForLabel(const std::string& label);
+
+}  // namespace teebasket
