@@ -12,9 +12,9 @@
 namespace teebasket {
 
 struct PortalSettings {
-    std::string listingHost;             // host or host:port; requests are always HTTPS
-    std::string bookingHost;             // host or host:port
-    std::filesystem::path caCertificate; // extra trusted PEM certificates; empty for none
+    std::string listingHost;              // host or host:port; requests are always HTTPS
+    std::string bookingHost;              // host or host:port
+    std::filesystem::path caCertificate;  // extra trusted PEM certificates; empty for none
 };
 
 // The build's defaults (CMake cache variables), with a leading "~/" of the
