@@ -309,9 +309,10 @@ bool PortalServer::Impl::ServeFault(std::string_view name, const httplib::Reques
         response.set_content(*status >= 500 ? ServerErrorPage() : NotFoundPage(request.path),
                              kHtml);
     } else if (name == "x-stall-head") {
+        // No answer ever comes: when the stall ends the connection is dropped.
         Stall(socket);
+        ResetConnection(socket);
         response.status = 503;
-        response.set_content(ServerErrorPage(), kHtml);
     } else if (name == "x-stall-body" || name == "x-reset" || name == "x-truncate") {
         const std::string kind(name);
         response.set_content_provider(
@@ -458,6 +459,12 @@ bool PortalServer::Bind(std::string& error) {
     // Stalling fault paths hold a worker each; leave room for ordinary requests.
     impl.server->new_task_queue = [] { return new httplib::ThreadPool(32); };
     impl.server->set_keep_alive_timeout(2);
+    // SO_REUSEADDR only: the library's default also sets SO_REUSEPORT, which
+    // would let a second portal share the port instead of failing to start.
+    impl.server->set_socket_options([](int socket) {
+        int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     impl.server->Get(".*", [&impl](const httplib::Request& request, httplib::Response& response) {
         impl.Handle(request, response);
     });

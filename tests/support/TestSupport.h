@@ -2,6 +2,7 @@
 // No Qt. Everything here works on real files and real processes.
 #pragma once
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -55,9 +56,10 @@ class PortalProcess {
     // Every request the portal has received so far, in order.
     std::vector<PortalRequest> requests() const;
 
-    // Sends SIGTERM and waits; returns the exit status as from waitpid (the
-    // destructor then does nothing more). For tests of the portal's shutdown.
-    int stop();
+    // Sends `signal` (SIGTERM by default) and waits; returns the status as
+    // from waitpid (the destructor then does nothing more), or -1 when the
+    // portal was already stopped. For tests of the portal's shutdown.
+    int stop(int signal = SIGTERM);
 
   private:
     TempDir workDir_;

@@ -174,11 +174,11 @@ PortalProcess::~PortalProcess() {
     stop();
 }
 
-int PortalProcess::stop() {
+int PortalProcess::stop(int signal) {
     if (pid_ <= 0) {
         return -1;
     }
-    ::kill(pid_, SIGTERM);
+    ::kill(pid_, signal);
     const int status = WaitWithTimeout(pid_, kStopTimeout);
     pid_ = -1;
     return status;
