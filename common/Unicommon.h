@@ -48,6 +48,10 @@ std::string TextReplace(std::string_view text, std::string_view pattern,
 // TextReplace with an empty replacement.
 std::string TextRemove(std::string_view text, std::string_view pattern);
 
+// True when `a` and `b` are equal with ASCII letters compared without regard
+// to case (the second byte of a double-byte character is compared exactly).
+bool TextSameIgnoringCase(std::string_view a, std::string_view b);
+
 // True when the first literal.size() bytes of `text` equal `literal` exactly
 // (case-sensitive). A shorter text never matches.
 bool HasPrefix(std::string_view text, std::string_view literal);

@@ -1,4 +1,6 @@
 // SplitText and NormalizeText on code-page-932 byte strings.
+#include <algorithm>
+
 #include "Unicommon.h"
 
 namespace teebasket {
@@ -40,12 +42,25 @@ void SplitText(const std::string& text, const std::string& delimiter,
     }
 }
 
+// Each pair replaces one whole double-byte character by one ASCII byte, so the
+// character boundaries behind a replacement never move and no replacement can
+// create an occurrence of another pair: one walk over the characters gives
+// the same text as applying the pairs one after the other.
 std::string NormalizeText(const std::string& text) {
-    std::string result = text;
-    for (const HalfWidthPair& pair : HalfWidthTable) {
-        if (result.find(pair.fullWidth) != std::string::npos) {
-            result = TextReplace(result, pair.fullWidth, pair.ascii);
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        if (!IsLeadByte(static_cast<unsigned char>(text[i])) || i + 1 == text.size()) {
+            result.push_back(text[i++]);
+            continue;
         }
+        const std::string_view character(text.data() + i, 2);
+        const auto pair = std::find_if(HalfWidthTable.begin(), HalfWidthTable.end(),
+                                       [character](const HalfWidthPair& candidate) {
+                                           return candidate.fullWidth == character;
+                                       });
+        result.append(pair == HalfWidthTable.end() ? character : pair->ascii);
+        i += 2;
     }
     return result;
 }

@@ -144,6 +144,10 @@ std::string TextRemove(std::string_view text, std::string_view pattern) {
     return TextReplace(text, pattern, {});
 }
 
+bool TextSameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && (a == b || UpperCaseAscii(a) == UpperCaseAscii(b));
+}
+
 bool HasPrefix(std::string_view text, std::string_view literal) {
     return text.substr(0, literal.size()) == literal;
 }

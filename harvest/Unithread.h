@@ -210,6 +210,10 @@ std::string ListingUrl(const PortalSettings& portal, const std::string& slug);
 std::string DetailUrl(const PortalSettings& portal, const std::string& courseId);
 std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId);
 
+// `bytes` with every byte that may not stand in a URL path segment written as
+// %XX, so that page text can never change the request.
+std::string EncodePathSegment(const std::string& bytes);
+
 // The course identifiers of a listing page's raw lines, in page order.
 std::vector<std::string> ScanListingCards(const std::vector<std::string>& lines,
                                           const StopFlag& stop);

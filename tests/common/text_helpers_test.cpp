@@ -66,3 +66,16 @@ TEST(SplitLines, BreaksAtCrLfAndCrLf) {
     EXPECT_EQ(SplitLines(""), Pieces{});
     EXPECT_EQ(SplitLines(std::string("x\0y\n", 4)), (Pieces{std::string("x\0y", 3)}));
 }
+
+TEST(NormalizeText, GivesTheSameTextAsApplyingEachPairInTurn) {
+    std::string mixed;
+    for (const HalfWidthPair& pair : HalfWidthTable) {
+        mixed += std::string(pair.fullWidth) + "\x83\x82" + "a" + std::string(pair.fullWidth);
+    }
+    mixed += "\x82";  // a lead byte cut off at the end
+    std::string stepByStep = mixed;
+    for (const HalfWidthPair& pair : HalfWidthTable) {
+        stepByStep = TextReplace(stepByStep, pair.fullWidth, pair.ascii);
+    }
+    EXPECT_EQ(NormalizeText(mixed), stepByStep);
+}
