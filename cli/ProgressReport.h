@@ -22,7 +22,7 @@ struct ProgressSnapshot {
     std::string prefectureName;  // UTF-8
     int courseIndex = 0;         // 1-based course being fetched; 0 before the first
     int courseTotal = 0;
-    std::chrono::seconds elapsed{0};
+    std::chrono::milliseconds elapsed{0};
 };
 
 // The share of the run done, from 0 to 1: prefectures finished plus the

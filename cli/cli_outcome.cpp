@@ -1,5 +1,7 @@
 #include "CliOutcome.h"
 
+#include <algorithm>
+
 #include "Unithread.h"
 
 namespace teebasket::cli {
@@ -55,7 +57,11 @@ std::string OutcomeMessage(const RunOutcome& outcome) {
         case kExitUsage:
             break;
     }
-    return CannotWriteMessage(outcome.failure);
+    // The engine's reason already says what failed, in both languages.
+    std::string line = outcome.failure;
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return line;
 }
 
 std::string UsageErrorMessage(const std::string& detail) {

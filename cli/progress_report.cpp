@@ -73,7 +73,9 @@ std::string Counter(int number, int total) {
 }
 
 std::string TimesText(const ProgressSnapshot& snapshot) {
-    std::string text = "elapsed " + FormatDuration(snapshot.elapsed);
+    std::string text =
+        "elapsed " +
+        FormatDuration(std::chrono::duration_cast<std::chrono::seconds>(snapshot.elapsed));
     const std::optional<std::chrono::seconds> left = EstimateRemaining(snapshot);
     text += ", left " + (left ? "~" + FormatDuration(*left) : std::string("?"));
     return text;
@@ -101,8 +103,9 @@ std::optional<std::chrono::seconds> EstimateRemaining(const ProgressSnapshot& sn
     if (fraction <= 0.0 || snapshot.elapsed.count() <= 0) {
         return std::nullopt;
     }
-    const double left = static_cast<double>(snapshot.elapsed.count()) * (1.0 - fraction) / fraction;
-    return std::chrono::seconds(static_cast<long long>(left + 0.5));
+    const double leftMs =
+        static_cast<double>(snapshot.elapsed.count()) * (1.0 - fraction) / fraction;
+    return std::chrono::seconds(static_cast<long long>(leftMs / 1000.0 + 0.5));
 }
 
 std::string FormatDuration(std::chrono::seconds duration) {
@@ -189,7 +192,7 @@ void TerminalProgress::StatusUpdate(HarvestRun& run) {
     if (terminal_) {
         Draw();
     } else if (!quiet_) {
-        snapshot_.elapsed = std::chrono::duration_cast<std::chrono::seconds>(
+        snapshot_.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - started_);
         std::fprintf(stream_, "%s\n", FormatPlainLine(snapshot_).c_str());
         std::fflush(stream_);
@@ -216,7 +219,7 @@ void TerminalProgress::Draw() {
     if (quiet_ || !terminal_) {
         return;
     }
-    snapshot_.elapsed = std::chrono::duration_cast<std::chrono::seconds>(
+    snapshot_.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started_);
     std::fprintf(stream_, "\r%s\x1b[K", FormatBarLine(snapshot_, TerminalColumns()).c_str());
     std::fflush(stream_);

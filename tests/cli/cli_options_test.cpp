@@ -173,7 +173,8 @@ TEST(OutcomeMessage, OneLineInJapaneseAndEnglish) {
         {kResultNoRow, false, "", "該当する情報は見つかりませんでした。", "Nothing found"},
         {kResultRowsWritten, true, "", "中断", "Stopped"},
         {kResultSiteUnreachable, false, "", "サイトへのアクセスができませんでした。", "reached"},
-        {kResultNoRow, false, "cannot create \"/o/x.csv\"", "保存できませんでした", "/o/x.csv"},
+        {kResultNoRow, false, "作成できませんでした / could not create /o/x.csv",
+         "作成できませんでした", "/o/x.csv"},
     };
     for (const Case& c : cases) {
         outcome.resultCode = c.resultCode;
@@ -184,6 +185,9 @@ TEST(OutcomeMessage, OneLineInJapaneseAndEnglish) {
         EXPECT_NE(line.find(c.english), std::string::npos) << line;
         EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
     }
+    outcome.failure = "unexpected error:\nline two";
+    EXPECT_EQ(OutcomeMessage(outcome), "unexpected error: line two");
+
     outcome = RunOutcome{};
     outcome.resultCode = kResultSiteUnreachable;
     outcome.lastFetchFailure = "connection refused";
