@@ -48,6 +48,10 @@ std::string TextReplace(std::string_view text, std::string_view pattern,
 // TextReplace with an empty replacement.
 std::string TextRemove(std::string_view text, std::string_view pattern);
 
+// True when `a` and `b` are equal with ASCII letters compared without regard
+// to case (the second byte of a double-byte character is compared exactly).
+bool TextSameIgnoringCase(std::string_view a, std::string_view b);
+
 // True when the first literal.size() bytes of `text` equal `literal` exactly
 // (case-sensitive). A shorter text never matches.
 bool HasPrefix(std::string_view text, std::string_view literal);
@@ -94,12 +98,12 @@ inline constexpr std::array<std::string_view, 5> UserAgentTable = {
 // (indexes 0, 0, 4, 1, 1, 3, 1, 0, 1, 2, ...). One object lives as long as
 // the program and is handed to every run; it is never reset between runs.
 class UserAgentGenerator {
-public:
+  public:
     // Advances the state once and returns an index into UserAgentTable.
     std::size_t NextIndex();
     std::uint32_t State() const { return state_; }
 
-private:
+  private:
     std::uint32_t state_ = 0;
 };
 
@@ -107,15 +111,15 @@ private:
 // Page fetcher
 
 enum class FetchStatus {
-    Stored,           // the body is in the scratch file (whatever the HTTP status)
-    InvalidUrl,       // empty or malformed address, or not https
-    Unreachable,      // host name not resolved, connection refused or timed out
-    TlsFailed,        // handshake failed, certificate or host name not trusted
-    TransferFailed,   // the connection broke or the server answered nonsense
-    TimedOut,         // stalled below the low-speed limit, or the whole call took too long
-    TooLarge,         // body above FetchOptions::maxBodyBytes
-    InsecureRedirect, // a redirect to anything but https
-    ScratchNotWritten // the body arrived but the scratch file could not be written
+    Stored,            // the body is in the scratch file (whatever the HTTP status)
+    InvalidUrl,        // empty or malformed address, or not https
+    Unreachable,       // host name not resolved, connection refused or timed out
+    TlsFailed,         // handshake failed, certificate or host name not trusted
+    TransferFailed,    // the connection broke or the server answered nonsense
+    TimedOut,          // stalled below the low-speed limit, or the whole call took too long
+    TooLarge,          // body above FetchOptions::maxBodyBytes
+    InsecureRedirect,  // a redirect to anything but https
+    ScratchNotWritten  // the body arrived but the scratch file could not be written
 };
 
 struct FetchOptions {

@@ -12,9 +12,9 @@
 namespace teebasket {
 
 struct PortalSettings {
-    std::string listingHost;             // host or host:port; requests are always HTTPS
-    std::string bookingHost;             // host or host:port
-    std::filesystem::path caCertificate; // extra trusted PEM certificates; empty for none
+    std::string listingHost;              // host or host:port; requests are always HTTPS
+    std::string bookingHost;              // host or host:port
+    std::filesystem::path caCertificate;  // extra trusted PEM certificates; empty for none
 };
 
 // The build's defaults (CMake cache variables), with a leading "~/" of the
@@ -22,7 +22,17 @@ struct PortalSettings {
 PortalSettings DefaultPortalSettings();
 
 // The [Portal] keys of `iniFile`; each missing or empty key takes its default.
+// A relative CACertificate names a file in the folder of `iniFile`.
 PortalSettings LoadPortalSettings(const std::filesystem::path& iniFile);
+
+// Why `host` cannot be used as a ListingHost or BookingHost value (UTF-8), or
+// "" when it is a host name, an IPv4 address or a bracketed IPv6 address,
+// optionally followed by ":port". A scheme, a path, blanks or other characters
+// that could change the request are refused.
+std::string PortalHostProblem(const std::string& host);
+
+// The first problem of `settings`' two hosts, naming its key, or "".
+std::string PortalSettingsProblem(const PortalSettings& settings);
 
 // A leading "~/" expanded to $HOME; anything else unchanged.
 std::filesystem::path ExpandHome(const std::string& path);

@@ -107,15 +107,15 @@ struct HarvestSettings {
 };
 
 enum ResultCode : int {
-    kResultNoRow = 0,          // no course line was written
-    kResultRowsWritten = 1,    // at least one course line was written
-    kResultSiteUnreachable = 9 // no line written, and some download could not reach the portal
+    kResultNoRow = 0,           // no course line was written
+    kResultRowsWritten = 1,     // at least one course line was written
+    kResultSiteUnreachable = 9  // no line written, and some download could not reach the portal
 };
 
 // The stop request of a run. The user-interface side sets it at any time; the
 // run polls it between steps, and its pauses end early when it is set.
 class StopFlag {
-public:
+  public:
     void Request();
     bool Requested() const { return requested_.load(std::memory_order_acquire); }
     // Sleeps for `duration` or until a stop is requested. Returns false when
@@ -124,7 +124,7 @@ public:
     // Clears the flag for the next run.
     void Reset();
 
-private:
+  private:
     std::atomic<bool> requested_{false};
     mutable std::mutex mutex_;
     mutable std::condition_variable wake_;
@@ -151,8 +151,8 @@ struct HarvestRun {
     int courseIndex = 0;
     std::string currentPrefecture;  // code-page-932 bytes
     int rowsWritten = 0;
-    bool downloadFailed = false;    // some download could not reach the portal
-    std::string lastFetchFailure;   // UTF-8 reason of the last such failure
+    bool downloadFailed = false;   // some download could not reach the portal
+    std::string lastFetchFailure;  // UTF-8 reason of the last such failure
     // UTF-8 reason when the run could not do its work (the output file could
     // not be created or written, an unexpected error); empty otherwise.
     std::string failure;
@@ -162,7 +162,7 @@ struct HarvestRun {
 // the harvest thread; the window turns each into a blocking call on its
 // user-interface thread.
 class HarvestObserver {
-public:
+  public:
     virtual ~HarvestObserver() = default;
     // Once, after the header line is written and prefectureCount is set.
     virtual void ProgressStart(HarvestRun& run) = 0;
@@ -210,22 +210,24 @@ std::string ListingUrl(const PortalSettings& portal, const std::string& slug);
 std::string DetailUrl(const PortalSettings& portal, const std::string& courseId);
 std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId);
 
+// `bytes` with every byte that may not stand in a URL path segment written as
+// %XX, so that page text can never change the request.
+std::string EncodePathSegment(const std::string& bytes);
+
 // The course identifiers of a listing page's raw lines, in page order.
 std::vector<std::string> ScanListingCards(const std::vector<std::string>& lines,
                                           const StopFlag& stop);
 
 // Fills a record from a detail page's raw lines: structured data, body pass,
 // and the two URL columns.
-CourseRecord ParseCourseDetail(const std::vector<std::string>& lines,
-                               const PortalSettings& portal, const std::string& courseId,
-                               const StopFlag& stop);
+CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const PortalSettings& portal,
+                               const std::string& courseId, const StopFlag& stop);
 
 // The structured-data pass over one script line (raw UTF-8 bytes).
 void ExtractStructuredData(const std::string& line, CourseRecord& record, const StopFlag& stop);
 
 // The body pass over the collected body text (code-page-932 bytes).
-void ExtractBodySections(const std::string& bodyText, CourseRecord& record,
-                         const StopFlag& stop);
+void ExtractBodySections(const std::string& bodyText, CourseRecord& record, const StopFlag& stop);
 
 // Labels of the 21 section slots (UTF-8; slots 2 and 20 are empty).
 extern const std::array<std::string_view, 21> SectionLabelTable;

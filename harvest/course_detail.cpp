@@ -1,1 +1,278 @@
-#include "Unithread.h"
+// Course detail extraction: the structured-data block, the page body and the
+// course's CSV line.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+#include "MECSUtils.h"
+#include "harvest_steps.h"
+
+namespace teebasket {
+namespace {
+
+// Code-page-932 literals the extraction looks for or writes.
+struct DetailLiterals {
+    std::string closedMark = UTF8ToAnsi("（閉鎖）");
+    std::string closedState = UTF8ToAnsi("閉鎖");
+    std::string reviewCounter = UTF8ToAnsi("件");
+    std::string noReviews = UTF8ToAnsi("0件");
+};
+
+const DetailLiterals& Literals() {
+    static const DetailLiterals literals;
+    return literals;
+}
+
+// Bytes 2 to 5 of the trimmed element: the first four characters of a key
+// after its opening quote.
+std::string_view TrimmedKey(const std::string& element) {
+    const std::string_view trimmed = TextTrimView(element);
+    return trimmed.size() > 1 ? trimmed.substr(1, 4) : std::string_view();
+}
+
+// What follows the first ":" of the trimmed element; false when it has none.
+bool ValueOf(std::string_view element, std::string& value) {
+    const std::string_view trimmed = TextTrimView(element);
+    const std::size_t colon = TextFind(trimmed, ":");
+    if (colon == 0) {
+        return false;
+    }
+    value = std::string(trimmed.substr(colon));
+    return true;
+}
+
+std::string Unquote(const std::string& text) {
+    return TextRemove(text, "\"");
+}
+
+// A plain decimal number (sign, digits, one point, exponent) or 0.
+double ReadDecimal(std::string_view text) {
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        ++i;
+    }
+    const std::size_t digitsFrom = i;
+    bool digits = false;
+    while (i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) {
+        digits = digits || text[i] != '.';
+        ++i;
+    }
+    if (!digits || std::count(text.begin() + digitsFrom, text.begin() + i, '.') > 1) {
+        return 0;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t e = i + 1;
+        if (e < text.size() && (text[e] == '+' || text[e] == '-')) {
+            ++e;
+        }
+        if (e == text.size()) {
+            return 0;
+        }
+        for (; e < text.size(); ++e) {
+            if (text[e] < '0' || text[e] > '9') {
+                return 0;
+            }
+        }
+        i = text.size();
+    }
+    if (i != text.size()) {
+        return 0;
+    }
+    std::string_view number = text;
+    if (!number.empty() && number.front() == '+') {
+        number.remove_prefix(1);
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    return error == std::errc() && end == number.data() + number.size() ? value : 0;
+}
+
+// The shortest general form with up to 15 significant digits, "." as the
+// decimal point whatever the locale.
+std::string FormatDecimal(double value) {
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    return error == std::errc() ? std::string(buffer, end) : std::string("0");
+}
+
+void TakeNameAndState(const std::string& element, CourseRecord& record) {
+    std::string value;
+    if (!ValueOf(element, value)) {
+        return;
+    }
+    value = Unquote(value);
+    if (TextFind(value, Literals().closedMark) != 0) {
+        record[kColumnState] = Literals().closedState;
+        value = TextRemove(value, Literals().closedMark);
+    }
+    record[kColumnName] = TextTrim(value);
+}
+
+void TakePostalCode(const std::string& element, CourseRecord& record) {
+    std::string value;
+    if (!ValueOf(element, value)) {
+        return;
+    }
+    value = TextTrim(Unquote(value));
+    if (value.size() == 7) {
+        value.insert(3, "-");
+        record[kColumnPostalCode] = TextTrim(value);
+    }
+}
+
+void TakeAddress(const std::string& streetElement, const std::string& regionElement,
+                 CourseRecord& record) {
+    std::string region = TextTrim(regionElement);
+    if (TextFind(region, ":") != 0) {
+        std::string regionValue;
+        ValueOf(region, regionValue);
+        region = TextTrim(Unquote(regionValue));
+    }
+    std::string street;
+    if (!ValueOf(streetElement, street)) {
+        return;
+    }
+    record[kColumnAddress] = region + TextTrim(NormalizeText(Unquote(street)));
+}
+
+void TakeTelephone(const std::string& element, CourseRecord& record) {
+    std::string value;
+    if (ValueOf(element, value)) {
+        record[kColumnTelephone] = TextTrim(TextRemove(Unquote(value), "}"));
+    }
+}
+
+// The rating value stands in the element before the best-rating key; the
+// rating written is that value plus 0.05.
+void TakeRating(const std::string& ratingElement, CourseRecord& record) {
+    std::string value;
+    if (!ValueOf(ratingElement, value)) {
+        return;
+    }
+    const std::string digits = TextTrim(TextCopy(Unquote(value), 1, 4));
+    record[kColumnRating] = FormatDecimal(ReadDecimal(digits) + 0.05);
+}
+
+// The review count stands in the element before the "geo" key, unless the
+// count is missing and the telephone stands there instead.
+void TakeReviewCount(const std::string& countElement, CourseRecord& record) {
+    const std::string element = TextTrim(countElement);
+    std::string value;
+    if (TextFind(element, "telephone") != 0 || !ValueOf(element, value)) {
+        return;
+    }
+    record[kColumnReviewCount] =
+        TextTrim(TextRemove(Unquote(value), "}")) + Literals().reviewCounter;
+}
+
+}  // namespace
+
+std::string EncodePathSegment(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool allowed =
+            (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+            (byte >= '0' && byte <= '9') ||
+            std::string_view("-._~!$&'()*+,;=:@").find(c) != std::string_view::npos;
+        if (allowed) {
+            encoded.push_back(c);
+        } else {
+            encoded.push_back('%');
+            encoded.push_back(kHex[byte >> 4]);
+            encoded.push_back(kHex[byte & 0x0F]);
+        }
+    }
+    return encoded;
+}
+
+std::string DetailUrl(const PortalSettings& portal, const std::string& courseId) {
+    return "https://" + portal.bookingHost + "/guide/disp/c_id/" + EncodePathSegment(courseId);
+}
+
+std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId) {
+    return "https://" + portal.bookingHost + "/voice/detail/c_id/" + EncodePathSegment(courseId);
+}
+
+void ExtractStructuredData(const std::string& line, CourseRecord& record, const StopFlag& stop) {
+    std::vector<std::string> elements;
+    SplitText(UTF8ToAnsi(TextTrim(line)), ",", elements);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const std::string_view key = TrimmedKey(elements[i]);
+        const bool hasNext = i + 1 < elements.size();
+        if (key == "name") {
+            if (hasNext && TrimmedKey(elements[i + 1]) == "imag") {
+                TakeNameAndState(elements[i], record);
+            }
+        } else if (key == "post") {
+            TakePostalCode(elements[i], record);
+        } else if (key == "stre") {
+            if (hasNext) {
+                TakeAddress(elements[i], elements[i + 1], record);
+            }
+        } else if (key == "tele") {
+            TakeTelephone(elements[i], record);
+        } else if (key == "best") {
+            if (i >= 2) {
+                TakeRating(elements[i - 1], record);
+            }
+        } else if (key == "geo\"") {
+            if (i >= 2) {
+                TakeReviewCount(elements[i - 1], record);
+            }
+            return;  // nothing after the "geo" key is examined
+        }
+        if (stop.Requested()) {
+            return;
+        }
+    }
+}
+
+CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const PortalSettings& portal,
+                               const std::string& courseId, const StopFlag& stop) {
+    CourseRecord record;
+    std::string bodyText;
+    bool inBody = false;
+    for (const std::string& line : lines) {
+        const std::string_view trimmed = TextTrimView(line);
+        if (HasPrefix(trimmed, "<sc")) {
+            if (TextFind(trimmed, "application/json\"") != 0) {
+                inBody = true;
+            } else if (TextFind(trimmed, "@context") != 0) {
+                ExtractStructuredData(line, record, stop);
+            }
+        }
+        if (inBody) {
+            bodyText.push_back(' ');
+            bodyText += UTF8ToAnsi(std::string(trimmed));
+        }
+        if (stop.Requested()) {
+            break;
+        }
+    }
+    if (!bodyText.empty()) {
+        ExtractBodySections(bodyText, record, stop);
+    }
+    record[kColumnDetailUrl] = DetailUrl(portal, courseId);
+    const std::string& reviews = record[kColumnReviewCount];
+    if (!reviews.empty() && reviews != Literals().noReviews) {
+        record[kColumnReviewUrl] = ReviewUrl(portal, courseId);
+    }
+    return record;
+}
+
+void ExtractCourseDetail(HarvestContext& context, const std::string& courseId) {
+    HarvestRun& run = context.run;
+    const std::vector<std::string> lines = detail::FetchPageLines(
+        context, DetailUrl(context.settings.portal, courseId), context.settings.pauses.afterDetail);
+    const CourseRecord record =
+        ParseCourseDetail(lines, context.settings.portal, courseId, run.stop);
+    if (detail::WriteCsvLine(run, CourseLine(record))) {
+        ++run.rowsWritten;
+        run.resultCode = kResultRowsWritten;
+    }
+}
+
+}  // namespace teebasket

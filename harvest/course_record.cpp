@@ -1,1 +1,68 @@
+// CourseRecord and the lines of the CSV file.
+#include "MECSUtils.h"
 #include "Unithread.h"
+
+namespace teebasket {
+
+const std::array<std::string_view, kColumnCount> ColumnHeaderNames = {
+    "名称",          "郵便番号",     "住所",
+    "電話番号",      "FAX番号",      "車アクセス",
+    "休場日",        "支払い方法",   "ポイントクーポン等",
+    "シューズ指定",  "服装指定",     "コンペルーム",
+    "宿泊施設",      "宅配便",       "ホール数",
+    "距離",          "パー",         "種別",
+    "グリーン数",    "グリーン",     "コース高低差",
+    "面積",          "コース",       "設計者",
+    "ドラコン推奨",  "ニアピン推奨", "運営状況",
+    "評価",          "口コミ数",     "口コミページURL",
+    "詳細ページURL",
+};
+
+namespace {
+
+const std::string& OperatingStateAnsi() {
+    static const std::string state = UTF8ToAnsi("運営中");
+    return state;
+}
+
+// Appends `value` between double quotes, doubling any double quote inside it.
+// 0x22 is never the second byte of a code-page-932 character, so the bytes
+// can be scanned one by one.
+void AppendQuoted(std::string& line, const std::string& value) {
+    line.push_back('"');
+    for (const char byte : value) {
+        if (byte == '"') {
+            line.push_back('"');
+        }
+        line.push_back(byte);
+    }
+    line.push_back('"');
+}
+
+}  // namespace
+
+CourseRecord::CourseRecord() {
+    values[kColumnState] = OperatingStateAnsi();
+}
+
+std::string CsvHeaderLine() {
+    std::string line;
+    for (int column = 0; column < kColumnCount; ++column) {
+        if (column > 0) {
+            line.push_back(',');
+        }
+        AppendQuoted(line, UTF8ToAnsi(std::string(ColumnHeaderNames[column])));
+    }
+    return line;
+}
+
+std::string CourseLine(const CourseRecord& record) {
+    std::string line;
+    for (const std::string& value : record.values) {
+        AppendQuoted(line, value);
+        line.push_back(',');
+    }
+    return line;
+}
+
+}  // namespace teebasket

@@ -1,1 +1,186 @@
+// The portal settings of golf.ini, the data folder and the Area value.
+#include "HarvestConfig.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "ProfileFile.h"
 #include "Unithread.h"
+
+namespace teebasket {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kPortalSection = "Portal";
+constexpr const char* kConfigSection = "Config";
+constexpr const char* kAreaKey = "Area";
+
+// $HOME, or the home folder of the user's account when HOME is not set.
+fs::path HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return home;
+    }
+    if (const passwd* account = ::getpwuid(::getuid());
+        account != nullptr && account->pw_dir != nullptr) {
+        return account->pw_dir;
+    }
+    return "/";
+}
+
+// The user's configuration folder as Qt's QStandardPaths reports it on
+// Linux: $XDG_CONFIG_HOME when it is set, otherwise ~/.config.
+fs::path UserConfigFolder() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
+        return xdg;
+    }
+    return HomeFolder() / ".config";
+}
+
+bool IsWritableFolder(const fs::path& folder) {
+    std::error_code error;
+    return !folder.empty() && fs::is_directory(folder, error) &&
+           ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string ReadPortalKey(const fs::path& iniFile, const char* key, const std::string& fallback) {
+    const std::string value = ReadProfileString(iniFile, kPortalSection, key, "");
+    return value.empty() ? fallback : value;
+}
+
+}  // namespace
+
+PortalSettings DefaultPortalSettings() {
+    PortalSettings settings;
+    settings.listingHost = TEEBASKET_DEFAULT_LISTING_HOST;
+    settings.bookingHost = TEEBASKET_DEFAULT_BOOKING_HOST;
+    const std::string certificate = TEEBASKET_DEFAULT_CA_CERTIFICATE;
+    if (!certificate.empty()) {
+        settings.caCertificate = ExpandHome(certificate);
+    }
+    return settings;
+}
+
+PortalSettings LoadPortalSettings(const fs::path& iniFile) {
+    PortalSettings settings = DefaultPortalSettings();
+    settings.listingHost = ReadPortalKey(iniFile, "ListingHost", settings.listingHost);
+    settings.bookingHost = ReadPortalKey(iniFile, "BookingHost", settings.bookingHost);
+    const std::string certificate = ReadProfileString(iniFile, kPortalSection, "CACertificate", "");
+    if (!certificate.empty()) {
+        fs::path path = ExpandHome(certificate);
+        // A relative path names a file beside golf.ini, wherever the program
+        // was started from.
+        if (path.is_relative()) {
+            path = iniFile.parent_path() / path;
+        }
+        settings.caCertificate = path;
+    }
+    return settings;
+}
+
+fs::path ExpandHome(const std::string& path) {
+    if (path == "~") {
+        return HomeFolder();
+    }
+    if (path.starts_with("~/")) {
+        return HomeFolder() / path.substr(2);
+    }
+    return path;
+}
+
+fs::path DataFolder(const fs::path& executableDir) {
+    if (IsWritableFolder(executableDir)) {
+        return executableDir;
+    }
+    const fs::path folder = UserConfigFolder() / "teebasket";
+    std::error_code error;
+    fs::create_directories(folder, error);  // a failure shows when golf.ini is written
+    return folder;
+}
+
+std::vector<int> LoadSelectedRows(const fs::path& iniFile) {
+    const std::string area = ReadProfileString(iniFile, kConfigSection, kAreaKey, "");
+    std::vector<int> rows;
+    for (int row = 0; row < kPrefectureCount && row < static_cast<int>(area.size()); ++row) {
+        if (area[static_cast<std::size_t>(row)] == '1') {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+std::string AreaValue(const std::vector<bool>& ticked) {
+    std::string value(kPrefectureCount, '0');
+    for (int row = 0; row < kPrefectureCount && row < static_cast<int>(ticked.size()); ++row) {
+        if (ticked[static_cast<std::size_t>(row)]) {
+            value[static_cast<std::size_t>(row)] = '1';
+        }
+    }
+    return value;
+}
+
+std::string PortalHostProblem(const std::string& host) {
+    if (host.empty()) {
+        return "no host given";
+    }
+    std::string_view name = host;
+    std::string_view port;
+    if (name.starts_with('[')) {  // [IPv6 address] or [IPv6 address]:port
+        const std::size_t close = name.find(']');
+        if (close == std::string_view::npos) {
+            return "\"" + host + "\" lacks the closing bracket of its address";
+        }
+        const std::string_view address = name.substr(1, close - 1);
+        if (address.empty() ||
+            address.find_first_not_of("0123456789abcdefABCDEF:.") != std::string_view::npos) {
+            return "\"" + host + "\" is not a valid address";
+        }
+        const std::string_view rest = name.substr(close + 1);
+        if (!rest.empty()) {
+            if (!rest.starts_with(':')) {
+                return "\"" + host + "\" is not host or host:port";
+            }
+            port = rest.substr(1);
+            if (port.empty()) {
+                return "\"" + host + "\" has an empty port";
+            }
+        }
+    } else {
+        const std::size_t colon = name.find(':');
+        if (colon != std::string_view::npos) {
+            port = name.substr(colon + 1);
+            name = name.substr(0, colon);
+            if (port.empty()) {
+                return "\"" + host + "\" has an empty port";
+            }
+        }
+        if (name.empty() ||
+            name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                   "0123456789-._") != std::string_view::npos) {
+            return "\"" + host + "\" is not a host name or host:port (no scheme, path or blanks)";
+        }
+    }
+    if (!port.empty()) {
+        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos ||
+            std::stoi(std::string(port)) < 1 || std::stoi(std::string(port)) > 65535) {
+            return "\"" + host + "\" has an invalid port";
+        }
+    }
+    return {};
+}
+
+std::string PortalSettingsProblem(const PortalSettings& settings) {
+    if (std::string problem = PortalHostProblem(settings.listingHost); !problem.empty()) {
+        return "ListingHost: " + problem;
+    }
+    if (std::string problem = PortalHostProblem(settings.bookingHost); !problem.empty()) {
+        return "BookingHost: " + problem;
+    }
+    return {};
+}
+
+}  // namespace teebasket

@@ -1,0 +1,197 @@
+// The portal settings, the data folder and the Area value of golf.ini.
+#include "HarvestConfig.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ConfigTestFolder.h"
+#include "ProfileFile.h"
+
+namespace teebasket {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ConfigTestFolder;
+using testing::ScopedEnv;
+using testing::WriteBytes;
+
+// ---------------------------------------------------------------------------
+// Portal settings
+
+TEST(PortalSettings, DefaultsComeFromTheBuildWithTheHomeFolderExpanded) {
+    ScopedEnv home("HOME", "/home/someone");
+    const PortalSettings defaults = DefaultPortalSettings();
+    EXPECT_EQ(defaults.listingHost, TEEBASKET_DEFAULT_LISTING_HOST);
+    EXPECT_EQ(defaults.bookingHost, TEEBASKET_DEFAULT_BOOKING_HOST);
+    EXPECT_EQ(defaults.caCertificate, ExpandHome(TEEBASKET_DEFAULT_CA_CERTIFICATE));
+    EXPECT_FALSE(defaults.caCertificate.string().starts_with("~"));
+}
+
+TEST(PortalSettings, MissingOrEmptyKeysTakeTheDefaults) {
+    ConfigTestFolder folder;
+    const fs::path ini = folder / "golf.ini";
+    const PortalSettings defaults = DefaultPortalSettings();
+
+    PortalSettings loaded = LoadPortalSettings(ini);
+    EXPECT_EQ(loaded.listingHost, defaults.listingHost);
+    EXPECT_EQ(loaded.bookingHost, defaults.bookingHost);
+    EXPECT_EQ(loaded.caCertificate, defaults.caCertificate);
+
+    WriteBytes(ini, "[Portal]\r\nListingHost=\r\nBookingHost=  \r\nCACertificate=\r\n");
+    loaded = LoadPortalSettings(ini);
+    EXPECT_EQ(loaded.listingHost, defaults.listingHost);
+    EXPECT_EQ(loaded.bookingHost, defaults.bookingHost);
+    EXPECT_EQ(loaded.caCertificate, defaults.caCertificate);
+}
+
+TEST(PortalSettings, KeysOverrideAndCertificatePathsResolve) {
+    ConfigTestFolder folder;
+    ScopedEnv home("HOME", "/home/someone");
+    const fs::path ini = folder / "golf.ini";
+    WriteBytes(ini,
+               "[portal]\nlistinghost=list.example:8443\nBOOKINGHOST=book.example\n"
+               "CACertificate=certs/portal.pem\n");
+    PortalSettings loaded = LoadPortalSettings(ini);
+    EXPECT_EQ(loaded.listingHost, "list.example:8443");
+    EXPECT_EQ(loaded.bookingHost, "book.example");
+    EXPECT_EQ(loaded.caCertificate, folder.Path() / "certs/portal.pem");
+
+    ASSERT_EQ(WriteProfileString(ini, "Portal", "CACertificate", "~/ca.pem"), "");
+    EXPECT_EQ(LoadPortalSettings(ini).caCertificate, fs::path("/home/someone/ca.pem"));
+
+    ASSERT_EQ(WriteProfileString(ini, "Portal", "CACertificate", "/etc/ca.pem"), "");
+    EXPECT_EQ(LoadPortalSettings(ini).caCertificate, fs::path("/etc/ca.pem"));
+}
+
+TEST(PortalSettings, HostsThatCouldChangeTheRequestAreRefused) {
+    for (const char* good : {"example.com", "127.0.0.1:48443", "localhost", "[::1]:8443", "[::1]",
+                             "my_host-2.example.jp:1", "h:65535"}) {
+        EXPECT_EQ(PortalHostProblem(good), "") << good;
+    }
+    for (const char* bad :
+         {"", "https://example.com", "example.com/path", "exa mple.com", "user@example.com",
+          "example.com?x", "example.com#x", "h:", "h:0", "h:65536", "h:12a", "h:123456", ":80",
+          "[::1", "[]:80", "[::1]x", "[::1]:", "h:1:2"}) {
+        EXPECT_NE(PortalHostProblem(bad), "") << bad;
+    }
+    PortalSettings settings = DefaultPortalSettings();
+    settings.bookingHost = "https://x/";
+    EXPECT_TRUE(PortalSettingsProblem(settings).starts_with("BookingHost"))
+        << PortalSettingsProblem(settings);
+    settings.listingHost = "a b";
+    EXPECT_TRUE(PortalSettingsProblem(settings).starts_with("ListingHost"));
+}
+
+TEST(ExpandHome, OnlyALeadingTildeSlashOrALoneTildeExpands) {
+    ScopedEnv home("HOME", "/home/someone");
+    EXPECT_EQ(ExpandHome("~/a/b.pem"), fs::path("/home/someone/a/b.pem"));
+    EXPECT_EQ(ExpandHome("~"), fs::path("/home/someone"));
+    EXPECT_EQ(ExpandHome("~other/x"), fs::path("~other/x"));
+    EXPECT_EQ(ExpandHome("a/~/x"), fs::path("a/~/x"));
+    EXPECT_EQ(ExpandHome("/abs/x"), fs::path("/abs/x"));
+    EXPECT_EQ(ExpandHome(""), fs::path(""));
+}
+
+// ---------------------------------------------------------------------------
+// Data folder
+
+TEST(DataFolder, AWritableExecutableFolderIsUsedAsItIs) {
+    ConfigTestFolder folder;
+    ScopedEnv xdg("XDG_CONFIG_HOME", (folder / "xdg").c_str());
+    EXPECT_EQ(DataFolder(folder.Path()), folder.Path());
+    EXPECT_FALSE(fs::exists(folder / "xdg"));
+}
+
+TEST(DataFolder, OtherwiseTheUsersConfigFolderIsCreated) {
+    ConfigTestFolder folder;
+    const fs::path notAFolder = folder / "file";
+    WriteBytes(notAFolder, "x");
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", (folder / "xdg").c_str());
+        EXPECT_EQ(DataFolder(notAFolder), folder / "xdg" / "teebasket");
+        EXPECT_TRUE(fs::is_directory(folder / "xdg" / "teebasket"));
+        EXPECT_EQ(DataFolder(folder / "missing"), folder / "xdg" / "teebasket");
+    }
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+        ScopedEnv home("HOME", (folder / "home").c_str());
+        EXPECT_EQ(DataFolder(notAFolder), folder / "home" / ".config" / "teebasket");
+        EXPECT_TRUE(fs::is_directory(folder / "home" / ".config" / "teebasket"));
+    }
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", "");
+        ScopedEnv home("HOME", (folder / "home2").c_str());
+        EXPECT_EQ(DataFolder(""), folder / "home2" / ".config" / "teebasket");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The Area value
+
+struct AreaCase {
+    const char* name;
+    const char* iniBytes;  // nullptr: no file
+    std::vector<int> rows;
+};
+
+std::string Repeat(char c, int count) {
+    return std::string(static_cast<std::size_t>(count), c);
+}
+
+TEST(LoadSelectedRows, OnlyAOneAtRowPositionsTicks) {
+    const std::string all = "[Config]\r\nArea=" + Repeat('1', 47) + "\r\n";
+    const std::string tokyoOnly = "[Config]\r\nArea=" + Repeat('0', 12) + "1\r\n";
+    const std::string longValue =
+        "[Config]\r\nArea=1" + Repeat('0', 45) + "1" + Repeat('1', 20) + "\r\n";
+    std::vector<int> everyRow;
+    for (int i = 0; i < 47; ++i) {
+        everyRow.push_back(i);
+    }
+    const AreaCase cases[] = {
+        {"no file", nullptr, {}},
+        {"no Config section", "[Portal]\r\nArea=111\r\n", {}},
+        {"empty value", "[Config]\r\nArea=\r\n", {}},
+        {"only Hokkaido", "[Config]\r\nArea=1\r\n", {0}},
+        {"every row", all.c_str(), everyRow},
+        {"short value with Tokyo", tokyoOnly.c_str(), {12}},
+        {"other characters", "[Config]\r\nArea=2a1 Y1-01\r\n", {2, 5, 8}},
+        {"extra characters ignored", longValue.c_str(), {0, 46}},
+        {"full-width one is not a one",
+         "[Config]\r\nArea=\xEF\xBC\x91"
+         "1\r\n",
+         {3}},
+    };
+    for (const AreaCase& c : cases) {
+        ConfigTestFolder folder;
+        const fs::path ini = folder / "golf.ini";
+        if (c.iniBytes) {
+            WriteBytes(ini, c.iniBytes);
+        }
+        EXPECT_EQ(LoadSelectedRows(ini), c.rows) << c.name;
+    }
+}
+
+TEST(AreaValue, AlwaysFortySevenCharacters) {
+    EXPECT_EQ(AreaValue({}), Repeat('0', 47));
+    std::vector<bool> ticked(47, false);
+    ticked[12] = true;
+    EXPECT_EQ(AreaValue(ticked), Repeat('0', 12) + "1" + Repeat('0', 34));
+    EXPECT_EQ(AreaValue(std::vector<bool>(47, true)), Repeat('1', 47));
+    EXPECT_EQ(AreaValue(std::vector<bool>(60, true)), Repeat('1', 47));
+    EXPECT_EQ(AreaValue({true, false, true}), "101" + Repeat('0', 44));
+}
+
+TEST(AreaValue, SavedSelectionLoadsBack) {
+    ConfigTestFolder folder;
+    const fs::path ini = folder / "golf.ini";
+    WriteBytes(ini, "[Portal]\nListingHost=x\n");
+    std::vector<bool> ticked(47, false);
+    ticked[1] = ticked[13] = ticked[40] = ticked[46] = true;
+    ASSERT_EQ(WriteProfileString(ini, "Config", "Area", AreaValue(ticked)), "");
+    EXPECT_EQ(LoadSelectedRows(ini), (std::vector<int>{1, 13, 40, 46}));
+    EXPECT_EQ(LoadPortalSettings(ini).listingHost, "x");
+}
+
+}  // namespace
+}  // namespace teebasket
