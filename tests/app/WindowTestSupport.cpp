@@ -190,6 +190,18 @@ void WindowFixture::ToggleByUser(int row) {
     QTest::keyClick(list, Qt::Key_Space);
 }
 
+void WindowTestCase::init() {
+    fixture_ = std::make_unique<WindowFixture>();
+}
+
+void WindowTestCase::cleanup() {
+    const int unexpected = fixture_->Dialogs().Unexpected();
+    const int unused = fixture_->Dialogs().PendingAnswers();
+    fixture_.reset();
+    QCOMPARE(unexpected, 0);
+    QCOMPARE(unused, 0);
+}
+
 void WriteBytes(const std::filesystem::path& path, const QByteArray& bytes) {
     QFile file(QString::fromStdString(path.string()));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||

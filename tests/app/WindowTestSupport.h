@@ -110,6 +110,23 @@ class WindowFixture {
     std::unique_ptr<TFrmMain> window_;
 };
 
+// A Qt Test case with a fresh fixture per test function. After each test,
+// every message box must have had a scripted answer and every scripted answer
+// must have been used.
+class WindowTestCase : public QObject {
+    Q_OBJECT
+
+  protected:
+    WindowFixture& fixture() { return *fixture_; }
+
+  private slots:
+    void init();
+    void cleanup();
+
+  private:
+    std::unique_ptr<WindowFixture> fixture_;
+};
+
 // Writes `bytes` to `path` as they are.
 void WriteBytes(const std::filesystem::path& path, const QByteArray& bytes);
 QByteArray ReadBytes(const std::filesystem::path& path);

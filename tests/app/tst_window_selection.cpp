@@ -43,7 +43,7 @@ bool RendersEveryCharacter(const QWidget* widget, const QString& text) {
 
 }  // namespace
 
-class TestWindowSelection : public QObject {
+class TestWindowSelection : public WindowTestCase {
     Q_OBJECT
 
   private slots:
@@ -68,7 +68,7 @@ class TestWindowSelection : public QObject {
 };
 
 void TestWindowSelection::windowHasTheDesignedShape() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown();
     QCOMPARE(window.windowTitle(), QStringLiteral("Teebasket"));
     QCOMPARE(window.size(), QSize(307, 235));
@@ -84,7 +84,7 @@ void TestWindowSelection::windowHasTheDesignedShape() {
 }
 
 void TestWindowSelection::controlsHaveTheirDesignedLayoutAndState() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     fixture.Create();  // not shown: the state before the settings are loaded
 
     QCOMPARE(fixture.chkArea()->geometry(), QRect(11, 10, 119, 17));
@@ -123,7 +123,7 @@ void TestWindowSelection::controlsHaveTheirDesignedLayoutAndState() {
 }
 
 void TestWindowSelection::everyTextRendersInAJapaneseGothicFace() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown();
     QCOMPARE(window.font().pixelSize(), 12);
     const QList<QWidget*> widgets{fixture.chkArea(),   fixture.lstArea(),   fixture.btnAction(),
@@ -144,7 +144,7 @@ void TestWindowSelection::everyTextRendersInAJapaneseGothicFace() {
 }
 
 void TestWindowSelection::tabOrderFollowsTheDesign() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -159,7 +159,7 @@ void TestWindowSelection::tabOrderFollowsTheDesign() {
 }
 
 void TestWindowSelection::selectAllTicksAndClearsEveryRow() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown();
     QVERIFY(window.settingsLoaded());
     fixture.btnAction()->setFocus();
@@ -175,7 +175,7 @@ void TestWindowSelection::selectAllTicksAndClearsEveryRow() {
 }
 
 void TestWindowSelection::tickingTheLastRowChecksTheBoxWithoutTouchingRows() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     fixture.CreateShown();
     for (int row = 0; row < 47; ++row) {
         if (row != 30) {
@@ -192,7 +192,7 @@ void TestWindowSelection::tickingTheLastRowChecksTheBoxWithoutTouchingRows() {
 }
 
 void TestWindowSelection::untickingARowClearsTheBoxAndKeepsTheOtherTicks() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     fixture.CreateShown();
     fixture.chkArea()->click();
     QCOMPARE(fixture.TickedRows().size(), std::size_t{47});
@@ -239,7 +239,7 @@ void TestWindowSelection::loadSettings() {
     QFETCH(std::vector<int>, ticked);
     QFETCH(int, highlighted);
 
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     if (fileExists) {
         WriteBytes(fixture.IniPath(), content);
     }
@@ -252,7 +252,7 @@ void TestWindowSelection::loadSettings() {
 }
 
 void TestWindowSelection::everyRowTickedChecksTheBoxAndFocusesTheList() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     WriteBytes(fixture.IniPath(), AreaLine(Repeat('1', 47)));
     TFrmMain& window = fixture.CreateShown();
     QVERIFY(window.settingsLoaded());
@@ -263,7 +263,7 @@ void TestWindowSelection::everyRowTickedChecksTheBoxAndFocusesTheList() {
 }
 
 void TestWindowSelection::settingsAreLoadedOnlyOnceAfterTheFirstShow() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     WriteBytes(fixture.IniPath(), AreaLine("1"));
     TFrmMain& window = fixture.Create();
     QVERIFY(!window.settingsLoaded());
@@ -282,7 +282,7 @@ void TestWindowSelection::settingsAreLoadedOnlyOnceAfterTheFirstShow() {
 }
 
 void TestWindowSelection::closingTheIdleWindowSavesTheTicksAndKeepsOtherLines() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     const QByteArray original =
         ReadBytes(std::filesystem::path(TEEBASKET_TEST_DATA_DIR) / "app/golf-other-sections.ini");
     QVERIFY(original.contains("Area=1\r\n"));
@@ -301,7 +301,7 @@ void TestWindowSelection::closingTheIdleWindowSavesTheTicksAndKeepsOtherLines() 
 }
 
 void TestWindowSelection::savingWritesExactlyOneCharacterPerRow() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown();
     window.SaveSettings();
     QCOMPARE(ReadArea(fixture.IniPath()), Repeat('0', 47));
@@ -312,7 +312,7 @@ void TestWindowSelection::savingWritesExactlyOneCharacterPerRow() {
 }
 
 void TestWindowSelection::missingDataFolderWritesNothing() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown();
     std::filesystem::remove_all(fixture.DataFolder());
     QVERIFY(window.close());
@@ -321,7 +321,7 @@ void TestWindowSelection::missingDataFolderWritesNothing() {
 }
 
 void TestWindowSelection::unwritableSettingsFileIsReportedAndTheWindowStillCloses() {
-    WindowFixture fixture;
+    WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown();
     // A folder where the file should be: no write can replace it, even as root.
     std::filesystem::create_directories(fixture.IniPath() / "held");
