@@ -1,6 +1,7 @@
 // teebasket: the desktop window. Exit code 0 after a normal run, 1 when
 // another instance is already running (nothing is shown then).
 #include <QApplication>
+#include <QIcon>
 #include <QLockFile>
 #include <QMessageBox>
 #include <exception>
@@ -12,6 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("teebasket"));
     QGuiApplication::setDesktopFileName(QStringLiteral("teebasket"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("teebasket")));
 
     const std::unique_ptr<QLockFile> instanceLock = teebasket::AcquireSingleInstanceLock();
     if (!instanceLock) {
