@@ -343,8 +343,9 @@ void TestWindowRun::closeAnsweredYesEndsTheProgramOnceTheThreadStopped() {
     WindowFixture& f = fixture();
     TFrmMain& window = f.CreateShown(PortalSettings());
     bool closedAtOnce = true;
+    // Close when the second of three prefectures begins.
     connect(&window, &TFrmMain::progressStepped, this, [&f, &closedAtOnce] {
-        if (f.prgBar()->value() == 1) {
+        if (f.prgBar()->value() == 2) {
             closedAtOnce = f.Window().close();
         }
     });
