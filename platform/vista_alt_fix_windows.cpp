@@ -72,7 +72,8 @@ TVistaAltFix::TVistaAltFix(QObject* owner) : QObject(owner) {
 TVistaAltFix::~TVistaAltFix() = default;
 
 bool TVistaAltFix::VistaWithTheme() {
-    if (QOperatingSystemVersion::current() < QOperatingSystemVersion::WindowsVista) {
+    const QOperatingSystemVersion vista(QOperatingSystemVersion::Windows, 6, 0);
+    if (QOperatingSystemVersion::current() < vista) {
         return false;
     }
     // The classic "windows" style draws without visual styles.
