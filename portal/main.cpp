@@ -4,6 +4,8 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -62,15 +64,22 @@ int main(int argc, char** argv) {
         return Fail(error, 1);
     }
 
-    std::thread stopper([&server, stopSignals] {
+    // A stop that arrives before serving has begun would be lost, so it is
+    // repeated until serving has ended.
+    std::atomic<bool> finished{false};
+    std::thread stopper([&server, &finished, stopSignals] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
-        server.Stop();
+        while (!finished.load()) {
+            server.Stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     });
     std::printf("listening on https://127.0.0.1:%d\n", server.Port());
     std::fflush(stdout);
 
     const bool served = server.Serve();
+    finished.store(true);
     if (!served) {
         // Serving ended by itself: wake the waiting thread.
         pthread_kill(stopper.native_handle(), SIGTERM);
