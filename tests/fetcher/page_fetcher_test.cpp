@@ -373,7 +373,7 @@ TEST(PageFetcherFixtureTest, FixturePagesArriveUnchanged) {
     test::WriteFileBytes(pages.path() / "detail" / "mixed.html", mixed);
     test::WriteFileBytes(pages.path() / "detail" / "exact.html", exact);
     test::WriteFileBytes(pages.path() / "listing" / "tokyo.html", "<h2 class=\"gf-card-name\">\n");
-    PortalProcess portal({.extraArgs = {}, .pagesDir = pages.path(), .tlsDir = {}});
+    PortalProcess portal({.pagesDir = pages.path()});
 
     TempDir dir;
     const fs::path scratch = dir.path() / "tmp.dat";

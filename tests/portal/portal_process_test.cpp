@@ -71,9 +71,7 @@ int RunPortal(const std::string& args) {
 }
 
 TEST(PortalProcessTest, GeneratedModeServesListingsDetailsAndReviews) {
-    PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "3", "--seed", "5"},
-                          .pagesDir = {},
-                          .tlsDir = {}});
+    PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "3", "--seed", "5"}});
     Client client(portal);
 
     const Page listing = client.Get("/doc/area/chiba/?sort=kana&page=1");
@@ -109,7 +107,7 @@ TEST(PortalProcessTest, FixtureModeServesItsFilesAndNothingElse) {
     test::WriteFileBytes(pages / "detail" / "120012.html", std::string("detail\0page", 11));
     test::WriteFileBytes(pages / "secret.html", "not to be served");
     test::WriteFileBytes(root.path() / "secret.html", "not to be served");
-    PortalProcess portal({.extraArgs = {}, .pagesDir = pages, .tlsDir = {}});
+    PortalProcess portal({.pagesDir = pages});
     Client client(portal);
 
     EXPECT_EQ(client.Get("/doc/area/tokyo/?sort=kana&page=1").body, "listing of tokyo\r\n");
@@ -134,19 +132,19 @@ TEST(PortalProcessTest, MakesItsCertificateOnceAndKeepsIt) {
     const fs::path tls = root.path() / "nested" / "tls";
     std::string first;
     {
-        PortalProcess portal({.extraArgs = {}, .pagesDir = {}, .tlsDir = tls});
+        PortalProcess portal({.tlsDir = tls});
         first = test::ReadFileBytes(tls / "cert.pem");
         EXPECT_EQ(fs::status(tls / "key.pem").permissions() & fs::perms::all,
                   fs::perms::owner_read | fs::perms::owner_write);
     }
     {
-        PortalProcess portal({.extraArgs = {}, .pagesDir = {}, .tlsDir = tls});
+        PortalProcess portal({.tlsDir = tls});
         EXPECT_EQ(test::ReadFileBytes(tls / "cert.pem"), first);
         EXPECT_TRUE(Client(portal).Get("/guide/disp/c_id/x-empty").result.Stored());
     }
     // A missing key makes a fresh pair.
     fs::remove(tls / "key.pem");
-    PortalProcess portal({.extraArgs = {}, .pagesDir = {}, .tlsDir = tls});
+    PortalProcess portal({.tlsDir = tls});
     EXPECT_NE(test::ReadFileBytes(tls / "cert.pem"), first);
     EXPECT_TRUE(Client(portal).Get("/guide/disp/c_id/x-empty").result.Stored());
 

@@ -109,6 +109,8 @@ fs::path PortalExecutable() {
     return TEEBASKET_PORTAL_EXECUTABLE;
 }
 
+PortalProcess::PortalProcess() : PortalProcess(Options{}) {}
+
 PortalProcess::PortalProcess(Options options) {
     tlsDir_ = options.tlsDir.empty() ? workDir_.path() / "tls" : options.tlsDir;
     std::vector<std::string> args = {PortalExecutable().string(),
