@@ -31,6 +31,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+// Far above any settings file; a larger file is something else.
+constexpr off_t kMaximumProfileBytes = 16 * 1024 * 1024;
 
 // ---------------------------------------------------------------------------
 // Parsing
@@ -250,6 +252,10 @@ ReadOutcome ReadWholeFile(const fs::path& path, std::string& bytes, std::string&
     }
     if (!S_ISREG(status.st_mode)) {
         reason = Quoted(path) + " is not a regular file";
+        return ReadOutcome::Failed;
+    }
+    if (status.st_size > kMaximumProfileBytes) {
+        reason = Quoted(path) + " is too large to be a settings file";
         return ReadOutcome::Failed;
     }
     bytes.clear();

@@ -219,6 +219,16 @@ TEST(WriteProfileString, FailuresGiveAReasonAndLeaveEverythingAsItWas) {
     EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"golf.ini", "not-a-folder"}));
 }
 
+TEST(ProfileFile, AHugeFileIsNotASettingsFile) {
+    ConfigTestFolder folder;
+    const fs::path ini = folder / "golf.ini";
+    WriteBytes(ini, "[Config]\nArea=1\n");
+    fs::resize_file(ini, 17u * 1024u * 1024u);  // sparse: costs no disk space
+    EXPECT_EQ(Read(ini, "Config", "Area"), "<default>");
+    EXPECT_NE(WriteProfileString(ini, "Config", "Area", "0").find("too large"), std::string::npos);
+    EXPECT_EQ(fs::file_size(ini), 17u * 1024u * 1024u);
+}
+
 TEST(WriteProfileString, SuccessiveWritesAccumulate) {
     ConfigTestFolder folder;
     const fs::path ini = folder / "golf.ini";

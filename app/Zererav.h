@@ -1,0 +1,275 @@
+// Zererav: the main window of Teebasket and the thread that drives one run.
+//
+// TFrmMain shows the 47 prefectures, keeps the selection in golf.ini, starts a
+// run into the CSV file that the user names, follows it on a progress bar,
+// two status lines and the taskbar button, and reports its outcome. Every
+// message box, the save dialog, the beep, the taskbar flash and the opening of
+// the finished file go through TWindowDialogs, so that tests can answer them.
+//
+// TMyThread runs the harvest engine (Unithread.h) and turns each observer call
+// into a blocking call on the user-interface thread: the engine waits while
+// the window shows the progress, and its final call (RunEnded) runs the
+// window's Cancel handler, which ends the run.
+#pragma once
+
+#include <QEvent>
+#include <QPointer>
+#include <QString>
+#include <QThread>
+#include <QWidget>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "Unithread.h"
+
+class QCheckBox;
+class QLockFile;
+class QLabel;
+class QListWidget;
+class QMessageBox;
+class QProgressBar;
+class QPushButton;
+
+namespace teebasket {
+
+class TVistaAltFix;
+class TMyThread;
+
+// ---------------------------------------------------------------------------
+// Dialogs
+
+// Message box flags and answers, with the values that Windows gives them, so
+// that a box is described the same way on every platform.
+inline constexpr unsigned kMbOk = 0x0;
+inline constexpr unsigned kMbYesNo = 0x4;
+inline constexpr unsigned kMbIconError = 0x10;
+inline constexpr unsigned kMbIconQuestion = 0x20;
+inline constexpr unsigned kMbIconInformation = 0x40;
+inline constexpr unsigned kMbDefButton2 = 0x100;
+inline constexpr unsigned kMbTopmost = 0x40000;
+
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+// What the save dialog shows.
+struct TSaveDialogRequest {
+    QString title;
+    QString filter;    // in Qt's form: "description (*.ext)"
+    QString fileName;  // the name offered
+    bool confirmOverwrite = true;
+    bool hideReadOnly = true;
+    bool resizable = true;
+};
+
+// Every dialog and desktop service that the window uses.
+class TWindowDialogs {
+  public:
+    virtual ~TWindowDialogs() = default;
+    // Shows a message box owned by `owner` and returns the pressed button
+    // (kIdOk, kIdYes or kIdNo). `flags` combine the kMb* values.
+    virtual int MessageBox(QWidget* owner, const QString& text, const QString& caption,
+                           unsigned flags) = 0;
+    // Runs the save dialog; the chosen file's full path, or "" when cancelled.
+    virtual QString SaveFileName(QWidget* owner, const TSaveDialogRequest& request) = 0;
+    // The system's question sound.
+    virtual void Beep() = 0;
+    // Draws the user's attention to `window`'s taskbar button until the
+    // window is activated.
+    virtual void FlashTaskbarButton(QWidget* window) = 0;
+    // Opens `path` with the program registered for its type; the result is
+    // not looked at.
+    virtual void OpenWithRegisteredProgram(const QString& path) = 0;
+};
+
+// The real dialogs: QMessageBox (on top of other windows where the flags ask
+// it), QFileDialog, QApplication::beep, QApplication::alert and
+// QDesktopServices::openUrl.
+class TQtWindowDialogs : public TWindowDialogs {
+  public:
+    int MessageBox(QWidget* owner, const QString& text, const QString& caption,
+                   unsigned flags) override;
+    QString SaveFileName(QWidget* owner, const TSaveDialogRequest& request) override;
+    void Beep() override;
+    void FlashTaskbarButton(QWidget* window) override;
+    void OpenWithRegisteredProgram(const QString& path) override;
+};
+
+// The message box that TQtWindowDialogs shows for `flags`: icon, buttons,
+// default button and the stay-on-top hint. Not yet shown.
+std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text,
+                                             const QString& caption, unsigned flags);
+
+// The kId* answer for a button of a box built by BuildMessageBox.
+int MessageBoxAnswer(int standardButton);
+
+// ---------------------------------------------------------------------------
+// Environment
+
+// The body of one run; production runs teebasket::Execute.
+using THarvestBody = std::function<void(HarvestContext&)>;
+
+// What the window needs from outside: where golf.ini and tmp.dat live, how to
+// reach the portal, and the dialogs. The dialogs object outlives the window.
+struct TWindowEnvironment {
+    std::filesystem::path dataFolder;
+    HarvestSettings settings;
+    TWindowDialogs* dialogs = nullptr;
+    THarvestBody harvestBody = Execute;
+};
+
+// The production environment: the data folder of the running executable, the
+// portal of its golf.ini, the fixed pauses, and `dialogs`.
+TWindowEnvironment ProductionEnvironment(TWindowDialogs& dialogs);
+
+// `chosen` with ".csv" appended unless its extension (from the last dot of
+// the file name on) is ".csv" in any case.
+QString AppendCsvExtension(const QString& chosen);
+
+// ---------------------------------------------------------------------------
+// Single instance
+
+// The per-user lock that one running instance holds for its whole life: the
+// file "Zide_Darere.lock" in the user's runtime folder ($XDG_RUNTIME_DIR), or
+// a per-user name in the temporary folder. A lock left by an instance that
+// crashed is taken over. Null when another instance holds it.
+std::unique_ptr<QLockFile> AcquireSingleInstanceLock();
+
+// Where AcquireSingleInstanceLock puts its file.
+QString SingleInstanceLockPath();
+
+// ---------------------------------------------------------------------------
+// The main window
+
+class TFrmMain : public QWidget {
+    Q_OBJECT
+
+  public:
+    // End codes of a run, written only by the window.
+    enum EndCode : std::uint32_t {
+        kEndCompleted = 0,       // run active, no stop asked; at the end: rows written
+        kEndNothingFound = 1,    // the run wrote no row
+        kEndCancelled = 2,       // the user confirmed Cancel
+        kEndFailed = 3,          // the run could not do its work (HarvestRun::failure)
+        kEndClosing = 5,         // a close was confirmed; the run is still to be stopped
+        kEndClosingStopped = 6,  // a close was confirmed and the run asked to stop
+        kEndUnreachable = 9,     // the portal could not be reached
+    };
+
+    // The message that loads the settings once the window has been shown.
+    static constexpr QEvent::Type kLoadSettingsEvent =
+        static_cast<QEvent::Type>(QEvent::User + 100);
+
+    explicit TFrmMain(TWindowEnvironment environment, QWidget* parent = nullptr);
+    // Stops a run still going and waits for its thread.
+    ~TFrmMain() override;
+
+    // Selection and settings
+    void chkAreaClick();
+    void lstAreaClickCheck();
+    void LoadSettings();
+    void SaveSettings();
+
+    // Run control
+    void btnActionClick();
+    void btnCancelClick();
+    void RunFinished(std::uint32_t code);
+
+    // The harvest thread's calls, made on the user-interface thread.
+    void ProgressStart();
+    void ProgressStep();
+    void StatusUpdate();
+    void RunEnded();
+
+    // State, for the thread and for tests.
+    std::uint32_t endCode() const { return endCode_; }
+    TMyThread* thread() const { return thread_.data(); }
+    const HarvestRun& run() const { return run_; }
+    QString outputPath() const { return outputPath_; }
+    std::filesystem::path settingsPath() const;
+    bool settingsLoaded() const { return settingsLoaded_; }
+    bool taskbarAvailable() const { return run_.taskbarAvailable; }
+
+  signals:
+    // Emitted at the end of the matching call, after the window has shown it.
+    void progressStarted();
+    void progressStepped();
+    void statusUpdated();
+    // Emitted when RunFinished has put the window back to idle (or has begun
+    // to close it).
+    void runFinished(quint32 code);
+
+  protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;  // the close query
+
+  private:
+    void FormCreate();
+    void CreateControls();
+    void SetStatusCaption(QLabel* label, const QString& caption);
+    int Ask(const QString& text, const QString& caption, unsigned flags);
+    int TickedCount() const;
+    std::vector<int> TickedRows() const;
+    bool ClearOutputPath(const QString& confirmedPath);
+    void EnterRunningState();
+    void StartThread();
+    void LeaveRunningState();
+    void HarvestThreadFinished(TMyThread* finished);
+    void WaitForThreadEnd();
+
+    TWindowEnvironment environment_;
+    TVistaAltFix* vistaAltFix_ = nullptr;
+
+    QLabel* lblStatus = nullptr;
+    QLabel* lblStatus2 = nullptr;
+    QPushButton* btnAction = nullptr;
+    QProgressBar* prgBar = nullptr;
+    QPushButton* btnCancel = nullptr;
+    QCheckBox* chkArea = nullptr;
+    QListWidget* lstArea = nullptr;
+
+    // The run shared with the harvest thread, and the thread while it runs.
+    HarvestRun run_;
+    QPointer<TMyThread> thread_;
+    QPointer<TMyThread> liveThread_;  // kept until the thread has finished
+    UserAgentGenerator agents_;
+    QString outputPath_;
+    std::uint32_t endCode_ = kEndCompleted;
+    bool cursorOverridden_ = false;
+
+    bool loadSettingsPosted_ = false;
+    bool settingsLoaded_ = false;
+    bool closeApproved_ = false;
+    bool tearingDown_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// The harvest thread
+
+class TMyThread : public QThread {
+    Q_OBJECT
+
+  public:
+    // One run for `window` over `selection`. The window, the run and the
+    // settings outlive the thread.
+    TMyThread(TFrmMain& window, HarvestRun& run, Selection selection,
+              const HarvestSettings& settings, UserAgentGenerator& agents, THarvestBody body);
+
+  protected:
+    void run() override;
+
+  private:
+    class Observer;
+
+    TFrmMain& window_;
+    HarvestRun& run_;
+    Selection selection_;
+    const HarvestSettings& settings_;
+    UserAgentGenerator& agents_;
+    THarvestBody body_;
+};
+
+}  // namespace teebasket

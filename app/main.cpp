@@ -1,0 +1,35 @@
+// teebasket: the desktop window. Exit code 0 after a normal run, 1 when
+// another instance is already running (nothing is shown then).
+#include <QApplication>
+#include <QIcon>
+#include <QLockFile>
+#include <QMessageBox>
+#include <exception>
+
+#include "W7Taskbar.h"
+#include "Zererav.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("teebasket"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("teebasket"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("teebasket")));
+
+    const std::unique_ptr<QLockFile> instanceLock = teebasket::AcquireSingleInstanceLock();
+    if (!instanceLock) {
+        return 1;
+    }
+    try {
+        teebasket::TQtWindowDialogs dialogs;
+        teebasket::TFrmMain window(teebasket::ProductionEnvironment(dialogs));
+        window.show();
+        QApplication::exec();
+    } catch (const std::exception& error) {
+        QMessageBox::critical(nullptr, QStringLiteral("Teebasket"),
+                              QString::fromUtf8(error.what()));
+    } catch (...) {
+        QMessageBox::critical(nullptr, QStringLiteral("Teebasket"), QString());
+    }
+    teebasket::FinalizeTaskbarAPI();
+    return 0;
+}

@@ -1,0 +1,66 @@
+// Texts and small helpers shared by the source files of the main window.
+#pragma once
+
+#include <QString>
+#include <filesystem>
+
+namespace teebasket::window {
+
+// Window and controls
+inline const QString kTitle = QStringLiteral("Teebasket");
+inline const QString kFontFamily = QStringLiteral("ＭＳ Ｐゴシック");
+inline const QString kCaptionStart = QStringLiteral("取得開始 (&R)");
+inline const QString kCaptionCancelButton = QStringLiteral("キャンセル (&C)");
+inline const QString kCaptionSelectAll = QStringLiteral(" 都道府県の選択 : ");
+inline const QString kTwoIdeographicSpaces = QStringLiteral("\u3000\u3000");
+
+// Save dialog
+inline const QString kSaveDialogTitle = QStringLiteral("取得情報の保存先を指定してください");
+inline const QString kSaveDialogFilter = QStringLiteral("CSVファイル (*.csv)");
+inline const QString kDefaultFileName = QStringLiteral("ゴルフ場一覧.csv");
+
+// Status lines
+inline const QString kStatusFetchingPages = QStringLiteral("ページ情報を取得中...");
+inline const QString kStatusPrefectureSuffix = QStringLiteral("取得中...");
+inline const QString kStatusCoursePrefix = QStringLiteral("ゴルフ場情報 : ");
+inline const QString kStatusCourseSuffix = QStringLiteral(" 件");
+
+// Message boxes
+inline const QString kCaptionError = QStringLiteral("Error");
+inline const QString kCaptionCloseQuestion = QStringLiteral("終了確認");
+inline const QString kCaptionCancelQuestion = QStringLiteral("中断確認");
+inline const QString kCaptionCompleted = QStringLiteral("処理確認");
+inline const QString kCaptionSearchEnded = QStringLiteral("検索終了");
+inline const QString kCaptionOverwrite = QStringLiteral("上書き確認");
+
+inline const QString kTextSelectOne = QStringLiteral("都道府県は１つ以上を選択してください。");
+inline const QString kTextFileInUse = QStringLiteral(
+    "選択されたファイルが他のアプリケーションで使用中の為\n開くことができませんでした。");
+inline const QString kTextOverwrite = QStringLiteral("%1 は既に存在します。\n上書きしますか？");
+inline const QString kTextCloseQuestion = QStringLiteral("取得処理の実行中ですが終了しますか？");
+inline const QString kTextCancelQuestion =
+    QStringLiteral("取得処理を中断します。\nよろしいですか？");
+inline const QString kTextCompleted =
+    QStringLiteral("情報の取得が完了しました。\n保存したファイルを開きますか？");
+inline const QString kTextFileMissing = QStringLiteral("該当するファイルが見つかりませんでした。");
+inline const QString kTextNothingFound = QStringLiteral("該当する情報は見つかりませんでした。");
+inline const QString kTextUnreachable = QStringLiteral(
+    "サイトへのアクセスができませんでした。\r\nしばらく時間を置いてから再度実行してください。");
+inline const QString kTextRunFailed = QStringLiteral("情報の取得中にエラーが発生しました。\n%1");
+inline const QString kTextSettingsNotSaved =
+    QStringLiteral("設定ファイルを保存できませんでした。\n%1");
+
+// The reason given when the harvest thread ended without its final call.
+inline constexpr const char* kReasonThreadEnded =
+    "the harvest thread ended without finishing the run";
+
+// File names cross between Qt and the engine as UTF-16 (Qt) and native paths.
+inline std::filesystem::path ToPath(const QString& text) {
+    return std::filesystem::path(text.toStdU16String());
+}
+
+inline QString FromPath(const std::filesystem::path& path) {
+    return QString::fromStdU16String(path.u16string());
+}
+
+}  // namespace teebasket::window

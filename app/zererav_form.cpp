@@ -1,0 +1,232 @@
+// TFrmMain: construction, layout, life cycle and the close query.
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFont>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "VistaAltFixUnit.h"
+#include "W7Taskbar.h"
+#include "Zererav.h"
+#include "window_internal.h"
+
+namespace teebasket {
+
+using namespace window;
+
+namespace {
+
+// The window's font is named as designed; where it is not installed it falls
+// back to the Japanese Gothic faces that Linux distributions ship.
+void InstallFontSubstitutes() {
+    static const bool installed = [] {
+        QFont::insertSubstitutions(
+            kFontFamily, {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
+                          QStringLiteral("TakaoPGothic")});
+        return true;
+    }();
+    (void)installed;
+}
+
+QFont GothicFont(int pixelSize) {
+    QFont font(kFontFamily);
+    font.setPixelSize(pixelSize);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+constexpr int kClientWidth = 307;
+constexpr int kClientHeight = 235;
+constexpr int kStatusRightEdge = 301;
+constexpr int kListRowHeight = 16;
+
+}  // namespace
+
+TFrmMain::TFrmMain(TWindowEnvironment environment, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      environment_(std::move(environment)) {
+    InstallFontSubstitutes();
+    setObjectName(QStringLiteral("FrmMain"));
+    setWindowTitle(kTitle);
+    setFixedSize(kClientWidth, kClientHeight);
+    move(0, 0);
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    setFont(GothicFont(12));
+    CreateControls();
+    FormCreate();
+}
+
+TFrmMain::~TFrmMain() {
+    tearingDown_ = true;
+    if (liveThread_) {
+        run_.stop.Request();
+        WaitForThreadEnd();
+    }
+    if (cursorOverridden_) {
+        QApplication::restoreOverrideCursor();
+        cursorOverridden_ = false;
+    }
+}
+
+void TFrmMain::CreateControls() {
+    lblStatus = new QLabel(kTwoIdeographicSpaces, this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblStatus->setGeometry(285, 199, 16, 12);
+
+    lblStatus2 = new QLabel(kTwoIdeographicSpaces, this);
+    lblStatus2->setObjectName(QStringLiteral("lblStatus2"));
+    lblStatus2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblStatus2->setFont(GothicFont(12));
+    QPalette black = lblStatus2->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    lblStatus2->setPalette(black);
+    lblStatus2->setGeometry(285, 183, 16, 12);
+
+    btnAction = new QPushButton(kCaptionStart, this);
+    btnAction->setObjectName(QStringLiteral("btnAction"));
+    btnAction->setGeometry(160, 30, 140, 32);
+    connect(btnAction, &QPushButton::clicked, this, &TFrmMain::btnActionClick);
+
+    prgBar = new QProgressBar(this);
+    prgBar->setObjectName(QStringLiteral("prgBar"));
+    prgBar->setGeometry(158, 212, 143, 15);
+    prgBar->setRange(0, 100);
+    prgBar->setValue(0);
+    prgBar->setTextVisible(false);
+    prgBar->hide();
+
+    btnCancel = new QPushButton(kCaptionCancelButton, this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setGeometry(160, 64, 140, 32);
+    btnCancel->setEnabled(false);
+    connect(btnCancel, &QPushButton::clicked, this, &TFrmMain::btnCancelClick);
+
+    chkArea = new QCheckBox(kCaptionSelectAll, this);
+    chkArea->setObjectName(QStringLiteral("chkArea"));
+    chkArea->setGeometry(11, 10, 119, 17);
+    // Any change of the state, by the user or from code, is a click; code
+    // that must not raise it blocks the box's signals while it sets the state.
+    connect(chkArea, &QCheckBox::toggled, this, &TFrmMain::chkAreaClick);
+
+    lstArea = new QListWidget(this);
+    lstArea->setObjectName(QStringLiteral("lstArea"));
+    lstArea->setGeometry(8, 30, 145, 197);
+    lstArea->setFont(GothicFont(13));
+    lstArea->setUniformItemSizes(true);
+    lstArea->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstArea->setAttribute(Qt::WA_InputMethodEnabled, false);
+    for (const PrefectureRow& row : PrefectureTable) {
+        auto* item =
+            new QListWidgetItem(QString::fromUtf8(row.displayName.data(),
+                                                  static_cast<qsizetype>(row.displayName.size())),
+                                lstArea);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+        item->setSizeHint(QSize(0, kListRowHeight));
+    }
+    lstArea->setCurrentRow(-1);
+    // Ticks set from code block the list's signals, so this sees only the
+    // user's toggles.
+    connect(lstArea, &QListWidget::itemChanged, this, [this] { lstAreaClickCheck(); });
+
+    setTabOrder(chkArea, lstArea);
+    setTabOrder(lstArea, btnAction);
+    setTabOrder(btnAction, btnCancel);
+    setTabOrder(btnCancel, prgBar);
+}
+
+void TFrmMain::FormCreate() {
+    vistaAltFix_ = new TVistaAltFix(this);
+    // Every desktop that Qt 6 supports has the taskbar interface if it has
+    // one at all, so no system version is checked here.
+    run_.taskbarAvailable = InitializeTaskbarAPI();
+}
+
+void TFrmMain::SetStatusCaption(QLabel* label, const QString& caption) {
+    // Auto-sized and right-aligned: the right edge stays where it was designed.
+    label->setText(caption);
+    label->adjustSize();
+    label->move(kStatusRightEdge - label->width(), label->y());
+}
+
+int TFrmMain::Ask(const QString& text, const QString& caption, unsigned flags) {
+    return environment_.dialogs->MessageBox(this, text, caption, flags);
+}
+
+std::filesystem::path TFrmMain::settingsPath() const {
+    return environment_.dataFolder / kSettingsFileName;
+}
+
+void TFrmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Posted, not called: the selection is loaded once the window is on the
+    // screen and the event loop picks the message up.
+    if (!loadSettingsPosted_) {
+        loadSettingsPosted_ = true;
+        QCoreApplication::postEvent(this, new QEvent(kLoadSettingsEvent));
+    }
+}
+
+bool TFrmMain::event(QEvent* event) {
+    if (event->type() == kLoadSettingsEvent) {
+        LoadSettings();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TFrmMain::closeEvent(QCloseEvent* event) {
+    if (closeApproved_) {
+        event->accept();
+        return;
+    }
+    // A run is active exactly while Cancel is enabled.
+    if (!btnCancel->isEnabled()) {
+        SaveSettings();
+        event->accept();
+        return;
+    }
+    if (Ask(kTextCloseQuestion, kCaptionCloseQuestion, kMbYesNo | kMbIconQuestion | kMbTopmost) ==
+        kIdYes) {
+        endCode_ = endCode_ == kEndClosing ? kEndClosingStopped : kEndClosing;
+        // Called directly: the run may have ended while the question was
+        // open, and then Cancel is disabled but the close must still go on.
+        btnCancelClick();
+    }
+    // The window goes only when the run has ended while the question was
+    // open; otherwise RunFinished closes it once the thread has stopped.
+    if (closeApproved_) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TFrmMain::WaitForThreadEnd() {
+    TMyThread* thread = liveThread_.data();
+    if (thread == nullptr) {
+        return;
+    }
+    // The thread may be waiting for one of its blocking calls, which only an
+    // event loop on this thread can run; while tearing down they return at once.
+    if (!thread->isFinished()) {
+        QEventLoop loop;
+        connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+        if (!thread->isFinished()) {
+            loop.exec();
+        }
+    }
+    thread->wait();
+    delete thread;
+}
+
+}  // namespace teebasket

@@ -1,0 +1,78 @@
+// ProgressReport: the run's progress on standard error. On a terminal one
+// line is redrawn in place (a bar, prefecture i/N and its name, course k/M,
+// elapsed and estimated time left); otherwise, as in a log file, one plain
+// line per step.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Unithread.h"
+
+namespace teebasket::cli {
+
+// Where the run is, with names already in UTF-8.
+struct ProgressSnapshot {
+    int prefectureNumber = 0;  // 1-based number of the prefecture begun; 0 before the first
+    int prefectureCount = 0;
+    std::string prefectureName;  // UTF-8
+    int courseIndex = 0;         // 1-based course being fetched; 0 before the first
+    int courseTotal = 0;
+    std::chrono::milliseconds elapsed{0};
+};
+
+// The share of the run done, from 0 to 1: prefectures finished plus the
+// share of the current one's courses finished.
+double FractionDone(const ProgressSnapshot& snapshot);
+
+// The time left at the pace so far, or nothing while too little is done.
+std::optional<std::chrono::seconds> EstimateRemaining(const ProgressSnapshot& snapshot);
+
+// "0:07", "12:34", "1:02:03".
+std::string FormatDuration(std::chrono::seconds duration);
+
+// Columns that `utf8` takes on a terminal: two for East Asian wide
+// characters (kanji, kana, full-width forms), one for the others.
+int DisplayWidth(std::string_view utf8);
+
+// The line redrawn on a terminal of `columns` columns; never wider than
+// columns - 1, so that it never wraps.
+std::string FormatBarLine(const ProgressSnapshot& snapshot, int columns);
+
+// A line for a log: the prefecture, the course, the times.
+std::string FormatPlainLine(const ProgressSnapshot& snapshot);
+
+// The observer that draws the progress. Notes from other threads (the
+// Ctrl-C handler) go through Note, which keeps them and the bar apart.
+class TerminalProgress : public HarvestObserver {
+  public:
+    // `stream` is standard error; `terminal` whether it is a terminal.
+    TerminalProgress(std::FILE* stream, bool terminal, bool quiet);
+
+    void ProgressStart(HarvestRun& run) override;
+    void ProgressStep(HarvestRun& run) override;
+    void StatusUpdate(HarvestRun& run) override;
+    void RunEnded(HarvestRun& run) override;
+
+    // Prints one line (UTF-8, without its line end) even when quiet.
+    void Note(const std::string& line);
+
+  private:
+    void Draw();
+    void ClearBarLocked();
+    int TerminalColumns() const;
+
+    std::FILE* stream_;
+    bool terminal_;
+    bool quiet_;
+    std::mutex mutex_;
+    std::chrono::steady_clock::time_point started_;
+    ProgressSnapshot snapshot_;
+    bool barShown_ = false;
+};
+
+}  // namespace teebasket::cli

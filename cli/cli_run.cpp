@@ -1,0 +1,259 @@
+#include "CliRun.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <system_error>
+
+#include "CliOptions.h"
+#include "CliOutcome.h"
+#include "PrefectureNames.h"
+#include "ProgressReport.h"
+#include "SignalStop.h"
+
+#ifndef TEEBASKET_VERSION
+#define TEEBASKET_VERSION "unknown"
+#endif
+
+namespace teebasket::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+PreparedRun EndWith(int exitCode, std::string message) {
+    PreparedRun prepared;
+    prepared.exitCode = exitCode;
+    prepared.message = std::move(message);
+    return prepared;
+}
+
+PreparedRun UsageError(const std::string& detail) {
+    return EndWith(kExitUsage, UsageErrorMessage(detail));
+}
+
+fs::path FromCurrentFolder(const fs::path& path, const fs::path& currentFolder) {
+    return path.is_absolute() ? path : currentFolder / path;
+}
+
+bool IsReadableFile(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error) && ::access(path.c_str(), R_OK) == 0;
+}
+
+// The settings file: --config (which must exist), otherwise the golf.ini
+// that the window uses.
+std::string ChooseSettingsFile(const CommandLine& line, const fs::path& executableDir,
+                               const fs::path& currentFolder, fs::path& iniFile) {
+    if (line.config) {
+        iniFile = FromCurrentFolder(ExpandHome(*line.config), currentFolder);
+        if (!IsReadableFile(iniFile)) {
+            return "the settings file \"" + iniFile.string() + "\" cannot be read";
+        }
+        return {};
+    }
+    iniFile = DataFolder(executableDir) / kSettingsFileName;
+    return {};
+}
+
+// The portal of golf.ini with the command line's overrides. The build's
+// default certificate may be missing (the demo portal has not made it yet):
+// then only the system's certificates are trusted. A certificate that the
+// user named must exist.
+std::string ChoosePortal(const CommandLine& line, const fs::path& iniFile,
+                         const fs::path& currentFolder, PortalSettings& portal) {
+    portal = LoadPortalSettings(iniFile);
+    if (line.listingHost) {
+        portal.listingHost = *line.listingHost;
+    }
+    if (line.bookingHost) {
+        portal.bookingHost = *line.bookingHost;
+    }
+    if (std::string problem = PortalSettingsProblem(portal); !problem.empty()) {
+        return problem;
+    }
+    const bool named = line.caCertificate.has_value() ||
+                       portal.caCertificate != DefaultPortalSettings().caCertificate;
+    if (line.caCertificate) {
+        portal.caCertificate =
+            line.caCertificate->empty()
+                ? fs::path()
+                : FromCurrentFolder(ExpandHome(*line.caCertificate), currentFolder);
+    }
+    if (!portal.caCertificate.empty() && !IsReadableFile(portal.caCertificate)) {
+        if (named) {
+            return "the certificate file \"" + portal.caCertificate.string() + "\" cannot be read";
+        }
+        portal.caCertificate.clear();
+    }
+    return {};
+}
+
+std::string ChooseRows(const CommandLine& line, const fs::path& iniFile, std::vector<int>& rows) {
+    if (line.all) {
+        rows.resize(kPrefectureCount);
+        std::iota(rows.begin(), rows.end(), 0);
+        return {};
+    }
+    if (!line.prefectures.empty()) {
+        ResolvedPrefectures resolved = ResolvePrefectures(line.prefectures);
+        rows = std::move(resolved.rows);
+        return resolved.error;
+    }
+    rows = LoadSelectedRows(iniFile);
+    if (rows.empty()) {
+        return "no prefecture chosen: name some, give --all, or tick them in the window (" +
+               iniFile.string() + ")";
+    }
+    return {};
+}
+
+fs::path ExecutableFolder() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : self.parent_path();
+}
+
+fs::path CurrentFolder() {
+    std::error_code error;
+    fs::path folder = fs::current_path(error);
+    return error ? fs::path(".") : folder;
+}
+
+// A folder only this process uses, for the engine's scratch file: the
+// window's tmp.dat may be in use by a run of the window at the same time.
+std::string MakeScratchFolder(fs::path& folder) {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/teebasket-cli-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        return "cannot create a scratch folder in \"" + fs::path(pattern).parent_path().string() +
+               "\": " + std::error_code(errno, std::generic_category()).message();
+    }
+    folder = pattern;
+    return {};
+}
+
+// Writes one line to standard error; used after the progress has ended.
+void PrintLine(std::FILE* stream, const std::string& line) {
+    std::fprintf(stream, "%s\n", line.c_str());
+    std::fflush(stream);
+}
+
+}  // namespace
+
+PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path& executableDir,
+                       const fs::path& currentFolder) {
+    const ParsedCommandLine parsed = ParseCommandLine(arguments);
+    if (!parsed.error.empty()) {
+        return UsageError(parsed.error);
+    }
+    const CommandLine& line = parsed.values;
+    if (line.help) {
+        return EndWith(kExitRowsWritten, UsageText());
+    }
+    if (line.version) {
+        return EndWith(kExitRowsWritten, std::string("teebasket-cli ") + TEEBASKET_VERSION + "\n");
+    }
+    if (line.all && !line.prefectures.empty()) {
+        return UsageError("--all and named prefectures exclude each other");
+    }
+
+    PreparedRun prepared;
+    RunRequest& request = prepared.request;
+    fs::path iniFile;
+    if (std::string problem = ChooseSettingsFile(line, executableDir, currentFolder, iniFile);
+        !problem.empty()) {
+        return UsageError(problem);
+    }
+    if (std::string problem = ChoosePortal(line, iniFile, currentFolder, request.settings.portal);
+        !problem.empty()) {
+        return UsageError(problem);
+    }
+    if (line.pauses) {
+        const PortalSettings& portal = request.settings.portal;
+        if (std::string problem =
+                PauseProblem(*line.pauses, portal.listingHost, portal.bookingHost);
+            !problem.empty()) {
+            return UsageError(problem);
+        }
+        request.settings.pauses.afterListing = line.pauses->listing;
+        request.settings.pauses.afterDetail = line.pauses->detail;
+    }
+    request.settings.fetch.caCertificateFile = request.settings.portal.caCertificate;
+    std::vector<int> rows;
+    if (std::string problem = ChooseRows(line, iniFile, rows); !problem.empty()) {
+        return UsageError(problem);
+    }
+    request.selection = MakeSelection(rows);
+    request.outputPath = OutputPathFor(line.output, currentFolder);
+    request.quiet = line.quiet;
+    return prepared;
+}
+
+int RunTeebasketCli(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);  // a closed pipe on stderr must not kill a run
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const PreparedRun prepared = PrepareRun(arguments, ExecutableFolder(), CurrentFolder());
+    if (prepared.exitCode == kExitRowsWritten) {  // --help, --version
+        std::fputs(prepared.message.c_str(), stdout);
+        return kExitRowsWritten;
+    }
+    if (prepared.exitCode >= 0) {
+        PrintLine(stderr, prepared.message);
+        return prepared.exitCode;
+    }
+    const RunRequest& request = prepared.request;
+
+    fs::path scratchFolder;
+    if (std::string problem = MakeScratchFolder(scratchFolder); !problem.empty()) {
+        PrintLine(stderr, CannotWriteMessage(problem));
+        return kExitCannotWrite;
+    }
+
+    HarvestRun run;
+    run.outputPath = request.outputPath;
+    run.scratchPath = scratchFolder / kScratchFileName;
+    TerminalProgress progress(stderr, ::isatty(STDERR_FILENO) == 1, request.quiet);
+    UserAgentGenerator agents;
+    std::atomic<bool> stoppedByUser{false};
+    {
+        SignalStop signals(
+            [&] {
+                stoppedByUser.store(true);
+                run.stop.Request();
+                progress.Note(
+                    "中断します（もう一度 Ctrl-C で即時終了）。 / Stopping after the current "
+                    "step; press Ctrl-C again to quit at once.");
+            },
+            [&] {
+                std::error_code ignored;
+                fs::remove_all(scratchFolder, ignored);
+                progress.Note("取得処理を中断しました。 / Stopped at once.");
+                std::_Exit(kExitStopped);
+            });
+        HarvestContext context{run, request.selection, request.settings, agents, progress};
+        Execute(context);
+    }
+    std::error_code ignored;
+    fs::remove_all(scratchFolder, ignored);
+
+    RunOutcome outcome;
+    outcome.resultCode = run.resultCode.load();
+    outcome.stoppedByUser = stoppedByUser.load();
+    outcome.failure = run.failure;
+    outcome.rowsWritten = run.rowsWritten;
+    outcome.lastFetchFailure = run.lastFetchFailure;
+    outcome.outputPath = run.outputPath;
+    const ExitCode code = ExitCodeFor(outcome);
+    if (code != kExitRowsWritten || !request.quiet) {
+        PrintLine(stderr, OutcomeMessage(outcome));
+    }
+    return code;
+}
+
+}  // namespace teebasket::cli

@@ -1,0 +1,245 @@
+#include "ProgressReport.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "MECSUtils.h"
+
+namespace teebasket::cli {
+
+namespace {
+
+constexpr int kMaximumBarWidth = 30;
+constexpr int kMinimumBarWidth = 5;
+constexpr int kFallbackColumns = 80;
+
+// Decodes one UTF-8 sequence at `text[i]`; advances `i`. Malformed bytes
+// count as one character each.
+char32_t NextCodePoint(std::string_view text, std::size_t& i) {
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+    const unsigned char lead = byte(i);
+    int length = lead < 0x80           ? 1
+                 : (lead >> 5) == 0x6  ? 2
+                 : (lead >> 4) == 0xE  ? 3
+                 : (lead >> 3) == 0x1E ? 4
+                                       : 1;
+    if (i + static_cast<std::size_t>(length) > text.size()) {
+        length = 1;
+    }
+    char32_t point = length == 1   ? lead
+                     : length == 2 ? lead & 0x1F
+                     : length == 3 ? lead & 0x0F
+                                   : lead & 0x07;
+    for (int k = 1; k < length; ++k) {
+        if ((byte(i + static_cast<std::size_t>(k)) & 0xC0) != 0x80) {
+            ++i;
+            return lead;
+        }
+        point = (point << 6) | (byte(i + static_cast<std::size_t>(k)) & 0x3F);
+    }
+    i += static_cast<std::size_t>(length);
+    return point;
+}
+
+bool IsWide(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
+           (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// The longest start of `text` that fits in `columns`.
+std::string FitToWidth(std::string_view text, int columns) {
+    std::size_t i = 0;
+    int width = 0;
+    while (i < text.size()) {
+        std::size_t next = i;
+        const int w = IsWide(NextCodePoint(text, next)) ? 2 : 1;
+        if (width + w > columns) {
+            break;
+        }
+        width += w;
+        i = next;
+    }
+    return std::string(text.substr(0, i));
+}
+
+std::string Counter(int number, int total) {
+    return std::to_string(number) + "/" + std::to_string(total);
+}
+
+std::string TimesText(const ProgressSnapshot& snapshot) {
+    std::string text =
+        "elapsed " +
+        FormatDuration(std::chrono::duration_cast<std::chrono::seconds>(snapshot.elapsed));
+    const std::optional<std::chrono::seconds> left = EstimateRemaining(snapshot);
+    text += ", left " + (left ? "~" + FormatDuration(*left) : std::string("?"));
+    return text;
+}
+
+std::string Utf8FromAnsi(const std::string& ansi) {
+    return UTF16ToAnsi(AnsiToUTF16(ansi, kCodePageJapanese), kCodePageUtf8);
+}
+
+}  // namespace
+
+double FractionDone(const ProgressSnapshot& snapshot) {
+    if (snapshot.prefectureCount <= 0 || snapshot.prefectureNumber <= 0) {
+        return 0.0;
+    }
+    double done = snapshot.prefectureNumber - 1;
+    if (snapshot.courseTotal > 0 && snapshot.courseIndex > 0) {
+        done += static_cast<double>(snapshot.courseIndex - 1) / snapshot.courseTotal;
+    }
+    return std::clamp(done / snapshot.prefectureCount, 0.0, 1.0);
+}
+
+std::optional<std::chrono::seconds> EstimateRemaining(const ProgressSnapshot& snapshot) {
+    const double fraction = FractionDone(snapshot);
+    if (fraction <= 0.0 || snapshot.elapsed.count() <= 0) {
+        return std::nullopt;
+    }
+    const double leftMs =
+        static_cast<double>(snapshot.elapsed.count()) * (1.0 - fraction) / fraction;
+    return std::chrono::seconds(static_cast<long long>(leftMs / 1000.0 + 0.5));
+}
+
+std::string FormatDuration(std::chrono::seconds duration) {
+    const long long total = std::max<long long>(0, duration.count());
+    const long long hours = total / 3600;
+    const long long minutes = (total / 60) % 60;
+    const long long seconds = total % 60;
+    char buffer[32];
+    if (hours > 0) {
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", hours, minutes, seconds);
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld", minutes, seconds);
+    }
+    return buffer;
+}
+
+int DisplayWidth(std::string_view utf8) {
+    int width = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        width += IsWide(NextCodePoint(utf8, i)) ? 2 : 1;
+    }
+    return width;
+}
+
+std::string FormatBarLine(const ProgressSnapshot& snapshot, int columns) {
+    const int usable = std::max(1, columns - 1);
+    std::string text = Counter(snapshot.prefectureNumber, snapshot.prefectureCount) + " " +
+                       snapshot.prefectureName + "  course " +
+                       Counter(snapshot.courseIndex, snapshot.courseTotal) + "  " +
+                       TimesText(snapshot);
+    const int barWidth = std::min(kMaximumBarWidth, usable - DisplayWidth(text) - 3);
+    if (barWidth < kMinimumBarWidth) {
+        return FitToWidth(text, usable);
+    }
+    const int filled = static_cast<int>(FractionDone(snapshot) * barWidth);
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(barWidth - filled), '-') + "] " + text;
+}
+
+std::string FormatPlainLine(const ProgressSnapshot& snapshot) {
+    std::string line = "prefecture " +
+                       Counter(snapshot.prefectureNumber, snapshot.prefectureCount) + " " +
+                       snapshot.prefectureName;
+    if (snapshot.courseTotal == 0 && snapshot.courseIndex == 0) {
+        return line + ": no course (" + TimesText(snapshot) + ")";
+    }
+    return line + ": course " + Counter(snapshot.courseIndex, snapshot.courseTotal) + " (" +
+           TimesText(snapshot) + ")";
+}
+
+TerminalProgress::TerminalProgress(std::FILE* stream, bool terminal, bool quiet)
+    : stream_(stream),
+      terminal_(terminal),
+      quiet_(quiet),
+      started_(std::chrono::steady_clock::now()) {}
+
+void TerminalProgress::ProgressStart(HarvestRun& run) {
+    std::lock_guard lock(mutex_);
+    started_ = std::chrono::steady_clock::now();
+    snapshot_ = ProgressSnapshot{};
+    snapshot_.prefectureCount = run.prefectureCount;
+}
+
+void TerminalProgress::ProgressStep(HarvestRun& run) {
+    std::lock_guard lock(mutex_);
+    ++snapshot_.prefectureNumber;
+    snapshot_.prefectureName = Utf8FromAnsi(run.currentPrefecture);
+    snapshot_.courseIndex = 0;
+    snapshot_.courseTotal = 0;
+    if (terminal_) {
+        Draw();
+    } else if (!quiet_) {
+        std::fprintf(stream_, "prefecture %s %s\n",
+                     Counter(snapshot_.prefectureNumber, snapshot_.prefectureCount).c_str(),
+                     snapshot_.prefectureName.c_str());
+        std::fflush(stream_);
+    }
+}
+
+void TerminalProgress::StatusUpdate(HarvestRun& run) {
+    std::lock_guard lock(mutex_);
+    snapshot_.courseIndex = run.courseIndex;
+    snapshot_.courseTotal = run.courseTotal;
+    if (terminal_) {
+        Draw();
+    } else if (!quiet_) {
+        snapshot_.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started_);
+        std::fprintf(stream_, "%s\n", FormatPlainLine(snapshot_).c_str());
+        std::fflush(stream_);
+    }
+}
+
+void TerminalProgress::RunEnded(HarvestRun&) {
+    std::lock_guard lock(mutex_);
+    ClearBarLocked();
+}
+
+void TerminalProgress::Note(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    const bool redraw = barShown_;
+    ClearBarLocked();
+    std::fprintf(stream_, "%s\n", line.c_str());
+    std::fflush(stream_);
+    if (redraw) {
+        Draw();
+    }
+}
+
+void TerminalProgress::Draw() {
+    if (quiet_ || !terminal_) {
+        return;
+    }
+    snapshot_.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started_);
+    std::fprintf(stream_, "\r%s\x1b[K", FormatBarLine(snapshot_, TerminalColumns()).c_str());
+    std::fflush(stream_);
+    barShown_ = true;
+}
+
+void TerminalProgress::ClearBarLocked() {
+    if (barShown_) {
+        std::fputs("\r\x1b[K", stream_);
+        std::fflush(stream_);
+        barShown_ = false;
+    }
+}
+
+int TerminalProgress::TerminalColumns() const {
+    winsize size{};
+    if (::ioctl(::fileno(stream_), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return kFallbackColumns;
+}
+
+}  // namespace teebasket::cli

@@ -1,0 +1,89 @@
+// teebasket-portal: a demo HTTPS portal on 127.0.0.1 for the demo and the
+// tests. Prints "listening on https://127.0.0.1:PORT" as its first line once
+// it accepts connections, then serves until SIGINT or SIGTERM.
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PortalServer.h"
+#include "PortalTls.h"
+
+namespace {
+
+using namespace teebasket::portal;
+
+int Fail(const std::string& message, int code) {
+    std::fprintf(stderr, "teebasket-portal: %s\n", message.c_str());
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // SIGINT and SIGTERM are taken by one waiting thread instead of a handler,
+    // so stopping runs as ordinary code. A client that hangs up mid-answer
+    // must not end the portal through SIGPIPE.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    PortalOptions options;
+    std::string error;
+    switch (ParsePortalOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        case ParseOutcome::Help:
+            std::fputs(PortalUsage().c_str(), stdout);
+            return 0;
+        case ParseOutcome::Error:
+            std::fprintf(stderr, "teebasket-portal: %s\n\n%s", error.c_str(),
+                         PortalUsage().c_str());
+            return 2;
+        case ParseOutcome::Run:
+            break;
+    }
+    if (options.tlsDir.empty()) {
+        options.tlsDir = DefaultTlsDir();
+        if (options.tlsDir.empty()) {
+            return Fail("HOME is not set; give --tls-dir", 2);
+        }
+    }
+    TlsFiles tls;
+    if (!EnsureTlsFiles(options.tlsDir, tls, error)) {
+        return Fail(error, 1);
+    }
+    PortalServer server(options, tls);
+    if (!server.Bind(error)) {
+        return Fail(error, 1);
+    }
+
+    // A stop that arrives before serving has begun would be lost, so it is
+    // repeated until serving has ended.
+    std::atomic<bool> finished{false};
+    std::thread stopper([&server, &finished, stopSignals] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        while (!finished.load()) {
+            server.Stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    std::printf("listening on https://127.0.0.1:%d\n", server.Port());
+    std::fflush(stdout);
+
+    const bool served = server.Serve();
+    finished.store(true);
+    if (!served) {
+        // Serving ended by itself: wake the waiting thread.
+        pthread_kill(stopper.native_handle(), SIGTERM);
+    }
+    stopper.join();
+    return served ? 0 : Fail("serving stopped unexpectedly", 1);
+}

@@ -1,0 +1,504 @@
+#include "PortalServer.h"
+
+#include <httplib.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string_view>
+
+namespace teebasket::portal {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr const char* kText = "text/plain; charset=utf-8";
+constexpr const char* kOctets = "application/octet-stream";
+constexpr std::string_view kListingPrefix = "/doc/area/";
+constexpr std::string_view kDetailPrefix = "/guide/disp/c_id/";
+constexpr std::string_view kReviewPrefix = "/voice/detail/c_id/";
+constexpr std::string_view kFaultPrefix = "x-";
+
+// Bodies of a fault path that breaks off: this much is sent of a declared
+// kBrokenBodyLength.
+constexpr std::size_t kBrokenBodySent = 1000;
+constexpr std::size_t kBrokenBodyLength = 100000;
+constexpr std::size_t kTrickleBytes = 40;
+constexpr auto kTricklePause = std::chrono::milliseconds(100);
+constexpr std::size_t kZeroBodyLength = 3000;
+constexpr std::size_t kWriteChunk = 64 * 1024;
+
+// The repeating line of x-bytes-N and x-chunked-N: 63 characters and an LF.
+constexpr std::string_view kBytePattern =
+    "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-\n";
+static_assert(kBytePattern.size() == 64);
+
+std::optional<std::uint64_t> NumberAfter(std::string_view text, std::string_view prefix) {
+    if (text.substr(0, prefix.size()) != prefix || text.size() == prefix.size()) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    const char* first = text.data() + prefix.size();
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A file name taken from a request: letters, digits, "-", "_" and "."; never
+// a hidden name, so no request can leave the pages folder.
+bool IsSafeName(std::string_view name) {
+    if (name.empty() || name.front() == '.') {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_' || c == '.';
+    });
+}
+
+std::optional<std::string> ReadWholeFile(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return std::move(bytes).str();
+}
+
+// Writes `length` bytes of the repeating pattern, as they stand from `offset`.
+bool WritePattern(std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+    static const std::string block = [] {
+        std::string text;
+        while (text.size() < kWriteChunk + kBytePattern.size()) {
+            text += kBytePattern;
+        }
+        return text;
+    }();
+    const std::size_t count = std::min(length, kWriteChunk);
+    return sink.write(block.data() + offset % kBytePattern.size(), count);
+}
+
+int SocketOf(const httplib::Request& request) {
+    return request.ssl != nullptr ? SSL_get_fd(request.ssl) : -1;
+}
+
+// True while the client keeps its side of the connection open and sends
+// nothing (it has nothing to send while it waits for an answer).
+bool ClientStillWaiting(int socket) {
+    if (socket < 0) {
+        return true;
+    }
+    pollfd entry{socket, POLLIN, 0};
+    return ::poll(&entry, 1, 0) == 0;
+}
+
+// Ends the connection with a TCP reset: linger 0, and the descriptor is
+// pointed at a fresh unconnected socket, so the connection's last reference
+// closes now while the server's own descriptor stays valid for its clean-up.
+void ResetConnection(int socket) {
+    if (socket < 0) {
+        return;
+    }
+    linger immediate{1, 0};
+    ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &immediate, sizeof immediate);
+    const int placeholder = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (placeholder >= 0) {
+        ::dup2(placeholder, socket);
+        ::close(placeholder);
+    }
+}
+
+}  // namespace
+
+struct PortalServer::Impl {
+    PortalOptions options;
+    TlsFiles tls;
+    CourseCatalog catalog;
+    std::unique_ptr<httplib::SSLServer> server;
+    int port = 0;
+
+    std::mutex stopMutex;
+    std::condition_variable stopWake;
+    bool stopping = false;
+
+    std::mutex logMutex;
+    std::ofstream log;
+
+    Impl(PortalOptions o, const TlsFiles& t)
+        : options(std::move(o)), tls(t), catalog(options.catalog) {}
+
+    // Waits up to `duration`; returns false when the portal is stopping.
+    bool Pause(std::chrono::milliseconds duration) {
+        std::unique_lock lock(stopMutex);
+        return !stopWake.wait_for(lock, duration, [this] { return stopping; });
+    }
+
+    // Holds a request until the client gives up, the portal stops or the
+    // stall limit passes.
+    void Stall(int socket) {
+        const auto end = std::chrono::steady_clock::now() + options.stallLimit;
+        while (std::chrono::steady_clock::now() < end && ClientStillWaiting(socket) &&
+               Pause(std::chrono::milliseconds(50))) {
+        }
+    }
+
+    void LogRequest(const httplib::Request& request) {
+        if (!log.is_open()) {
+            return;
+        }
+        std::lock_guard lock(logMutex);
+        log << request.method << '\t' << request.target << '\t'
+            << request.get_header_value("User-Agent") << '\n'
+            << std::flush;
+    }
+
+    void Handle(const httplib::Request& request, httplib::Response& response);
+    void ServeListing(std::string_view slug, const httplib::Request& request,
+                      httplib::Response& response);
+    void ServeDetail(std::string_view id, httplib::Response& response);
+    void ServeReviews(std::string_view id, httplib::Response& response);
+    void ServeFixture(const fs::path& file, std::string_view path, httplib::Response& response);
+    bool ServeFault(std::string_view name, const httplib::Request& request,
+                    httplib::Response& response);
+    void ServeNotFound(std::string_view path, httplib::Response& response) {
+        response.status = 404;
+        response.set_content(NotFoundPage(path), kHtml);
+    }
+};
+
+void PortalServer::Impl::Handle(const httplib::Request& request, httplib::Response& response) {
+    LogRequest(request);
+    std::string_view path = request.path;
+    if (path.substr(0, kListingPrefix.size()) == kListingPrefix) {
+        std::string_view slug = path.substr(kListingPrefix.size());
+        if (!slug.empty() && slug.back() == '/') {
+            slug.remove_suffix(1);
+        }
+        ServeListing(slug, request, response);
+    } else if (path.substr(0, kDetailPrefix.size()) == kDetailPrefix) {
+        std::string_view id = path.substr(kDetailPrefix.size());
+        if (!id.empty() && id.back() == '/') {
+            id.remove_suffix(1);
+        }
+        if (!ServeFault(id, request, response)) {
+            ServeDetail(id, response);
+        }
+    } else if (path.substr(0, kReviewPrefix.size()) == kReviewPrefix) {
+        ServeReviews(path.substr(kReviewPrefix.size()), response);
+    } else if (path == "/" && options.pagesDir.empty()) {
+        response.set_content(catalog.IndexPage(), kHtml);
+    } else {
+        ServeNotFound(path, response);
+    }
+}
+
+void PortalServer::Impl::ServeListing(std::string_view slug, const httplib::Request& request,
+                                      httplib::Response& response) {
+    if (ServeFault(slug, request, response)) {
+        return;
+    }
+    if (!options.pagesDir.empty()) {
+        ServeFixture(IsSafeName(slug) ? options.pagesDir / "listing" / (std::string(slug) + ".html")
+                                      : fs::path(),
+                     request.path, response);
+        return;
+    }
+    const int prefecture = PrefectureOfSlug(slug);
+    if (prefecture < 0) {
+        ServeNotFound(request.path, response);
+        return;
+    }
+    int page = 1;
+    if (const auto number = NumberAfter(request.get_param_value("page"), ""); number) {
+        page = static_cast<int>(std::clamp<std::uint64_t>(*number, 1, 10000));
+    }
+    response.set_content(catalog.ListingPage(prefecture, page), kHtml);
+}
+
+void PortalServer::Impl::ServeDetail(std::string_view id, httplib::Response& response) {
+    const std::string path = std::string(kDetailPrefix) + std::string(id);
+    if (!options.pagesDir.empty()) {
+        ServeFixture(
+            IsSafeName(id) ? options.pagesDir / "detail" / (std::string(id) + ".html") : fs::path(),
+            path, response);
+        return;
+    }
+    const std::optional<GeneratedCourse> course = catalog.FindCourse(id);
+    if (!course) {
+        ServeNotFound(path, response);
+        return;
+    }
+    response.set_content(catalog.DetailPage(*course), kHtml);
+}
+
+void PortalServer::Impl::ServeReviews(std::string_view id, httplib::Response& response) {
+    const std::optional<GeneratedCourse> course =
+        options.pagesDir.empty() ? catalog.FindCourse(id) : std::nullopt;
+    if (!course) {
+        ServeNotFound(std::string(kReviewPrefix) + std::string(id), response);
+        return;
+    }
+    response.set_content(catalog.ReviewPage(*course), kHtml);
+}
+
+void PortalServer::Impl::ServeFixture(const fs::path& file, std::string_view path,
+                                      httplib::Response& response) {
+    std::optional<std::string> bytes;
+    if (!file.empty()) {
+        bytes = ReadWholeFile(file);
+    }
+    if (!bytes) {
+        ServeNotFound(path, response);
+        return;
+    }
+    response.set_content(*bytes, kHtml);
+}
+
+// The fault paths. Each stands for one way a server can misbehave, so that
+// clients can be tested against it; see the README for the list.
+bool PortalServer::Impl::ServeFault(std::string_view name, const httplib::Request& request,
+                                    httplib::Response& response) {
+    if (name.substr(0, kFaultPrefix.size()) != kFaultPrefix) {
+        return false;
+    }
+    const int socket = SocketOf(request);
+    const std::string self = "127.0.0.1:" + std::to_string(port);
+    if (name == "x-echo-agent") {
+        response.set_content(request.get_header_value("User-Agent"), kText);
+    } else if (name == "x-empty") {
+        response.set_content("", kHtml);
+    } else if (const auto length = NumberAfter(name, "x-bytes-"); length) {
+        response.set_content_provider(static_cast<std::size_t>(*length), kOctets, WritePattern);
+    } else if (const auto chunked = NumberAfter(name, "x-chunked-"); chunked) {
+        const std::size_t total = static_cast<std::size_t>(*chunked);
+        response.set_chunked_content_provider(kOctets,
+                                              [total](std::size_t offset, httplib::DataSink& sink) {
+                                                  if (offset >= total) {
+                                                      sink.done();
+                                                      return true;
+                                                  }
+                                                  return WritePattern(offset, total - offset, sink);
+                                              });
+    } else if (name == "x-zero") {
+        std::string body(kZeroBodyLength, '\0');
+        for (std::size_t i = 0; i < body.size(); ++i) {
+            body[i] = static_cast<char>(i % 256);
+        }
+        response.set_content(body, kOctets);
+    } else if (const auto status = NumberAfter(name, "x-status-");
+               status && *status >= 200 && *status <= 599) {
+        response.status = static_cast<int>(*status);
+        response.set_content(*status >= 500 ? ServerErrorPage() : NotFoundPage(request.path),
+                             kHtml);
+    } else if (name == "x-stall-head") {
+        // No answer ever comes: when the stall ends the connection is dropped.
+        Stall(socket);
+        ResetConnection(socket);
+        response.status = 503;
+    } else if (name == "x-stall-body" || name == "x-reset" || name == "x-truncate") {
+        const std::string kind(name);
+        response.set_content_provider(
+            kBrokenBodyLength, kOctets,
+            [this, kind, socket](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset < kBrokenBodySent) {
+                    return WritePattern(offset, kBrokenBodySent - offset, sink);
+                }
+                if (kind == "x-stall-body") {
+                    Stall(socket);
+                } else if (kind == "x-reset") {
+                    ResetConnection(socket);
+                }
+                return false;
+            });
+    } else if (name == "x-trickle") {
+        response.set_content_provider(
+            kTrickleBytes, kText, [this](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset > 0 && !Pause(kTricklePause)) {
+                    return false;
+                }
+                return sink.write(kBytePattern.data() + offset % kBytePattern.size(), 1);
+            });
+    } else if (name == "x-redirect-http") {
+        response.set_redirect("http://" + self + std::string(kDetailPrefix) + "x-bytes-100");
+    } else if (name == "x-redirect-https") {
+        response.set_redirect("https://" + self + std::string(kDetailPrefix) + "x-bytes-1000");
+    } else if (name == "x-redirect-loop") {
+        response.set_redirect("https://" + self + request.path);
+    } else {
+        ServeNotFound(request.path, response);
+    }
+    return true;
+}
+
+ParseOutcome ParsePortalOptions(const std::vector<std::string>& args, PortalOptions& options,
+                                std::string& error) {
+    const auto number = [&](const std::string& flag, const std::string& text, std::uint64_t max,
+                            std::uint64_t& value) {
+        const auto parsed = NumberAfter(text, "");
+        if (!parsed || *parsed > max) {
+            error = flag + " needs a number from 0 to " + std::to_string(max) + ", not \"" + text +
+                    "\"";
+            return false;
+        }
+        value = *parsed;
+        return true;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& flag = args[i];
+        if (flag == "--help" || flag == "-h") {
+            return ParseOutcome::Help;
+        }
+        if (i + 1 >= args.size()) {
+            error = flag.rfind("--", 0) == 0 ? flag + " needs a value"
+                                             : "unknown argument \"" + flag + "\"";
+            return ParseOutcome::Error;
+        }
+        const std::string& value = args[++i];
+        std::uint64_t n = 0;
+        if (flag == "--port") {
+            if (!number(flag, value, 65535, n)) {
+                return ParseOutcome::Error;
+            }
+            options.port = static_cast<int>(n);
+        } else if (flag == "--tls-dir") {
+            options.tlsDir = value;
+        } else if (flag == "--pages") {
+            options.pagesDir = value;
+        } else if (flag == "--request-log") {
+            options.requestLog = value;
+        } else if (flag == "--courses-per-prefecture") {
+            if (!number(flag, value, 999, n)) {
+                return ParseOutcome::Error;
+            }
+            options.catalog.coursesPerPrefecture = static_cast<int>(n);
+        } else if (flag == "--seed") {
+            if (!number(flag, value, UINT64_MAX, n)) {
+                return ParseOutcome::Error;
+            }
+            options.catalog.seed = n;
+        } else if (flag == "--stall-seconds") {
+            if (!number(flag, value, 86400, n)) {
+                return ParseOutcome::Error;
+            }
+            options.stallLimit = std::chrono::seconds(n);
+        } else {
+            error = "unknown argument \"" + flag + "\"";
+            return ParseOutcome::Error;
+        }
+    }
+    if (!options.pagesDir.empty() && !fs::is_directory(options.pagesDir)) {
+        error = "--pages: " + options.pagesDir.string() + " is not a folder";
+        return ParseOutcome::Error;
+    }
+    return ParseOutcome::Run;
+}
+
+std::string PortalUsage() {
+    return "usage: teebasket-portal [--port N] [--tls-dir DIR] [--pages DIR]\n"
+           "                        [--courses-per-prefecture K] [--seed S]\n"
+           "                        [--request-log FILE] [--stall-seconds S]\n"
+           "\n"
+           "A demo HTTPS portal on 127.0.0.1 (default port 48443; 0 picks a free one).\n"
+           "  --tls-dir DIR    cert.pem and key.pem, made when missing\n"
+           "                   (default ~/.local/share/teebasket-portal/tls)\n"
+           "  --pages DIR      serve DIR/listing/<slug>.html and DIR/detail/<id>.html\n"
+           "                   instead of generated pages\n"
+           "  --courses-per-prefecture K   generated courses per prefecture (default 20)\n"
+           "  --seed S         seed of the generated data (default 1)\n"
+           "  --request-log FILE   append \"METHOD<TAB>TARGET<TAB>USER-AGENT\" per request\n"
+           "  --stall-seconds S    longest a stalling fault path holds a request (default 600)\n"
+           "The first line on standard output is \"listening on https://127.0.0.1:PORT\".\n"
+           "Serves until SIGINT or SIGTERM.\n";
+}
+
+std::vector<std::string> FaultPathNames() {
+    return {"x-echo-agent", "x-empty",         "x-bytes-N",        "x-chunked-N",    "x-zero",
+            "x-status-N",   "x-stall-head",    "x-stall-body",     "x-trickle",      "x-reset",
+            "x-truncate",   "x-redirect-http", "x-redirect-https", "x-redirect-loop"};
+}
+
+PortalServer::PortalServer(PortalOptions options, const TlsFiles& tls)
+    : impl_(std::make_unique<Impl>(std::move(options), tls)) {}
+
+PortalServer::~PortalServer() = default;
+
+bool PortalServer::Bind(std::string& error) {
+    Impl& impl = *impl_;
+    if (!impl.options.requestLog.empty()) {
+        impl.log.open(impl.options.requestLog, std::ios::app | std::ios::binary);
+        if (!impl.log) {
+            error = "cannot open the request log " + impl.options.requestLog.string();
+            return false;
+        }
+    }
+    impl.server = std::make_unique<httplib::SSLServer>(impl.tls.certificate.c_str(),
+                                                       impl.tls.privateKey.c_str());
+    if (!impl.server->is_valid()) {
+        error = "cannot load the certificate " + impl.tls.certificate.string() + " and key " +
+                impl.tls.privateKey.string();
+        return false;
+    }
+    // Stalling fault paths hold a worker each; leave room for ordinary requests.
+    impl.server->new_task_queue = [] { return new httplib::ThreadPool(32); };
+    impl.server->set_keep_alive_timeout(2);
+    // SO_REUSEADDR only: the library's default also sets SO_REUSEPORT, which
+    // would let a second portal share the port instead of failing to start.
+    impl.server->set_socket_options([](int socket) {
+        int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    impl.server->Get(".*", [&impl](const httplib::Request& request, httplib::Response& response) {
+        impl.Handle(request, response);
+    });
+    if (impl.options.port == 0) {
+        impl.port = impl.server->bind_to_any_port("127.0.0.1");
+    } else {
+        impl.port =
+            impl.server->bind_to_port("127.0.0.1", impl.options.port) ? impl.options.port : -1;
+    }
+    if (impl.port <= 0) {
+        error = "cannot listen on 127.0.0.1:" + std::to_string(impl.options.port) +
+                " (is the port in use?)";
+        return false;
+    }
+    return true;
+}
+
+int PortalServer::Port() const {
+    return impl_->port;
+}
+
+bool PortalServer::Serve() {
+    return impl_->server->listen_after_bind();
+}
+
+void PortalServer::Stop() {
+    {
+        std::lock_guard lock(impl_->stopMutex);
+        impl_->stopping = true;
+    }
+    impl_->stopWake.notify_all();
+    if (impl_->server) {
+        impl_->server->stop();
+    }
+}
+
+}  // namespace teebasket::portal

@@ -1,0 +1,229 @@
+#include "WindowTestSupport.h"
+
+#include <QFile>
+#include <QTest>
+
+#include "ProfileFile.h"
+
+namespace teebasket::testing {
+
+namespace {
+
+int DefaultAnswer(unsigned flags) {
+    if ((flags & 0xF) != kMbYesNo) {
+        return kIdOk;
+    }
+    return (flags & kMbDefButton2) != 0 ? kIdNo : kIdYes;
+}
+
+}  // namespace
+
+void ScriptedDialogs::AnswerMessage(int id) {
+    messageAnswers_.push_back([id](const DialogCall&) { return id; });
+}
+
+void ScriptedDialogs::AnswerMessage(MessageAnswer answer) {
+    messageAnswers_.push_back(std::move(answer));
+}
+
+void ScriptedDialogs::AnswerSave(const QString& path) {
+    saveAnswers_.push_back(path);
+}
+
+int ScriptedDialogs::MessageBox(QWidget*, const QString& text, const QString& caption,
+                                unsigned flags) {
+    DialogCall call;
+    call.kind = DialogCall::Message;
+    call.text = text;
+    call.caption = caption;
+    call.flags = flags;
+    // Recorded before the answer is computed: an answer that runs the event
+    // loop may see further boxes, which must come after this one.
+    const std::size_t index = calls_.size();
+    calls_.push_back(call);
+    int answer = 0;
+    if (messageAnswers_.empty()) {
+        ++unexpected_;
+        answer = DefaultAnswer(flags);
+    } else {
+        MessageAnswer next = std::move(messageAnswers_.front());
+        messageAnswers_.pop_front();
+        answer = next(call);
+    }
+    calls_[index].answer = answer;
+    return answer;
+}
+
+QString ScriptedDialogs::SaveFileName(QWidget*, const TSaveDialogRequest& request) {
+    DialogCall call;
+    call.kind = DialogCall::SaveDialog;
+    call.request = request;
+    if (saveAnswers_.empty()) {
+        ++unexpected_;
+    } else {
+        call.chosen = saveAnswers_.front();
+        saveAnswers_.pop_front();
+    }
+    calls_.push_back(call);
+    return call.chosen;
+}
+
+void ScriptedDialogs::Beep() {
+    DialogCall call;
+    call.kind = DialogCall::Beep;
+    calls_.push_back(call);
+}
+
+void ScriptedDialogs::FlashTaskbarButton(QWidget*) {
+    DialogCall call;
+    call.kind = DialogCall::Flash;
+    calls_.push_back(call);
+}
+
+void ScriptedDialogs::OpenWithRegisteredProgram(const QString& path) {
+    DialogCall call;
+    call.kind = DialogCall::Open;
+    call.path = path;
+    calls_.push_back(call);
+}
+
+std::vector<DialogCall> ScriptedDialogs::Messages() const {
+    std::vector<DialogCall> messages;
+    for (const DialogCall& call : calls_) {
+        if (call.kind == DialogCall::Message) {
+            messages.push_back(call);
+        }
+    }
+    return messages;
+}
+
+int ScriptedDialogs::Count(DialogCall::Kind kind) const {
+    int count = 0;
+    for (const DialogCall& call : calls_) {
+        count += call.kind == kind ? 1 : 0;
+    }
+    return count;
+}
+
+WindowFixture::WindowFixture() = default;
+
+WindowFixture::~WindowFixture() {
+    Destroy();
+}
+
+TFrmMain& WindowFixture::Create(HarvestSettings settings, THarvestBody body) {
+    TWindowEnvironment environment;
+    environment.dataFolder = DataFolder();
+    settings.pauses.afterListing = std::chrono::milliseconds(0);
+    settings.pauses.afterDetail = std::chrono::milliseconds(0);
+    environment.settings = std::move(settings);
+    environment.dialogs = &dialogs_;
+    environment.harvestBody = std::move(body);
+    window_ = std::make_unique<TFrmMain>(std::move(environment));
+    return *window_;
+}
+
+TFrmMain& WindowFixture::CreateShown(HarvestSettings settings, THarvestBody body) {
+    TFrmMain& window = Create(std::move(settings), std::move(body));
+    window.show();
+    (void)QTest::qWaitFor([&window] { return window.settingsLoaded(); }, 30000);
+    return window;
+}
+
+void WindowFixture::Destroy() {
+    window_.reset();
+}
+
+std::filesystem::path WindowFixture::DataFolder() const {
+    return std::filesystem::path(folder_.path().toStdString());
+}
+
+std::filesystem::path WindowFixture::IniPath() const {
+    return DataFolder() / "golf.ini";
+}
+
+QString WindowFixture::FilePath(const QString& name) const {
+    return folder_.filePath(name);
+}
+
+template <typename T>
+T* WindowFixture::Control(const char* name) const {
+    return window_ ? window_->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+}
+
+QLabel* WindowFixture::lblStatus() const {
+    return Control<QLabel>("lblStatus");
+}
+QLabel* WindowFixture::lblStatus2() const {
+    return Control<QLabel>("lblStatus2");
+}
+QPushButton* WindowFixture::btnAction() const {
+    return Control<QPushButton>("btnAction");
+}
+QPushButton* WindowFixture::btnCancel() const {
+    return Control<QPushButton>("btnCancel");
+}
+QProgressBar* WindowFixture::prgBar() const {
+    return Control<QProgressBar>("prgBar");
+}
+QCheckBox* WindowFixture::chkArea() const {
+    return Control<QCheckBox>("chkArea");
+}
+QListWidget* WindowFixture::lstArea() const {
+    return Control<QListWidget>("lstArea");
+}
+
+std::vector<int> WindowFixture::TickedRows() const {
+    std::vector<int> rows;
+    QListWidget* list = lstArea();
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->checkState() == Qt::Checked) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+void WindowFixture::ToggleByUser(int row) {
+    QListWidget* list = lstArea();
+    list->setCurrentRow(row);
+    QTest::keyClick(list, Qt::Key_Space);
+}
+
+void WindowTestCase::init() {
+    fixture_ = std::make_unique<WindowFixture>();
+}
+
+void WindowTestCase::cleanup() {
+    const int unexpected = fixture_->Dialogs().Unexpected();
+    const int unused = fixture_->Dialogs().PendingAnswers();
+    fixture_.reset();
+    QCOMPARE(unexpected, 0);
+    QCOMPARE(unused, 0);
+}
+
+void WriteBytes(const std::filesystem::path& path, const QByteArray& bytes) {
+    QFile file(QString::fromStdString(path.string()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size()) {
+        qFatal("cannot write %s", path.string().c_str());
+    }
+}
+
+QByteArray ReadBytes(const std::filesystem::path& path) {
+    QFile file(QString::fromStdString(path.string()));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QByteArray();
+    }
+    return file.readAll();
+}
+
+}  // namespace teebasket::testing
+
+namespace teebasket::testing {
+
+QByteArray ReadArea(const std::filesystem::path& iniFile) {
+    return QByteArray::fromStdString(ReadProfileString(iniFile, "Config", "Area", ""));
+}
+
+}  // namespace teebasket::testing

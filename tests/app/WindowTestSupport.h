@@ -1,0 +1,143 @@
+// Helpers of the window tests: dialogs answered from a script and recorded,
+// a window on a fresh data folder, and access to its controls by name.
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QString>
+#include <QTemporaryDir>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "Zererav.h"
+
+namespace teebasket::testing {
+
+// One call the window made through TWindowDialogs.
+struct DialogCall {
+    enum Kind { Message, SaveDialog, Beep, Flash, Open };
+    Kind kind = Message;
+    QString text;     // Message
+    QString caption;  // Message
+    unsigned flags = 0;
+    TSaveDialogRequest request;  // SaveDialog
+    QString path;                // Open
+    int answer = 0;              // Message
+    QString chosen;              // SaveDialog
+};
+
+// Answers the window's dialogs from queues and records every call. A message
+// box with no answer queued is answered with its default button and counted
+// as unexpected.
+class ScriptedDialogs : public TWindowDialogs {
+  public:
+    // An answer computed when the box is shown (it may run the event loop,
+    // so that the run goes on while the box is "open").
+    using MessageAnswer = std::function<int(const DialogCall&)>;
+
+    void AnswerMessage(int id);
+    void AnswerMessage(MessageAnswer answer);
+    // The full path the save dialog returns; "" cancels the dialog.
+    void AnswerSave(const QString& path);
+
+    int MessageBox(QWidget* owner, const QString& text, const QString& caption,
+                   unsigned flags) override;
+    QString SaveFileName(QWidget* owner, const TSaveDialogRequest& request) override;
+    void Beep() override;
+    void FlashTaskbarButton(QWidget* window) override;
+    void OpenWithRegisteredProgram(const QString& path) override;
+
+    const std::vector<DialogCall>& Calls() const { return calls_; }
+    std::vector<DialogCall> Messages() const;
+    int Count(DialogCall::Kind kind) const;
+    int Unexpected() const { return unexpected_; }
+    int PendingAnswers() const {
+        return static_cast<int>(messageAnswers_.size() + saveAnswers_.size());
+    }
+    void Clear() { calls_.clear(); }
+
+  private:
+    std::deque<MessageAnswer> messageAnswers_;
+    std::deque<QString> saveAnswers_;
+    std::vector<DialogCall> calls_;
+    int unexpected_ = 0;
+};
+
+// A fresh data folder, the scripted dialogs and a window on them. The
+// harvest settings point nowhere until a test sets them.
+class WindowFixture {
+  public:
+    WindowFixture();
+    ~WindowFixture();
+
+    // Creates the window with `settings` (zero pauses are set here).
+    TFrmMain& Create(HarvestSettings settings = {}, THarvestBody body = Execute);
+    // Creates, shows and waits until the settings have been loaded (the test
+    // checks settingsLoaded()).
+    TFrmMain& CreateShown(HarvestSettings settings = {}, THarvestBody body = Execute);
+    void Destroy();
+
+    TFrmMain& Window() { return *window_; }
+    ScriptedDialogs& Dialogs() { return dialogs_; }
+    std::filesystem::path DataFolder() const;
+    std::filesystem::path IniPath() const;
+    QString FilePath(const QString& name) const;
+
+    QLabel* lblStatus() const;
+    QLabel* lblStatus2() const;
+    QPushButton* btnAction() const;
+    QPushButton* btnCancel() const;
+    QProgressBar* prgBar() const;
+    QCheckBox* chkArea() const;
+    QListWidget* lstArea() const;
+
+    std::vector<int> TickedRows() const;
+    // Ticks or clears `row` the way the user does: current row, then Space.
+    void ToggleByUser(int row);
+
+  private:
+    template <typename T>
+    T* Control(const char* name) const;
+
+    QTemporaryDir folder_;
+    ScriptedDialogs dialogs_;
+    std::unique_ptr<TFrmMain> window_;
+};
+
+// A Qt Test case with a fresh fixture per test function. After each test,
+// every message box must have had a scripted answer and every scripted answer
+// must have been used.
+class WindowTestCase : public QObject {
+    Q_OBJECT
+
+  protected:
+    WindowFixture& fixture() { return *fixture_; }
+
+  private slots:
+    void init();
+    void cleanup();
+
+  private:
+    std::unique_ptr<WindowFixture> fixture_;
+};
+
+// Writes `bytes` to `path` as they are.
+void WriteBytes(const std::filesystem::path& path, const QByteArray& bytes);
+QByteArray ReadBytes(const std::filesystem::path& path);
+
+// The [Config] Area value of `iniFile`.
+QByteArray ReadArea(const std::filesystem::path& iniFile);
+
+// Message box flags as the window's boxes use them.
+inline constexpr unsigned kErrorNoticeFlags = 262208;        // OK, information, topmost
+inline constexpr unsigned kQuestionFlags = 262180;           // Yes/No, question, topmost
+inline constexpr unsigned kQuestionNoDefaultFlags = 262436;  // ... with No as default
+inline constexpr unsigned kPlainNoticeFlags = 64;            // OK, information
+
+}  // namespace teebasket::testing

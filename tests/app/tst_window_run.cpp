@@ -1,0 +1,479 @@
+// Whole runs of the real window against teebasket-portal: the progress at
+// each call of the harvest thread, the end codes and their messages, Cancel
+// and close during a run, and the run ending while a question is open.
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "TestSupport.h"
+#include "WindowTestSupport.h"
+
+using namespace teebasket;
+using namespace teebasket::testing;
+
+namespace {
+
+constexpr int kCoursesPerPrefecture = 3;
+constexpr int kTottori = 30;  // no courses on the demo portal
+constexpr int kKochi = 38;    // no courses on the demo portal
+
+// What the window showed when one of its progress signals came.
+struct Snapshot {
+    QString call;
+    int maximum = 0;
+    int value = 0;
+    bool barVisible = false;
+    QString status;
+    QString status2;
+
+    bool operator==(const Snapshot&) const = default;
+};
+
+QString Describe(const std::vector<Snapshot>& snapshots) {
+    QString text;
+    for (const Snapshot& s : snapshots) {
+        text += QStringLiteral("%1 %2/%3 %4 [%5] [%6]\n")
+                    .arg(s.call)
+                    .arg(s.value)
+                    .arg(s.maximum)
+                    .arg(s.barVisible ? "shown" : "hidden", s.status2, s.status);
+    }
+    return text;
+}
+
+Snapshot Step(int value, int maximum) {
+    return Snapshot{"step", maximum, value, true, {}, {}};
+}
+
+Snapshot Status(int value, int maximum, const QString& prefecture, int index, int total) {
+    return Snapshot{"status",
+                    maximum,
+                    value,
+                    true,
+                    QStringLiteral("ゴルフ場情報 : %1/%2 件").arg(index).arg(total),
+                    prefecture + QStringLiteral("取得中...")};
+}
+
+int CsvLineCount(const std::filesystem::path& file) {
+    return static_cast<int>(ReadBytes(file).count("\r\n"));
+}
+
+bool WaitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 120000);
+}
+
+}  // namespace
+
+class TestWindowRun : public WindowTestCase {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void wholeRunShowsItsProgressAtEachCall();
+    void completedRunOffersToOpenTheFile();
+    void fileGoneBeforeOpeningIsReported();
+    void runWithoutRowsSaysNothingFound();
+    void unreachablePortalSaysTheSiteCouldNotBeReached();
+
+    void cancelAnsweredYesStopsTheRunQuietly();
+    void cancelAnsweredNoLetsTheRunGoOn();
+    void cancelPressedAgainWhileStoppingAsksNothing();
+    void closeAnsweredYesEndsTheProgramOnceTheThreadStopped();
+    void closeAnsweredNoLetsTheRunGoOn();
+    void closeAskedTwiceKeepsTheClosePending();
+
+    void runEndingWhileTheCancelQuestionIsOpen();
+    void runEndingWhileTheCloseQuestionIsOpen();
+    void windowDestroyedDuringARunWaitsForItsThread();
+
+  private:
+    HarvestSettings PortalSettings() const;
+    // Ticks `rows`, answers the save dialog with `fileName` and presses Start.
+    void Start(const std::vector<int>& rows, const QString& fileName);
+    void RecordProgress();
+    bool WaitForRunEnd(int count = 1);
+
+    std::unique_ptr<test::PortalProcess> portal_;
+    std::vector<Snapshot> snapshots_;
+    std::unique_ptr<QSignalSpy> finished_;
+};
+
+void TestWindowRun::initTestCase() {
+    test::PortalProcess::Options options;
+    options.extraArgs = {"--courses-per-prefecture", std::to_string(kCoursesPerPrefecture)};
+    portal_ = std::make_unique<test::PortalProcess>(options);
+}
+
+void TestWindowRun::cleanupTestCase() {
+    portal_.reset();
+}
+
+HarvestSettings TestWindowRun::PortalSettings() const {
+    HarvestSettings settings;
+    settings.portal.listingHost = portal_->host();
+    settings.portal.bookingHost = portal_->host();
+    settings.portal.caCertificate = portal_->certificate();
+    settings.fetch.caCertificateFile = portal_->certificate();
+    return settings;
+}
+
+void TestWindowRun::Start(const std::vector<int>& rows, const QString& fileName) {
+    WindowFixture& f = fixture();
+    if (!f.Window().isVisible()) {
+        f.Window().show();
+    }
+    snapshots_.clear();
+    RecordProgress();
+    finished_ = std::make_unique<QSignalSpy>(&f.Window(), &TFrmMain::runFinished);
+    for (int row : rows) {
+        f.ToggleByUser(row);
+    }
+    f.Dialogs().AnswerSave(f.FilePath(fileName));
+    f.btnAction()->click();
+}
+
+void TestWindowRun::RecordProgress() {
+    WindowFixture& f = fixture();
+    auto record = [this, &f](const QString& call) {
+        snapshots_.push_back(Snapshot{call, f.prgBar()->maximum(), f.prgBar()->value(),
+                                      f.prgBar()->isVisible(), f.lblStatus()->text(),
+                                      f.lblStatus2()->text()});
+    };
+    connect(&f.Window(), &TFrmMain::progressStarted, this, [record] { record("start"); });
+    connect(&f.Window(), &TFrmMain::progressStepped, this, [record] { record("step"); });
+    connect(&f.Window(), &TFrmMain::statusUpdated, this, [record] { record("status"); });
+}
+
+bool TestWindowRun::WaitForRunEnd(int count) {
+    return WaitFor([this, count] { return finished_->count() >= count; });
+}
+
+void TestWindowRun::wholeRunShowsItsProgressAtEachCall() {
+    WindowFixture& f = fixture();
+    f.CreateShown(PortalSettings());
+    f.Dialogs().AnswerMessage(kIdNo);
+    // Ticked out of order; the run takes them in list order.
+    Start({kTottori, 12, 0}, QStringLiteral("whole.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    const QString hokkaido = QStringLiteral("北海道");
+    const QString tokyo = QStringLiteral("東京都");
+    const QString tottori = QStringLiteral("鳥取県");
+    const std::vector<Snapshot> expected{
+        Snapshot{"start", 3, 0, true, QStringLiteral("ページ情報を取得中..."), QString()},
+        Snapshot{"step", 3, 1, true, QStringLiteral("ページ情報を取得中..."), QString()},
+        Status(1, 3, hokkaido, 1, 3),
+        Status(1, 3, hokkaido, 2, 3),
+        Status(1, 3, hokkaido, 3, 3),
+        Snapshot{"step", 3, 2, true, QStringLiteral("ゴルフ場情報 : 3/3 件"),
+                 hokkaido + QStringLiteral("取得中...")},
+        Status(2, 3, tokyo, 1, 3),
+        Status(2, 3, tokyo, 2, 3),
+        Status(2, 3, tokyo, 3, 3),
+        Snapshot{"step", 3, 3, true, QStringLiteral("ゴルフ場情報 : 3/3 件"),
+                 tokyo + QStringLiteral("取得中...")},
+        Status(3, 3, tottori, 0, 0),
+    };
+    QVERIFY2(snapshots_ == expected, qPrintable(Describe(snapshots_)));
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
+    QCOMPARE(CsvLineCount(f.DataFolder() / "whole.csv"), 1 + 2 * kCoursesPerPrefecture);
+    QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
+    QVERIFY(f.prgBar()->isHidden());
+    QCOMPARE(f.lblStatus()->text(), QString());
+    QCOMPARE(f.lblStatus2()->text(), QString());
+}
+
+void TestWindowRun::completedRunOffersToOpenTheFile() {
+    WindowFixture& f = fixture();
+    f.CreateShown(PortalSettings());
+    f.Dialogs().AnswerMessage(kIdYes);
+    Start({5}, QStringLiteral("open-me"));
+    QVERIFY(WaitForRunEnd());
+
+    const std::vector<DialogCall>& calls = f.Dialogs().Calls();
+    QCOMPARE(calls.size(), std::size_t{5});
+    QCOMPARE(calls[0].kind, DialogCall::SaveDialog);
+    QCOMPARE(calls[1].kind, DialogCall::Beep);
+    QCOMPARE(calls[2].kind, DialogCall::Flash);
+    QCOMPARE(calls[3].kind, DialogCall::Message);
+    QCOMPARE(calls[3].text,
+             QStringLiteral("情報の取得が完了しました。\n保存したファイルを開きますか？"));
+    QCOMPARE(calls[3].caption, QStringLiteral("処理確認"));
+    QCOMPARE(calls[3].flags, kQuestionNoDefaultFlags);
+    QCOMPARE(calls[4].kind, DialogCall::Open);
+    QCOMPARE(calls[4].path, f.FilePath("open-me.csv"));
+    QCOMPARE(f.Window().endCode(), std::uint32_t{TFrmMain::kEndCompleted});
+}
+
+void TestWindowRun::fileGoneBeforeOpeningIsReported() {
+    WindowFixture& f = fixture();
+    f.CreateShown(PortalSettings());
+    f.Dialogs().AnswerMessage([&f](const DialogCall&) {
+        std::filesystem::remove(f.DataFolder() / "gone.csv");
+        return kIdYes;
+    });
+    f.Dialogs().AnswerMessage(kIdOk);
+    Start({5}, QStringLiteral("gone.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{2});
+    QCOMPARE(messages[1].text, QStringLiteral("該当するファイルが見つかりませんでした。"));
+    QCOMPARE(messages[1].caption, QStringLiteral("Error"));
+    QCOMPARE(messages[1].flags, kPlainNoticeFlags);
+    QCOMPARE(f.Dialogs().Count(DialogCall::Open), 0);
+}
+
+void TestWindowRun::runWithoutRowsSaysNothingFound() {
+    WindowFixture& f = fixture();
+    f.CreateShown(PortalSettings());
+    f.Dialogs().AnswerMessage(kIdOk);
+    Start({kTottori, kKochi}, QStringLiteral("empty.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndNothingFound});
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages[0].text, QStringLiteral("該当する情報は見つかりませんでした。"));
+    QCOMPARE(messages[0].caption, QStringLiteral("検索終了"));
+    QCOMPARE(messages[0].flags, kErrorNoticeFlags);
+    QCOMPARE(f.Dialogs().Count(DialogCall::Beep), 0);
+    QCOMPARE(CsvLineCount(f.DataFolder() / "empty.csv"), 1);
+}
+
+void TestWindowRun::unreachablePortalSaysTheSiteCouldNotBeReached() {
+    WindowFixture& f = fixture();
+    HarvestSettings settings = PortalSettings();
+    settings.portal.listingHost = "127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+    settings.portal.bookingHost = settings.portal.listingHost;
+    f.CreateShown(settings);
+    f.Dialogs().AnswerMessage(kIdOk);
+    Start({0, 1}, QStringLiteral("unreachable.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndUnreachable});
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages[0].text, QStringLiteral("サイトへのアクセスができませんでした。\r\n"
+                                              "しばらく時間を置いてから再度実行してください。"));
+    QCOMPARE(messages[0].caption, QStringLiteral("Error"));
+    QCOMPARE(messages[0].flags, kErrorNoticeFlags);
+    QVERIFY(f.btnAction()->isEnabled());
+}
+
+void TestWindowRun::cancelAnsweredYesStopsTheRunQuietly() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    // Cancel when the second of three prefectures begins.
+    connect(&window, &TFrmMain::progressStepped, this, [&f] {
+        if (f.prgBar()->value() == 2) {
+            f.btnCancel()->click();
+        }
+    });
+    f.Dialogs().AnswerMessage(kIdYes);
+    Start({0, 12, 46}, QStringLiteral("cancelled.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCancelled});
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages[0].text, QStringLiteral("取得処理を中断します。\nよろしいですか？"));
+    QCOMPARE(messages[0].caption, QStringLiteral("中断確認"));
+    QCOMPARE(messages[0].flags, kQuestionFlags);
+    QCOMPARE(f.Dialogs().Count(DialogCall::Beep), 0);
+    // The third prefecture was never begun; the first one's rows stay.
+    for (const Snapshot& snapshot : snapshots_) {
+        QVERIFY(snapshot.value <= 2);
+    }
+    QCOMPARE(CsvLineCount(f.DataFolder() / "cancelled.csv"), 1 + kCoursesPerPrefecture);
+    QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
+    QVERIFY(f.btnAction()->isEnabled());
+    QVERIFY(!f.btnCancel()->isEnabled());
+    QVERIFY(f.prgBar()->isHidden());
+    QCOMPARE(f.lblStatus()->text(), QString());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestWindowRun::cancelAnsweredNoLetsTheRunGoOn() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    connect(&window, &TFrmMain::progressStepped, this, [&f] {
+        if (f.prgBar()->value() == 1) {
+            f.btnCancel()->click();
+        }
+    });
+    f.Dialogs().AnswerMessage(kIdNo);  // the Cancel question
+    f.Dialogs().AnswerMessage(kIdNo);  // the completion question
+    Start({0, 1}, QStringLiteral("not-cancelled.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{2});
+    QCOMPARE(messages[0].caption, QStringLiteral("中断確認"));
+    QCOMPARE(messages[1].caption, QStringLiteral("処理確認"));
+    QCOMPARE(CsvLineCount(f.DataFolder() / "not-cancelled.csv"), 1 + 2 * kCoursesPerPrefecture);
+}
+
+void TestWindowRun::cancelPressedAgainWhileStoppingAsksNothing() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    connect(&window, &TFrmMain::progressStepped, this, [&f] {
+        if (f.prgBar()->value() == 1) {
+            f.btnCancel()->click();
+            QVERIFY(f.btnCancel()->isEnabled());
+            f.btnCancel()->click();
+            // Still running: no second run can start yet.
+            QVERIFY(!f.btnAction()->isEnabled());
+        }
+    });
+    f.Dialogs().AnswerMessage(kIdYes);
+    Start({0, 1}, QStringLiteral("twice.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(f.Dialogs().Messages().size(), std::size_t{1});
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCancelled});
+}
+
+void TestWindowRun::closeAnsweredYesEndsTheProgramOnceTheThreadStopped() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    bool closedAtOnce = true;
+    // Close when the second of three prefectures begins.
+    connect(&window, &TFrmMain::progressStepped, this, [&f, &closedAtOnce] {
+        if (f.prgBar()->value() == 2) {
+            closedAtOnce = f.Window().close();
+        }
+    });
+    f.Dialogs().AnswerMessage(kIdYes);
+    Start({0, 12, 46}, QStringLiteral("closing.csv"));
+    QVERIFY(WaitForRunEnd());
+    QVERIFY(!closedAtOnce);
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndClosingStopped});
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages[0].text, QStringLiteral("取得処理の実行中ですが終了しますか？"));
+    QCOMPARE(messages[0].caption, QStringLiteral("終了確認"));
+    QCOMPARE(messages[0].flags, kQuestionFlags);
+    QTRY_VERIFY(!window.isVisible());
+    // The selection was saved on the way out; the first prefecture's rows stay.
+    QCOMPARE(ReadArea(f.IniPath()),
+             QByteArray("1") + QByteArray(11, '0') + "1" + QByteArray(33, '0') + "1");
+    QCOMPARE(CsvLineCount(f.DataFolder() / "closing.csv"), 1 + kCoursesPerPrefecture);
+    QCOMPARE(f.Dialogs().Count(DialogCall::Beep), 0);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestWindowRun::closeAnsweredNoLetsTheRunGoOn() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    connect(&window, &TFrmMain::progressStepped, this, [&f] {
+        if (f.prgBar()->value() == 1) {
+            QVERIFY(!f.Window().close());
+        }
+    });
+    f.Dialogs().AnswerMessage(kIdNo);  // the close question
+    f.Dialogs().AnswerMessage(kIdNo);  // the completion question
+    Start({0, 1}, QStringLiteral("stay.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
+    QVERIFY(window.isVisible());
+    QVERIFY(!std::filesystem::exists(f.IniPath()));
+    QCOMPARE(CsvLineCount(f.DataFolder() / "stay.csv"), 1 + 2 * kCoursesPerPrefecture);
+}
+
+void TestWindowRun::closeAskedTwiceKeepsTheClosePending() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    std::vector<std::uint32_t> codesAfterEachClose;
+    connect(&window, &TFrmMain::progressStepped, this, [&f, &codesAfterEachClose] {
+        if (f.prgBar()->value() == 1) {
+            f.Window().close();
+            codesAfterEachClose.push_back(f.Window().endCode());
+            f.Window().close();
+            codesAfterEachClose.push_back(f.Window().endCode());
+        }
+    });
+    f.Dialogs().AnswerMessage(kIdYes);
+    f.Dialogs().AnswerMessage(kIdYes);
+    Start({0, 1}, QStringLiteral("twice-closed.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(codesAfterEachClose, (std::vector<std::uint32_t>{TFrmMain::kEndClosingStopped,
+                                                              TFrmMain::kEndClosingStopped}));
+    QCOMPARE(f.Dialogs().Messages().size(), std::size_t{2});
+    QTRY_VERIFY(!window.isVisible());
+}
+
+void TestWindowRun::runEndingWhileTheCancelQuestionIsOpen() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    // The question stays open until the run has ended by itself and the
+    // window has shown that end; then the user says Yes.
+    f.Dialogs().AnswerMessage([&window](const DialogCall&) {
+        (void)QTest::qWaitFor([&window] { return window.thread() == nullptr; }, 120000);
+        return kIdYes;
+    });
+    f.Dialogs().AnswerMessage(kIdNo);  // the completion question, shown on top
+    Start({0}, QStringLiteral("reentrant-cancel.csv"));
+    f.btnCancel()->click();
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{2});
+    QCOMPARE(messages[0].caption, QStringLiteral("中断確認"));
+    QCOMPARE(messages[1].caption, QStringLiteral("処理確認"));
+    // The late Yes finds no thread to stop and leaves the window idle.
+    QCOMPARE(window.endCode(), std::uint32_t{TFrmMain::kEndCancelled});
+    QVERIFY(window.thread() == nullptr);
+    QVERIFY(f.btnAction()->isEnabled());
+    QVERIFY(!f.btnCancel()->isEnabled());
+    QCOMPARE(CsvLineCount(f.DataFolder() / "reentrant-cancel.csv"), 1 + kCoursesPerPrefecture);
+
+    // A new run starts normally afterwards.
+    f.Dialogs().AnswerMessage(kIdNo);
+    f.Dialogs().AnswerSave(f.FilePath("after.csv"));
+    f.btnAction()->click();
+    QVERIFY(WaitForRunEnd(2));
+    QCOMPARE(finished_->at(1).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
+}
+
+void TestWindowRun::runEndingWhileTheCloseQuestionIsOpen() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    f.Dialogs().AnswerMessage([&window](const DialogCall&) {
+        (void)QTest::qWaitFor([&window] { return window.thread() == nullptr; }, 120000);
+        return kIdYes;
+    });
+    f.Dialogs().AnswerMessage(kIdNo);  // the completion question
+    Start({0}, QStringLiteral("reentrant-close.csv"));
+    // The close goes through at once: the run had ended when the user said Yes.
+    QVERIFY(window.close());
+    QVERIFY(WaitForRunEnd(2));
+
+    // The natural end was shown, then the late Yes ended the program.
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
+    QCOMPARE(finished_->at(1).at(0).toUInt(), quint32{TFrmMain::kEndClosing});
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(ReadArea(f.IniPath()), QByteArray("1") + QByteArray(46, '0'));
+}
+
+void TestWindowRun::windowDestroyedDuringARunWaitsForItsThread() {
+    WindowFixture& f = fixture();
+    f.CreateShown(PortalSettings());
+    Start({0, 1, 2}, QStringLiteral("destroyed.csv"));
+    f.Destroy();
+    // The run stopped, closed its file and removed its scratch file.
+    QVERIFY(CsvLineCount(f.DataFolder() / "destroyed.csv") >= 1);
+    QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
+}
+
+QTEST_MAIN(TestWindowRun)
+#include "tst_window_run.moc"

@@ -1,0 +1,88 @@
+// teebasket-window-screenshot: shows the real window on the current X display
+// (scripts/screenshot runs it under Xvfb), starts a run against a portal and
+// saves a picture of the screen around the window in the middle of the run.
+//
+// usage: teebasket-window-screenshot OUTPUT.png DATA-FOLDER HOST CA-CERTIFICATE
+// DATA-FOLDER holds golf.ini (the ticked prefectures) and receives the CSV file.
+#include <QApplication>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+
+#include "WindowTestSupport.h"
+
+using namespace teebasket;
+using namespace teebasket::testing;
+
+namespace {
+
+// The moment of the picture: the second prefecture, its second course.
+constexpr int kPicturedPrefecture = 2;
+constexpr int kPicturedCourse = 2;
+
+bool SaveScreenAround(QWidget& window, const QString& output) {
+    window.repaint();
+    QCoreApplication::processEvents();
+    const QRect area = window.frameGeometry();
+    const QPixmap picture =
+        window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    return !picture.isNull() && picture.save(output, "PNG");
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 5) {
+        std::fprintf(stderr,
+                     "usage: teebasket-window-screenshot OUTPUT.png DATA-FOLDER HOST "
+                     "CA-CERTIFICATE\n");
+        return 2;
+    }
+    const QString output = args[1];
+    const QString dataFolder = args[2];
+
+    ScriptedDialogs dialogs;
+    dialogs.AnswerSave(dataFolder + QStringLiteral("/ゴルフ場一覧.csv"));
+    dialogs.AnswerMessage(kIdYes);  // the close question after the picture
+
+    TWindowEnvironment environment;
+    environment.dataFolder = dataFolder.toStdString();
+    environment.settings.portal.listingHost = args[3].toStdString();
+    environment.settings.portal.bookingHost = args[3].toStdString();
+    environment.settings.portal.caCertificate = args[4].toStdString();
+    environment.dialogs = &dialogs;
+
+    TFrmMain window(std::move(environment));
+    auto* progress = window.findChild<QProgressBar*>(QStringLiteral("prgBar"));
+    bool saved = false;
+    QObject::connect(&window, &TFrmMain::statusUpdated, &window, [&] {
+        if (saved || progress->value() != kPicturedPrefecture ||
+            window.run().courseIndex != kPicturedCourse) {
+            return;
+        }
+        // Taken inside the thread's call: the run waits, so the window shows
+        // exactly this step.
+        saved = SaveScreenAround(window, output);
+        std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "could not save",
+                     qPrintable(output));
+        QTimer::singleShot(0, &window, [&window] { window.close(); });
+    });
+    QObject::connect(&window, &TFrmMain::runFinished, &application, [&] {
+        if (!saved) {
+            std::fprintf(stderr, "the run ended before the pictured step\n");
+            QApplication::exit(1);
+        }
+    });
+
+    window.show();
+    QTimer::singleShot(0, &window, [&window] {
+        QCoreApplication::sendPostedEvents(&window, TFrmMain::kLoadSettingsEvent);
+        window.findChild<QPushButton*>(QStringLiteral("btnAction"))->click();
+    });
+    const int code = QApplication::exec();
+    return code == 0 && saved ? 0 : 1;
+}

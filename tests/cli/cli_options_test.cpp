@@ -1,0 +1,199 @@
+// The command line of teebasket-cli: options, pauses, hosts, output names
+// and how a run's end maps to its exit code and message.
+#include "CliOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "CliOutcome.h"
+#include "Unithread.h"
+
+namespace teebasket::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+ParsedCommandLine Parse(std::vector<std::string> arguments) {
+    return ParseCommandLine(arguments);
+}
+
+// ---------------------------------------------------------------------------
+// Parsing
+
+TEST(ParseCommandLine, OptionsTakeValuesSeparatelyOrAfterEquals) {
+    const ParsedCommandLine parsed =
+        Parse({"--output", "a.csv", "--config=/x/golf.ini", "東京都", "--listing-host", "l:1",
+               "--booking-host=b:2", "--ca-cert", "", "-q", "tokyo", "--pause-ms=0,0", "12"});
+    ASSERT_EQ(parsed.error, "");
+    const CommandLine& line = parsed.values;
+    EXPECT_EQ(line.output, "a.csv");
+    EXPECT_EQ(line.config, "/x/golf.ini");
+    EXPECT_EQ(line.listingHost, "l:1");
+    EXPECT_EQ(line.bookingHost, "b:2");
+    EXPECT_EQ(line.caCertificate, "");
+    EXPECT_TRUE(line.quiet);
+    EXPECT_FALSE(line.all);
+    ASSERT_TRUE(line.pauses);
+    EXPECT_EQ(line.pauses->listing, milliseconds(0));
+    EXPECT_EQ(line.prefectures, (std::vector<std::string>{"東京都", "tokyo", "12"}));
+}
+
+TEST(ParseCommandLine, FlagsAndTheEndOfOptions) {
+    EXPECT_TRUE(Parse({"--help"}).values.help);
+    EXPECT_TRUE(Parse({"-h"}).values.help);
+    EXPECT_TRUE(Parse({"--version"}).values.version);
+    EXPECT_TRUE(Parse({"--all"}).values.all);
+    const ParsedCommandLine parsed = Parse({"--", "--all", "-q"});
+    EXPECT_EQ(parsed.error, "");
+    EXPECT_FALSE(parsed.values.all);
+    EXPECT_EQ(parsed.values.prefectures, (std::vector<std::string>{"--all", "-q"}));
+}
+
+TEST(ParseCommandLine, MistakesAreNamed) {
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {{"--outptu", "a.csv"}, "--outptu"},
+        {{"-x"}, "-x"},
+        {{"--output"}, "--output"},
+        {{"--output="}, "--output"},
+        {{"--config", ""}, "--config"},
+        {{"--all=yes"}, "--all"},
+        {{"--pause-ms", "1000"}, "--pause-ms"},
+        {{"--pause-ms", "1000,abc"}, "--pause-ms"},
+        {{"--pause-ms", "-1,300"}, "--pause-ms"},
+        {{"--pause-ms", "1000,300,5"}, "--pause-ms"},
+        {{"--pause-ms", "99999999999,300"}, "--pause-ms"},
+        {{"--unknown=1"}, "--unknown"},
+    };
+    for (const Case& c : cases) {
+        const ParsedCommandLine parsed = ParseCommandLine(c.arguments);
+        EXPECT_NE(parsed.error.find(c.mentions), std::string::npos)
+            << c.arguments[0] << " gave \"" << parsed.error << "\"";
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Pauses and hosts
+
+TEST(ParsePauses, TwoMillisecondCountsUpToAnHour) {
+    const std::optional<PauseArgument> pauses = ParsePauses("1500,400");
+    ASSERT_TRUE(pauses);
+    EXPECT_EQ(pauses->listing, milliseconds(1500));
+    EXPECT_EQ(pauses->detail, milliseconds(400));
+    EXPECT_TRUE(ParsePauses("3600000,0"));
+    EXPECT_FALSE(ParsePauses("3600001,0"));
+    for (const char* bad :
+         {"", ",", "1,", ",1", "1;2", " 1,2", "1,2 ", "+1,2", "1.5,2", "0x10,2"}) {
+        EXPECT_FALSE(ParsePauses(bad)) << bad;
+    }
+}
+
+TEST(IsLoopbackHost, OnlyAddressesOfThisMachine) {
+    for (const char* local : {"127.0.0.1", "127.0.0.1:48443", "127.1.2.3:1", "localhost",
+                              "LocalHost:8443", "[::1]", "[::1]:8443", "::1"}) {
+        EXPECT_TRUE(IsLoopbackHost(local)) << local;
+    }
+    for (const char* remote :
+         {"", "example.com", "10.0.0.1", "128.0.0.1", "127.0.0", "127.0.0.1.5", "127.0.0.256",
+          "localhost.example.com", "mylocalhost", "[::2]:1", "127.0.0.1.evil.example", "[::1"}) {
+        EXPECT_FALSE(IsLoopbackHost(remote)) << remote;
+    }
+}
+
+TEST(PauseProblem, ShortPausesOnlyAgainstThisMachine) {
+    const PauseArgument polite{milliseconds(1000), milliseconds(300)};
+    const PauseArgument fast{milliseconds(0), milliseconds(0)};
+    const PauseArgument halfFast{milliseconds(5000), milliseconds(299)};
+    EXPECT_EQ(PauseProblem(polite, "portal.example", "book.example"), "");
+    EXPECT_EQ(PauseProblem(fast, "127.0.0.1:1", "localhost:2"), "");
+    EXPECT_NE(PauseProblem(fast, "127.0.0.1:1", "book.example"), "");
+    EXPECT_NE(PauseProblem(fast, "portal.example", "[::1]:2"), "");
+    EXPECT_NE(PauseProblem(halfFast, "portal.example", "book.example"), "");
+}
+
+// ---------------------------------------------------------------------------
+// Output file name
+
+TEST(OutputPathFor, TheWindowsExtensionRule) {
+    const fs::path here = "/work/here";
+    EXPECT_EQ(OutputPathFor(std::nullopt, here), here / "ゴルフ場一覧.csv");
+    EXPECT_EQ(OutputPathFor("list", here), here / "list.csv");
+    EXPECT_EQ(OutputPathFor("list.CSV", here), here / "list.CSV");
+    EXPECT_EQ(OutputPathFor("list.CsV", here), here / "list.CsV");
+    EXPECT_EQ(OutputPathFor("list.txt", here), here / "list.txt.csv");
+    EXPECT_EQ(OutputPathFor("a.b/list", here), here / "a.b/list.csv");
+    EXPECT_EQ(OutputPathFor("list.csv.bak", here), here / "list.csv.bak.csv");
+    EXPECT_EQ(OutputPathFor("/abs/一覧", here), fs::path("/abs/一覧.csv"));
+}
+
+TEST(OutputPathFor, AFolderReceivesTheDefaultName) {
+    const fs::path here = fs::temp_directory_path();
+    EXPECT_EQ(OutputPathFor("out/", "/work/here"), fs::path("/work/here/out/ゴルフ場一覧.csv"));
+    EXPECT_EQ(OutputPathFor(here.string(), "/elsewhere"), here / "ゴルフ場一覧.csv");
+    EXPECT_EQ(OutputPathFor(".", here), here / "." / "ゴルフ場一覧.csv");
+}
+
+// ---------------------------------------------------------------------------
+// Exit codes and closing lines
+
+TEST(ExitCodeFor, FailureThenStopThenWhatWasFound) {
+    RunOutcome outcome;
+    outcome.resultCode = kResultRowsWritten;
+    EXPECT_EQ(ExitCodeFor(outcome), kExitRowsWritten);
+    outcome.resultCode = kResultNoRow;
+    EXPECT_EQ(ExitCodeFor(outcome), kExitNothingFound);
+    outcome.resultCode = kResultSiteUnreachable;
+    EXPECT_EQ(ExitCodeFor(outcome), kExitUnreachable);
+    outcome.stoppedByUser = true;
+    EXPECT_EQ(ExitCodeFor(outcome), kExitStopped);
+    outcome.resultCode = kResultRowsWritten;
+    EXPECT_EQ(ExitCodeFor(outcome), kExitStopped);
+    outcome.failure = "cannot create x";
+    EXPECT_EQ(ExitCodeFor(outcome), kExitCannotWrite);
+}
+
+TEST(OutcomeMessage, OneLineInJapaneseAndEnglish) {
+    RunOutcome outcome;
+    outcome.outputPath = "/o/ゴルフ場一覧.csv";
+    outcome.rowsWritten = 7;
+    struct Case {
+        int resultCode;
+        bool stopped;
+        const char* failure;
+        const char* japanese;
+        const char* english;
+    };
+    const Case cases[] = {
+        {kResultRowsWritten, false, "", "情報の取得が完了しました", "7 courses written"},
+        {kResultNoRow, false, "", "該当する情報は見つかりませんでした。", "Nothing found"},
+        {kResultRowsWritten, true, "", "中断", "Stopped"},
+        {kResultSiteUnreachable, false, "", "サイトへのアクセスができませんでした。", "reached"},
+        {kResultNoRow, false, "作成できませんでした / could not create /o/x.csv",
+         "作成できませんでした", "/o/x.csv"},
+    };
+    for (const Case& c : cases) {
+        outcome.resultCode = c.resultCode;
+        outcome.stoppedByUser = c.stopped;
+        outcome.failure = c.failure;
+        const std::string line = OutcomeMessage(outcome);
+        EXPECT_NE(line.find(c.japanese), std::string::npos) << line;
+        EXPECT_NE(line.find(c.english), std::string::npos) << line;
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+    }
+    outcome.failure = "unexpected error:\nline two";
+    EXPECT_EQ(OutcomeMessage(outcome), "unexpected error: line two");
+
+    outcome = RunOutcome{};
+    outcome.resultCode = kResultSiteUnreachable;
+    outcome.lastFetchFailure = "connection refused";
+    EXPECT_NE(OutcomeMessage(outcome).find("connection refused"), std::string::npos);
+    EXPECT_NE(UsageErrorMessage("bad").find("--help"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace teebasket::cli

@@ -1,0 +1,400 @@
+// PageFetcher against a real teebasket-portal on 127.0.0.1: what the server
+// receives, what lands in the scratch file, and that every failure leaves no
+// scratch file behind.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "TestSupport.h"
+#include "Unicommon.h"
+
+namespace teebasket {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PortalProcess;
+using test::ReadFileBytes;
+using test::TempDir;
+
+// The bytes of the portal's x-bytes-N answer: a 64-byte line repeated.
+std::string PatternBytes(std::size_t size) {
+    static const std::string line =
+        "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-\n";
+    std::string bytes;
+    while (bytes.size() < size) {
+        bytes += line;
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+// Short limits so that every stall ends in seconds.
+FetchOptions QuickOptions(const fs::path& certificate) {
+    FetchOptions options;
+    options.caCertificateFile = certificate;
+    options.connectTimeout = std::chrono::seconds(3);
+    options.lowSpeedTime = std::chrono::seconds(1);
+    options.totalTimeout = std::chrono::seconds(60);
+    return options;
+}
+
+class PageFetcherTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { portal_ = std::make_unique<PortalProcess>(); }
+    static void TearDownTestSuite() { portal_.reset(); }
+
+    std::string Url(const std::string& id) const {
+        return portal_->baseUrl() + "/guide/disp/c_id/" + id;
+    }
+
+    FetchResult Fetch(const std::string& url, std::optional<FetchOptions> options = {}) {
+        return PageFetcher(url, scratch_, agents_,
+                           options.value_or(QuickOptions(portal_->certificate())));
+    }
+
+    // Stores a first page, so a failure that left it would be seen.
+    void StoreEarlierPage() {
+        ASSERT_TRUE(Fetch(Url("x-bytes-10")).Stored());
+        ASSERT_TRUE(fs::exists(scratch_));
+    }
+
+    // Nothing is left in the folder: no scratch file and no temporary file.
+    void ExpectNoScratchFile() const {
+        EXPECT_FALSE(fs::exists(scratch_));
+        EXPECT_TRUE(test::ListFolder(dir_.path()).empty());
+    }
+
+    static std::unique_ptr<PortalProcess> portal_;
+    TempDir dir_;
+    fs::path scratch_ = dir_.path() / "tmp.dat";
+    UserAgentGenerator agents_;
+};
+
+std::unique_ptr<PortalProcess> PageFetcherTest::portal_;
+
+// --- What the server receives ---------------------------------------------
+
+TEST_F(PageFetcherTest, ServerReceivesTheAgentSequenceOfAFreshGenerator) {
+    const std::size_t expected[] = {0, 0, 4, 1, 1, 3, 1, 0, 1, 2};
+    const std::size_t before = portal_->requests().size();
+    for (std::size_t index : expected) {
+        const FetchResult result = Fetch(Url("x-echo-agent"));
+        ASSERT_TRUE(result.Stored()) << result.reason;
+        EXPECT_EQ(ReadFileBytes(scratch_), UserAgentTable[index]);
+    }
+    const std::vector<test::PortalRequest> requests = portal_->requests();
+    ASSERT_EQ(requests.size(), before + std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const test::PortalRequest& request = requests[before + i];
+        EXPECT_EQ(request.method, "GET");
+        EXPECT_EQ(request.target, "/guide/disp/c_id/x-echo-agent");
+        EXPECT_EQ(request.userAgent, UserAgentTable[expected[i]]) << "request " << i;
+    }
+}
+
+TEST_F(PageFetcherTest, FailedCallsDrawTheirAgentToo) {
+    EXPECT_EQ(Fetch("").status, FetchStatus::InvalidUrl);
+    EXPECT_EQ(Fetch("http://" + portal_->host() + "/").status, FetchStatus::InvalidUrl);
+    EXPECT_EQ(Fetch(Url("x-reset")).status, FetchStatus::TransferFailed);
+    // The fourth draw of a fresh generator is index 1.
+    ASSERT_TRUE(Fetch(Url("x-echo-agent")).Stored());
+    EXPECT_EQ(ReadFileBytes(scratch_), UserAgentTable[1]);
+}
+
+TEST_F(PageFetcherTest, ProxyVariablesOfTheEnvironmentAreIgnored) {
+    const std::string deadProxy = "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+    for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+        ::setenv(name, deadProxy.c_str(), 1);
+    }
+    const FetchResult result = Fetch(Url("x-bytes-10"));
+    for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+        ::unsetenv(name);
+    }
+    EXPECT_TRUE(result.Stored()) << result.reason;
+}
+
+// --- What lands in the scratch file ---------------------------------------
+
+TEST_F(PageFetcherTest, BodiesAreStoredByteForByte) {
+    struct Case {
+        std::string id;
+        std::string body;
+    };
+    std::string zeroes(3000, '\0');
+    for (std::size_t i = 0; i < zeroes.size(); ++i) {
+        zeroes[i] = static_cast<char>(i % 256);
+    }
+    const Case cases[] = {
+        {"x-bytes-1000", PatternBytes(1000)},  // one read buffer of the original client
+        {"x-bytes-1001", PatternBytes(1001)},
+        {"x-chunked-70000", PatternBytes(70000)},
+        {"x-empty", ""},
+        {"x-zero", zeroes},  // zero bytes kept, every byte value
+        {"x-redirect-https", PatternBytes(1000)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        const FetchResult result = Fetch(Url(c.id));
+        ASSERT_TRUE(result.Stored()) << result.reason;
+        EXPECT_EQ(result.httpStatus, 200);
+        EXPECT_EQ(result.bodyBytes, c.body.size());
+        EXPECT_EQ(ReadFileBytes(scratch_), c.body);
+        EXPECT_EQ(test::ListFolder(dir_.path()), std::vector<std::string>{"tmp.dat"});
+    }
+}
+
+TEST_F(PageFetcherTest, ErrorStatusBodiesAreStoredLikeAnyPage) {
+    const FetchResult notFound = Fetch(Url("no-such-course"));
+    ASSERT_TRUE(notFound.Stored()) << notFound.reason;
+    EXPECT_EQ(notFound.httpStatus, 404);
+    const std::string page = ReadFileBytes(scratch_);
+    EXPECT_NE(page.find("404"), std::string::npos);
+    EXPECT_EQ(page.size(), notFound.bodyBytes);
+
+    const FetchResult serverError = Fetch(Url("x-status-500"));
+    ASSERT_TRUE(serverError.Stored()) << serverError.reason;
+    EXPECT_EQ(serverError.httpStatus, 500);
+    EXPECT_NE(ReadFileBytes(scratch_).find("500"), std::string::npos);
+}
+
+TEST_F(PageFetcherTest, ALaterPageReplacesAnEarlierOneWhole) {
+    ASSERT_TRUE(Fetch(Url("x-bytes-5000")).Stored());
+    ASSERT_TRUE(Fetch(Url("x-bytes-10")).Stored());
+    EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(10));
+}
+
+TEST_F(PageFetcherTest, SlowButSteadyBodyIsStored) {
+    FetchOptions options = QuickOptions(portal_->certificate());
+    options.lowSpeedTime = std::chrono::seconds(5);
+    const FetchResult result = Fetch(Url("x-trickle"), options);
+    ASSERT_TRUE(result.Stored()) << result.reason;
+    EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(40));
+}
+
+TEST_F(PageFetcherTest, BodyOfExactlyTheLimitIsStored) {
+    FetchOptions options = QuickOptions(portal_->certificate());
+    options.maxBodyBytes = 100000;
+    EXPECT_TRUE(Fetch(Url("x-bytes-100000"), options).Stored());
+    EXPECT_TRUE(Fetch(Url("x-chunked-100000"), options).Stored());
+    EXPECT_EQ(fs::file_size(scratch_), 100000u);
+}
+
+// --- Failures leave no scratch file ---------------------------------------
+
+TEST_F(PageFetcherTest, UnreachablePortLeavesNoScratchFile) {
+    StoreEarlierPage();
+    const FetchResult result = Fetch(
+        "https://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/doc/area/tokyo/");
+    EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.reason;
+    EXPECT_TRUE(result.HostUnreachable());
+    EXPECT_FALSE(result.reason.empty());
+    ExpectNoScratchFile();
+}
+
+TEST_F(PageFetcherTest, UntrustedCertificatesLeaveNoScratchFile) {
+    PortalProcess stranger;  // its own, different certificate
+    const fs::path missing = dir_.path() / "missing.pem";
+    struct Case {
+        const char* what;
+        fs::path trusted;
+    };
+    const Case cases[] = {
+        {"system store only", {}},
+        {"another portal's certificate", stranger.certificate()},
+        {"a certificate file that does not exist", missing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StoreEarlierPage();
+        FetchOptions options = QuickOptions(c.trusted);
+        const FetchResult result = Fetch(Url("x-bytes-10"), options);
+        EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.reason;
+        EXPECT_TRUE(result.HostUnreachable());
+        ExpectNoScratchFile();
+    }
+    EXPECT_NE(Fetch(Url("x-bytes-10"), QuickOptions(missing)).reason.find("does not exist"),
+              std::string::npos);
+}
+
+TEST_F(PageFetcherTest, TheDemoCertificateIsTrustedUnderBothOfItsNames) {
+    const std::string viaName =
+        "https://localhost:" + std::to_string(portal_->port()) + "/guide/disp/c_id/x-bytes-10";
+    const FetchResult result = Fetch(viaName);
+    EXPECT_TRUE(result.Stored()) << result.reason;
+}
+
+TEST_F(PageFetcherTest, StalledServerLeavesNoScratchFile) {
+    for (const char* id : {"x-stall-head", "x-stall-body"}) {
+        SCOPED_TRACE(id);
+        StoreEarlierPage();
+        const FetchResult result = Fetch(Url(id));
+        EXPECT_EQ(result.status, FetchStatus::TimedOut) << result.reason;
+        EXPECT_TRUE(result.HostUnreachable());
+        ExpectNoScratchFile();
+    }
+}
+
+TEST_F(PageFetcherTest, ServerThatNeverAnswersTheHandshakeIsUnreachable) {
+    // A socket that listens but never accepts: the TCP connection is made by
+    // the kernel, the TLS handshake never gets an answer.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+    StoreEarlierPage();
+    FetchOptions options = QuickOptions(portal_->certificate());
+    options.connectTimeout = std::chrono::seconds(1);
+    const FetchResult result =
+        Fetch("https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/", options);
+    ::close(listener);
+    EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.reason;
+    EXPECT_TRUE(result.HostUnreachable());
+    ExpectNoScratchFile();
+}
+
+TEST_F(PageFetcherTest, BrokenTransfersLeaveNoScratchFile) {
+    for (const char* id : {"x-reset", "x-truncate", "x-redirect-loop"}) {
+        SCOPED_TRACE(id);
+        StoreEarlierPage();
+        const FetchResult result = Fetch(Url(id));
+        EXPECT_EQ(result.status, FetchStatus::TransferFailed) << result.reason;
+        EXPECT_FALSE(result.HostUnreachable());
+        ExpectNoScratchFile();
+    }
+}
+
+TEST_F(PageFetcherTest, WholeCallTimeOutEndsATrickle) {
+    StoreEarlierPage();
+    FetchOptions options = QuickOptions(portal_->certificate());
+    options.totalTimeout = std::chrono::milliseconds(1500);
+    const FetchResult result = Fetch(Url("x-trickle"), options);
+    EXPECT_EQ(result.status, FetchStatus::TimedOut) << result.reason;
+    ExpectNoScratchFile();
+}
+
+TEST_F(PageFetcherTest, BodyOverTheLimitLeavesNoScratchFile) {
+    FetchOptions options = QuickOptions(portal_->certificate());
+    options.maxBodyBytes = 100000;
+    // Announced by Content-Length, and only found out while reading.
+    for (const char* id : {"x-bytes-100001", "x-chunked-100001"}) {
+        SCOPED_TRACE(id);
+        StoreEarlierPage();
+        const FetchResult result = Fetch(Url(id), options);
+        EXPECT_EQ(result.status, FetchStatus::TooLarge) << result.reason;
+        EXPECT_FALSE(result.HostUnreachable());
+        ExpectNoScratchFile();
+    }
+}
+
+TEST_F(PageFetcherTest, RedirectToPlainHttpIsRefused) {
+    StoreEarlierPage();
+    const std::size_t before = portal_->requests().size();
+    const FetchResult result = Fetch(Url("x-redirect-http"));
+    EXPECT_EQ(result.status, FetchStatus::InsecureRedirect) << result.reason;
+    EXPECT_EQ(result.httpStatus, 302);
+    EXPECT_NE(result.reason.find("http://"), std::string::npos) << result.reason;
+    ExpectNoScratchFile();
+    // Only the redirecting request reached the portal.
+    EXPECT_EQ(portal_->requests().size(), before + 1);
+}
+
+TEST_F(PageFetcherTest, AddressesThatAreNotHttpsAreNeverRequested) {
+    for (const std::string& url :
+         {std::string(), "http://" + portal_->host() + "/guide/disp/c_id/x-bytes-10",
+          "ftp://" + portal_->host() + "/", std::string("https://"), std::string("not an address"),
+          "HTTPS://" + portal_->host() + "/guide/disp/c_id/x-bytes-10 extra"}) {
+        SCOPED_TRACE(url);
+        StoreEarlierPage();
+        const std::size_t stored = portal_->requests().size();
+        const FetchResult result = Fetch(url);
+        EXPECT_EQ(result.status, FetchStatus::InvalidUrl) << result.reason;
+        EXPECT_FALSE(result.HostUnreachable());
+        ExpectNoScratchFile();
+        EXPECT_EQ(portal_->requests().size(), stored);
+    }
+}
+
+TEST_F(PageFetcherTest, SchemeIsReadWithoutRegardToCase) {
+    const FetchResult result = Fetch("HTTPS://" + portal_->host() + "/guide/disp/c_id/x-bytes-10");
+    EXPECT_TRUE(result.Stored()) << result.reason;
+}
+
+TEST_F(PageFetcherTest, ScratchFileThatCannotBeWrittenIsReported) {
+    const fs::path inMissingFolder = dir_.path() / "missing" / "tmp.dat";
+    const FetchResult missing = PageFetcher(Url("x-bytes-10"), inMissingFolder, agents_,
+                                            QuickOptions(portal_->certificate()));
+    EXPECT_EQ(missing.status, FetchStatus::ScratchNotWritten) << missing.reason;
+    EXPECT_FALSE(fs::exists(dir_.path() / "missing"));
+
+    // A folder where the scratch file should be is kept, and nothing is left
+    // beside it.
+    const fs::path folder = dir_.path() / "tmp.dat";
+    fs::create_directory(folder);
+    test::WriteFileBytes(folder / "keep", "x");
+    const FetchResult blocked = Fetch(Url("x-bytes-10"));
+    EXPECT_EQ(blocked.status, FetchStatus::ScratchNotWritten) << blocked.reason;
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(test::ListFolder(dir_.path()), std::vector<std::string>{"tmp.dat"});
+}
+
+TEST_F(PageFetcherTest, ReadOnlyFolderIsReported) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes into read-only folders";
+    }
+    fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec,
+                    fs::perm_options::replace);
+    const FetchResult result = Fetch(Url("x-bytes-10"));
+    fs::permissions(dir_.path(), fs::perms::owner_all, fs::perm_options::replace);
+    EXPECT_EQ(result.status, FetchStatus::ScratchNotWritten) << result.reason;
+    ExpectNoScratchFile();
+}
+
+// --- Fixture pages, served unchanged ----------------------------------------
+
+TEST(PageFetcherFixtureTest, FixturePagesArriveUnchanged) {
+    TempDir pages;
+    std::string mixed = "<html>\r\n<body>\n\r<p>\xE3\x81\x82\0\0tail\r";
+    mixed += std::string("\0", 1) + "\xFF\xFE broken UTF-8 \xE3\x81\n";
+    std::string exact(1000, 'x');
+    exact[10] = '\0';  // the original client lost the rest of such a chunk
+    test::WriteFileBytes(pages.path() / "detail" / "mixed.html", mixed);
+    test::WriteFileBytes(pages.path() / "detail" / "exact.html", exact);
+    test::WriteFileBytes(pages.path() / "listing" / "tokyo.html", "<h2 class=\"gf-card-name\">\n");
+    PortalProcess portal({.extraArgs = {}, .pagesDir = pages.path(), .tlsDir = {}});
+
+    TempDir dir;
+    const fs::path scratch = dir.path() / "tmp.dat";
+    UserAgentGenerator agents;
+    const FetchOptions options = QuickOptions(portal.certificate());
+    struct Case {
+        std::string path;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"/guide/disp/c_id/mixed", mixed},
+        {"/guide/disp/c_id/exact", exact},
+        {"/doc/area/tokyo/?sort=kana&page=1", "<h2 class=\"gf-card-name\">\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const FetchResult result = PageFetcher(portal.baseUrl() + c.path, scratch, agents, options);
+        ASSERT_TRUE(result.Stored()) << result.reason;
+        EXPECT_EQ(ReadFileBytes(scratch), c.body);
+    }
+}
+
+}  // namespace
+}  // namespace teebasket

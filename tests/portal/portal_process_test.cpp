@@ -1,0 +1,219 @@
+// teebasket-portal as a process: its command line, its certificate, what it
+// serves in both modes, and how it stops.
+#include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <string>
+
+#include "TestSupport.h"
+#include "Unicommon.h"
+
+namespace teebasket {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PortalProcess;
+using test::TempDir;
+
+struct Page {
+    FetchResult result;
+    std::string body;
+};
+
+class Client {
+  public:
+    explicit Client(const PortalProcess& portal) : portal_(portal) {
+        options_.caCertificateFile = portal.certificate();
+        options_.connectTimeout = std::chrono::seconds(10);
+        options_.lowSpeedTime = std::chrono::seconds(10);
+    }
+
+    Page Get(const std::string& path) {
+        Page page;
+        page.result = PageFetcher(portal_.baseUrl() + path, scratch_, agents_, options_);
+        if (page.result.Stored()) {
+            page.body = test::ReadFileBytes(scratch_);
+        }
+        return page;
+    }
+
+  private:
+    const PortalProcess& portal_;
+    TempDir dir_;
+    fs::path scratch_ = dir_.path() / "tmp.dat";
+    UserAgentGenerator agents_;
+    FetchOptions options_;
+};
+
+int CountOf(const std::string& text, const std::string& pattern) {
+    int count = 0;
+    for (std::size_t at = text.find(pattern); at != std::string::npos;
+         at = text.find(pattern, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// Runs the portal with `args` to its end; returns its exit code.
+int RunPortal(const std::string& args) {
+    // A portal that wrongly keeps running is ended, so the test fails instead
+    // of waiting.
+    const std::string command =
+        "timeout 60 " + test::PortalExecutable().string() + " " + args + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(PortalProcessTest, GeneratedModeServesListingsDetailsAndReviews) {
+    PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "3", "--seed", "5"},
+                          .pagesDir = {},
+                          .tlsDir = {}});
+    Client client(portal);
+
+    const Page listing = client.Get("/doc/area/chiba/?sort=kana&page=1");
+    ASSERT_TRUE(listing.result.Stored()) << listing.result.reason;
+    EXPECT_EQ(listing.result.httpStatus, 200);
+    EXPECT_EQ(CountOf(listing.body, "<h2 class=\"gf-card-name\">"), 3);
+    EXPECT_NE(listing.body.find("/guide/disp/c_id/112003/?rt=1"), std::string::npos);
+
+    const Page empty = client.Get("/doc/area/tottori/?sort=kana&page=1");
+    EXPECT_EQ(empty.result.httpStatus, 200);
+    EXPECT_EQ(CountOf(empty.body, "gf-card-name"), 0);
+
+    const Page detail = client.Get("/guide/disp/c_id/112003");
+    EXPECT_EQ(detail.result.httpStatus, 200);
+    EXPECT_NE(detail.body.find("\"@context\""), std::string::npos);
+    EXPECT_EQ(client.Get("/guide/disp/c_id/112003/").body, detail.body);
+
+    EXPECT_EQ(client.Get("/voice/detail/c_id/112003").result.httpStatus, 200);
+    EXPECT_EQ(client.Get("/").result.httpStatus, 200);
+    for (const char* missing :
+         {"/guide/disp/c_id/112004", "/guide/disp/c_id/", "/doc/area/atlantis/?sort=kana&page=1",
+          "/favicon.ico", "/voice/detail/c_id/999999"}) {
+        const Page page = client.Get(missing);
+        EXPECT_EQ(page.result.httpStatus, 404) << missing;
+        EXPECT_NE(page.body.find("404"), std::string::npos) << missing;
+    }
+}
+
+TEST(PortalProcessTest, FixtureModeServesItsFilesAndNothingElse) {
+    TempDir root;
+    const fs::path pages = root.path() / "pages";
+    test::WriteFileBytes(pages / "listing" / "tokyo.html", "listing of tokyo\r\n");
+    test::WriteFileBytes(pages / "detail" / "120012.html", std::string("detail\0page", 11));
+    test::WriteFileBytes(pages / "secret.html", "not to be served");
+    test::WriteFileBytes(root.path() / "secret.html", "not to be served");
+    PortalProcess portal({.extraArgs = {}, .pagesDir = pages, .tlsDir = {}});
+    Client client(portal);
+
+    EXPECT_EQ(client.Get("/doc/area/tokyo/?sort=kana&page=1").body, "listing of tokyo\r\n");
+    EXPECT_EQ(client.Get("/guide/disp/c_id/120012").body, std::string("detail\0page", 11));
+    // Generated pages are not served in fixture mode; fault paths are.
+    EXPECT_EQ(client.Get("/doc/area/chiba/?sort=kana&page=1").result.httpStatus, 404);
+    EXPECT_EQ(client.Get("/guide/disp/c_id/101001").result.httpStatus, 404);
+    EXPECT_EQ(client.Get("/guide/disp/c_id/x-bytes-3").body, "012");
+    EXPECT_EQ(client.Get("/doc/area/x-bytes-3/?sort=kana&page=1").body, "012");
+    // No way out of the pages folder.
+    for (const char* escape :
+         {"/guide/disp/c_id/..%2Fsecret", "/guide/disp/c_id/%2E%2E%2F%2E%2E%2Fsecret",
+          "/doc/area/..%2Fsecret/", "/doc/area/%2e%2e/", "/guide/disp/c_id/.hidden"}) {
+        const Page page = client.Get(escape);
+        EXPECT_EQ(page.result.httpStatus, 404) << escape;
+        EXPECT_EQ(page.body.find("not to be served"), std::string::npos) << escape;
+    }
+}
+
+TEST(PortalProcessTest, MakesItsCertificateOnceAndKeepsIt) {
+    TempDir root;
+    const fs::path tls = root.path() / "nested" / "tls";
+    std::string first;
+    {
+        PortalProcess portal({.extraArgs = {}, .pagesDir = {}, .tlsDir = tls});
+        first = test::ReadFileBytes(tls / "cert.pem");
+        EXPECT_EQ(fs::status(tls / "key.pem").permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
+    }
+    {
+        PortalProcess portal({.extraArgs = {}, .pagesDir = {}, .tlsDir = tls});
+        EXPECT_EQ(test::ReadFileBytes(tls / "cert.pem"), first);
+        EXPECT_TRUE(Client(portal).Get("/guide/disp/c_id/x-empty").result.Stored());
+    }
+    // A missing key makes a fresh pair.
+    fs::remove(tls / "key.pem");
+    PortalProcess portal({.extraArgs = {}, .pagesDir = {}, .tlsDir = tls});
+    EXPECT_NE(test::ReadFileBytes(tls / "cert.pem"), first);
+    EXPECT_TRUE(Client(portal).Get("/guide/disp/c_id/x-empty").result.Stored());
+
+    std::FILE* file = std::fopen((tls / "cert.pem").c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    X509* certificate = PEM_read_X509(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    ASSERT_NE(certificate, nullptr);
+    EXPECT_EQ(X509_check_ip_asc(certificate, "127.0.0.1", 0), 1);
+    EXPECT_EQ(X509_check_host(certificate, "localhost", 0, 0, nullptr), 1);
+    EXPECT_NE(X509_check_host(certificate, "example.com", 0, 0, nullptr), 1);
+    X509_free(certificate);
+}
+
+TEST(PortalProcessTest, StopsOnSigtermAndSigint) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        PortalProcess portal;
+        const int status = portal.stop(signal);
+        ASSERT_TRUE(WIFEXITED(status)) << signal;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << signal;
+    }
+}
+
+TEST(PortalProcessTest, StopsWhileARequestStalls) {
+    PortalProcess portal;
+    std::future<Page> stalled = std::async(std::launch::async, [&portal] {
+        return Client(portal).Get("/guide/disp/c_id/x-stall-head");
+    });
+    // Wait until the portal holds the request, then stop it.
+    while (portal.requests().empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const int status = portal.stop();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(stalled.get().result.Stored());
+}
+
+TEST(PortalProcessTest, RefusesBadCommandLines) {
+    TempDir root;
+    const std::string tls = " --tls-dir " + (root.path() / "tls").string();
+    EXPECT_EQ(RunPortal("--help"), 0);
+    EXPECT_EQ(RunPortal("--port 70000" + tls), 2);
+    EXPECT_EQ(RunPortal("--port" + tls), 2);
+    EXPECT_EQ(RunPortal("--port abc" + tls), 2);
+    EXPECT_EQ(RunPortal("--seed -1" + tls), 2);
+    EXPECT_EQ(RunPortal("--courses-per-prefecture 1000" + tls), 2);
+    EXPECT_EQ(RunPortal("--frobnicate 1" + tls), 2);
+    EXPECT_EQ(RunPortal("--pages " + (root.path() / "missing").string() + tls), 2);
+}
+
+TEST(PortalProcessTest, PortInUseIsReported) {
+    PortalProcess portal;
+    TempDir root;
+    EXPECT_EQ(RunPortal("--port " + std::to_string(portal.port()) + " --tls-dir " +
+                        (root.path() / "tls").string()),
+              1);
+}
+
+TEST(PortalProcessTest, UnusableCertificateFolderIsReported) {
+    TempDir root;
+    test::WriteFileBytes(root.path() / "file", "not a folder");
+    EXPECT_EQ(RunPortal("--port 0 --tls-dir " + (root.path() / "file" / "tls").string()), 1);
+    test::WriteFileBytes(root.path() / "broken" / "cert.pem", "garbage");
+    test::WriteFileBytes(root.path() / "broken" / "key.pem", "garbage");
+    EXPECT_EQ(RunPortal("--port 0 --tls-dir " + (root.path() / "broken").string()), 1);
+}
+
+}  // namespace
+}  // namespace teebasket
