@@ -54,7 +54,7 @@ void BM_ScanListingPage(benchmark::State& state) {
 BENCHMARK(BM_ScanListingPage);
 
 class SilentObserver : public HarvestObserver {
-public:
+  public:
     void ProgressStart(HarvestRun&) override {}
     void ProgressStep(HarvestRun&) override {}
     void StatusUpdate(HarvestRun&) override {}

@@ -17,7 +17,7 @@ namespace {
 
 // Records every observer call as a line of UTF-8 text.
 class RecordingObserver : public HarvestObserver {
-public:
+  public:
     std::vector<std::string> calls;
     std::function<void(HarvestRun&)> onStep;
     std::function<void(HarvestRun&)> onStatus;
@@ -49,7 +49,7 @@ public:
 
 // One run against `host`, with zero pauses and short time-outs.
 class RunHarness {
-public:
+  public:
     RunHarness(const std::string& host, const std::filesystem::path& certificate) {
         settings.portal.listingHost = host;
         settings.portal.bookingHost = host;
@@ -209,9 +209,9 @@ TEST(HarvestRun, WritesEveryCourseOfTheGeneratedPortalExactly) {
             EXPECT_EQ(values, ExpectedValues(course, portal.host())) << "course " << course.id;
             sawClosed = sawClosed || (course.closed && course.hasStructuredData);
             sawWithoutData = sawWithoutData || !course.hasStructuredData;
-            sawEveryColumn = sawEveryColumn ||
-                             std::none_of(values.begin(), values.end(),
-                                          [](const std::string& v) { return v.empty(); });
+            sawEveryColumn =
+                sawEveryColumn || std::none_of(values.begin(), values.end(),
+                                               [](const std::string& v) { return v.empty(); });
         }
     }
     EXPECT_TRUE(sawClosed && sawWithoutData && sawEveryColumn)
@@ -236,7 +236,8 @@ TEST(HarvestRun, WritesEveryCourseOfTheGeneratedPortalExactly) {
 
 TEST(HarvestRun, FailedDetailDownloadGivesADefaultLineNotThePreviousCourse) {
     TempDir pages;
-    const std::string card = "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/%s/?rt=1\">x</a>\n";
+    const std::string card =
+        "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/%s/?rt=1\">x</a>\n";
     std::string listing;
     for (const char* id : {"1001", "x-reset", "1001", "x-stall-head"}) {
         char buffer[256];
@@ -284,9 +285,8 @@ TEST(HarvestRun, UnreachablePortalEndsWithSiteUnreachable) {
     EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
     EXPECT_EQ(harness.run.resultCode, kResultSiteUnreachable);
     EXPECT_NE(harness.run.lastFetchFailure, "");
-    EXPECT_EQ(harness.observer.calls,
-              (Lines{"start 2", "step 東京都", "status 東京都 0/0", "step 神奈川県",
-                     "status 神奈川県 0/0", "ended"}));
+    EXPECT_EQ(harness.observer.calls, (Lines{"start 2", "step 東京都", "status 東京都 0/0",
+                                             "step 神奈川県", "status 神奈川県 0/0", "ended"}));
     EXPECT_FALSE(harness.observer.scratchAtEnd);
 }
 
@@ -306,9 +306,8 @@ TEST(HarvestRun, StopDuringTheSecondPrefectureKeepsTheFinishedRows) {
     ASSERT_EQ(lines.size(), 1u + 4 + 2);
     EXPECT_EQ(CourseValues(lines[6])[30].substr(0, 8), "https://");
     EXPECT_EQ(harness.observer.calls.back(), "ended");
-    EXPECT_EQ(std::count(harness.observer.calls.begin(), harness.observer.calls.end(),
-                         "step 新潟県"),
-              0);
+    EXPECT_EQ(
+        std::count(harness.observer.calls.begin(), harness.observer.calls.end(), "step 新潟県"), 0);
     EXPECT_EQ(harness.run.resultCode, kResultRowsWritten);
     EXPECT_FALSE(harness.observer.runningAtEnd);
     EXPECT_FALSE(harness.observer.scratchAtEnd);
