@@ -65,10 +65,13 @@ class PortalProcess {
     int stop(int signal = SIGTERM);
 
   private:
+    void ClosePipe();
+
     TempDir workDir_;
     std::filesystem::path tlsDir_;
     int pid_ = -1;
     int port_ = 0;
+    int stdinPipe_ = -1;  // the write end of the portal's standard input
 };
 
 // The path of the teebasket-portal executable of this build.
