@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "PortalTls.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
 
@@ -221,6 +222,20 @@ TEST_F(PageFetcherTest, UntrustedCertificatesLeaveNoScratchFile) {
     }
     EXPECT_NE(Fetch(Url("x-bytes-10"), QuickOptions(missing)).reason.find("does not exist"),
               std::string::npos);
+}
+
+TEST_F(PageFetcherTest, TrustedCertificateForAnotherHostIsRefused) {
+    TempDir tls;
+    const portal::TlsFiles files{tls.path() / "cert.pem", tls.path() / "key.pem"};
+    std::string error;
+    ASSERT_TRUE(portal::WriteSelfSignedCertificate(files, "DNS:portal.example", error)) << error;
+    PortalProcess impostor({.tlsDir = tls.path()});
+
+    StoreEarlierPage();
+    const FetchResult result = PageFetcher(impostor.baseUrl() + "/guide/disp/c_id/x-bytes-10",
+                                           scratch_, agents_, QuickOptions(impostor.certificate()));
+    EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.reason;
+    ExpectNoScratchFile();
 }
 
 TEST_F(PageFetcherTest, TheDemoCertificateIsTrustedUnderBothOfItsNames) {
