@@ -124,14 +124,17 @@ enum class FetchStatus {
 
 struct FetchOptions {
     // Extra trusted certificates (PEM), in addition to the system's store.
-    // Empty: the system's store only. Certificate and host-name checks are
-    // always on.
+    // Empty: the system's store only. A file that does not exist is left out
+    // too, and the reason of a TLS failure then says so. Certificate and
+    // host-name checks are always on.
     std::filesystem::path caCertificateFile;
+    // Covers the TCP connection and the TLS handshake. 0: libcurl's default.
     std::chrono::milliseconds connectTimeout{30'000};
     // The call gives up when fewer than lowSpeedBytesPerSecond arrive for
-    // this long.
+    // this long (counted in whole seconds, at least 1). 0: no such limit.
     std::chrono::milliseconds lowSpeedTime{60'000};
     long lowSpeedBytesPerSecond = 1;
+    // The whole call, redirects included. 0: no limit.
     std::chrono::milliseconds totalTimeout{600'000};
     std::size_t maxBodyBytes = 64u * 1024u * 1024u;
 };

@@ -34,6 +34,7 @@ struct PortalOptions {
     std::filesystem::path requestLog;  // one line per request when set
     CatalogSettings catalog;
     std::chrono::seconds stallLimit{600};  // longest a stalling fault path holds a request
+    bool stopOnStdinEof = false;           // stop when standard input reaches its end
 };
 
 enum class ParseOutcome { Run, Help, Error };

@@ -21,6 +21,11 @@ struct TlsFiles {
 // Returns false and fills `error` (UTF-8) when the files cannot be made.
 bool EnsureTlsFiles(const std::filesystem::path& dir, TlsFiles& files, std::string& error);
 
+// Writes a fresh key and a self-signed certificate for `subjectAltNames`
+// (OpenSSL's notation, e.g. "IP:127.0.0.1,DNS:localhost") to `files`.
+bool WriteSelfSignedCertificate(const TlsFiles& files, const std::string& subjectAltNames,
+                                std::string& error);
+
 // The folder the portal keeps its certificate in when no --tls-dir is given:
 // ~/.local/share/teebasket-portal/tls (empty when HOME is not set).
 std::filesystem::path DefaultTlsDir();

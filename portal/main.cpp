@@ -3,8 +3,10 @@
 // it accepts connections, then serves until SIGINT or SIGTERM.
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -21,6 +23,21 @@ using namespace teebasket::portal;
 int Fail(const std::string& message, int code) {
     std::fprintf(stderr, "teebasket-portal: %s\n", message.c_str());
     return code;
+}
+
+// Stops the portal once standard input ends: a starter that holds the
+// other end of a pipe (a test) stops its portal even when it dies itself.
+void WatchStandardInput() {
+    std::thread([] {
+        char buffer[256];
+        for (;;) {
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && errno != EINTR)) {
+                break;
+            }
+        }
+        ::kill(::getpid(), SIGTERM);
+    }).detach();
 }
 
 }  // namespace
@@ -75,6 +92,9 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     });
+    if (options.stopOnStdinEof) {
+        WatchStandardInput();
+    }
     std::printf("listening on https://127.0.0.1:%d\n", server.Port());
     std::fflush(stdout);
 

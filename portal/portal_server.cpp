@@ -366,6 +366,10 @@ ParseOutcome ParsePortalOptions(const std::vector<std::string>& args, PortalOpti
         if (flag == "--help" || flag == "-h") {
             return ParseOutcome::Help;
         }
+        if (flag == "--stop-on-stdin-eof") {
+            options.stopOnStdinEof = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             error = flag.rfind("--", 0) == 0 ? flag + " needs a value"
                                              : "unknown argument \"" + flag + "\"";
@@ -415,6 +419,7 @@ std::string PortalUsage() {
     return "usage: teebasket-portal [--port N] [--tls-dir DIR] [--pages DIR]\n"
            "                        [--courses-per-prefecture K] [--seed S]\n"
            "                        [--request-log FILE] [--stall-seconds S]\n"
+           "                        [--stop-on-stdin-eof]\n"
            "\n"
            "A demo HTTPS portal on 127.0.0.1 (default port 48443; 0 picks a free one).\n"
            "  --tls-dir DIR    cert.pem and key.pem, made when missing\n"
@@ -425,6 +430,7 @@ std::string PortalUsage() {
            "  --seed S         seed of the generated data (default 1)\n"
            "  --request-log FILE   append \"METHOD<TAB>TARGET<TAB>USER-AGENT\" per request\n"
            "  --stall-seconds S    longest a stalling fault path holds a request (default 600)\n"
+           "  --stop-on-stdin-eof  stop when standard input ends (its starter has gone)\n"
            "The first line on standard output is \"listening on https://127.0.0.1:PORT\".\n"
            "Serves until SIGINT or SIGTERM.\n";
 }

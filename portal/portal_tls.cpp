@@ -91,7 +91,7 @@ bool AddExtension(X509* certificate, X509V3_CTX& context, int nid, const char* v
 
 // A self-signed certificate that can stand as its own trust anchor: CA:TRUE,
 // with the server names in subjectAltName (clients check only those).
-X509Ptr MakeSelfSignedCertificate(EVP_PKEY* key) {
+X509Ptr MakeSelfSignedCertificate(EVP_PKEY* key, const std::string& subjectAltNames) {
     X509Ptr certificate(X509_new());
     if (!certificate || X509_set_version(certificate.get(), 2) != 1 ||
         !SetRandomSerial(certificate.get()) ||
@@ -109,8 +109,7 @@ X509Ptr MakeSelfSignedCertificate(EVP_PKEY* key) {
         !AddExtension(certificate.get(), context, NID_ext_key_usage, "serverAuth") ||
         !AddExtension(certificate.get(), context, NID_subject_key_identifier, "hash") ||
         !AddExtension(certificate.get(), context, NID_authority_key_identifier, "keyid:always") ||
-        !AddExtension(certificate.get(), context, NID_subject_alt_name,
-                      "IP:127.0.0.1,DNS:localhost")) {
+        !AddExtension(certificate.get(), context, NID_subject_alt_name, subjectAltNames.c_str())) {
         return nullptr;
     }
     if (X509_sign(certificate.get(), key, EVP_sha256()) <= 0) {
@@ -151,13 +150,16 @@ bool WritePemFile(const fs::path& path, bool secret, WritePem writePem, std::str
     return true;
 }
 
-bool CreateTlsFiles(const TlsFiles& files, std::string& error) {
+}  // namespace
+
+bool WriteSelfSignedCertificate(const TlsFiles& files, const std::string& subjectAltNames,
+                                std::string& error) {
     PkeyPtr key = GenerateP256Key();
     if (!key) {
         error = OpenSslError("cannot generate a key");
         return false;
     }
-    X509Ptr certificate = MakeSelfSignedCertificate(key.get());
+    X509Ptr certificate = MakeSelfSignedCertificate(key.get(), subjectAltNames);
     if (!certificate) {
         error = OpenSslError("cannot make a certificate");
         return false;
@@ -175,8 +177,6 @@ bool CreateTlsFiles(const TlsFiles& files, std::string& error) {
                [&](BIO* bio) { return PEM_write_bio_X509(bio, certificate.get()) == 1; }, error);
 }
 
-}  // namespace
-
 bool EnsureTlsFiles(const fs::path& dir, TlsFiles& files, std::string& error) {
     files.certificate = dir / "cert.pem";
     files.privateKey = dir / "key.pem";
@@ -192,7 +192,7 @@ bool EnsureTlsFiles(const fs::path& dir, TlsFiles& files, std::string& error) {
         }
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
     }
-    return CreateTlsFiles(files, error);
+    return WriteSelfSignedCertificate(files, "IP:127.0.0.1,DNS:localhost", error);
 }
 
 fs::path DefaultTlsDir() {

@@ -42,10 +42,6 @@ QString Describe(const std::vector<Snapshot>& snapshots) {
     return text;
 }
 
-Snapshot Step(int value, int maximum) {
-    return Snapshot{"step", maximum, value, true, {}, {}};
-}
-
 Snapshot Status(int value, int maximum, const QString& prefecture, int index, int total) {
     return Snapshot{"status",
                     maximum,

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "PortalTls.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
 
@@ -223,6 +224,20 @@ TEST_F(PageFetcherTest, UntrustedCertificatesLeaveNoScratchFile) {
               std::string::npos);
 }
 
+TEST_F(PageFetcherTest, TrustedCertificateForAnotherHostIsRefused) {
+    TempDir tls;
+    const portal::TlsFiles files{tls.path() / "cert.pem", tls.path() / "key.pem"};
+    std::string error;
+    ASSERT_TRUE(portal::WriteSelfSignedCertificate(files, "DNS:portal.example", error)) << error;
+    PortalProcess impostor({.tlsDir = tls.path()});
+
+    StoreEarlierPage();
+    const FetchResult result = PageFetcher(impostor.baseUrl() + "/guide/disp/c_id/x-bytes-10",
+                                           scratch_, agents_, QuickOptions(impostor.certificate()));
+    EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.reason;
+    ExpectNoScratchFile();
+}
+
 TEST_F(PageFetcherTest, TheDemoCertificateIsTrustedUnderBothOfItsNames) {
     const std::string viaName =
         "https://localhost:" + std::to_string(portal_->port()) + "/guide/disp/c_id/x-bytes-10";
@@ -373,7 +388,7 @@ TEST(PageFetcherFixtureTest, FixturePagesArriveUnchanged) {
     test::WriteFileBytes(pages.path() / "detail" / "mixed.html", mixed);
     test::WriteFileBytes(pages.path() / "detail" / "exact.html", exact);
     test::WriteFileBytes(pages.path() / "listing" / "tokyo.html", "<h2 class=\"gf-card-name\">\n");
-    PortalProcess portal({.extraArgs = {}, .pagesDir = pages.path(), .tlsDir = {}});
+    PortalProcess portal({.pagesDir = pages.path()});
 
     TempDir dir;
     const fs::path scratch = dir.path() / "tmp.dat";

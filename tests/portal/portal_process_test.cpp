@@ -1,15 +1,19 @@
 // teebasket-portal as a process: its command line, its certificate, what it
 // serves in both modes, and how it stops.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <string>
+#include <thread>
 
 #include "TestSupport.h"
 #include "Unicommon.h"
@@ -71,9 +75,7 @@ int RunPortal(const std::string& args) {
 }
 
 TEST(PortalProcessTest, GeneratedModeServesListingsDetailsAndReviews) {
-    PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "3", "--seed", "5"},
-                          .pagesDir = {},
-                          .tlsDir = {}});
+    PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "3", "--seed", "5"}});
     Client client(portal);
 
     const Page listing = client.Get("/doc/area/chiba/?sort=kana&page=1");
@@ -109,7 +111,7 @@ TEST(PortalProcessTest, FixtureModeServesItsFilesAndNothingElse) {
     test::WriteFileBytes(pages / "detail" / "120012.html", std::string("detail\0page", 11));
     test::WriteFileBytes(pages / "secret.html", "not to be served");
     test::WriteFileBytes(root.path() / "secret.html", "not to be served");
-    PortalProcess portal({.extraArgs = {}, .pagesDir = pages, .tlsDir = {}});
+    PortalProcess portal({.pagesDir = pages});
     Client client(portal);
 
     EXPECT_EQ(client.Get("/doc/area/tokyo/?sort=kana&page=1").body, "listing of tokyo\r\n");
@@ -134,19 +136,19 @@ TEST(PortalProcessTest, MakesItsCertificateOnceAndKeepsIt) {
     const fs::path tls = root.path() / "nested" / "tls";
     std::string first;
     {
-        PortalProcess portal({.extraArgs = {}, .pagesDir = {}, .tlsDir = tls});
+        PortalProcess portal({.tlsDir = tls});
         first = test::ReadFileBytes(tls / "cert.pem");
         EXPECT_EQ(fs::status(tls / "key.pem").permissions() & fs::perms::all,
                   fs::perms::owner_read | fs::perms::owner_write);
     }
     {
-        PortalProcess portal({.extraArgs = {}, .pagesDir = {}, .tlsDir = tls});
+        PortalProcess portal({.tlsDir = tls});
         EXPECT_EQ(test::ReadFileBytes(tls / "cert.pem"), first);
         EXPECT_TRUE(Client(portal).Get("/guide/disp/c_id/x-empty").result.Stored());
     }
     // A missing key makes a fresh pair.
     fs::remove(tls / "key.pem");
-    PortalProcess portal({.extraArgs = {}, .pagesDir = {}, .tlsDir = tls});
+    PortalProcess portal({.tlsDir = tls});
     EXPECT_NE(test::ReadFileBytes(tls / "cert.pem"), first);
     EXPECT_TRUE(Client(portal).Get("/guide/disp/c_id/x-empty").result.Stored());
 
@@ -183,6 +185,54 @@ TEST(PortalProcessTest, StopsWhileARequestStalls) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(stalled.get().result.Stored());
+}
+
+bool SomethingListensOn(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool connected =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+TEST(PortalProcessTest, PortalEndsWhenItsStarterDies) {
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t starter = ::fork();
+    ASSERT_GE(starter, 0);
+    if (starter == 0) {
+        // Starts a portal and dies without any clean-up, as a crashing test would.
+        ::close(channel[0]);
+        const auto* portal = new PortalProcess();
+        const std::string report = std::to_string(portal->port()) + " " +
+                                   portal->certificate().parent_path().parent_path().string();
+        [[maybe_unused]] const ssize_t written = ::write(channel[1], report.data(), report.size());
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    char buffer[4096] = {};
+    const ssize_t length = ::read(channel[0], buffer, sizeof buffer - 1);
+    ::close(channel[0]);
+    ::waitpid(starter, nullptr, 0);
+    ASSERT_GT(length, 0);
+    const std::string report(buffer, static_cast<std::size_t>(length));
+    const int port = std::stoi(report);
+    const fs::path leftFolder = report.substr(report.find(' ') + 1);
+
+    bool listening = true;
+    for (int attempt = 0; attempt < 1200 && listening; ++attempt) {
+        listening = SomethingListensOn(port);
+        if (listening) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    EXPECT_FALSE(listening);
+    std::error_code ec;
+    fs::remove_all(leftFolder, ec);
 }
 
 TEST(PortalProcessTest, RefusesBadCommandLines) {

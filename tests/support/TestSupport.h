@@ -37,13 +37,16 @@ struct PortalRequest {
 // the portal does not start.
 class PortalProcess {
   public:
+    // Default member initializers let callers name only what they need:
+    // PortalProcess({.pagesDir = dir}).
     struct Options {
-        std::vector<std::string> extraArgs;  // e.g. {"--courses-per-prefecture", "3"}
-        std::filesystem::path pagesDir;      // fixture mode when set
-        std::filesystem::path tlsDir;        // empty: a fresh folder of its own
+        std::vector<std::string> extraArgs{};  // e.g. {"--courses-per-prefecture", "3"}
+        std::filesystem::path pagesDir{};      // fixture mode when set
+        std::filesystem::path tlsDir{};        // empty: a fresh folder of its own
     };
 
-    explicit PortalProcess(Options options = {});
+    PortalProcess();  // generated mode, default options
+    explicit PortalProcess(Options options);
     ~PortalProcess();  // SIGTERM, then waits for the process to end
     PortalProcess(const PortalProcess&) = delete;
     PortalProcess& operator=(const PortalProcess&) = delete;
@@ -62,10 +65,13 @@ class PortalProcess {
     int stop(int signal = SIGTERM);
 
   private:
+    void ClosePipe();
+
     TempDir workDir_;
     std::filesystem::path tlsDir_;
     int pid_ = -1;
     int port_ = 0;
+    int stdinPipe_ = -1;  // the write end of the portal's standard input
 };
 
 // The path of the teebasket-portal executable of this build.

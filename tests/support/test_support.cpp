@@ -109,15 +109,20 @@ fs::path PortalExecutable() {
     return TEEBASKET_PORTAL_EXECUTABLE;
 }
 
+PortalProcess::PortalProcess() : PortalProcess(Options{}) {}
+
 PortalProcess::PortalProcess(Options options) {
     tlsDir_ = options.tlsDir.empty() ? workDir_.path() / "tls" : options.tlsDir;
+    // The portal reads its standard input from a pipe that only this object
+    // holds open: if the test process dies, the portal stops too.
     std::vector<std::string> args = {PortalExecutable().string(),
                                      "--port",
                                      "0",
                                      "--tls-dir",
                                      tlsDir_.string(),
                                      "--request-log",
-                                     (workDir_.path() / "requests.log").string()};
+                                     (workDir_.path() / "requests.log").string(),
+                                     "--stop-on-stdin-eof"};
     if (!options.pagesDir.empty()) {
         args.push_back("--pages");
         args.push_back(options.pagesDir.string());
@@ -130,12 +135,20 @@ PortalProcess::PortalProcess(Options options) {
     argv.push_back(nullptr);
 
     int out[2];
+    int in[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
         throw Failure("cannot make a pipe");
     }
+    if (::pipe2(in, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        throw Failure("cannot make a pipe");
+    }
+    stdinPipe_ = in[1];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;
@@ -153,8 +166,10 @@ PortalProcess::PortalProcess(Options options) {
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(out[1]);
+    ::close(in[0]);
     if (spawned != 0) {
         ::close(out[0]);
+        ClosePipe();
         errno = spawned;
         throw Failure("cannot start " + args[0]);
     }
@@ -176,12 +191,21 @@ PortalProcess::~PortalProcess() {
 
 int PortalProcess::stop(int signal) {
     if (pid_ <= 0) {
+        ClosePipe();
         return -1;
     }
     ::kill(pid_, signal);
     const int status = WaitWithTimeout(pid_, kStopTimeout);
     pid_ = -1;
+    ClosePipe();
     return status;
+}
+
+void PortalProcess::ClosePipe() {
+    if (stdinPipe_ >= 0) {
+        ::close(stdinPipe_);
+        stdinPipe_ = -1;
+    }
 }
 
 std::string PortalProcess::host() const {
