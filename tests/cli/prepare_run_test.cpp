@@ -6,17 +6,18 @@
 
 #include "CliOutcome.h"
 #include "CliRun.h"
-#include "ConfigTestFolder.h"
 #include "MECSUtils.h"
 #include "PrefectureNames.h"
+#include "ScopedEnv.h"
+#include "TestSupport.h"
 
 namespace teebasket::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using teebasket::testing::ConfigTestFolder;
+using teebasket::test::TempDir;
+using teebasket::test::WriteFileBytes;
 using teebasket::testing::ScopedEnv;
-using teebasket::testing::WriteBytes;
 
 TEST(ResolvePrefecture, NameShortNameSlugOrIndex) {
     const std::pair<const char*, int> matches[] = {
@@ -45,13 +46,13 @@ TEST(ResolvePrefectures, TheFirstUnknownWordIsNamed) {
 class PrepareRunTest : public ::testing::Test {
   protected:
     PreparedRun Prepare(std::vector<std::string> arguments) {
-        return PrepareRun(arguments, folder_.Path(), folder_.Path() / "cwd");
+        return PrepareRun(arguments, folder_.path(), folder_.path() / "cwd");
     }
-    fs::path Ini() const { return folder_ / "golf.ini"; }
-    fs::path Folder() const { return folder_.Path(); }
+    fs::path Ini() const { return folder_.path() / "golf.ini"; }
+    fs::path Folder() const { return folder_.path(); }
 
-    ConfigTestFolder folder_;
-    ScopedEnv home_{"HOME", (folder_ / "home").c_str()};
+    TempDir folder_;
+    ScopedEnv home_{"HOME", (folder_.path() / "home").c_str()};
 };
 
 TEST_F(PrepareRunTest, HelpAndVersionEndAtOnceWithSuccess) {
@@ -64,7 +65,7 @@ TEST_F(PrepareRunTest, HelpAndVersionEndAtOnceWithSuccess) {
 }
 
 TEST_F(PrepareRunTest, WithoutPrefecturesTheWindowsSelectionIsTaken) {
-    WriteBytes(Ini(), "[Config]\r\nArea=01" + std::string(10, '0') + "1\r\n");
+    WriteFileBytes(Ini(), "[Config]\r\nArea=01" + std::string(10, '0') + "1\r\n");
     const PreparedRun prepared = Prepare({});
     ASSERT_EQ(prepared.exitCode, -1) << prepared.message;
     EXPECT_EQ(prepared.request.selection.rows, (std::vector<int>{1, 12}));
@@ -76,7 +77,7 @@ TEST_F(PrepareRunTest, WithoutPrefecturesTheWindowsSelectionIsTaken) {
 }
 
 TEST_F(PrepareRunTest, NamedPrefecturesAreSortedOnceEachAndAllMeansAll) {
-    WriteBytes(Ini(), "[Config]\r\nArea=1\r\n");
+    WriteFileBytes(Ini(), "[Config]\r\nArea=1\r\n");
     PreparedRun prepared = Prepare({"沖縄県", "tokyo", "12", "0"});
     ASSERT_EQ(prepared.exitCode, -1) << prepared.message;
     EXPECT_EQ(prepared.request.selection.rows, (std::vector<int>{0, 12, 46}));
@@ -88,11 +89,11 @@ TEST_F(PrepareRunTest, NamedPrefecturesAreSortedOnceEachAndAllMeansAll) {
 
 TEST_F(PrepareRunTest, PortalComesFromGolfIniAndTheCommandLineOverrides) {
     fs::create_directories(Folder() / "cwd");
-    WriteBytes(Folder() / "ini-ca.pem", "pem");
-    WriteBytes(Folder() / "cwd" / "cli-ca.pem", "pem");
-    WriteBytes(Ini(),
-               "[Portal]\nListingHost=list.example:8443\nBookingHost=book.example\n"
-               "CACertificate=ini-ca.pem\n");
+    WriteFileBytes(Folder() / "ini-ca.pem", "pem");
+    WriteFileBytes(Folder() / "cwd" / "cli-ca.pem", "pem");
+    WriteFileBytes(Ini(),
+                   "[Portal]\nListingHost=list.example:8443\nBookingHost=book.example\n"
+                   "CACertificate=ini-ca.pem\n");
     PreparedRun prepared = Prepare({"--all"});
     ASSERT_EQ(prepared.exitCode, -1) << prepared.message;
     const HarvestSettings& settings = prepared.request.settings;
@@ -127,18 +128,18 @@ TEST_F(PrepareRunTest, TheBuildsCertificateIsDroppedOnlyWhileItIsMissing) {
     EXPECT_TRUE(prepared.request.settings.portal.caCertificate.empty());
 
     fs::create_directories(defaultCertificate.parent_path());
-    WriteBytes(defaultCertificate, "pem");
+    WriteFileBytes(defaultCertificate, "pem");
     prepared = Prepare({"--all"});
     ASSERT_EQ(prepared.exitCode, -1) << prepared.message;
     EXPECT_EQ(prepared.request.settings.portal.caCertificate, defaultCertificate);
 }
 
 TEST_F(PrepareRunTest, MistakesEndWithUsageAndSayWhat) {
-    WriteBytes(Ini(), "[Config]\r\nArea=1\r\n");
+    WriteFileBytes(Ini(), "[Config]\r\nArea=1\r\n");
     fs::create_directories(Folder() / "a-folder");
-    WriteBytes(Folder() / "bad-portal.ini", "[Portal]\nBookingHost=https://evil/\n");
-    WriteBytes(Folder() / "missing-ca.ini", "[Portal]\nCACertificate=/nowhere/ca.pem\n");
-    WriteBytes(Folder() / "nothing-ticked.ini", "[Config]\nArea=000\n");
+    WriteFileBytes(Folder() / "bad-portal.ini", "[Portal]\nBookingHost=https://evil/\n");
+    WriteFileBytes(Folder() / "missing-ca.ini", "[Portal]\nCACertificate=/nowhere/ca.pem\n");
+    WriteFileBytes(Folder() / "nothing-ticked.ini", "[Config]\nArea=000\n");
     struct Case {
         std::vector<std::string> arguments;
         const char* mentions;

@@ -5,16 +5,17 @@
 
 #include <filesystem>
 
-#include "ConfigTestFolder.h"
 #include "ProfileFile.h"
+#include "ScopedEnv.h"
+#include "TestSupport.h"
 
 namespace teebasket {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ConfigTestFolder;
-using testing::ScopedEnv;
-using testing::WriteBytes;
+using teebasket::test::TempDir;
+using teebasket::test::WriteFileBytes;
+using teebasket::testing::ScopedEnv;
 
 // ---------------------------------------------------------------------------
 // Portal settings
@@ -29,8 +30,8 @@ TEST(PortalSettings, DefaultsComeFromTheBuildWithTheHomeFolderExpanded) {
 }
 
 TEST(PortalSettings, MissingOrEmptyKeysTakeTheDefaults) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
     const PortalSettings defaults = DefaultPortalSettings();
 
     PortalSettings loaded = LoadPortalSettings(ini);
@@ -38,7 +39,7 @@ TEST(PortalSettings, MissingOrEmptyKeysTakeTheDefaults) {
     EXPECT_EQ(loaded.bookingHost, defaults.bookingHost);
     EXPECT_EQ(loaded.caCertificate, defaults.caCertificate);
 
-    WriteBytes(ini, "[Portal]\r\nListingHost=\r\nBookingHost=  \r\nCACertificate=\r\n");
+    WriteFileBytes(ini, "[Portal]\r\nListingHost=\r\nBookingHost=  \r\nCACertificate=\r\n");
     loaded = LoadPortalSettings(ini);
     EXPECT_EQ(loaded.listingHost, defaults.listingHost);
     EXPECT_EQ(loaded.bookingHost, defaults.bookingHost);
@@ -46,16 +47,16 @@ TEST(PortalSettings, MissingOrEmptyKeysTakeTheDefaults) {
 }
 
 TEST(PortalSettings, KeysOverrideAndCertificatePathsResolve) {
-    ConfigTestFolder folder;
+    TempDir folder;
     ScopedEnv home("HOME", "/home/someone");
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini,
-               "[portal]\nlistinghost=list.example:8443\nBOOKINGHOST=book.example\n"
-               "CACertificate=certs/portal.pem\n");
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini,
+                   "[portal]\nlistinghost=list.example:8443\nBOOKINGHOST=book.example\n"
+                   "CACertificate=certs/portal.pem\n");
     PortalSettings loaded = LoadPortalSettings(ini);
     EXPECT_EQ(loaded.listingHost, "list.example:8443");
     EXPECT_EQ(loaded.bookingHost, "book.example");
-    EXPECT_EQ(loaded.caCertificate, folder.Path() / "certs/portal.pem");
+    EXPECT_EQ(loaded.caCertificate, folder.path() / "certs/portal.pem");
 
     ASSERT_EQ(WriteProfileString(ini, "Portal", "CACertificate", "~/ca.pem"), "");
     EXPECT_EQ(LoadPortalSettings(ini).caCertificate, fs::path("/home/someone/ca.pem"));
@@ -97,32 +98,32 @@ TEST(ExpandHome, OnlyALeadingTildeSlashOrALoneTildeExpands) {
 // Data folder
 
 TEST(DataFolder, AWritableExecutableFolderIsUsedAsItIs) {
-    ConfigTestFolder folder;
-    ScopedEnv xdg("XDG_CONFIG_HOME", (folder / "xdg").c_str());
-    EXPECT_EQ(DataFolder(folder.Path()), folder.Path());
-    EXPECT_FALSE(fs::exists(folder / "xdg"));
+    TempDir folder;
+    ScopedEnv xdg("XDG_CONFIG_HOME", (folder.path() / "xdg").c_str());
+    EXPECT_EQ(DataFolder(folder.path()), folder.path());
+    EXPECT_FALSE(fs::exists(folder.path() / "xdg"));
 }
 
 TEST(DataFolder, OtherwiseTheUsersConfigFolderIsCreated) {
-    ConfigTestFolder folder;
-    const fs::path notAFolder = folder / "file";
-    WriteBytes(notAFolder, "x");
+    TempDir folder;
+    const fs::path notAFolder = folder.path() / "file";
+    WriteFileBytes(notAFolder, "x");
     {
-        ScopedEnv xdg("XDG_CONFIG_HOME", (folder / "xdg").c_str());
-        EXPECT_EQ(DataFolder(notAFolder), folder / "xdg" / "teebasket");
-        EXPECT_TRUE(fs::is_directory(folder / "xdg" / "teebasket"));
-        EXPECT_EQ(DataFolder(folder / "missing"), folder / "xdg" / "teebasket");
+        ScopedEnv xdg("XDG_CONFIG_HOME", (folder.path() / "xdg").c_str());
+        EXPECT_EQ(DataFolder(notAFolder), folder.path() / "xdg" / "teebasket");
+        EXPECT_TRUE(fs::is_directory(folder.path() / "xdg" / "teebasket"));
+        EXPECT_EQ(DataFolder(folder.path() / "missing"), folder.path() / "xdg" / "teebasket");
     }
     {
         ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
-        ScopedEnv home("HOME", (folder / "home").c_str());
-        EXPECT_EQ(DataFolder(notAFolder), folder / "home" / ".config" / "teebasket");
-        EXPECT_TRUE(fs::is_directory(folder / "home" / ".config" / "teebasket"));
+        ScopedEnv home("HOME", (folder.path() / "home").c_str());
+        EXPECT_EQ(DataFolder(notAFolder), folder.path() / "home" / ".config" / "teebasket");
+        EXPECT_TRUE(fs::is_directory(folder.path() / "home" / ".config" / "teebasket"));
     }
     {
         ScopedEnv xdg("XDG_CONFIG_HOME", "");
-        ScopedEnv home("HOME", (folder / "home2").c_str());
-        EXPECT_EQ(DataFolder(""), folder / "home2" / ".config" / "teebasket");
+        ScopedEnv home("HOME", (folder.path() / "home2").c_str());
+        EXPECT_EQ(DataFolder(""), folder.path() / "home2" / ".config" / "teebasket");
     }
 }
 
@@ -163,10 +164,10 @@ TEST(LoadSelectedRows, OnlyAOneAtRowPositionsTicks) {
          {3}},
     };
     for (const AreaCase& c : cases) {
-        ConfigTestFolder folder;
-        const fs::path ini = folder / "golf.ini";
+        TempDir folder;
+        const fs::path ini = folder.path() / "golf.ini";
         if (c.iniBytes) {
-            WriteBytes(ini, c.iniBytes);
+            WriteFileBytes(ini, c.iniBytes);
         }
         EXPECT_EQ(LoadSelectedRows(ini), c.rows) << c.name;
     }
@@ -183,9 +184,9 @@ TEST(AreaValue, AlwaysFortySevenCharacters) {
 }
 
 TEST(AreaValue, SavedSelectionLoadsBack) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini, "[Portal]\nListingHost=x\n");
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "[Portal]\nListingHost=x\n");
     std::vector<bool> ticked(47, false);
     ticked[1] = ticked[13] = ticked[40] = ticked[46] = true;
     ASSERT_EQ(WriteProfileString(ini, "Config", "Area", AreaValue(ticked)), "");

@@ -7,63 +7,56 @@
 
 #include <filesystem>
 
-#include "ConfigTestFolder.h"
+#include "ScopedEnv.h"
+#include "TestSupport.h"
 
 namespace teebasket {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ConfigTestFolder;
-using testing::ReadBytes;
-using testing::WriteBytes;
+using teebasket::test::ListFolder;
+using teebasket::test::ReadFileBytes;
+using teebasket::test::TempDir;
+using teebasket::test::WriteFileBytes;
 
 std::string Read(const fs::path& file, const std::string& section, const std::string& key) {
     return ReadProfileString(file, section, key, "<default>");
-}
-
-std::vector<std::string> FolderEntries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // ---------------------------------------------------------------------------
 // Reading
 
 TEST(ReadProfileString, MissingFileSectionOrKeyGivesTheDefault) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
     EXPECT_EQ(Read(ini, "Config", "Area"), "<default>");
 
-    WriteBytes(ini, "[Other]\r\nArea=1\r\n");
+    WriteFileBytes(ini, "[Other]\r\nArea=1\r\n");
     EXPECT_EQ(Read(ini, "Config", "Area"), "<default>");
 
-    WriteBytes(ini, "[Config]\r\nAreas=1\r\nArea\r\n");
+    WriteFileBytes(ini, "[Config]\r\nAreas=1\r\nArea\r\n");
     EXPECT_EQ(Read(ini, "Config", "Area"), "<default>");
 
     // A present key with an empty value is empty, not the default.
-    WriteBytes(ini, "[Config]\r\nArea=\r\n");
+    WriteFileBytes(ini, "[Config]\r\nArea=\r\n");
     EXPECT_EQ(Read(ini, "Config", "Area"), "");
 
     // A folder in place of the file reads as a missing file.
-    EXPECT_EQ(Read(folder.Path(), "Config", "Area"), "<default>");
+    EXPECT_EQ(Read(folder.path(), "Config", "Area"), "<default>");
 }
 
 TEST(ReadProfileString, NamesIgnoreCaseAndBlanksAroundNamesAndValuesAreDropped) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini, "  [ cOnFiG ]  ; comment\r\n\t AREA \t=  0101 \t\r\n");
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "  [ cOnFiG ]  ; comment\r\n\t AREA \t=  0101 \t\r\n");
     EXPECT_EQ(Read(ini, "Config", "Area"), "0101");
     EXPECT_EQ(Read(ini, "CONFIG", "area"), "0101");
 }
 
 TEST(ReadProfileString, MatchingQuotesAroundTheValueAreDropped) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini, "[P]\nA=\"/path with blanks/c.pem\"\nB='x'\nC=\"half\nD=\"a\"b\n");
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "[P]\nA=\"/path with blanks/c.pem\"\nB='x'\nC=\"half\nD=\"a\"b\n");
     EXPECT_EQ(Read(ini, "P", "A"), "/path with blanks/c.pem");
     EXPECT_EQ(Read(ini, "P", "B"), "x");
     EXPECT_EQ(Read(ini, "P", "C"), "\"half");
@@ -71,25 +64,25 @@ TEST(ReadProfileString, MatchingQuotesAroundTheValueAreDropped) {
 }
 
 TEST(ReadProfileString, TheFirstMatchingSectionAndKeyWin) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini,
-               "Area=outside\r\n"
-               "[Config]\r\n"
-               ";Area=commented\r\n"
-               "Area=first\r\n"
-               "area=second\r\n"
-               "[config]\r\n"
-               "Area=other section\r\n"
-               "Extra=only in the second\r\n");
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini,
+                   "Area=outside\r\n"
+                   "[Config]\r\n"
+                   ";Area=commented\r\n"
+                   "Area=first\r\n"
+                   "area=second\r\n"
+                   "[config]\r\n"
+                   "Area=other section\r\n"
+                   "Extra=only in the second\r\n");
     EXPECT_EQ(Read(ini, "Config", "Area"), "first");
     EXPECT_EQ(Read(ini, "Config", "Extra"), "<default>");
 }
 
 TEST(ReadProfileString, LineEndsByteOrderMarkAndMissingFinalNewline) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini, "\xEF\xBB\xBF[Config]\nArea=11\n[Portal]\r\nListingHost=h:1");
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "\xEF\xBB\xBF[Config]\nArea=11\n[Portal]\r\nListingHost=h:1");
     EXPECT_EQ(Read(ini, "Config", "Area"), "11");
     EXPECT_EQ(Read(ini, "Portal", "ListingHost"), "h:1");
 }
@@ -98,17 +91,17 @@ TEST(ReadProfileString, LineEndsByteOrderMarkAndMissingFinalNewline) {
 // Writing
 
 TEST(WriteProfileString, CreatesAMissingFileWithWindowsLineEnds) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
     ASSERT_EQ(WriteProfileString(ini, "Config", "Area", "0101"), "");
-    EXPECT_EQ(ReadBytes(ini), "[Config]\r\nArea=0101\r\n");
+    EXPECT_EQ(ReadFileBytes(ini), "[Config]\r\nArea=0101\r\n");
     EXPECT_EQ(Read(ini, "config", "AREA"), "0101");
-    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"golf.ini"});
+    EXPECT_EQ(ListFolder(folder.path()), std::vector<std::string>{"golf.ini"});
 }
 
 TEST(WriteProfileString, ChangesOnlyTheKeysLine) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
     const std::string before =
         "; written by hand\r\n"
         "[Portal]\r\n"
@@ -120,78 +113,79 @@ TEST(WriteProfileString, ChangesOnlyTheKeysLine) {
         "Other=\xE6\x9D\xB1\xE4\xBA\xAC\r\n"
         "[Config]\n"
         "Area=later section\n";
-    WriteBytes(ini, before);
+    WriteFileBytes(ini, before);
     ASSERT_EQ(WriteProfileString(ini, "Config", "Area", "1111"), "");
     std::string expected = before;
     expected.replace(expected.find("  area =  0000  "), 16, "  area =  1111");
-    EXPECT_EQ(ReadBytes(ini), expected);
+    EXPECT_EQ(ReadFileBytes(ini), expected);
     EXPECT_EQ(Read(ini, "Config", "Area"), "1111");
 }
 
 TEST(WriteProfileString, AddsAMissingKeyAfterTheSectionsLastLine) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini, "[Config]\r\nArea=1\r\n\r\n[Portal]\r\nListingHost=a\r\n");
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "[Config]\r\nArea=1\r\n\r\n[Portal]\r\nListingHost=a\r\n");
     ASSERT_EQ(WriteProfileString(ini, "config", "Extra", "x"), "");
-    EXPECT_EQ(ReadBytes(ini), "[Config]\r\nArea=1\r\nExtra=x\r\n\r\n[Portal]\r\nListingHost=a\r\n");
+    EXPECT_EQ(ReadFileBytes(ini),
+              "[Config]\r\nArea=1\r\nExtra=x\r\n\r\n[Portal]\r\nListingHost=a\r\n");
 }
 
 TEST(WriteProfileString, AddsAMissingSectionAtTheEndInTheFilesLineEnds) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini, "[Portal]\nListingHost=a\n");
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "[Portal]\nListingHost=a\n");
     ASSERT_EQ(WriteProfileString(ini, "Config", "Area", "01"), "");
-    EXPECT_EQ(ReadBytes(ini), "[Portal]\nListingHost=a\n[Config]\nArea=01\n");
+    EXPECT_EQ(ReadFileBytes(ini), "[Portal]\nListingHost=a\n[Config]\nArea=01\n");
 }
 
 TEST(WriteProfileString, KeepsAFileWithoutFinalNewlineSo) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
 
-    WriteBytes(ini, "[Config]\r\nArea=0");
+    WriteFileBytes(ini, "[Config]\r\nArea=0");
     ASSERT_EQ(WriteProfileString(ini, "Config", "Area", "1"), "");
-    EXPECT_EQ(ReadBytes(ini), "[Config]\r\nArea=1");
+    EXPECT_EQ(ReadFileBytes(ini), "[Config]\r\nArea=1");
 
     ASSERT_EQ(WriteProfileString(ini, "Config", "Extra", "x"), "");
-    EXPECT_EQ(ReadBytes(ini), "[Config]\r\nArea=1\r\nExtra=x");
+    EXPECT_EQ(ReadFileBytes(ini), "[Config]\r\nArea=1\r\nExtra=x");
 
     ASSERT_EQ(WriteProfileString(ini, "Portal", "ListingHost", "h"), "");
-    EXPECT_EQ(ReadBytes(ini), "[Config]\r\nArea=1\r\nExtra=x\r\n[Portal]\r\nListingHost=h");
+    EXPECT_EQ(ReadFileBytes(ini), "[Config]\r\nArea=1\r\nExtra=x\r\n[Portal]\r\nListingHost=h");
 }
 
 TEST(WriteProfileString, EmptyFileAndByteOrderMarkAreHandled) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini, "");
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "");
     ASSERT_EQ(WriteProfileString(ini, "Config", "Area", "1"), "");
-    EXPECT_EQ(ReadBytes(ini), "[Config]\r\nArea=1\r\n");
+    EXPECT_EQ(ReadFileBytes(ini), "[Config]\r\nArea=1\r\n");
 
-    WriteBytes(ini, "\xEF\xBB\xBF[Config]\nArea=0\n");
+    WriteFileBytes(ini, "\xEF\xBB\xBF[Config]\nArea=0\n");
     ASSERT_EQ(WriteProfileString(ini, "Config", "Area", "1"), "");
-    EXPECT_EQ(ReadBytes(ini), "\xEF\xBB\xBF[Config]\nArea=1\n");
+    EXPECT_EQ(ReadFileBytes(ini), "\xEF\xBB\xBF[Config]\nArea=1\n");
 }
 
 TEST(WriteProfileString, KeepsPermissionsAndWritesThroughASymbolicLink) {
-    ConfigTestFolder folder;
-    const fs::path real = folder / "real.ini";
-    const fs::path link = folder / "golf.ini";
-    WriteBytes(real, "[Config]\nArea=0\n");
+    TempDir folder;
+    const fs::path real = folder.path() / "real.ini";
+    const fs::path link = folder.path() / "golf.ini";
+    WriteFileBytes(real, "[Config]\nArea=0\n");
     ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
     fs::create_symlink("real.ini", link);
 
     ASSERT_EQ(WriteProfileString(link, "Config", "Area", "1"), "");
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadBytes(real), "[Config]\nArea=1\n");
+    EXPECT_EQ(ReadFileBytes(real), "[Config]\nArea=1\n");
     struct stat status {};
     ASSERT_EQ(::stat(real.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
-    EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"golf.ini", "real.ini"}));
+    EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"golf.ini", "real.ini"}));
 }
 
 TEST(WriteProfileString, FailuresGiveAReasonAndLeaveEverythingAsItWas) {
-    ConfigTestFolder folder;
-    const fs::path plainFile = folder / "not-a-folder";
-    WriteBytes(plainFile, "x");
+    TempDir folder;
+    const fs::path plainFile = folder.path() / "not-a-folder";
+    WriteFileBytes(plainFile, "x");
 
     // The parent is a regular file (even root cannot write there).
     std::string reason = WriteProfileString(plainFile / "golf.ini", "Config", "Area", "1");
@@ -199,30 +193,30 @@ TEST(WriteProfileString, FailuresGiveAReasonAndLeaveEverythingAsItWas) {
     EXPECT_NE(reason.find("not-a-folder"), std::string::npos) << reason;
 
     // The path is a folder.
-    reason = WriteProfileString(folder.Path(), "Config", "Area", "1");
+    reason = WriteProfileString(folder.path(), "Config", "Area", "1");
     EXPECT_NE(reason.find("folder"), std::string::npos) << reason;
 
     // The folder does not exist.
-    reason = WriteProfileString(folder / "missing" / "golf.ini", "Config", "Area", "1");
+    reason = WriteProfileString(folder.path() / "missing" / "golf.ini", "Config", "Area", "1");
     EXPECT_NE(reason.find("does not exist"), std::string::npos) << reason;
 
     // Names and values that would break the file's layout.
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini, "[Config]\r\nArea=0\r\n");
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "[Config]\r\nArea=0\r\n");
     EXPECT_NE(WriteProfileString(ini, "Config", "Area", "1\r\n[Evil]"), "");
     EXPECT_NE(WriteProfileString(ini, "Con]fig", "Area", "1"), "");
     EXPECT_NE(WriteProfileString(ini, "Config", "Ar=ea", "1"), "");
     EXPECT_NE(WriteProfileString(ini, "", "Area", "1"), "");
     EXPECT_NE(WriteProfileString(ini, "Config", " Area", "1"), "");
-    EXPECT_EQ(ReadBytes(ini), "[Config]\r\nArea=0\r\n");
+    EXPECT_EQ(ReadFileBytes(ini), "[Config]\r\nArea=0\r\n");
 
-    EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"golf.ini", "not-a-folder"}));
+    EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"golf.ini", "not-a-folder"}));
 }
 
 TEST(ProfileFile, AHugeFileIsNotASettingsFile) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
-    WriteBytes(ini, "[Config]\nArea=1\n");
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "[Config]\nArea=1\n");
     fs::resize_file(ini, 17u * 1024u * 1024u);  // sparse: costs no disk space
     EXPECT_EQ(Read(ini, "Config", "Area"), "<default>");
     EXPECT_NE(WriteProfileString(ini, "Config", "Area", "0").find("too large"), std::string::npos);
@@ -230,13 +224,13 @@ TEST(ProfileFile, AHugeFileIsNotASettingsFile) {
 }
 
 TEST(WriteProfileString, SuccessiveWritesAccumulate) {
-    ConfigTestFolder folder;
-    const fs::path ini = folder / "golf.ini";
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
     ASSERT_EQ(WriteProfileString(ini, "Config", "Area", "1"), "");
     ASSERT_EQ(WriteProfileString(ini, "Portal", "ListingHost", "a:1"), "");
     ASSERT_EQ(WriteProfileString(ini, "Portal", "BookingHost", "b:2"), "");
     ASSERT_EQ(WriteProfileString(ini, "Config", "Area", "0"), "");
-    EXPECT_EQ(ReadBytes(ini),
+    EXPECT_EQ(ReadFileBytes(ini),
               "[Config]\r\nArea=0\r\n[Portal]\r\nListingHost=a:1\r\nBookingHost=b:2\r\n");
 }
 

@@ -6,15 +6,16 @@
 
 #include <filesystem>
 
-#include "ConfigTestFolder.h"
 #include "HarvestConfig.h"
+#include "ScopedEnv.h"
+#include "TestSupport.h"
 
 namespace teebasket {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ConfigTestFolder;
-using testing::ScopedEnv;
+using teebasket::test::TempDir;
+using teebasket::testing::ScopedEnv;
 
 fs::path QtAppConfigLocation() {
     QCoreApplication::setOrganizationName(QString());
@@ -24,17 +25,17 @@ fs::path QtAppConfigLocation() {
 }
 
 TEST(DataFolderMatchesQt, WithXdgConfigHomeSet) {
-    ConfigTestFolder folder;
-    ScopedEnv xdg("XDG_CONFIG_HOME", (folder / "xdg").c_str());
-    EXPECT_EQ(DataFolder(folder / "not-there"), QtAppConfigLocation());
+    TempDir folder;
+    ScopedEnv xdg("XDG_CONFIG_HOME", (folder.path() / "xdg").c_str());
+    EXPECT_EQ(DataFolder(folder.path() / "not-there"), QtAppConfigLocation());
 }
 
 TEST(DataFolderMatchesQt, WithoutXdgConfigHome) {
-    ConfigTestFolder folder;
-    ScopedEnv home("HOME", (folder / "home").c_str());
+    TempDir folder;
+    ScopedEnv home("HOME", (folder.path() / "home").c_str());
     for (const char* value : {static_cast<const char*>(nullptr), ""}) {
         ScopedEnv xdg("XDG_CONFIG_HOME", value);
-        EXPECT_EQ(DataFolder(folder / "not-there"), QtAppConfigLocation());
+        EXPECT_EQ(DataFolder(folder.path() / "not-there"), QtAppConfigLocation());
     }
 }
 

@@ -1,0 +1,38 @@
+// An environment variable set (or unset) for the length of a test.
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace teebasket::testing {
+
+class ScopedEnv {
+  public:
+    // `value` nullptr unsets the variable.
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        if (value) {
+            ::setenv(name, value, 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            ::setenv(name_.c_str(), old_->c_str(), 1);
+        } else {
+            ::unsetenv(name_.c_str());
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+}  // namespace teebasket::testing
