@@ -10,7 +10,8 @@
 // Writing: the file is kept as a sequence of byte ranges; only the key's line
 // is replaced (or one line, or a section header and a line, added), every
 // other byte stays as it was. The result replaces the file by rename, so a
-// reader never sees half a file and a failed write leaves the old one.
+// reader never sees half a file and a failed write leaves the old one. A
+// write that would change nothing leaves the file untouched.
 #include "ProfileFile.h"
 
 #include <fcntl.h>
