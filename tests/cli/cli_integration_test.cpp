@@ -1,0 +1,546 @@
+// The real teebasket-cli executable against a real teebasket-portal on
+// 127.0.0.1: exit codes, the CSV bytes next to the engine's own, golf.ini,
+// Ctrl-C in the middle of a run, and the scratch folder left behind (none).
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ProfileFile.h"
+#include "TestSupport.h"
+#include "Unithread.h"
+
+extern char** environ;
+
+namespace teebasket {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PortalProcess;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+// ---------------------------------------------------------------------------
+// Running the executable
+
+// One teebasket-cli process with its standard error in a file (or on a
+// pseudo-terminal), its own TMPDIR and HOME, and the test folder as its
+// current folder.
+class CliProcess {
+  public:
+    CliProcess(const fs::path& folder, const std::vector<std::string>& arguments,
+               bool onTerminal = false)
+        : stderrPath_(folder / "stderr.txt") {
+        fs::create_directories(folder / "tmp");
+        fs::create_directories(folder / "home");
+        std::vector<std::string> args{TEEBASKET_CLI_EXECUTABLE};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<std::string> env;
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string_view text(*entry);
+            if (!text.starts_with("TMPDIR=") && !text.starts_with("HOME=") &&
+                !text.starts_with("XDG_CONFIG_HOME=")) {
+                env.emplace_back(text);
+            }
+        }
+        env.push_back("TMPDIR=" + (folder / "tmp").string());
+        env.push_back("HOME=" + (folder / "home").string());
+        std::vector<char*> argv = Pointers(args);
+        std::vector<char*> envp = Pointers(env);
+
+        int terminalSide = -1;
+        if (onTerminal) {
+            winsize size{};
+            size.ws_col = 100;
+            size.ws_row = 24;
+            if (::openpty(&terminal_, &terminalSide, nullptr, nullptr, &size) != 0) {
+                throw std::runtime_error("openpty failed");
+            }
+        }
+        const int stderrFd = onTerminal ? terminalSide
+                                        : ::open(stderrPath_.c_str(),
+                                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // Only async-signal-safe calls between fork and exec.
+            ::dup2(nullFd, 0);
+            ::dup2(nullFd, 1);
+            ::dup2(stderrFd, 2);
+            if (::chdir(folder.c_str()) != 0) {
+                ::_exit(127);
+            }
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::close(stderrFd);
+        ::close(nullFd);
+    }
+
+    ~CliProcess() {
+        if (pid_ > 0 && !status_) {
+            ::kill(pid_, SIGKILL);
+            Wait();
+        }
+        if (terminal_ >= 0) {
+            ::close(terminal_);
+        }
+    }
+
+    void Signal(int signal) const { ::kill(pid_, signal); }
+
+    // Whether the process has ended, without waiting.
+    bool Ended() {
+        if (status_) {
+            return true;
+        }
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            status_ = status;
+        }
+        return status_.has_value();
+    }
+
+    // The exit code; -1 when the process ended by a signal.
+    int Wait() {
+        while (!status_) {
+            DrainTerminal(100);
+            Ended();
+        }
+        DrainTerminal(0);
+        return WIFEXITED(*status_) ? WEXITSTATUS(*status_) : -1;
+    }
+
+    std::string Stderr() { return terminal_ >= 0 ? terminalOutput_ : ReadFileBytes(stderrPath_); }
+
+  private:
+    static std::vector<char*> Pointers(std::vector<std::string>& texts) {
+        std::vector<char*> pointers;
+        for (std::string& text : texts) {
+            pointers.push_back(text.data());
+        }
+        pointers.push_back(nullptr);
+        return pointers;
+    }
+
+    // Reads what the terminal has to give; a full terminal would block the
+    // program.
+    void DrainTerminal(int waitMs) {
+        if (terminal_ < 0) {
+            if (waitMs > 0) {
+                ::usleep(static_cast<useconds_t>(waitMs) * 1000);
+            }
+            return;
+        }
+        pollfd entry{terminal_, POLLIN, 0};
+        while (::poll(&entry, 1, waitMs) > 0) {
+            char buffer[4096];
+            const ssize_t count = ::read(terminal_, buffer, sizeof buffer);
+            if (count <= 0) {
+                break;
+            }
+            terminalOutput_.append(buffer, static_cast<std::size_t>(count));
+            waitMs = 0;
+        }
+    }
+
+    fs::path stderrPath_;
+    pid_t pid_ = -1;
+    int terminal_ = -1;
+    std::string terminalOutput_;
+    std::optional<int> status_;
+};
+
+struct CliResult {
+    int exitCode;
+    std::string stderrText;
+};
+
+CliResult RunCli(const fs::path& folder, const std::vector<std::string>& arguments) {
+    CliProcess process(folder, arguments);
+    const int code = process.Wait();
+    return {code, process.Stderr()};
+}
+
+// Polls until `condition` holds or the process ends; true when it held.
+template <typename Condition>
+bool WaitUntil(CliProcess& process, Condition condition) {
+    while (!condition()) {
+        if (process.Ended()) {
+            return condition();
+        }
+        ::usleep(20'000);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The CSV file
+
+std::vector<std::string> CsvLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(bytes.substr(start) + "<no line end>");
+            break;
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// The number of quoted values of a course line ("v1","v2",...,"v31",).
+int QuotedValueCount(const std::string& line) {
+    int count = 0;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (line[i] != '"') {
+            return -1;
+        }
+        ++i;
+        for (;;) {
+            const std::size_t quote = line.find('"', i);
+            if (quote == std::string::npos) {
+                return -1;
+            }
+            if (quote + 1 < line.size() && line[quote + 1] == '"') {
+                i = quote + 2;
+                continue;
+            }
+            i = quote + 1;
+            break;
+        }
+        if (i >= line.size() || line[i] != ',') {
+            return -1;
+        }
+        ++i;
+        ++count;
+    }
+    return count;
+}
+
+std::string HeaderOnly() {
+    return CsvHeaderLine() + "\r\n";
+}
+
+// The file the engine itself writes for `rows` from `portal`.
+std::string EngineCsv(const fs::path& folder, const std::vector<int>& rows,
+                      const PortalProcess& portal) {
+    fs::create_directories(folder);
+    HarvestSettings settings;
+    settings.portal.listingHost = portal.host();
+    settings.portal.bookingHost = portal.host();
+    settings.portal.caCertificate = portal.certificate();
+    settings.fetch.caCertificateFile = portal.certificate();
+    settings.pauses.afterListing = std::chrono::milliseconds(0);
+    settings.pauses.afterDetail = std::chrono::milliseconds(0);
+    const Selection selection = MakeSelection(rows);
+
+    struct Silent : HarvestObserver {
+        void ProgressStart(HarvestRun&) override {}
+        void ProgressStep(HarvestRun&) override {}
+        void StatusUpdate(HarvestRun&) override {}
+        void RunEnded(HarvestRun&) override {}
+    } observer;
+    HarvestRun run;
+    run.outputPath = folder / "engine.csv";
+    run.scratchPath = folder / "tmp.dat";
+    UserAgentGenerator agents;
+    HarvestContext context{run, selection, settings, agents, observer};
+    Execute(context);
+    return ReadFileBytes(run.outputPath);
+}
+
+// ---------------------------------------------------------------------------
+// Tests
+
+class CliAgainstPortal : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        PortalProcess::Options options;
+        options.extraArgs = {"--courses-per-prefecture", "4"};
+        portal_ = new PortalProcess(options);
+    }
+    static void TearDownTestSuite() {
+        delete portal_;
+        portal_ = nullptr;
+    }
+
+    // The options that point a run at the test's portal, without pauses.
+    std::vector<std::string> PortalArguments() const {
+        return {"--config",       Ini().string(),
+                "--listing-host", portal_->host(),
+                "--booking-host", portal_->host(),
+                "--ca-cert",      portal_->certificate(),
+                "--pause-ms",     "0,0"};
+    }
+    std::vector<std::string> With(std::vector<std::string> extra) const {
+        std::vector<std::string> arguments = PortalArguments();
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return arguments;
+    }
+    fs::path Ini() const { return folder_.path() / "golf.ini"; }
+    fs::path Folder() const { return folder_.path(); }
+    bool ScratchFolderEmpty() const { return fs::is_empty(folder_.path() / "tmp"); }
+
+    static PortalProcess* portal_;
+    TempDir folder_;
+    std::string iniBytes_ = "[Config]\r\nArea=\r\n";
+    void SetUp() override { WriteFileBytes(Ini(), iniBytes_); }
+};
+
+PortalProcess* CliAgainstPortal::portal_ = nullptr;
+
+TEST_F(CliAgainstPortal, WritesTheEnginesBytesAndReportsEachPrefecture) {
+    const CliResult result = RunCli(Folder(), With({"tokyo", "0", "高知県", "-o", "out"}));
+    ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+    const std::string cliCsv = ReadFileBytes(Folder() / "out.csv");
+    EXPECT_EQ(cliCsv, EngineCsv(Folder() / "engine", {0, 12, 38}, *portal_));
+
+    const std::vector<std::string> lines = CsvLines(cliCsv);
+    ASSERT_EQ(lines.size(), 1u + 4u + 4u);  // 高知県 has no course
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(QuotedValueCount(lines[i]), kColumnCount) << lines[i];
+    }
+    for (const char* expected :
+         {"prefecture 1/3 北海道", "prefecture 2/3 東京都: course 4/4",
+          "prefecture 3/3 高知県: no course", "8 courses written", "情報の取得が完了しました"}) {
+        EXPECT_NE(result.stderrText.find(expected), std::string::npos) << expected << " in\n"
+                                                                       << result.stderrText;
+    }
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+TEST_F(CliAgainstPortal, TakesTheSelectionAndPortalOfGolfIni) {
+    // 東京都, and a "1" after the 47th character, which counts for nothing.
+    const std::string area = std::string(12, '0') + "1" + std::string(35, '0') + "1";
+    ASSERT_EQ(WriteProfileString(Ini(), "Config", "Area", area), "");
+    ASSERT_EQ(WriteProfileString(Ini(), "Portal", "ListingHost", portal_->host()), "");
+    ASSERT_EQ(WriteProfileString(Ini(), "Portal", "BookingHost", portal_->host()), "");
+    ASSERT_EQ(WriteProfileString(Ini(), "Portal", "CACertificate", portal_->certificate()), "");
+    const std::string iniBefore = ReadFileBytes(Ini());
+    const std::size_t requestsBefore = portal_->requests().size();
+
+    const CliResult result =
+        RunCli(Folder(), {"--config", Ini().string(), "--pause-ms", "0,0", "--quiet"});
+    ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+    EXPECT_EQ(result.stderrText, "");  // quiet and successful
+    EXPECT_EQ(ReadFileBytes(Folder() / "ゴルフ場一覧.csv"),
+              EngineCsv(Folder() / "engine", {12}, *portal_));
+    EXPECT_EQ(ReadFileBytes(Ini()), iniBefore);  // the CLI never writes golf.ini
+
+    std::vector<std::string> listings;
+    const std::vector<test::PortalRequest> requests = portal_->requests();
+    for (std::size_t i = requestsBefore; i < requests.size(); ++i) {
+        if (requests[i].target.starts_with("/doc/area/")) {
+            listings.push_back(requests[i].target);
+        }
+    }
+    // One listing for the CLI's run and one for the engine's.
+    EXPECT_EQ(listings, (std::vector<std::string>{"/doc/area/tokyo/?sort=kana&page=1",
+                                                  "/doc/area/tokyo/?sort=kana&page=1"}));
+}
+
+TEST_F(CliAgainstPortal, NothingFoundKeepsTheHeaderLine) {
+    const CliResult result = RunCli(Folder(), With({"tottori", "kochi"}));
+    EXPECT_EQ(result.exitCode, 1) << result.stderrText;
+    EXPECT_EQ(ReadFileBytes(Folder() / "ゴルフ場一覧.csv"), HeaderOnly());
+    EXPECT_NE(result.stderrText.find("該当する情報は見つかりませんでした。"), std::string::npos);
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+TEST_F(CliAgainstPortal, AnUnreachableOrUntrustedPortalEndsWithNine) {
+    const std::string closed = "127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+    CliResult result =
+        RunCli(Folder(), {"--config", Ini().string(), "--listing-host", closed, "--booking-host",
+                          closed, "--ca-cert", "", "--pause-ms", "0,0", "tokyo"});
+    EXPECT_EQ(result.exitCode, 9) << result.stderrText;
+    EXPECT_NE(result.stderrText.find("サイトへのアクセスができませんでした。"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(Folder() / "ゴルフ場一覧.csv"), HeaderOnly());
+
+    // The portal is up, but its certificate is not trusted.
+    result = RunCli(Folder(), With({"--ca-cert", "", "tokyo"}));
+    EXPECT_EQ(result.exitCode, 9) << result.stderrText;
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+TEST_F(CliAgainstPortal, UsageMistakesEndWith64AndTouchNothing) {
+    const std::vector<std::vector<std::string>> mistakes = {
+        With({"--bogus", "tokyo"}),
+        With({"Atlantis"}),
+        With({"tokyo", "--listing-host", "https://x/"}),
+        With({"tokyo", "--listing-host", "portal.example"}),  // pauses of 0 to a remote host
+        With({"tokyo", "--ca-cert", "missing.pem"}),
+        With({"tokyo", "--config", "missing.ini"}),
+        With({}),  // nothing ticked in golf.ini
+    };
+    const std::size_t requestsBefore = portal_->requests().size();
+    for (const auto& arguments : mistakes) {
+        const CliResult result = RunCli(Folder(), arguments);
+        EXPECT_EQ(result.exitCode, 64) << result.stderrText;
+        EXPECT_NE(result.stderrText.find("Bad usage or configuration"), std::string::npos);
+        EXPECT_EQ(std::count(result.stderrText.begin(), result.stderrText.end(), '\n'), 1)
+            << result.stderrText;
+    }
+    EXPECT_EQ(portal_->requests().size(), requestsBefore);
+    EXPECT_FALSE(fs::exists(Folder() / "ゴルフ場一覧.csv"));
+}
+
+TEST_F(CliAgainstPortal, HelpAndVersionGoToStandardOutput) {
+    const CliResult result = RunCli(Folder(), {"--help"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.stderrText, "");
+    EXPECT_EQ(RunCli(Folder(), {"--version"}).exitCode, 0);
+}
+
+TEST_F(CliAgainstPortal, AnOutputFileThatCannotBeCreatedEndsWith73) {
+    WriteFileBytes(Folder() / "plain-file", "x");
+    const CliResult result = RunCli(Folder(), With({"tokyo", "-o", "plain-file/list.csv"}));
+    EXPECT_EQ(result.exitCode, 73) << result.stderrText;
+    EXPECT_NE(result.stderrText.find("plain-file/list.csv"), std::string::npos)
+        << result.stderrText;
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+TEST_F(CliAgainstPortal, CtrlCInTheMiddleKeepsTheFinishedRows) {
+    // A pause after each course keeps the run going long after two rows.
+    CliProcess process(Folder(), With({"--pause-ms", "0,200", "--all", "-o", "stopped.csv"}));
+    const fs::path csv = Folder() / "stopped.csv";
+    const bool twoRows = WaitUntil(
+        process, [&] { return fs::exists(csv) && CsvLines(ReadFileBytes(csv)).size() >= 3; });
+    ASSERT_TRUE(twoRows) << process.Stderr();
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Wait(), 2) << process.Stderr();
+
+    const std::string stopped = ReadFileBytes(csv);
+    const std::vector<std::string> lines = CsvLines(stopped);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_LT(lines.size(), 1u + 45u * 4u);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(QuotedValueCount(lines[i]), kColumnCount) << lines[i];
+    }
+    // The rows kept are the first rows of a whole run, byte for byte. The
+    // course under way when the stop came may end its extraction early, but
+    // it still has its line with its detail page's address.
+    const std::vector<std::string> whole =
+        CsvLines(EngineCsv(Folder() / "engine", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, *portal_));
+    ASSERT_LT(lines.size(), whole.size()) << "stopped after more than ten prefectures";
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        EXPECT_EQ(lines[i], whole[i]) << "line " << i;
+    }
+    const std::string last = lines.back();
+    const std::string expectedLast = whole[lines.size() - 1];
+    EXPECT_EQ(last.substr(last.rfind("\"https://")),
+              expectedLast.substr(expectedLast.rfind("\"https://")));
+    EXPECT_NE(process.Stderr().find("Stopped"), std::string::npos) << process.Stderr();
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+// A listener that accepts connections and never answers: a portal that
+// stalls in the middle of a download.
+class SilentListener {
+  public:
+    SilentListener() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(fd_, 4) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("cannot listen on 127.0.0.1");
+        }
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentListener() {
+        for (int client : clients_) {
+            ::close(client);
+        }
+        ::close(fd_);
+    }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    // Accepts a waiting connection, if any.
+    bool AcceptOne() {
+        pollfd entry{fd_, POLLIN, 0};
+        if (::poll(&entry, 1, 0) <= 0) {
+            return false;
+        }
+        const int client = ::accept(fd_, nullptr, nullptr);
+        if (client >= 0) {
+            clients_.push_back(client);
+        }
+        return client >= 0;
+    }
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::vector<int> clients_;
+};
+
+TEST_F(CliAgainstPortal, ASecondCtrlCEndsAStalledDownloadAtOnce) {
+    SilentListener stalled;
+    CliProcess process(
+        Folder(), {"--config", Ini().string(), "--listing-host", stalled.Host(), "--booking-host",
+                   stalled.Host(), "--ca-cert", "", "--pause-ms", "0,0", "tokyo"});
+    ASSERT_TRUE(WaitUntil(process, [&] { return stalled.AcceptOne(); })) << process.Stderr();
+    process.Signal(SIGINT);
+    ASSERT_TRUE(WaitUntil(process, [&] {
+        return process.Stderr().find("Ctrl-C again") != std::string::npos;
+    })) << process.Stderr();
+    EXPECT_FALSE(process.Ended());  // the download holds the run
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Wait(), 2) << process.Stderr();
+    EXPECT_EQ(ReadFileBytes(Folder() / "ゴルフ場一覧.csv"), HeaderOnly());
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+TEST_F(CliAgainstPortal, SigtermStopsLikeCtrlC) {
+    SilentListener stalled;
+    CliProcess process(
+        Folder(), {"--config", Ini().string(), "--listing-host", stalled.Host(), "--booking-host",
+                   stalled.Host(), "--ca-cert", "", "--pause-ms", "0,0", "tokyo"});
+    ASSERT_TRUE(WaitUntil(process, [&] { return stalled.AcceptOne(); })) << process.Stderr();
+    process.Signal(SIGTERM);
+    ASSERT_TRUE(WaitUntil(
+        process, [&] { return process.Stderr().find("Ctrl-C again") != std::string::npos; }));
+    process.Signal(SIGTERM);
+    EXPECT_EQ(process.Wait(), 2) << process.Stderr();
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+TEST_F(CliAgainstPortal, OnATerminalTheProgressLineIsRedrawnInPlace) {
+    CliProcess process(Folder(), With({"tokyo", "osaka"}), /*onTerminal=*/true);
+    ASSERT_EQ(process.Wait(), 0) << process.Stderr();
+    const std::string output = process.Stderr();
+    EXPECT_NE(output.find("\r["), std::string::npos) << output;
+    EXPECT_NE(output.find("\x1b[K"), std::string::npos);
+    EXPECT_NE(output.find("2/2 大阪府  course 4/4"), std::string::npos) << output;
+    EXPECT_EQ(output.find("prefecture 1/2"), std::string::npos);  // no log lines
+    // The bar is cleared before the closing line.
+    EXPECT_NE(output.find("\r\x1b[K情報の取得が完了しました"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace teebasket
