@@ -212,10 +212,14 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TFrmMain::WaitForThreadEnd() {
-    TMyThread* thread = liveThread_.data();
-    if (thread == nullptr) {
+    const QPointer<TMyThread> thread = liveThread_;
+    if (thread.isNull()) {
         return;
     }
+    // From here on the thread is deleted here, not by its own deleteLater:
+    // a deferred delete could otherwise run inside the loop below and leave
+    // a dangling pointer behind.
+    disconnect(thread, &QThread::finished, thread, &QObject::deleteLater);
     // The thread may be waiting for one of its blocking calls, which only an
     // event loop on this thread can run; while tearing down they return at once.
     if (!thread->isFinished()) {
@@ -225,8 +229,10 @@ void TFrmMain::WaitForThreadEnd() {
             loop.exec();
         }
     }
-    thread->wait();
-    delete thread;
+    if (!thread.isNull()) {
+        thread->wait();
+        delete thread.data();
+    }
 }
 
 }  // namespace teebasket

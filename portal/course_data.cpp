@@ -60,19 +60,74 @@ constexpr std::array<std::string_view, 10> kCourseSuffixes = {
     "ゴルフコース",       "ゴルフリンクス",      "国際カントリークラブ", "高原ゴルフクラブ",
     "ヒルズゴルフクラブ", "ロイヤルゴルフクラブ"};
 
-constexpr std::array<std::string_view, 30> kCityStems = {
-    "北川", "南原", "東野", "西沢", "大野", "小松", "高田", "若松",   "松原", "桜井",
-    "緑川", "青山", "白石", "黒田", "赤坂", "金谷", "中津", "上野原", "下館", "三木",
-    "長岡", "新田", "本庄", "古川", "深谷", "野田", "石岡", "平川",   "岩瀬", "川辺"};
+// Three real municipalities of each prefecture, each with the interchange
+// it is reached from, and the prefecture's main expressway.
+struct Municipality {
+    std::string_view name;         // 市, or 郡 and 町/村
+    std::string_view interchange;  // without "IC"
+};
+struct PrefectureRoads {
+    std::array<Municipality, 3> municipalities;
+    std::string_view expressway;
+};
+constexpr std::array<PrefectureRoads, kPortalPrefectureCount> kRoads = {{
+    {{{{"苫小牧市", "苫小牧東"}, {"千歳市", "千歳"}, {"小樽市", "小樽"}}}, "道央自動車道"},
+    {{{{"八戸市", "八戸"}, {"十和田市", "十和田"}, {"弘前市", "大鰐弘前"}}}, "東北自動車道"},
+    {{{{"盛岡市", "盛岡"}, {"北上市", "北上江釣子"}, {"一関市", "一関"}}}, "東北自動車道"},
+    {{{{"仙台市", "仙台宮城"}, {"大崎市", "古川"}, {"宮城郡利府町", "利府しらかし台"}}},
+     "東北自動車道"},
+    {{{{"秋田市", "秋田中央"}, {"大館市", "大館能代"}, {"横手市", "横手"}}}, "秋田自動車道"},
+    {{{{"山形市", "山形蔵王"}, {"天童市", "天童"}, {"鶴岡市", "鶴岡"}}}, "山形自動車道"},
+    {{{{"郡山市", "郡山"}, {"白河市", "白河"}, {"いわき市", "いわき湯本"}}}, "東北自動車道"},
+    {{{{"笠間市", "友部"}, {"つくば市", "谷田部"}, {"水戸市", "水戸"}}}, "常磐自動車道"},
+    {{{{"宇都宮市", "宇都宮"}, {"那須郡那須町", "那須"}, {"鹿沼市", "鹿沼"}}}, "東北自動車道"},
+    {{{{"高崎市", "高崎"}, {"渋川市", "渋川伊香保"}, {"太田市", "太田桐生"}}}, "関越自動車道"},
+    {{{{"飯能市", "狭山日高"}, {"東松山市", "東松山"}, {"入間郡越生町", "鶴ヶ島"}}},
+     "関越自動車道"},
+    {{{{"市原市", "市原鶴舞"}, {"成田市", "成田"}, {"君津市", "君津"}}}, "館山自動車道"},
+    {{{{"八王子市", "八王子"}, {"青梅市", "青梅"}, {"町田市", "横浜町田"}}}, "中央自動車道"},
+    {{{{"相模原市", "相模湖"}, {"小田原市", "小田原"}, {"厚木市", "厚木"}}}, "東名高速道路"},
+    {{{{"新潟市", "新潟中央"}, {"長岡市", "長岡"}, {"南魚沼市", "六日町"}}}, "関越自動車道"},
+    {{{{"富山市", "富山"}, {"高岡市", "高岡"}, {"砺波市", "砺波"}}}, "北陸自動車道"},
+    {{{{"金沢市", "金沢森本"}, {"加賀市", "加賀"}, {"小松市", "小松"}}}, "北陸自動車道"},
+    {{{{"福井市", "福井"}, {"坂井市", "丸岡"}, {"敦賀市", "敦賀"}}}, "北陸自動車道"},
+    {{{{"甲府市", "甲府昭和"}, {"北杜市", "長坂"}, {"笛吹市", "一宮御坂"}}}, "中央自動車道"},
+    {{{{"北佐久郡軽井沢町", "碓氷軽井沢"}, {"松本市", "松本"}, {"佐久市", "佐久"}}},
+     "上信越自動車道"},
+    {{{{"可児市", "可児御嵩"}, {"美濃加茂市", "美濃加茂"}, {"関市", "関"}}}, "東海環状自動車道"},
+    {{{{"御殿場市", "御殿場"}, {"掛川市", "掛川"}, {"裾野市", "裾野"}}}, "東名高速道路"},
+    {{{{"豊田市", "豊田"}, {"瀬戸市", "瀬戸赤津"}, {"岡崎市", "岡崎"}}}, "東名高速道路"},
+    {{{{"四日市市", "四日市"}, {"亀山市", "亀山"}, {"津市", "津"}}}, "東名阪自動車道"},
+    {{{{"甲賀市", "甲賀土山"}, {"栗東市", "栗東"}, {"大津市", "大津"}}}, "名神高速道路"},
+    {{{{"亀岡市", "亀岡"}, {"京田辺市", "京田辺"}, {"福知山市", "福知山"}}}, "京都縦貫自動車道"},
+    {{{{"茨木市", "茨木"}, {"河内長野市", "美原北"}, {"枚方市", "枚方東"}}}, "名神高速道路"},
+    {{{{"三木市", "三木東"}, {"西宮市", "西宮山口"}, {"加東市", "滝野社"}}}, "中国自動車道"},
+    {{{{"奈良市", "天理"}, {"生駒市", "生駒"}, {"宇陀市", "針"}}}, "西名阪自動車道"},
+    {{{{"和歌山市", "和歌山"}, {"橋本市", "紀北かつらぎ"}, {"西牟婁郡白浜町", "南紀田辺"}}},
+     "阪和自動車道"},
+    {{{{"鳥取市", "鳥取"}, {"米子市", "米子"}, {"倉吉市", "湯梨浜"}}}, "山陰自動車道"},
+    {{{{"松江市", "松江玉造"}, {"出雲市", "出雲"}, {"浜田市", "浜田"}}}, "山陰自動車道"},
+    {{{{"岡山市", "岡山"}, {"倉敷市", "倉敷"}, {"美作市", "美作"}}}, "山陽自動車道"},
+    {{{{"広島市", "広島"}, {"東広島市", "西条"}, {"三原市", "本郷"}}}, "山陽自動車道"},
+    {{{{"山口市", "小郡"}, {"下関市", "下関"}, {"宇部市", "宇部"}}}, "中国自動車道"},
+    {{{{"徳島市", "徳島"}, {"鳴門市", "鳴門"}, {"阿波市", "土成"}}}, "徳島自動車道"},
+    {{{{"高松市", "高松中央"}, {"丸亀市", "坂出"}, {"三豊市", "三豊鳥坂"}}}, "高松自動車道"},
+    {{{{"松山市", "松山"}, {"今治市", "今治湯ノ浦"}, {"西条市", "いよ西条"}}}, "松山自動車道"},
+    {{{{"高知市", "高知"}, {"南国市", "南国"}, {"四万十市", "四万十町中央"}}}, "高知自動車道"},
+    {{{{"福岡市", "福岡"}, {"宗像市", "若宮"}, {"久留米市", "久留米"}}}, "九州自動車道"},
+    {{{{"佐賀市", "佐賀大和"}, {"鳥栖市", "鳥栖"}, {"武雄市", "武雄北方"}}}, "長崎自動車道"},
+    {{{{"長崎市", "長崎多良見"}, {"佐世保市", "佐世保みなと"}, {"大村市", "大村"}}},
+     "長崎自動車道"},
+    {{{{"熊本市", "熊本"}, {"菊池市", "植木"}, {"阿蘇郡南小国町", "熊本"}}}, "九州自動車道"},
+    {{{{"大分市", "大分"}, {"別府市", "別府"}, {"由布市", "湯布院"}}}, "大分自動車道"},
+    {{{{"宮崎市", "宮崎"}, {"都城市", "都城"}, {"日南市", "田野"}}}, "宮崎自動車道"},
+    {{{{"鹿児島市", "鹿児島"}, {"霧島市", "溝辺鹿児島空港"}, {"姶良市", "姶良"}}}, "九州自動車道"},
+    {{{{"名護市", "許田"}, {"国頭郡恩納村", "屋嘉"}, {"中頭郡中城村", "北中城"}}}, "沖縄自動車道"},
+}};
 
 constexpr std::array<std::string_view, 12> kDistrictStems = {"山田",   "中山", "大平", "寺沢",
                                                              "梨木",   "滝川", "尾根", "茂原",
                                                              "堀之内", "鹿野", "芦原", "牧野"};
-
-constexpr std::array<std::string_view, 14> kExpressways = {
-    "東北自動車道",   "関越自動車道", "中央自動車道",   "東名高速道路", "名神高速道路",
-    "山陽自動車道",   "九州自動車道", "北陸自動車道",   "常磐自動車道", "館山自動車道",
-    "上信越自動車道", "圏央道",       "新東名高速道路", "道央自動車道"};
 
 constexpr std::array<std::string_view, 10> kTagPool = {
     "ポイント2倍", "ポイント5倍", "ポイント10倍", "クーポン利用可", "クーポン利用不可",
@@ -144,17 +199,9 @@ std::string Coordinate(int hundredths, Dice& dice) {
     return buffer;
 }
 
-struct City {
-    std::string name;  // 市, or 郡 and 町
-    std::string stem;  // the part that interchanges are named after
-};
-
-City CityOf(Dice& dice) {
-    const std::string stem(kCityStems[dice.Below(kCityStems.size())]);
-    if (dice.Chance(30)) {
-        return {stem + "郡" + std::string(kCityStems[dice.Below(kCityStems.size())]) + "町", stem};
-    }
-    return {stem + "市", stem};
+const Municipality& MunicipalityOf(int prefecture, Dice& dice) {
+    const auto& municipalities = kRoads[prefecture].municipalities;
+    return municipalities[dice.Below(municipalities.size())];
 }
 
 std::string StreetOf(Dice& dice) {
@@ -177,13 +224,16 @@ std::string TelephoneOf(int prefecture, Dice& dice) {
     return std::string(area) + "-" + Digits(dice, 2) + "-" + Digits(dice, 4);
 }
 
-std::vector<std::string> CarAccessOf(const std::string& cityStem, Dice& dice) {
-    std::vector<std::string> access;
-    const int count = 1 + dice.Below(2);
-    for (int i = 0; i < count; ++i) {
-        const std::string ic = i == 0 ? cityStem : std::string(kDistrictStems[dice.Below(12)]);
-        access.push_back(std::string(kExpressways[dice.Below(kExpressways.size())]) + " " + ic +
-                         "ICより" + std::to_string(2 + dice.Below(25)) + "km");
+// The way from the municipality's interchange, and sometimes from a second
+// interchange of the same prefecture.
+std::vector<std::string> CarAccessOf(int prefecture, const Municipality& municipality, Dice& dice) {
+    const std::string expressway(kRoads[prefecture].expressway);
+    std::vector<std::string> access = {expressway + " " + std::string(municipality.interchange) +
+                                       "ICより" + std::to_string(2 + dice.Below(25)) + "km"};
+    const Municipality& other = MunicipalityOf(prefecture, dice);
+    if (dice.Chance(50) && other.interchange != municipality.interchange) {
+        access.push_back(expressway + " " + std::string(other.interchange) + "ICより" +
+                         std::to_string(2 + dice.Below(25)) + "km");
     }
     return access;
 }
@@ -297,12 +347,13 @@ GeneratedCourse CourseCatalog::Course(int prefecture, int number) const {
     char postal[16];
     std::snprintf(postal, sizeof postal, "%02d", kPostalPrefix[prefecture]);
     course.postalCode = postal + Digits(dice, 5);
-    const City city = CityOf(dice);
-    course.region = std::string(kPortalPrefectures[prefecture].name) + city.name;
+    const Municipality& municipality = MunicipalityOf(prefecture, dice);
+    course.region =
+        std::string(kPortalPrefectures[prefecture].name) + std::string(municipality.name);
     course.street = StreetOf(dice);
     course.telephone = TelephoneOf(prefecture, dice);
     course.fax = course.telephone.substr(0, course.telephone.size() - 4) + Digits(dice, 4);
-    course.carAccess = CarAccessOf(city.stem, dice);
+    course.carAccess = CarAccessOf(prefecture, municipality, dice);
     course.tags = TagsOf(dice);
     course.facts = FactsOf(dice);
     const int tenths = 28 + dice.Below(21);
