@@ -12,13 +12,13 @@ namespace {
 
 enum class OptionKind { Flag, Value };
 
-struct OptionSpec {
+struct OptionInfo {
     std::string_view longName;
     char shortName;  // '\0' when the option has none
     OptionKind kind;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionInfo kOptions[] = {
     {"help", 'h', OptionKind::Flag},           {"version", 'V', OptionKind::Flag},
     {"quiet", 'q', OptionKind::Flag},          {"all", '\0', OptionKind::Flag},
     {"output", 'o', OptionKind::Value},        {"config", '\0', OptionKind::Value},
@@ -26,8 +26,8 @@ constexpr OptionSpec kOptions[] = {
     {"ca-cert", '\0', OptionKind::Value},      {"pause-ms", '\0', OptionKind::Value},
 };
 
-const OptionSpec* FindLongOption(std::string_view name) {
-    for (const OptionSpec& option : kOptions) {
+const OptionInfo* FindLongOption(std::string_view name) {
+    for (const OptionInfo& option : kOptions) {
         if (option.longName == name) {
             return &option;
         }
@@ -35,8 +35,8 @@ const OptionSpec* FindLongOption(std::string_view name) {
     return nullptr;
 }
 
-const OptionSpec* FindShortOption(char name) {
-    for (const OptionSpec& option : kOptions) {
+const OptionInfo* FindShortOption(char name) {
+    for (const OptionInfo& option : kOptions) {
         if (option.shortName != '\0' && option.shortName == name) {
             return &option;
         }
@@ -45,7 +45,7 @@ const OptionSpec* FindShortOption(char name) {
 }
 
 // Stores one option; returns a UTF-8 error or "".
-std::string ApplyOption(const OptionSpec& option, const std::string& value, CommandLine& line) {
+std::string ApplyOption(const OptionInfo& option, const std::string& value, CommandLine& line) {
     const std::string_view name = option.longName;
     if (name == "help") {
         line.help = true;
@@ -153,7 +153,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             optionsEnded = true;
             continue;
         }
-        const OptionSpec* option = nullptr;
+        const OptionInfo* option = nullptr;
         std::optional<std::string> inlineValue;
         std::string shown = argument;
         if (argument.starts_with("--")) {
