@@ -31,10 +31,9 @@ void BM_ExtractDetailPage(benchmark::State& state) {
     const std::string page = Catalog().DetailPage(Catalog().Course(kTokyo, 0));
     PortalSettings portal;
     portal.bookingHost = "127.0.0.1:48443";
-    const StopFlag stop;
     for (auto _ : state) {
         const std::vector<std::string> lines = SplitLines(page);
-        benchmark::DoNotOptimize(ParseCourseDetail(lines, portal, "113001", stop));
+        benchmark::DoNotOptimize(ParseCourseDetail(lines, portal, "113001"));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
     state.counters["page_bytes"] = static_cast<double>(page.size());

@@ -219,15 +219,16 @@ std::vector<std::string> ScanListingCards(const std::vector<std::string>& lines,
                                           const StopFlag& stop);
 
 // Fills a record from a detail page's raw lines: structured data, body pass,
-// and the two URL columns.
+// and the two URL columns. A page once downloaded is always read whole, so a
+// stop request never leaves a half-filled line behind.
 CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const PortalSettings& portal,
-                               const std::string& courseId, const StopFlag& stop);
+                               const std::string& courseId);
 
 // The structured-data pass over one script line (raw UTF-8 bytes).
-void ExtractStructuredData(const std::string& line, CourseRecord& record, const StopFlag& stop);
+void ExtractStructuredData(const std::string& line, CourseRecord& record);
 
 // The body pass over the collected body text (code-page-932 bytes).
-void ExtractBodySections(const std::string& bodyText, CourseRecord& record, const StopFlag& stop);
+void ExtractBodySections(const std::string& bodyText, CourseRecord& record);
 
 // Labels of the 21 section slots (UTF-8; slots 2 and 20 are empty).
 extern const std::array<std::string_view, 21> SectionLabelTable;

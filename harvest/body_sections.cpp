@@ -70,12 +70,11 @@ std::string_view TextOfPiece(std::string_view piece) {
 }
 
 // Joins with blanks the text pieces from `first` on, up to a piece for which
-// `ends` is true, the end of the list, the end of the scan window or a stop.
+// `ends` is true, the end of the list or the end of the scan window.
 template <typename EndsScan>
-std::string CollectText(const Pieces& pieces, std::size_t p, std::size_t first,
-                        const StopFlag& stop, EndsScan ends) {
+std::string CollectText(const Pieces& pieces, std::size_t p, std::size_t first, EndsScan ends) {
     std::string valueText;
-    for (std::size_t k = first; k <= kScanWindow && pieces.Has(p + k) && !stop.Requested(); ++k) {
+    for (std::size_t k = first; k <= kScanWindow && pieces.Has(p + k); ++k) {
         const std::string_view piece = pieces.trimmed[p + k];
         if (ends(piece)) {
             break;
@@ -108,22 +107,20 @@ void ApplyReviewCountRule(const Pieces& pieces, std::size_t p, CourseRecord& rec
     }
 }
 
-void ApplyCarAccessRule(const Pieces& pieces, std::size_t p, CourseRecord& record,
-                        const StopFlag& stop) {
+void ApplyCarAccessRule(const Pieces& pieces, std::size_t p, CourseRecord& record) {
     if (TextFind(pieces.raw[p], "details-block car") == 0 || !record[kColumnCarAccess].empty()) {
         return;
     }
-    record[kColumnCarAccess] = CollectText(pieces, p, 1, stop, [](std::string_view piece) {
-        return piece == "</li" || piece == "</ul";
-    });
+    record[kColumnCarAccess] = CollectText(
+        pieces, p, 1, [](std::string_view piece) { return piece == "</li" || piece == "</ul"; });
 }
 
-void ApplyTagRule(const Pieces& pieces, std::size_t p, CourseRecord& record, const StopFlag& stop) {
+void ApplyTagRule(const Pieces& pieces, std::size_t p, CourseRecord& record) {
     if (TextFind(pieces.raw[p], "tag clean") == 0 || !record[kColumnTags].empty()) {
         return;
     }
     std::string valueText;
-    for (std::size_t k = 1; k <= kScanWindow && pieces.Has(p + k) && !stop.Requested(); ++k) {
+    for (std::size_t k = 1; k <= kScanWindow && pieces.Has(p + k); ++k) {
         const std::string_view piece = pieces.trimmed[p + k];
         if (HasPrefix(piece, "<ul") || piece == "</ul") {
             break;
@@ -139,8 +136,7 @@ void ApplyTagRule(const Pieces& pieces, std::size_t p, CourseRecord& record, con
     record[kColumnTags] = TextTrim(valueText);
 }
 
-void ApplySectionRule(const Pieces& pieces, std::size_t p, CourseRecord& record,
-                      const StopFlag& stop) {
+void ApplySectionRule(const Pieces& pieces, std::size_t p, CourseRecord& record) {
     if (!pieces.Has(p + 1)) {
         return;
     }
@@ -149,7 +145,7 @@ void ApplySectionRule(const Pieces& pieces, std::size_t p, CourseRecord& record,
         return;
     }
     // The later of two sections with the same label decides, even when empty.
-    record[column] = CollectText(pieces, p, 2, stop, [](std::string_view piece) {
+    record[column] = CollectText(pieces, p, 2, [](std::string_view piece) {
         return HasPrefix(piece, "<h3") || piece == "</li";
     });
 }
@@ -166,7 +162,7 @@ int ColumnForLabel(const std::string& label) {
     return -1;
 }
 
-void ExtractBodySections(const std::string& bodyText, CourseRecord& record, const StopFlag& stop) {
+void ExtractBodySections(const std::string& bodyText, CourseRecord& record) {
     const Pieces pieces(bodyText);
     for (std::size_t p = 0; p < pieces.raw.size(); ++p) {
         const std::string_view piece = pieces.trimmed[p];
@@ -175,14 +171,11 @@ void ExtractBodySections(const std::string& bodyText, CourseRecord& record, cons
         } else if (HasPrefix(piece, "<sp")) {
             ApplyReviewCountRule(pieces, p, record);
         } else if (HasPrefix(piece, "<li")) {
-            ApplyCarAccessRule(pieces, p, record, stop);
+            ApplyCarAccessRule(pieces, p, record);
         } else if (HasPrefix(piece, "<ul")) {
-            ApplyTagRule(pieces, p, record, stop);
+            ApplyTagRule(pieces, p, record);
         } else if (HasPrefix(piece, "<h3")) {
-            ApplySectionRule(pieces, p, record, stop);
-        }
-        if (stop.Requested()) {
-            return;
+            ApplySectionRule(pieces, p, record);
         }
     }
 }

@@ -196,7 +196,7 @@ std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId)
     return "https://" + portal.bookingHost + "/voice/detail/c_id/" + EncodePathSegment(courseId);
 }
 
-void ExtractStructuredData(const std::string& line, CourseRecord& record, const StopFlag& stop) {
+void ExtractStructuredData(const std::string& line, CourseRecord& record) {
     std::vector<std::string> elements;
     SplitText(UTF8ToAnsi(TextTrim(line)), ",", elements);
     for (std::size_t i = 0; i < elements.size(); ++i) {
@@ -224,14 +224,11 @@ void ExtractStructuredData(const std::string& line, CourseRecord& record, const 
             }
             return;  // nothing after the "geo" key is examined
         }
-        if (stop.Requested()) {
-            return;
-        }
     }
 }
 
 CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const PortalSettings& portal,
-                               const std::string& courseId, const StopFlag& stop) {
+                               const std::string& courseId) {
     CourseRecord record;
     std::string bodyText;
     bool inBody = false;
@@ -241,19 +238,16 @@ CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const Port
             if (TextFind(trimmed, "application/json\"") != 0) {
                 inBody = true;
             } else if (TextFind(trimmed, "@context") != 0) {
-                ExtractStructuredData(line, record, stop);
+                ExtractStructuredData(line, record);
             }
         }
         if (inBody) {
             bodyText.push_back(' ');
             bodyText += UTF8ToAnsi(std::string(trimmed));
         }
-        if (stop.Requested()) {
-            break;
-        }
     }
     if (!bodyText.empty()) {
-        ExtractBodySections(bodyText, record, stop);
+        ExtractBodySections(bodyText, record);
     }
     record[kColumnDetailUrl] = DetailUrl(portal, courseId);
     const std::string& reviews = record[kColumnReviewCount];
@@ -267,8 +261,7 @@ void ExtractCourseDetail(HarvestContext& context, const std::string& courseId) {
     HarvestRun& run = context.run;
     const std::vector<std::string> lines = detail::FetchPageLines(
         context, DetailUrl(context.settings.portal, courseId), context.settings.pauses.afterDetail);
-    const CourseRecord record =
-        ParseCourseDetail(lines, context.settings.portal, courseId, run.stop);
+    const CourseRecord record = ParseCourseDetail(lines, context.settings.portal, courseId);
     if (detail::WriteCsvLine(run, CourseLine(record))) {
         ++run.rowsWritten;
         run.resultCode = kResultRowsWritten;

@@ -100,14 +100,12 @@ void ExpectSoundLine(const CourseRecord& record, const std::string& courseId) {
 
 TEST(BrokenPages, DetailPagesStillGiveOneSoundLine) {
     std::mt19937 random(20261208);
-    const StopFlag stop;
     const int rounds = Rounds(150);
     for (int round = 0; round < rounds; ++round) {
         const portal::GeneratedCourse course =
             Catalog().Course(round % 47 == 30 ? 0 : round % 47, 0);
         const std::string page = Mutate(Catalog().DetailPage(course), random);
-        const CourseRecord record =
-            ParseCourseDetail(SplitLines(page), TestPortal(), course.id, stop);
+        const CourseRecord record = ParseCourseDetail(SplitLines(page), TestPortal(), course.id);
         ExpectSoundLine(record, course.id);
         if (HasFailure()) {
             FAIL() << "round " << round;

@@ -124,14 +124,3 @@ TEST(DetailPage, IdentifierIsEncodedForTheUrlPath) {
               "https://book.example/guide/disp/c_id/1%2F..%2Fx%3Fy%23z%25");
     EXPECT_EQ(EncodePathSegment(A("東 1")), "%93%8C%201");
 }
-
-TEST(DetailPage, StopRequestStillGivesTheUrlColumns) {
-    StopFlag stop;
-    stop.Request();
-    const CourseRecord record =
-        ParseCourseDetail({StructuredData(kNormalCourse), StructuredData(R"("telephone":"99")")},
-                          TestPortal(), "5", stop);
-    // The first block is read, then the pass ends.
-    EXPECT_EQ(U(record[kColumnName]), "");
-    EXPECT_EQ(record[kColumnDetailUrl], "https://book.example/guide/disp/c_id/5");
-}

@@ -301,10 +301,16 @@ TEST(HarvestRun, StopDuringTheSecondPrefectureKeepsTheFinishedRows) {
     harness.Run({kNiigata, kKanagawa, kTokyo});
 
     // Tokyo's four courses, then Kanagawa's first two: the course in progress
-    // when the stop came is still written.
+    // when the stop came is still written, and written whole.
     const Lines lines = harness.CsvLines();
     ASSERT_EQ(lines.size(), 1u + 4 + 2);
-    EXPECT_EQ(CourseValues(lines[6])[30].substr(0, 8), "https://");
+    const portal::CourseCatalog catalog({1, 4});
+    for (int number = 0; number < 4; ++number) {
+        EXPECT_EQ(CourseValues(lines[1 + number]),
+                  ExpectedValues(catalog.Course(kTokyo, number), portal.host()));
+    }
+    EXPECT_EQ(CourseValues(lines[5]), ExpectedValues(catalog.Course(kKanagawa, 0), portal.host()));
+    EXPECT_EQ(CourseValues(lines[6]), ExpectedValues(catalog.Course(kKanagawa, 1), portal.host()));
     EXPECT_EQ(harness.observer.calls.back(), "ended");
     EXPECT_EQ(
         std::count(harness.observer.calls.begin(), harness.observer.calls.end(), "step 新潟県"), 0);

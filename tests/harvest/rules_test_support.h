@@ -29,8 +29,7 @@ inline PortalSettings TestPortal() {
 
 inline CourseRecord ParseDetail(const std::vector<std::string>& lines,
                                 const std::string& courseId = "120012") {
-    const StopFlag stop;
-    return ParseCourseDetail(lines, TestPortal(), courseId, stop);
+    return ParseCourseDetail(lines, TestPortal(), courseId);
 }
 
 // The structured-data line of a detail page, as the portal writes it.

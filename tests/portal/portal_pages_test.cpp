@@ -39,8 +39,7 @@ PortalSettings DemoPortal() {
 }
 
 CourseRecord Harvest(const CourseCatalog& catalog, const GeneratedCourse& course) {
-    const StopFlag stop;
-    return ParseCourseDetail(SplitLines(catalog.DetailPage(course)), DemoPortal(), course.id, stop);
+    return ParseCourseDetail(SplitLines(catalog.DetailPage(course)), DemoPortal(), course.id);
 }
 
 std::vector<std::string> CardsOf(const std::string& page) {
