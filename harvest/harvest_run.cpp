@@ -127,6 +127,9 @@ void Execute(HarvestContext& context) {
     try {
         if (run.scratchPath.empty()) {
             run.failure = "作業ファイルの場所がありません / no scratch file location";
+        } else if (const std::string problem = PortalSettingsProblem(context.settings.portal);
+                   !problem.empty()) {
+            run.failure = "ポータルの設定が正しくありません / invalid portal setting: " + problem;
         } else {
             HarvestPrefectures(context);
         }

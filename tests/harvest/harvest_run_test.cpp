@@ -364,3 +364,12 @@ TEST(HarvestRun, SecondRunReplacesTheFileAndContinuesTheAgentSequence) {
         EXPECT_EQ(request.userAgent, UserAgentTable[fresh.NextIndex()]);
     }
 }
+
+TEST(HarvestRun, PortalSettingThatCouldChangeTheRequestIsRefusedBeforeAnything) {
+    RunHarness harness("127.0.0.1/other/path?", {});
+    harness.Run({kTokyo});
+    EXPECT_NE(harness.run.failure.find("ListingHost"), std::string::npos) << harness.run.failure;
+    EXPECT_EQ(harness.observer.calls, (Lines{"ended"}));
+    EXPECT_FALSE(std::filesystem::exists(harness.run.outputPath));
+    EXPECT_EQ(harness.run.resultCode, kResultNoRow);
+}
