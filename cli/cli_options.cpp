@@ -4,6 +4,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "Unicommon.h"
+
 namespace teebasket::cli {
 
 namespace fs = std::filesystem;
@@ -117,19 +119,6 @@ bool IsIpv4Loopback(std::string_view host) {
     return parts == 4;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The extension as the window takes it: from the last dot of the file name,
 // dot included; "" when there is none.
 std::string_view Extension(std::string_view fileName) {
@@ -226,7 +215,7 @@ bool IsLoopbackHost(const std::string& host) {
         }
         name = name.substr(0, colon);
     }
-    return EqualsIgnoringCase(name, "localhost") || IsIpv4Loopback(name);
+    return TextSameIgnoringCase(name, "localhost") || IsIpv4Loopback(name);
 }
 
 std::string PauseProblem(const PauseArgument& pauses, const std::string& listingHost,
@@ -249,7 +238,7 @@ fs::path OutputPathFor(const std::optional<std::string>& given, const fs::path& 
         return absolute / kDefaultOutputName;
     }
     const std::string fileName = absolute.filename().string();
-    if (EqualsIgnoringCase(Extension(fileName), ".csv")) {
+    if (TextSameIgnoringCase(Extension(fileName), ".csv")) {
         return absolute;
     }
     return absolute.parent_path() / (fileName + ".csv");

@@ -3,24 +3,12 @@
 #include <charconv>
 #include <string_view>
 
+#include "Unicommon.h"
 #include "Unithread.h"
 
 namespace teebasket::cli {
 
 namespace {
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::optional<int> RowIndex(std::string_view typed) {
     if (typed.empty() || typed.size() > 2 ||
@@ -53,7 +41,7 @@ std::optional<int> ResolvePrefecture(const std::string& typed) {
     }
     for (int row = 0; row < kPrefectureCount; ++row) {
         const PrefectureRow& prefecture = PrefectureTable[static_cast<std::size_t>(row)];
-        if (typed == prefecture.displayName || EqualsIgnoringAsciiCase(typed, prefecture.slug)) {
+        if (typed == prefecture.displayName || TextSameIgnoringCase(typed, prefecture.slug)) {
             return row;
         }
     }
