@@ -109,7 +109,6 @@ TWindowEnvironment ProductionEnvironment(TWindowDialogs& dialogs) {
     TWindowEnvironment environment;
     environment.dataFolder = DataFolder(ToPath(QCoreApplication::applicationDirPath()));
     environment.settings.portal = LoadPortalSettings(environment.dataFolder / kSettingsFileName);
-    environment.settings.fetch.caCertificateFile = environment.settings.portal.caCertificate;
     environment.dialogs = &dialogs;
     return environment;
 }

@@ -184,7 +184,6 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
         request.settings.pauses.afterListing = line.pauses->listing;
         request.settings.pauses.afterDetail = line.pauses->detail;
     }
-    request.settings.fetch.caCertificateFile = request.settings.portal.caCertificate;
     std::vector<int> rows;
     if (std::string problem = ChooseRows(line, iniFile, rows); !problem.empty()) {
         return UsageError(problem);

@@ -103,7 +103,7 @@ struct PausePolicy {
 struct HarvestSettings {
     PortalSettings portal;
     PausePolicy pauses;
-    FetchOptions fetch;  // caCertificateFile is taken from `portal`
+    FetchOptions fetch;  // time-outs and limits; the trusted certificate is portal.caCertificate
 };
 
 enum ResultCode : int {

@@ -112,7 +112,6 @@ HarvestSettings TestWindowRun::PortalSettings() const {
     settings.portal.listingHost = portal_->host();
     settings.portal.bookingHost = portal_->host();
     settings.portal.caCertificate = portal_->certificate();
-    settings.fetch.caCertificateFile = portal_->certificate();
     return settings;
 }
 

@@ -251,7 +251,6 @@ std::string EngineCsv(const fs::path& folder, const std::vector<int>& rows,
     settings.portal.listingHost = portal.host();
     settings.portal.bookingHost = portal.host();
     settings.portal.caCertificate = portal.certificate();
-    settings.fetch.caCertificateFile = portal.certificate();
     settings.pauses.afterListing = std::chrono::milliseconds(0);
     settings.pauses.afterDetail = std::chrono::milliseconds(0);
     const Selection selection = MakeSelection(rows);

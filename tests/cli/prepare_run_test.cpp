@@ -100,7 +100,6 @@ TEST_F(PrepareRunTest, PortalComesFromGolfIniAndTheCommandLineOverrides) {
     EXPECT_EQ(settings.portal.listingHost, "list.example:8443");
     EXPECT_EQ(settings.portal.bookingHost, "book.example");
     EXPECT_EQ(settings.portal.caCertificate, Folder() / "ini-ca.pem");
-    EXPECT_EQ(settings.fetch.caCertificateFile, Folder() / "ini-ca.pem");
 
     prepared = Prepare({"--all", "--listing-host", "127.0.0.1:1", "--booking-host=[::1]:2",
                         "--ca-cert", "cli-ca.pem", "--pause-ms", "0,0", "-o", "out"});

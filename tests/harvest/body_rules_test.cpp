@@ -77,8 +77,6 @@ TEST(BodyPass, ReviewCountFromThePageFillsOnlyAnEmptyColumn) {
 }
 
 TEST(BodyPass, NeedsTheJsonScriptLine) {
-    const std::vector<std::string> lines = {"<html>", Section("パー", "72"),
-                                            R"(<script type="application/json">)"};
     EXPECT_EQ(ParseDetail({"<html>", Section("パー", "72")})[16], "");
     // The body begins with the script line, whatever stands before it.
     EXPECT_EQ(ParseDetail({Section("パー", "71"), R"(<script type="application/json">x</script>)",
