@@ -1,6 +1,8 @@
 // Unithread: the harvest engine. One run walks the chosen prefectures in list
-// order, crawls each prefecture's listing page, extracts every course's detail
-// page into a CourseRecord and appends one CSV line per course.
+// order, crawls each prefecture's listing pages, extracts every course's
+// detail page into a CourseRecord and appends one CSV line per course. A page
+// that fails on the way is asked for again; one that cannot be read is named
+// in the run's page failures.
 //
 // The engine has no user interface and no global state: the caller owns the
 // HarvestRun, the settings, the agent generator and the observer, and passes

@@ -1,6 +1,7 @@
 // One run: the stop flag, Execute and the per-prefecture driver.
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <system_error>
 
 #include "harvest_steps.h"
@@ -77,51 +78,55 @@ void FailRun(HarvestRun& run, const std::string& reason) {
     run.stop.Request();
 }
 
-// One page, tried as often as the retry policy allows.
+PageRead::Outcome LoadPageLines(HarvestRun& run, PageRead& read) {
+    if (!LoadLines(run.scratchPath, read.lines)) {
+        FailRun(run, "作業ファイルを読み込めませんでした / could not read the scratch file " +
+                         run.scratchPath.string());
+        return PageRead::Outcome::RunFailed;
+    }
+    return PageRead::Outcome::Page;
+}
+
+// What the attempt just made comes to, or nothing when another one is worth
+// making.
+std::optional<PageRead::Outcome> OutcomeOfAttempt(HarvestRun& run, PageRead& read,
+                                                  const RetryPolicy& policy) {
+    const FetchResult& result = read.last;
+    if (result.status == FetchStatus::Stopped) {
+        return PageRead::Outcome::Stopped;
+    }
+    if (result.status == FetchStatus::ScratchNotWritten) {
+        FailRun(run, "作業ファイルに書き込めませんでした / could not write the scratch file: " +
+                         result.reason);
+        return PageRead::Outcome::RunFailed;
+    }
+    if (result.Stored() && IsSuccessStatus(result.httpStatus)) {
+        return LoadPageLines(run, read);
+    }
+    if (!WorthAnotherAttempt(result) || read.attempts >= policy.attempts) {
+        return PageRead::Outcome::NoPage;
+    }
+    return std::nullopt;
+}
+
+// One page, asked for as often as the retry policy allows.
 PageRead Attempt(HarvestContext& context, const std::string& url) {
     HarvestRun& run = context.run;
     const RetryPolicy& policy = context.settings.retries;
     FetchOptions options = context.settings.fetch;
     options.caCertificateFile = context.settings.portal.caCertificate;
     PageRead read;
-    for (;;) {
-        if (run.stop.Requested()) {
-            read.outcome = PageRead::Outcome::Stopped;
-            return read;
-        }
+    read.outcome = PageRead::Outcome::Stopped;
+    while (!run.stop.Requested()) {
         ++read.attempts;
         read.last = PageFetcher(url, run.scratchPath, context.agents, options, &run.stop);
-        const FetchResult& result = read.last;
-        if (result.status == FetchStatus::Stopped) {
-            read.outcome = PageRead::Outcome::Stopped;
+        if (const std::optional<PageRead::Outcome> outcome = OutcomeOfAttempt(run, read, policy)) {
+            read.outcome = *outcome;
             return read;
         }
-        if (result.status == FetchStatus::ScratchNotWritten) {
-            FailRun(run, "作業ファイルに書き込めませんでした / could not write the scratch file: " +
-                             result.reason);
-            read.outcome = PageRead::Outcome::RunFailed;
-            return read;
-        }
-        if (result.Stored() && IsSuccessStatus(result.httpStatus)) {
-            if (!LoadLines(run.scratchPath, read.lines)) {
-                FailRun(run,
-                        "作業ファイルを読み込めませんでした / could not read the scratch file " +
-                            run.scratchPath.string());
-                read.outcome = PageRead::Outcome::RunFailed;
-                return read;
-            }
-            read.outcome = PageRead::Outcome::Page;
-            return read;
-        }
-        if (!WorthAnotherAttempt(result) || read.attempts >= policy.attempts) {
-            read.outcome = PageRead::Outcome::NoPage;
-            return read;
-        }
-        if (!run.stop.SleepFor(WaitAfter(policy, read.attempts, result))) {
-            read.outcome = PageRead::Outcome::Stopped;
-            return read;
-        }
+        run.stop.SleepFor(WaitAfter(policy, read.attempts, read.last));
     }
+    return read;
 }
 
 std::string FailureReason(const PageRead& read) {
