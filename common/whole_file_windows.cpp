@@ -99,10 +99,16 @@ WholeFileReplace CreateFailure(const fs::path& folder, DWORD error) {
     return Failure(Status::CannotCreate, error);
 }
 
+// The attributes of the old file that the new one takes over: what the user
+// set (hidden, for one), not what the file system keeps for itself. A
+// read-only file stays unreplaced: ReplaceFileW refuses it.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 // Puts `temporary` in the place of `target`. ReplaceFileW keeps the old
-// file's attributes and security; a new target is simply moved into place.
-bool PutInPlace(const fs::path& temporary, const fs::path& target) {
-    if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+// file's security and its identity; a new target is simply moved into place.
+bool PutInPlace(const fs::path& temporary, const fs::path& target, bool targetExists) {
+    if (targetExists) {
         return ::ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
     }
@@ -172,6 +178,8 @@ WholeFileRead ReadWholeFile(const fs::path& path, std::uintmax_t maximumBytes) {
 WholeFileReplace ReplaceWholeFile(const fs::path& target, std::string_view bytes) {
     using Status = WholeFileReplace::Status;
     const fs::path folder = target.parent_path().empty() ? fs::path(L".") : target.parent_path();
+    const DWORD oldAttributes = ::GetFileAttributesW(target.c_str());
+    const bool targetExists = oldAttributes != INVALID_FILE_ATTRIBUTES;
     fs::path temporary;
     HANDLE rawHandle = INVALID_HANDLE_VALUE;
     DWORD error = ERROR_SUCCESS;
@@ -204,7 +212,13 @@ WholeFileReplace ReplaceWholeFile(const fs::path& target, std::string_view bytes
     if (!file.Close()) {
         return fail(Status::WriteFailed);
     }
-    if (!PutInPlace(temporary, target)) {
+    // Set by hand: ReplaceFileW does not carry attributes over on every
+    // system (Wine's does not).
+    if (targetExists && (oldAttributes & kKeptAttributes) != 0 &&
+        !::SetFileAttributesW(temporary.c_str(), oldAttributes & kKeptAttributes)) {
+        return fail(Status::CannotKeepPermissions);
+    }
+    if (!PutInPlace(temporary, target, targetExists)) {
         return fail(Status::CannotReplace);
     }
     return {Status::Replaced, {}};
