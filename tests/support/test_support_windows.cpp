@@ -5,8 +5,9 @@
 // its standard output, so PortalProcess cannot run a portal from here: the
 // Windows tests that need one reach a native portal that the test command
 // starts (tests/windows/with-native-portal).
-#include <windows.h>
 #include <winsock2.h>
+// after winsock2.h
+#include <windows.h>
 
 #include <atomic>
 #include <chrono>
