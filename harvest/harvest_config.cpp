@@ -67,7 +67,7 @@ fs::path DataFolder(const fs::path& executableDir) {
     if (IsWritableFolder(executableDir)) {
         return executableDir;
     }
-    const fs::path folder = UserSettingsFolder() / "teebasket";
+    const fs::path folder = UserConfigFolder() / "teebasket";
     std::error_code error;
     fs::create_directories(folder, error);  // a failure shows when golf.ini is written
     return folder;

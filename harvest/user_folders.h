@@ -15,7 +15,7 @@ std::filesystem::path HomeFolder();
 // The folder under which the program keeps a folder of its own settings:
 // $XDG_CONFIG_HOME or ~/.config on Linux (as Qt's QStandardPaths reports
 // it), %APPDATA% on Windows.
-std::filesystem::path UserSettingsFolder();
+std::filesystem::path UserConfigFolder();
 
 // Whether the program can create files in `folder`.
 bool IsWritableFolder(const std::filesystem::path& folder);

@@ -22,7 +22,7 @@ fs::path HomeFolder() {
     return "/";
 }
 
-fs::path UserSettingsFolder() {
+fs::path UserConfigFolder() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
         return xdg;
     }

@@ -44,7 +44,7 @@ fs::path HomeFolder() {
     return L"C:\\";
 }
 
-fs::path UserSettingsFolder() {
+fs::path UserConfigFolder() {
     if (fs::path folder = EnvironmentFolder(L"APPDATA"); !folder.empty()) {
         return folder;
     }
