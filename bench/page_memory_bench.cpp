@@ -55,14 +55,14 @@ int RunCase(const std::string& host, const std::string& certificate, const std::
     const auto start = std::chrono::steady_clock::now();
     std::size_t found = 0;
     {
-        std::vector<std::string> lines;
-        LoadLines(scratch, lines);
+        PageText page;
+        LoadPage(scratch, page);
         if (kind == "listing") {
-            found = ScanListingCards(lines, StopFlag()).size();
+            found = ScanListingCards(page, StopFlag()).size();
         } else {
             PortalSettings portal;
             portal.bookingHost = host;
-            found = CourseLine(ParseCourseDetail(lines, portal, "113001")).size();
+            found = CourseLine(ParseCourseDetail(page, portal, "113001")).size();
         }
     }
     const double seconds =
