@@ -151,6 +151,83 @@ class Cp932Writer {
 };
 
 // ---------------------------------------------------------------------------
+// UTF-8 decoding
+
+// Any sequence: one U+FFFD for each maximal ill-formed subsequence.
+std::size_t DecodeAnyCharacter(std::string_view text, std::size_t index, char32_t& codePoint) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char first = byte(index);
+    if (first < 0x80) {
+        codePoint = first;
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (first >= 0xC2 && first <= 0xDF) {
+        length = 2;
+        codePoint = first & 0x1F;
+    } else if (first >= 0xE0 && first <= 0xEF) {
+        length = 3;
+        codePoint = first & 0x0F;
+        if (first == 0xE0) {
+            low = 0xA0;  // no overlong forms
+        } else if (first == 0xED) {
+            high = 0x9F;  // no surrogates
+        }
+    } else if (first >= 0xF0 && first <= 0xF4) {
+        length = 4;
+        codePoint = first & 0x07;
+        if (first == 0xF0) {
+            low = 0x90;
+        } else if (first == 0xF4) {
+            high = 0x8F;  // nothing above U+10FFFF
+        }
+    } else {
+        codePoint = kReplacementCharacter;
+        return 1;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if (index + k >= text.size()) {
+            codePoint = kReplacementCharacter;
+            return k;
+        }
+        const unsigned char next = byte(index + k);
+        if (next < low || next > high) {
+            codePoint = kReplacementCharacter;
+            return k;
+        }
+        low = 0x80;
+        high = 0xBF;
+        codePoint = codePoint << 6 | (next & 0x3F);
+    }
+    return length;
+}
+
+bool IsContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// The decoder, with ASCII and the three-byte sequences of Japanese text taken
+// first.
+inline std::size_t DecodeCharacter(std::string_view text, std::size_t index, char32_t& codePoint) {
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char lead = in[index];
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    // E0 and ED have narrower second bytes; DecodeAnyCharacter handles them.
+    if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && index + 2 < text.size() &&
+        IsContinuation(in[index + 1]) && IsContinuation(in[index + 2])) {
+        codePoint = static_cast<char32_t>((lead & 0x0F) << 12 | (in[index + 1] & 0x3F) << 6 |
+                                          (in[index + 2] & 0x3F));
+        return 3;
+    }
+    return DecodeAnyCharacter(text, index, codePoint);
+}
+
+// ---------------------------------------------------------------------------
 // UTF-8 to code page 932
 
 bool IsAsciiNotZero(unsigned char byte) {
@@ -193,24 +270,6 @@ std::size_t CopyAsciiRun(const unsigned char* in, std::size_t n, char* out) {
     return i;
 }
 
-bool IsContinuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
-
-// DecodeUtf8At with the three-byte sequences of Japanese text taken first.
-std::size_t DecodeNonAscii(std::string_view text, std::size_t i, char32_t& codePoint) {
-    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char lead = in[i];
-    // E0 and ED have narrower second bytes; the general decoder handles them.
-    if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && i + 2 < text.size() &&
-        IsContinuation(in[i + 1]) && IsContinuation(in[i + 2])) {
-        codePoint = static_cast<char32_t>((lead & 0x0F) << 12 | (in[i + 1] & 0x3F) << 6 |
-                                          (in[i + 2] & 0x3F));
-        return 3;
-    }
-    return DecodeUtf8At(text, i, codePoint);
-}
-
 void AppendUtf8As932(std::string& out, std::string_view text) {
     const std::size_t start = out.size();
     out.resize(start + text.size());
@@ -230,7 +289,7 @@ void AppendUtf8As932(std::string& out, std::string_view text) {
             break;
         }
         char32_t codePoint = 0;
-        i += DecodeNonAscii(text, i, codePoint);
+        i += DecodeCharacter(text, i, codePoint);
         writer.Put(codePoint);
     }
     out.resize(start + static_cast<std::size_t>(writer.Position() - first));
@@ -294,7 +353,7 @@ std::u16string DecodeUtf8(const std::string& text) {
     wide.reserve(text.size());
     for (std::size_t index = 0; index < text.size();) {
         char32_t codePoint = 0;
-        index += DecodeUtf8At(text, index, codePoint);
+        index += DecodeCharacter(text, index, codePoint);
         AppendUtf16Unit(codePoint, wide);
     }
     return wide;
@@ -337,53 +396,7 @@ unsigned Resolve(unsigned codePage) {
 }  // namespace
 
 std::size_t DecodeUtf8At(std::string_view text, std::size_t index, char32_t& codePoint) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char first = byte(index);
-    if (first < 0x80) {
-        codePoint = first;
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (first >= 0xC2 && first <= 0xDF) {
-        length = 2;
-        codePoint = first & 0x1F;
-    } else if (first >= 0xE0 && first <= 0xEF) {
-        length = 3;
-        codePoint = first & 0x0F;
-        if (first == 0xE0) {
-            low = 0xA0;  // no overlong forms
-        } else if (first == 0xED) {
-            high = 0x9F;  // no surrogates
-        }
-    } else if (first >= 0xF0 && first <= 0xF4) {
-        length = 4;
-        codePoint = first & 0x07;
-        if (first == 0xF0) {
-            low = 0x90;
-        } else if (first == 0xF4) {
-            high = 0x8F;  // nothing above U+10FFFF
-        }
-    } else {
-        codePoint = kReplacementCharacter;
-        return 1;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if (index + k >= text.size()) {
-            codePoint = kReplacementCharacter;
-            return k;
-        }
-        const unsigned char next = byte(index + k);
-        if (next < low || next > high) {
-            codePoint = kReplacementCharacter;
-            return k;
-        }
-        low = 0x80;
-        high = 0xBF;
-        codePoint = codePoint << 6 | (next & 0x3F);
-    }
-    return length;
+    return DecodeCharacter(text, index, codePoint);
 }
 
 unsigned DefaultAnsiCodePage() {
