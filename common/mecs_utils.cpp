@@ -115,8 +115,13 @@ class Cp932Writer {
             baseStart_ = out_;
             base_ = codePoint;
             Write(codePoint);
-            return;
+        } else {
+            PutMark(codePoint);
         }
+    }
+
+  private:
+    void PutMark(char32_t codePoint) {
         if (baseStart_ != nullptr) {
             char32_t joined = 0;
             if (marks_.Compose(base_, codePoint, joined)) {
@@ -130,7 +135,6 @@ class Cp932Writer {
         Write(codePoint);
     }
 
-  private:
     void Write(char32_t codePoint) {
         const std::uint16_t code = cp932::Encode(codePoint);
         if (code == 0) {
