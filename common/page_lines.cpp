@@ -1,11 +1,10 @@
 // Downloaded pages: loading them and reading them line by line.
+#include <bit>
 #include <fstream>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-
-#include <bit>
 
 #include "Unicommon.h"
 

@@ -30,7 +30,9 @@ std::size_t FindByWalking(std::string_view text, std::string_view pattern) {
 // Bytes that make boundaries hard: lead bytes that are also trail bytes,
 // trail-only bytes, ASCII that can be a trail byte, and plain ASCII.
 std::string RandomBytes(std::mt19937& random, std::size_t maxLength) {
-    static const std::string kAlphabet = "\x81\x82\x9F\xE0\xFC\x40\x50\x5C\xA0\xFDaP\\>";
+    static const std::string kAlphabet =
+        "\x81\x82\x9F\xE0\xFC\x40\x50\x5C\xA0\xFD"
+        "aP\\>";
     std::string text(std::uniform_int_distribution<std::size_t>(0, maxLength)(random), ' ');
     for (char& c : text) {
         c = kAlphabet[std::uniform_int_distribution<std::size_t>(0, kAlphabet.size() - 1)(random)];
