@@ -55,7 +55,9 @@ TEST(DisplayWidth, WideCharactersTakeTwoColumns) {
     EXPECT_EQ(DisplayWidth("é"), 1);
     // A cut character shows as one replacement character, a stray byte too.
     EXPECT_EQ(DisplayWidth("\xE6\x9D"), 1);
-    EXPECT_EQ(DisplayWidth("\xE6\x9Da\xFF"), 3);
+    EXPECT_EQ(DisplayWidth("\xE6\x9D"
+                           "a\xFF"),
+              3);
 }
 
 TEST(FormatBarLine, HoldsTheFactsAndNeverWraps) {
