@@ -28,8 +28,8 @@ void StopFlag::Reset() {
 
 namespace detail {
 
-std::vector<std::string> FetchPageLines(HarvestContext& context, const std::string& url,
-                                        std::chrono::milliseconds pause) {
+PageText FetchPageLines(HarvestContext& context, const std::string& url,
+                        std::chrono::milliseconds pause) {
     HarvestRun& run = context.run;
     FetchOptions options = context.settings.fetch;
     options.caCertificateFile = context.settings.portal.caCertificate;
@@ -41,11 +41,11 @@ std::vector<std::string> FetchPageLines(HarvestContext& context, const std::stri
     if (pause.count() > 0) {
         run.stop.SleepFor(pause);
     }
-    std::vector<std::string> lines;
+    PageText page;
     if (result.Stored()) {
-        LoadLines(run.scratchPath, lines);
+        LoadPage(run.scratchPath, page);
     }
-    return lines;
+    return page;
 }
 
 bool WriteCsvLine(HarvestRun& run, const std::string& line) {

@@ -11,9 +11,9 @@ namespace teebasket::detail {
 
 // Downloads `url` into the run's scratch file, notes a failure to reach the
 // portal in the run, then pauses for `pause` (shorter when a stop is
-// requested). Returns the page's raw lines, or none when nothing was stored.
-std::vector<std::string> FetchPageLines(HarvestContext& context, const std::string& url,
-                                        std::chrono::milliseconds pause);
+// requested). Returns the page, or an empty one when nothing was stored.
+PageText FetchPageLines(HarvestContext& context, const std::string& url,
+                        std::chrono::milliseconds pause);
 
 // Writes `line` (code-page-932 bytes) and CR LF to the output file and flushes
 // it, so that a finished row survives whatever happens next. A failed write

@@ -9,24 +9,46 @@ namespace {
 // <a href="/x/c_id/120012/?rt=1">: what follows the first "_" and precedes the
 // next "?", without "id" and "/". Returns false when the line has no "_" or no
 // "?" behind it.
-bool CutCourseId(const std::string& linkLine, std::string& courseId) {
-    std::string text = UTF8ToAnsi(TextTrim(linkLine));
+bool CutCourseId(std::string_view linkLine, std::string& courseId) {
+    const std::string text = UTF8ToAnsi(TextTrimView(linkLine));
     const std::size_t underscore = TextFind(text, "_");
     if (underscore == 0) {
         return false;
     }
-    text.erase(0, underscore);
-    const std::size_t question = TextFind(text, "?");
+    const std::string_view behind = std::string_view(text).substr(underscore);
+    const std::size_t question = TextFind(behind, "?");
     if (question == 0) {
         return false;
     }
-    text.resize(question - 1);
-    courseId = TextTrim(TextRemove(TextRemove(text, "id"), "/"));
+    courseId = TextTrim(TextRemove(TextRemove(behind.substr(0, question - 1), "id"), "/"));
     return true;
 }
 
-bool IsCardHeading(const std::string& line) {
+bool IsCardHeading(std::string_view line) {
     return HasPrefix(TextTrimView(line), "<h2") && TextFind(line, "gf-card-name") != 0;
+}
+
+// The card scan over any reader of lines (LineCursor or LineListCursor): a
+// card heading line, then the card's link line.
+template <typename Lines>
+std::vector<std::string> ScanCards(Lines lines, const StopFlag& stop) {
+    std::vector<std::string> courseIds;
+    std::string_view line;
+    bool hasLine = lines.Next(line);
+    while (hasLine) {
+        std::string_view next;
+        const bool hasNext = lines.Next(next);
+        std::string courseId;
+        if (hasNext && IsCardHeading(line) && CutCourseId(next, courseId)) {
+            courseIds.push_back(std::move(courseId));
+        }
+        if (stop.Requested()) {
+            break;
+        }
+        line = next;
+        hasLine = hasNext;
+    }
+    return courseIds;
 }
 
 }  // namespace
@@ -35,27 +57,20 @@ std::string ListingUrl(const PortalSettings& portal, const std::string& slug) {
     return "https://" + portal.listingHost + "/doc/area/" + slug + "/?sort=kana&page=1";
 }
 
+std::vector<std::string> ScanListingCards(const PageText& page, const StopFlag& stop) {
+    return ScanCards(page.Lines(), stop);
+}
+
 std::vector<std::string> ScanListingCards(const std::vector<std::string>& lines,
                                           const StopFlag& stop) {
-    std::vector<std::string> courseIds;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string courseId;
-        if (IsCardHeading(lines[i]) && i + 1 < lines.size() &&
-            CutCourseId(lines[i + 1], courseId)) {
-            courseIds.push_back(std::move(courseId));
-        }
-        if (stop.Requested()) {
-            break;
-        }
-    }
-    return courseIds;
+    return ScanCards(LineListCursor(lines), stop);
 }
 
 void CrawlPrefecture(HarvestContext& context, const std::string& slug) {
     HarvestRun& run = context.run;
     run.courseTotal = 0;
     run.courseIndex = 0;
-    const std::vector<std::string> lines = detail::FetchPageLines(
+    const PageText lines = detail::FetchPageLines(
         context, ListingUrl(context.settings.portal, slug), context.settings.pauses.afterListing);
     const std::vector<std::string> courseIds = ScanListingCards(lines, run.stop);
     if (courseIds.empty() || run.stop.Requested()) {
