@@ -48,4 +48,14 @@ std::string JapaneseHtmlPage(std::size_t bytes) {
     return page;
 }
 
+std::string JapaneseText(std::size_t bytes) {
+    std::string text;
+    for (std::size_t i = 0; text.size() < bytes; ++i) {
+        const std::size_t k = i % 5;
+        text += std::string(kCourseNames[k]) + "は" + kStreets[k] + "にあり、" + kLabels[i % 8] +
+                "は" + kValues[(i + k) % 8] + "です。\n";
+    }
+    return text;
+}
+
 }  // namespace teebasket::bench

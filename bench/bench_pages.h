@@ -11,4 +11,9 @@ namespace teebasket::bench {
 // facility sections, addresses with full-width digits, scripts.
 std::string JapaneseHtmlPage(std::size_t bytes);
 
+// About `bytes` of running Japanese text in UTF-8 (course names, addresses,
+// facility facts) with the few ASCII digits and blanks such text holds, and
+// no markup.
+std::string JapaneseText(std::size_t bytes);
+
 }  // namespace teebasket::bench

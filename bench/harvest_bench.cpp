@@ -32,8 +32,9 @@ void BM_ExtractDetailPage(benchmark::State& state) {
     PortalSettings portal;
     portal.bookingHost = "127.0.0.1:48443";
     for (auto _ : state) {
-        const std::vector<std::string> lines = SplitLines(page);
-        benchmark::DoNotOptimize(ParseCourseDetail(lines, portal, "113001"));
+        // The page as the run holds it: its bytes in one buffer of its own.
+        const PageText text{std::string(page)};
+        benchmark::DoNotOptimize(ParseCourseDetail(text, portal, "113001"));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
     state.counters["page_bytes"] = static_cast<double>(page.size());
@@ -44,8 +45,8 @@ void BM_ScanListingPage(benchmark::State& state) {
     const std::string page = Catalog().ListingPage(kTokyo, 1);
     const StopFlag stop;
     for (auto _ : state) {
-        const std::vector<std::string> lines = SplitLines(page);
-        benchmark::DoNotOptimize(ScanListingCards(lines, stop));
+        const PageText text{std::string(page)};
+        benchmark::DoNotOptimize(ScanListingCards(text, stop));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
     state.counters["page_bytes"] = static_cast<double>(page.size());

@@ -15,31 +15,11 @@ constexpr int kMaximumBarWidth = 30;
 constexpr int kMinimumBarWidth = 5;
 constexpr int kFallbackColumns = 80;
 
-// Decodes one UTF-8 sequence at `text[i]`; advances `i`. Malformed bytes
-// count as one character each.
+// The code point at `text[i]`, by the text layer's UTF-8 decoder; advances
+// `i`. A malformed sequence is one U+FFFD, as a terminal shows it.
 char32_t NextCodePoint(std::string_view text, std::size_t& i) {
-    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char lead = byte(i);
-    int length = lead < 0x80           ? 1
-                 : (lead >> 5) == 0x6  ? 2
-                 : (lead >> 4) == 0xE  ? 3
-                 : (lead >> 3) == 0x1E ? 4
-                                       : 1;
-    if (i + static_cast<std::size_t>(length) > text.size()) {
-        length = 1;
-    }
-    char32_t point = length == 1   ? lead
-                     : length == 2 ? lead & 0x1F
-                     : length == 3 ? lead & 0x0F
-                                   : lead & 0x07;
-    for (int k = 1; k < length; ++k) {
-        if ((byte(i + static_cast<std::size_t>(k)) & 0xC0) != 0x80) {
-            ++i;
-            return lead;
-        }
-        point = (point << 6) | (byte(i + static_cast<std::size_t>(k)) & 0x3F);
-    }
-    i += static_cast<std::size_t>(length);
+    char32_t point = 0;
+    i += DecodeUtf8At(text, i, point);
     return point;
 }
 

@@ -1,9 +1,16 @@
 # Build options, compiler warnings and the defaults that golf.ini falls back to.
 
 option(TEEBASKET_BUILD_GUI "Build the desktop window (needs Qt 6)" ON)
+option(TEEBASKET_BUILD_PORTAL "Build the demo portal teebasket-portal (needs cpp-httplib and OpenSSL)" ON)
 option(TEEBASKET_BUILD_BENCHMARKS "Build the benchmarks in bench/" ON)
 option(TEEBASKET_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
 option(TEEBASKET_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+# A Windows build runs its integration tests against a portal built natively
+# for this machine (the `default` preset's), since the portal itself does not
+# build for Windows.
+set(TEEBASKET_NATIVE_PORTAL "" CACHE FILEPATH
+    "teebasket-portal executable for the tests when this build has none of its own")
 
 # Where the program looks for the portal when golf.ini has no [Portal] keys.
 # They point at the demo portal (teebasket-portal) on this machine; a build for

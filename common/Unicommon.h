@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace teebasket {
@@ -54,17 +55,38 @@ std::string TextRemove(std::string_view text, std::string_view pattern);
 bool TextSameIgnoringCase(std::string_view a, std::string_view b);
 
 // True when the first literal.size() bytes of `text` equal `literal` exactly
-// (case-sensitive). A shorter text never matches.
-bool HasPrefix(std::string_view text, std::string_view literal);
+// (case-sensitive). A shorter text never matches. Inline: the extraction
+// tests every piece of a page against several short literals.
+inline bool HasPrefix(std::string_view text, std::string_view literal) {
+    return text.size() >= literal.size() &&
+           std::char_traits<char>::compare(text.data(), literal.data(), literal.size()) == 0;
+}
 
 // Appends to `list` the non-empty pieces of `text` between occurrences of
 // `delimiter` (found as by TextFind). The list is not cleared first.
-void SplitText(const std::string& text, const std::string& delimiter,
-               std::vector<std::string>& list);
+void SplitText(std::string_view text, std::string_view delimiter, std::vector<std::string>& list);
+
+// SplitText one piece at a time, for texts whose pieces need not all be held
+// at once: each piece is a view into the text, which must outlive the
+// splitter.
+class TextSplitter {
+  public:
+    TextSplitter(std::string_view text, std::string_view delimiter)
+        : text_(text), delimiter_(delimiter) {}
+
+    // Sets `piece` to the next non-empty piece and returns true, or returns
+    // false when there is none left.
+    bool Next(std::string_view& piece);
+
+  private:
+    std::string_view text_;
+    std::string_view delimiter_;
+    std::size_t current_ = 0;
+};
 
 // `text` with the full-width digits, parentheses and hyphens of code page 932
 // replaced by their ASCII forms (the 14 pairs of HalfWidthTable, in order).
-std::string NormalizeText(const std::string& text);
+std::string NormalizeText(std::string_view text);
 
 struct HalfWidthPair {
     std::string_view fullWidth;  // code-page-932 bytes
@@ -78,6 +100,62 @@ extern const std::array<HalfWidthPair, 14> HalfWidthTable;
 // Splits raw bytes into lines: a line ends at CR, at LF or at CR LF (one
 // break); the last line needs no terminator. Bytes are kept as they are.
 std::vector<std::string> SplitLines(std::string_view bytes);
+
+// Reads raw bytes line by line, cut as SplitLines cuts them, without copying
+// them: each line is a view into the bytes, which must outlive the cursor.
+class LineCursor {
+  public:
+    explicit LineCursor(std::string_view bytes) : bytes_(bytes) {}
+
+    // Sets `line` to the next line and returns true, or returns false after
+    // the last line.
+    bool Next(std::string_view& line);
+
+    // The number of bytes behind the line that Next gave last.
+    std::size_t Remaining() const { return bytes_.size() - next_; }
+
+  private:
+    std::string_view bytes_;
+    std::size_t next_ = 0;
+};
+
+// Reads lines already split (by SplitLines) with the calls of LineCursor, so
+// that one reader serves both.
+class LineListCursor {
+  public:
+    explicit LineListCursor(const std::vector<std::string>& lines) : lines_(lines) {}
+
+    bool Next(std::string_view& line);
+
+    // The bytes of the lines behind the one that Next gave last, one line
+    // break each.
+    std::size_t Remaining() const;
+
+  private:
+    const std::vector<std::string>& lines_;
+    std::size_t next_ = 0;
+};
+
+// A downloaded page: its raw bytes (UTF-8 as the server sent them) in one
+// buffer, read line by line through a LineCursor. Reading a page this way
+// costs its size once, however many lines it has.
+class PageText {
+  public:
+    PageText() = default;
+    explicit PageText(std::string bytes) : bytes_(std::move(bytes)) {}
+
+    std::string_view Bytes() const { return bytes_; }
+    bool Empty() const { return bytes_.empty(); }
+    LineCursor Lines() const { return LineCursor(bytes_); }
+
+  private:
+    std::string bytes_;
+};
+
+// Loads a file whole into `page`, in one buffer of the file's size. Returns
+// false (and leaves `page` empty) when the file does not exist or cannot be
+// read.
+bool LoadPage(const std::filesystem::path& path, PageText& page);
 
 // Loads a file whole and splits it as SplitLines does. Returns false (and
 // leaves `lines` empty) when the file does not exist or cannot be read.

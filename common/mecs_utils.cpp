@@ -1,178 +1,164 @@
 // UTF-8, UTF-16 and code page 932.
 //
-// Code page 932 goes through two tables built once per process from glibc's
-// iconv "CP932" converter (which has the Windows mappings and its close
-// substitutes, such as U+301C -> 81 60): one from every BMP code point to its
-// bytes, one from every byte pair back to UTF-16. The tables are immutable
-// once built, so conversions are lock-free table look-ups on any thread.
-#include <iconv.h>
+// Code page 932 is looked up in the compiled-in tables of cp932_table.cpp,
+// generated from glibc's CP932 (which has the Windows mappings and its close
+// substitutes, such as U+301C -> 81 60). UTF-8 goes to code page 932 in one
+// pass: runs of ASCII are copied in blocks, every other character is decoded,
+// joined with the combining marks that follow it and looked up, and the
+// result is written into a buffer sized once (code page 932 never takes more
+// bytes than UTF-8 for the same text). Every table is immutable, so the
+// conversions are lock-free on any thread.
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 
 #include <array>
-#include <cerrno>
-#include <memory>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "MECSUtils.h"
 #include "Unicommon.h"
+#include "cp932_table.h"
+#include "other_code_pages.h"
 
 namespace teebasket {
 namespace {
 
-constexpr char16_t kReplacementCharacter = u'\uFFFD';
+constexpr char32_t kReplacementCharacter = U'\uFFFD';
 constexpr char kDefaultCharacter = '?';
 
-class IconvHandle {
+// ---------------------------------------------------------------------------
+// Combining marks
+
+// Which code points are combining marks (general category M), and how ICU
+// joins a base character with one. The BMP's marks are kept as a bit set made
+// once per process, so the common case costs one look-up.
+class CombiningMarks {
   public:
-    IconvHandle(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
-    ~IconvHandle() {
-        if (valid()) {
-            iconv_close(handle_);
+    CombiningMarks() : bmp_{} {
+        for (UChar32 c = 0x300; c < 0x10000; ++c) {
+            if ((U_GET_GC_MASK(c) & U_GC_M_MASK) != 0) {
+                bmp_[static_cast<std::size_t>(c) >> 6] |= std::uint64_t{1} << (c & 63);
+            }
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        nfc_ = icu::Normalizer2::getNFCInstance(status);
+        if (U_FAILURE(status)) {
+            nfc_ = nullptr;
         }
     }
-    IconvHandle(const IconvHandle&) = delete;
-    IconvHandle& operator=(const IconvHandle&) = delete;
 
-    bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-
-    // Converts `input` whole; false when iconv refuses any of it.
-    bool Convert(const char* input, std::size_t inputSize, std::string& output) {
-        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-        output.resize(inputSize * 4 + 8);
-        char* in = const_cast<char*>(input);
-        char* out = output.data();
-        std::size_t inLeft = inputSize;
-        std::size_t outLeft = output.size();
-        if (iconv(handle_, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) {
+    bool IsMark(char32_t codePoint) const {
+        if (codePoint < 0x300) {
             return false;
         }
-        output.resize(output.size() - outLeft);
-        return inLeft == 0;
+        if (codePoint < 0x10000) {
+            return (bmp_[codePoint >> 6] >> (codePoint & 63) & 1) != 0;
+        }
+        return (U_GET_GC_MASK(static_cast<UChar32>(codePoint)) & U_GC_M_MASK) != 0;
+    }
+
+    // The precomposed character of `base` and `mark`, or false when Unicode
+    // has none (or ICU is not available).
+    bool Compose(char32_t base, char32_t mark, char32_t& joined) const {
+        if (nfc_ == nullptr) {
+            return false;
+        }
+        const UChar32 result =
+            nfc_->composePair(static_cast<UChar32>(base), static_cast<UChar32>(mark));
+        if (result < 0) {
+            return false;
+        }
+        joined = static_cast<char32_t>(result);
+        return true;
     }
 
   private:
-    iconv_t handle_;
+    std::array<std::uint64_t, 0x10000 / 64> bmp_;
+    const icu::Normalizer2* nfc_ = nullptr;
 };
 
-// Code point -> code page 932 bytes: 0 for a character the code page lacks,
-// otherwise the byte (below 0x100) or lead << 8 | trail.
-class Cp932Encoder {
-  public:
-    Cp932Encoder() : table_(0x10000, 0) {
-        IconvHandle converter("CP932", "UTF-16LE");
-        if (!converter.valid()) {
-            return;
-        }
-        std::string bytes;
-        for (std::uint32_t codePoint = 1; codePoint < 0x10000; ++codePoint) {
-            if (codePoint >= 0xD800 && codePoint <= 0xDFFF) {
-                continue;
-            }
-            const char unit[2] = {static_cast<char>(codePoint & 0xFF),
-                                  static_cast<char>(codePoint >> 8)};
-            if (!converter.Convert(unit, 2, bytes)) {
-                continue;
-            }
-            if (bytes.size() == 1) {
-                table_[codePoint] = static_cast<unsigned char>(bytes[0]);
-            } else if (bytes.size() == 2) {
-                table_[codePoint] =
-                    static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[0]) << 8 |
-                                               static_cast<unsigned char>(bytes[1]));
-            }
-        }
-    }
-
-    void Append(char32_t codePoint, std::string& out) const {
-        const std::uint16_t code = codePoint < 0x10000 ? table_[codePoint] : 0;
-        if (code == 0) {
-            out.push_back(kDefaultCharacter);
-        } else if (code < 0x100) {
-            out.push_back(static_cast<char>(code));
-        } else {
-            out.push_back(static_cast<char>(code >> 8));
-            out.push_back(static_cast<char>(code & 0xFF));
-        }
-    }
-
-  private:
-    std::vector<std::uint16_t> table_;
-};
-
-// Code page 932 bytes -> UTF-16: single bytes and byte pairs (lead << 8 |
-// trail); 0 where the code page defines nothing.
-class Cp932Decoder {
-  public:
-    Cp932Decoder() : single_{}, pairs_(0x10000, 0) {
-        IconvHandle converter("UTF-16LE", "CP932");
-        if (!converter.valid()) {
-            return;
-        }
-        std::string units;
-        for (unsigned byte = 1; byte < 0x100; ++byte) {
-            const char in[1] = {static_cast<char>(byte)};
-            if (!IsLeadByte(static_cast<unsigned char>(byte)) && converter.Convert(in, 1, units) &&
-                units.size() == 2) {
-                single_[byte] = UnitAt(units, 0);
-            }
-        }
-        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
-            if (!IsLeadByte(static_cast<unsigned char>(lead))) {
-                continue;
-            }
-            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
-                const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                if (converter.Convert(in, 2, units) && units.size() == 2) {
-                    pairs_[lead << 8 | trail] = UnitAt(units, 0);
-                }
-            }
-        }
-    }
-
-    std::u16string Decode(const std::string& text) const {
-        std::u16string wide;
-        wide.reserve(text.size());
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const auto byte = static_cast<unsigned char>(text[i]);
-            if (byte == 0) {
-                wide.push_back(u'\0');
-            } else if (IsLeadByte(byte) && i + 1 < text.size()) {
-                const auto trail = static_cast<unsigned char>(text[++i]);
-                const char16_t unit = pairs_[byte << 8 | trail];
-                wide.push_back(unit != 0 ? unit : kReplacementCharacter);
-            } else {
-                const char16_t unit = single_[byte];
-                wide.push_back(unit != 0 ? unit : kReplacementCharacter);
-            }
-        }
-        return wide;
-    }
-
-  private:
-    static char16_t UnitAt(const std::string& units, std::size_t index) {
-        return static_cast<char16_t>(static_cast<unsigned char>(units[index]) |
-                                     static_cast<unsigned char>(units[index + 1]) << 8);
-    }
-
-    std::array<char16_t, 0x100> single_;
-    std::vector<char16_t> pairs_;
-};
-
-const Cp932Encoder& Encoder932() {
-    static const Cp932Encoder encoder;
-    return encoder;
-}
-
-const Cp932Decoder& Decoder932() {
-    static const Cp932Decoder decoder;
-    return decoder;
+const CombiningMarks& Marks() {
+    static const CombiningMarks marks;
+    return marks;
 }
 
 // ---------------------------------------------------------------------------
-// UTF-8 decoding: one U+FFFD for each maximal ill-formed subsequence.
+// Code points to code page 932
 
-std::size_t DecodeUtf8At(const std::string& text, std::size_t index, char32_t& codePoint) {
+// Writes code points as code page 932 bytes into a buffer that the caller
+// sized. A base character and the combining marks that follow it are joined
+// pair by pair where Unicode has a precomposed character; nothing else is
+// normalised, so compatibility ideographs such as U+FA11 stay what they are.
+// A mark that cannot be joined is written on its own and closes the base.
+class Cp932Writer {
+  public:
+    Cp932Writer(char* out, const CombiningMarks& marks) : out_(out), marks_(marks) {}
+
+    char* Position() const { return out_; }
+
+    // `count` ASCII bytes were copied to Position() directly; the last one is
+    // the base that a following mark may join.
+    void AfterAscii(std::size_t count) {
+        out_ += count;
+        baseStart_ = out_ - 1;
+        base_ = static_cast<unsigned char>(*baseStart_);
+    }
+
+    void Put(char32_t codePoint) {
+        if (!marks_.IsMark(codePoint)) {
+            baseStart_ = out_;
+            base_ = codePoint;
+            Write(codePoint);
+        } else {
+            PutMark(codePoint);
+        }
+    }
+
+  private:
+    void PutMark(char32_t codePoint) {
+        if (baseStart_ != nullptr) {
+            char32_t joined = 0;
+            if (marks_.Compose(base_, codePoint, joined)) {
+                out_ = baseStart_;
+                base_ = joined;
+                Write(joined);
+                return;
+            }
+            baseStart_ = nullptr;
+        }
+        Write(codePoint);
+    }
+
+    void Write(char32_t codePoint) {
+        const std::uint16_t code = cp932::Encode(codePoint);
+        if (code == 0) {
+            *out_++ = kDefaultCharacter;
+        } else if (code < 0x100) {
+            *out_++ = static_cast<char>(code);
+        } else {
+            out_[0] = static_cast<char>(code >> 8);
+            out_[1] = static_cast<char>(code & 0xFF);
+            out_ += 2;
+        }
+    }
+
+    char* out_;
+    char* baseStart_ = nullptr;  // where the open base's bytes begin; null: none
+    char32_t base_ = 0;
+    const CombiningMarks& marks_;
+};
+
+// ---------------------------------------------------------------------------
+// UTF-8 decoding
+
+// Any sequence: one U+FFFD for each maximal ill-formed subsequence.
+std::size_t DecodeAnyCharacter(std::string_view text, std::size_t index, char32_t& codePoint) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char first = byte(index);
     if (first < 0x80) {
@@ -189,7 +175,7 @@ std::size_t DecodeUtf8At(const std::string& text, std::size_t index, char32_t& c
         length = 3;
         codePoint = first & 0x0F;
         if (first == 0xE0) {
-            low = 0xA0;
+            low = 0xA0;  // no overlong forms
         } else if (first == 0xED) {
             high = 0x9F;  // no surrogates
         }
@@ -199,7 +185,7 @@ std::size_t DecodeUtf8At(const std::string& text, std::size_t index, char32_t& c
         if (first == 0xF0) {
             low = 0x90;
         } else if (first == 0xF4) {
-            high = 0x8F;
+            high = 0x8F;  // nothing above U+10FFFF
         }
     } else {
         codePoint = kReplacementCharacter;
@@ -222,79 +208,130 @@ std::size_t DecodeUtf8At(const std::string& text, std::size_t index, char32_t& c
     return length;
 }
 
-std::u16string DecodeUtf8(const std::string& text) {
-    std::u16string wide;
-    wide.reserve(text.size());
-    for (std::size_t index = 0; index < text.size();) {
-        char32_t codePoint = 0;
-        index += DecodeUtf8At(text, index, codePoint);
-        if (codePoint >= 0x10000) {
-            codePoint -= 0x10000;
-            wide.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
-            wide.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
-        } else {
-            wide.push_back(static_cast<char16_t>(codePoint));
-        }
+bool IsContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// The decoder, with ASCII and the three-byte sequences of Japanese text taken
+// first.
+inline std::size_t DecodeCharacter(std::string_view text, std::size_t index, char32_t& codePoint) {
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char lead = in[index];
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
     }
-    return wide;
+    // E0 and ED have narrower second bytes; DecodeAnyCharacter handles them.
+    if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && index + 2 < text.size() &&
+        IsContinuation(in[index + 1]) && IsContinuation(in[index + 2])) {
+        codePoint = static_cast<char32_t>((lead & 0x0F) << 12 | (in[index + 1] & 0x3F) << 6 |
+                                          (in[index + 2] & 0x3F));
+        return 3;
+    }
+    return DecodeAnyCharacter(text, index, codePoint);
 }
 
 // ---------------------------------------------------------------------------
-// UTF-16 walking
+// UTF-8 to code page 932
 
-// The code points of `wide` up to its first U+0000; a lone surrogate is U+FFFD.
-std::vector<char32_t> CodePointsOf(const std::u16string& wide) {
-    std::vector<char32_t> points;
-    points.reserve(wide.size());
+bool IsAsciiNotZero(unsigned char byte) {
+    return byte - 1u < 0x7Fu;
+}
+
+// Copies the leading bytes of `in` (n of them) that are ASCII other than the
+// zero byte to `out`, and returns how many they are. Works in blocks, so it
+// may write up to a block's worth of further bytes behind them, but never
+// beyond out + n.
+std::size_t CopyAsciiRun(const unsigned char* in, std::size_t n, char* out) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), block);
+        const auto stops = static_cast<unsigned>(_mm_movemask_epi8(block) |
+                                                 _mm_movemask_epi8(_mm_cmpeq_epi8(block, zero)));
+        if (stops != 0) {
+            return i + static_cast<std::size_t>(std::countr_zero(stops));
+        }
+    }
+#else
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t block = 0;
+        std::memcpy(&block, in + i, 8);
+        const std::uint64_t stops = (block & kHighBits) | ((block - kOnes) & ~block & kHighBits);
+        if (stops != 0) {
+            break;
+        }
+        std::memcpy(out + i, &block, 8);
+    }
+#endif
+    for (; i < n && IsAsciiNotZero(in[i]); ++i) {
+        out[i] = static_cast<char>(in[i]);
+    }
+    return i;
+}
+
+void AppendUtf8As932(std::string& out, std::string_view text) {
+    const std::size_t start = out.size();
+    out.resize(start + text.size());
+    char* const first = out.data() + start;
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    Cp932Writer writer(first, Marks());
+    std::size_t i = 0;
+    while (i < n) {
+        if (IsAsciiNotZero(in[i])) {
+            const std::size_t run = CopyAsciiRun(in + i, n - i, writer.Position());
+            writer.AfterAscii(run);
+            i += run;
+            continue;
+        }
+        if (in[i] == 0) {
+            break;
+        }
+        char32_t codePoint = 0;
+        i += DecodeCharacter(text, i, codePoint);
+        writer.Put(codePoint);
+    }
+    out.resize(start + static_cast<std::size_t>(writer.Position() - first));
+}
+
+// ---------------------------------------------------------------------------
+// UTF-16
+
+// Calls `visit` with each code point of `wide` up to its first U+0000; a
+// lone surrogate is U+FFFD.
+template <typename Visit>
+void ForEachCodePoint(const std::u16string& wide, Visit visit) {
     for (std::size_t i = 0; i < wide.size(); ++i) {
         const char16_t unit = wide[i];
         if (unit == 0) {
-            break;
+            return;
         }
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
             wide[i + 1] <= 0xDFFF) {
-            points.push_back(0x10000 + ((unit - 0xD800) << 10) + (wide[i + 1] - 0xDC00));
+            visit(
+                static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (wide[i + 1] - 0xDC00)));
             ++i;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            points.push_back(kReplacementCharacter);
+            visit(kReplacementCharacter);
         } else {
-            points.push_back(unit);
+            visit(static_cast<char32_t>(unit));
         }
     }
-    return points;
 }
 
-bool IsCombiningMark(char32_t codePoint) {
-    return codePoint >= 0x300 &&
-           (U_GET_GC_MASK(static_cast<UChar32>(codePoint)) & U_GC_M_MASK) != 0;
-}
-
-// Joins each base character with the combining marks that follow it where
-// Unicode has a precomposed character, pair by pair. Nothing else changes:
-// unlike a full normalisation, compatibility ideographs such as U+FA11 stay.
-void ComposeMarks(std::vector<char32_t>& points) {
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
-    if (U_FAILURE(status) || nfc == nullptr) {
-        return;
+void AppendUtf16Unit(char32_t codePoint, std::u16string& wide) {
+    if (codePoint >= 0x10000) {
+        codePoint -= 0x10000;
+        wide.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+        wide.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+    } else {
+        wide.push_back(static_cast<char16_t>(codePoint));
     }
-    std::size_t out = 0;
-    bool baseOpen = false;  // points[out - 1] may still take marks
-    for (const char32_t point : points) {
-        if (baseOpen && IsCombiningMark(point)) {
-            const UChar32 joined = nfc->composePair(static_cast<UChar32>(points[out - 1]),
-                                                    static_cast<UChar32>(point));
-            if (joined >= 0) {
-                points[out - 1] = static_cast<char32_t>(joined);
-                continue;
-            }
-            baseOpen = false;
-        } else {
-            baseOpen = !IsCombiningMark(point);
-        }
-        points[out++] = point;
-    }
-    points.resize(out);
 }
 
 void AppendUtf8(char32_t codePoint, std::string& out) {
@@ -315,53 +352,45 @@ void AppendUtf8(char32_t codePoint, std::string& out) {
     }
 }
 
-// Any other code page, through iconv for this call only; "" when iconv does
-// not know it.
-std::string IconvName(unsigned codePage) {
-    return "CP" + std::to_string(codePage);
-}
-
-std::u16string DecodeWithIconv(const std::string& text, unsigned codePage) {
-    IconvHandle converter("UTF-16LE", IconvName(codePage).c_str());
-    std::string units;
-    if (!converter.valid() || !converter.Convert(text.data(), text.size(), units)) {
-        return {};
-    }
-    std::u16string wide(units.size() / 2, u'\0');
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        wide[i] = static_cast<char16_t>(static_cast<unsigned char>(units[2 * i]) |
-                                        static_cast<unsigned char>(units[2 * i + 1]) << 8);
+std::u16string DecodeUtf8(const std::string& text) {
+    std::u16string wide;
+    wide.reserve(text.size());
+    for (std::size_t index = 0; index < text.size();) {
+        char32_t codePoint = 0;
+        index += DecodeCharacter(text, index, codePoint);
+        AppendUtf16Unit(codePoint, wide);
     }
     return wide;
 }
 
-std::string EncodeWithIconv(const std::vector<char32_t>& points, unsigned codePage) {
-    IconvHandle converter(IconvName(codePage).c_str(), "UTF-32LE");
-    if (!converter.valid()) {
-        return {};
-    }
-    std::string result;
-    std::string bytes;
-    for (const char32_t point : points) {
-        const char unit[4] = {static_cast<char>(point & 0xFF), static_cast<char>(point >> 8 & 0xFF),
-                              static_cast<char>(point >> 16 & 0xFF), 0};
-        if (converter.Convert(unit, 4, bytes)) {
-            result += bytes;
-        } else {
-            result.push_back(kDefaultCharacter);
+// Code page 932 bytes to UTF-16; a byte or pair the code page does not define
+// is U+FFFD, a lead byte at the very end too.
+std::u16string Decode932(const std::string& text) {
+    std::u16string wide;
+    wide.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        char16_t unit = 0;
+        if (byte == 0) {
+            wide.push_back(u'\0');
+            continue;
         }
+        if (IsLeadByte(byte) && i + 1 < text.size()) {
+            unit = cp932::DecodePair(byte, static_cast<unsigned char>(text[++i]));
+        } else {
+            unit = cp932::kDecodeSingle[byte];
+        }
+        wide.push_back(unit != 0 ? unit : static_cast<char16_t>(kReplacementCharacter));
     }
-    return result;
+    return wide;
 }
 
-bool IsPlainAscii(const std::string& text) {
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == 0 || byte >= 0x80) {
-            return false;
-        }
-    }
-    return true;
+std::string Encode932(const std::u16string& wide) {
+    std::string out(wide.size() * 2, '\0');  // at most two bytes per unit
+    Cp932Writer writer(out.data(), Marks());
+    ForEachCodePoint(wide, [&writer](char32_t codePoint) { writer.Put(codePoint); });
+    out.resize(static_cast<std::size_t>(writer.Position() - out.data()));
+    return out;
 }
 
 unsigned Resolve(unsigned codePage) {
@@ -370,20 +399,29 @@ unsigned Resolve(unsigned codePage) {
 
 }  // namespace
 
+std::size_t DecodeUtf8At(std::string_view text, std::size_t index, char32_t& codePoint) {
+    return DecodeCharacter(text, index, codePoint);
+}
+
 unsigned DefaultAnsiCodePage() {
     return kCodePageJapanese;
 }
 
-std::string UTF8ToAnsi(const std::string& text, unsigned codePage) {
+void AppendUTF8ToAnsi(std::string& out, std::string_view text, unsigned codePage) {
     codePage = Resolve(codePage);
     if (codePage == kCodePageUtf8) {
-        return text;
+        out.append(text);
+    } else if (codePage == kCodePageJapanese) {
+        AppendUtf8As932(out, text);
+    } else if (!text.empty()) {
+        out += UTF16ToAnsi(AnsiToUTF16(std::string(text), kCodePageUtf8), codePage);
     }
-    // ASCII is the same in code page 932: most page lines need no table.
-    if (codePage == kCodePageJapanese && IsPlainAscii(text)) {
-        return text;
-    }
-    return UTF16ToAnsi(AnsiToUTF16(text, kCodePageUtf8), codePage);
+}
+
+std::string UTF8ToAnsi(std::string_view text, unsigned codePage) {
+    std::string result;
+    AppendUTF8ToAnsi(result, text, codePage);
+    return result;
 }
 
 std::u16string AnsiToUTF16(const std::string& text, unsigned codePage) {
@@ -395,9 +433,9 @@ std::u16string AnsiToUTF16(const std::string& text, unsigned codePage) {
         return DecodeUtf8(text);
     }
     if (codePage == kCodePageJapanese) {
-        return Decoder932().Decode(text);
+        return Decode932(text);
     }
-    return DecodeWithIconv(text, codePage);
+    return other_code_pages::Decode(text, codePage);
 }
 
 std::string UTF16ToAnsi(const std::u16string& wide, unsigned codePage) {
@@ -405,24 +443,18 @@ std::string UTF16ToAnsi(const std::u16string& wide, unsigned codePage) {
     if (wide.empty()) {
         return {};
     }
-    std::vector<char32_t> points = CodePointsOf(wide);
-    std::string result;
-    result.reserve(points.size() * 2);
+    if (codePage == kCodePageJapanese) {
+        return Encode932(wide);
+    }
     if (codePage == kCodePageUtf8) {
-        for (const char32_t point : points) {
-            AppendUtf8(point, result);
-        }
+        std::string result;
+        result.reserve(wide.size() * 3);
+        ForEachCodePoint(wide, [&result](char32_t codePoint) { AppendUtf8(codePoint, result); });
         return result;
     }
-    if (codePage != kCodePageJapanese) {
-        return EncodeWithIconv(points, codePage);
-    }
-    ComposeMarks(points);
-    const Cp932Encoder& encoder = Encoder932();
-    for (const char32_t point : points) {
-        encoder.Append(point, result);
-    }
-    return result;
+    std::vector<char32_t> points;
+    ForEachCodePoint(wide, [&points](char32_t codePoint) { points.push_back(codePoint); });
+    return other_code_pages::Encode(points, codePage);
 }
 
 }  // namespace teebasket

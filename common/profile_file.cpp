@@ -9,21 +9,18 @@
 //
 // Writing: the file is kept as a sequence of byte ranges; only the key's line
 // is replaced (or one line, or a section header and a line, added), every
-// other byte stays as it was. The result replaces the file by rename, so a
-// reader never sees half a file and a failed write leaves the old one. A
-// write that would change nothing leaves the file untouched.
+// other byte stays as it was. The result replaces the file in one step
+// (whole_file.h), so a reader never sees half a file and a failed write
+// leaves the old one. A write that would change nothing leaves the file
+// untouched.
 #include "ProfileFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <string_view>
 #include <system_error>
 #include <vector>
+
+#include "path_text.h"
+#include "whole_file.h"
 
 namespace teebasket {
 
@@ -33,7 +30,7 @@ namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // Far above any settings file; a larger file is something else.
-constexpr off_t kMaximumProfileBytes = 16 * 1024 * 1024;
+constexpr std::uintmax_t kMaximumProfileBytes = 16 * 1024 * 1024;
 
 // ---------------------------------------------------------------------------
 // Parsing
@@ -201,161 +198,61 @@ KeyLocation LocateKey(const std::vector<ProfileLine>& lines, std::string_view se
 // Files
 
 std::string Quoted(const fs::path& path) {
-    return "\"" + path.string() + "\"";
+    return "\"" + PathText(path) + "\"";
 }
-
-std::string ErrnoText(int error) {
-    return std::strerror(error);
-}
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int Get() const { return fd_; }
-    // Closes now and reports the result (a delayed write error shows here).
-    int Close() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-  private:
-    int fd_;
-};
 
 enum class ReadOutcome { Read, Missing, Failed };
 
 // Reads a whole regular file. On failure `reason` says why (UTF-8).
-ReadOutcome ReadWholeFile(const fs::path& path, std::string& bytes, std::string& reason) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        if (errno == ENOENT) {
-            return ReadOutcome::Missing;
-        }
-        reason = "cannot read " + Quoted(path) + ": " + ErrnoText(errno);
-        return ReadOutcome::Failed;
-    }
-    struct stat status {};
-    if (::fstat(fd.Get(), &status) != 0) {
-        reason = "cannot read " + Quoted(path) + ": " + ErrnoText(errno);
-        return ReadOutcome::Failed;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        reason = Quoted(path) + " is a folder, not a settings file";
-        return ReadOutcome::Failed;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        reason = Quoted(path) + " is not a regular file";
-        return ReadOutcome::Failed;
-    }
-    if (status.st_size > kMaximumProfileBytes) {
-        reason = Quoted(path) + " is too large to be a settings file";
-        return ReadOutcome::Failed;
-    }
-    bytes.clear();
-    char buffer[16384];
-    for (;;) {
-        const ssize_t count = ::read(fd.Get(), buffer, sizeof buffer);
-        if (count == 0) {
+ReadOutcome ReadProfileBytes(const fs::path& path, std::string& bytes, std::string& reason) {
+    using Status = WholeFileRead::Status;
+    WholeFileRead read = ReadWholeFile(path, kMaximumProfileBytes);
+    switch (read.status) {
+        case Status::Read:
+            bytes = std::move(read.bytes);
             return ReadOutcome::Read;
-        }
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            reason = "cannot read " + Quoted(path) + ": " + ErrnoText(errno);
+        case Status::Missing:
+            return ReadOutcome::Missing;
+        case Status::IsFolder:
+            reason = Quoted(path) + " is a folder, not a settings file";
             return ReadOutcome::Failed;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return true;
-}
-
-// A name for the temporary file beside `target`, unique within the process
-// (the pid makes it unique between processes; O_EXCL catches the rest).
-fs::path TemporarySibling(const fs::path& target, int attempt) {
-    static std::atomic<unsigned> counter{0};
-    const std::string name = "." + target.filename().string() + ".tmp" +
-                             std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-                             std::to_string(attempt);
-    return target.parent_path() / name;
-}
-
-// Writes `bytes` to a new file beside `target` and renames it over `target`.
-// `mode` is the existing file's permission bits, or nothing for a new file
-// (which then gets 0666 less the umask).
-std::string ReplaceFile(const fs::path& target, const std::string& bytes,
-                        std::optional<mode_t> mode) {
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    fs::path temporary;
-    int rawFd = -1;
-    for (int attempt = 0; attempt < 100 && rawFd < 0; ++attempt) {
-        temporary = TemporarySibling(target, attempt);
-        rawFd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (rawFd < 0 && errno != EEXIST) {
+        case Status::NotRegular:
+            reason = Quoted(path) + " is not a regular file";
+            return ReadOutcome::Failed;
+        case Status::TooLarge:
+            reason = Quoted(path) + " is too large to be a settings file";
+            return ReadOutcome::Failed;
+        case Status::Failed:
             break;
-        }
     }
-    if (rawFd < 0) {
-        const int error = errno;
-        if (error == ENOENT) {
-            return "cannot write " + Quoted(target) + ": the folder " + Quoted(folder) +
-                   " does not exist";
-        }
-        if (error == ENOTDIR) {
-            return "cannot write " + Quoted(target) + ": " + Quoted(folder) + " is not a folder";
-        }
-        return "cannot write " + Quoted(target) + ": cannot create a file in the folder " +
-               Quoted(folder) + ": " + ErrnoText(error);
+    reason = "cannot read " + Quoted(path) + ": " + read.systemError;
+    return ReadOutcome::Failed;
+}
+
+// Replaces `target` with `bytes` in one step; "" on success, else why.
+std::string ReplaceProfileFile(const fs::path& target, const std::string& bytes) {
+    using Status = WholeFileReplace::Status;
+    const WholeFileReplace replace = ReplaceWholeFile(target, bytes);
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    const std::string prefix = "cannot write " + Quoted(target) + ": ";
+    switch (replace.status) {
+        case Status::Replaced:
+            return {};
+        case Status::FolderMissing:
+            return prefix + "the folder " + Quoted(folder) + " does not exist";
+        case Status::NotAFolder:
+            return prefix + Quoted(folder) + " is not a folder";
+        case Status::CannotCreate:
+            return prefix + "cannot create a file in the folder " + Quoted(folder) + ": " +
+                   replace.systemError;
+        case Status::CannotKeepPermissions:
+            return prefix + "cannot keep the file's permissions: " + replace.systemError;
+        case Status::WriteFailed:
+            return prefix + "writing failed: " + replace.systemError;
+        case Status::CannotReplace:
+            break;
     }
-    FileDescriptor fd(rawFd);
-    auto fail = [&](const std::string& what) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return "cannot write " + Quoted(target) + ": " + what + ": " + ErrnoText(error);
-    };
-    if (mode && ::fchmod(fd.Get(), *mode & 07777) != 0) {
-        return fail("cannot keep the file's permissions");
-    }
-    if (!WriteAll(fd.Get(), bytes)) {
-        return fail("writing failed");
-    }
-    if (::fsync(fd.Get()) != 0) {
-        return fail("writing failed");
-    }
-    if (fd.Close() != 0) {
-        return fail("writing failed");
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        return fail("cannot replace the file");
-    }
-    // Make the rename itself durable; a failure here leaves a complete file
-    // of either version, so it is not reported.
-    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.Get() >= 0) {
-        ::fsync(folderFd.Get());
-    }
-    return {};
+    return prefix + "cannot replace the file: " + replace.systemError;
 }
 
 // The path to write: the file a symbolic link points at, so that the link
@@ -445,7 +342,8 @@ std::string ReadProfileString(const fs::path& file, const std::string& section,
                               const std::string& key, const std::string& defaultValue) {
     std::string bytes;
     std::string reason;
-    if (section.empty() || key.empty() || ReadWholeFile(file, bytes, reason) != ReadOutcome::Read) {
+    if (section.empty() || key.empty() ||
+        ReadProfileBytes(file, bytes, reason) != ReadOutcome::Read) {
         return defaultValue;
     }
     const std::vector<ProfileLine> lines = SplitProfileLines(bytes);
@@ -470,23 +368,16 @@ std::string WriteProfileString(const fs::path& file, const std::string& section,
     const fs::path target = WriteTarget(file);
     std::string bytes;
     std::string reason;
-    const ReadOutcome outcome = ReadWholeFile(target, bytes, reason);
+    const ReadOutcome outcome = ReadProfileBytes(target, bytes, reason);
     if (outcome == ReadOutcome::Failed) {
         return reason;  // never replace a file whose content we could not see
-    }
-    std::optional<mode_t> mode;
-    if (outcome == ReadOutcome::Read) {
-        struct stat status {};
-        if (::stat(target.c_str(), &status) == 0) {
-            mode = status.st_mode;
-        }
     }
     const std::string updated =
         JoinProfileLines(WithKey(SplitProfileLines(bytes), section, key, value));
     if (outcome == ReadOutcome::Read && updated == bytes) {
         return {};
     }
-    return ReplaceFile(target, updated, mode);
+    return ReplaceProfileFile(target, updated);
 }
 
 }  // namespace teebasket

@@ -24,21 +24,28 @@ const std::array<HalfWidthPair, 14> HalfWidthTable = {{
     {"\x82\x4F", "0"},
 }};
 
-void SplitText(const std::string& text, const std::string& delimiter,
-               std::vector<std::string>& list) {
-    const std::string_view whole(text);
-    std::size_t current = 0;  // 0-based offset of the rest
-    while (current < whole.size()) {
-        const std::string_view rest = whole.substr(current);
-        const std::size_t found = TextFind(rest, delimiter);
+bool TextSplitter::Next(std::string_view& piece) {
+    while (current_ < text_.size()) {
+        const std::string_view rest = text_.substr(current_);
+        const std::size_t found = TextFind(rest, delimiter_);
         if (found == 0) {
-            list.emplace_back(rest);
-            return;
+            piece = rest;
+            current_ = text_.size();
+            return true;
         }
+        current_ += found - 1 + delimiter_.size();
         if (found > 1) {
-            list.emplace_back(rest.substr(0, found - 1));
+            piece = rest.substr(0, found - 1);
+            return true;
         }
-        current += found - 1 + delimiter.size();
+    }
+    return false;
+}
+
+void SplitText(std::string_view text, std::string_view delimiter, std::vector<std::string>& list) {
+    TextSplitter splitter(text, delimiter);
+    for (std::string_view piece; splitter.Next(piece);) {
+        list.emplace_back(piece);
     }
 }
 
@@ -46,7 +53,7 @@ void SplitText(const std::string& text, const std::string& delimiter,
 // character boundaries behind a replacement never move and no replacement can
 // create an occurrence of another pair: one walk over the characters gives
 // the same text as applying the pairs one after the other.
-std::string NormalizeText(const std::string& text) {
+std::string NormalizeText(std::string_view text) {
     std::string result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {

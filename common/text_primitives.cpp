@@ -47,26 +47,39 @@ bool HasAsciiLetter(std::string_view text) {
     return found;
 }
 
+// True when text[at] starts a character, given that text[known] (known <= at)
+// does. A byte that is not a lead byte always ends a character (alone, or as
+// the second byte of a pair), so only the run of lead bytes just before `at`
+// matters: from its start, characters take two bytes each, and `at` starts one
+// when the run has an even length.
+bool StartsCharacter(std::string_view text, std::size_t known, std::size_t at) {
+    std::size_t leads = 0;
+    while (at - leads > known && IsLeadByte(static_cast<unsigned char>(text[at - leads - 1]))) {
+        ++leads;
+    }
+    return leads % 2 == 0;
+}
+
 }  // namespace
 
 std::size_t TextFind(std::string_view text, std::string_view pattern) {
     if (pattern.empty() || text.empty()) {
         return 0;
     }
-    std::size_t boundary = 0;  // the first character boundary not before `from`
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t hit = text.find(pattern, from);
+    std::size_t known = 0;  // a character boundary not behind the search
+    for (std::size_t from = 0;;) {
+        // One byte (the common delimiters and markers) needs no comparison.
+        const std::size_t hit =
+            pattern.size() == 1 ? text.find(pattern[0], from) : text.find(pattern, from);
         if (hit == std::string_view::npos) {
             return 0;
         }
-        while (boundary < hit) {
-            boundary += IsLeadByte(static_cast<unsigned char>(text[boundary])) ? 2 : 1;
-        }
-        if (boundary == hit) {
+        if (StartsCharacter(text, known, hit)) {
             return hit + 1;
         }
-        // The hit starts on the second byte of a double-byte character.
+        // The hit is the second byte of a double-byte character, so the next
+        // byte starts one.
+        known = hit + 1;
         from = hit + 1;
     }
 }
@@ -146,10 +159,6 @@ std::string TextRemove(std::string_view text, std::string_view pattern) {
 
 bool TextSameIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && (a == b || UpperCaseAscii(a) == UpperCaseAscii(b));
-}
-
-bool HasPrefix(std::string_view text, std::string_view literal) {
-    return text.substr(0, literal.size()) == literal;
 }
 
 }  // namespace teebasket

@@ -34,13 +34,14 @@ std::string PortalHostProblem(const std::string& host);
 // The first problem of `settings`' two hosts, naming its key, or "".
 std::string PortalSettingsProblem(const PortalSettings& settings);
 
-// A leading "~/" expanded to $HOME; anything else unchanged.
+// The path that the UTF-8 settings value `path` names, a leading "~/"
+// expanded to the home folder.
 std::filesystem::path ExpandHome(const std::string& path);
 
 // The folder for golf.ini and tmp.dat: `executableDir` when it is writable
 // (a portable install), otherwise the user's configuration folder for the
-// program ($XDG_CONFIG_HOME/teebasket, or ~/.config/teebasket), created when
-// missing.
+// program ($XDG_CONFIG_HOME/teebasket or ~/.config/teebasket on Linux,
+// %APPDATA%\teebasket on Windows), created when missing.
 std::filesystem::path DataFolder(const std::filesystem::path& executableDir);
 
 inline constexpr const char* kSettingsFileName = "golf.ini";

@@ -305,35 +305,44 @@ std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId)
 // %XX, so that page text can never change the request.
 std::string EncodePathSegment(const std::string& bytes);
 
-// The course identifiers of a listing page's raw lines, in page order.
+// The course identifiers of a listing page, in page order. The page is read
+// line by line as it lies in its buffer; the overload for lines already split
+// gives the same result.
+std::vector<std::string> ScanListingCards(const PageText& page, const StopFlag& stop);
 std::vector<std::string> ScanListingCards(const std::vector<std::string>& lines,
                                           const StopFlag& stop);
 
 // The most listing pages read for one prefecture.
 inline constexpr int kMaxListingPages = 100;
 
-// True when a listing page's raw lines link to page `page` of the listing of
-// `slug`: an address that holds "/doc/area/<slug>/" and the query parameter
-// "page=<page>".
-bool ListingLinksToPage(const std::vector<std::string>& lines, const std::string& slug, int page);
+// True when a listing page links to page `page` of the listing of `slug`: an
+// address that holds "/doc/area/<slug>/" and the query parameter
+// "page=<page>". The overload for lines already split gives the same answer.
+bool ListingLinksToPage(const PageText& page, const std::string& slug, int pageNumber);
+bool ListingLinksToPage(const std::vector<std::string>& lines, const std::string& slug,
+                        int pageNumber);
 
-// Fills a record from a detail page's raw lines: structured data, body pass,
-// and the two URL columns. A page once downloaded is always read whole, so a
-// stop request never leaves a half-filled line behind.
+// Fills a record from a detail page: structured data, body pass, and the two
+// URL columns. A page once downloaded is always read whole, so a stop request
+// never leaves a half-filled line behind. The page is read line by line as it
+// lies in its buffer; the overload for lines already split gives the same
+// record.
+CourseRecord ParseCourseDetail(const PageText& page, const PortalSettings& portal,
+                               const std::string& courseId);
 CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const PortalSettings& portal,
                                const std::string& courseId);
 
 // The structured-data pass over one script line (raw UTF-8 bytes).
-void ExtractStructuredData(const std::string& line, CourseRecord& record);
+void ExtractStructuredData(std::string_view line, CourseRecord& record);
 
 // The body pass over the collected body text (code-page-932 bytes).
-void ExtractBodySections(const std::string& bodyText, CourseRecord& record);
+void ExtractBodySections(std::string_view bodyText, CourseRecord& record);
 
 // Labels of the 21 section slots (UTF-8; slots 2 and 20 are empty).
 extern const std::array<std::string_view, 21> SectionLabelTable;
 
 // The column of the first non-empty slot whose label equals `label`
 // (code-page-932 bytes) without regard to case, or -1.
-int ColumnForLabel(const std::string& label);
+int ColumnForLabel(std::string_view label);
 
 }  // namespace teebasket

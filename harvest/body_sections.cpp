@@ -38,19 +38,48 @@ const BodyLiterals& Literals() {
     return literals;
 }
 
-// The body split at ">", each piece also kept trimmed.
-struct Pieces {
-    std::vector<std::string> raw;
-    std::vector<std::string_view> trimmed;
+// The body's pieces between ">" (as SplitText gives them), each also seen
+// trimmed, addressed by index from 0. The walk goes forward and reads at most
+// kScanWindow + 1 pieces ahead of the current one, so only those are kept:
+// however many pieces a body has, they cost a fixed amount of memory.
+class Pieces {
+  public:
+    explicit Pieces(std::string_view bodyText) : splitter_(bodyText, ">") {}
 
-    explicit Pieces(const std::string& bodyText) {
-        SplitText(bodyText, ">", raw);
-        trimmed.reserve(raw.size());
-        for (const std::string& piece : raw) {
-            trimmed.push_back(TextTrimView(piece));
+    // True when piece `index` exists. Reads pieces as far as `index`; an
+    // index may be read once Has has said it exists, and stays readable
+    // while the walk is at most kScanWindow + 1 pieces further on.
+    bool Has(std::size_t index) {
+        while (index >= read_ && !ended_) {
+            ReadOne();
         }
+        return index < read_;
     }
-    bool Has(std::size_t index) const { return index < raw.size(); }
+    std::string_view Raw(std::size_t index) const { return ring_[index % kRingSize].raw; }
+    std::string_view Trimmed(std::size_t index) const { return ring_[index % kRingSize].trimmed; }
+
+  private:
+    struct Piece {
+        std::string_view raw;
+        std::string_view trimmed;
+    };
+    static constexpr std::size_t kRingSize = 64;
+    static_assert(kRingSize > kScanWindow + 1);
+
+    void ReadOne() {
+        std::string_view piece;
+        if (!splitter_.Next(piece)) {
+            ended_ = true;
+            return;
+        }
+        ring_[read_ % kRingSize] = {piece, TextTrimView(piece)};
+        ++read_;
+    }
+
+    TextSplitter splitter_;
+    std::array<Piece, kRingSize> ring_{};
+    std::size_t read_ = 0;  // pieces read so far
+    bool ended_ = false;
 };
 
 void Append(std::string& valueText, std::string_view separator, std::string_view item) {
@@ -72,10 +101,10 @@ std::string_view TextOfPiece(std::string_view piece) {
 // Joins with blanks the text pieces from `first` on, up to a piece for which
 // `ends` is true, the end of the list or the end of the scan window.
 template <typename EndsScan>
-std::string CollectText(const Pieces& pieces, std::size_t p, std::size_t first, EndsScan ends) {
+std::string CollectText(Pieces& pieces, std::size_t p, std::size_t first, EndsScan ends) {
     std::string valueText;
     for (std::size_t k = first; k <= kScanWindow && pieces.Has(p + k); ++k) {
-        const std::string_view piece = pieces.trimmed[p + k];
+        const std::string_view piece = pieces.Trimmed(p + k);
         if (ends(piece)) {
             break;
         }
@@ -87,48 +116,48 @@ std::string CollectText(const Pieces& pieces, std::size_t p, std::size_t first, 
     return TextTrim(valueText);
 }
 
-void ApplyFaxRule(const Pieces& pieces, std::size_t p, CourseRecord& record) {
-    if (!pieces.Has(p + 2) || !HasPrefix(pieces.trimmed[p + 1], "FAX")) {
+void ApplyFaxRule(Pieces& pieces, std::size_t p, CourseRecord& record) {
+    if (!pieces.Has(p + 2) || !HasPrefix(pieces.Trimmed(p + 1), "FAX")) {
         return;
     }
-    const std::string fax = TextTrim(TextRemove(pieces.trimmed[p + 2], "</span"));
+    const std::string fax = TextTrim(TextRemove(pieces.Trimmed(p + 2), "</span"));
     if (record[kColumnFax].empty()) {
         record[kColumnFax] = fax;
     }
 }
 
-void ApplyReviewCountRule(const Pieces& pieces, std::size_t p, CourseRecord& record) {
-    if (TextFind(pieces.raw[p], "rating-count-text") == 0 || !pieces.Has(p + 1)) {
+void ApplyReviewCountRule(Pieces& pieces, std::size_t p, CourseRecord& record) {
+    if (TextFind(pieces.Raw(p), "rating-count-text") == 0 || !pieces.Has(p + 1)) {
         return;
     }
-    const std::string count = TextTrim(TextRemove(pieces.trimmed[p + 1], "</span"));
+    const std::string count = TextTrim(TextRemove(pieces.Trimmed(p + 1), "</span"));
     if (record[kColumnReviewCount].empty()) {
         record[kColumnReviewCount] = count;
     }
 }
 
-void ApplyCarAccessRule(const Pieces& pieces, std::size_t p, CourseRecord& record) {
-    if (TextFind(pieces.raw[p], "details-block car") == 0 || !record[kColumnCarAccess].empty()) {
+void ApplyCarAccessRule(Pieces& pieces, std::size_t p, CourseRecord& record) {
+    if (TextFind(pieces.Raw(p), "details-block car") == 0 || !record[kColumnCarAccess].empty()) {
         return;
     }
     record[kColumnCarAccess] = CollectText(
         pieces, p, 1, [](std::string_view piece) { return piece == "</li" || piece == "</ul"; });
 }
 
-void ApplyTagRule(const Pieces& pieces, std::size_t p, CourseRecord& record) {
-    if (TextFind(pieces.raw[p], "tag clean") == 0 || !record[kColumnTags].empty()) {
+void ApplyTagRule(Pieces& pieces, std::size_t p, CourseRecord& record) {
+    if (TextFind(pieces.Raw(p), "tag clean") == 0 || !record[kColumnTags].empty()) {
         return;
     }
     std::string valueText;
     for (std::size_t k = 1; k <= kScanWindow && pieces.Has(p + k); ++k) {
-        const std::string_view piece = pieces.trimmed[p + k];
+        const std::string_view piece = pieces.Trimmed(p + k);
         if (HasPrefix(piece, "<ul") || piece == "</ul") {
             break;
         }
-        if (TextFind(pieces.raw[p + k], "tag-label") == 0 || !pieces.Has(p + k + 1)) {
+        if (TextFind(pieces.Raw(p + k), "tag-label") == 0 || !pieces.Has(p + k + 1)) {
             continue;
         }
-        const std::string label = TextTrim(TextRemove(pieces.trimmed[p + k + 1], "</div"));
+        const std::string label = TextTrim(TextRemove(pieces.Trimmed(p + k + 1), "</div"));
         if (!label.empty() && TextFind(label, Literals().refused) == 0) {
             Append(valueText, Literals().listSeparator, label);
         }
@@ -136,11 +165,11 @@ void ApplyTagRule(const Pieces& pieces, std::size_t p, CourseRecord& record) {
     record[kColumnTags] = TextTrim(valueText);
 }
 
-void ApplySectionRule(const Pieces& pieces, std::size_t p, CourseRecord& record) {
+void ApplySectionRule(Pieces& pieces, std::size_t p, CourseRecord& record) {
     if (!pieces.Has(p + 1)) {
         return;
     }
-    const int column = ColumnForLabel(TextTrim(TextRemove(pieces.trimmed[p + 1], "</h3")));
+    const int column = ColumnForLabel(TextTrim(TextRemove(pieces.Trimmed(p + 1), "</h3")));
     if (column < 0) {
         return;
     }
@@ -152,7 +181,7 @@ void ApplySectionRule(const Pieces& pieces, std::size_t p, CourseRecord& record)
 
 }  // namespace
 
-int ColumnForLabel(const std::string& label) {
+int ColumnForLabel(std::string_view label) {
     const auto& labels = Literals().sectionLabels;
     for (std::size_t slot = 0; slot < labels.size(); ++slot) {
         if (!labels[slot].empty() && TextSameIgnoringCase(labels[slot], label)) {
@@ -162,10 +191,10 @@ int ColumnForLabel(const std::string& label) {
     return -1;
 }
 
-void ExtractBodySections(const std::string& bodyText, CourseRecord& record) {
-    const Pieces pieces(bodyText);
-    for (std::size_t p = 0; p < pieces.raw.size(); ++p) {
-        const std::string_view piece = pieces.trimmed[p];
+void ExtractBodySections(std::string_view bodyText, CourseRecord& record) {
+    Pieces pieces(bodyText);
+    for (std::size_t p = 0; pieces.Has(p); ++p) {
+        const std::string_view piece = pieces.Trimmed(p);
         if (HasPrefix(piece, "<dt")) {
             ApplyFaxRule(pieces, p, record);
         } else if (HasPrefix(piece, "<sp")) {

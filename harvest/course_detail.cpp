@@ -25,23 +25,23 @@ const DetailLiterals& Literals() {
 
 // Bytes 2 to 5 of the trimmed element: the first four characters of a key
 // after its opening quote.
-std::string_view TrimmedKey(const std::string& element) {
+std::string_view TrimmedKey(std::string_view element) {
     const std::string_view trimmed = TextTrimView(element);
     return trimmed.size() > 1 ? trimmed.substr(1, 4) : std::string_view();
 }
 
 // What follows the first ":" of the trimmed element; false when it has none.
-bool ValueOf(std::string_view element, std::string& value) {
+bool ValueOf(std::string_view element, std::string_view& value) {
     const std::string_view trimmed = TextTrimView(element);
     const std::size_t colon = TextFind(trimmed, ":");
     if (colon == 0) {
         return false;
     }
-    value = std::string(trimmed.substr(colon));
+    value = trimmed.substr(colon);
     return true;
 }
 
-std::string Unquote(const std::string& text) {
+std::string Unquote(std::string_view text) {
     return TextRemove(text, "\"");
 }
 
@@ -96,12 +96,12 @@ std::string FormatDecimal(double value) {
     return error == std::errc() ? std::string(buffer, end) : std::string("0");
 }
 
-void TakeNameAndState(const std::string& element, CourseRecord& record) {
-    std::string value;
-    if (!ValueOf(element, value)) {
+void TakeNameAndState(std::string_view element, CourseRecord& record) {
+    std::string_view rawValue;
+    if (!ValueOf(element, rawValue)) {
         return;
     }
-    value = Unquote(value);
+    std::string value = Unquote(rawValue);
     if (TextFind(value, Literals().closedMark) != 0) {
         record[kColumnState] = Literals().closedState;
         value = TextRemove(value, Literals().closedMark);
@@ -109,35 +109,35 @@ void TakeNameAndState(const std::string& element, CourseRecord& record) {
     record[kColumnName] = TextTrim(value);
 }
 
-void TakePostalCode(const std::string& element, CourseRecord& record) {
-    std::string value;
-    if (!ValueOf(element, value)) {
+void TakePostalCode(std::string_view element, CourseRecord& record) {
+    std::string_view rawValue;
+    if (!ValueOf(element, rawValue)) {
         return;
     }
-    value = TextTrim(Unquote(value));
+    std::string value = TextTrim(Unquote(rawValue));
     if (value.size() == 7) {
         value.insert(3, "-");
         record[kColumnPostalCode] = TextTrim(value);
     }
 }
 
-void TakeAddress(const std::string& streetElement, const std::string& regionElement,
+void TakeAddress(std::string_view streetElement, std::string_view regionElement,
                  CourseRecord& record) {
-    std::string region = TextTrim(regionElement);
+    std::string region(TextTrimView(regionElement));
     if (TextFind(region, ":") != 0) {
-        std::string regionValue;
+        std::string_view regionValue;
         ValueOf(region, regionValue);
         region = TextTrim(Unquote(regionValue));
     }
-    std::string street;
+    std::string_view street;
     if (!ValueOf(streetElement, street)) {
         return;
     }
     record[kColumnAddress] = region + TextTrim(NormalizeText(Unquote(street)));
 }
 
-void TakeTelephone(const std::string& element, CourseRecord& record) {
-    std::string value;
+void TakeTelephone(std::string_view element, CourseRecord& record) {
+    std::string_view value;
     if (ValueOf(element, value)) {
         record[kColumnTelephone] = TextTrim(TextRemove(Unquote(value), "}"));
     }
@@ -145,8 +145,8 @@ void TakeTelephone(const std::string& element, CourseRecord& record) {
 
 // The rating value stands in the element before the best-rating key; the
 // rating written is that value plus 0.05.
-void TakeRating(const std::string& ratingElement, CourseRecord& record) {
-    std::string value;
+void TakeRating(std::string_view ratingElement, CourseRecord& record) {
+    std::string_view value;
     if (!ValueOf(ratingElement, value)) {
         return;
     }
@@ -156,14 +156,53 @@ void TakeRating(const std::string& ratingElement, CourseRecord& record) {
 
 // The review count stands in the element before the "geo" key, unless the
 // count is missing and the telephone stands there instead.
-void TakeReviewCount(const std::string& countElement, CourseRecord& record) {
-    const std::string element = TextTrim(countElement);
-    std::string value;
+void TakeReviewCount(std::string_view countElement, CourseRecord& record) {
+    const std::string_view element = TextTrimView(countElement);
+    std::string_view value;
     if (TextFind(element, "telephone") != 0 || !ValueOf(element, value)) {
         return;
     }
     record[kColumnReviewCount] =
         TextTrim(TextRemove(Unquote(value), "}")) + Literals().reviewCounter;
+}
+
+// The first pass over any reader of lines (LineCursor or LineListCursor):
+// structured data from the script lines that hold it, and the body text,
+// every line from the first page-data script line on, trimmed and converted.
+template <typename Lines>
+CourseRecord ParseDetailLines(Lines lines, const PortalSettings& portal,
+                              const std::string& courseId) {
+    CourseRecord record;
+    std::string bodyText;
+    bool inBody = false;
+    for (std::string_view line; lines.Next(line);) {
+        const std::string_view trimmed = TextTrimView(line);
+        if (HasPrefix(trimmed, "<sc")) {
+            if (TextFind(trimmed, "application/json\"") != 0) {
+                if (!inBody) {
+                    // A blank and at most the line's bytes for this line and
+                    // each one behind it: the body never needs more room.
+                    bodyText.reserve(trimmed.size() + lines.Remaining() + 2);
+                }
+                inBody = true;
+            } else if (TextFind(trimmed, "@context") != 0) {
+                ExtractStructuredData(line, record);
+            }
+        }
+        if (inBody) {
+            bodyText.push_back(' ');
+            AppendUTF8ToAnsi(bodyText, trimmed);
+        }
+    }
+    if (!bodyText.empty()) {
+        ExtractBodySections(bodyText, record);
+    }
+    record[kColumnDetailUrl] = DetailUrl(portal, courseId);
+    const std::string& reviews = record[kColumnReviewCount];
+    if (!reviews.empty() && reviews != Literals().noReviews) {
+        record[kColumnReviewUrl] = ReviewUrl(portal, courseId);
+    }
+    return record;
 }
 
 }  // namespace
@@ -196,65 +235,55 @@ std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId)
     return "https://" + portal.bookingHost + "/voice/detail/c_id/" + EncodePathSegment(courseId);
 }
 
-void ExtractStructuredData(const std::string& line, CourseRecord& record) {
-    std::vector<std::string> elements;
-    SplitText(UTF8ToAnsi(TextTrim(line)), ",", elements);
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        const std::string_view key = TrimmedKey(elements[i]);
-        const bool hasNext = i + 1 < elements.size();
+void ExtractStructuredData(std::string_view line, CourseRecord& record) {
+    const std::string text = UTF8ToAnsi(TextTrimView(line));
+    // The elements between commas, read one ahead; a rule looks at most one
+    // element back and one forward.
+    TextSplitter elements(text, ",");
+    std::string_view previous;
+    std::string_view current;
+    std::string_view next;
+    bool hasCurrent = elements.Next(current);
+    bool hasNext = hasCurrent && elements.Next(next);
+    for (std::size_t i = 0; hasCurrent; ++i) {
+        const std::string_view key = TrimmedKey(current);
         if (key == "name") {
-            if (hasNext && TrimmedKey(elements[i + 1]) == "imag") {
-                TakeNameAndState(elements[i], record);
+            if (hasNext && TrimmedKey(next) == "imag") {
+                TakeNameAndState(current, record);
             }
         } else if (key == "post") {
-            TakePostalCode(elements[i], record);
+            TakePostalCode(current, record);
         } else if (key == "stre") {
             if (hasNext) {
-                TakeAddress(elements[i], elements[i + 1], record);
+                TakeAddress(current, next, record);
             }
         } else if (key == "tele") {
-            TakeTelephone(elements[i], record);
+            TakeTelephone(current, record);
         } else if (key == "best") {
             if (i >= 2) {
-                TakeRating(elements[i - 1], record);
+                TakeRating(previous, record);
             }
         } else if (key == "geo\"") {
             if (i >= 2) {
-                TakeReviewCount(elements[i - 1], record);
+                TakeReviewCount(previous, record);
             }
             return;  // nothing after the "geo" key is examined
         }
+        previous = current;
+        current = next;
+        hasCurrent = hasNext;
+        hasNext = hasCurrent && elements.Next(next);
     }
+}
+
+CourseRecord ParseCourseDetail(const PageText& page, const PortalSettings& portal,
+                               const std::string& courseId) {
+    return ParseDetailLines(page.Lines(), portal, courseId);
 }
 
 CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const PortalSettings& portal,
                                const std::string& courseId) {
-    CourseRecord record;
-    std::string bodyText;
-    bool inBody = false;
-    for (const std::string& line : lines) {
-        const std::string_view trimmed = TextTrimView(line);
-        if (HasPrefix(trimmed, "<sc")) {
-            if (TextFind(trimmed, "application/json\"") != 0) {
-                inBody = true;
-            } else if (TextFind(trimmed, "@context") != 0) {
-                ExtractStructuredData(line, record);
-            }
-        }
-        if (inBody) {
-            bodyText.push_back(' ');
-            bodyText += UTF8ToAnsi(std::string(trimmed));
-        }
-    }
-    if (!bodyText.empty()) {
-        ExtractBodySections(bodyText, record);
-    }
-    record[kColumnDetailUrl] = DetailUrl(portal, courseId);
-    const std::string& reviews = record[kColumnReviewCount];
-    if (!reviews.empty() && reviews != Literals().noReviews) {
-        record[kColumnReviewUrl] = ReviewUrl(portal, courseId);
-    }
-    return record;
+    return ParseDetailLines(LineListCursor(lines), portal, courseId);
 }
 
 void ExtractCourseDetail(HarvestContext& context, const std::string& courseId) {
@@ -271,7 +300,7 @@ void ExtractCourseDetail(HarvestContext& context, const std::string& courseId) {
         // and the header.
         detail::NotePageFailure(run, PageKind::Detail, courseId, url, read, run.rowsWritten + 2);
     }
-    const CourseRecord record = ParseCourseDetail(read.lines, context.settings.portal, courseId);
+    const CourseRecord record = ParseCourseDetail(read.page, context.settings.portal, courseId);
     if (detail::WriteCsvLine(run, CourseLine(record))) {
         ++run.rowsWritten;
         run.resultCode = kResultRowsWritten;

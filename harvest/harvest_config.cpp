@@ -1,14 +1,12 @@
 // The portal settings of golf.ini, the data folder and the Area value.
 #include "HarvestConfig.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <system_error>
 
 #include "ProfileFile.h"
 #include "Unithread.h"
+#include "path_text.h"
+#include "user_folders.h"
 
 namespace teebasket {
 
@@ -19,33 +17,6 @@ namespace {
 constexpr const char* kPortalSection = "Portal";
 constexpr const char* kConfigSection = "Config";
 constexpr const char* kAreaKey = "Area";
-
-// $HOME, or the home folder of the user's account when HOME is not set.
-fs::path HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return home;
-    }
-    if (const passwd* account = ::getpwuid(::getuid());
-        account != nullptr && account->pw_dir != nullptr) {
-        return account->pw_dir;
-    }
-    return "/";
-}
-
-// The user's configuration folder as Qt's QStandardPaths reports it on
-// Linux: $XDG_CONFIG_HOME when it is set, otherwise ~/.config.
-fs::path UserConfigFolder() {
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-        return xdg;
-    }
-    return HomeFolder() / ".config";
-}
-
-bool IsWritableFolder(const fs::path& folder) {
-    std::error_code error;
-    return !folder.empty() && fs::is_directory(folder, error) &&
-           ::access(folder.c_str(), W_OK | X_OK) == 0;
-}
 
 std::string ReadPortalKey(const fs::path& iniFile, const char* key, const std::string& fallback) {
     const std::string value = ReadProfileString(iniFile, kPortalSection, key, "");
@@ -87,9 +58,9 @@ fs::path ExpandHome(const std::string& path) {
         return HomeFolder();
     }
     if (path.starts_with("~/")) {
-        return HomeFolder() / path.substr(2);
+        return HomeFolder() / PathFromUtf8(path.substr(2));
     }
-    return path;
+    return PathFromUtf8(path);
 }
 
 fs::path DataFolder(const fs::path& executableDir) {

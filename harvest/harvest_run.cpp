@@ -78,8 +78,8 @@ void FailRun(HarvestRun& run, const std::string& reason) {
     run.stop.Request();
 }
 
-PageRead::Outcome LoadPageLines(HarvestRun& run, PageRead& read) {
-    if (!LoadLines(run.scratchPath, read.lines)) {
+PageRead::Outcome LoadPageBytes(HarvestRun& run, PageRead& read) {
+    if (!LoadPage(run.scratchPath, read.page)) {
         FailRun(run, "作業ファイルを読み込めませんでした / could not read the scratch file " +
                          run.scratchPath.string());
         return PageRead::Outcome::RunFailed;
@@ -101,7 +101,7 @@ std::optional<PageRead::Outcome> OutcomeOfAttempt(HarvestRun& run, PageRead& rea
         return PageRead::Outcome::RunFailed;
     }
     if (result.Stored() && IsSuccessStatus(result.httpStatus)) {
-        return LoadPageLines(run, read);
+        return LoadPageBytes(run, read);
     }
     if (!WorthAnotherAttempt(result) || read.attempts >= policy.attempts) {
         return PageRead::Outcome::NoPage;

@@ -12,14 +12,14 @@ namespace teebasket::detail {
 // What came of asking for one page.
 struct PageRead {
     enum class Outcome {
-        Page,       // the page's lines are in `lines`
+        Page,       // the page is in `page`
         NoPage,     // no page after the attempts (an error status, a failed transfer)
         Stopped,    // a stop ended the download or a wait; nothing was read
         RunFailed,  // the scratch file could not be written or read: HarvestRun::failure says why
     };
     Outcome outcome = Outcome::NoPage;
-    std::vector<std::string> lines;  // raw lines of the page
-    FetchResult last;                // the last attempt's result
+    PageText page;     // raw bytes of the page
+    FetchResult last;  // the last attempt's result
     int attempts = 0;
 };
 

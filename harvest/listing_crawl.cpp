@@ -12,24 +12,46 @@ namespace {
 // <a href="/x/c_id/120012/?rt=1">: what follows the first "_" and precedes the
 // next "?", without "id" and "/". Returns false when the line has no "_" or no
 // "?" behind it.
-bool CutCourseId(const std::string& linkLine, std::string& courseId) {
-    std::string text = UTF8ToAnsi(TextTrim(linkLine));
+bool CutCourseId(std::string_view linkLine, std::string& courseId) {
+    const std::string text = UTF8ToAnsi(TextTrimView(linkLine));
     const std::size_t underscore = TextFind(text, "_");
     if (underscore == 0) {
         return false;
     }
-    text.erase(0, underscore);
-    const std::size_t question = TextFind(text, "?");
+    const std::string_view behind = std::string_view(text).substr(underscore);
+    const std::size_t question = TextFind(behind, "?");
     if (question == 0) {
         return false;
     }
-    text.resize(question - 1);
-    courseId = TextTrim(TextRemove(TextRemove(text, "id"), "/"));
+    courseId = TextTrim(TextRemove(TextRemove(behind.substr(0, question - 1), "id"), "/"));
     return true;
 }
 
-bool IsCardHeading(const std::string& line) {
+bool IsCardHeading(std::string_view line) {
     return HasPrefix(TextTrimView(line), "<h2") && TextFind(line, "gf-card-name") != 0;
+}
+
+// The card scan over any reader of lines (LineCursor or LineListCursor): a
+// card heading line, then the card's link line.
+template <typename Lines>
+std::vector<std::string> ScanCards(Lines lines, const StopFlag& stop) {
+    std::vector<std::string> courseIds;
+    std::string_view line;
+    bool hasLine = lines.Next(line);
+    while (hasLine) {
+        std::string_view next;
+        const bool hasNext = lines.Next(next);
+        std::string courseId;
+        if (hasNext && IsCardHeading(line) && CutCourseId(next, courseId)) {
+            courseIds.push_back(std::move(courseId));
+        }
+        if (stop.Requested()) {
+            break;
+        }
+        line = next;
+        hasLine = hasNext;
+    }
+    return courseIds;
 }
 
 // True when `address` has the query parameter "page=<number>".
@@ -64,6 +86,26 @@ bool AppendNewCards(std::vector<std::string>& known, std::vector<std::string> fo
     return known.size() > before;
 }
 
+// ListingLinksToPage over any reader of lines (LineCursor or LineListCursor).
+template <typename Lines>
+bool LinksToPage(Lines lines, const std::string& slug, int pageNumber) {
+    const std::string path = "/doc/area/" + slug + "/";
+    const std::string number = std::to_string(pageNumber);
+    for (std::string_view line; lines.Next(line);) {
+        for (std::size_t at = line.find(path); at != std::string_view::npos;
+             at = line.find(path, at + 1)) {
+            // The address ends where its attribute value or the tag ends.
+            const std::size_t end = line.find_first_of("\"' <>\t", at);
+            const std::string_view address =
+                line.substr(at, end == std::string_view::npos ? end : end - at);
+            if (HasPageParameter(address, number)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 // The course identifiers of every listing page of `slug`, in page order.
 std::vector<std::string> CollectCourseIds(HarvestContext& context, const std::string& slug) {
     HarvestRun& run = context.run;
@@ -78,8 +120,8 @@ std::vector<std::string> CollectCourseIds(HarvestContext& context, const std::st
         if (read.outcome != detail::PageRead::Outcome::Page) {
             break;
         }
-        const bool added = AppendNewCards(courseIds, ScanListingCards(read.lines, run.stop));
-        if (!added || run.stop.Requested() || !ListingLinksToPage(read.lines, slug, page + 1)) {
+        const bool added = AppendNewCards(courseIds, ScanListingCards(read.page, run.stop));
+        if (!added || run.stop.Requested() || !ListingLinksToPage(read.page, slug, page + 1)) {
             break;
         }
     }
@@ -93,38 +135,22 @@ std::string ListingUrl(const PortalSettings& portal, const std::string& slug, in
            "/?sort=kana&page=" + std::to_string(page);
 }
 
-bool ListingLinksToPage(const std::vector<std::string>& lines, const std::string& slug, int page) {
-    const std::string path = "/doc/area/" + slug + "/";
-    const std::string number = std::to_string(page);
-    for (const std::string& line : lines) {
-        for (std::size_t at = line.find(path); at != std::string::npos;
-             at = line.find(path, at + 1)) {
-            // The address ends where its attribute value or the tag ends.
-            const std::size_t end = line.find_first_of("\"' <>\t", at);
-            const std::string_view address =
-                std::string_view(line).substr(at, end == std::string::npos ? end : end - at);
-            if (HasPageParameter(address, number)) {
-                return true;
-            }
-        }
-    }
-    return false;
+bool ListingLinksToPage(const PageText& page, const std::string& slug, int pageNumber) {
+    return LinksToPage(page.Lines(), slug, pageNumber);
+}
+
+bool ListingLinksToPage(const std::vector<std::string>& lines, const std::string& slug,
+                        int pageNumber) {
+    return LinksToPage(LineListCursor(lines), slug, pageNumber);
+}
+
+std::vector<std::string> ScanListingCards(const PageText& page, const StopFlag& stop) {
+    return ScanCards(page.Lines(), stop);
 }
 
 std::vector<std::string> ScanListingCards(const std::vector<std::string>& lines,
                                           const StopFlag& stop) {
-    std::vector<std::string> courseIds;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string courseId;
-        if (IsCardHeading(lines[i]) && i + 1 < lines.size() &&
-            CutCourseId(lines[i + 1], courseId)) {
-            courseIds.push_back(std::move(courseId));
-        }
-        if (stop.Requested()) {
-            break;
-        }
-    }
-    return courseIds;
+    return ScanCards(LineListCursor(lines), stop);
 }
 
 void CrawlPrefecture(HarvestContext& context, const std::string& slug) {

@@ -18,6 +18,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "bulk_pages.h"
+
 namespace teebasket::portal {
 namespace {
 
@@ -385,6 +387,10 @@ bool PortalServer::Impl::ServeFault(PathKind kind, std::string_view name,
     if (name.substr(0, kFaultPrefix.size()) != kFaultPrefix) {
         return false;
     }
+    if (const std::optional<std::string> page = BulkPage(name)) {
+        response.set_content(*page, kHtml);
+        return true;
+    }
     const int socket = SocketOf(request);
     const std::string self = "127.0.0.1:" + std::to_string(port);
     if (name == "x-echo-agent") {
@@ -582,10 +588,13 @@ std::string PortalUsage() {
 }
 
 std::vector<std::string> FaultPathNames() {
-    return {"x-echo-agent",     "x-empty",         "x-bytes-N",      "x-chunked-N",
-            "x-zero",           "x-status-N",      "x-stall-head",   "x-stall-body",
-            "x-trickle",        "x-reset",         "x-truncate",     "x-redirect-http",
-            "x-redirect-https", "x-redirect-loop", "x-flaky-K-FAULT"};
+    std::vector<std::string> names = {"x-echo-agent",     "x-empty",         "x-bytes-N",
+                                      "x-chunked-N",      "x-zero",          "x-status-N",
+                                      "x-stall-head",     "x-stall-body",    "x-trickle",
+                                      "x-reset",          "x-truncate",      "x-redirect-http",
+                                      "x-redirect-https", "x-redirect-loop", "x-flaky-K-FAULT"};
+    names.insert(names.end(), kBulkPageNames.begin(), kBulkPageNames.end());
+    return names;
 }
 
 PortalServer::PortalServer(PortalOptions options, const TlsFiles& tls)

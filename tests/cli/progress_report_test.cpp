@@ -53,7 +53,11 @@ TEST(DisplayWidth, WideCharactersTakeTwoColumns) {
     EXPECT_EQ(DisplayWidth("ゴルフ場 12/40"), 14);
     EXPECT_EQ(DisplayWidth("ＡＢ"), 4);
     EXPECT_EQ(DisplayWidth("é"), 1);
-    EXPECT_EQ(DisplayWidth("\xE6\x9D"), 2);  // a cut character: one column per byte
+    // A cut character shows as one replacement character, a stray byte too.
+    EXPECT_EQ(DisplayWidth("\xE6\x9D"), 1);
+    EXPECT_EQ(DisplayWidth("\xE6\x9D"
+                           "a\xFF"),
+              3);
 }
 
 TEST(FormatBarLine, HoldsTheFactsAndNeverWraps) {

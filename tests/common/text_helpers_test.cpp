@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "TestSupport.h"
 #include "Unicommon.h"
 
 using namespace teebasket;
@@ -11,6 +14,39 @@ Pieces Split(const std::string& text, const std::string& delimiter) {
     Pieces pieces;
     SplitText(text, delimiter, pieces);
     return pieces;
+}
+
+// Lines as the rule states them, one byte at a time: a line ends at CR, LF
+// or CR LF.
+Pieces LinesByteByByte(std::string_view bytes) {
+    Pieces lines;
+    std::string line;
+    bool open = false;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' || bytes[i] == '\n') {
+            lines.push_back(line);
+            line.clear();
+            open = false;
+            if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            line.push_back(bytes[i]);
+            open = true;
+        }
+    }
+    if (open) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+Pieces ReadAll(LineCursor cursor) {
+    Pieces lines;
+    for (std::string_view line; cursor.Next(line);) {
+        lines.emplace_back(line);
+    }
+    return lines;
 }
 
 }  // namespace
@@ -78,4 +114,84 @@ TEST(NormalizeText, GivesTheSameTextAsApplyingEachPairInTurn) {
         stepByStep = TextReplace(stepByStep, pair.fullWidth, pair.ascii);
     }
     EXPECT_EQ(NormalizeText(mixed), stepByStep);
+}
+
+TEST(TextSplitter, GivesSplitTextsPiecesOneAtATimeAsViews) {
+    const std::string text = ",a,,b\x83\x5C,";  // ソ ends in 5C, not a comma
+    TextSplitter splitter(text, ",");
+    std::string_view piece;
+    ASSERT_TRUE(splitter.Next(piece));
+    EXPECT_EQ(piece, "a");
+    EXPECT_EQ(piece.data(), text.data() + 1);
+    ASSERT_TRUE(splitter.Next(piece));
+    EXPECT_EQ(piece, "b\x83\x5C");
+    EXPECT_FALSE(splitter.Next(piece));
+    EXPECT_FALSE(splitter.Next(piece));
+}
+
+TEST(LineCursor, CutsLinesAsTheRuleSays) {
+    std::mt19937 random(1310);
+    const std::string alphabet = "ab\r\n\x82";
+    for (int round = 0; round < 20000; ++round) {
+        std::string bytes(std::uniform_int_distribution<std::size_t>(0, 70)(random), ' ');
+        for (char& c : bytes) {
+            c = alphabet[std::uniform_int_distribution<std::size_t>(0,
+                                                                    alphabet.size() - 1)(random)];
+        }
+        ASSERT_EQ(ReadAll(LineCursor(bytes)), LinesByteByByte(bytes))
+            << ::testing::PrintToString(bytes);
+        ASSERT_EQ(SplitLines(bytes), LinesByteByByte(bytes));
+    }
+}
+
+TEST(LineCursor, LinesAreViewsAndRemainingCountsTheBytesBehind) {
+    const std::string bytes = "first\r\nsecond line\rthird";
+    LineCursor cursor(bytes);
+    std::string_view line;
+    ASSERT_TRUE(cursor.Next(line));
+    EXPECT_EQ(line.data(), bytes.data());
+    EXPECT_EQ(cursor.Remaining(), bytes.size() - 7);
+    ASSERT_TRUE(cursor.Next(line));
+    EXPECT_EQ(line, "second line");
+    EXPECT_EQ(cursor.Remaining(), 5u);
+    ASSERT_TRUE(cursor.Next(line));
+    EXPECT_EQ(cursor.Remaining(), 0u);
+    EXPECT_FALSE(cursor.Next(line));
+}
+
+TEST(LineListCursor, ReadsSplitLinesLikeTheirBytes) {
+    const std::string bytes = "a\r\n\nb\rc";
+    const Pieces lines = SplitLines(bytes);
+    LineListCursor cursor(lines);
+    Pieces read;
+    for (std::string_view line; cursor.Next(line);) {
+        read.emplace_back(line);
+    }
+    EXPECT_EQ(read, lines);
+    EXPECT_EQ(read, ReadAll(LineCursor(bytes)));
+}
+
+TEST(LoadPage, HoldsTheFileByteForByte) {
+    const test::TempDir dir;
+    std::string bytes(200000, 'x');
+    bytes[5] = '\0';
+    bytes[70000] = '\r';
+    bytes.back() = '\n';
+    test::WriteFileBytes(dir.path() / "page.html", bytes);
+    PageText page;
+    ASSERT_TRUE(LoadPage(dir.path() / "page.html", page));
+    EXPECT_EQ(page.Bytes(), bytes);
+    EXPECT_EQ(ReadAll(page.Lines()), SplitLines(bytes));
+    std::vector<std::string> lines{"stale"};
+    ASSERT_TRUE(LoadLines(dir.path() / "page.html", lines));
+    EXPECT_EQ(lines, SplitLines(bytes));
+
+    // A missing file gives no page, and no earlier page either.
+    EXPECT_FALSE(LoadPage(dir.path() / "missing.html", page));
+    EXPECT_TRUE(page.Empty());
+    EXPECT_FALSE(LoadLines(dir.path() / "missing.html", lines));
+    EXPECT_TRUE(lines.empty());
+    test::WriteFileBytes(dir.path() / "empty.html", "");
+    ASSERT_TRUE(LoadPage(dir.path() / "empty.html", page));
+    EXPECT_TRUE(page.Empty());
 }

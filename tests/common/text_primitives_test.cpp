@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "Unicommon.h"
 
 using namespace teebasket;
@@ -9,6 +11,34 @@ namespace {
 // "モ" in code page 932 is 83 82; its second byte equals the lead byte of "１" (82 50).
 const std::string kKatakanaMoThenP = "\x83\x82\x50";
 const std::string kFullWidthOne = "\x82\x50";
+
+// Find as the rule states it: character boundaries found by walking the text
+// from its first byte, a match counting only where one starts.
+std::size_t FindByWalking(std::string_view text, std::string_view pattern) {
+    if (pattern.empty() || text.empty()) {
+        return 0;
+    }
+    for (std::size_t at = 0; at < text.size();) {
+        if (text.substr(at, pattern.size()) == pattern) {
+            return at + 1;
+        }
+        at += IsLeadByte(static_cast<unsigned char>(text[at])) ? 2 : 1;
+    }
+    return 0;
+}
+
+// Bytes that make boundaries hard: lead bytes that are also trail bytes,
+// trail-only bytes, ASCII that can be a trail byte, and plain ASCII.
+std::string RandomBytes(std::mt19937& random, std::size_t maxLength) {
+    static const std::string kAlphabet =
+        "\x81\x82\x9F\xE0\xFC\x40\x50\x5C\xA0\xFD"
+        "aP\\>";
+    std::string text(std::uniform_int_distribution<std::size_t>(0, maxLength)(random), ' ');
+    for (char& c : text) {
+        c = kAlphabet[std::uniform_int_distribution<std::size_t>(0, kAlphabet.size() - 1)(random)];
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -41,6 +71,32 @@ TEST(TextFind, WalksRawUtf8AsCodePage932) {
 
 TEST(TextFind, LeadByteAtTheEndIsACharacterOfItsOwn) {
     EXPECT_EQ(TextFind("ab\x82", "\x82"), 3u);
+}
+
+TEST(TextFind, FindsWhatWalkingFromTheFirstByteFinds) {
+    std::mt19937 random(0x8150);
+    for (int round = 0; round < 50000; ++round) {
+        const std::string text = RandomBytes(random, 40);
+        const std::string pattern = RandomBytes(random, 3);
+        ASSERT_EQ(TextFind(text, pattern), FindByWalking(text, pattern))
+            << ::testing::PrintToString(text) << " " << ::testing::PrintToString(pattern);
+    }
+}
+
+TEST(TextFind, LongRunsOfLeadBytesDecideByTheirLength) {
+    const std::string run(100001, '\x81');
+    EXPECT_EQ(TextFind(run + "a", "a"), 0u);  // an odd run: "a" is a second byte
+    EXPECT_EQ(TextFind(run + "\x81" + "a", "a"), 100003u);
+    EXPECT_EQ(TextFind(run + "\x81", "\x81\x81"), 1u);
+    // The first 81 40 is the run's last byte and the 40 behind it.
+    EXPECT_EQ(TextFind(std::string(200000, '\x81') + "\x40\x81\x40", "\x81\x40"), 200002u);
+    // 82 81 82 81 ...: every 81 82 begins on a second byte.
+    std::string pairs;
+    for (int i = 0; i < 100000; ++i) {
+        pairs += "\x82\x81";
+    }
+    EXPECT_EQ(TextFind(pairs, "\x81\x82"), 0u);
+    EXPECT_EQ(TextFind(pairs + "a\x81\x82", "\x81\x82"), 200002u);
 }
 
 TEST(TextCopy, ClampsPositionAndCount) {

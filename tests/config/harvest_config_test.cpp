@@ -17,11 +17,26 @@ using teebasket::test::TempDir;
 using teebasket::test::WriteFileBytes;
 using teebasket::testing::ScopedEnv;
 
+// The variables that name the home folder and the folder of the users'
+// program settings.
+// A home folder and an absolute path as the platform writes them.
+#ifdef _WIN32
+constexpr const char* kHomeVariable = "USERPROFILE";
+constexpr const char* kSettingsVariable = "APPDATA";
+constexpr const char* kSomeHome = "C:/Users/someone";
+constexpr const char* kSomeAbsolutePath = "D:/certs/ca.pem";
+#else
+constexpr const char* kHomeVariable = "HOME";
+constexpr const char* kSettingsVariable = "XDG_CONFIG_HOME";
+constexpr const char* kSomeHome = "/home/someone";
+constexpr const char* kSomeAbsolutePath = "/etc/ca.pem";
+#endif
+
 // ---------------------------------------------------------------------------
 // Portal settings
 
 TEST(PortalSettings, DefaultsComeFromTheBuildWithTheHomeFolderExpanded) {
-    ScopedEnv home("HOME", "/home/someone");
+    ScopedEnv home(kHomeVariable, kSomeHome);
     const PortalSettings defaults = DefaultPortalSettings();
     EXPECT_EQ(defaults.listingHost, TEEBASKET_DEFAULT_LISTING_HOST);
     EXPECT_EQ(defaults.bookingHost, TEEBASKET_DEFAULT_BOOKING_HOST);
@@ -48,7 +63,7 @@ TEST(PortalSettings, MissingOrEmptyKeysTakeTheDefaults) {
 
 TEST(PortalSettings, KeysOverrideAndCertificatePathsResolve) {
     TempDir folder;
-    ScopedEnv home("HOME", "/home/someone");
+    ScopedEnv home(kHomeVariable, kSomeHome);
     const fs::path ini = folder.path() / "golf.ini";
     WriteFileBytes(ini,
                    "[portal]\nlistinghost=list.example:8443\nBOOKINGHOST=book.example\n"
@@ -59,10 +74,20 @@ TEST(PortalSettings, KeysOverrideAndCertificatePathsResolve) {
     EXPECT_EQ(loaded.caCertificate, folder.path() / "certs/portal.pem");
 
     ASSERT_EQ(WriteProfileString(ini, "Portal", "CACertificate", "~/ca.pem"), "");
-    EXPECT_EQ(LoadPortalSettings(ini).caCertificate, fs::path("/home/someone/ca.pem"));
+    EXPECT_EQ(LoadPortalSettings(ini).caCertificate, fs::path(kSomeHome) / "ca.pem");
 
-    ASSERT_EQ(WriteProfileString(ini, "Portal", "CACertificate", "/etc/ca.pem"), "");
-    EXPECT_EQ(LoadPortalSettings(ini).caCertificate, fs::path("/etc/ca.pem"));
+    ASSERT_EQ(WriteProfileString(ini, "Portal", "CACertificate", kSomeAbsolutePath), "");
+    EXPECT_EQ(LoadPortalSettings(ini).caCertificate, fs::path(kSomeAbsolutePath));
+}
+
+// golf.ini is UTF-8; on Windows a path taken from it as ANSI text would
+// lose its Japanese characters.
+TEST(PortalSettings, ACertificatePathInJapaneseNamesItsFile) {
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "[Portal]\r\nCACertificate=証明書/ポータル.pem\r\n");
+    EXPECT_EQ(LoadPortalSettings(ini).caCertificate,
+              folder.path() / fs::path(u8"証明書") / fs::path(u8"ポータル.pem"));
 }
 
 TEST(PortalSettings, HostsThatCouldChangeTheRequestAreRefused) {
@@ -85,9 +110,9 @@ TEST(PortalSettings, HostsThatCouldChangeTheRequestAreRefused) {
 }
 
 TEST(ExpandHome, OnlyALeadingTildeSlashOrALoneTildeExpands) {
-    ScopedEnv home("HOME", "/home/someone");
-    EXPECT_EQ(ExpandHome("~/a/b.pem"), fs::path("/home/someone/a/b.pem"));
-    EXPECT_EQ(ExpandHome("~"), fs::path("/home/someone"));
+    ScopedEnv home(kHomeVariable, kSomeHome);
+    EXPECT_EQ(ExpandHome("~/a/b.pem"), fs::path(kSomeHome) / "a/b.pem");
+    EXPECT_EQ(ExpandHome("~"), fs::path(kSomeHome));
     EXPECT_EQ(ExpandHome("~other/x"), fs::path("~other/x"));
     EXPECT_EQ(ExpandHome("a/~/x"), fs::path("a/~/x"));
     EXPECT_EQ(ExpandHome("/abs/x"), fs::path("/abs/x"));
@@ -99,7 +124,7 @@ TEST(ExpandHome, OnlyALeadingTildeSlashOrALoneTildeExpands) {
 
 TEST(DataFolder, AWritableExecutableFolderIsUsedAsItIs) {
     TempDir folder;
-    ScopedEnv xdg("XDG_CONFIG_HOME", (folder.path() / "xdg").c_str());
+    ScopedEnv xdg(kSettingsVariable, folder.path() / "xdg");
     EXPECT_EQ(DataFolder(folder.path()), folder.path());
     EXPECT_FALSE(fs::exists(folder.path() / "xdg"));
 }
@@ -109,23 +134,31 @@ TEST(DataFolder, OtherwiseTheUsersConfigFolderIsCreated) {
     const fs::path notAFolder = folder.path() / "file";
     WriteFileBytes(notAFolder, "x");
     {
-        ScopedEnv xdg("XDG_CONFIG_HOME", (folder.path() / "xdg").c_str());
+        ScopedEnv xdg(kSettingsVariable, folder.path() / "xdg");
         EXPECT_EQ(DataFolder(notAFolder), folder.path() / "xdg" / "teebasket");
         EXPECT_TRUE(fs::is_directory(folder.path() / "xdg" / "teebasket"));
         EXPECT_EQ(DataFolder(folder.path() / "missing"), folder.path() / "xdg" / "teebasket");
     }
+}
+
+#ifndef _WIN32
+TEST(DataFolder, WithoutXdgConfigHomeItIsUnderTheHomeFolder) {
+    TempDir folder;
+    const fs::path notAFolder = folder.path() / "file";
+    WriteFileBytes(notAFolder, "x");
     {
         ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
-        ScopedEnv home("HOME", (folder.path() / "home").c_str());
+        ScopedEnv home("HOME", folder.path() / "home");
         EXPECT_EQ(DataFolder(notAFolder), folder.path() / "home" / ".config" / "teebasket");
         EXPECT_TRUE(fs::is_directory(folder.path() / "home" / ".config" / "teebasket"));
     }
     {
         ScopedEnv xdg("XDG_CONFIG_HOME", "");
-        ScopedEnv home("HOME", (folder.path() / "home2").c_str());
+        ScopedEnv home("HOME", folder.path() / "home2");
         EXPECT_EQ(DataFolder(""), folder.path() / "home2" / ".config" / "teebasket");
     }
 }
+#endif
 
 // ---------------------------------------------------------------------------
 // The Area value

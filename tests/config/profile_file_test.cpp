@@ -3,12 +3,20 @@
 #include "ProfileFile.h"
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+// <windows.h> names the system's own profile function WriteProfileString.
+#undef WriteProfileString
+#else
 #include <sys/stat.h>
+#endif
 
 #include <filesystem>
 
 #include "ScopedEnv.h"
 #include "TestSupport.h"
+#include "path_text.h"
 
 namespace teebasket {
 namespace {
@@ -165,6 +173,19 @@ TEST(WriteProfileString, EmptyFileAndByteOrderMarkAreHandled) {
     EXPECT_EQ(ReadFileBytes(ini), "\xEF\xBB\xBF[Config]\nArea=1\n");
 }
 
+#ifdef _WIN32
+TEST(WriteProfileString, KeepsTheFilesAttributes) {
+    TempDir folder;
+    const fs::path ini = folder.path() / "golf.ini";
+    WriteFileBytes(ini, "[Config]\r\nArea=0\r\n");
+    ASSERT_TRUE(::SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+    ASSERT_EQ(WriteProfileString(ini, "Config", "Area", "1"), "");
+    EXPECT_EQ(ReadFileBytes(ini), "[Config]\r\nArea=1\r\n");
+    EXPECT_NE(::GetFileAttributesW(ini.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"golf.ini"}));
+}
+#else
 TEST(WriteProfileString, KeepsPermissionsAndWritesThroughASymbolicLink) {
     TempDir folder;
     const fs::path real = folder.path() / "real.ini";
@@ -180,6 +201,27 @@ TEST(WriteProfileString, KeepsPermissionsAndWritesThroughASymbolicLink) {
     ASSERT_EQ(::stat(real.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
     EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"golf.ini", "real.ini"}));
+}
+#endif
+
+// Japanese folder names are common on the users' machines; on Windows they
+// only survive as wide paths.
+TEST(WriteProfileString, AFolderNamedInJapaneseIsWrittenAndNamedInTheReason) {
+    TempDir folder;
+    const fs::path japanese = folder.path() / PathFromUtf8("ゴルフ場の設定");
+    fs::create_directories(japanese);
+    const fs::path ini = japanese / "golf.ini";
+
+    ASSERT_EQ(WriteProfileString(ini, "Config", "Area", "1"), "");
+    ASSERT_EQ(WriteProfileString(ini, "Portal", "ListingHost", "h:1"), "");
+    EXPECT_EQ(Read(ini, "Config", "Area"), "1");
+    EXPECT_EQ(ReadFileBytes(ini), "[Config]\r\nArea=1\r\n[Portal]\r\nListingHost=h:1\r\n");
+    EXPECT_EQ(ListFolder(japanese), (std::vector<std::string>{"golf.ini"}));
+
+    const std::string reason =
+        WriteProfileString(japanese / "missing" / "golf.ini", "Config", "Area", "1");
+    EXPECT_NE(reason.find("ゴルフ場の設定"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("does not exist"), std::string::npos) << reason;
 }
 
 TEST(WriteProfileString, FailuresGiveAReasonAndLeaveEverythingAsItWas) {

@@ -96,6 +96,28 @@ TEST(BodyPass, ScansStopAtTheEndOfThePiecesOrTheWindow) {
     EXPECT_EQ(distance.substr(distance.size() - 6), " 46 47");
 }
 
+TEST(BodyPass, ReadsEverySectionOfALongBodyWhateverItsPosition) {
+    // Hundreds of pieces, so each section lies far behind the first ones; the
+    // tag list at the end reads its whole window, up to the last piece.
+    std::string body;
+    for (int round = 0; round < 30; ++round) {
+        for (const char* label : {"休場日", "ホール数", "設計者"}) {
+            body += Section(label, "<p>" + std::string(label) + std::to_string(round) + "</p>");
+        }
+    }
+    body += R"(<ul class="tag clean">)";
+    for (int tag = 0; tag < 30; ++tag) {
+        body += R"(<li><div class="tag-label">t)" + std::to_string(tag) + "</div></li>";
+    }
+    const CourseRecord record = ParseBody(body);
+    EXPECT_EQ(U(record[6]), "休場日29");
+    EXPECT_EQ(U(record[14]), "ホール数29");
+    EXPECT_EQ(U(record[23]), "設計者29");
+    // Pieces 1 to 49 after the list's start hold tag labels 0 to 11 (four
+    // pieces a label), the label of the last one read ahead.
+    EXPECT_EQ(U(record[kColumnTags]), "t0、t1、t2、t3、t4、t5、t6、t7、t8、t9、t10、t11");
+}
+
 TEST(SectionLabels, MapToColumnsAndSkipTheEmptySlots) {
     EXPECT_EQ(ColumnForLabel(A("休場日")), 6);
     EXPECT_EQ(ColumnForLabel(A("支払い方法")), 7);

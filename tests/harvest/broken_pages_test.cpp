@@ -105,8 +105,11 @@ TEST(BrokenPages, DetailPagesStillGiveOneSoundLine) {
         const portal::GeneratedCourse course =
             Catalog().Course(round % 47 == 30 ? 0 : round % 47, 0);
         const std::string page = Mutate(Catalog().DetailPage(course), random);
-        const CourseRecord record = ParseCourseDetail(SplitLines(page), TestPortal(), course.id);
+        const CourseRecord record = ParseCourseDetail(PageText(page), TestPortal(), course.id);
         ExpectSoundLine(record, course.id);
+        // Read in place or split into lines first, a page gives one line.
+        EXPECT_EQ(CourseLine(ParseCourseDetail(SplitLines(page), TestPortal(), course.id)),
+                  CourseLine(record));
         if (HasFailure()) {
             FAIL() << "round " << round;
         }
@@ -119,7 +122,8 @@ TEST(BrokenPages, ListingPagesGiveIdentifiersOrNothing) {
     const int rounds = Rounds(150);
     for (int round = 0; round < rounds; ++round) {
         const std::string page = Mutate(Catalog().ListingPage(round % 47, 1), random);
-        const std::vector<std::string> ids = ScanListingCards(SplitLines(page), stop);
+        const std::vector<std::string> ids = ScanListingCards(PageText(page), stop);
+        EXPECT_EQ(ScanListingCards(SplitLines(page), stop), ids);
         EXPECT_LE(ids.size(), 60u);
         for (const std::string& id : ids) {
             // Whatever the page held, the request path stays on the detail page.

@@ -1,0 +1,46 @@
+// WholeFile: reading a small file whole and replacing a file atomically, the
+// two operations that differ between the platforms (whole_file_posix.cpp,
+// whole_file_windows.cpp). Paths are std::filesystem paths, so names outside
+// ASCII work on Windows too.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace teebasket {
+
+struct WholeFileRead {
+    enum class Status { Read, Missing, IsFolder, NotRegular, TooLarge, Failed };
+    Status status = Status::Failed;
+    std::string bytes;        // the file's bytes when Read
+    std::string systemError;  // the system's reason (UTF-8) when Failed
+};
+
+// Reads `path` whole when it is a regular file of at most `maximumBytes`.
+// A missing file, or a missing folder on its way, is Missing.
+WholeFileRead ReadWholeFile(const std::filesystem::path& path, std::uintmax_t maximumBytes);
+
+struct WholeFileReplace {
+    enum class Status {
+        Replaced,
+        FolderMissing,          // the folder of the file does not exist
+        NotAFolder,             // the folder of the file is something else
+        CannotCreate,           // no new file can be made in the folder
+        CannotKeepPermissions,  // the old file's permissions cannot be carried over
+        WriteFailed,
+        CannotReplace,  // the new file is written but cannot take the old one's place
+    };
+    Status status = Status::WriteFailed;
+    std::string systemError;  // the system's reason (UTF-8) unless Replaced
+};
+
+// Writes `bytes` to a new file beside `target`, flushed to the disk, and puts
+// it in place of `target` in one step, so that a reader sees either the old
+// file or the new one and a failure leaves the old one. The new file keeps
+// the old one's permissions; a new `target` gets the defaults. On failure the
+// temporary file is gone.
+WholeFileReplace ReplaceWholeFile(const std::filesystem::path& target, std::string_view bytes);
+
+}  // namespace teebasket

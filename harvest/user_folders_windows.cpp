@@ -1,0 +1,78 @@
+// The user's folders from the (wide) environment and the shell's known
+// folders, so that names outside the ANSI code page survive.
+#include <windows.h>
+// after windows.h
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+
+#include "user_folders.h"
+
+namespace teebasket {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path EnvironmentFolder(const wchar_t* name) {
+    const wchar_t* value = ::_wgetenv(name);
+    return value != nullptr ? fs::path(value) : fs::path();
+}
+
+fs::path KnownFolder(REFKNOWNFOLDERID id) {
+    wchar_t* path = nullptr;
+    fs::path folder;
+    if (::SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path) == S_OK) {
+        folder = path;
+    }
+    ::CoTaskMemFree(path);
+    return folder;
+}
+
+}  // namespace
+
+fs::path HomeFolder() {
+    if (fs::path folder = EnvironmentFolder(L"USERPROFILE"); !folder.empty()) {
+        return folder;
+    }
+    if (fs::path folder = KnownFolder(FOLDERID_Profile); !folder.empty()) {
+        return folder;
+    }
+    return L"C:\\";
+}
+
+fs::path UserConfigFolder() {
+    if (fs::path folder = EnvironmentFolder(L"APPDATA"); !folder.empty()) {
+        return folder;
+    }
+    if (fs::path folder = KnownFolder(FOLDERID_RoamingAppData); !folder.empty()) {
+        return folder;
+    }
+    return HomeFolder() / L"AppData" / L"Roaming";
+}
+
+// Windows has no cheap access check that honours folder permissions: create
+// a file that goes away when closed, and see.
+bool IsWritableFolder(const fs::path& folder) {
+    std::error_code error;
+    if (folder.empty() || !fs::is_directory(folder, error)) {
+        return false;
+    }
+    static std::atomic<unsigned> counter{0};
+    const fs::path probe =
+        folder / (L".teebasket-write-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                  std::to_wstring(counter++));
+    const HANDLE file =
+        ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    ::CloseHandle(file);
+    return true;
+}
+
+}  // namespace teebasket
