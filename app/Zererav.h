@@ -190,7 +190,7 @@ class TFrmMain : public QWidget {
     QString outputPath() const { return outputPath_; }
     std::filesystem::path settingsPath() const;
     bool settingsLoaded() const { return settingsLoaded_; }
-    bool taskbarAvailable() const { return run_.taskbarAvailable; }
+    bool taskbarAvailable() const { return taskbarAvailable_; }
 
   signals:
     // Emitted at the end of the matching call, after the window has shown it.
@@ -217,6 +217,8 @@ class TFrmMain : public QWidget {
     void EnterRunningState();
     void StartThread();
     void LeaveRunningState();
+    QString CompletedText() const;
+    QString NothingFoundText() const;
     void HarvestThreadFinished(TMyThread* finished);
     void WaitForThreadEnd();
 
@@ -236,6 +238,7 @@ class TFrmMain : public QWidget {
     QPointer<TMyThread> thread_;
     QPointer<TMyThread> liveThread_;  // kept until the thread has finished
     UserAgentGenerator agents_;
+    bool taskbarAvailable_ = false;  // the taskbar (or launcher) progress is in use
     QString outputPath_;
     std::uint32_t endCode_ = kEndCompleted;
     bool cursorOverridden_ = false;

@@ -42,6 +42,11 @@ inline const QString kTextCancelQuestion =
     QStringLiteral("取得処理を中断します。\nよろしいですか？");
 inline const QString kTextCompleted =
     QStringLiteral("情報の取得が完了しました。\n保存したファイルを開きますか？");
+inline const QString kTextCompletedWithPagesNotRead = QStringLiteral(
+    "情報の取得が完了しました。\n"
+    "取得できなかったページが %1 件あります。\n"
+    "保存したファイルを開きますか？");
+inline const QString kTextPagesNotRead = QStringLiteral("取得できなかったページが %1 件あります。");
 inline const QString kTextFileMissing = QStringLiteral("該当するファイルが見つかりませんでした。");
 inline const QString kTextNothingFound = QStringLiteral("該当する情報は見つかりませんでした。");
 inline const QString kTextUnreachable = QStringLiteral(

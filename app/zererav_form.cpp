@@ -148,7 +148,7 @@ void TFrmMain::FormCreate() {
     vistaAltFix_ = new TVistaAltFix(this);
     // Every desktop that Qt 6 supports has the taskbar interface if it has
     // one at all, so no system version is checked here.
-    run_.taskbarAvailable = InitializeTaskbarAPI();
+    taskbarAvailable_ = InitializeTaskbarAPI();
 }
 
 void TFrmMain::SetStatusCaption(QLabel* label, const QString& caption) {

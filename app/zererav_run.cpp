@@ -108,19 +108,7 @@ void TFrmMain::StartThread() {
     if (thread_) {
         return;
     }
-    run_.outputPath = ToPath(outputPath_);
-    run_.scratchPath = environment_.dataFolder / kScratchFileName;
-    run_.stop.Reset();
-    run_.resultCode = kResultNoRow;
-    run_.outputFile = nullptr;
-    run_.prefectureCount = 0;
-    run_.courseTotal = 0;
-    run_.courseIndex = 0;
-    run_.currentPrefecture.clear();
-    run_.rowsWritten = 0;
-    run_.downloadFailed = false;
-    run_.lastFetchFailure.clear();
-    run_.failure.clear();
+    run_.Reset(ToPath(outputPath_), environment_.dataFolder / kScratchFileName);
     // Set before the thread starts, so that a Cancel pressed before the thread
     // has begun is taken as the user's request, not as the end of the run.
     run_.running = true;
@@ -194,7 +182,7 @@ void TFrmMain::RunFinished(std::uint32_t code) {
         case kEndCompleted:
             environment_.dialogs->Beep();
             environment_.dialogs->FlashTaskbarButton(this);
-            if (Ask(kTextCompleted, kCaptionCompleted, kQuestionDefaultNo) == kIdYes) {
+            if (Ask(CompletedText(), kCaptionCompleted, kQuestionDefaultNo) == kIdYes) {
                 if (QFileInfo(outputPath_).isFile()) {
                     environment_.dialogs->OpenWithRegisteredProgram(outputPath_);
                 } else {
@@ -203,7 +191,7 @@ void TFrmMain::RunFinished(std::uint32_t code) {
             }
             break;
         case kEndNothingFound:
-            Ask(kTextNothingFound, kCaptionSearchEnded, kErrorNotice);
+            Ask(NothingFoundText(), kCaptionSearchEnded, kErrorNotice);
             break;
         case kEndClosing:
         case kEndClosingStopped:
@@ -229,8 +217,23 @@ void TFrmMain::RunFinished(std::uint32_t code) {
     emit runFinished(code);
 }
 
+// The end-of-run texts, with the pages that could not be read when there
+// were any.
+QString TFrmMain::CompletedText() const {
+    const std::size_t notRead = run_.pageFailures.size();
+    return notRead == 0 ? kTextCompleted
+                        : kTextCompletedWithPagesNotRead.arg(static_cast<qulonglong>(notRead));
+}
+
+QString TFrmMain::NothingFoundText() const {
+    const std::size_t notRead = run_.pageFailures.size();
+    return notRead == 0 ? kTextNothingFound
+                        : kTextNothingFound + QStringLiteral("\n") +
+                              kTextPagesNotRead.arg(static_cast<qulonglong>(notRead));
+}
+
 void TFrmMain::LeaveRunningState() {
-    if (run_.taskbarAvailable) {
+    if (taskbarAvailable_) {
         SetTaskbarProgressState(tbpsNone);
     }
     SetStatusCaption(lblStatus, QString());
@@ -259,7 +262,7 @@ void TFrmMain::ProgressStep() {
     }
     prgBar->setValue(std::min(prgBar->value() + 1, prgBar->maximum()));
     prgBar->repaint();
-    if (run_.taskbarAvailable) {
+    if (taskbarAvailable_) {
         SetTaskbarProgressValue(static_cast<std::uint64_t>(prgBar->value()),
                                 static_cast<std::uint64_t>(prgBar->maximum()));
     }

@@ -271,7 +271,9 @@ Options:
 Exit codes:
    0  at least one course written       9  the portal could not be reached
    1  nothing found                    64  bad usage or configuration
-   2  stopped (Ctrl-C)                 73  the output file could not be written
+   2  stopped (Ctrl-C)                 73  the output or scratch file could not
+   3  some pages could not be read         be written
+      (each is listed on stderr)
 )";
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Unithread.h"
+#include "MECSUtils.h"
 
 namespace teebasket::cli {
 
@@ -10,6 +10,17 @@ namespace {
 
 std::string Quoted(const std::filesystem::path& path) {
     return "\"" + path.string() + "\"";
+}
+
+std::string Utf8FromAnsi(const std::string& ansi) {
+    return UTF16ToAnsi(AnsiToUTF16(ansi, kCodePageJapanese), kCodePageUtf8);
+}
+
+// `text` on one line.
+std::string OneLine(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return text;
 }
 
 }  // namespace
@@ -21,14 +32,13 @@ ExitCode ExitCodeFor(const RunOutcome& outcome) {
     if (outcome.stoppedByUser) {
         return kExitStopped;
     }
-    switch (outcome.resultCode) {
-        case kResultNoRow:
-            return kExitNothingFound;
-        case kResultSiteUnreachable:
-            return kExitUnreachable;
-        default:
-            return kExitRowsWritten;
+    if (outcome.resultCode == kResultSiteUnreachable) {
+        return kExitUnreachable;
     }
+    if (!outcome.pageFailures.empty()) {
+        return kExitPagesNotRead;
+    }
+    return outcome.resultCode == kResultNoRow ? kExitNothingFound : kExitRowsWritten;
 }
 
 std::string OutcomeMessage(const RunOutcome& outcome) {
@@ -37,6 +47,12 @@ std::string OutcomeMessage(const RunOutcome& outcome) {
         case kExitRowsWritten:
             return "情報の取得が完了しました（" + rows + " 件）。 / Done: " + rows +
                    " courses written to " + Quoted(outcome.outputPath) + ".";
+        case kExitPagesNotRead: {
+            const std::string pages = std::to_string(outcome.pageFailures.size());
+            return "情報の取得が完了しました（" + rows + " 件、取得できなかったページ " + pages +
+                   " 件）。 / Done: " + rows + " courses written to " + Quoted(outcome.outputPath) +
+                   ", but " + pages + " pages could not be read (listed above).";
+        }
         case kExitNothingFound:
             return "該当する情報は見つかりませんでした。 / Nothing found: " +
                    Quoted(outcome.outputPath) + " holds the header line only.";
@@ -58,10 +74,12 @@ std::string OutcomeMessage(const RunOutcome& outcome) {
             break;
     }
     // The engine's reason already says what failed, in both languages.
-    std::string line = outcome.failure;
-    std::replace_if(
-        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    return line;
+    return OneLine(outcome.failure);
+}
+
+std::string PageFailureLine(const PageFailure& failure) {
+    return "取得できなかったページ / Page not read: " + OneLine(Utf8FromAnsi(failure.subject)) +
+           " " + failure.url + ": " + OneLine(failure.reason);
 }
 
 std::string UsageErrorMessage(const std::string& detail) {

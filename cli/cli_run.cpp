@@ -25,6 +25,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// How long a second Ctrl-C waits for a row being written to be finished.
+constexpr std::chrono::milliseconds kPatienceForTheLastRow{2000};
+
 PreparedRun EndWith(int exitCode, std::string message) {
     PreparedRun prepared;
     prepared.exitCode = exitCode;
@@ -215,8 +218,7 @@ int RunTeebasketCli(int argc, char** argv) {
     }
 
     HarvestRun run;
-    run.outputPath = request.outputPath;
-    run.scratchPath = scratchFolder / kScratchFileName;
+    run.Reset(request.outputPath, scratchFolder / kScratchFileName);
     TerminalProgress progress(stderr, ::isatty(STDERR_FILENO) == 1, request.quiet);
     UserAgentGenerator agents;
     std::atomic<bool> stoppedByUser{false};
@@ -230,6 +232,9 @@ int RunTeebasketCli(int argc, char** argv) {
                     "step; press Ctrl-C again to quit at once.");
             },
             [&] {
+                // The row being written is finished, or cut back, so the file
+                // ends with a whole line.
+                run.output.FinishForExit(kPatienceForTheLastRow);
                 std::error_code ignored;
                 fs::remove_all(scratchFolder, ignored);
                 progress.Note("取得処理を中断しました。 / Stopped at once.");
@@ -247,7 +252,11 @@ int RunTeebasketCli(int argc, char** argv) {
     outcome.failure = run.failure;
     outcome.rowsWritten = run.rowsWritten;
     outcome.lastFetchFailure = run.lastFetchFailure;
+    outcome.pageFailures = run.pageFailures;
     outcome.outputPath = run.outputPath;
+    for (const PageFailure& failure : outcome.pageFailures) {
+        PrintLine(stderr, PageFailureLine(failure));
+    }
     const ExitCode code = ExitCodeFor(outcome);
     if (code != kExitRowsWritten || !request.quiet) {
         PrintLine(stderr, OutcomeMessage(outcome));

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -189,16 +190,22 @@ class UserAgentGenerator {
 // Page fetcher
 
 enum class FetchStatus {
-    Stored,            // the body is in the scratch file (whatever the HTTP status)
-    InvalidUrl,        // empty or malformed address, or not https
-    Unreachable,       // host name not resolved, connection refused or timed out
-    TlsFailed,         // handshake failed, certificate or host name not trusted
-    TransferFailed,    // the connection broke or the server answered nonsense
-    TimedOut,          // stalled below the low-speed limit, or the whole call took too long
-    TooLarge,          // body above FetchOptions::maxBodyBytes
-    InsecureRedirect,  // a redirect to anything but https
-    ScratchNotWritten  // the body arrived but the scratch file could not be written
+    Stored,             // the body is in the scratch file (whatever the HTTP status)
+    InvalidUrl,         // empty or malformed address, or not https
+    Unreachable,        // host name not resolved, connection refused or timed out
+    TlsFailed,          // handshake failed, certificate or host name not trusted
+    TransferFailed,     // the connection broke or the server answered nonsense
+    TimedOut,           // stalled below the low-speed limit, or the whole call took too long
+    TooLarge,           // body above FetchOptions::maxBodyBytes
+    InsecureRedirect,   // a redirect to anything but https
+    ScratchNotWritten,  // the body arrived but the scratch file could not be written
+    Stopped             // the caller asked the download to stop (FetchStop)
 };
+
+// Real detail pages weigh 100-150 KB and listing pages far less; a page many
+// times that size is not a portal page, and the cap bounds the memory a run
+// needs to read one.
+inline constexpr std::size_t kMaxPageBytes = 16u * 1024u * 1024u;
 
 struct FetchOptions {
     // Extra trusted certificates (PEM), in addition to the system's store.
@@ -210,11 +217,21 @@ struct FetchOptions {
     std::chrono::milliseconds connectTimeout{30'000};
     // The call gives up when fewer than lowSpeedBytesPerSecond arrive for
     // this long (counted in whole seconds, at least 1). 0: no such limit.
-    std::chrono::milliseconds lowSpeedTime{60'000};
-    long lowSpeedBytesPerSecond = 1;
+    std::chrono::milliseconds lowSpeedTime{30'000};
+    long lowSpeedBytesPerSecond = 100;
     // The whole call, redirects included. 0: no limit.
-    std::chrono::milliseconds totalTimeout{600'000};
-    std::size_t maxBodyBytes = 64u * 1024u * 1024u;
+    std::chrono::milliseconds totalTimeout{120'000};
+    std::size_t maxBodyBytes = kMaxPageBytes;
+};
+
+// Asked by a download in progress, several times a second, whether it should
+// give up at once (the user pressed Cancel or Ctrl-C).
+class FetchStop {
+  public:
+    virtual bool StopRequested() const = 0;
+
+  protected:
+    ~FetchStop() = default;
 };
 
 struct FetchResult {
@@ -222,6 +239,12 @@ struct FetchResult {
     long httpStatus = 0;        // 0 when no answer arrived
     std::size_t bodyBytes = 0;  // bytes stored when status is Stored
     std::string reason;         // UTF-8, for messages; empty when Stored
+    // The answer's Retry-After, as a wait from the time the answer came.
+    std::optional<std::chrono::seconds> retryAfter;
+    // The same request may well succeed when it is sent again: a refused or
+    // reset connection, a time-out, a body cut short. (HTTP statuses are the
+    // caller's to judge: the answer was stored.)
+    bool transient = false;
 
     bool Stored() const { return status == FetchStatus::Stored; }
     // True for the failures that mean the portal could not be reached at all.
@@ -234,8 +257,21 @@ struct FetchResult {
 // Downloads `url` (an https address, ASCII) with one HTTPS GET, the User-Agent
 // drawn from `agents`, and stores the body byte for byte in `scratchPath`
 // (through a temporary file renamed over it on success). On any failure the
-// scratch file is removed, so a caller never reads an earlier page.
+// scratch file is removed, so a caller never reads an earlier page. When
+// `stop` is given, the download ends within about a tenth of a second of it
+// being requested, with FetchStatus::Stopped.
 FetchResult PageFetcher(const std::string& url, const std::filesystem::path& scratchPath,
-                        UserAgentGenerator& agents, const FetchOptions& options = {});
+                        UserAgentGenerator& agents, const FetchOptions& options = {},
+                        const FetchStop* stop = nullptr);
+
+// The wait that a Retry-After header value asks for: a number of seconds, or
+// an HTTP date (a date in the past asks for no wait). Nothing for a value that
+// is neither.
+std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,
+                                                    std::chrono::system_clock::time_point now);
+
+// The HTTP statuses that say "try again later": 408, 425, 429, 500, 502, 503
+// and 504.
+bool IsRetryableHttpStatus(long httpStatus);
 
 }  // namespace teebasket

@@ -1,10 +1,12 @@
 // PageFetcher over libcurl: one easy handle per call, HTTPS only, certificate
-// checks always on, and a scratch file that holds either the whole body of
-// this call or nothing.
+// checks always on, a stop that ends a download at once, and a scratch file
+// that holds either the whole body of this call or nothing.
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdint>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -21,11 +23,18 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr long kMaxRedirects = 10;
+// How often a download in progress looks at the caller's stop request.
+constexpr int kStopCheckIntervalMs = 100;
 
 struct EasyCleanup {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+
+struct MultiCleanup {
+    void operator()(CURLM* handle) const { curl_multi_cleanup(handle); }
+};
+using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
 
 struct UrlCleanup {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
@@ -46,7 +55,11 @@ bool CurlReady() {
 }
 
 FetchResult Failure(FetchStatus status, std::string reason, long httpStatus = 0) {
-    return FetchResult{status, httpStatus, 0, std::move(reason)};
+    FetchResult result;
+    result.status = status;
+    result.httpStatus = httpStatus;
+    result.reason = std::move(reason);
+    return result;
 }
 
 // The reason the address cannot be fetched, or nothing when it is an https
@@ -113,7 +126,10 @@ struct Transfer {
     std::size_t received = 0;
     bool tooLarge = false;
     bool writeFailed = false;
-    std::string location;  // Location header of the latest answer, for messages
+    // Headers of the latest answer (a redirect's answer is replaced by the
+    // next one's).
+    std::string location;  // for messages
+    std::string retryAfter;
 };
 
 std::size_t ReceiveBody(char* data, std::size_t, std::size_t size, void* context) {
@@ -130,23 +146,36 @@ std::size_t ReceiveBody(char* data, std::size_t, std::size_t size, void* context
     return size;
 }
 
-std::size_t ReceiveHeader(char* data, std::size_t, std::size_t size, void* context) {
-    Transfer& transfer = *static_cast<Transfer*>(context);
-    constexpr std::string_view kLocation = "location:";
-    std::string_view line(data, size);
-    if (line.size() > kLocation.size() &&
-        std::equal(kLocation.begin(), kLocation.end(), line.begin(), [](char a, char b) {
+// The value of `line` when it is the header `name` (lower case, with its
+// colon), without surrounding blanks and line end.
+std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name) {
+    if (line.size() <= name.size() ||
+        !std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
             return a == std::tolower(static_cast<unsigned char>(b));
         })) {
-        line.remove_prefix(kLocation.size());
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-            line.remove_prefix(1);
-        }
-        while (!line.empty() &&
-               (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) {
-            line.remove_suffix(1);
-        }
-        transfer.location.assign(line);
+        return std::nullopt;
+    }
+    line.remove_prefix(name.size());
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+        line.remove_prefix(1);
+    }
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ' ||
+                             line.back() == '\t')) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+std::size_t ReceiveHeader(char* data, std::size_t, std::size_t size, void* context) {
+    Transfer& transfer = *static_cast<Transfer*>(context);
+    const std::string_view line(data, size);
+    if (line.substr(0, 5) == "HTTP/") {
+        transfer.location.clear();
+        transfer.retryAfter.clear();
+    } else if (const auto location = HeaderValue(line, "location:"); location) {
+        transfer.location.assign(*location);
+    } else if (const auto retryAfter = HeaderValue(line, "retry-after:"); retryAfter) {
+        transfer.retryAfter.assign(*retryAfter);
     }
     return size;
 }
@@ -225,8 +254,27 @@ bool IsTlsError(CURLcode code) {
     }
 }
 
-FetchResult Classify(CURL* handle, CURLcode code, const Transfer& transfer,
-                     const char* detailBuffer, const FetchOptions& options) {
+// Failures after which the same request may well succeed: the connection was
+// refused, reset or cut short, or the server was too slow.
+bool IsTransientError(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_SSL_CONNECT_ERROR:  // also a reset during the handshake
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_GOT_NOTHING:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+            return true;
+        default:
+            return false;
+    }
+}
+
+FetchResult ClassifyError(CURL* handle, CURLcode code, const Transfer& transfer,
+                          const char* detailBuffer, const FetchOptions& options) {
     long httpStatus = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &httpStatus);
     const std::string detail = *detailBuffer != '\0' ? detailBuffer : curl_easy_strerror(code);
@@ -277,10 +325,55 @@ FetchResult Classify(CURL* handle, CURLcode code, const Transfer& transfer,
     return Failure(FetchStatus::TransferFailed, "the download broke off: " + detail, httpStatus);
 }
 
+FetchResult Classify(CURL* handle, CURLcode code, const Transfer& transfer,
+                     const char* detailBuffer, const FetchOptions& options) {
+    FetchResult result = ClassifyError(handle, code, transfer, detailBuffer, options);
+    result.transient = !transfer.tooLarge && !transfer.writeFailed && IsTransientError(code);
+    return result;
+}
+
+// curl_easy_perform, except that the transfer ends within
+// kStopCheckIntervalMs of `stop` being requested; `stopped` then says so.
+CURLcode PerformUnlessStopped(CURL* easy, const FetchStop* stop, bool& stopped) {
+    MultiHandle multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
+        return CURLE_FAILED_INIT;
+    }
+    CURLcode result = CURLE_FAILED_INIT;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            break;
+        }
+        if (running == 0) {
+            int queued = 0;
+            while (const CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+                if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+                    result = message->data.result;
+                }
+            }
+            break;
+        }
+        if (stop != nullptr && stop->StopRequested()) {
+            stopped = true;
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        if (curl_multi_poll(multi.get(), nullptr, 0, kStopCheckIntervalMs, nullptr) != CURLM_OK) {
+            break;
+        }
+    }
+    curl_multi_remove_handle(multi.get(), easy);
+    return result;
+}
+
 FetchResult Download(const std::string& url, const fs::path& scratchPath, std::string_view agent,
-                     const FetchOptions& options) {
+                     const FetchOptions& options, const FetchStop* stop) {
     if (const std::optional<std::string> problem = UrlProblem(url); problem) {
         return Failure(FetchStatus::InvalidUrl, *problem);
+    }
+    if (stop != nullptr && stop->StopRequested()) {
+        return Failure(FetchStatus::Stopped, "stopped before the download");
     }
     ScratchWriter writer(scratchPath);
     std::string error;
@@ -301,7 +394,11 @@ FetchResult Download(const std::string& url, const fs::path& scratchPath, std::s
         return Failure(FetchStatus::TransferFailed,
                        "the HTTP client lacks a required option (HTTPS-only transfers)");
     }
-    const CURLcode code = curl_easy_perform(handle.get());
+    bool stopped = false;
+    const CURLcode code = PerformUnlessStopped(handle.get(), stop, stopped);
+    if (stopped) {
+        return Failure(FetchStatus::Stopped, "stopped during the download");
+    }
     if (code != CURLE_OK) {
         return Classify(handle.get(), code, transfer, detail, options);
     }
@@ -310,21 +407,79 @@ FetchResult Download(const std::string& url, const fs::path& scratchPath, std::s
     if (!writer.Commit(error)) {
         return Failure(FetchStatus::ScratchNotWritten, error, httpStatus);
     }
-    return FetchResult{FetchStatus::Stored, httpStatus, transfer.received, {}};
+    FetchResult result;
+    result.status = FetchStatus::Stored;
+    result.httpStatus = httpStatus;
+    result.bodyBytes = transfer.received;
+    if (!transfer.retryAfter.empty()) {
+        result.retryAfter = ParseRetryAfter(transfer.retryAfter, std::chrono::system_clock::now());
+    }
+    return result;
+}
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace
 
 FetchResult PageFetcher(const std::string& url, const fs::path& scratchPath,
-                        UserAgentGenerator& agents, const FetchOptions& options) {
+                        UserAgentGenerator& agents, const FetchOptions& options,
+                        const FetchStop* stop) {
     // The agent is drawn first, whatever happens next, so the sequence of
     // agents never depends on which calls fail.
     const std::string_view agent = UserAgentTable[agents.NextIndex()];
-    FetchResult result = Download(url, scratchPath, agent, options);
+    FetchResult result = Download(url, scratchPath, agent, options, stop);
     if (!result.Stored()) {
         RemoveScratchFile(scratchPath);
     }
     return result;
+}
+
+std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,
+                                                    std::chrono::system_clock::time_point now) {
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+        value.remove_suffix(1);
+    }
+    if (AllDigits(value)) {
+        // Anything beyond a day is as good as a day; callers cap it far lower.
+        constexpr std::uint64_t kDay = 86400;
+        std::uint64_t seconds = 0;
+        std::from_chars(value.data(), value.data() + value.size(), seconds);
+        if (value.size() > 10) {
+            seconds = kDay;
+        }
+        return std::chrono::seconds(std::min(seconds, kDay));
+    }
+    if (value.empty()) {
+        return std::nullopt;
+    }
+    const std::string text(value);
+    const time_t date = curl_getdate(text.c_str(), nullptr);
+    if (date == -1) {
+        return std::nullopt;
+    }
+    const auto wait = std::chrono::system_clock::from_time_t(date) - now;
+    return std::chrono::ceil<std::chrono::seconds>(std::max(wait, decltype(wait)::zero()));
+}
+
+bool IsRetryableHttpStatus(long httpStatus) {
+    switch (httpStatus) {
+        case 408:
+        case 425:
+        case 429:
+        case 500:
+        case 502:
+        case 503:
+        case 504:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace teebasket

@@ -1,6 +1,8 @@
 // Unithread: the harvest engine. One run walks the chosen prefectures in list
-// order, crawls each prefecture's listing page, extracts every course's detail
-// page into a CourseRecord and appends one CSV line per course.
+// order, crawls each prefecture's listing pages, extracts every course's
+// detail page into a CourseRecord and appends one CSV line per course. A page
+// that fails on the way is asked for again; one that cannot be read is named
+// in the run's page failures.
 //
 // The engine has no user interface and no global state: the caller owns the
 // HarvestRun, the settings, the agent generator and the observer, and passes
@@ -12,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -92,6 +95,55 @@ std::string CsvHeaderLine();
 std::string CourseLine(const CourseRecord& record);
 
 // ---------------------------------------------------------------------------
+// The output file
+
+// The CSV file of one run. Each line is written whole and flushed at once, so
+// a finished row survives whatever happens next; a write that fails cuts the
+// file back to the end of its last whole line, so the file never ends in a
+// torn row. Safe to use from two threads (the run and a process that must end
+// at once).
+class CsvOutputFile {
+  public:
+    CsvOutputFile() = default;
+    ~CsvOutputFile();
+    CsvOutputFile(const CsvOutputFile&) = delete;
+    CsvOutputFile& operator=(const CsvOutputFile&) = delete;
+
+    // Creates `path`, or empties it. Returns false and fills `error` (UTF-8).
+    bool Open(const std::filesystem::path& path, std::string& error);
+
+    bool IsOpen() const;
+
+    // Writes `line` (code-page-932 bytes) and CR LF. Returns false and fills
+    // `error` (UTF-8) when the line could not be written; the file is then
+    // closed at its last whole line and every later write fails.
+    bool WriteLine(std::string_view line, std::string& error);
+
+    // Closes the file. Returns false and fills `error` (UTF-8) when its last
+    // bytes could not be written; the file then ends at its last whole line.
+    // Closing a file that is not open does nothing and succeeds.
+    bool Close(std::string& error);
+
+    // For a process that is about to end at once: lets a line being written
+    // finish (waiting at most `patience`), then leaves the file ending at its
+    // last whole line. Every later write fails.
+    void FinishForExit(std::chrono::milliseconds patience);
+
+    // The length of the file up to the end of its last whole line.
+    std::uint64_t WholeLineBytes() const { return wholeBytes_.load(); }
+
+  private:
+    void CloseAndCutBack();
+    void CutBack() const;
+
+    mutable std::timed_mutex mutex_;
+    std::FILE* file_ = nullptr;
+    std::filesystem::path path_;
+    std::atomic<std::uint64_t> wholeBytes_{0};
+    bool finished_ = false;
+};
+
+// ---------------------------------------------------------------------------
 // One run
 
 // Pauses after each download; production values are fixed, tests pass zero.
@@ -100,9 +152,22 @@ struct PausePolicy {
     std::chrono::milliseconds afterDetail{300};
 };
 
+// How often a page is asked for when the portal answers "try again later"
+// (HTTP 408, 425, 429, 500, 502, 503, 504) or the transfer fails on the way
+// (a refused or reset connection, a time-out, a body cut short). Production
+// values are fixed, tests shorten them.
+struct RetryPolicy {
+    int attempts = 3;  // in all, the first one included
+    // The wait before the second attempt, before the third, and so on (the
+    // last one repeats), unless the answer says Retry-After.
+    std::vector<std::chrono::milliseconds> waits{std::chrono::seconds(2), std::chrono::seconds(6)};
+    std::chrono::milliseconds retryAfterCap{std::chrono::seconds(120)};
+};
+
 struct HarvestSettings {
     PortalSettings portal;
     PausePolicy pauses;
+    RetryPolicy retries;
     FetchOptions fetch;  // time-outs and limits; the trusted certificate is portal.caCertificate
 };
 
@@ -113,11 +178,13 @@ enum ResultCode : int {
 };
 
 // The stop request of a run. The user-interface side sets it at any time; the
-// run polls it between steps, and its pauses end early when it is set.
-class StopFlag {
+// run polls it between steps, its pauses and retry waits end early, and a
+// download in progress is given up.
+class StopFlag : public FetchStop {
   public:
     void Request();
     bool Requested() const { return requested_.load(std::memory_order_acquire); }
+    bool StopRequested() const override { return Requested(); }
     // Sleeps for `duration` or until a stop is requested. Returns false when
     // the stop was requested.
     bool SleepFor(std::chrono::milliseconds duration) const;
@@ -130,31 +197,51 @@ class StopFlag {
     mutable std::condition_variable wake_;
 };
 
+enum class PageKind { Listing, Detail };
+
+// A page that could not be read after its attempts. A detail page's course
+// still has its row, of defaults: csvLine says which.
+struct PageFailure {
+    PageKind kind = PageKind::Detail;
+    // The course identifier as cut from the listing (detail page), or the
+    // prefecture's display name (listing page); code-page-932 bytes.
+    std::string subject;
+    std::string url;      // ASCII
+    std::string reason;   // UTF-8: the HTTP status or the transfer error, and the attempts
+    long httpStatus = 0;  // the last answer's status; 0 when no answer came
+    int csvLine = 0;  // the course's line in the CSV file (the header is line 1); 0 for a listing
+};
+
 // The state of one run, shared by its caller (window or terminal) and the
 // engine. The engine writes the counters and currentPrefecture before each
 // observer call; the observer reads them only inside its calls.
 struct HarvestRun {
+    // Makes the run ready for the next Execute: the two paths set, everything
+    // else as new (the stop cleared, the output file closed).
+    void Reset(std::filesystem::path output, std::filesystem::path scratch);
+
     // Set by the caller before Execute.
     std::filesystem::path outputPath;
     std::filesystem::path scratchPath;  // the scratch file "tmp.dat" in the data folder
-    bool taskbarAvailable = false;      // kept here for the window; unused by the engine
 
     // Written by the engine, readable from any thread.
     std::atomic<bool> running{false};
     std::atomic<int> resultCode{kResultNoRow};
     StopFlag stop;
+    CsvOutputFile output;  // open while the run writes it
 
-    // Written by the engine, read inside observer calls.
-    std::FILE* outputFile = nullptr;
+    // Written by the engine, read inside observer calls and after the run.
     int prefectureCount = 0;
     int courseTotal = 0;
     int courseIndex = 0;
     std::string currentPrefecture;  // code-page-932 bytes
     int rowsWritten = 0;
-    bool downloadFailed = false;   // some download could not reach the portal
-    std::string lastFetchFailure;  // UTF-8 reason of the last such failure
-    // UTF-8 reason when the run could not do its work (the output file could
-    // not be created or written, an unexpected error); empty otherwise.
+    bool downloadFailed = false;            // some download could not reach the portal
+    std::string lastFetchFailure;           // UTF-8 reason of the last such failure
+    std::vector<PageFailure> pageFailures;  // in the order they happened
+    // UTF-8 reason when the run could not do its work (the output or scratch
+    // file could not be created or written, an unexpected error); empty
+    // otherwise.
     std::string failure;
 };
 
@@ -195,18 +282,22 @@ void Execute(HarvestContext& context);
 // through HarvestRun::failure.
 void HarvestPrefectures(HarvestContext& context);
 
-// Downloads one prefecture's listing page and extracts each of its courses.
+// Reads the listing pages of one prefecture (page 1, then each next page that
+// the page before links to) and then extracts each of their courses.
 void CrawlPrefecture(HarvestContext& context, const std::string& slug);
 
-// Downloads one course's detail page and appends its line to the output file.
+// Downloads one course's detail page and appends its line to the output file;
+// a page that cannot be read gives a line of defaults and a PageFailure. A
+// download given up for a stop writes no line.
 void ExtractCourseDetail(HarvestContext& context, const std::string& courseId);
 
 // ---------------------------------------------------------------------------
 // The cutting rules, on pages already split into lines (for tests and
 // benchmarks; the steps above use them).
 
-// The listing URL of `slug` and the detail and review URLs of a course.
-std::string ListingUrl(const PortalSettings& portal, const std::string& slug);
+// The URL of listing page `page` (from 1) of `slug`, and the detail and review
+// URLs of a course.
+std::string ListingUrl(const PortalSettings& portal, const std::string& slug, int page = 1);
 std::string DetailUrl(const PortalSettings& portal, const std::string& courseId);
 std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId);
 
@@ -220,6 +311,16 @@ std::string EncodePathSegment(const std::string& bytes);
 std::vector<std::string> ScanListingCards(const PageText& page, const StopFlag& stop);
 std::vector<std::string> ScanListingCards(const std::vector<std::string>& lines,
                                           const StopFlag& stop);
+
+// The most listing pages read for one prefecture.
+inline constexpr int kMaxListingPages = 100;
+
+// True when a listing page links to page `page` of the listing of `slug`: an
+// address that holds "/doc/area/<slug>/" and the query parameter
+// "page=<page>". The overload for lines already split gives the same answer.
+bool ListingLinksToPage(const PageText& page, const std::string& slug, int pageNumber);
+bool ListingLinksToPage(const std::vector<std::string>& lines, const std::string& slug,
+                        int pageNumber);
 
 // Fills a record from a detail page: structured data, body pass, and the two
 // URL columns. A page once downloaded is always read whole, so a stop request

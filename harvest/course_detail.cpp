@@ -288,9 +288,19 @@ CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const Port
 
 void ExtractCourseDetail(HarvestContext& context, const std::string& courseId) {
     HarvestRun& run = context.run;
-    const PageText lines = detail::FetchPageLines(
-        context, DetailUrl(context.settings.portal, courseId), context.settings.pauses.afterDetail);
-    const CourseRecord record = ParseCourseDetail(lines, context.settings.portal, courseId);
+    const std::string url = DetailUrl(context.settings.portal, courseId);
+    const detail::PageRead read =
+        detail::ReadPage(context, url, context.settings.pauses.afterDetail);
+    if (read.outcome == detail::PageRead::Outcome::Stopped ||
+        read.outcome == detail::PageRead::Outcome::RunFailed) {
+        return;  // no row: the page was neither read nor found missing
+    }
+    if (read.outcome == detail::PageRead::Outcome::NoPage) {
+        // The row of defaults goes on the line after the rows written so far
+        // and the header.
+        detail::NotePageFailure(run, PageKind::Detail, courseId, url, read, run.rowsWritten + 2);
+    }
+    const CourseRecord record = ParseCourseDetail(read.page, context.settings.portal, courseId);
     if (detail::WriteCsvLine(run, CourseLine(record))) {
         ++run.rowsWritten;
         run.resultCode = kResultRowsWritten;

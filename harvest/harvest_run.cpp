@@ -1,7 +1,7 @@
 // One run: the stop flag, Execute and the per-prefecture driver.
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <exception>
+#include <optional>
 #include <system_error>
 
 #include "harvest_steps.h"
@@ -26,41 +26,153 @@ void StopFlag::Reset() {
     requested_.store(false, std::memory_order_release);
 }
 
-namespace detail {
+void HarvestRun::Reset(std::filesystem::path output, std::filesystem::path scratch) {
+    std::string ignored;
+    this->output.Close(ignored);
+    outputPath = std::move(output);
+    scratchPath = std::move(scratch);
+    running = false;
+    resultCode = kResultNoRow;
+    stop.Reset();
+    prefectureCount = 0;
+    courseTotal = 0;
+    courseIndex = 0;
+    currentPrefecture.clear();
+    rowsWritten = 0;
+    downloadFailed = false;
+    lastFetchFailure.clear();
+    pageFailures.clear();
+    failure.clear();
+}
 
-PageText FetchPageLines(HarvestContext& context, const std::string& url,
-                        std::chrono::milliseconds pause) {
+namespace detail {
+namespace {
+
+bool IsSuccessStatus(long httpStatus) {
+    return httpStatus >= 200 && httpStatus <= 299;
+}
+
+// Whether the same request may succeed later: a "try again later" status, or
+// a transfer that failed on the way.
+bool WorthAnotherAttempt(const FetchResult& result) {
+    return result.Stored() ? IsRetryableHttpStatus(result.httpStatus) : result.transient;
+}
+
+// The wait before attempt number `attempt` + 1.
+std::chrono::milliseconds WaitAfter(const RetryPolicy& policy, int attempt,
+                                    const FetchResult& result) {
+    if (result.retryAfter) {
+        return std::min<std::chrono::milliseconds>(*result.retryAfter, policy.retryAfterCap);
+    }
+    if (policy.waits.empty()) {
+        return std::chrono::milliseconds(0);
+    }
+    const std::size_t index = std::min<std::size_t>(attempt - 1, policy.waits.size() - 1);
+    return policy.waits[index];
+}
+
+void FailRun(HarvestRun& run, const std::string& reason) {
+    if (run.failure.empty()) {
+        run.failure = reason;
+    }
+    run.stop.Request();
+}
+
+PageRead::Outcome LoadPageBytes(HarvestRun& run, PageRead& read) {
+    if (!LoadPage(run.scratchPath, read.page)) {
+        FailRun(run, "作業ファイルを読み込めませんでした / could not read the scratch file " +
+                         run.scratchPath.string());
+        return PageRead::Outcome::RunFailed;
+    }
+    return PageRead::Outcome::Page;
+}
+
+// What the attempt just made comes to, or nothing when another one is worth
+// making.
+std::optional<PageRead::Outcome> OutcomeOfAttempt(HarvestRun& run, PageRead& read,
+                                                  const RetryPolicy& policy) {
+    const FetchResult& result = read.last;
+    if (result.status == FetchStatus::Stopped) {
+        return PageRead::Outcome::Stopped;
+    }
+    if (result.status == FetchStatus::ScratchNotWritten) {
+        FailRun(run, "作業ファイルに書き込めませんでした / could not write the scratch file: " +
+                         result.reason);
+        return PageRead::Outcome::RunFailed;
+    }
+    if (result.Stored() && IsSuccessStatus(result.httpStatus)) {
+        return LoadPageBytes(run, read);
+    }
+    if (!WorthAnotherAttempt(result) || read.attempts >= policy.attempts) {
+        return PageRead::Outcome::NoPage;
+    }
+    return std::nullopt;
+}
+
+// One page, asked for as often as the retry policy allows.
+PageRead Attempt(HarvestContext& context, const std::string& url) {
     HarvestRun& run = context.run;
+    const RetryPolicy& policy = context.settings.retries;
     FetchOptions options = context.settings.fetch;
     options.caCertificateFile = context.settings.portal.caCertificate;
-    const FetchResult result = PageFetcher(url, run.scratchPath, context.agents, options);
-    if (result.HostUnreachable()) {
-        run.downloadFailed = true;
-        run.lastFetchFailure = result.reason;
+    PageRead read;
+    read.outcome = PageRead::Outcome::Stopped;
+    while (!run.stop.Requested()) {
+        ++read.attempts;
+        read.last = PageFetcher(url, run.scratchPath, context.agents, options, &run.stop);
+        if (const std::optional<PageRead::Outcome> outcome = OutcomeOfAttempt(run, read, policy)) {
+            read.outcome = *outcome;
+            return read;
+        }
+        run.stop.SleepFor(WaitAfter(policy, read.attempts, read.last));
     }
-    if (pause.count() > 0) {
+    return read;
+}
+
+std::string FailureReason(const PageRead& read) {
+    std::string reason =
+        read.last.Stored() ? "HTTP " + std::to_string(read.last.httpStatus) : read.last.reason;
+    if (read.attempts > 1) {
+        reason += " (" + std::to_string(read.attempts) + " attempts)";
+    }
+    return reason;
+}
+
+}  // namespace
+
+PageRead ReadPage(HarvestContext& context, const std::string& url,
+                  std::chrono::milliseconds pause) {
+    HarvestRun& run = context.run;
+    PageRead read = Attempt(context, url);
+    if (read.outcome == PageRead::Outcome::NoPage && read.last.HostUnreachable()) {
+        run.downloadFailed = true;
+        run.lastFetchFailure = read.last.reason;
+    }
+    if (pause.count() > 0 && read.outcome != PageRead::Outcome::RunFailed) {
         run.stop.SleepFor(pause);
     }
-    PageText page;
-    if (result.Stored()) {
-        LoadPage(run.scratchPath, page);
-    }
-    return page;
+    return read;
+}
+
+void NotePageFailure(HarvestRun& run, PageKind kind, const std::string& subject,
+                     const std::string& url, const PageRead& read, int csvLine) {
+    PageFailure failure;
+    failure.kind = kind;
+    failure.subject = subject;
+    failure.url = url;
+    failure.reason = FailureReason(read);
+    failure.httpStatus = read.last.httpStatus;
+    failure.csvLine = csvLine;
+    run.pageFailures.push_back(std::move(failure));
 }
 
 bool WriteCsvLine(HarvestRun& run, const std::string& line) {
-    if (run.outputFile == nullptr) {
-        return false;
+    std::string error;
+    if (run.output.WriteLine(line, error)) {
+        return true;
     }
-    const bool written = std::fwrite(line.data(), 1, line.size(), run.outputFile) == line.size() &&
-                         std::fwrite("\r\n", 1, 2, run.outputFile) == 2 &&
-                         std::fflush(run.outputFile) == 0;
-    if (!written && run.failure.empty()) {
-        run.failure = "CSVファイルに書き込めませんでした / could not write the CSV file: " +
-                      std::string(std::strerror(errno));
-        run.stop.Request();
-    }
-    return written;
+    FailRun(run, "CSVファイルに書き込めませんでした / could not write the CSV file: " + error);
+    return false;
 }
 
 }  // namespace detail
@@ -68,24 +180,18 @@ bool WriteCsvLine(HarvestRun& run, const std::string& line) {
 namespace {
 
 bool OpenOutputFile(HarvestRun& run) {
-    run.outputFile = std::fopen(run.outputPath.c_str(), "wb");
-    if (run.outputFile == nullptr) {
-        run.failure = "CSVファイルを作成できませんでした / could not create the CSV file: " +
-                      run.outputPath.string() + ": " + std::strerror(errno);
+    std::string error;
+    if (!run.output.Open(run.outputPath, error)) {
+        run.failure = "CSVファイルを作成できませんでした / could not create the CSV file: " + error;
         return false;
     }
     return true;
 }
 
 void CloseOutputFile(HarvestRun& run) {
-    if (run.outputFile == nullptr) {
-        return;
-    }
-    const int closed = std::fclose(run.outputFile);
-    run.outputFile = nullptr;
-    if (closed != 0 && run.failure.empty()) {
-        run.failure = "CSVファイルを閉じられませんでした / could not finish the CSV file: " +
-                      std::string(std::strerror(errno));
+    std::string error;
+    if (!run.output.Close(error) && run.failure.empty()) {
+        run.failure = "CSVファイルを閉じられませんでした / could not finish the CSV file: " + error;
     }
 }
 

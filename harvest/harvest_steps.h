@@ -9,15 +9,33 @@
 
 namespace teebasket::detail {
 
-// Downloads `url` into the run's scratch file, notes a failure to reach the
-// portal in the run, then pauses for `pause` (shorter when a stop is
-// requested). Returns the page, or an empty one when nothing was stored.
-PageText FetchPageLines(HarvestContext& context, const std::string& url,
-                        std::chrono::milliseconds pause);
+// What came of asking for one page.
+struct PageRead {
+    enum class Outcome {
+        Page,       // the page is in `page`
+        NoPage,     // no page after the attempts (an error status, a failed transfer)
+        Stopped,    // a stop ended the download or a wait; nothing was read
+        RunFailed,  // the scratch file could not be written or read: HarvestRun::failure says why
+    };
+    Outcome outcome = Outcome::NoPage;
+    PageText page;     // raw bytes of the page
+    FetchResult last;  // the last attempt's result
+    int attempts = 0;
+};
 
-// Writes `line` (code-page-932 bytes) and CR LF to the output file and flushes
-// it, so that a finished row survives whatever happens next. A failed write
-// is noted in HarvestRun::failure and stops the run.
+// Downloads `url` into the run's scratch file, trying again after a transient
+// failure as the settings' RetryPolicy says, then pauses for `pause` (shorter
+// when a stop is requested). Notes a failure to reach the portal in the run,
+// and a scratch file that cannot be written or read as the run's failure
+// (which also stops the run).
+PageRead ReadPage(HarvestContext& context, const std::string& url, std::chrono::milliseconds pause);
+
+// Adds `read` (an Outcome::NoPage) to the run's page failures.
+void NotePageFailure(HarvestRun& run, PageKind kind, const std::string& subject,
+                     const std::string& url, const PageRead& read, int csvLine);
+
+// Writes `line` (code-page-932 bytes) and CR LF to the output file. A failed
+// write is noted in HarvestRun::failure and stops the run.
 bool WriteCsvLine(HarvestRun& run, const std::string& line);
 
 }  // namespace teebasket::detail

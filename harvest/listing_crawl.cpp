@@ -1,4 +1,7 @@
 // The prefecture listing crawl: course identifiers out of the course cards.
+#include <string_view>
+#include <unordered_set>
+
 #include "MECSUtils.h"
 #include "harvest_steps.h"
 
@@ -51,10 +54,94 @@ std::vector<std::string> ScanCards(Lines lines, const StopFlag& stop) {
     return courseIds;
 }
 
+// True when `address` has the query parameter "page=<number>".
+bool HasPageParameter(std::string_view address, std::string_view number) {
+    constexpr std::string_view kName = "page=";
+    for (std::size_t at = address.find(kName); at != std::string_view::npos;
+         at = address.find(kName, at + 1)) {
+        // After "?", "&" or the ";" of "&amp;"; the whole number, not its start.
+        const char before = at > 0 ? address[at - 1] : '\0';
+        const std::size_t end = at + kName.size() + number.size();
+        const bool delimited = before == '?' || before == '&' || before == ';';
+        const bool wholeNumber = end >= address.size() || address[end] < '0' || address[end] > '9';
+        if (delimited && wholeNumber &&
+            address.substr(at + kName.size(), number.size()) == number) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The cards of `found` that are not among `known` yet, appended to `known`;
+// false when there is none. A card repeated within one page is kept, as it
+// always has been on a first page.
+bool AppendNewCards(std::vector<std::string>& known, std::vector<std::string> found) {
+    const std::unordered_set<std::string> earlier(known.begin(), known.end());
+    const std::size_t before = known.size();
+    for (std::string& courseId : found) {
+        if (earlier.count(courseId) == 0) {
+            known.push_back(std::move(courseId));
+        }
+    }
+    return known.size() > before;
+}
+
+// ListingLinksToPage over any reader of lines (LineCursor or LineListCursor).
+template <typename Lines>
+bool LinksToPage(Lines lines, const std::string& slug, int pageNumber) {
+    const std::string path = "/doc/area/" + slug + "/";
+    const std::string number = std::to_string(pageNumber);
+    for (std::string_view line; lines.Next(line);) {
+        for (std::size_t at = line.find(path); at != std::string_view::npos;
+             at = line.find(path, at + 1)) {
+            // The address ends where its attribute value or the tag ends.
+            const std::size_t end = line.find_first_of("\"' <>\t", at);
+            const std::string_view address =
+                line.substr(at, end == std::string_view::npos ? end : end - at);
+            if (HasPageParameter(address, number)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The course identifiers of every listing page of `slug`, in page order.
+std::vector<std::string> CollectCourseIds(HarvestContext& context, const std::string& slug) {
+    HarvestRun& run = context.run;
+    std::vector<std::string> courseIds;
+    for (int page = 1; page <= kMaxListingPages; ++page) {
+        const std::string url = ListingUrl(context.settings.portal, slug, page);
+        const detail::PageRead read =
+            detail::ReadPage(context, url, context.settings.pauses.afterListing);
+        if (read.outcome == detail::PageRead::Outcome::NoPage) {
+            detail::NotePageFailure(run, PageKind::Listing, run.currentPrefecture, url, read, 0);
+        }
+        if (read.outcome != detail::PageRead::Outcome::Page) {
+            break;
+        }
+        const bool added = AppendNewCards(courseIds, ScanListingCards(read.page, run.stop));
+        if (!added || run.stop.Requested() || !ListingLinksToPage(read.page, slug, page + 1)) {
+            break;
+        }
+    }
+    return courseIds;
+}
+
 }  // namespace
 
-std::string ListingUrl(const PortalSettings& portal, const std::string& slug) {
-    return "https://" + portal.listingHost + "/doc/area/" + slug + "/?sort=kana&page=1";
+std::string ListingUrl(const PortalSettings& portal, const std::string& slug, int page) {
+    return "https://" + portal.listingHost + "/doc/area/" + slug +
+           "/?sort=kana&page=" + std::to_string(page);
+}
+
+bool ListingLinksToPage(const PageText& page, const std::string& slug, int pageNumber) {
+    return LinksToPage(page.Lines(), slug, pageNumber);
+}
+
+bool ListingLinksToPage(const std::vector<std::string>& lines, const std::string& slug,
+                        int pageNumber) {
+    return LinksToPage(LineListCursor(lines), slug, pageNumber);
 }
 
 std::vector<std::string> ScanListingCards(const PageText& page, const StopFlag& stop) {
@@ -70,9 +157,7 @@ void CrawlPrefecture(HarvestContext& context, const std::string& slug) {
     HarvestRun& run = context.run;
     run.courseTotal = 0;
     run.courseIndex = 0;
-    const PageText lines = detail::FetchPageLines(
-        context, ListingUrl(context.settings.portal, slug), context.settings.pauses.afterListing);
-    const std::vector<std::string> courseIds = ScanListingCards(lines, run.stop);
+    const std::vector<std::string> courseIds = CollectCourseIds(context, slug);
     if (courseIds.empty() || run.stop.Requested()) {
         context.observer.StatusUpdate(run);
         return;

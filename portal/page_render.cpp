@@ -504,6 +504,31 @@ void WriteInitialState(Page& page, const GeneratedCourse& course, Dice& dice) {
     page.Line("<script src=\"/assets/js/course-detail.js?v=20240601\" defer></script>");
 }
 
+// The page links under a listing: 前へ, the page numbers (the current one
+// not a link) and 次へ, as the portal's own listings show them.
+void WritePager(Page& page, const std::string& slug, int current, int pages) {
+    const auto href = [&slug](int number) {
+        return "href=\"/doc/area/" + slug + "/?sort=kana&amp;page=" + std::to_string(number) + "\"";
+    };
+    page.Line("<nav class=\"pager\">");
+    if (current > 1 && current <= pages + 1) {
+        page.Line("<a class=\"pager-prev\" rel=\"prev\" " + href(current - 1) + ">前へ</a>");
+    }
+    for (int number = 1; number <= pages; ++number) {
+        if (number == current) {
+            page.Line("<span class=\"pager-item is-current\">" + std::to_string(number) +
+                      "</span>");
+        } else {
+            page.Line("<a class=\"pager-item\" " + href(number) + ">" + std::to_string(number) +
+                      "</a>");
+        }
+    }
+    if (current < pages) {
+        page.Line("<a class=\"pager-next\" rel=\"next\" " + href(current + 1) + ">次へ</a>");
+    }
+    page.Line("</nav>");
+}
+
 }  // namespace
 
 std::string CourseCatalog::DetailPage(const GeneratedCourse& course) const {
@@ -591,12 +616,7 @@ std::string CourseCatalog::ListingPage(int prefecture, int pageNumber) const {
     }
     page.Line("</ul>");
     if (pages > 1) {
-        page.Line("<nav class=\"pager\">");
-        for (int p = 1; p <= pages; ++p) {
-            page.Line("<a class=\"pager-item\" href=\"/doc/area/" + slug + "/?sort=kana&amp;page=" +
-                      std::to_string(p) + "\">" + std::to_string(p) + "</a>");
-        }
-        page.Line("</nav>");
+        WritePager(page, slug, pageNumber, pages);
     }
     page.Line("</main>");
     WriteFooter(page);

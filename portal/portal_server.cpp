@@ -10,7 +10,9 @@
 #include <atomic>
 #include <charconv>
 #include <condition_variable>
+#include <ctime>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -128,6 +130,83 @@ void ResetConnection(int socket) {
     }
 }
 
+// The web date of `when`, as an HTTP Retry-After or Date header writes it.
+std::string HttpDate(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[parts.tm_wday],
+                  parts.tm_mday, kMonths[parts.tm_mon], parts.tm_year + 1900, parts.tm_hour,
+                  parts.tm_min, parts.tm_sec);
+    return text;
+}
+
+// x-flaky-K-FAULT[-after-S|-at-S][-REST]: the first K requests of the path
+// fail with FAULT (a status from 400 to 599, or reset, truncate or stall);
+// later ones are answered as the path with REST in place of the name would be.
+struct FlakyFault {
+    std::uint64_t failures = 0;
+    std::string fault;                            // "503", "reset", ...
+    int status = 0;                               // the status of a status fault, otherwise 0
+    std::string retryAfterSeconds;                // "after-S": Retry-After: S
+    std::optional<std::uint64_t> retryAtSeconds;  // "at-S": Retry-After: the date in S seconds
+    std::string rest;
+
+    static std::optional<FlakyFault> Parse(std::string_view name);
+};
+
+// Splits the next "-"-separated piece off `text`.
+std::string_view NextPiece(std::string_view& text) {
+    const std::size_t dash = text.find('-');
+    const std::string_view piece = text.substr(0, dash);
+    text = dash == std::string_view::npos ? std::string_view() : text.substr(dash + 1);
+    return piece;
+}
+
+std::optional<FlakyFault> FlakyFault::Parse(std::string_view name) {
+    constexpr std::string_view kPrefix = "x-flaky-";
+    if (name.substr(0, kPrefix.size()) != kPrefix) {
+        return std::nullopt;
+    }
+    std::string_view text = name.substr(kPrefix.size());
+    FlakyFault flaky;
+    const auto failures = NumberAfter(NextPiece(text), "");
+    const std::string_view fault = NextPiece(text);
+    if (!failures || fault.empty()) {
+        return std::nullopt;
+    }
+    flaky.failures = *failures;
+    flaky.fault = std::string(fault);
+    if (const auto status = NumberAfter(fault, ""); status) {
+        if (*status < 400 || *status > 599) {
+            return std::nullopt;
+        }
+        flaky.status = static_cast<int>(*status);
+    } else if (fault != "reset" && fault != "truncate" && fault != "stall") {
+        return std::nullopt;
+    }
+    std::string_view lookahead = text;
+    const std::string_view option = NextPiece(lookahead);
+    if (flaky.status != 0 && (option == "after" || option == "at")) {
+        const auto seconds = NumberAfter(NextPiece(lookahead), "");
+        if (!seconds) {
+            return std::nullopt;
+        }
+        if (option == "after") {
+            flaky.retryAfterSeconds = std::to_string(*seconds);
+        } else {
+            flaky.retryAtSeconds = *seconds;
+        }
+        text = lookahead;
+    }
+    flaky.rest = std::string(text);
+    return flaky;
+}
+
 }  // namespace
 
 struct PortalServer::Impl {
@@ -143,6 +222,9 @@ struct PortalServer::Impl {
 
     std::mutex logMutex;
     std::ofstream log;
+
+    std::mutex flakyMutex;
+    std::map<std::string, std::uint64_t> flakyRequests;  // requests so far, by path
 
     Impl(PortalOptions o, const TlsFiles& t)
         : options(std::move(o)), tls(t), catalog(options.catalog) {}
@@ -172,14 +254,28 @@ struct PortalServer::Impl {
             << std::flush;
     }
 
+    // True while the path's requests so far (this one included) are no
+    // more than `failures`.
+    bool FlakyRequestFails(const std::string& path, std::uint64_t failures) {
+        std::lock_guard lock(flakyMutex);
+        return ++flakyRequests[path] <= failures;
+    }
+
+    enum class PathKind { Listing, Detail };
+
     void Handle(const httplib::Request& request, httplib::Response& response);
     void ServeListing(std::string_view slug, const httplib::Request& request,
                       httplib::Response& response);
+    void ServeListingOrDetail(PathKind kind, std::string_view name, const httplib::Request& request,
+                              httplib::Response& response);
     void ServeDetail(std::string_view id, httplib::Response& response);
     void ServeReviews(std::string_view id, httplib::Response& response);
     void ServeFixture(const fs::path& file, std::string_view path, httplib::Response& response);
-    bool ServeFault(std::string_view name, const httplib::Request& request,
+    bool ServeFault(PathKind kind, std::string_view name, const httplib::Request& request,
                     httplib::Response& response);
+    void ServeFlaky(PathKind kind, const FlakyFault& flaky, const httplib::Request& request,
+                    httplib::Response& response);
+    void ServeBrokenBody(const std::string& kind, int socket, httplib::Response& response);
     void ServeNotFound(std::string_view path, httplib::Response& response) {
         response.status = 404;
         response.set_content(NotFoundPage(path), kHtml);
@@ -194,15 +290,13 @@ void PortalServer::Impl::Handle(const httplib::Request& request, httplib::Respon
         if (!slug.empty() && slug.back() == '/') {
             slug.remove_suffix(1);
         }
-        ServeListing(slug, request, response);
+        ServeListingOrDetail(PathKind::Listing, slug, request, response);
     } else if (path.substr(0, kDetailPrefix.size()) == kDetailPrefix) {
         std::string_view id = path.substr(kDetailPrefix.size());
         if (!id.empty() && id.back() == '/') {
             id.remove_suffix(1);
         }
-        if (!ServeFault(id, request, response)) {
-            ServeDetail(id, response);
-        }
+        ServeListingOrDetail(PathKind::Detail, id, request, response);
     } else if (path.substr(0, kReviewPrefix.size()) == kReviewPrefix) {
         ServeReviews(path.substr(kReviewPrefix.size()), response);
     } else if (path == "/" && options.pagesDir.empty()) {
@@ -212,14 +306,30 @@ void PortalServer::Impl::Handle(const httplib::Request& request, httplib::Respon
     }
 }
 
-void PortalServer::Impl::ServeListing(std::string_view slug, const httplib::Request& request,
-                                      httplib::Response& response) {
-    if (ServeFault(slug, request, response)) {
+void PortalServer::Impl::ServeListingOrDetail(PathKind kind, std::string_view name,
+                                              const httplib::Request& request,
+                                              httplib::Response& response) {
+    if (ServeFault(kind, name, request, response)) {
         return;
     }
+    if (kind == PathKind::Listing) {
+        ServeListing(name, request, response);
+    } else {
+        ServeDetail(name, response);
+    }
+}
+
+void PortalServer::Impl::ServeListing(std::string_view slug, const httplib::Request& request,
+                                      httplib::Response& response) {
+    int page = 1;
+    if (const auto number = NumberAfter(request.get_param_value("page"), ""); number) {
+        page = static_cast<int>(std::clamp<std::uint64_t>(*number, 1, 10000));
+    }
     if (!options.pagesDir.empty()) {
-        ServeFixture(IsSafeName(slug) ? options.pagesDir / "listing" / (std::string(slug) + ".html")
-                                      : fs::path(),
+        // Page 1 is <slug>.html, page N <slug>.N.html.
+        const std::string file =
+            std::string(slug) + (page > 1 ? "." + std::to_string(page) : std::string()) + ".html";
+        ServeFixture(IsSafeName(slug) ? options.pagesDir / "listing" / file : fs::path(),
                      request.path, response);
         return;
     }
@@ -227,10 +337,6 @@ void PortalServer::Impl::ServeListing(std::string_view slug, const httplib::Requ
     if (prefecture < 0) {
         ServeNotFound(request.path, response);
         return;
-    }
-    int page = 1;
-    if (const auto number = NumberAfter(request.get_param_value("page"), ""); number) {
-        page = static_cast<int>(std::clamp<std::uint64_t>(*number, 1, 10000));
     }
     response.set_content(catalog.ListingPage(prefecture, page), kHtml);
 }
@@ -276,8 +382,8 @@ void PortalServer::Impl::ServeFixture(const fs::path& file, std::string_view pat
 
 // The fault paths. Each stands for one way a server can misbehave, so that
 // clients can be tested against it; see the README for the list.
-bool PortalServer::Impl::ServeFault(std::string_view name, const httplib::Request& request,
-                                    httplib::Response& response) {
+bool PortalServer::Impl::ServeFault(PathKind kind, std::string_view name,
+                                    const httplib::Request& request, httplib::Response& response) {
     if (name.substr(0, kFaultPrefix.size()) != kFaultPrefix) {
         return false;
     }
@@ -320,20 +426,9 @@ bool PortalServer::Impl::ServeFault(std::string_view name, const httplib::Reques
         ResetConnection(socket);
         response.status = 503;
     } else if (name == "x-stall-body" || name == "x-reset" || name == "x-truncate") {
-        const std::string kind(name);
-        response.set_content_provider(
-            kBrokenBodyLength, kOctets,
-            [this, kind, socket](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                if (offset < kBrokenBodySent) {
-                    return WritePattern(offset, kBrokenBodySent - offset, sink);
-                }
-                if (kind == "x-stall-body") {
-                    Stall(socket);
-                } else if (kind == "x-reset") {
-                    ResetConnection(socket);
-                }
-                return false;
-            });
+        ServeBrokenBody(std::string(name), socket, response);
+    } else if (const std::optional<FlakyFault> flaky = FlakyFault::Parse(name); flaky) {
+        ServeFlaky(kind, *flaky, request, response);
     } else if (name == "x-trickle") {
         response.set_content_provider(
             kTrickleBytes, kText, [this](std::size_t offset, std::size_t, httplib::DataSink& sink) {
@@ -352,6 +447,57 @@ bool PortalServer::Impl::ServeFault(std::string_view name, const httplib::Reques
         ServeNotFound(request.path, response);
     }
     return true;
+}
+
+// Headers announcing kBrokenBodyLength bytes, kBrokenBodySent of them, then
+// what `kind` says: x-stall-body stalls, x-reset resets the connection,
+// x-truncate closes it.
+void PortalServer::Impl::ServeBrokenBody(const std::string& kind, int socket,
+                                         httplib::Response& response) {
+    response.set_content_provider(
+        kBrokenBodyLength, kOctets,
+        [this, kind, socket](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            if (offset < kBrokenBodySent) {
+                return WritePattern(offset, kBrokenBodySent - offset, sink);
+            }
+            if (kind == "x-stall-body") {
+                Stall(socket);
+            } else if (kind == "x-reset") {
+                ResetConnection(socket);
+            }
+            return false;
+        });
+}
+
+void PortalServer::Impl::ServeFlaky(PathKind kind, const FlakyFault& flaky,
+                                    const httplib::Request& request, httplib::Response& response) {
+    if (!FlakyRequestFails(request.path, flaky.failures)) {
+        if (flaky.rest.empty()) {
+            response.set_content("<html><body><p>" + request.path + "</p></body></html>\n", kHtml);
+        } else {
+            ServeListingOrDetail(kind, flaky.rest, request, response);
+        }
+        return;
+    }
+    if (flaky.status != 0) {
+        response.status = flaky.status;
+        response.set_content(flaky.status >= 500 ? ServerErrorPage() : NotFoundPage(request.path),
+                             kHtml);
+        if (!flaky.retryAfterSeconds.empty()) {
+            response.set_header("Retry-After", flaky.retryAfterSeconds);
+        } else if (flaky.retryAtSeconds) {
+            response.set_header("Retry-After",
+                                HttpDate(std::chrono::system_clock::now() +
+                                         std::chrono::seconds(*flaky.retryAtSeconds)));
+        }
+    } else if (flaky.fault == "stall") {
+        const int socket = SocketOf(request);
+        Stall(socket);
+        ResetConnection(socket);
+        response.status = 503;
+    } else {
+        ServeBrokenBody("x-" + flaky.fault, SocketOf(request), response);
+    }
 }
 
 ParseOutcome ParsePortalOptions(const std::vector<std::string>& args, PortalOptions& options,
@@ -442,10 +588,11 @@ std::string PortalUsage() {
 }
 
 std::vector<std::string> FaultPathNames() {
-    std::vector<std::string> names = {
-        "x-echo-agent", "x-empty",         "x-bytes-N",        "x-chunked-N",    "x-zero",
-        "x-status-N",   "x-stall-head",    "x-stall-body",     "x-trickle",      "x-reset",
-        "x-truncate",   "x-redirect-http", "x-redirect-https", "x-redirect-loop"};
+    std::vector<std::string> names = {"x-echo-agent",     "x-empty",         "x-bytes-N",
+                                      "x-chunked-N",      "x-zero",          "x-status-N",
+                                      "x-stall-head",     "x-stall-body",    "x-trickle",
+                                      "x-reset",          "x-truncate",      "x-redirect-http",
+                                      "x-redirect-https", "x-redirect-loop", "x-flaky-K-FAULT"};
     names.insert(names.end(), kBulkPageNames.begin(), kBulkPageNames.end());
     return names;
 }

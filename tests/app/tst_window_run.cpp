@@ -73,6 +73,7 @@ class TestWindowRun : public WindowTestCase {
     void fileGoneBeforeOpeningIsReported();
     void runWithoutRowsSaysNothingFound();
     void unreachablePortalSaysTheSiteCouldNotBeReached();
+    void pagesNotReadAreCountedInTheEndOfRunMessage();
 
     void cancelAnsweredYesStopsTheRunQuietly();
     void cancelAnsweredNoLetsTheRunGoOn();
@@ -112,6 +113,7 @@ HarvestSettings TestWindowRun::PortalSettings() const {
     settings.portal.listingHost = portal_->host();
     settings.portal.bookingHost = portal_->host();
     settings.portal.caCertificate = portal_->certificate();
+    settings.retries.waits = {std::chrono::milliseconds(10)};
     return settings;
 }
 
@@ -258,6 +260,44 @@ void TestWindowRun::unreachablePortalSaysTheSiteCouldNotBeReached() {
     QCOMPARE(messages[0].caption, QStringLiteral("Error"));
     QCOMPARE(messages[0].flags, kErrorNoticeFlags);
     QVERIFY(f.btnAction()->isEnabled());
+}
+
+void TestWindowRun::pagesNotReadAreCountedInTheEndOfRunMessage() {
+    // Tokyo: one course read, two pages not read; Hokkaido: no listing at all.
+    test::TempDir pages;
+    test::WriteFileBytes(
+        pages.path() / "listing" / "tokyo.html",
+        "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/x-empty/?rt=1\">\n"
+        "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/x-status-404/?rt=1\">\n"
+        "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/x-status-410/?rt=1\">\n");
+    const test::PortalProcess fixturePortal({.pagesDir = pages.path()});
+    WindowFixture& f = fixture();
+    HarvestSettings settings = PortalSettings();
+    settings.portal = {fixturePortal.host(), fixturePortal.host(), fixturePortal.certificate()};
+    f.CreateShown(settings);
+    f.Dialogs().AnswerMessage(kIdNo);
+    Start({12}, QStringLiteral("partly.csv"));
+    QVERIFY(WaitForRunEnd());
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
+    QCOMPARE(CsvLineCount(f.DataFolder() / "partly.csv"), 1 + 3);
+
+    f.Dialogs().AnswerMessage(kIdOk);
+    f.ToggleByUser(12);
+    f.ToggleByUser(0);
+    f.Dialogs().AnswerSave(f.FilePath("none.csv"));
+    f.btnAction()->click();
+    QVERIFY(WaitForRunEnd(2));
+    QCOMPARE(finished_->at(1).at(0).toUInt(), quint32{TFrmMain::kEndNothingFound});
+
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{2});
+    QCOMPARE(messages[0].text, QStringLiteral("情報の取得が完了しました。\n"
+                                              "取得できなかったページが 2 件あります。\n"
+                                              "保存したファイルを開きますか？"));
+    QCOMPARE(messages[0].caption, QStringLiteral("処理確認"));
+    QCOMPARE(messages[1].text, QStringLiteral("該当する情報は見つかりませんでした。\n"
+                                              "取得できなかったページが 1 件あります。"));
+    QCOMPARE(messages[1].caption, QStringLiteral("検索終了"));
 }
 
 void TestWindowRun::cancelAnsweredYesStopsTheRunQuietly() {

@@ -23,6 +23,7 @@ HarvestSettings NowhereSettings() {
     settings.portal.listingHost = host;
     settings.portal.bookingHost = host;
     settings.fetch.connectTimeout = std::chrono::milliseconds(5000);
+    settings.retries.waits = {std::chrono::milliseconds(10)};  // a refused connection is retried
     return settings;
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "CliOutcome.h"
+#include "MECSUtils.h"
 #include "Unithread.h"
 
 namespace teebasket::cli {
@@ -149,6 +150,15 @@ TEST(ExitCodeFor, FailureThenStopThenWhatWasFound) {
     EXPECT_EQ(ExitCodeFor(outcome), kExitNothingFound);
     outcome.resultCode = kResultSiteUnreachable;
     EXPECT_EQ(ExitCodeFor(outcome), kExitUnreachable);
+    // Pages not read: 3, whether rows were written or not (a prefecture whose
+    // listing failed was not found empty), below an unreachable portal.
+    outcome.pageFailures.push_back(PageFailure{});
+    EXPECT_EQ(ExitCodeFor(outcome), kExitUnreachable);
+    outcome.resultCode = kResultRowsWritten;
+    EXPECT_EQ(ExitCodeFor(outcome), kExitPagesNotRead);
+    outcome.resultCode = kResultNoRow;
+    EXPECT_EQ(ExitCodeFor(outcome), kExitPagesNotRead);
+    outcome.resultCode = kResultSiteUnreachable;
     outcome.stoppedByUser = true;
     EXPECT_EQ(ExitCodeFor(outcome), kExitStopped);
     outcome.resultCode = kResultRowsWritten;
@@ -187,6 +197,15 @@ TEST(OutcomeMessage, OneLineInJapaneseAndEnglish) {
     }
     outcome.failure = "unexpected error:\nline two";
     EXPECT_EQ(OutcomeMessage(outcome), "unexpected error: line two");
+
+    // A page failure names the course or prefecture in UTF-8, on one line.
+    PageFailure failure;
+    failure.subject = teebasket::UTF8ToAnsi("東京都");
+    failure.url = "https://h/doc/area/tokyo/?sort=kana&page=1";
+    failure.reason = "HTTP 503\n(3 attempts)";
+    EXPECT_EQ(PageFailureLine(failure),
+              "取得できなかったページ / Page not read: 東京都 "
+              "https://h/doc/area/tokyo/?sort=kana&page=1: HTTP 503 (3 attempts)");
 
     outcome = RunOutcome{};
     outcome.resultCode = kResultSiteUnreachable;

@@ -1,4 +1,4 @@
-// The production body limit of 64 MiB, with real bodies of that size.
+// The production body limit of 16 MiB, with real bodies of that size.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,9 +11,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kLimit = 64u * 1024u * 1024u;
+constexpr std::size_t kLimit = 16u * 1024u * 1024u;
 
-TEST(PageFetcherLargeBodyTest, DefaultLimitKeepsSixtyFourMebibytes) {
+TEST(PageFetcherLargeBodyTest, DefaultLimitKeepsSixteenMebibytes) {
     test::PortalProcess portal;
     test::TempDir dir;
     const fs::path scratch = dir.path() / "tmp.dat";

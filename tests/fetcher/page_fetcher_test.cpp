@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "PortalTls.h"
 #include "TestSupport.h"
@@ -195,6 +196,7 @@ TEST_F(PageFetcherTest, UnreachablePortLeavesNoScratchFile) {
         "https://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/doc/area/tokyo/");
     EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.reason;
     EXPECT_TRUE(result.HostUnreachable());
+    EXPECT_TRUE(result.transient);  // a refused connection may be accepted later
     EXPECT_FALSE(result.reason.empty());
     ExpectNoScratchFile();
 }
@@ -252,6 +254,7 @@ TEST_F(PageFetcherTest, StalledServerLeavesNoScratchFile) {
         const FetchResult result = Fetch(Url(id));
         EXPECT_EQ(result.status, FetchStatus::TimedOut) << result.reason;
         EXPECT_TRUE(result.HostUnreachable());
+        EXPECT_TRUE(result.transient);
         ExpectNoScratchFile();
     }
 }
@@ -281,12 +284,20 @@ TEST_F(PageFetcherTest, ServerThatNeverAnswersTheHandshakeIsUnreachable) {
 }
 
 TEST_F(PageFetcherTest, BrokenTransfersLeaveNoScratchFile) {
-    for (const char* id : {"x-reset", "x-truncate", "x-redirect-loop"}) {
-        SCOPED_TRACE(id);
+    struct Case {
+        const char* id;
+        bool transient;
+    };
+    // A reset or a body cut short may well go through the next time; a
+    // redirect loop will not.
+    for (const Case& c :
+         {Case{"x-reset", true}, Case{"x-truncate", true}, Case{"x-redirect-loop", false}}) {
+        SCOPED_TRACE(c.id);
         StoreEarlierPage();
-        const FetchResult result = Fetch(Url(id));
+        const FetchResult result = Fetch(Url(c.id));
         EXPECT_EQ(result.status, FetchStatus::TransferFailed) << result.reason;
         EXPECT_FALSE(result.HostUnreachable());
+        EXPECT_EQ(result.transient, c.transient);
         ExpectNoScratchFile();
     }
 }
@@ -310,6 +321,7 @@ TEST_F(PageFetcherTest, BodyOverTheLimitLeavesNoScratchFile) {
         const FetchResult result = Fetch(Url(id), options);
         EXPECT_EQ(result.status, FetchStatus::TooLarge) << result.reason;
         EXPECT_FALSE(result.HostUnreachable());
+        EXPECT_FALSE(result.transient);
         ExpectNoScratchFile();
     }
 }
@@ -375,6 +387,94 @@ TEST_F(PageFetcherTest, ReadOnlyFolderIsReported) {
     fs::permissions(dir_.path(), fs::perms::owner_all, fs::perm_options::replace);
     EXPECT_EQ(result.status, FetchStatus::ScratchNotWritten) << result.reason;
     ExpectNoScratchFile();
+}
+
+// --- A stop, and what the answer says about trying again --------------------
+
+// A stop request that a test sets from another thread.
+class TestStop : public FetchStop {
+  public:
+    bool StopRequested() const override { return requested.load(); }
+    std::atomic<bool> requested{false};
+};
+
+TEST_F(PageFetcherTest, AStopEndsAStalledDownloadAndLeavesNoScratchFile) {
+    // Time-outs far beyond the test's patience: only the stop can end these.
+    FetchOptions options = QuickOptions(portal_->certificate());
+    options.lowSpeedTime = std::chrono::seconds(600);
+    options.totalTimeout = std::chrono::seconds(600);
+    for (const char* id : {"x-stall-head", "x-stall-body", "x-trickle"}) {
+        SCOPED_TRACE(id);
+        StoreEarlierPage();
+        const std::size_t before = portal_->requests().size();
+        TestStop stop;
+        std::thread stopper([&] {
+            // Once the portal holds the request, the download is under way.
+            while (portal_->requests().size() == before) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            stop.requested = true;
+        });
+        const auto started = std::chrono::steady_clock::now();
+        const FetchResult result = PageFetcher(Url(id), scratch_, agents_, options, &stop);
+        const auto took = std::chrono::steady_clock::now() - started;
+        stopper.join();
+        EXPECT_EQ(result.status, FetchStatus::Stopped) << result.reason;
+        EXPECT_FALSE(result.transient);
+        EXPECT_LT(took, std::chrono::seconds(10));  // far below the time-outs
+        ExpectNoScratchFile();
+    }
+}
+
+TEST_F(PageFetcherTest, AStopRequestedBeforehandSendsNothing) {
+    StoreEarlierPage();
+    const std::size_t before = portal_->requests().size();
+    TestStop stop;
+    stop.requested = true;
+    const FetchResult result = PageFetcher(Url("x-bytes-10"), scratch_, agents_,
+                                           QuickOptions(portal_->certificate()), &stop);
+    EXPECT_EQ(result.status, FetchStatus::Stopped);
+    ExpectNoScratchFile();
+    EXPECT_EQ(portal_->requests().size(), before);
+}
+
+TEST_F(PageFetcherTest, RetryAfterOfTheAnswerIsReported) {
+    // x-flaky-K-...: the first K requests of the path fail; a path of its own
+    // per case.
+    const FetchResult seconds = Fetch(Url("x-flaky-1-503-after-7-a"));
+    ASSERT_TRUE(seconds.Stored()) << seconds.reason;
+    EXPECT_EQ(seconds.httpStatus, 503);
+    EXPECT_EQ(seconds.retryAfter, std::chrono::seconds(7));
+    EXPECT_FALSE(seconds.transient);  // statuses are judged by the caller
+
+    const FetchResult date = Fetch(Url("x-flaky-1-429-at-30-b"));
+    ASSERT_TRUE(date.Stored()) << date.reason;
+    EXPECT_EQ(date.httpStatus, 429);
+    ASSERT_TRUE(date.retryAfter.has_value());
+    // The date has whole seconds, and a second may pass on the way.
+    EXPECT_GE(*date.retryAfter, std::chrono::seconds(28));
+    EXPECT_LE(*date.retryAfter, std::chrono::seconds(30));
+
+    const FetchResult none = Fetch(Url("x-status-503"));
+    EXPECT_EQ(none.httpStatus, 503);
+    EXPECT_FALSE(none.retryAfter.has_value());
+}
+
+TEST(RetryAfterTest, SecondsOrAnHttpDate) {
+    // Wed, 21 Oct 2015 07:28:00 GMT
+    const auto now = std::chrono::system_clock::from_time_t(1445412480);
+    using std::chrono::seconds;
+    EXPECT_EQ(ParseRetryAfter("120", now), seconds(120));
+    EXPECT_EQ(ParseRetryAfter(" 0 ", now), seconds(0));
+    EXPECT_EQ(ParseRetryAfter("99999999999999999999", now), seconds(86400));
+    EXPECT_EQ(ParseRetryAfter("Wed, 21 Oct 2015 07:28:30 GMT", now), seconds(30));
+    EXPECT_EQ(ParseRetryAfter("Wednesday, 21-Oct-15 07:29:00 GMT", now), seconds(60));
+    EXPECT_EQ(ParseRetryAfter("Wed, 21 Oct 2015 07:27:00 GMT", now), seconds(0));  // past
+    EXPECT_EQ(ParseRetryAfter("-5", now), std::nullopt);
+    EXPECT_EQ(ParseRetryAfter("", now), std::nullopt);
+    EXPECT_EQ(ParseRetryAfter("soon", now), std::nullopt);
+    EXPECT_EQ(ParseRetryAfter("1.5", now), std::nullopt);
 }
 
 // --- Fixture pages, served unchanged ----------------------------------------

@@ -3,191 +3,13 @@
 
 #include <cstdio>
 #include <functional>
+#include <thread>
 
-#include "PortalPages.h"
-#include "TestSupport.h"
-#include "rules_test_support.h"
+#include "run_harness.h"
 
 using namespace teebasket;
 using namespace teebasket::test;
 using namespace std::chrono_literals;
-using Lines = std::vector<std::string>;
-
-namespace {
-
-// Records every observer call as a line of UTF-8 text.
-class RecordingObserver : public HarvestObserver {
-  public:
-    std::vector<std::string> calls;
-    std::function<void(HarvestRun&)> onStep;
-    std::function<void(HarvestRun&)> onStatus;
-    bool runningAtEnd = true;
-    bool scratchAtEnd = true;
-
-    void ProgressStart(HarvestRun& run) override {
-        calls.push_back("start " + std::to_string(run.prefectureCount));
-    }
-    void ProgressStep(HarvestRun& run) override {
-        calls.push_back("step " + U(run.currentPrefecture));
-        if (onStep) {
-            onStep(run);
-        }
-    }
-    void StatusUpdate(HarvestRun& run) override {
-        calls.push_back("status " + U(run.currentPrefecture) + " " +
-                        std::to_string(run.courseIndex) + "/" + std::to_string(run.courseTotal));
-        if (onStatus) {
-            onStatus(run);
-        }
-    }
-    void RunEnded(HarvestRun& run) override {
-        calls.push_back("ended");
-        runningAtEnd = run.running;
-        scratchAtEnd = std::filesystem::exists(run.scratchPath);
-    }
-};
-
-// One run against `host`, with zero pauses and short time-outs.
-class RunHarness {
-  public:
-    RunHarness(const std::string& host, const std::filesystem::path& certificate) {
-        settings.portal.listingHost = host;
-        settings.portal.bookingHost = host;
-        settings.portal.caCertificate = certificate;
-        settings.pauses = PausePolicy{0ms, 0ms};
-        settings.fetch.connectTimeout = 5s;
-        settings.fetch.lowSpeedTime = 2s;
-        settings.fetch.totalTimeout = 30s;
-        run.outputPath = dir.path() / "out.csv";
-        run.scratchPath = dir.path() / "tmp.dat";
-    }
-    explicit RunHarness(const PortalProcess& portal)
-        : RunHarness(portal.host(), portal.certificate()) {}
-
-    void Run(std::vector<int> rows) {
-        const Selection selection = MakeSelection(std::move(rows));
-        HarvestContext context{run, selection, settings, agents, observer};
-        Execute(context);
-    }
-
-    std::string Csv() const { return ReadFileBytes(run.outputPath); }
-
-    // The file's lines, without their CR LF; fails when a line lacks it.
-    Lines CsvLines() const {
-        const std::string csv = Csv();
-        Lines lines;
-        std::size_t start = 0;
-        while (start < csv.size()) {
-            const std::size_t end = csv.find("\r\n", start);
-            EXPECT_NE(end, std::string::npos) << "a line without CR LF";
-            if (end == std::string::npos) {
-                break;
-            }
-            lines.push_back(csv.substr(start, end - start));
-            start = end + 2;
-        }
-        return lines;
-    }
-
-    TempDir dir;
-    HarvestSettings settings;
-    HarvestRun run;
-    UserAgentGenerator agents;
-    RecordingObserver observer;
-};
-
-// The values of a course line (quoted, each followed by a comma), as UTF-8.
-Lines CourseValues(const std::string& line) {
-    Lines values;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        EXPECT_EQ(line[i], '"') << line;
-        std::string value;
-        for (++i; i < line.size(); ++i) {
-            if (line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                value.push_back('"');
-                ++i;
-            } else if (line[i] == '"') {
-                break;
-            } else {
-                value.push_back(line[i]);
-            }
-        }
-        EXPECT_EQ(line.substr(i, 2), "\",") << line;
-        i += 2;
-        values.push_back(U(value));
-    }
-    return values;
-}
-
-std::string Join(const Lines& items, const std::string& separator) {
-    std::string joined;
-    for (const std::string& item : items) {
-        joined += (joined.empty() ? "" : separator) + item;
-    }
-    return joined;
-}
-
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
-        text.replace(at, from.size(), to);
-        at += to.size();
-    }
-    return text;
-}
-
-std::string HalfWidth(std::string text) {
-    const char* const digits[] = {"０", "１", "２", "３", "４", "５", "６", "７", "８", "９"};
-    for (int d = 0; d < 10; ++d) {
-        text = Replaced(text, digits[d], std::to_string(d));
-    }
-    return Replaced(Replaced(Replaced(Replaced(text, "－", "-"), "‐", "-"), "（", "("), "）", ")");
-}
-
-// What the CSV line of a generated course must hold, worked out from the
-// portal's own data rather than from its pages.
-Lines ExpectedValues(const portal::GeneratedCourse& course, const std::string& host) {
-    Lines values(kColumnCount);
-    const bool data = course.hasStructuredData;
-    if (data) {
-        values[0] = Replaced(course.name, "（閉鎖）", "");
-        values[1] = course.postalCode.substr(0, 3) + "-" + course.postalCode.substr(3);
-        values[2] = course.region + HalfWidth(course.street);
-        values[3] = course.telephone;
-        char rating[32];
-        std::snprintf(rating, sizeof rating, "%.15g", std::stod(course.rating) + 0.05);
-        values[27] = rating;
-    }
-    values[4] = course.fax;
-    values[5] = Join(course.carAccess, " ");
-    Lines acceptedTags;
-    for (const std::string& tag : course.tags) {
-        if (tag.find("不可") == std::string::npos) {
-            acceptedTags.push_back(tag);
-        }
-    }
-    values[8] = Join(acceptedTags, "、");
-    for (const auto& [label, pieces] : course.facts) {
-        const int column = ColumnForLabel(A(label));
-        if (column >= 0) {
-            values[column] = Join(pieces, " ");
-        }
-    }
-    values[26] = data && course.closed ? "閉鎖" : "運営中";
-    values[28] = std::to_string(course.reviewCount) + "件";
-    if (course.reviewCount > 0) {
-        values[29] = "https://" + host + "/voice/detail/c_id/" + course.id;
-    }
-    values[30] = "https://" + host + "/guide/disp/c_id/" + course.id;
-    return values;
-}
-
-constexpr int kTokyo = 12;
-constexpr int kKanagawa = 13;
-constexpr int kNiigata = 14;
-constexpr int kTottori = 30;  // a prefecture without courses on the demo portal
-
-}  // namespace
 
 TEST(HarvestRun, WritesEveryCourseOfTheGeneratedPortalExactly) {
     PortalProcess portal({{"--courses-per-prefecture", "12"}, {}, {}});
@@ -267,6 +89,12 @@ TEST(HarvestRun, FailedDetailDownloadGivesADefaultLineNotThePreviousCourse) {
     EXPECT_EQ(lines[4], expectedLine("x-stall-head", "", ""));
     EXPECT_EQ(harness.run.resultCode, kResultRowsWritten);
     EXPECT_TRUE(harness.run.downloadFailed);
+    // Both are named, with the line of their row of defaults.
+    ASSERT_EQ(harness.run.pageFailures.size(), 2u);
+    EXPECT_EQ(harness.run.pageFailures[0].subject, "x-reset");
+    EXPECT_EQ(harness.run.pageFailures[0].csvLine, 3);
+    EXPECT_EQ(harness.run.pageFailures[1].subject, "x-stall-head");
+    EXPECT_EQ(harness.run.pageFailures[1].csvLine, 5);
 }
 
 TEST(HarvestRun, PrefectureWithoutCoursesLeavesOnlyTheHeader) {
@@ -285,12 +113,16 @@ TEST(HarvestRun, UnreachablePortalEndsWithSiteUnreachable) {
     EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
     EXPECT_EQ(harness.run.resultCode, kResultSiteUnreachable);
     EXPECT_NE(harness.run.lastFetchFailure, "");
+    // Each listing page is a page that could not be read.
+    ASSERT_EQ(harness.run.pageFailures.size(), 2u);
+    EXPECT_EQ(U(harness.run.pageFailures[1].subject), "神奈川県");
+    EXPECT_EQ(harness.run.pageFailures[1].kind, PageKind::Listing);
     EXPECT_EQ(harness.observer.calls, (Lines{"start 2", "step 東京都", "status 東京都 0/0",
                                              "step 神奈川県", "status 神奈川県 0/0", "ended"}));
     EXPECT_FALSE(harness.observer.scratchAtEnd);
 }
 
-TEST(HarvestRun, StopDuringTheSecondPrefectureKeepsTheFinishedRows) {
+TEST(HarvestRun, StopBeforeACourseDownloadKeepsTheRowsBeforeIt) {
     PortalProcess portal({{"--courses-per-prefecture", "4"}, {}, {}});
     RunHarness harness(portal);
     harness.observer.onStatus = [](HarvestRun& run) {
@@ -300,26 +132,58 @@ TEST(HarvestRun, StopDuringTheSecondPrefectureKeepsTheFinishedRows) {
     };
     harness.Run({kNiigata, kKanagawa, kTokyo});
 
-    // Tokyo's four courses, then Kanagawa's first two: the course in progress
-    // when the stop came is still written, and written whole.
+    // Tokyo's four courses, then Kanagawa's first: the second course's page
+    // was never asked for, so it has no row.
     const Lines lines = harness.CsvLines();
-    ASSERT_EQ(lines.size(), 1u + 4 + 2);
+    ASSERT_EQ(lines.size(), 1u + 4 + 1);
     const portal::CourseCatalog catalog({1, 4});
     for (int number = 0; number < 4; ++number) {
         EXPECT_EQ(CourseValues(lines[1 + number]),
                   ExpectedValues(catalog.Course(kTokyo, number), portal.host()));
     }
     EXPECT_EQ(CourseValues(lines[5]), ExpectedValues(catalog.Course(kKanagawa, 0), portal.host()));
-    EXPECT_EQ(CourseValues(lines[6]), ExpectedValues(catalog.Course(kKanagawa, 1), portal.host()));
     EXPECT_EQ(harness.observer.calls.back(), "ended");
     EXPECT_EQ(
         std::count(harness.observer.calls.begin(), harness.observer.calls.end(), "step 新潟県"), 0);
     EXPECT_EQ(harness.run.resultCode, kResultRowsWritten);
+    EXPECT_TRUE(harness.run.pageFailures.empty());
     EXPECT_FALSE(harness.observer.runningAtEnd);
     EXPECT_FALSE(harness.observer.scratchAtEnd);
 }
 
-TEST(HarvestRun, StopBeforeTheFirstCrawlStillFetchesItsListingOnly) {
+TEST(HarvestRun, StopAfterACoursePageArrivedStillWritesItsRow) {
+    PortalProcess portal({{"--courses-per-prefecture", "3"}, {}, {}});
+    RunHarness harness(portal);
+    // A long pause after each course: the stop comes while the first
+    // course's page waits in the scratch file.
+    harness.settings.pauses.afterDetail = 60s;
+    std::thread stopper;
+    harness.observer.onStatus = [&stopper](HarvestRun& run) {
+        if (run.courseIndex != 1) {
+            return;
+        }
+        stopper = std::thread([&run] {
+            // Ends at the latest when the run ends, which requests a stop.
+            while (run.stop.SleepFor(10ms)) {
+                std::error_code ec;
+                if (std::filesystem::file_size(run.scratchPath, ec) > 50'000 && !ec) {
+                    run.stop.Request();  // a detail page is there, not the listing
+                }
+            }
+        });
+    };
+    const auto started = std::chrono::steady_clock::now();
+    harness.Run({kTokyo});
+    stopper.join();
+
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 30s) << "the pause was not cut short";
+    const Lines lines = harness.CsvLines();
+    ASSERT_EQ(lines.size(), 2u);
+    const portal::CourseCatalog catalog({1, 3});
+    EXPECT_EQ(CourseValues(lines[1]), ExpectedValues(catalog.Course(kTokyo, 0), portal.host()));
+}
+
+TEST(HarvestRun, StopBeforeTheFirstCrawlAsksForNothing) {
     PortalProcess portal({{"--courses-per-prefecture", "3"}, {}, {}});
     RunHarness harness(portal);
     harness.observer.onStep = [](HarvestRun& run) { run.stop.Request(); };
@@ -327,9 +191,8 @@ TEST(HarvestRun, StopBeforeTheFirstCrawlStillFetchesItsListingOnly) {
     EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
     EXPECT_EQ(harness.observer.calls,
               (Lines{"start 2", "step 東京都", "status 東京都 0/0", "ended"}));
-    const std::vector<PortalRequest> requests = portal.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].target, "/doc/area/tokyo/?sort=kana&page=1");
+    EXPECT_TRUE(portal.requests().empty());
+    EXPECT_TRUE(harness.run.pageFailures.empty());
 }
 
 TEST(HarvestRun, OutputFileThatCannotBeCreatedIsReportedAndNothingIsFetched) {
@@ -351,11 +214,12 @@ TEST(HarvestRun, SecondRunReplacesTheFileAndContinuesTheAgentSequence) {
     harness.Run({kTokyo});
     const std::size_t firstRunRequests = portal.requests().size();
     HarvestRun& run = harness.run;
-    run.stop.Reset();
-    run.rowsWritten = 0;
+    run.Reset(run.outputPath, run.scratchPath);
+    EXPECT_EQ(run.rowsWritten, 0);
     harness.observer.calls.clear();
     harness.Run({kTottori});
     EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
+    EXPECT_EQ(harness.run.resultCode, kResultNoRow);
 
     const std::vector<PortalRequest> requests = portal.requests();
     ASSERT_EQ(requests.size(), firstRunRequests + 1);

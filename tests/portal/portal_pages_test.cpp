@@ -86,6 +86,22 @@ TEST(PortalPagesTest, LongListingsSpreadOverPages) {
     EXPECT_TRUE(CardsOf(catalog.ListingPage(0, 3)).empty());
 }
 
+TEST(PortalPagesTest, EachListingPageLinksToTheNextLikeARealListing) {
+    const CourseCatalog catalog({.seed = 1, .coursesPerPrefecture = 61});
+    const auto lines = [&](int page) { return SplitLines(catalog.ListingPage(0, page)); };
+    const std::string next = "次へ</a>";
+    EXPECT_TRUE(ListingLinksToPage(lines(1), "hokkaido", 2));
+    EXPECT_NE(catalog.ListingPage(0, 1).find(next), std::string::npos);
+    EXPECT_TRUE(ListingLinksToPage(lines(2), "hokkaido", 3));
+    // The last page links back, never forward.
+    EXPECT_TRUE(ListingLinksToPage(lines(3), "hokkaido", 2));
+    EXPECT_FALSE(ListingLinksToPage(lines(3), "hokkaido", 4));
+    EXPECT_EQ(catalog.ListingPage(0, 3).find(next), std::string::npos);
+    // A prefecture on one page has no page links at all.
+    const CourseCatalog small({.seed = 1, .coursesPerPrefecture = 30});
+    EXPECT_FALSE(ListingLinksToPage(SplitLines(small.ListingPage(0, 1)), "hokkaido", 2));
+}
+
 TEST(PortalPagesTest, IdentifiersAreFoundOnlyForExistingCourses) {
     const CourseCatalog catalog({.seed = 1, .coursesPerPrefecture = 20});
     EXPECT_TRUE(catalog.FindCourse("113020").has_value());

@@ -131,6 +131,73 @@ TEST(PortalProcessTest, FixtureModeServesItsFilesAndNothingElse) {
     }
 }
 
+TEST(PortalProcessTest, FixtureListingsHaveAFileForEachPage) {
+    TempDir pages;
+    test::WriteFileBytes(pages.path() / "listing" / "tokyo.html", "page one");
+    test::WriteFileBytes(pages.path() / "listing" / "tokyo.2.html", "page two");
+    PortalProcess portal({.pagesDir = pages.path()});
+    Client client(portal);
+    EXPECT_EQ(client.Get("/doc/area/tokyo/?sort=kana&page=1").body, "page one");
+    EXPECT_EQ(client.Get("/doc/area/tokyo/").body, "page one");
+    EXPECT_EQ(client.Get("/doc/area/tokyo/?sort=kana&page=2").body, "page two");
+    EXPECT_EQ(client.Get("/doc/area/tokyo/?sort=kana&page=3").result.httpStatus, 404);
+}
+
+TEST(PortalProcessTest, FlakyPathsFailTheirFirstRequestsThenServeThePage) {
+    TempDir pages;
+    test::WriteFileBytes(pages.path() / "detail" / "1001.html", "the page of 1001");
+    test::WriteFileBytes(pages.path() / "listing" / "tokyo.html", "the listing of tokyo");
+    PortalProcess portal({.pagesDir = pages.path()});
+    Client client(portal);
+
+    // Two failures, then the page named by the rest of the path.
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const Page failed = client.Get("/guide/disp/c_id/x-flaky-2-503-1001");
+        EXPECT_EQ(failed.result.httpStatus, 503) << attempt;
+        EXPECT_FALSE(failed.result.retryAfter.has_value());
+    }
+    EXPECT_EQ(client.Get("/guide/disp/c_id/x-flaky-2-503-1001").body, "the page of 1001");
+    EXPECT_EQ(client.Get("/guide/disp/c_id/x-flaky-2-503-1001").body, "the page of 1001");
+
+    // Each path counts for itself; a listing serves the listing named.
+    EXPECT_EQ(client.Get("/doc/area/x-flaky-1-500-tokyo/").result.httpStatus, 500);
+    EXPECT_EQ(client.Get("/doc/area/x-flaky-1-500-tokyo/").body, "the listing of tokyo");
+    EXPECT_EQ(client.Get("/guide/disp/c_id/x-flaky-1-500-1001").result.httpStatus, 500);
+
+    // Transport faults, and Retry-After in seconds.
+    const Page reset = client.Get("/guide/disp/c_id/x-flaky-1-reset-1001");
+    EXPECT_EQ(reset.result.status, FetchStatus::TransferFailed);
+    EXPECT_TRUE(reset.result.transient);
+    const Page truncated = client.Get("/guide/disp/c_id/x-flaky-1-truncate-1001");
+    EXPECT_EQ(truncated.result.status, FetchStatus::TransferFailed);
+    const Page limited = client.Get("/guide/disp/c_id/x-flaky-1-429-after-3-1001");
+    EXPECT_EQ(limited.result.httpStatus, 429);
+    EXPECT_EQ(limited.result.retryAfter, std::chrono::seconds(3));
+    EXPECT_EQ(client.Get("/guide/disp/c_id/x-flaky-1-429-after-3-1001").body, "the page of 1001");
+
+    // Without a rest, a small page; with a bad fault, 404.
+    EXPECT_EQ(client.Get("/guide/disp/c_id/x-flaky-0-503").result.httpStatus, 200);
+    for (const char* bad : {"x-flaky-1-200-1001", "x-flaky-1-boom-1001", "x-flaky-x-503",
+                            "x-flaky-1-503-after-x-1001"}) {
+        EXPECT_EQ(client.Get(std::string("/guide/disp/c_id/") + bad).result.httpStatus, 404) << bad;
+    }
+}
+
+TEST(PortalProcessTest, AFlakyStallHoldsTheRequestUntilTheClientGivesUp) {
+    PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "1"}});
+    TempDir dir;
+    UserAgentGenerator agents;
+    FetchOptions options;
+    options.caCertificateFile = portal.certificate();
+    options.lowSpeedTime = std::chrono::seconds(1);
+    const std::string url = portal.baseUrl() + "/guide/disp/c_id/x-flaky-1-stall-101001";
+    const FetchResult stalled = PageFetcher(url, dir.path() / "tmp.dat", agents, options);
+    EXPECT_EQ(stalled.status, FetchStatus::TimedOut) << stalled.reason;
+    const FetchResult served = PageFetcher(url, dir.path() / "tmp.dat", agents, options);
+    ASSERT_TRUE(served.Stored()) << served.reason;
+    EXPECT_NE(test::ReadFileBytes(dir.path() / "tmp.dat").find("\"@context\""), std::string::npos);
+}
+
 TEST(PortalProcessTest, MakesItsCertificateOnceAndKeepsIt) {
     TempDir root;
     const fs::path tls = root.path() / "nested" / "tls";

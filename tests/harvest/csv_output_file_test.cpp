@@ -1,0 +1,73 @@
+// The run's CSV file on a disk that fills up: a write that fails leaves the
+// file ending at its last whole line.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "TestSupport.h"
+#include "Unithread.h"
+
+namespace teebasket {
+namespace {
+
+// Runs `body` in a child process whose files may grow to `maxFileBytes` only
+// (a full disk, as far as the child can tell); returns the child's exit code.
+template <typename Body>
+int InChildWithFileLimit(rlim_t maxFileBytes, Body body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // a write over the limit fails with EFBIG instead
+        const rlimit limit{maxFileBytes, maxFileBytes};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CsvOutputFile, AWriteThatFailsCutsTheFileBackToItsLastWholeLine) {
+    test::TempDir dir;
+    const std::filesystem::path path = dir.path() / "out.csv";
+    const std::string line(300, 'x');
+    // Three lines of 302 bytes fit in 1000 bytes; the fourth is torn.
+    const int code = InChildWithFileLimit(1000, [&] {
+        CsvOutputFile file;
+        std::string error;
+        if (!file.Open(path, error)) {
+            return 10;
+        }
+        int written = 0;
+        while (written < 10 && file.WriteLine(line, error)) {
+            ++written;
+        }
+        if (written != 3 || error.empty() || file.IsOpen()) {
+            return 11;
+        }
+        // Later lines are refused, and the file stays as it was cut.
+        return !file.WriteLine("y", error) && file.Close(error) ? 0 : 12;
+    });
+    ASSERT_EQ(code, 0);
+    EXPECT_EQ(test::ReadFileBytes(path), line + "\r\n" + line + "\r\n" + line + "\r\n");
+}
+
+TEST(CsvOutputFile, FinishForExitLeavesWholeLinesAndRefusesMore) {
+    test::TempDir dir;
+    const std::filesystem::path path = dir.path() / "out.csv";
+    CsvOutputFile file;
+    std::string error;
+    ASSERT_TRUE(file.Open(path, error)) << error;
+    ASSERT_TRUE(file.WriteLine("one", error));
+    file.FinishForExit(std::chrono::milliseconds(100));
+    EXPECT_FALSE(file.WriteLine("two", error));
+    EXPECT_EQ(test::ReadFileBytes(path), "one\r\n");
+    EXPECT_EQ(file.WholeLineBytes(), 5u);
+}
+
+}  // namespace
+}  // namespace teebasket
