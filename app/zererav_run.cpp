@@ -32,9 +32,14 @@ bool HasCsvExtension(const QString& path) {
     return path.mid(dot).compare(QStringLiteral(".CSV"), Qt::CaseInsensitive) == 0;
 }
 
-// A file, a directory or a link, even a dangling one.
-bool SomethingExistsAt(const QString& path) {
+// An earlier file at `path` that Start has to delete: a file or a link, even
+// a dangling one. A folder is no file: nothing is deleted, and the run then
+// reports that it cannot create its file there.
+bool EarlierFileAt(const QString& path) {
     const QFileInfo info(path);
+    if (info.isDir()) {
+        return false;
+    }
     return info.exists() || info.isSymLink();
 }
 
@@ -67,7 +72,7 @@ void TFrmMain::btnActionClick() {
 // Deletes an earlier file at the output path, which also proves that no other
 // program holds it open. False when the start has to stop.
 bool TFrmMain::ClearOutputPath(const QString& confirmedPath) {
-    if (!SomethingExistsAt(outputPath_)) {
+    if (!EarlierFileAt(outputPath_)) {
         return true;
     }
     // The dialog asked about the name as chosen; a file under the name with
