@@ -239,6 +239,9 @@ class TFrmMain : public QWidget {
     QString outputPath_;
     std::uint32_t endCode_ = kEndCompleted;
     bool cursorOverridden_ = false;
+    // The current run's final call (RunEnded) has come; until then a Cancel
+    // or close after the run has stopped running leaves the ending to it.
+    bool finalCallArrived_ = false;
 
     bool loadSettingsPosted_ = false;
     bool settingsLoaded_ = false;

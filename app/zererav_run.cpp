@@ -129,6 +129,7 @@ void TFrmMain::StartThread() {
     // Set before the thread starts, so that a Cancel pressed before the thread
     // has begun is taken as the user's request, not as the end of the run.
     run_.running = true;
+    finalCallArrived_ = false;
 
     auto* thread = new TMyThread(*this, run_, MakeSelection(TickedRows()), environment_.settings,
                                  agents_, environment_.harvestBody);
@@ -162,6 +163,15 @@ void TFrmMain::btnCancelClick() {
         }
         return;
     }
+    if (thread_ && !finalCallArrived_) {
+        // The run has just ended and its final call is on its way: that call
+        // shows the outcome, exactly once. A close confirmed meanwhile only
+        // makes the end close the window.
+        if (endCode_ == kEndClosing) {
+            endCode_ = kEndClosingStopped;
+        }
+        return;
+    }
     // The thread's final call (or the close query's click after the run ended).
     thread_ = nullptr;
     if (endCode_ == kEndCompleted) {
@@ -184,6 +194,7 @@ void TFrmMain::HarvestThreadFinished(TMyThread* finished) {
         return;
     }
     run_.running = false;
+    finalCallArrived_ = true;
     if (run_.failure.empty()) {
         run_.failure = kReasonThreadEnded;
     }
@@ -285,6 +296,7 @@ void TFrmMain::StatusUpdate() {
 }
 
 void TFrmMain::RunEnded() {
+    finalCallArrived_ = true;
     btnCancelClick();
 }
 
