@@ -25,12 +25,15 @@
 #include "Unithread.h"
 
 class QCheckBox;
+class QCoreApplication;
+class QFileDialog;
 class QLockFile;
 class QLabel;
 class QListWidget;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
+class QTranslator;
 
 namespace teebasket {
 
@@ -104,6 +107,31 @@ std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text
 
 // The kId* answer for a button of a box built by BuildMessageBox.
 int MessageBoxAnswer(int standardButton);
+
+// The save dialog that TQtWindowDialogs shows for `request`: Qt's own dialog,
+// not the desktop's, so that its texts are the program's Japanese whatever
+// the desktop's language. Not yet shown.
+std::unique_ptr<QFileDialog> BuildSaveDialog(QWidget* owner, const TSaveDialogRequest& request);
+
+// ---------------------------------------------------------------------------
+// Language
+
+// Makes every text that Qt itself shows Japanese (message-box buttons, the
+// save dialog and its overwrite question) and Japanese the default locale.
+// Installs Qt's own catalogue qtbase_ja when it is found, and beneath it the
+// window's own Japanese for what the catalogue lacks. The application owns
+// both. Returns whether qtbase_ja was found.
+bool InstallJapaneseTranslations(QCoreApplication& application);
+
+// Qt's catalogue qtbase_ja from Qt's translations folder, or from the folder
+// "translations" beside the program; null when neither has it.
+std::unique_ptr<QTranslator> LoadQtJapaneseCatalogue();
+
+// The window's own Japanese for Qt's texts that qtbase_ja lacks (the save
+// dialog's type column, its invalid-name message), and for the buttons and
+// labels of the message boxes and the save dialog, should the catalogue be
+// missing.
+std::unique_ptr<QTranslator> CreateOwnJapaneseTexts();
 
 // ---------------------------------------------------------------------------
 // Environment

@@ -11,6 +11,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    teebasket::InstallJapaneseTranslations(application);
     QApplication::setApplicationName(QStringLiteral("teebasket"));
     QGuiApplication::setDesktopFileName(QStringLiteral("teebasket"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("teebasket")));
