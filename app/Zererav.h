@@ -85,6 +85,9 @@ class TWindowDialogs {
     // Opens `path` with the program registered for its type; the result is
     // not looked at.
     virtual void OpenWithRegisteredProgram(const QString& path) = 0;
+    // Closes every dialog that is open, unanswered: a question returns No, the
+    // save dialog no file. For the end of the session.
+    virtual void CloseOpenDialogs() = 0;
 };
 
 // The real dialogs: QMessageBox (on top of other windows where the flags ask
@@ -98,6 +101,7 @@ class TQtWindowDialogs : public TWindowDialogs {
     void Beep() override;
     void FlashTaskbarButton(QWidget* window) override;
     void OpenWithRegisteredProgram(const QString& path) override;
+    void CloseOpenDialogs() override;
 };
 
 // The message box that TQtWindowDialogs shows for `flags`: icon, buttons,
@@ -205,6 +209,17 @@ class TFrmMain : public QWidget {
     void btnCancelClick();
     void RunFinished(std::uint32_t code);
 
+    // Ends the program without a question, for SIGTERM and the end of the
+    // session: closes open dialogs unanswered, stops a run as Cancel does and
+    // waits for its end (the CSV file keeps its rows, the scratch file goes),
+    // saves golf.ini and closes the window. From here on no message box is
+    // shown; its text goes to standard error. Runs once; later calls return.
+    // Called from the event loop (a signal, the session manager, the end of
+    // main), never from inside ProgressStart, ProgressStep or StatusUpdate,
+    // whose thread it would wait for.
+    void EndSession();
+    bool sessionEnding() const { return sessionEnding_; }
+
     // The harvest thread's calls, made on the user-interface thread.
     void ProgressStart();
     void ProgressStep();
@@ -274,6 +289,7 @@ class TFrmMain : public QWidget {
     bool loadSettingsPosted_ = false;
     bool settingsLoaded_ = false;
     bool closeApproved_ = false;
+    bool sessionEnding_ = false;
     bool tearingDown_ = false;
 };
 

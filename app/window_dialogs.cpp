@@ -111,6 +111,17 @@ void TQtWindowDialogs::OpenWithRegisteredProgram(const QString& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+void TQtWindowDialogs::CloseOpenDialogs() {
+    // Message boxes and the save dialog are top-level dialogs; so is the
+    // overwrite question of the save dialog.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(widget);
+            dialog != nullptr && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
+}
+
 TWindowEnvironment ProductionEnvironment(TWindowDialogs& dialogs) {
     TWindowEnvironment environment;
     environment.dataFolder = DataFolder(ToPath(QCoreApplication::applicationDirPath()));

@@ -6,6 +6,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "TestSupport.h"
@@ -137,6 +138,9 @@ class TestWindowRun : public WindowTestCase {
     void runEndingWhileTheCancelQuestionIsOpen();
     void runEndingWhileTheCloseQuestionIsOpen();
     void windowDestroyedDuringARunWaitsForItsThread();
+    void endSessionWhileTheCancelQuestionIsOpenStopsTheRunAndCloses();
+    void endSessionDuringTheCompletionQuestionCloses();
+    void endSessionBeforeTheSettingsAreLoadedLeavesGolfIniAlone();
     void endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall_data();
     void endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall();
 
@@ -523,6 +527,67 @@ void TestWindowRun::windowDestroyedDuringARunWaitsForItsThread() {
     // The run stopped, closed its file and removed its scratch file.
     QVERIFY(CsvLineCount(f.DataFolder() / "destroyed.csv") >= 1);
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
+}
+
+void TestWindowRun::endSessionWhileTheCancelQuestionIsOpenStopsTheRunAndCloses() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    // The session ends while the user still reads the Cancel question; the
+    // closed box answers No.
+    f.Dialogs().AnswerMessage([&window](const DialogCall&) {
+        window.EndSession();
+        return kIdNo;
+    });
+    connect(&window, &TFrmMain::statusUpdated, this, [&f] {
+        if (f.Window().run().courseIndex == 2 && !f.Window().sessionEnding()) {
+            // Pressed once the window is back in its event loop, as a user's is.
+            QTimer::singleShot(0, f.btnCancel(), &QPushButton::click);
+        }
+    });
+    Start({0, 1}, QStringLiteral("session.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndClosingStopped});
+    QCOMPARE(f.Dialogs().Messages().size(), std::size_t{1});
+    QCOMPARE(f.Dialogs().CloseOpenDialogsCalls(), 1);
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(ReadArea(f.IniPath()), QByteArray("11") + QByteArray(45, '0'));
+    const QByteArray csv = ReadBytes(f.DataFolder() / "session.csv");
+    QVERIFY(csv.endsWith("\r\n"));
+    QVERIFY(CsvLineCount(f.DataFolder() / "session.csv") < 1 + 2 * kCoursesPerPrefecture);
+    QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestWindowRun::endSessionDuringTheCompletionQuestionCloses() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    f.Dialogs().AnswerMessage([&window](const DialogCall&) {
+        window.EndSession();
+        return kIdNo;
+    });
+    Start({3}, QStringLiteral("done.csv"));
+    QVERIFY(WaitForRunEnd());
+    QTRY_VERIFY(!window.isVisible());
+
+    QCOMPARE(finished_->size(), 1);
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
+    QCOMPARE(f.Dialogs().Messages().size(), std::size_t{1});
+    QCOMPARE(f.Dialogs().Count(DialogCall::Open), 0);
+    QCOMPARE(ReadArea(f.IniPath()), QByteArray("0001") + QByteArray(43, '0'));
+    QCOMPARE(CsvLineCount(f.DataFolder() / "done.csv"), 1 + kCoursesPerPrefecture);
+}
+
+void TestWindowRun::endSessionBeforeTheSettingsAreLoadedLeavesGolfIniAlone() {
+    WindowFixture& f = fixture();
+    WriteBytes(f.IniPath(), "[Config]\r\nArea=1\r\n");
+    TFrmMain& window = f.Create(PortalSettings());
+    window.EndSession();
+    QVERIFY(!window.settingsLoaded());
+    QCOMPARE(ReadBytes(f.IniPath()), QByteArray("[Config]\r\nArea=1\r\n"));
+    // Later requests change nothing.
+    window.EndSession();
+    QCOMPARE(f.Dialogs().CloseOpenDialogsCalls(), 1);
 }
 
 void TestWindowRun::endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall_data() {
