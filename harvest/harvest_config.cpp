@@ -47,6 +47,19 @@ bool IsWritableFolder(const fs::path& folder) {
            ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+// A folder of the system's programs (/usr/bin, /usr/local/bin, /opt/...):
+// shared by every user and writable by root alone, so never the data folder,
+// not even for a program that runs as root.
+bool IsSystemProgramFolder(const fs::path& folder) {
+    std::error_code error;
+    const fs::path real = fs::weakly_canonical(folder, error);
+    auto part = real.begin();
+    if (error || part == real.end() || *part != "/" || ++part == real.end()) {
+        return false;
+    }
+    return *part == "usr" || *part == "bin" || *part == "sbin" || *part == "opt";
+}
+
 std::string ReadPortalKey(const fs::path& iniFile, const char* key, const std::string& fallback) {
     const std::string value = ReadProfileString(iniFile, kPortalSection, key, "");
     return value.empty() ? fallback : value;
@@ -93,7 +106,7 @@ fs::path ExpandHome(const std::string& path) {
 }
 
 fs::path DataFolder(const fs::path& executableDir) {
-    if (IsWritableFolder(executableDir)) {
+    if (IsWritableFolder(executableDir) && !IsSystemProgramFolder(executableDir)) {
         return executableDir;
     }
     const fs::path folder = UserConfigFolder() / "teebasket";
