@@ -8,6 +8,8 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
+#include <chrono>
 
 #include "VistaAltFixUnit.h"
 #include "W7Taskbar.h"
@@ -44,6 +46,7 @@ constexpr int kClientWidth = 307;
 constexpr int kClientHeight = 235;
 constexpr int kStatusRightEdge = 301;
 constexpr int kListRowHeight = 16;
+constexpr std::chrono::milliseconds kPostedEventsInterval{50};
 
 }  // namespace
 
@@ -231,6 +234,12 @@ void TFrmMain::EndSession() {
         run_.stop.Request();
         QEventLoop loop;
         connect(this, &TFrmMain::runFinished, &loop, &QEventLoop::quit);
+        // The thread's calls arrive as posted events. A loop started while
+        // another posted event is being delivered may leave those posted in
+        // the meantime waiting, so it also delivers them itself now and then.
+        QTimer deliver;
+        connect(&deliver, &QTimer::timeout, &loop, [] { QCoreApplication::sendPostedEvents(); });
+        deliver.start(kPostedEventsInterval);
         if (thread_) {
             loop.exec();
         }
