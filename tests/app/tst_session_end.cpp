@@ -137,7 +137,8 @@ void TestSessionEnd::sigtermDuringARunKeepsTheRowsSavesTheSettingsAndExitsZero()
     QVERIFY(WaitForDriver(process, "pressed Start"));
     // The run pauses 0.3 s after each course page: two rows take a while, the
     // 40 courses of both prefectures much longer.
-    QVERIFY(QTest::qWaitFor([&] { return CsvLines(installed.Csv()) >= 3; }, kWait));
+    QVERIFY2(QTest::qWaitFor([&] { return CsvLines(installed.Csv()) >= 3; }, kWait),
+             process.readAllStandardError().constData());
 
     ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
     QVERIFY(process.waitForFinished(kWait));

@@ -10,7 +10,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QGenericPlugin>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 
@@ -29,11 +31,22 @@ class Driver : public QObject {
   private:
     void Step() {
         if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            if (start_ && !answered_) {
+            // Typed once the dialog has settled: while it still reads its
+            // folder it may put the name it was opened with back.
+            if (start_ && !answered_ && ++dialogSteps_ >= kSettleSteps) {
                 answered_ = true;
-                dialog->selectFile(saveAs_);
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(saveAs_);
                 QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
                 Say("answered the save dialog");
+            }
+            return;
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (!reportedBox_) {
+                reportedBox_ = true;
+                std::fprintf(stderr, "teebasket-driver: a box is open: %s / %s\n",
+                             qPrintable(box->windowTitle()), qPrintable(box->text()));
+                std::fflush(stderr);
             }
             return;
         }
@@ -73,7 +86,10 @@ class Driver : public QObject {
     bool start_ = false;
     QString saveAs_;
     bool ready_ = false;
+    static constexpr int kSettleSteps = 6;  // of 50 ms
+    int dialogSteps_ = 0;
     bool answered_ = false;
+    bool reportedBox_ = false;
 };
 
 }  // namespace
