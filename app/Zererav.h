@@ -25,12 +25,15 @@
 #include "Unithread.h"
 
 class QCheckBox;
+class QCoreApplication;
+class QFileDialog;
 class QLockFile;
 class QLabel;
 class QListWidget;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
+class QTranslator;
 
 namespace teebasket {
 
@@ -82,6 +85,9 @@ class TWindowDialogs {
     // Opens `path` with the program registered for its type; the result is
     // not looked at.
     virtual void OpenWithRegisteredProgram(const QString& path) = 0;
+    // Closes every dialog that is open, unanswered: a question returns No, the
+    // save dialog no file. For the end of the session.
+    virtual void CloseOpenDialogs() = 0;
 };
 
 // The real dialogs: QMessageBox (on top of other windows where the flags ask
@@ -95,6 +101,7 @@ class TQtWindowDialogs : public TWindowDialogs {
     void Beep() override;
     void FlashTaskbarButton(QWidget* window) override;
     void OpenWithRegisteredProgram(const QString& path) override;
+    void CloseOpenDialogs() override;
 };
 
 // The message box that TQtWindowDialogs shows for `flags`: icon, buttons,
@@ -104,6 +111,31 @@ std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text
 
 // The kId* answer for a button of a box built by BuildMessageBox.
 int MessageBoxAnswer(int standardButton);
+
+// The save dialog that TQtWindowDialogs shows for `request`: Qt's own dialog,
+// not the desktop's, so that its texts are the program's Japanese whatever
+// the desktop's language. Not yet shown.
+std::unique_ptr<QFileDialog> BuildSaveDialog(QWidget* owner, const TSaveDialogRequest& request);
+
+// ---------------------------------------------------------------------------
+// Language
+
+// Makes every text that Qt itself shows Japanese (message-box buttons, the
+// save dialog and its overwrite question) and Japanese the default locale.
+// Installs Qt's own catalogue qtbase_ja when it is found, and beneath it the
+// window's own Japanese for what the catalogue lacks. The application owns
+// both. Returns whether qtbase_ja was found.
+bool InstallJapaneseTranslations(QCoreApplication& application);
+
+// Qt's catalogue qtbase_ja from Qt's translations folder, or from the folder
+// "translations" beside the program; null when neither has it.
+std::unique_ptr<QTranslator> LoadQtJapaneseCatalogue();
+
+// The window's own Japanese for Qt's texts that qtbase_ja lacks (the save
+// dialog's type column, its invalid-name message), and for the buttons and
+// labels of the message boxes and the save dialog, should the catalogue be
+// missing.
+std::unique_ptr<QTranslator> CreateOwnJapaneseTexts();
 
 // ---------------------------------------------------------------------------
 // Environment
@@ -177,6 +209,17 @@ class TFrmMain : public QWidget {
     void btnCancelClick();
     void RunFinished(std::uint32_t code);
 
+    // Ends the program without a question, for SIGTERM and the end of the
+    // session: closes open dialogs unanswered, stops a run as Cancel does and
+    // waits for its end (the CSV file keeps its rows, the scratch file goes),
+    // saves golf.ini and closes the window. From here on no message box is
+    // shown; its text goes to standard error. Runs once; later calls return.
+    // Called from the event loop (a signal, the session manager, the end of
+    // main), never from inside ProgressStart, ProgressStep or StatusUpdate,
+    // whose thread it would wait for.
+    void EndSession();
+    bool sessionEnding() const { return sessionEnding_; }
+
     // The harvest thread's calls, made on the user-interface thread.
     void ProgressStart();
     void ProgressStep();
@@ -242,10 +285,14 @@ class TFrmMain : public QWidget {
     QString outputPath_;
     std::uint32_t endCode_ = kEndCompleted;
     bool cursorOverridden_ = false;
+    // The current run's final call (RunEnded) has come; until then a Cancel
+    // or close after the run has stopped running leaves the ending to it.
+    bool finalCallArrived_ = false;
 
     bool loadSettingsPosted_ = false;
     bool settingsLoaded_ = false;
     bool closeApproved_ = false;
+    bool sessionEnding_ = false;
     bool tearingDown_ = false;
 };
 

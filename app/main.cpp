@@ -6,11 +6,13 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "TerminationSignals.h"
 #include "W7Taskbar.h"
 #include "Zererav.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    teebasket::InstallJapaneseTranslations(application);
     QApplication::setApplicationName(QStringLiteral("teebasket"));
     QGuiApplication::setDesktopFileName(QStringLiteral("teebasket"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("teebasket")));
@@ -22,6 +24,15 @@ int main(int argc, char* argv[]) {
     try {
         teebasket::TQtWindowDialogs dialogs;
         teebasket::TFrmMain window(teebasket::ProductionEnvironment(dialogs));
+        // SIGTERM, Ctrl-C, a closed terminal and the end of the session end
+        // the program as a confirmed close does, without a question.
+        teebasket::TTerminationSignals terminationSignals;
+        QObject::connect(&terminationSignals, &teebasket::TTerminationSignals::terminationRequested,
+                         &window, &teebasket::TFrmMain::EndSession);
+        QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
+                         &teebasket::TFrmMain::EndSession);
+        QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
+                         &teebasket::TFrmMain::EndSession);
         window.show();
         QApplication::exec();
     } catch (const std::exception& error) {

@@ -78,19 +78,25 @@ int TQtWindowDialogs::MessageBox(QWidget* owner, const QString& text, const QStr
     return MessageBoxAnswer(box->exec());
 }
 
-QString TQtWindowDialogs::SaveFileName(QWidget* owner, const TSaveDialogRequest& request) {
-    QFileDialog dialog(owner, request.title);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(request.filter);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
-    dialog.setSizeGripEnabled(request.resizable);
+std::unique_ptr<QFileDialog> BuildSaveDialog(QWidget* owner, const TSaveDialogRequest& request) {
+    auto dialog = std::make_unique<QFileDialog>(owner, request.title);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(request.filter);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    dialog->setSizeGripEnabled(request.resizable);
     // Qt's save dialog has no read-only box to hide.
-    dialog.selectFile(request.fileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    dialog->selectFile(request.fileName);
+    return dialog;
+}
+
+QString TQtWindowDialogs::SaveFileName(QWidget* owner, const TSaveDialogRequest& request) {
+    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(owner, request);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
         return QString();
     }
-    return dialog.selectedFiles().constFirst();
+    return dialog->selectedFiles().constFirst();
 }
 
 void TQtWindowDialogs::Beep() {
@@ -103,6 +109,17 @@ void TQtWindowDialogs::FlashTaskbarButton(QWidget* window) {
 
 void TQtWindowDialogs::OpenWithRegisteredProgram(const QString& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void TQtWindowDialogs::CloseOpenDialogs() {
+    // Message boxes and the save dialog are top-level dialogs; so is the
+    // overwrite question of the save dialog.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(widget);
+            dialog != nullptr && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
 }
 
 TWindowEnvironment ProductionEnvironment(TWindowDialogs& dialogs) {

@@ -8,6 +8,8 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
+#include <chrono>
 
 #include "VistaAltFixUnit.h"
 #include "W7Taskbar.h"
@@ -44,6 +46,7 @@ constexpr int kClientWidth = 307;
 constexpr int kClientHeight = 235;
 constexpr int kStatusRightEdge = 301;
 constexpr int kListRowHeight = 16;
+constexpr std::chrono::milliseconds kPostedEventsInterval{50};
 
 }  // namespace
 
@@ -159,6 +162,11 @@ void TFrmMain::SetStatusCaption(QLabel* label, const QString& caption) {
 }
 
 int TFrmMain::Ask(const QString& text, const QString& caption, unsigned flags) {
+    if (sessionEnding_) {
+        // Nobody is there to answer: a question is answered No.
+        qWarning("%s: %s", qUtf8Printable(caption), qUtf8Printable(text));
+        return (flags & 0xF) == kMbYesNo ? kIdNo : kIdOk;
+    }
     return environment_.dialogs->MessageBox(this, text, caption, flags);
 }
 
@@ -192,6 +200,7 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
     // A run is active exactly while Cancel is enabled.
     if (!btnCancel->isEnabled()) {
         SaveSettings();
+        closeApproved_ = true;
         event->accept();
         return;
     }
@@ -209,6 +218,39 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
     } else {
         event->ignore();
     }
+}
+
+void TFrmMain::EndSession() {
+    if (sessionEnding_ || closeApproved_ || tearingDown_) {
+        return;  // already ending, or the window has gone the usual way
+    }
+    sessionEnding_ = true;
+    environment_.dialogs->CloseOpenDialogs();
+    if (thread_) {
+        // As a confirmed close: the run's final call saves the settings and
+        // closes the window. Waited for here, so that the settings are saved
+        // before this returns to the session manager or to the end of main.
+        endCode_ = kEndClosingStopped;
+        run_.stop.Request();
+        QEventLoop loop;
+        connect(this, &TFrmMain::runFinished, &loop, &QEventLoop::quit);
+        // The thread's calls arrive as posted events. A loop started while
+        // another posted event is being delivered may leave those posted in
+        // the meantime waiting, so it also delivers them itself now and then.
+        QTimer deliver;
+        connect(&deliver, &QTimer::timeout, &loop, [] { QCoreApplication::sendPostedEvents(); });
+        deliver.start(kPostedEventsInterval);
+        if (thread_) {
+            loop.exec();
+        }
+        return;
+    }
+    // Before the settings were loaded the list holds no ticks worth saving.
+    if (settingsLoaded_) {
+        SaveSettings();
+    }
+    closeApproved_ = true;
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void TFrmMain::WaitForThreadEnd() {

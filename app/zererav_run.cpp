@@ -32,9 +32,14 @@ bool HasCsvExtension(const QString& path) {
     return path.mid(dot).compare(QStringLiteral(".CSV"), Qt::CaseInsensitive) == 0;
 }
 
-// A file, a directory or a link, even a dangling one.
-bool SomethingExistsAt(const QString& path) {
+// An earlier file at `path` that Start has to delete: a file or a link, even
+// a dangling one. A folder is no file: nothing is deleted, and the run then
+// reports that it cannot create its file there.
+bool EarlierFileAt(const QString& path) {
     const QFileInfo info(path);
+    if (info.isDir()) {
+        return false;
+    }
     return info.exists() || info.isSymLink();
 }
 
@@ -67,7 +72,7 @@ void TFrmMain::btnActionClick() {
 // Deletes an earlier file at the output path, which also proves that no other
 // program holds it open. False when the start has to stop.
 bool TFrmMain::ClearOutputPath(const QString& confirmedPath) {
-    if (!SomethingExistsAt(outputPath_)) {
+    if (!EarlierFileAt(outputPath_)) {
         return true;
     }
     // The dialog asked about the name as chosen; a file under the name with
@@ -112,6 +117,7 @@ void TFrmMain::StartThread() {
     // Set before the thread starts, so that a Cancel pressed before the thread
     // has begun is taken as the user's request, not as the end of the run.
     run_.running = true;
+    finalCallArrived_ = false;
 
     auto* thread = new TMyThread(*this, run_, MakeSelection(TickedRows()), environment_.settings,
                                  agents_, environment_.harvestBody);
@@ -145,6 +151,15 @@ void TFrmMain::btnCancelClick() {
         }
         return;
     }
+    if (thread_ && !finalCallArrived_) {
+        // The run has just ended and its final call is on its way: that call
+        // shows the outcome, exactly once. A close confirmed meanwhile only
+        // makes the end close the window.
+        if (endCode_ == kEndClosing) {
+            endCode_ = kEndClosingStopped;
+        }
+        return;
+    }
     // The thread's final call (or the close query's click after the run ended).
     thread_ = nullptr;
     if (endCode_ == kEndCompleted) {
@@ -167,6 +182,7 @@ void TFrmMain::HarvestThreadFinished(TMyThread* finished) {
         return;
     }
     run_.running = false;
+    finalCallArrived_ = true;
     if (run_.failure.empty()) {
         run_.failure = kReasonThreadEnded;
     }
@@ -283,6 +299,7 @@ void TFrmMain::StatusUpdate() {
 }
 
 void TFrmMain::RunEnded() {
+    finalCallArrived_ = true;
     btnCancelClick();
 }
 

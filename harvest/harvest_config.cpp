@@ -64,7 +64,7 @@ fs::path ExpandHome(const std::string& path) {
 }
 
 fs::path DataFolder(const fs::path& executableDir) {
-    if (IsWritableFolder(executableDir)) {
+    if (IsWritableFolder(executableDir) && !IsSystemProgramFolder(executableDir)) {
         return executableDir;
     }
     const fs::path folder = UserConfigFolder() / "teebasket";

@@ -20,4 +20,10 @@ std::filesystem::path UserConfigFolder();
 // Whether the program can create files in `folder`.
 bool IsWritableFolder(const std::filesystem::path& folder);
 
+// A folder of the system's programs, shared by every user and writable only
+// by an administrator, so never the data folder, not even for a program run
+// as root or as administrator: /usr, /bin, /sbin, /opt and below on Linux;
+// Program Files and the Windows folder on Windows.
+bool IsSystemProgramFolder(const std::filesystem::path& folder);
+
 }  // namespace teebasket

@@ -35,4 +35,14 @@ bool IsWritableFolder(const fs::path& folder) {
            ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+bool IsSystemProgramFolder(const fs::path& folder) {
+    std::error_code error;
+    const fs::path real = fs::weakly_canonical(folder, error);
+    auto part = real.begin();
+    if (error || part == real.end() || *part != "/" || ++part == real.end()) {
+        return false;
+    }
+    return *part == "usr" || *part == "bin" || *part == "sbin" || *part == "opt";
+}
+
 }  // namespace teebasket

@@ -75,4 +75,26 @@ bool IsWritableFolder(const fs::path& folder) {
     return true;
 }
 
+bool IsSystemProgramFolder(const fs::path& folder) {
+    std::error_code error;
+    const fs::path real = fs::weakly_canonical(folder, error);
+    if (error) {
+        return false;
+    }
+    const std::wstring text = real.wstring();
+    static const KNOWNFOLDERID* const systemFolders[] = {
+        &FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_Windows};
+    for (const KNOWNFOLDERID* id : systemFolders) {
+        const std::wstring root = KnownFolder(*id).wstring();
+        if (!root.empty() && text.size() >= root.size() &&
+            ::CompareStringOrdinal(text.c_str(), static_cast<int>(root.size()), root.c_str(),
+                                   static_cast<int>(root.size()), TRUE) == CSTR_EQUAL &&
+            (text.size() == root.size() || text[root.size()] == L'\\' ||
+             text[root.size()] == L'/')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace teebasket

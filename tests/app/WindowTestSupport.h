@@ -52,6 +52,8 @@ class ScriptedDialogs : public TWindowDialogs {
     void Beep() override;
     void FlashTaskbarButton(QWidget* window) override;
     void OpenWithRegisteredProgram(const QString& path) override;
+    void CloseOpenDialogs() override { ++closeOpenDialogsCalls_; }
+    int CloseOpenDialogsCalls() const { return closeOpenDialogsCalls_; }
 
     const std::vector<DialogCall>& Calls() const { return calls_; }
     std::vector<DialogCall> Messages() const;
@@ -67,6 +69,7 @@ class ScriptedDialogs : public TWindowDialogs {
     std::deque<QString> saveAnswers_;
     std::vector<DialogCall> calls_;
     int unexpected_ = 0;
+    int closeOpenDialogsCalls_ = 0;
 };
 
 // A fresh data folder, the scripted dialogs and a window on them. The

@@ -2,8 +2,11 @@
 // each call of the harvest thread, the end codes and their messages, Cancel
 // and close during a run, and the run ending while a question is open.
 #include <QApplication>
+#include <QPointer>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "TestSupport.h"
@@ -59,6 +62,57 @@ bool WaitFor(const std::function<bool()>& condition) {
     return QTest::qWaitFor(condition, 120000);
 }
 
+// Runs the real harvest but holds its final call, which comes after the run
+// has stopped running, until the test lets it go on: whatever the test does
+// meanwhile lands in the gap between the end of the run and that call.
+class HeldFinalCall {
+  public:
+    HeldFinalCall() = default;
+    // A test that fails early still lets the run end.
+    ~HeldFinalCall() { Release(); }
+    HeldFinalCall(const HeldFinalCall&) = delete;
+    HeldFinalCall& operator=(const HeldFinalCall&) = delete;
+
+    THarvestBody Body() const {
+        return [gates = gates_](HarvestContext& context) {
+            Gate gate(gates, context.observer);
+            HarvestContext gated{context.run, context.selection, context.settings, context.agents,
+                                 gate};
+            Execute(gated);
+        };
+    }
+    bool WaitUntilHeld() {
+        return WaitFor([this] { return gates_->held.tryAcquire(); });
+    }
+    void Release() { gates_->release.release(); }
+
+  private:
+    struct Gates {
+        QSemaphore held;
+        QSemaphore release;
+    };
+
+    class Gate : public HarvestObserver {
+      public:
+        Gate(std::shared_ptr<Gates> gates, HarvestObserver& window)
+            : gates_(std::move(gates)), window_(window) {}
+        void ProgressStart(HarvestRun& run) override { window_.ProgressStart(run); }
+        void ProgressStep(HarvestRun& run) override { window_.ProgressStep(run); }
+        void StatusUpdate(HarvestRun& run) override { window_.StatusUpdate(run); }
+        void RunEnded(HarvestRun& run) override {
+            gates_->held.release();
+            (void)gates_->release.tryAcquire(1, 120000);
+            window_.RunEnded(run);
+        }
+
+      private:
+        std::shared_ptr<Gates> gates_;
+        HarvestObserver& window_;
+    };
+
+    std::shared_ptr<Gates> gates_ = std::make_shared<Gates>();
+};
+
 }  // namespace
 
 class TestWindowRun : public WindowTestCase {
@@ -85,6 +139,11 @@ class TestWindowRun : public WindowTestCase {
     void runEndingWhileTheCancelQuestionIsOpen();
     void runEndingWhileTheCloseQuestionIsOpen();
     void windowDestroyedDuringARunWaitsForItsThread();
+    void endSessionWhileTheCancelQuestionIsOpenStopsTheRunAndCloses();
+    void endSessionDuringTheCompletionQuestionCloses();
+    void endSessionBeforeTheSettingsAreLoadedLeavesGolfIniAlone();
+    void endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall_data();
+    void endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall();
 
   private:
     HarvestSettings PortalSettings() const;
@@ -508,6 +567,132 @@ void TestWindowRun::windowDestroyedDuringARunWaitsForItsThread() {
     // The run stopped, closed its file and removed its scratch file.
     QVERIFY(CsvLineCount(f.DataFolder() / "destroyed.csv") >= 1);
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
+}
+
+void TestWindowRun::endSessionWhileTheCancelQuestionIsOpenStopsTheRunAndCloses() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    // The session ends while the user still reads the Cancel question; the
+    // closed box answers No.
+    f.Dialogs().AnswerMessage([&window](const DialogCall&) {
+        window.EndSession();
+        return kIdNo;
+    });
+    connect(&window, &TFrmMain::statusUpdated, this, [&f] {
+        if (f.Window().run().courseIndex == 2 && !f.Window().sessionEnding()) {
+            // Pressed once the window is back in its event loop, as a user's is.
+            QTimer::singleShot(0, f.btnCancel(), &QPushButton::click);
+        }
+    });
+    Start({0, 1}, QStringLiteral("session.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndClosingStopped});
+    QCOMPARE(f.Dialogs().Messages().size(), std::size_t{1});
+    QCOMPARE(f.Dialogs().CloseOpenDialogsCalls(), 1);
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(ReadArea(f.IniPath()), QByteArray("11") + QByteArray(45, '0'));
+    const QByteArray csv = ReadBytes(f.DataFolder() / "session.csv");
+    QVERIFY(csv.endsWith("\r\n"));
+    QVERIFY(CsvLineCount(f.DataFolder() / "session.csv") < 1 + 2 * kCoursesPerPrefecture);
+    QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestWindowRun::endSessionDuringTheCompletionQuestionCloses() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    f.Dialogs().AnswerMessage([&window](const DialogCall&) {
+        window.EndSession();
+        return kIdNo;
+    });
+    Start({3}, QStringLiteral("done.csv"));
+    QVERIFY(WaitForRunEnd());
+    QTRY_VERIFY(!window.isVisible());
+
+    QCOMPARE(finished_->size(), 1);
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
+    QCOMPARE(f.Dialogs().Messages().size(), std::size_t{1});
+    QCOMPARE(f.Dialogs().Count(DialogCall::Open), 0);
+    QCOMPARE(ReadArea(f.IniPath()), QByteArray("0001") + QByteArray(43, '0'));
+    QCOMPARE(CsvLineCount(f.DataFolder() / "done.csv"), 1 + kCoursesPerPrefecture);
+}
+
+void TestWindowRun::endSessionBeforeTheSettingsAreLoadedLeavesGolfIniAlone() {
+    WindowFixture& f = fixture();
+    WriteBytes(f.IniPath(), "[Config]\r\nArea=1\r\n");
+    TFrmMain& window = f.Create(PortalSettings());
+    window.EndSession();
+    QVERIFY(!window.settingsLoaded());
+    QCOMPARE(ReadBytes(f.IniPath()), QByteArray("[Config]\r\nArea=1\r\n"));
+    // Later requests change nothing.
+    window.EndSession();
+    QCOMPARE(f.Dialogs().CloseOpenDialogsCalls(), 1);
+}
+
+void TestWindowRun::endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall_data() {
+    QTest::addColumn<QStringList>("actions");  // cancel, close-yes, close-no
+    QTest::addColumn<quint32>("code");
+    const quint32 completed = TFrmMain::kEndCompleted;
+    const quint32 closing = TFrmMain::kEndClosingStopped;
+    QTest::newRow("cancel") << QStringList{"cancel"} << completed;
+    QTest::newRow("cancel twice") << QStringList{"cancel", "cancel"} << completed;
+    QTest::newRow("close no, cancel") << QStringList{"close-no", "cancel"} << completed;
+    QTest::newRow("close yes") << QStringList{"close-yes"} << closing;
+    QTest::newRow("cancel, close yes") << QStringList{"cancel", "close-yes"} << closing;
+    QTest::newRow("close yes, cancel") << QStringList{"close-yes", "cancel"} << closing;
+    QTest::newRow("close yes twice") << QStringList{"close-yes", "close-yes"} << closing;
+}
+
+void TestWindowRun::endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall() {
+    QFETCH(QStringList, actions);
+    QFETCH(quint32, code);
+    WindowFixture& f = fixture();
+    HeldFinalCall held;
+    TFrmMain& window = f.CreateShown(PortalSettings(), held.Body());
+    Start({0}, QStringLiteral("gap.csv"));
+    QVERIFY(held.WaitUntilHeld());
+    const QPointer<TMyThread> thread = window.thread();
+    QVERIFY(!window.run().running);
+
+    QStringList expectedCaptions;
+    for (const QString& action : actions) {
+        if (action == QStringLiteral("cancel")) {
+            f.btnCancel()->click();
+        } else {
+            f.Dialogs().AnswerMessage(action == QStringLiteral("close-yes") ? kIdYes : kIdNo);
+            expectedCaptions << QStringLiteral("終了確認");
+            // The window stays until the final call has come.
+            QVERIFY(!window.close());
+        }
+    }
+    if (code == TFrmMain::kEndCompleted) {
+        f.Dialogs().AnswerMessage(kIdNo);
+        expectedCaptions << QStringLiteral("処理確認");
+    }
+    QVERIFY(finished_->isEmpty());
+    held.Release();
+    QVERIFY(WaitForRunEnd());
+    QVERIFY(WaitFor([&thread] { return thread.isNull(); }));
+    QCoreApplication::processEvents();
+
+    QCOMPARE(finished_->size(), 1);
+    QCOMPARE(finished_->at(0).at(0).toUInt(), code);
+    QStringList captions;
+    for (const DialogCall& message : f.Dialogs().Messages()) {
+        captions << message.caption;
+    }
+    QCOMPARE(captions, expectedCaptions);
+    QCOMPARE(f.Dialogs().Count(DialogCall::Beep), code == TFrmMain::kEndCompleted ? 1 : 0);
+    QCOMPARE(CsvLineCount(f.DataFolder() / "gap.csv"), 1 + kCoursesPerPrefecture);
+    if (code == TFrmMain::kEndClosingStopped) {
+        QTRY_VERIFY(!window.isVisible());
+        QCOMPARE(ReadArea(f.IniPath()), QByteArray("1") + QByteArray(46, '0'));
+    } else {
+        QVERIFY(window.isVisible());
+        QVERIFY(f.btnAction()->isEnabled());
+        QVERIFY(!f.btnCancel()->isEnabled());
+    }
 }
 
 QTEST_MAIN(TestWindowRun)

@@ -6,6 +6,11 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include "WindowTestSupport.h"
 
 using namespace teebasket;
@@ -31,6 +36,58 @@ bool WaitForRunEnd(QSignalSpy& finished, int count = 1) {
     return QTest::qWaitFor([&] { return finished.count() >= count; }, 60000);
 }
 
+// A file in its own folder that cannot be deleted: marked immutable when the
+// test runs as root (who may delete anything else), otherwise in a folder
+// without write permission.
+class UndeletableFile {
+  public:
+    UndeletableFile(const std::filesystem::path& folder, const char* name)
+        : folder_(folder), path_(folder / name) {
+        std::filesystem::create_directories(folder_);
+        WriteBytes(path_, "earlier rows\r\n");
+        if (::geteuid() == 0) {
+            held_ = SetImmutable(true);
+        } else {
+            std::filesystem::permissions(folder_, std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::remove);
+            held_ = true;
+        }
+    }
+    ~UndeletableFile() {
+        if (::geteuid() == 0) {
+            (void)SetImmutable(false);
+        } else {
+            std::filesystem::permissions(folder_, std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add);
+        }
+    }
+    UndeletableFile(const UndeletableFile&) = delete;
+    UndeletableFile& operator=(const UndeletableFile&) = delete;
+
+    bool IsHeld() const { return held_; }
+    const std::filesystem::path& Path() const { return path_; }
+
+  private:
+    bool SetImmutable(bool on) const {
+        const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (done) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return done;
+    }
+
+    std::filesystem::path folder_;
+    std::filesystem::path path_;
+    bool held_ = false;
+};
+
 // Answers every message box of the end of a run with OK / No.
 void AnswerEndOfRun(ScriptedDialogs& dialogs) {
     dialogs.AnswerMessage(kIdNo);
@@ -51,7 +108,8 @@ class TestWindowStart : public WindowTestCase {
     void earlierFileUnderTheAppendedNameIsKeptWhenTheUserSaysNo();
     void earlierFileUnderTheAppendedNameIsReplacedWhenTheUserSaysYes();
     void earlierFileUnderTheChosenNameIsReplacedWithoutAnotherQuestion();
-    void outputPathThatCannotBeDeletedShowsTheInUseMessage();
+    void fileThatCannotBeDeletedShowsTheInUseMessage();
+    void folderAtTheOutputPathStartsTheRunAndReportsTheCreateFailure();
 
     void startPutsTheWindowIntoItsRunningState();
     void statusLinesKeepTheirRightEdge();
@@ -205,14 +263,15 @@ void TestWindowStart::earlierFileUnderTheChosenNameIsReplacedWithoutAnotherQuest
     }
 }
 
-void TestWindowStart::outputPathThatCannotBeDeletedShowsTheInUseMessage() {
+void TestWindowStart::fileThatCannotBeDeletedShowsTheInUseMessage() {
     WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown(NowhereSettings());
-    // A folder with content under the output name cannot be deleted, even by
-    // root.
-    std::filesystem::create_directories(fixture.DataFolder() / "out.csv" / "inside");
+    const UndeletableFile held(fixture.DataFolder() / "held", "out.csv");
+    if (!held.IsHeld()) {
+        QSKIP("this file system cannot make a file undeletable");
+    }
     fixture.ToggleByUser(0);
-    fixture.Dialogs().AnswerSave(fixture.FilePath("out.csv"));
+    fixture.Dialogs().AnswerSave(QString::fromStdString(held.Path().string()));
     fixture.Dialogs().AnswerMessage(kIdOk);
     fixture.btnAction()->click();
 
@@ -224,11 +283,45 @@ void TestWindowStart::outputPathThatCannotBeDeletedShowsTheInUseMessage() {
             "選択されたファイルが他のアプリケーションで使用中の為\n開くことができませんでした。"));
     QCOMPARE(messages[0].caption, QStringLiteral("Error"));
     QCOMPARE(messages[0].flags, kErrorNoticeFlags);
-    QVERIFY(std::filesystem::is_directory(fixture.DataFolder() / "out.csv" / "inside"));
+    QCOMPARE(ReadBytes(held.Path()), QByteArray("earlier rows\r\n"));
     QVERIFY(window.thread() == nullptr);
     QVERIFY(fixture.btnAction()->isEnabled());
     QVERIFY(!fixture.btnCancel()->isEnabled());
     QVERIFY(fixture.lstArea()->isEnabled());
+}
+
+void TestWindowStart::folderAtTheOutputPathStartsTheRunAndReportsTheCreateFailure() {
+    WindowFixture& fixture = this->fixture();
+    TFrmMain& window = fixture.CreateShown(NowhereSettings());
+    QSignalSpy finished(&window, &TFrmMain::runFinished);
+    // A folder under the name as chosen and under the name with ".csv" added.
+    for (const char* name : {"out.csv", "plain.csv"}) {
+        std::filesystem::create_directories(fixture.DataFolder() / name / "inside");
+    }
+    fixture.ToggleByUser(0);
+    fixture.Dialogs().AnswerSave(fixture.FilePath("out.csv"));
+    fixture.Dialogs().AnswerMessage(kIdOk);
+    fixture.Dialogs().AnswerSave(fixture.FilePath("plain"));
+    fixture.Dialogs().AnswerMessage(kIdOk);
+
+    for (const char* name : {"out.csv", "plain.csv"}) {
+        fixture.btnAction()->click();
+        // Nothing to delete, no overwrite question: the run starts.
+        QVERIFY(window.thread() != nullptr);
+        QVERIFY(WaitForRunEnd(finished));
+        QCOMPARE(finished.takeFirst().at(0).toUInt(), quint32{TFrmMain::kEndFailed});
+        QVERIFY(std::filesystem::is_directory(fixture.DataFolder() / name / "inside"));
+    }
+    const std::vector<DialogCall> messages = fixture.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{2});
+    for (const DialogCall& message : messages) {
+        QCOMPARE(message.caption, QStringLiteral("Error"));
+        QVERIFY(message.text.startsWith(QStringLiteral("情報の取得中にエラーが発生しました。\n")));
+    }
+    QVERIFY(messages[0].text.contains(QStringLiteral("out.csv")));
+    QVERIFY(messages[1].text.contains(QStringLiteral("plain.csv")));
+    QVERIFY(fixture.btnAction()->isEnabled());
+    QVERIFY(!std::filesystem::exists(fixture.DataFolder() / "tmp.dat"));
 }
 
 void TestWindowStart::startPutsTheWindowIntoItsRunningState() {

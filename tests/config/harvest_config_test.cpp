@@ -160,6 +160,24 @@ TEST(DataFolder, WithoutXdgConfigHomeItIsUnderTheHomeFolder) {
 }
 #endif
 
+TEST(DataFolder, TheSystemsProgramFoldersAreNeverUsedEvenWhenWritable) {
+    TempDir folder;
+    ScopedEnv xdg("XDG_CONFIG_HOME", (folder.path() / "xdg").c_str());
+    const fs::path config = folder.path() / "xdg" / "teebasket";
+    // Root may write /usr/bin, but an installed program keeps its files per user.
+    EXPECT_EQ(DataFolder("/usr/bin"), config);
+    EXPECT_EQ(DataFolder("/usr/local/bin"), config);
+    EXPECT_EQ(DataFolder("/bin"), config);
+    EXPECT_EQ(DataFolder("/opt/teebasket/bin"), config);
+    // Also when reached through a link, or through a path that only looks alike.
+    fs::create_directory_symlink("/usr/bin", folder.path() / "programs");
+    EXPECT_EQ(DataFolder(folder.path() / "programs"), config);
+    EXPECT_EQ(DataFolder("/tmp/../usr/bin"), config);
+    const fs::path usrInside = folder.path() / "usr" / "bin";
+    fs::create_directories(usrInside);
+    EXPECT_EQ(DataFolder(usrInside), usrInside);
+}
+
 // ---------------------------------------------------------------------------
 // The Area value
 

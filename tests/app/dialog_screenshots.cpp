@@ -1,0 +1,67 @@
+// teebasket-dialog-screenshots: pictures of the window's Japanese dialogs, as
+// the program shows them: the question at the end of a run and the save
+// dialog (scripts/screenshot runs it).
+//
+// usage: teebasket-dialog-screenshots MESSAGE-BOX.png SAVE-DIALOG.png
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+
+#include "Zererav.h"
+#include "window_internal.h"
+
+using namespace teebasket;
+
+namespace {
+
+bool Save(QWidget& widget, const QString& output) {
+    widget.show();
+    if (!QTest::qWaitForWindowExposed(&widget)) {
+        return false;
+    }
+    QTest::qWait(300);  // the file list fills in the background
+    const bool saved = widget.grab().save(output, "PNG");
+    std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "could not save",
+                 qPrintable(output));
+    widget.hide();
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    InstallJapaneseTranslations(application);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr,
+                     "usage: teebasket-dialog-screenshots MESSAGE-BOX.png SAVE-DIALOG.png\n");
+        return 2;
+    }
+
+    const std::unique_ptr<QMessageBox> box =
+        BuildMessageBox(nullptr, window::kTextCompleted, window::kCaptionCompleted,
+                        kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbTopmost);
+    bool saved = Save(*box, args[1]);
+
+    // A folder with an earlier list and a folder of older ones.
+    QTemporaryDir folder;
+    QDir(folder.path()).mkdir(QStringLiteral("過去の一覧"));
+    QFile earlier(folder.filePath(QStringLiteral("関東.csv")));
+    saved = earlier.open(QIODevice::WriteOnly) && earlier.write("x") == 1 && saved;
+    earlier.close();
+    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(
+        nullptr, TSaveDialogRequest{window::kSaveDialogTitle, window::kSaveDialogFilter,
+                                    window::kDefaultFileName});
+    dialog->setDirectory(folder.path());
+    dialog->setViewMode(QFileDialog::Detail);
+    dialog->selectFile(window::kDefaultFileName);
+    dialog->resize(640, 400);
+    saved = Save(*dialog, args[2]) && saved;
+    return saved ? 0 : 1;
+}

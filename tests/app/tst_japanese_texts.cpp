@@ -1,0 +1,241 @@
+// The texts that Qt itself shows read Japanese: the buttons of the window's
+// message boxes, the save dialog and its overwrite question, with Qt's
+// catalogue qtbase_ja and, should it be missing, with the window's own texts.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTranslator>
+#include <QTreeView>
+#include <memory>
+
+#include "Zererav.h"
+
+using namespace teebasket;
+
+namespace {
+
+// A button's text as the user reads it: "はい(&Y)" reads "はい".
+QString Shown(const QString& text) {
+    static const QRegularExpression mnemonic(QStringLiteral("\\(&.\\)"));
+    QString shown = text;
+    shown.remove(mnemonic);
+    return shown.remove(u'&');
+}
+
+QStringList ButtonTexts(const QMessageBox& box) {
+    QStringList texts;
+    for (QAbstractButton* button : box.buttons()) {
+        texts << Shown(button->text());
+    }
+    texts.sort();
+    return texts;
+}
+
+// Texts of `dialog`'s visible labels, buttons and tool tips that hold
+// latin letters, other than a mnemonic such as "(&N)" and the filter's name.
+QStringList EnglishTexts(const QWidget& dialog) {
+    QStringList english;
+    static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+    const auto check = [&english](const QString& text) {
+        QString rest = Shown(text);
+        rest.remove(QStringLiteral("CSVファイル (*.csv)"));
+        if (rest.contains(latin)) {
+            english << text;
+        }
+    };
+    for (const QWidget* widget : dialog.findChildren<QWidget*>()) {
+        if (!widget->isVisible()) {
+            continue;
+        }
+        if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+            check(label->text());
+        }
+        if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+            check(button->text());
+        }
+        check(widget->toolTip());
+    }
+    return english;
+}
+
+TSaveDialogRequest WindowSaveRequest() {
+    return TSaveDialogRequest{QStringLiteral("取得情報の保存先を指定してください"),
+                              QStringLiteral("CSVファイル (*.csv)"),
+                              QStringLiteral("ゴルフ場一覧.csv")};
+}
+
+// Runs `action`, which opens a modal message box, and returns a copy of what
+// the box showed after answering it with its No (or only) button.
+struct ShownBox {
+    QString title;
+    QString text;
+    QStringList buttons;
+};
+
+ShownBox AnswerNextBox(const std::function<void()>& action) {
+    ShownBox shown;
+    QTimer poll;
+    int polls = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            if (++polls > 3000) {  // a generous deadline: no box came
+                poll.stop();
+            }
+            return;
+        }
+        poll.stop();
+        shown = ShownBox{box->windowTitle(), box->text(), ButtonTexts(*box)};
+        QAbstractButton* no = box->button(QMessageBox::No);
+        (no != nullptr ? no : box->buttons().constFirst())->click();
+    });
+    poll.start(10);
+    action();
+    return shown;
+}
+
+}  // namespace
+
+class TestJapaneseTexts : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+
+    void messageBoxButtonsReadJapanese();
+    void saveDialogReadsJapanese();
+    void saveDialogOverwriteQuestionReadsJapanese();
+    void saveDialogTypeColumnReadsJapanese();
+    void ownTextsAloneKeepBoxesAndDialogJapanese();
+};
+
+void TestJapaneseTexts::initTestCase() {
+    QVERIFY2(InstallJapaneseTranslations(*qApp),
+             "qtbase_ja not found (Debian package qt6-translations-l10n)");
+    QCOMPARE(QLocale().language(), QLocale::Japanese);
+}
+
+void TestJapaneseTexts::messageBoxButtonsReadJapanese() {
+    const std::unique_ptr<QMessageBox> question =
+        BuildMessageBox(nullptr, QStringLiteral("取得処理を中断します。\nよろしいですか？"),
+                        QStringLiteral("中断確認"), kMbYesNo | kMbIconQuestion | kMbTopmost);
+    QCOMPARE(ButtonTexts(*question),
+             (QStringList{QStringLiteral("いいえ"), QStringLiteral("はい")}));
+
+    const std::unique_ptr<QMessageBox> notice =
+        BuildMessageBox(nullptr, QStringLiteral("該当する情報は見つかりませんでした。"),
+                        QStringLiteral("検索終了"), kMbOk | kMbIconInformation | kMbTopmost);
+    QCOMPARE(ButtonTexts(*notice), QStringList{QStringLiteral("OK")});
+
+    QMessageBox withCancel(QMessageBox::Question, QStringLiteral("確認"), QStringLiteral("?"),
+                           QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(ButtonTexts(withCancel),
+             (QStringList{QStringLiteral("OK"), QStringLiteral("キャンセル")}));
+}
+
+void TestJapaneseTexts::saveDialogReadsJapanese() {
+    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(nullptr, WindowSaveRequest());
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+
+    QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("取得情報の保存先を指定してください"));
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lookInLabel"))->text(),
+             QStringLiteral("アドレス:"));
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("fileNameLabel"))->text(),
+             QStringLiteral("ファイル名(&N):"));
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("fileTypeLabel"))->text(),
+             QStringLiteral("ファイルの種類:"));
+    auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    QCOMPARE(Shown(buttons->button(QDialogButtonBox::Save)->text()), QStringLiteral("保存"));
+    QCOMPARE(Shown(buttons->button(QDialogButtonBox::Cancel)->text()),
+             QStringLiteral("キャンセル"));
+    QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text(),
+             QStringLiteral("ゴルフ場一覧.csv"));
+    QCOMPARE(dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))->currentText(),
+             QStringLiteral("CSVファイル (*.csv)"));
+    const QStringList english = EnglishTexts(*dialog);
+    QVERIFY2(english.isEmpty(), qPrintable(english.join(QStringLiteral(" | "))));
+}
+
+void TestJapaneseTexts::saveDialogOverwriteQuestionReadsJapanese() {
+    QTemporaryDir folder;
+    QFile earlier(folder.filePath(QStringLiteral("ゴルフ場一覧.csv")));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.close();
+    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(nullptr, WindowSaveRequest());
+    dialog->setDirectory(folder.path());
+    dialog->selectFile(QStringLiteral("ゴルフ場一覧.csv"));
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+
+    const ShownBox shown =
+        AnswerNextBox([&dialog] { QMetaObject::invokeMethod(dialog.get(), "accept"); });
+    QCOMPARE(shown.title, QStringLiteral("取得情報の保存先を指定してください"));
+    QCOMPARE(shown.text, QStringLiteral("ゴルフ場一覧.csv は既に存在します。\n置き換えますか?"));
+    QCOMPARE(shown.buttons, (QStringList{QStringLiteral("いいえ"), QStringLiteral("はい")}));
+    // No keeps the dialog open.
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->result(), 0);
+}
+
+void TestJapaneseTexts::saveDialogTypeColumnReadsJapanese() {
+    // Qt's catalogue has no word for a folder's type; the window supplies it.
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("過去の一覧")));
+    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(nullptr, WindowSaveRequest());
+    dialog->setDirectory(folder.path());
+    dialog->setViewMode(QFileDialog::Detail);
+    dialog->show();
+    auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    QAbstractItemModel* model = view->model();
+    QVERIFY(QTest::qWaitFor([&] { return model->rowCount(view->rootIndex()) == 1; }, 30000));
+    const QModelIndex row = model->index(0, 0, view->rootIndex());
+    QCOMPARE(row.data().toString(), QStringLiteral("過去の一覧"));
+    QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("タイプ"));
+    QCOMPARE(model->index(0, 2, view->rootIndex()).data().toString(), QStringLiteral("フォルダー"));
+}
+
+void TestJapaneseTexts::ownTextsAloneKeepBoxesAndDialogJapanese() {
+    // Without Qt's catalogue (a portable install that lacks it).
+    const QList<QTranslator*> installed = qApp->findChildren<QTranslator*>();
+    for (QTranslator* translator : installed) {
+        QCoreApplication::removeTranslator(translator);
+    }
+    const std::unique_ptr<QTranslator> own = CreateOwnJapaneseTexts();
+    QCoreApplication::installTranslator(own.get());
+
+    const std::unique_ptr<QMessageBox> question = BuildMessageBox(
+        nullptr, QStringLiteral("?"), QStringLiteral("処理確認"), kMbYesNo | kMbDefButton2);
+    const QStringList questionButtons = ButtonTexts(*question);
+    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(nullptr, WindowSaveRequest());
+    dialog->show();
+    const QStringList english = EnglishTexts(*dialog);
+    auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    const QString save = Shown(buttons->button(QDialogButtonBox::Save)->text());
+    const QString cancel = Shown(buttons->button(QDialogButtonBox::Cancel)->text());
+    dialog->hide();
+
+    QCoreApplication::removeTranslator(own.get());
+    for (QTranslator* translator : installed) {  // in their first order
+        QCoreApplication::installTranslator(translator);
+    }
+    QCOMPARE(questionButtons, (QStringList{QStringLiteral("いいえ"), QStringLiteral("はい")}));
+    QCOMPARE(save, QStringLiteral("保存"));
+    QCOMPARE(cancel, QStringLiteral("キャンセル"));
+    QVERIFY2(english.isEmpty(), qPrintable(english.join(QStringLiteral(" | "))));
+}
+
+QTEST_MAIN(TestJapaneseTexts)
+#include "tst_japanese_texts.moc"
