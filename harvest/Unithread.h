@@ -88,7 +88,9 @@ extern const std::array<std::string_view, kColumnCount> ColumnHeaderNames;
 std::string CsvHeaderLine();
 
 // One course line in code page 932, without its line end: 31 quoted values,
-// each followed by a comma; a double quote inside a value is doubled.
+// each followed by a comma; a double quote inside a value is doubled, and a
+// value longer than one byte that begins with =, +, -, @, a tab or a carriage
+// return gets a leading ' so that a spreadsheet never runs it as a formula.
 std::string CourseLine(const CourseRecord& record);
 
 // ---------------------------------------------------------------------------
