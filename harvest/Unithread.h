@@ -213,7 +213,8 @@ std::string DetailUrl(const PortalSettings& portal, const std::string& courseId)
 std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId);
 
 // `bytes` with every byte that may not stand in a URL path segment written as
-// %XX, so that page text can never change the request.
+// %XX, and "." and ".." written as %2E and %2E%2E, so that page text can never
+// change the request.
 std::string EncodePathSegment(const std::string& bytes);
 
 // The course identifiers of a listing page's raw lines, in page order.
