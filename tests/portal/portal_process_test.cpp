@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "TestCertificates.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
 
@@ -160,7 +161,55 @@ TEST(PortalProcessTest, MakesItsCertificateOnceAndKeepsIt) {
     EXPECT_EQ(X509_check_ip_asc(certificate, "127.0.0.1", 0), 1);
     EXPECT_EQ(X509_check_host(certificate, "localhost", 0, 0, nullptr), 1);
     EXPECT_NE(X509_check_host(certificate, "example.com", 0, 0, nullptr), 1);
+    EXPECT_EQ(X509_check_ip_asc(certificate, "::1", 0), 1);
+    // A server certificate only: it cannot sign one for another name.
+    EXPECT_EQ(X509_check_ca(certificate), 0);
     X509_free(certificate);
+}
+
+// Runs the portal with HOME set to `home` and no --tls-dir, so that it uses
+// its default folder; it stops by itself as its standard input is empty.
+int RunPortalAtHome(const fs::path& home) {
+    const std::string command = "HOME=" + home.string() + " timeout 60 " +
+                                test::PortalExecutable().string() +
+                                " --port 0 --stop-on-stdin-eof </dev/null >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(PortalProcessTest, AnAuthorityCertificateOfEarlierBuildsIsReplacedInTheDefaultFolder) {
+    TempDir home;
+    const fs::path tls = home.path() / ".local" / "share" / "teebasket-portal" / "tls";
+    fs::create_directories(tls);
+    const test::CertificateFiles old{tls / "cert.pem", tls / "key.pem"};
+    test::WriteUnconstrainedAuthority(old);
+    ASSERT_TRUE(test::IsCertificateAuthority(old.certificate));
+
+    EXPECT_EQ(RunPortalAtHome(home.path()), 0);
+    EXPECT_FALSE(test::IsCertificateAuthority(old.certificate));
+    EXPECT_EQ(fs::status(old.privateKey).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    const std::string replaced = test::ReadFileBytes(old.certificate);
+    EXPECT_EQ(RunPortalAtHome(home.path()), 0);
+    EXPECT_EQ(test::ReadFileBytes(old.certificate), replaced);  // a sound pair is kept
+}
+
+TEST(PortalProcessTest, AnUnsoundPairInANamedFolderIsRefusedAndLeftAlone) {
+    TempDir root;
+    const fs::path tls = root.path() / "tls";
+    fs::create_directories(tls);
+    const test::CertificateFiles files{tls / "cert.pem", tls / "key.pem"};
+    test::WriteUnconstrainedAuthority(files);
+    const std::string certificate = test::ReadFileBytes(files.certificate);
+    EXPECT_EQ(RunPortal("--port 0 --tls-dir " + tls.string()), 1);
+    EXPECT_EQ(test::ReadFileBytes(files.certificate), certificate);
+
+    // A sound certificate whose key others can read is refused too.
+    fs::remove(files.certificate);
+    { PortalProcess portal({.tlsDir = tls}); }
+    fs::permissions(files.privateKey, fs::perms::group_read | fs::perms::others_read,
+                    fs::perm_options::add);
+    EXPECT_EQ(RunPortal("--port 0 --tls-dir " + tls.string()), 1);
 }
 
 TEST(PortalProcessTest, StopsOnSigtermAndSigint) {
