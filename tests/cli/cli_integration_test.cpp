@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -37,13 +39,25 @@ using test::WriteFileBytes;
 // ---------------------------------------------------------------------------
 // Running the executable
 
+// Where a CliProcess's standard error goes.
+enum class ErrorOutput {
+    File,       // stderr.txt in the test folder
+    Terminal,   // a pseudo-terminal that the test reads
+    UnreadPipe  // a one-page pipe that nobody reads
+};
+
+// Generous bounds for the waits of these tests: a run against the local
+// portal takes seconds.
+constexpr auto kProcessDeadline = std::chrono::seconds(120);
+constexpr auto kConditionDeadline = std::chrono::seconds(60);
+
 // One teebasket-cli process with its standard error in a file (or on a
-// pseudo-terminal), its own TMPDIR and HOME, and the test folder as its
-// current folder.
+// pseudo-terminal, or in a pipe), its own TMPDIR and HOME, and the test folder
+// as its current folder.
 class CliProcess {
   public:
     CliProcess(const fs::path& folder, const std::vector<std::string>& arguments,
-               bool onTerminal = false)
+               ErrorOutput errorOutput = ErrorOutput::File)
         : stderrPath_(folder / "stderr.txt") {
         fs::create_directories(folder / "tmp");
         fs::create_directories(folder / "home");
@@ -62,18 +76,24 @@ class CliProcess {
         std::vector<char*> argv = Pointers(args);
         std::vector<char*> envp = Pointers(env);
 
-        int terminalSide = -1;
-        if (onTerminal) {
+        int stderrFd = -1;
+        if (errorOutput == ErrorOutput::Terminal) {
             winsize size{};
             size.ws_col = 100;
             size.ws_row = 24;
-            if (::openpty(&terminal_, &terminalSide, nullptr, nullptr, &size) != 0) {
+            if (::openpty(&terminal_, &stderrFd, nullptr, nullptr, &size) != 0) {
                 throw std::runtime_error("openpty failed");
             }
+        } else if (errorOutput == ErrorOutput::UnreadPipe) {
+            int ends[2];
+            if (::pipe2(ends, O_CLOEXEC) != 0 || ::fcntl(ends[1], F_SETPIPE_SZ, 4096) < 0) {
+                throw std::runtime_error("cannot make a one-page pipe");
+            }
+            unreadPipe_ = ends[0];
+            stderrFd = ends[1];
+        } else {
+            stderrFd = ::open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         }
-        const int stderrFd = onTerminal ? terminalSide
-                                        : ::open(stderrPath_.c_str(),
-                                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -99,8 +119,10 @@ class CliProcess {
             ::kill(pid_, SIGKILL);
             Wait();
         }
-        if (terminal_ >= 0) {
-            ::close(terminal_);
+        for (int fd : {terminal_, unreadPipe_}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
         }
     }
 
@@ -118,9 +140,20 @@ class CliProcess {
         return status_.has_value();
     }
 
-    // The exit code; -1 when the process ended by a signal.
+    // The exit code; -1 when the process ended by a signal, or when it had
+    // not ended by the deadline (it is then killed and the test fails).
     int Wait() {
+        const auto deadline = std::chrono::steady_clock::now() + kProcessDeadline;
         while (!status_) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                ADD_FAILURE() << "teebasket-cli did not end within " << kProcessDeadline.count()
+                              << " s; killed";
+                ::kill(pid_, SIGKILL);
+                int status = 0;
+                ::waitpid(pid_, &status, 0);
+                status_ = status;
+                return -1;
+            }
             DrainTerminal(100);
             Ended();
         }
@@ -128,7 +161,18 @@ class CliProcess {
         return WIFEXITED(*status_) ? WEXITSTATUS(*status_) : -1;
     }
 
-    std::string Stderr() { return terminal_ >= 0 ? terminalOutput_ : ReadFileBytes(stderrPath_); }
+    std::string Stderr() {
+        if (unreadPipe_ >= 0) {
+            return "(standard error is a pipe that nobody reads)";
+        }
+        return terminal_ >= 0 ? terminalOutput_ : ReadFileBytes(stderrPath_);
+    }
+
+    // The bytes waiting in the unread pipe.
+    int UnreadBytes() const {
+        int count = 0;
+        return ::ioctl(unreadPipe_, FIONREAD, &count) == 0 ? count : -1;
+    }
 
   private:
     static std::vector<char*> Pointers(std::vector<std::string>& texts) {
@@ -164,6 +208,7 @@ class CliProcess {
     fs::path stderrPath_;
     pid_t pid_ = -1;
     int terminal_ = -1;
+    int unreadPipe_ = -1;
     std::string terminalOutput_;
     std::optional<int> status_;
 };
@@ -179,12 +224,19 @@ CliResult RunCli(const fs::path& folder, const std::vector<std::string>& argumen
     return {code, process.Stderr()};
 }
 
-// Polls until `condition` holds or the process ends; true when it held.
+// Polls until `condition` holds, the process ends or the deadline passes;
+// true when it held. A deadline that passes fails the test with a message.
 template <typename Condition>
 bool WaitUntil(CliProcess& process, Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + kConditionDeadline;
     while (!condition()) {
         if (process.Ended()) {
             return condition();
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ADD_FAILURE() << "the awaited condition did not come within "
+                          << kConditionDeadline.count() << " s";
+            return false;
         }
         ::usleep(20'000);
     }
@@ -529,8 +581,32 @@ TEST_F(CliAgainstPortal, SigtermStopsLikeCtrlC) {
     EXPECT_TRUE(ScratchFolderEmpty());
 }
 
+TEST_F(CliAgainstPortal, CtrlCEndsTheRunWhenNobodyReadsStandardError) {
+    // The progress lines fill the pipe, and the harvest thread blocks in its
+    // next write, holding the progress lock.
+    CliProcess process(Folder(), With({"--all", "-o", "unread.csv"}), ErrorOutput::UnreadPipe);
+    ASSERT_TRUE(WaitUntil(process, [&] { return process.UnreadBytes() >= 4096 - 128; }))
+        << "the progress never filled the pipe";
+    ASSERT_FALSE(process.Ended());
+    // Ctrl-C until the program ends: the first asks for a stop that the
+    // blocked run cannot reach, a later one quits at once.
+    const bool ended = WaitUntil(process, [&] {
+        process.Signal(SIGINT);
+        ::usleep(200'000);
+        return process.Ended();
+    });
+    ASSERT_TRUE(ended) << "Ctrl-C could not end the program";
+    EXPECT_EQ(process.Wait(), 2);
+    const std::vector<std::string> lines = CsvLines(ReadFileBytes(Folder() / "unread.csv"));
+    ASSERT_GE(lines.size(), 1u);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(QuotedValueCount(lines[i]), kColumnCount) << lines[i];
+    }
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
 TEST_F(CliAgainstPortal, OnATerminalTheProgressLineIsRedrawnInPlace) {
-    CliProcess process(Folder(), With({"tokyo", "osaka"}), /*onTerminal=*/true);
+    CliProcess process(Folder(), With({"tokyo", "osaka"}), ErrorOutput::Terminal);
     ASSERT_EQ(process.Wait(), 0) << process.Stderr();
     const std::string output = process.Stderr();
     EXPECT_NE(output.find("\r["), std::string::npos) << output;
