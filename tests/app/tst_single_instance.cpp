@@ -73,9 +73,10 @@ bool WaitForLockHolder(const InstalledCopy& copy, qint64 pid) {
     return QTest::qWaitFor([&] { return copy.LockHolder() == pid; }, 30000);
 }
 
-void Kill(QProcess& process) {
+// Ends `process` at once; false when it had not ended within 30 s.
+bool Kill(QProcess& process) {
     process.kill();
-    process.waitForFinished(30000);
+    return process.waitForFinished(30000);
 }
 
 // Sets or removes environment variables for the life of the object.
@@ -154,7 +155,7 @@ void TestSingleInstance::secondStartEndsWithCodeOneAndTheFirstGoesOn() {
     QCOMPARE(copy.LockHolder(), first.processId());
     // The second start wrote nothing beside the program.
     QVERIFY(!QFile::exists(QDir(copy.folder()).filePath(QStringLiteral("golf.ini"))));
-    Kill(first);
+    QVERIFY(Kill(first));
 }
 
 void TestSingleInstance::secondStartWithoutADisplayEndsWithCodeOne() {
@@ -171,7 +172,7 @@ void TestSingleInstance::secondStartWithoutADisplayEndsWithCodeOne() {
     QCOMPARE(second.exitCode(), 1);
     QCOMPARE(second.readAllStandardError(), QByteArray());  // no complaint about a display
     QCOMPARE(first.state(), QProcess::Running);
-    Kill(first);
+    QVERIFY(Kill(first));
 }
 
 void TestSingleInstance::lockLeftByACrashedInstanceIsTakenOver() {
@@ -181,7 +182,7 @@ void TestSingleInstance::lockLeftByACrashedInstanceIsTakenOver() {
     QVERIFY(crashed.waitForStarted(30000));
     const qint64 crashedPid = crashed.processId();
     QVERIFY(WaitForLockHolder(copy, crashedPid));
-    Kill(crashed);  // SIGKILL: the lock file stays behind
+    QVERIFY(Kill(crashed));  // SIGKILL: the lock file stays behind
     QVERIFY(QFile::exists(copy.lockFile()));
 
     QProcess next;
@@ -189,7 +190,7 @@ void TestSingleInstance::lockLeftByACrashedInstanceIsTakenOver() {
     QVERIFY(next.waitForStarted(30000));
     QVERIFY(WaitForLockHolder(copy, next.processId()));
     QCOMPARE(next.state(), QProcess::Running);
-    Kill(next);
+    QVERIFY(Kill(next));
 }
 
 void TestSingleInstance::withoutARuntimeFolderTheLockIsInAPrivateFolderOfTheUser() {

@@ -421,7 +421,8 @@ TEST_F(CliAgainstPortal, NothingFoundKeepsTheHeaderLine) {
 }
 
 TEST_F(CliAgainstPortal, AnUnreachableOrUntrustedPortalEndsWithNine) {
-    const std::string closed = "127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+    const test::ClosedLoopbackPort closedPort;
+    const std::string closed = closedPort.host();
     CliResult result =
         RunCli(Folder(), {"--config", Ini().string(), "--listing-host", closed, "--booking-host",
                           closed, "--ca-cert", "", "--pause-ms", "0,0", "tokyo"});

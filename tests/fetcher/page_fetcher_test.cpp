@@ -111,7 +111,8 @@ TEST_F(PageFetcherTest, FailedCallsDrawTheirAgentToo) {
 }
 
 TEST_F(PageFetcherTest, ProxyVariablesOfTheEnvironmentAreIgnored) {
-    const std::string deadProxy = "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+    const test::ClosedLoopbackPort closed;
+    const std::string deadProxy = "http://" + closed.host();
     for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
         ::setenv(name, deadProxy.c_str(), 1);
     }
@@ -192,8 +193,8 @@ TEST_F(PageFetcherTest, BodyOfExactlyTheLimitIsStored) {
 
 TEST_F(PageFetcherTest, UnreachablePortLeavesNoScratchFile) {
     StoreEarlierPage();
-    const FetchResult result = Fetch(
-        "https://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/doc/area/tokyo/");
+    const test::ClosedLoopbackPort closed;
+    const FetchResult result = Fetch("https://" + closed.host() + "/doc/area/tokyo/");
     EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.reason;
     EXPECT_TRUE(result.HostUnreachable());
     EXPECT_FALSE(result.reason.empty());

@@ -227,10 +227,9 @@ TEST(PortalProcessTest, StopsWhileARequestStalls) {
         return Client(portal).Get("/guide/disp/c_id/x-stall-head");
     });
     // Wait until the portal holds the request, then stop it.
-    while (portal.requests().empty()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const bool holding = test::WaitUntil([&portal] { return !portal.requests().empty(); });
     const int status = portal.stop();
+    ASSERT_TRUE(holding) << "the stalling request never reached the portal";
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(stalled.get().result.Stored());

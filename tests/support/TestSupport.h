@@ -2,8 +2,10 @@
 // No Qt. Everything here works on real files and real processes.
 #pragma once
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,7 +89,27 @@ void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
 // The names in `dir` (not recursive), sorted.
 std::vector<std::string> ListFolder(const std::filesystem::path& dir);
 
-// A port on 127.0.0.1 that nothing listens on (bound and released).
-int UnusedLoopbackPort();
+// A port on 127.0.0.1 that refuses every connection for as long as the
+// object lives: it holds the port bound without listening, so no other test
+// (or portal started with port 0) can take the number meanwhile.
+class ClosedLoopbackPort {
+  public:
+    ClosedLoopbackPort();  // throws std::runtime_error when no port can be bound
+    ~ClosedLoopbackPort();
+    ClosedLoopbackPort(const ClosedLoopbackPort&) = delete;
+    ClosedLoopbackPort& operator=(const ClosedLoopbackPort&) = delete;
+
+    int port() const { return port_; }
+    std::string host() const;  // "127.0.0.1:PORT"
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// Polls `condition` every 20 ms until it holds (true) or `limit` has passed
+// (false).
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = std::chrono::seconds(60));
 
 }  // namespace teebasket::test

@@ -180,7 +180,10 @@ PortalProcess::PortalProcess(Options options) {
     const std::string expected = "listening on https://127.0.0.1:";
     if (line.rfind(expected, 0) != 0) {
         stop();
-        throw std::runtime_error("teebasket-portal did not start (first line: \"" + line + "\")");
+        throw std::runtime_error(
+            line.empty() ? "teebasket-portal did not say it was listening within " +
+                               std::to_string(kStartTimeoutMs / 1000) + " s, or ended first"
+                         : "teebasket-portal did not start (first line: \"" + line + "\")");
     }
     port_ = std::atoi(line.c_str() + expected.size());
 }
@@ -266,9 +269,9 @@ std::vector<std::string> ListFolder(const fs::path& dir) {
     return names;
 }
 
-int UnusedLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
+ClosedLoopbackPort::ClosedLoopbackPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) {
         throw Failure("cannot make a socket");
     }
     sockaddr_in address{};
@@ -276,13 +279,31 @@ int UnusedLoopbackPort() {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(fd);
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd_);
         throw Failure("cannot bind a loopback port");
     }
-    ::close(fd);
-    return ntohs(address.sin_port);
+    port_ = ntohs(address.sin_port);
+}
+
+ClosedLoopbackPort::~ClosedLoopbackPort() {
+    ::close(fd_);
+}
+
+std::string ClosedLoopbackPort::host() const {
+    return "127.0.0.1:" + std::to_string(port_);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 }  // namespace teebasket::test
