@@ -78,7 +78,7 @@ class TerminalProgress : public HarvestObserver {
     bool quiet_;
     // Held while a progress line is written, so for as long as that write
     // blocks; Note only tries it for a moment.
-    std::timed_mutex mutex_;
+    std::mutex mutex_;
     // The stream's pipe or terminal opened once more, non-blocking, for Note;
     // -1 when the stream is something else (Note then waits for room with
     // poll).

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <thread>
 
 #include "MECSUtils.h"
 
@@ -135,6 +136,20 @@ void WriteWithin(int fd, std::string_view text, std::chrono::milliseconds limit)
         }
         text.remove_prefix(static_cast<std::size_t>(written));
     }
+}
+
+// Tries `lock` until it is taken or `limit` has passed. (A polling loop
+// rather than std::timed_mutex, whose timed wait ThreadSanitizer cannot
+// follow.)
+bool TryLockFor(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!lock.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 }  // namespace
@@ -270,7 +285,7 @@ void TerminalProgress::RunEnded(HarvestRun&) {
 // buffer) with a bounded wait.
 void TerminalProgress::Note(const std::string& line) {
     std::unique_lock lock(mutex_, std::defer_lock);
-    const bool locked = lock.try_lock_for(kNoteLockWait);
+    const bool locked = TryLockFor(lock, kNoteLockWait);
     // On a terminal the bar's line is cleared first; that does no harm when
     // no bar is shown.
     std::string text = terminal_ ? "\r\x1b[K" + line + "\n" : line + "\n";
