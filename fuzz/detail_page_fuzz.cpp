@@ -7,6 +7,7 @@
 #include <string>
 
 #include "FuzzChecks.h"
+#include "MECSUtils.h"
 #include "Unithread.h"
 
 using namespace teebasket;
@@ -38,19 +39,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckLine(ParseCourseDetail(SplitLines(page), portal, id), DetailUrl(portal, id));
 
     // Each pass on its own, with the input shaped as the pass receives it:
-    // one line of the page, and a body text in code page 932 whose lines were
-    // joined with blanks.
+    // one raw line of the page, and the page's lines converted to code page
+    // 932 and joined with blanks (without the script line that starts the
+    // body on a real page).
     const std::vector<std::string> lines = SplitLines(page);
     CourseRecord structured;
     ExtractStructuredData(lines.empty() ? std::string() : lines.front(), structured);
     structured[kColumnDetailUrl] = DetailUrl(portal, id);
     CheckLine(structured, DetailUrl(portal, id));
 
-    std::string bodyText = page;
-    for (char& c : bodyText) {
-        if (c == '\r' || c == '\n' || c == '\0') {
-            c = ' ';
-        }
+    std::string bodyText;
+    for (const std::string& line : lines) {
+        bodyText += ' ' + UTF8ToAnsi(TextTrim(line));
     }
     CourseRecord body;
     ExtractBodySections(bodyText, body);
