@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
@@ -235,16 +236,17 @@ TEST(PortalProcessTest, StopsWhileARequestStalls) {
     EXPECT_FALSE(stalled.get().result.Stored());
 }
 
-bool SomethingListensOn(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool connected =
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
+// True once process `pid` has ended (gone, or a zombie that its new parent
+// has not reaped yet).
+bool ProcessEnded(pid_t pid) {
+    if (::kill(pid, 0) != 0) {
+        return true;
+    }
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string fields;
+    std::getline(stat, fields);
+    const std::size_t close = fields.rfind(')');
+    return close == std::string::npos || fields.substr(close + 2, 1) == "Z";
 }
 
 TEST(PortalProcessTest, PortalEndsWhenItsStarterDies) {
@@ -256,7 +258,7 @@ TEST(PortalProcessTest, PortalEndsWhenItsStarterDies) {
         // Starts a portal and dies without any clean-up, as a crashing test would.
         ::close(channel[0]);
         const auto* portal = new PortalProcess();
-        const std::string report = std::to_string(portal->port()) + " " +
+        const std::string report = std::to_string(portal->pid()) + " " +
                                    portal->certificate().parent_path().parent_path().string();
         [[maybe_unused]] const ssize_t written = ::write(channel[1], report.data(), report.size());
         ::_exit(0);
@@ -268,17 +270,13 @@ TEST(PortalProcessTest, PortalEndsWhenItsStarterDies) {
     ::waitpid(starter, nullptr, 0);
     ASSERT_GT(length, 0);
     const std::string report(buffer, static_cast<std::size_t>(length));
-    const int port = std::stoi(report);
+    const pid_t portalPid = std::stoi(report);
     const fs::path leftFolder = report.substr(report.find(' ') + 1);
 
-    bool listening = true;
-    for (int attempt = 0; attempt < 1200 && listening; ++attempt) {
-        listening = SomethingListensOn(port);
-        if (listening) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-    EXPECT_FALSE(listening);
+    // The process, not its port: a portal of another test may take the
+    // number as soon as it is free.
+    EXPECT_TRUE(test::WaitUntil([portalPid] { return ProcessEnded(portalPid); }))
+        << "the portal outlived its starter";
     std::error_code ec;
     fs::remove_all(leftFolder, ec);
 }

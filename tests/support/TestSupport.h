@@ -54,6 +54,7 @@ class PortalProcess {
     PortalProcess& operator=(const PortalProcess&) = delete;
 
     int port() const { return port_; }
+    int pid() const { return pid_; }            // -1 once stopped
     std::string host() const;                   // "127.0.0.1:PORT"
     std::string baseUrl() const;                // "https://127.0.0.1:PORT"
     std::filesystem::path certificate() const;  // the portal's cert.pem, to trust
