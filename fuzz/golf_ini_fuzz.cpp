@@ -1,6 +1,7 @@
 // The golf.ini reader and editor on any file: a write changes only its key's
 // line (or adds it, with its section header), keeps every other line byte for
-// byte in its place, and reads back as written.
+// byte in its place, and reads back as written (as the profile functions read
+// a value: without surrounding blanks and one pair of enclosing quotes).
 //
 // Input: the file's bytes, a zero byte, then the value to write (printable
 // ASCII, as the program's own keys hold); the last input byte picks the key.
@@ -60,12 +61,20 @@ void WriteAll(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-std::string TrimBlanks(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
+// What a value reads back as, by the rules of the Windows profile functions:
+// without the blanks around it, and without one pair of matching quotes
+// (" or ') that enclose it.
+std::string AsReadBack(const std::string& value) {
+    const std::size_t first = value.find_first_not_of(" \t");
     if (first == std::string::npos) {
         return {};
     }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    std::string text = value.substr(first, value.find_last_not_of(" \t") - first + 1);
+    if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+        text.back() == text.front()) {
+        text = text.substr(1, text.size() - 2);
+    }
+    return text;
 }
 
 // Every line of `before` is in `after`, in order and unchanged, except one
@@ -126,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Require(problem.empty(), "the write failed", problem);
     const std::string after = ReadAll(path);
     CheckOtherLinesKept(file, after);
-    fuzz::Require(ReadProfileString(path, key.section, key.key, "default") == TrimBlanks(value),
+    fuzz::Require(ReadProfileString(path, key.section, key.key, "default") == AsReadBack(value),
                   "the key does not read back as written", after);
     return 0;
 }
