@@ -21,13 +21,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "Unithread.h"
 
 class QCheckBox;
 class QCoreApplication;
 class QFileDialog;
-class QLockFile;
 class QLabel;
 class QListWidget;
 class QMessageBox;
@@ -163,14 +163,48 @@ QString AppendCsvExtension(const QString& chosen);
 // ---------------------------------------------------------------------------
 // Single instance
 
-// The per-user lock that one running instance holds for its whole life: the
-// file "Zide_Darere.lock" in the user's runtime folder ($XDG_RUNTIME_DIR), or
-// a per-user name in the temporary folder. A lock left by an instance that
-// crashed is taken over. Null when another instance holds it.
-std::unique_ptr<QLockFile> AcquireSingleInstanceLock();
+// The lock that one running instance holds for its whole life. It is taken
+// before the application object opens the display, so that a second start
+// ends with exit code 1 with or without a display.
+//
+// On Windows it is the named mutex "Zide_Darere" of the session's local
+// namespace. Elsewhere it is an advisory lock (flock) on the file
+// "Zide_Darere.lock" in a folder that only the user can write (see
+// SingleInstanceLockFolder); the system drops it when the process ends, so a
+// crashed instance never leaves a stale lock.
+class TSingleInstanceLock {
+  public:
+    enum class State {
+        Held,           // this instance holds the lock
+        HeldElsewhere,  // another instance of the user runs
+        Unavailable     // no private place for the lock; the program runs without it
+    };
 
-// Where AcquireSingleInstanceLock puts its file.
-QString SingleInstanceLockPath();
+    TSingleInstanceLock();  // tries once, without waiting
+    ~TSingleInstanceLock();
+    TSingleInstanceLock(const TSingleInstanceLock&) = delete;
+    TSingleInstanceLock& operator=(const TSingleInstanceLock&) = delete;
+
+    State state() const { return state_; }
+    // Why the lock is Unavailable (UTF-8); empty otherwise.
+    const std::string& problem() const { return problem_; }
+
+  private:
+    State state_ = State::Unavailable;
+    std::string problem_;
+    std::intptr_t handle_ = -1;  // the lock file's descriptor, or the mutex handle
+};
+
+#ifndef _WIN32
+// The folder of the lock file: $XDG_RUNTIME_DIR; without it (or when it is
+// not private) a folder "teebasket-UID" that this process creates with mode
+// 0700 in the temporary folder ($TMPDIR or /tmp); when that name is taken by
+// anything else, the folder "teebasket" in the user's cache folder
+// ($XDG_CACHE_HOME or ~/.cache). A folder counts only when it is a real
+// folder (not a symbolic link) owned by the user that no one else can write
+// to. Empty, with `problem` filled, when none is.
+std::filesystem::path SingleInstanceLockFolder(std::string& problem);
+#endif
 
 // ---------------------------------------------------------------------------
 // The main window

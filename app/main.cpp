@@ -2,8 +2,8 @@
 // another instance is already running (nothing is shown then).
 #include <QApplication>
 #include <QIcon>
-#include <QLockFile>
 #include <QMessageBox>
+#include <cstdio>
 #include <exception>
 
 #include "TerminationSignals.h"
@@ -11,16 +11,21 @@
 #include "Zererav.h"
 
 int main(int argc, char* argv[]) {
+    // Before the application object, which opens the display: a second start
+    // ends with 1 whether or not a display can be reached.
+    const teebasket::TSingleInstanceLock instanceLock;
+    if (instanceLock.state() == teebasket::TSingleInstanceLock::State::HeldElsewhere) {
+        return 1;
+    }
+    if (instanceLock.state() == teebasket::TSingleInstanceLock::State::Unavailable) {
+        std::fprintf(stderr, "teebasket: %s; running without it\n", instanceLock.problem().c_str());
+    }
     QApplication application(argc, argv);
     teebasket::InstallJapaneseTranslations(application);
     QApplication::setApplicationName(QStringLiteral("teebasket"));
     QGuiApplication::setDesktopFileName(QStringLiteral("teebasket"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("teebasket")));
 
-    const std::unique_ptr<QLockFile> instanceLock = teebasket::AcquireSingleInstanceLock();
-    if (!instanceLock) {
-        return 1;
-    }
     try {
         teebasket::TQtWindowDialogs dialogs;
         teebasket::TFrmMain window(teebasket::ProductionEnvironment(dialogs));

@@ -52,24 +52,37 @@ class TerminalProgress : public HarvestObserver {
   public:
     // `stream` is standard error; `terminal` whether it is a terminal.
     TerminalProgress(std::FILE* stream, bool terminal, bool quiet);
+    ~TerminalProgress() override;
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
 
     void ProgressStart(HarvestRun& run) override;
     void ProgressStep(HarvestRun& run) override;
     void StatusUpdate(HarvestRun& run) override;
     void RunEnded(HarvestRun& run) override;
 
-    // Prints one line (UTF-8, without its line end) even when quiet.
+    // Prints one line (UTF-8, without its line end) even when quiet. Never
+    // keeps its caller for long, whatever state the stream is in: while a
+    // progress write is blocked (standard error a pipe that nobody reads),
+    // the line is written beside it within a short time, or dropped.
     void Note(const std::string& line);
 
   private:
     void Draw();
     void ClearBarLocked();
     int TerminalColumns() const;
+    std::string BarText();
 
     std::FILE* stream_;
     bool terminal_;
     bool quiet_;
+    // Held while a progress line is written, so for as long as that write
+    // blocks; Note only tries it for a moment.
     std::mutex mutex_;
+    // The stream's pipe or terminal opened once more, non-blocking, for Note;
+    // -1 when the stream is something else (Note then waits for room with
+    // poll).
+    int noteFd_ = -1;
     std::chrono::steady_clock::time_point started_;
     ProgressSnapshot snapshot_;
     bool barShown_ = false;

@@ -2,8 +2,11 @@
 // thread of their own.
 //
 // The signals are blocked in every thread and collected with sigwait, so the
-// actions run as ordinary code (they may lock, print and allocate), never
-// inside an asynchronous signal handler.
+// actions run as ordinary code (they may allocate and print), never inside an
+// asynchronous signal handler. A later signal is taken only once the action
+// of the one before has returned, so an action must never wait on anything
+// that output can hold (a lock held around a write to a full pipe): a second
+// Ctrl-C has to end the program whatever state standard error is in.
 #pragma once
 
 #include <signal.h>

@@ -222,27 +222,28 @@ int RunTeebasketCli(int argc, char** argv) {
     TerminalProgress progress(stderr, ::isatty(STDERR_FILENO) == 1, request.quiet);
     UserAgentGenerator agents;
     std::atomic<bool> stoppedByUser{false};
-    {
-        SignalStop signals(
-            [&] {
-                stoppedByUser.store(true);
-                run.stop.Request();
-                progress.Note(
-                    "中断します（もう一度 Ctrl-C で即時終了）。 / Stopping after the current "
-                    "step; press Ctrl-C again to quit at once.");
-            },
-            [&] {
-                // The row being written is finished, or cut back, so the file
-                // ends with a whole line.
-                run.output.FinishForExit(kPatienceForTheLastRow);
-                std::error_code ignored;
-                fs::remove_all(scratchFolder, ignored);
-                progress.Note("取得処理を中断しました。 / Stopped at once.");
-                std::_Exit(kExitStopped);
-            });
-        HarvestContext context{run, request.selection, request.settings, agents, progress};
-        Execute(context);
-    }
+    // Lives until the program returns: a Ctrl-C after the run, while the
+    // closing line waits on a standard error that nobody reads, still ends
+    // the program with 2, and never by the signal's default action.
+    SignalStop signals(
+        [&] {
+            stoppedByUser.store(true);
+            run.stop.Request();
+            progress.Note(
+                "中断します（もう一度 Ctrl-C で即時終了）。 / Stopping after the current "
+                "step; press Ctrl-C again to quit at once.");
+        },
+        [&] {
+            // The row being written is finished, or cut back, so the file
+            // ends with a whole line.
+            run.output.FinishForExit(kPatienceForTheLastRow);
+            std::error_code ignored;
+            fs::remove_all(scratchFolder, ignored);
+            progress.Note("取得処理を中断しました。 / Stopped at once.");
+            std::_Exit(kExitStopped);
+        });
+    HarvestContext context{run, request.selection, request.settings, agents, progress};
+    Execute(context);
     std::error_code ignored;
     fs::remove_all(scratchFolder, ignored);
 

@@ -5,6 +5,8 @@ option(TEEBASKET_BUILD_PORTAL "Build the demo portal teebasket-portal (needs cpp
 option(TEEBASKET_BUILD_BENCHMARKS "Build the benchmarks in bench/" ON)
 option(TEEBASKET_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
 option(TEEBASKET_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(TEEBASKET_SANITIZE_THREAD "Build with ThreadSanitizer" OFF)
+option(TEEBASKET_FUZZ "Build the libFuzzer harnesses in fuzz/ (clang)" OFF)
 
 # A Windows build runs its integration tests against a portal built natively
 # for this machine (the `default` preset's), since the portal itself does not
@@ -27,7 +29,21 @@ if(TEEBASKET_WARNINGS_AS_ERRORS)
     add_compile_options(-Werror)
 endif()
 
+if(TEEBASKET_SANITIZE AND TEEBASKET_SANITIZE_THREAD)
+    message(FATAL_ERROR "AddressSanitizer and ThreadSanitizer cannot be combined")
+endif()
 if(TEEBASKET_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
+endif()
+if(TEEBASKET_SANITIZE_THREAD)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+if(TEEBASKET_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "The fuzz harnesses need clang (cmake --preset fuzz)")
+    endif()
+    # Coverage for libFuzzer in every library; the harnesses link the fuzzer.
+    add_compile_options(-fsanitize=fuzzer-no-link)
 endif()

@@ -91,7 +91,9 @@ extern const std::array<std::string_view, kColumnCount> ColumnHeaderNames;
 std::string CsvHeaderLine();
 
 // One course line in code page 932, without its line end: 31 quoted values,
-// each followed by a comma; a double quote inside a value is doubled.
+// each followed by a comma; a double quote inside a value is doubled, and a
+// value longer than one byte that begins with =, +, -, @, a tab or a carriage
+// return gets a leading ' so that a spreadsheet never runs it as a formula.
 std::string CourseLine(const CourseRecord& record);
 
 // ---------------------------------------------------------------------------
@@ -302,7 +304,8 @@ std::string DetailUrl(const PortalSettings& portal, const std::string& courseId)
 std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId);
 
 // `bytes` with every byte that may not stand in a URL path segment written as
-// %XX, so that page text can never change the request.
+// %XX, and "." and ".." written as %2E and %2E%2E, so that page text can never
+// change the request.
 std::string EncodePathSegment(const std::string& bytes);
 
 // The course identifiers of a listing page, in page order. The page is read

@@ -208,6 +208,16 @@ CourseRecord ParseDetailLines(Lines lines, const PortalSettings& portal,
 }  // namespace
 
 std::string EncodePathSegment(const std::string& bytes) {
+    // A segment that is "." or ".." would be taken out of the path, with the
+    // segment before it, by the HTTP client or the server; written as %2E it
+    // is an ordinary name.
+    if (bytes == "." || bytes == "..") {
+        std::string encoded;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            encoded += "%2E";
+        }
+        return encoded;
+    }
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string encoded;
     for (const char c : bytes) {

@@ -39,6 +39,26 @@ void AppendQuoted(std::string& line, const std::string& value) {
     line.push_back('"');
 }
 
+// True when a spreadsheet could read `value` as a formula: it is longer than
+// one byte and begins with =, +, -, @, a tab or a carriage return. Only the
+// first byte is looked at; none of these is ever a lead byte of code page 932.
+bool CouldBeFormula(const std::string& value) {
+    if (value.size() < 2) {
+        return false;
+    }
+    switch (value.front()) {
+        case '=':
+        case '+':
+        case '-':
+        case '@':
+        case '\t':
+        case '\r':
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 CourseRecord::CourseRecord() {
@@ -59,7 +79,8 @@ std::string CsvHeaderLine() {
 std::string CourseLine(const CourseRecord& record) {
     std::string line;
     for (const std::string& value : record.values) {
-        AppendQuoted(line, value);
+        // A leading apostrophe makes the spreadsheet show the value as text.
+        AppendQuoted(line, CouldBeFormula(value) ? "'" + value : value);
         line.push_back(',');
     }
     return line;

@@ -66,14 +66,18 @@ int main(int argc, char** argv) {
         case ParseOutcome::Run:
             break;
     }
+    // The default folder is the portal's own: an unsound pair that an earlier
+    // build left there is replaced. A folder the user named is left alone.
+    UnsoundTlsFiles unsound = UnsoundTlsFiles::Refuse;
     if (options.tlsDir.empty()) {
         options.tlsDir = DefaultTlsDir();
         if (options.tlsDir.empty()) {
             return Fail("HOME is not set; give --tls-dir", 2);
         }
+        unsound = UnsoundTlsFiles::Replace;
     }
     TlsFiles tls;
-    if (!EnsureTlsFiles(options.tlsDir, tls, error)) {
+    if (!EnsureTlsFiles(options.tlsDir, tls, error, unsound)) {
         return Fail(error, 1);
     }
     PortalServer server(options, tls);

@@ -10,6 +10,12 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <system_error>
@@ -89,8 +95,9 @@ bool AddExtension(X509* certificate, X509V3_CTX& context, int nid, const char* v
     return extension && X509_add_ext(certificate, extension.get(), -1) == 1;
 }
 
-// A self-signed certificate that can stand as its own trust anchor: CA:TRUE,
-// with the server names in subjectAltName (clients check only those).
+// A self-signed server certificate that clients trust directly. It is no
+// certificate authority (CA:FALSE, no keyCertSign), so whoever holds its key
+// can never make a certificate for another name that a client trusts.
 X509Ptr MakeSelfSignedCertificate(EVP_PKEY* key, const std::string& subjectAltNames) {
     X509Ptr certificate(X509_new());
     if (!certificate || X509_set_version(certificate.get(), 2) != 1 ||
@@ -103,9 +110,8 @@ X509Ptr MakeSelfSignedCertificate(EVP_PKEY* key, const std::string& subjectAltNa
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, certificate.get(), certificate.get(), nullptr, nullptr, 0);
-    if (!AddExtension(certificate.get(), context, NID_basic_constraints, "critical,CA:TRUE") ||
-        !AddExtension(certificate.get(), context, NID_key_usage,
-                      "critical,digitalSignature,keyCertSign") ||
+    if (!AddExtension(certificate.get(), context, NID_basic_constraints, "critical,CA:FALSE") ||
+        !AddExtension(certificate.get(), context, NID_key_usage, "critical,digitalSignature") ||
         !AddExtension(certificate.get(), context, NID_ext_key_usage, "serverAuth") ||
         !AddExtension(certificate.get(), context, NID_subject_key_identifier, "hash") ||
         !AddExtension(certificate.get(), context, NID_authority_key_identifier, "keyid:always") ||
@@ -118,29 +124,63 @@ X509Ptr MakeSelfSignedCertificate(EVP_PKEY* key, const std::string& subjectAltNa
     return certificate;
 }
 
+std::string ErrnoText() {
+    return std::error_code(errno, std::generic_category()).message();
+}
+
+// Creates `path` anew for writing. A secret file is owner-only (0600) from
+// its creation on, so it never exists with wider permissions, not even for a
+// moment; a file system that does not keep that mode is an error, and the
+// file is removed again. Other files get 0644, less the umask.
+BioPtr CreatePemFile(const fs::path& path, bool secret, std::string& error) {
+    ::unlink(path.c_str());  // a leftover of an interrupted write
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          secret ? 0600 : 0644);
+    if (fd < 0) {
+        error = "cannot create " + path.string() + ": " + ErrnoText();
+        return nullptr;
+    }
+    const auto fail = [&](std::string message) -> BioPtr {
+        error = std::move(message);
+        ::close(fd);
+        ::unlink(path.c_str());
+        return nullptr;
+    };
+    if (secret) {
+        struct stat info {};
+        if (::fchmod(fd, 0600) != 0 || ::fstat(fd, &info) != 0) {
+            return fail("cannot make " + path.string() + " owner-only: " + ErrnoText());
+        }
+        if ((info.st_mode & 077) != 0) {
+            return fail("cannot make " + path.string() +
+                        " owner-only: the file system keeps it readable by others");
+        }
+    }
+    BioPtr bio(BIO_new_fd(fd, BIO_CLOSE));
+    if (!bio) {
+        return fail(OpenSslError("cannot write " + path.string()));
+    }
+    return bio;
+}
+
 // Writes `pem` through a temporary file and renames it into place, so that a
-// reader never sees half a file.
+// reader never sees half a file. A secret file is created owner-only.
 template <typename WritePem>
 bool WritePemFile(const fs::path& path, bool secret, WritePem writePem, std::string& error) {
     const fs::path temporary = path.string() + ".new";
     {
-        BioPtr bio(BIO_new_file(temporary.c_str(), "wb"));
+        BioPtr bio = CreatePemFile(temporary, secret, error);
         if (!bio) {
-            error = OpenSslError("cannot create " + temporary.string());
             return false;
         }
-        if (!writePem(bio.get())) {
+        if (!writePem(bio.get()) || BIO_flush(bio.get()) != 1) {
             error = OpenSslError("cannot write " + temporary.string());
             bio.reset();
-            fs::remove(temporary);
+            ::unlink(temporary.c_str());
             return false;
         }
     }
     std::error_code ec;
-    if (secret) {
-        fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write,
-                        fs::perm_options::replace, ec);
-    }
     fs::rename(temporary, path, ec);
     if (ec) {
         error = "cannot rename " + temporary.string() + ": " + ec.message();
@@ -148,6 +188,41 @@ bool WritePemFile(const fs::path& path, bool secret, WritePem writePem, std::str
         return false;
     }
     return true;
+}
+
+X509Ptr ReadCertificate(const fs::path& path) {
+    BioPtr bio(BIO_new_file(path.c_str(), "rb"));
+    if (!bio) {
+        ERR_clear_error();
+        return nullptr;
+    }
+    X509Ptr certificate(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+    ERR_clear_error();
+    return certificate;
+}
+
+// What is wrong with a certificate and key that exist, or "" when nothing is.
+// Earlier builds made an unconstrained certificate authority, which could
+// sign a certificate for any host name.
+std::string TlsFilesProblem(const TlsFiles& files) {
+    struct stat info {};
+    if (::stat(files.privateKey.c_str(), &info) == 0 && (info.st_mode & 077) != 0) {
+        return files.privateKey.string() + " can be read by other users";
+    }
+    const X509Ptr certificate = ReadCertificate(files.certificate);
+    if (!certificate) {
+        return {};  // not ours to judge; loading it will fail with its own message
+    }
+    const bool authority = X509_check_ca(certificate.get()) != 0;
+    NAME_CONSTRAINTS* constraints = static_cast<NAME_CONSTRAINTS*>(
+        X509_get_ext_d2i(certificate.get(), NID_name_constraints, nullptr, nullptr));
+    NAME_CONSTRAINTS_free(constraints);
+    if (authority && constraints == nullptr) {
+        return files.certificate.string() +
+               " is a certificate authority without name constraints: whoever holds its key "
+               "could make certificates for any host";
+    }
+    return {};
 }
 
 }  // namespace
@@ -177,12 +252,22 @@ bool WriteSelfSignedCertificate(const TlsFiles& files, const std::string& subjec
                [&](BIO* bio) { return PEM_write_bio_X509(bio, certificate.get()) == 1; }, error);
 }
 
-bool EnsureTlsFiles(const fs::path& dir, TlsFiles& files, std::string& error) {
+bool EnsureTlsFiles(const fs::path& dir, TlsFiles& files, std::string& error,
+                    UnsoundTlsFiles unsound) {
     files.certificate = dir / "cert.pem";
     files.privateKey = dir / "key.pem";
     std::error_code ec;
     if (fs::is_regular_file(files.certificate, ec) && fs::is_regular_file(files.privateKey, ec)) {
-        return true;
+        const std::string problem = TlsFilesProblem(files);
+        if (problem.empty()) {
+            return true;
+        }
+        if (unsound == UnsoundTlsFiles::Refuse) {
+            error = problem + "; remove cert.pem and key.pem of " + dir.string() +
+                    " to have a sound pair made";
+            return false;
+        }
+        std::fprintf(stderr, "teebasket-portal: %s; making a new certificate\n", problem.c_str());
     }
     if (!fs::is_directory(dir, ec)) {
         fs::create_directories(dir, ec);
@@ -192,7 +277,7 @@ bool EnsureTlsFiles(const fs::path& dir, TlsFiles& files, std::string& error) {
         }
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
     }
-    return WriteSelfSignedCertificate(files, "IP:127.0.0.1,DNS:localhost", error);
+    return WriteSelfSignedCertificate(files, kDemoSubjectAltNames, error);
 }
 
 fs::path DefaultTlsDir() {

@@ -126,7 +126,10 @@ TFrmMain& WindowFixture::Create(HarvestSettings settings, THarvestBody body) {
 TFrmMain& WindowFixture::CreateShown(HarvestSettings settings, THarvestBody body) {
     TFrmMain& window = Create(std::move(settings), std::move(body));
     window.show();
-    (void)QTest::qWaitFor([&window] { return window.settingsLoaded(); }, 30000);
+    if (!QTest::qWaitFor([&window] { return window.settingsLoaded(); }, 30000)) {
+        QTest::qFail("the window did not load its settings within 30 s after it was shown",
+                     __FILE__, __LINE__);
+    }
     return window;
 }
 

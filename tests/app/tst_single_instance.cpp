@@ -1,11 +1,16 @@
-// The single-instance lock, with real processes of the program.
+// The single-instance lock, with real processes of the program, and the
+// folder it lives in.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <filesystem>
+#include <string>
 
 #include "Zererav.h"
 
@@ -32,11 +37,19 @@ class InstalledCopy {
         return QDir(runtime()).filePath(QStringLiteral("Zide_Darere.lock"));
     }
 
-    void Start(QProcess& process) const {
+    // Starts the program on the offscreen platform, or with no display at
+    // all (no platform named, no X11 or Wayland display to reach).
+    void Start(QProcess& process, bool withDisplay = true) const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
         environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        if (withDisplay) {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else {
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+                environment.remove(QString::fromLatin1(name));
+            }
+        }
         process.setProcessEnvironment(environment);
         process.setProgram(program_);
         process.start();
@@ -60,9 +73,55 @@ bool WaitForLockHolder(const InstalledCopy& copy, qint64 pid) {
     return QTest::qWaitFor([&] { return copy.LockHolder() == pid; }, 30000);
 }
 
-void Kill(QProcess& process) {
+// Ends `process` at once; false when it had not ended within 30 s.
+bool Kill(QProcess& process) {
     process.kill();
-    process.waitForFinished(30000);
+    return process.waitForFinished(30000);
+}
+
+// Sets or removes environment variables for the life of the object.
+class ScopedEnvironment {
+  public:
+    void Set(const char* name, const QByteArray& value) {
+        Save(name);
+        qputenv(name, value);
+    }
+    void Remove(const char* name) {
+        Save(name);
+        qunsetenv(name);
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, value] : saved_) {
+            if (value.isNull()) {
+                qunsetenv(name.constData());
+            } else {
+                qputenv(name.constData(), value);
+            }
+        }
+    }
+
+  private:
+    void Save(const char* name) {
+        saved_.emplace_back(QByteArray(name),
+                            qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray());
+    }
+    std::vector<std::pair<QByteArray, QByteArray>> saved_;
+};
+
+std::filesystem::path LockFolder() {
+    std::string problem;
+    return SingleInstanceLockFolder(problem);
+}
+
+QByteArray Bytes(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// A folder at `path` that every user may write to, as another user could
+// leave it in a shared folder.
+void MakeOpenFolder(const QString& path) {
+    QDir().mkpath(path);
+    ::chmod(Bytes(path).constData(), 0777);
 }
 
 }  // namespace
@@ -72,8 +131,10 @@ class TestSingleInstance : public QObject {
 
   private slots:
     void secondStartEndsWithCodeOneAndTheFirstGoesOn();
+    void secondStartWithoutADisplayEndsWithCodeOne();
     void lockLeftByACrashedInstanceIsTakenOver();
-    void lockIsPerUserInTheTemporaryFolderWithoutARuntimeFolder();
+    void withoutARuntimeFolderTheLockIsInAPrivateFolderOfTheUser();
+    void aFolderThatOthersCouldPlantIsNeverUsed();
 };
 
 void TestSingleInstance::secondStartEndsWithCodeOneAndTheFirstGoesOn() {
@@ -94,7 +155,24 @@ void TestSingleInstance::secondStartEndsWithCodeOneAndTheFirstGoesOn() {
     QCOMPARE(copy.LockHolder(), first.processId());
     // The second start wrote nothing beside the program.
     QVERIFY(!QFile::exists(QDir(copy.folder()).filePath(QStringLiteral("golf.ini"))));
-    Kill(first);
+    QVERIFY(Kill(first));
+}
+
+void TestSingleInstance::secondStartWithoutADisplayEndsWithCodeOne() {
+    InstalledCopy copy;
+    QProcess first;
+    copy.Start(first);
+    QVERIFY(first.waitForStarted(30000));
+    QVERIFY(WaitForLockHolder(copy, first.processId()));
+
+    QProcess second;
+    copy.Start(second, /*withDisplay=*/false);
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 1);
+    QCOMPARE(second.readAllStandardError(), QByteArray());  // no complaint about a display
+    QCOMPARE(first.state(), QProcess::Running);
+    QVERIFY(Kill(first));
 }
 
 void TestSingleInstance::lockLeftByACrashedInstanceIsTakenOver() {
@@ -104,7 +182,7 @@ void TestSingleInstance::lockLeftByACrashedInstanceIsTakenOver() {
     QVERIFY(crashed.waitForStarted(30000));
     const qint64 crashedPid = crashed.processId();
     QVERIFY(WaitForLockHolder(copy, crashedPid));
-    Kill(crashed);  // SIGKILL: the lock file stays behind
+    QVERIFY(Kill(crashed));  // SIGKILL: the lock file stays behind
     QVERIFY(QFile::exists(copy.lockFile()));
 
     QProcess next;
@@ -112,16 +190,76 @@ void TestSingleInstance::lockLeftByACrashedInstanceIsTakenOver() {
     QVERIFY(next.waitForStarted(30000));
     QVERIFY(WaitForLockHolder(copy, next.processId()));
     QCOMPARE(next.state(), QProcess::Running);
-    Kill(next);
+    QVERIFY(Kill(next));
 }
 
-void TestSingleInstance::lockIsPerUserInTheTemporaryFolderWithoutARuntimeFolder() {
-    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-    qunsetenv("XDG_RUNTIME_DIR");
-    const QString path = SingleInstanceLockPath();
-    qputenv("XDG_RUNTIME_DIR", saved);
-    QVERIFY(path.startsWith(QDir::tempPath()));
-    QVERIFY(path.endsWith(QStringLiteral("Zide_Darere-%1.lock").arg(QDir::home().dirName())));
+void TestSingleInstance::withoutARuntimeFolderTheLockIsInAPrivateFolderOfTheUser() {
+    QTemporaryDir temporary;
+    ScopedEnvironment environment;
+    environment.Remove("XDG_RUNTIME_DIR");
+    environment.Set("TMPDIR", Bytes(temporary.path()));
+    const std::filesystem::path expected =
+        std::filesystem::path(Bytes(temporary.path()).toStdString()) /
+        ("teebasket-" + std::to_string(::geteuid()));
+    QCOMPARE(LockFolder(), expected);
+    struct stat info {};
+    QCOMPARE(::lstat(expected.c_str(), &info), 0);
+    QCOMPARE(info.st_mode & 07777, 0700u);
+    QCOMPARE(info.st_uid, ::geteuid());
+    QCOMPARE(LockFolder(), expected);  // the same folder at the next start
+
+    // A runtime folder of the user's own is used as it is.
+    const QString runtime = QDir(temporary.path()).filePath(QStringLiteral("runtime"));
+    QDir().mkpath(runtime);
+    ::chmod(Bytes(runtime).constData(), 0700);
+    environment.Set("XDG_RUNTIME_DIR", Bytes(runtime));
+    QCOMPARE(LockFolder(), std::filesystem::path(Bytes(runtime).toStdString()));
+}
+
+void TestSingleInstance::aFolderThatOthersCouldPlantIsNeverUsed() {
+    QTemporaryDir temporary;
+    const QDir root(temporary.path());
+    ScopedEnvironment environment;
+    environment.Set("TMPDIR", Bytes(root.filePath(QStringLiteral("tmp"))));
+    environment.Set("HOME", Bytes(root.filePath(QStringLiteral("home"))));
+    environment.Remove("XDG_CACHE_HOME");
+    const QString runtime = root.filePath(QStringLiteral("runtime"));
+    MakeOpenFolder(runtime);
+    environment.Set("XDG_RUNTIME_DIR", Bytes(runtime));
+    const QString planted = root.filePath(QStringLiteral("tmp/teebasket-%1").arg(::geteuid()));
+    const std::filesystem::path own =
+        std::filesystem::path(Bytes(root.filePath(QStringLiteral("home"))).toStdString()) /
+        ".cache" / "teebasket";
+
+    // Open to every user.
+    MakeOpenFolder(planted);
+    QCOMPARE(LockFolder(), own);
+
+    // A symbolic link to a folder of the user's own.
+    QDir().rmdir(planted);
+    const QString elsewhere = root.filePath(QStringLiteral("elsewhere"));
+    QDir().mkpath(elsewhere);
+    ::chmod(Bytes(elsewhere).constData(), 0700);
+    QVERIFY(QFile::link(elsewhere, planted));
+    QCOMPARE(LockFolder(), own);
+    QFile::remove(planted);
+
+    // Owned by another user (only root can make one to test with).
+    if (::geteuid() == 0) {
+        QDir().mkpath(planted);
+        ::chmod(Bytes(planted).constData(), 0700);
+        QCOMPARE(::chown(Bytes(planted).constData(), 65534, 65534), 0);
+        QCOMPARE(LockFolder(), own);
+    }
+
+    // With nowhere private left, the program says so and runs without a lock.
+    MakeOpenFolder(planted);
+    environment.Remove("HOME");
+    std::string problem;
+    QVERIFY(SingleInstanceLockFolder(problem).empty());
+    QVERIFY2(problem.find("single-instance lock") != std::string::npos, problem.c_str());
+    TSingleInstanceLock lock;
+    QCOMPARE(lock.state(), TSingleInstanceLock::State::Unavailable);
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

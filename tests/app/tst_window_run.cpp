@@ -304,7 +304,8 @@ void TestWindowRun::runWithoutRowsSaysNothingFound() {
 void TestWindowRun::unreachablePortalSaysTheSiteCouldNotBeReached() {
     WindowFixture& f = fixture();
     HarvestSettings settings = PortalSettings();
-    settings.portal.listingHost = "127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+    const test::ClosedLoopbackPort closed;
+    settings.portal.listingHost = closed.host();
     settings.portal.bookingHost = settings.portal.listingHost;
     f.CreateShown(settings);
     f.Dialogs().AnswerMessage(kIdOk);
@@ -510,14 +511,16 @@ void TestWindowRun::runEndingWhileTheCancelQuestionIsOpen() {
     TFrmMain& window = f.CreateShown(PortalSettings());
     // The question stays open until the run has ended by itself and the
     // window has shown that end; then the user says Yes.
-    f.Dialogs().AnswerMessage([&window](const DialogCall&) {
-        (void)QTest::qWaitFor([&window] { return window.thread() == nullptr; }, 120000);
+    bool endedWhileOpen = false;
+    f.Dialogs().AnswerMessage([&window, &endedWhileOpen](const DialogCall&) {
+        endedWhileOpen = WaitFor([&window] { return window.thread() == nullptr; });
         return kIdYes;
     });
     f.Dialogs().AnswerMessage(kIdNo);  // the completion question, shown on top
     Start({0}, QStringLiteral("reentrant-cancel.csv"));
     f.btnCancel()->click();
     QVERIFY(WaitForRunEnd());
+    QVERIFY2(endedWhileOpen, "the run did not end while the question was open");
 
     QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
@@ -542,8 +545,9 @@ void TestWindowRun::runEndingWhileTheCancelQuestionIsOpen() {
 void TestWindowRun::runEndingWhileTheCloseQuestionIsOpen() {
     WindowFixture& f = fixture();
     TFrmMain& window = f.CreateShown(PortalSettings());
-    f.Dialogs().AnswerMessage([&window](const DialogCall&) {
-        (void)QTest::qWaitFor([&window] { return window.thread() == nullptr; }, 120000);
+    bool endedWhileOpen = false;
+    f.Dialogs().AnswerMessage([&window, &endedWhileOpen](const DialogCall&) {
+        endedWhileOpen = WaitFor([&window] { return window.thread() == nullptr; });
         return kIdYes;
     });
     f.Dialogs().AnswerMessage(kIdNo);  // the completion question
@@ -551,6 +555,7 @@ void TestWindowRun::runEndingWhileTheCloseQuestionIsOpen() {
     // The close goes through at once: the run had ended when the user said Yes.
     QVERIFY(window.close());
     QVERIFY(WaitForRunEnd(2));
+    QVERIFY2(endedWhileOpen, "the run did not end while the question was open");
 
     // The natural end was shown, then the late Yes ended the program.
     QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});

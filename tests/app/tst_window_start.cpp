@@ -3,7 +3,6 @@
 // do their work. The runs here reach no portal (a closed port on loopback).
 #include <QApplication>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 
 #include <fcntl.h>
@@ -11,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "TestSupport.h"
 #include "WindowTestSupport.h"
 
 using namespace teebasket;
@@ -18,12 +18,10 @@ using namespace teebasket::testing;
 
 namespace {
 
-// A loopback port that nothing listens on.
+// A loopback port that refuses connections for as long as the tests run.
 HarvestSettings NowhereSettings() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const std::string host = "127.0.0.1:" + std::to_string(probe.serverPort());
-    probe.close();
+    static const test::ClosedLoopbackPort closed;
+    const std::string host = closed.host();
     HarvestSettings settings;
     settings.portal.listingHost = host;
     settings.portal.bookingHost = host;

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -40,15 +41,27 @@ using test::WriteFileBytes;
 // ---------------------------------------------------------------------------
 // Running the executable
 
+// Where a CliProcess's standard error goes.
+enum class ErrorOutput {
+    File,       // stderr.txt in the test folder
+    Terminal,   // a pseudo-terminal that the test reads
+    UnreadPipe  // a one-page pipe that nobody reads
+};
+
+// Generous bounds for the waits of these tests: a run against the local
+// portal takes seconds.
+constexpr auto kProcessDeadline = std::chrono::seconds(120);
+constexpr auto kConditionDeadline = std::chrono::seconds(60);
+
 // One teebasket-cli process with its standard error in a file (or on a
-// pseudo-terminal), its own TMPDIR and HOME, and the test folder as its
-// current folder.
+// pseudo-terminal, or in a pipe), its own TMPDIR and HOME, and the test folder
+// as its current folder.
 class CliProcess {
   public:
     // `maxFileBytes` above 0 limits the size of every file the program
     // writes, as a full disk would (a write over it fails with EFBIG).
     CliProcess(const fs::path& folder, const std::vector<std::string>& arguments,
-               bool onTerminal = false, rlim_t maxFileBytes = 0)
+               ErrorOutput errorOutput = ErrorOutput::File, rlim_t maxFileBytes = 0)
         : stderrPath_(folder / "stderr.txt") {
         fs::create_directories(folder / "tmp");
         fs::create_directories(folder / "home");
@@ -67,18 +80,24 @@ class CliProcess {
         std::vector<char*> argv = Pointers(args);
         std::vector<char*> envp = Pointers(env);
 
-        int terminalSide = -1;
-        if (onTerminal) {
+        int stderrFd = -1;
+        if (errorOutput == ErrorOutput::Terminal) {
             winsize size{};
             size.ws_col = 100;
             size.ws_row = 24;
-            if (::openpty(&terminal_, &terminalSide, nullptr, nullptr, &size) != 0) {
+            if (::openpty(&terminal_, &stderrFd, nullptr, nullptr, &size) != 0) {
                 throw std::runtime_error("openpty failed");
             }
+        } else if (errorOutput == ErrorOutput::UnreadPipe) {
+            int ends[2];
+            if (::pipe2(ends, O_CLOEXEC) != 0 || ::fcntl(ends[1], F_SETPIPE_SZ, 4096) < 0) {
+                throw std::runtime_error("cannot make a one-page pipe");
+            }
+            unreadPipe_ = ends[0];
+            stderrFd = ends[1];
+        } else {
+            stderrFd = ::open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         }
-        const int stderrFd = onTerminal ? terminalSide
-                                        : ::open(stderrPath_.c_str(),
-                                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -109,8 +128,10 @@ class CliProcess {
             ::kill(pid_, SIGKILL);
             Wait();
         }
-        if (terminal_ >= 0) {
-            ::close(terminal_);
+        for (int fd : {terminal_, unreadPipe_}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
         }
     }
 
@@ -128,9 +149,20 @@ class CliProcess {
         return status_.has_value();
     }
 
-    // The exit code; -1 when the process ended by a signal.
+    // The exit code; -1 when the process ended by a signal, or when it had
+    // not ended by the deadline (it is then killed and the test fails).
     int Wait() {
+        const auto deadline = std::chrono::steady_clock::now() + kProcessDeadline;
         while (!status_) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                ADD_FAILURE() << "teebasket-cli did not end within " << kProcessDeadline.count()
+                              << " s; killed";
+                ::kill(pid_, SIGKILL);
+                int status = 0;
+                ::waitpid(pid_, &status, 0);
+                status_ = status;
+                return -1;
+            }
             DrainTerminal(100);
             Ended();
         }
@@ -138,7 +170,18 @@ class CliProcess {
         return WIFEXITED(*status_) ? WEXITSTATUS(*status_) : -1;
     }
 
-    std::string Stderr() { return terminal_ >= 0 ? terminalOutput_ : ReadFileBytes(stderrPath_); }
+    std::string Stderr() {
+        if (unreadPipe_ >= 0) {
+            return "(standard error is a pipe that nobody reads)";
+        }
+        return terminal_ >= 0 ? terminalOutput_ : ReadFileBytes(stderrPath_);
+    }
+
+    // The bytes waiting in the unread pipe.
+    int UnreadBytes() const {
+        int count = 0;
+        return ::ioctl(unreadPipe_, FIONREAD, &count) == 0 ? count : -1;
+    }
 
   private:
     static std::vector<char*> Pointers(std::vector<std::string>& texts) {
@@ -174,6 +217,7 @@ class CliProcess {
     fs::path stderrPath_;
     pid_t pid_ = -1;
     int terminal_ = -1;
+    int unreadPipe_ = -1;
     std::string terminalOutput_;
     std::optional<int> status_;
 };
@@ -189,15 +233,20 @@ CliResult RunCli(const fs::path& folder, const std::vector<std::string>& argumen
     return {code, process.Stderr()};
 }
 
-// Polls until `condition` holds, the process ends or `deadline` passes; true
-// when it held.
+// Polls until `condition` holds, the process ends or `limit` passes; true
+// when it held. A limit that passes fails the test with a message.
 template <typename Condition>
 bool WaitUntil(CliProcess& process, Condition condition,
-               std::chrono::seconds deadline = std::chrono::seconds(120)) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
+               std::chrono::seconds limit = kConditionDeadline) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!condition()) {
-        if (process.Ended() || std::chrono::steady_clock::now() > end) {
+        if (process.Ended()) {
             return condition();
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ADD_FAILURE() << "the awaited condition did not come within " << limit.count()
+                          << " s";
+            return false;
         }
         ::usleep(20'000);
     }
@@ -388,7 +437,8 @@ TEST_F(CliAgainstPortal, NothingFoundKeepsTheHeaderLine) {
 }
 
 TEST_F(CliAgainstPortal, AnUnreachableOrUntrustedPortalEndsWithNine) {
-    const std::string closed = "127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+    const test::ClosedLoopbackPort closedPort;
+    const std::string closed = closedPort.host();
     CliResult result =
         RunCli(Folder(), {"--config", Ini().string(), "--listing-host", closed, "--booking-host",
                           closed, "--ca-cert", "", "--pause-ms", "0,0", "tokyo"});
@@ -563,6 +613,30 @@ TEST_F(CliAgainstPortal, ASecondCtrlCQuitsAtOnceWithOnlyWholeLines) {
     EXPECT_TRUE(ScratchFolderEmpty());
 }
 
+TEST_F(CliAgainstPortal, CtrlCEndsTheRunWhenNobodyReadsStandardError) {
+    // The progress lines fill the pipe, and the harvest thread blocks in its
+    // next write, holding the progress lock.
+    CliProcess process(Folder(), With({"--all", "-o", "unread.csv"}), ErrorOutput::UnreadPipe);
+    ASSERT_TRUE(WaitUntil(process, [&] { return process.UnreadBytes() >= 4096 - 128; }))
+        << "the progress never filled the pipe";
+    ASSERT_FALSE(process.Ended());
+    // Ctrl-C until the program ends: the first asks for a stop that the
+    // blocked run cannot reach, a later one quits at once.
+    const bool ended = WaitUntil(process, [&] {
+        process.Signal(SIGINT);
+        ::usleep(200'000);
+        return process.Ended();
+    });
+    ASSERT_TRUE(ended) << "Ctrl-C could not end the program";
+    EXPECT_EQ(process.Wait(), 2);
+    const std::vector<std::string> lines = CsvLines(ReadFileBytes(Folder() / "unread.csv"));
+    ASSERT_GE(lines.size(), 1u);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(QuotedValueCount(lines[i]), kColumnCount) << lines[i];
+    }
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
 // A fixture portal whose Tokyo listing names `cards`; course 1001 has a
 // small page of its own.
 class FixturePortal {
@@ -619,7 +693,7 @@ TEST_F(CliAgainstPortal, PagesThatCannotBeReadAreListedAndEndWithThree) {
 TEST_F(CliAgainstPortal, AScratchFileThatCannotBeWrittenEndsWith73) {
     // Every detail page of the demo portal is larger than the disk allows;
     // the listing page is not.
-    CliProcess process(Folder(), With({"tokyo"}), false, 64 * 1024);
+    CliProcess process(Folder(), With({"tokyo"}), ErrorOutput::File, 64 * 1024);
     EXPECT_EQ(process.Wait(), 73) << process.Stderr();
     EXPECT_NE(process.Stderr().find("could not write the scratch file"), std::string::npos)
         << process.Stderr();
@@ -631,7 +705,7 @@ TEST_F(CliAgainstPortal, AScratchFileThatCannotBeWrittenEndsWith73) {
 TEST_F(CliAgainstPortal, AFailedWriteLeavesOnlyWholeLines) {
     // Thirty small courses; the disk fills up in the middle of a row.
     const FixturePortal fixture(std::vector<std::string>(30, "1001"));
-    CliProcess process(Folder(), fixture.Arguments(Ini()), false, 3000);
+    CliProcess process(Folder(), fixture.Arguments(Ini()), ErrorOutput::File, 3000);
     EXPECT_EQ(process.Wait(), 73) << process.Stderr();
     EXPECT_NE(process.Stderr().find("could not write the CSV file"), std::string::npos)
         << process.Stderr();
@@ -648,7 +722,7 @@ TEST_F(CliAgainstPortal, AFailedWriteLeavesOnlyWholeLines) {
 }
 
 TEST_F(CliAgainstPortal, OnATerminalTheProgressLineIsRedrawnInPlace) {
-    CliProcess process(Folder(), With({"tokyo", "osaka"}), /*onTerminal=*/true);
+    CliProcess process(Folder(), With({"tokyo", "osaka"}), ErrorOutput::Terminal);
     ASSERT_EQ(process.Wait(), 0) << process.Stderr();
     const std::string output = process.Stderr();
     EXPECT_NE(output.find("\r["), std::string::npos) << output;

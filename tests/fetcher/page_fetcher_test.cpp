@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "PortalTls.h"
+#include "TestCertificates.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
 
@@ -111,7 +112,8 @@ TEST_F(PageFetcherTest, FailedCallsDrawTheirAgentToo) {
 }
 
 TEST_F(PageFetcherTest, ProxyVariablesOfTheEnvironmentAreIgnored) {
-    const std::string deadProxy = "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort());
+    const test::ClosedLoopbackPort closed;
+    const std::string deadProxy = "http://" + closed.host();
     for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
         ::setenv(name, deadProxy.c_str(), 1);
     }
@@ -192,8 +194,8 @@ TEST_F(PageFetcherTest, BodyOfExactlyTheLimitIsStored) {
 
 TEST_F(PageFetcherTest, UnreachablePortLeavesNoScratchFile) {
     StoreEarlierPage();
-    const FetchResult result = Fetch(
-        "https://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/doc/area/tokyo/");
+    const test::ClosedLoopbackPort closed;
+    const FetchResult result = Fetch("https://" + closed.host() + "/doc/area/tokyo/");
     EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.reason;
     EXPECT_TRUE(result.HostUnreachable());
     EXPECT_TRUE(result.transient);  // a refused connection may be accepted later
@@ -238,6 +240,39 @@ TEST_F(PageFetcherTest, TrustedCertificateForAnotherHostIsRefused) {
                                            scratch_, agents_, QuickOptions(impostor.certificate()));
     EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.reason;
     ExpectNoScratchFile();
+}
+
+// Whoever holds the demo portal's key can sign a certificate for another
+// host; a client that trusts the demo certificate must not accept it.
+TEST_F(PageFetcherTest, ACertificateSignedWithTheDemoKeyIsRefused) {
+    const TempDir forged;
+    const test::CertificateFiles demo{portal_->certificate(),
+                                      portal_->certificate().parent_path() / "key.pem"};
+    const char* names = "DNS:portal.example,IP:127.0.0.1";
+    test::WriteCertificateSignedBy(demo, {forged.path() / "cert.pem", forged.path() / "key.pem"},
+                                   names);
+    PortalProcess impostor({.tlsDir = forged.path()});
+    const std::string url = impostor.baseUrl() + "/guide/disp/c_id/x-bytes-10";
+
+    StoreEarlierPage();
+    const FetchResult result = PageFetcher(url, scratch_, agents_, QuickOptions(demo.certificate));
+    EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.reason;
+    ExpectNoScratchFile();
+
+    // The same forgery with a certificate authority as earlier builds made it
+    // goes through: the refusal above is owed to the demo certificate alone.
+    const TempDir authorityDir;
+    const test::CertificateFiles authority{authorityDir.path() / "cert.pem",
+                                           authorityDir.path() / "key.pem"};
+    test::WriteUnconstrainedAuthority(authority);
+    const TempDir forgedByAuthority;
+    test::WriteCertificateSignedBy(
+        authority, {forgedByAuthority.path() / "cert.pem", forgedByAuthority.path() / "key.pem"},
+        names);
+    PortalProcess trustedImpostor({.tlsDir = forgedByAuthority.path()});
+    EXPECT_TRUE(PageFetcher(trustedImpostor.baseUrl() + "/guide/disp/c_id/x-bytes-10", scratch_,
+                            agents_, QuickOptions(authority.certificate))
+                    .Stored());
 }
 
 TEST_F(PageFetcherTest, TheDemoCertificateIsTrustedUnderBothOfItsNames) {

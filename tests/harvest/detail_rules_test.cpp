@@ -123,4 +123,10 @@ TEST(DetailPage, IdentifierIsEncodedForTheUrlPath) {
     EXPECT_EQ(ParseDetail({}, "1/../x?y#z%")[kColumnDetailUrl],
               "https://book.example/guide/disp/c_id/1%2F..%2Fx%3Fy%23z%25");
     EXPECT_EQ(EncodePathSegment(A("東 1")), "%93%8C%201");
+    // Dot segments would take the path a step up; dots inside a name stay.
+    EXPECT_EQ(ParseDetail({}, "..")[kColumnDetailUrl],
+              "https://book.example/guide/disp/c_id/%2E%2E");
+    EXPECT_EQ(ParseDetail({}, ".")[kColumnDetailUrl], "https://book.example/guide/disp/c_id/%2E");
+    EXPECT_EQ(EncodePathSegment("..."), "...");
+    EXPECT_EQ(EncodePathSegment("1.2"), "1.2");
 }

@@ -108,7 +108,8 @@ TEST(HarvestRun, PrefectureWithoutCoursesLeavesOnlyTheHeader) {
 }
 
 TEST(HarvestRun, UnreachablePortalEndsWithSiteUnreachable) {
-    RunHarness harness("127.0.0.1:" + std::to_string(UnusedLoopbackPort()), {});
+    const ClosedLoopbackPort closed;
+    RunHarness harness(closed.host(), {});
     harness.Run({kTokyo, kKanagawa});
     EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
     EXPECT_EQ(harness.run.resultCode, kResultSiteUnreachable);

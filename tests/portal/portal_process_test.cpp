@@ -11,10 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
 
+#include "TestCertificates.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
 
@@ -227,7 +229,55 @@ TEST(PortalProcessTest, MakesItsCertificateOnceAndKeepsIt) {
     EXPECT_EQ(X509_check_ip_asc(certificate, "127.0.0.1", 0), 1);
     EXPECT_EQ(X509_check_host(certificate, "localhost", 0, 0, nullptr), 1);
     EXPECT_NE(X509_check_host(certificate, "example.com", 0, 0, nullptr), 1);
+    EXPECT_EQ(X509_check_ip_asc(certificate, "::1", 0), 1);
+    // A server certificate only: it cannot sign one for another name.
+    EXPECT_EQ(X509_check_ca(certificate), 0);
     X509_free(certificate);
+}
+
+// Runs the portal with HOME set to `home` and no --tls-dir, so that it uses
+// its default folder; it stops by itself as its standard input is empty.
+int RunPortalAtHome(const fs::path& home) {
+    const std::string command = "HOME=" + home.string() + " timeout 60 " +
+                                test::PortalExecutable().string() +
+                                " --port 0 --stop-on-stdin-eof </dev/null >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(PortalProcessTest, AnAuthorityCertificateOfEarlierBuildsIsReplacedInTheDefaultFolder) {
+    TempDir home;
+    const fs::path tls = home.path() / ".local" / "share" / "teebasket-portal" / "tls";
+    fs::create_directories(tls);
+    const test::CertificateFiles old{tls / "cert.pem", tls / "key.pem"};
+    test::WriteUnconstrainedAuthority(old);
+    ASSERT_TRUE(test::IsCertificateAuthority(old.certificate));
+
+    EXPECT_EQ(RunPortalAtHome(home.path()), 0);
+    EXPECT_FALSE(test::IsCertificateAuthority(old.certificate));
+    EXPECT_EQ(fs::status(old.privateKey).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    const std::string replaced = test::ReadFileBytes(old.certificate);
+    EXPECT_EQ(RunPortalAtHome(home.path()), 0);
+    EXPECT_EQ(test::ReadFileBytes(old.certificate), replaced);  // a sound pair is kept
+}
+
+TEST(PortalProcessTest, AnUnsoundPairInANamedFolderIsRefusedAndLeftAlone) {
+    TempDir root;
+    const fs::path tls = root.path() / "tls";
+    fs::create_directories(tls);
+    const test::CertificateFiles files{tls / "cert.pem", tls / "key.pem"};
+    test::WriteUnconstrainedAuthority(files);
+    const std::string certificate = test::ReadFileBytes(files.certificate);
+    EXPECT_EQ(RunPortal("--port 0 --tls-dir " + tls.string()), 1);
+    EXPECT_EQ(test::ReadFileBytes(files.certificate), certificate);
+
+    // A sound certificate whose key others can read is refused too.
+    fs::remove(files.certificate);
+    { PortalProcess portal({.tlsDir = tls}); }
+    fs::permissions(files.privateKey, fs::perms::group_read | fs::perms::others_read,
+                    fs::perm_options::add);
+    EXPECT_EQ(RunPortal("--port 0 --tls-dir " + tls.string()), 1);
 }
 
 TEST(PortalProcessTest, StopsOnSigtermAndSigint) {
@@ -245,25 +295,25 @@ TEST(PortalProcessTest, StopsWhileARequestStalls) {
         return Client(portal).Get("/guide/disp/c_id/x-stall-head");
     });
     // Wait until the portal holds the request, then stop it.
-    while (portal.requests().empty()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const bool holding = test::WaitUntil([&portal] { return !portal.requests().empty(); });
     const int status = portal.stop();
+    ASSERT_TRUE(holding) << "the stalling request never reached the portal";
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(stalled.get().result.Stored());
 }
 
-bool SomethingListensOn(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool connected =
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
+// True once process `pid` has ended (gone, or a zombie that its new parent
+// has not reaped yet).
+bool ProcessEnded(pid_t pid) {
+    if (::kill(pid, 0) != 0) {
+        return true;
+    }
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string fields;
+    std::getline(stat, fields);
+    const std::size_t close = fields.rfind(')');
+    return close == std::string::npos || fields.substr(close + 2, 1) == "Z";
 }
 
 TEST(PortalProcessTest, PortalEndsWhenItsStarterDies) {
@@ -275,7 +325,7 @@ TEST(PortalProcessTest, PortalEndsWhenItsStarterDies) {
         // Starts a portal and dies without any clean-up, as a crashing test would.
         ::close(channel[0]);
         const auto* portal = new PortalProcess();
-        const std::string report = std::to_string(portal->port()) + " " +
+        const std::string report = std::to_string(portal->pid()) + " " +
                                    portal->certificate().parent_path().parent_path().string();
         [[maybe_unused]] const ssize_t written = ::write(channel[1], report.data(), report.size());
         ::_exit(0);
@@ -287,17 +337,13 @@ TEST(PortalProcessTest, PortalEndsWhenItsStarterDies) {
     ::waitpid(starter, nullptr, 0);
     ASSERT_GT(length, 0);
     const std::string report(buffer, static_cast<std::size_t>(length));
-    const int port = std::stoi(report);
+    const pid_t portalPid = std::stoi(report);
     const fs::path leftFolder = report.substr(report.find(' ') + 1);
 
-    bool listening = true;
-    for (int attempt = 0; attempt < 1200 && listening; ++attempt) {
-        listening = SomethingListensOn(port);
-        if (listening) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-    EXPECT_FALSE(listening);
+    // The process, not its port: a portal of another test may take the
+    // number as soon as it is free.
+    EXPECT_TRUE(test::WaitUntil([portalPid] { return ProcessEnded(portalPid); }))
+        << "the portal outlived its starter";
     std::error_code ec;
     fs::remove_all(leftFolder, ec);
 }

@@ -2,8 +2,11 @@
 // No Qt. Everything here works on real files and real processes.
 #pragma once
 
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +55,7 @@ class PortalProcess {
     PortalProcess& operator=(const PortalProcess&) = delete;
 
     int port() const { return port_; }
+    int pid() const { return pid_; }            // -1 once stopped
     std::string host() const;                   // "127.0.0.1:PORT"
     std::string baseUrl() const;                // "https://127.0.0.1:PORT"
     std::filesystem::path certificate() const;  // the portal's cert.pem, to trust
@@ -87,7 +91,27 @@ void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
 // The names in `dir` (not recursive), sorted.
 std::vector<std::string> ListFolder(const std::filesystem::path& dir);
 
-// A port on 127.0.0.1 that nothing listens on (bound and released).
-int UnusedLoopbackPort();
+// A port on 127.0.0.1 that refuses every connection for as long as the
+// object lives: it holds the port bound without listening, so no other test
+// (or portal started with port 0) can take the number meanwhile.
+class ClosedLoopbackPort {
+  public:
+    ClosedLoopbackPort();  // throws std::runtime_error when no port can be bound
+    ~ClosedLoopbackPort();
+    ClosedLoopbackPort(const ClosedLoopbackPort&) = delete;
+    ClosedLoopbackPort& operator=(const ClosedLoopbackPort&) = delete;
+
+    int port() const { return port_; }
+    std::string host() const;  // "127.0.0.1:PORT"
+
+  private:
+    std::intptr_t fd_ = -1;  // a socket descriptor, or a SOCKET on Windows
+    int port_ = 0;
+};
+
+// Polls `condition` every 20 ms until it holds (true) or `limit` has passed
+// (false).
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = std::chrono::seconds(60));
 
 }  // namespace teebasket::test

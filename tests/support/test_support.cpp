@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "TestSupport.h"
 
@@ -100,6 +101,21 @@ std::vector<std::string> ListFolder(const fs::path& dir) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string ClosedLoopbackPort::host() const {
+    return "127.0.0.1:" + std::to_string(port_);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 }  // namespace teebasket::test

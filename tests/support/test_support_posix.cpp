@@ -150,7 +150,10 @@ PortalProcess::PortalProcess(Options options) {
     const std::string expected = "listening on https://127.0.0.1:";
     if (line.rfind(expected, 0) != 0) {
         stop();
-        throw std::runtime_error("teebasket-portal did not start (first line: \"" + line + "\")");
+        throw std::runtime_error(
+            line.empty() ? "teebasket-portal did not say it was listening within " +
+                               std::to_string(kStartTimeoutMs / 1000) + " s, or ended first"
+                         : "teebasket-portal did not start (first line: \"" + line + "\")");
     }
     port_ = std::atoi(line.c_str() + expected.size());
 }
@@ -178,9 +181,9 @@ void PortalProcess::ClosePipe() {
     }
 }
 
-int UnusedLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
+ClosedLoopbackPort::ClosedLoopbackPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) {
         throw Failure("cannot make a socket");
     }
     sockaddr_in address{};
@@ -188,13 +191,16 @@ int UnusedLoopbackPort() {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(fd);
+    if (::bind(static_cast<int>(fd_), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(static_cast<int>(fd_), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(static_cast<int>(fd_));
         throw Failure("cannot bind a loopback port");
     }
-    ::close(fd);
-    return ntohs(address.sin_port);
+    port_ = ntohs(address.sin_port);
+}
+
+ClosedLoopbackPort::~ClosedLoopbackPort() {
+    ::close(static_cast<int>(fd_));
 }
 
 }  // namespace teebasket::test

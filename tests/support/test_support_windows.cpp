@@ -25,20 +25,6 @@ std::runtime_error Failure(const std::string& what, DWORD error) {
     return std::runtime_error(what + ": error " + std::to_string(error));
 }
 
-// Winsock for the length of one call.
-class WinsockSession {
-  public:
-    WinsockSession() {
-        WSADATA data{};
-        if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
-            throw Failure("WSAStartup failed", ::WSAGetLastError());
-        }
-    }
-    ~WinsockSession() { ::WSACleanup(); }
-    WinsockSession(const WinsockSession&) = delete;
-    WinsockSession& operator=(const WinsockSession&) = delete;
-};
-
 }  // namespace
 
 TempDir::TempDir() {
@@ -74,11 +60,16 @@ int PortalProcess::stop(int) {
 
 void PortalProcess::ClosePipe() {}
 
-int UnusedLoopbackPort() {
-    WinsockSession winsock;
+ClosedLoopbackPort::ClosedLoopbackPort() {
+    WSADATA data{};
+    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+        throw Failure("WSAStartup failed", ::WSAGetLastError());
+    }
     const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (socket == INVALID_SOCKET) {
-        throw Failure("cannot make a socket", ::WSAGetLastError());
+        const int error = ::WSAGetLastError();
+        ::WSACleanup();
+        throw Failure("cannot make a socket", static_cast<DWORD>(error));
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -89,10 +80,16 @@ int UnusedLoopbackPort() {
         ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         const int error = ::WSAGetLastError();
         ::closesocket(socket);
+        ::WSACleanup();
         throw Failure("cannot bind a loopback port", static_cast<DWORD>(error));
     }
-    ::closesocket(socket);
-    return ntohs(address.sin_port);
+    fd_ = static_cast<std::intptr_t>(socket);
+    port_ = ntohs(address.sin_port);
+}
+
+ClosedLoopbackPort::~ClosedLoopbackPort() {
+    ::closesocket(static_cast<SOCKET>(fd_));
+    ::WSACleanup();
 }
 
 }  // namespace teebasket::test
