@@ -297,8 +297,9 @@ void ExtractCourseDetail(HarvestContext& context, const std::string& courseId) {
     }
     if (read.outcome == detail::PageRead::Outcome::NoPage) {
         // The row of defaults goes on the line after the rows written so far
-        // and the header.
-        detail::NotePageFailure(run, PageKind::Detail, courseId, url, read, run.rowsWritten + 2);
+        // and the header; in a file that the run adds to, the caller knows.
+        const int csvLine = run.outputOptions.append ? 0 : run.rowsWritten + 2;
+        detail::NotePageFailure(run, PageKind::Detail, courseId, url, read, csvLine);
     }
     const CourseRecord record = ParseCourseDetail(read.page, context.settings.portal, courseId);
     if (detail::WriteCsvLine(run, CourseLine(record))) {
