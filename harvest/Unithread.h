@@ -325,9 +325,9 @@ void HarvestPrefectures(HarvestContext& context);
 // the page before links to) and then extracts each of their courses.
 void CrawlPrefecture(HarvestContext& context, const std::string& slug);
 
-// Downloads one course's detail page and appends its line to the output file;
-// a page that cannot be read gives a line of defaults and a PageFailure. A
-// download given up for a stop writes no line.
+// Downloads one course's detail page, appends its line to the output file and
+// then pauses; a page that cannot be read gives a line of defaults and a
+// PageFailure. A download given up for a stop writes no line.
 void ExtractCourseDetail(HarvestContext& context, const std::string& courseId);
 
 // ---------------------------------------------------------------------------

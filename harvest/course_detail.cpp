@@ -289,8 +289,9 @@ CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const Port
 void ExtractCourseDetail(HarvestContext& context, const std::string& courseId) {
     HarvestRun& run = context.run;
     const std::string url = DetailUrl(context.settings.portal, courseId);
-    const detail::PageRead read =
-        detail::ReadPage(context, url, context.settings.pauses.afterDetail);
+    // The pause comes after the row is written, so that a run killed in the
+    // pause has the row of every page it has read.
+    const detail::PageRead read = detail::ReadPage(context, url, std::chrono::milliseconds(0));
     if (read.outcome == detail::PageRead::Outcome::Stopped ||
         read.outcome == detail::PageRead::Outcome::RunFailed) {
         return;  // no row: the page was neither read nor found missing
@@ -306,6 +307,7 @@ void ExtractCourseDetail(HarvestContext& context, const std::string& courseId) {
         ++run.rowsWritten;
         run.resultCode = kResultRowsWritten;
     }
+    run.stop.SleepFor(context.settings.pauses.afterDetail);
 }
 
 }  // namespace teebasket

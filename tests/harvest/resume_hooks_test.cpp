@@ -1,8 +1,10 @@
-// A run that continues an earlier file: courses whose lines the caller keeps
-// cost no request and no line, and count as done.
+// What a run that continues an earlier file relies on: courses whose lines
+// the caller keeps cost no request and no line and count as done, and a row
+// is on the disk before the pause after its page.
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 #include "run_harness.h"
 
@@ -108,4 +110,24 @@ TEST(KeptCourses, AFailedPageInAFileAddedToHasNoLineNumber) {
     // Line 3 of this file, but the caller puts the file together anew.
     EXPECT_EQ(harness.run.pageFailures[0].csvLine, 0);
     EXPECT_EQ(harness.CsvLines().size(), 3u);
+}
+
+TEST(RowBeforePause, ACoursesRowIsInTheFileDuringThePauseAfterItsPage) {
+    PortalProcess portal({{"--courses-per-prefecture", "2"}, {}, {}});
+    RunHarness harness(portal);
+    // A pause far longer than any wait below: a run killed in it must
+    // already have the row of the page it read.
+    harness.settings.pauses.afterDetail = std::chrono::minutes(5);
+    std::thread run([&] { harness.Run({kTokyo}); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool rowWritten = false;
+    while (!rowWritten && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        rowWritten = std::filesystem::exists(harness.run.outputPath) &&
+                     harness.Csv().find("113001") != std::string::npos;
+    }
+    harness.run.stop.Request();
+    run.join();
+    EXPECT_TRUE(rowWritten) << "the row waited for the pause after its page";
+    EXPECT_EQ(harness.run.rowsWritten, 1);  // the stop ended the pause; no second course
 }
