@@ -264,6 +264,24 @@ bool EveryListingRead(const HarvestRun& run, bool stoppedByUser) {
                                           });
 }
 
+RunOutcome OutcomeOf(const HarvestRun& run, bool stoppedByUser, const RunRequest& request,
+                     const OutputFiles& files, const ResumeStart& start) {
+    RunOutcome outcome;
+    outcome.resultCode = run.resultCode.load();
+    outcome.stoppedByUser = stoppedByUser;
+    outcome.failure = run.failure;
+    outcome.rowsWritten = run.rowsWritten;
+    outcome.lastFetchFailure = run.lastFetchFailure;
+    outcome.pageFailures = run.pageFailures;
+    outcome.outputPath = request.outputPath;
+    outcome.partialPath = files.Partial();
+    outcome.resumed = start.resumed;
+    outcome.earlierPath = start.earlierPath;
+    outcome.earlierCourses = static_cast<int>(start.earlier.lines.size());
+    outcome.coursesKept = run.coursesKept;
+    return outcome;
+}
+
 // Leaves the files as the run's outcome asks, and notes what became of them
 // in `outcome`.
 void PutFilesInPlace(const OutputFiles& files, const ResumePlan* plan, const HarvestRun& run,
@@ -382,19 +400,7 @@ int RunTeebasketCli(int argc, char** argv) {
     std::error_code ignored;
     fs::remove_all(scratchFolder, ignored);
 
-    RunOutcome outcome;
-    outcome.resultCode = run.resultCode.load();
-    outcome.stoppedByUser = stoppedByUser.load();
-    outcome.failure = run.failure;
-    outcome.rowsWritten = run.rowsWritten;
-    outcome.lastFetchFailure = run.lastFetchFailure;
-    outcome.pageFailures = run.pageFailures;
-    outcome.outputPath = request.outputPath;
-    outcome.partialPath = files.Partial();
-    outcome.resumed = start.resumed;
-    outcome.earlierPath = start.earlierPath;
-    outcome.earlierCourses = static_cast<int>(start.earlier.lines.size());
-    outcome.coursesKept = run.coursesKept;
+    RunOutcome outcome = OutcomeOf(run, stoppedByUser.load(), request, files, start);
     PutFilesInPlace(files, plan ? &*plan : nullptr, run, outcome);
 
     for (const PageFailure& failure : outcome.pageFailures) {

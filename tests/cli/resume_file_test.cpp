@@ -217,12 +217,6 @@ class OutputFilesTest : public ::testing::Test {
     TempDir dir_;
 };
 
-TEST_F(OutputFilesTest, NamesThePartialFilesBesideTheOutput) {
-    const OutputFiles files(Output());
-    EXPECT_EQ(files.Partial(), dir_.path() / "list.csv.partial");
-    EXPECT_EQ(files.Composed(), dir_.path() / "list.csv.partial.new");
-}
-
 TEST_F(OutputFilesTest, AResumedRunFromTheOutputAddsToACopyOfItsReadableLines) {
     const std::string earlierBytes = File({Line("1", "一"), "torn", Line("2")});
     WriteFileBytes(Output(), earlierBytes);
