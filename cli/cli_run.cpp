@@ -227,9 +227,8 @@ int StartResume(const RunRequest& request, OutputFiles& files, ResumeStart& star
     start.fromPartial = fs::exists(files.Partial(), error);
     start.earlierPath = start.fromPartial ? files.Partial() : files.Output();
     if (!start.fromPartial && !fs::exists(files.Output(), error)) {
-        if (!request.quiet) {
-            progress.Note(NothingToResumeMessage(request.outputPath, files.Partial()));
-        }
+        // Said even when quiet: the run asked for is not the one that starts.
+        progress.Note(NothingToResumeMessage(request.outputPath, files.Partial()));
         return -1;
     }
     if (std::string problem = ReadEarlierFile(start.earlierPath, start.earlier); !problem.empty()) {
@@ -352,8 +351,8 @@ int RunTeebasketCli(int argc, char** argv) {
         if (const int code = StartResume(request, files, start, progress); code >= 0) {
             return code;
         }
-    } else if (std::error_code error; fs::exists(files.Partial(), error) && !request.quiet) {
-        progress.Note(PartialReplacedMessage(files.Partial()));
+    } else if (std::error_code error; fs::exists(files.Partial(), error)) {
+        progress.Note(PartialReplacedMessage(files.Partial()));  // even when quiet: rows are lost
     }
     std::optional<ResumePlan> plan;
     if (start.resumed) {
