@@ -270,7 +270,7 @@ Options:
       --ca-cert FILE      extra trusted certificates (PEM); "" for none
       --pause-ms L,D      pauses after a listing and a detail page in ms
                           (at least 1000,300 unless both hosts are local)
-  -q, --quiet             no progress; only failures are reported
+  -q, --quiet             no progress; only failures and warnings
   -h, --help              this text
   -V, --version           the program's version
 
