@@ -3,17 +3,47 @@
 #include <cstring>
 #include <system_error>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "Unithread.h"
 
 namespace teebasket {
 namespace {
 
-std::FILE* OpenForWriting(const std::filesystem::path& path) {
+std::FILE* OpenForWriting(const std::filesystem::path& path, bool append) {
 #ifdef _WIN32
-    return _wfopen(path.c_str(), L"wb");
+    return _wfopen(path.c_str(), append ? L"ab" : L"wb");
 #else
-    return std::fopen(path.c_str(), "wb");
+    return std::fopen(path.c_str(), append ? "ab" : "wb");
 #endif
+}
+
+// Hands what the stream has flushed to the disk. A file that cannot be
+// synced by its nature (a pipe, a device) counts as synced.
+bool SyncToDisk(std::FILE* file) {
+#ifdef _WIN32
+    return _commit(_fileno(file)) == 0;
+#else
+    return ::fsync(::fileno(file)) == 0 || errno == EINVAL || errno == EROFS;
+#endif
+}
+
+// The size of the file that `file` appends to; false when it cannot be told.
+bool EndOffset(std::FILE* file, std::uint64_t& offset) {
+    if (std::fseek(file, 0, SEEK_END) != 0) {
+        return false;
+    }
+#ifdef _WIN32
+    const long long end = _ftelli64(file);
+#else
+    const off_t end = ::ftello(file);
+#endif
+    offset = static_cast<std::uint64_t>(end);
+    return end >= 0;
 }
 
 std::string ErrnoText(int error) {
@@ -27,7 +57,8 @@ CsvOutputFile::~CsvOutputFile() {
     Close(ignored);
 }
 
-bool CsvOutputFile::Open(const std::filesystem::path& path, std::string& error) {
+bool CsvOutputFile::Open(const std::filesystem::path& path, std::string& error,
+                         OutputOptions options) {
     const std::lock_guard lock(mutex_);
     if (file_ != nullptr) {
         std::fclose(file_);
@@ -35,11 +66,24 @@ bool CsvOutputFile::Open(const std::filesystem::path& path, std::string& error) 
     path_ = path;
     wholeBytes_ = 0;
     finished_ = false;
+    syncEachLine_ = options.syncEachLine;
     errno = 0;
-    file_ = OpenForWriting(path);
+    file_ = OpenForWriting(path, options.append);
     if (file_ == nullptr) {
         error = path.string() + ": " + ErrnoText(errno);
         return false;
+    }
+    if (options.append) {
+        // A failed write cuts the file back to here at the earliest, so the
+        // lines that were there stay whatever happens.
+        std::uint64_t end = 0;
+        if (!EndOffset(file_, end)) {
+            error = path.string() + ": " + ErrnoText(errno);
+            std::fclose(file_);
+            file_ = nullptr;
+            return false;
+        }
+        wholeBytes_ = end;
     }
     return true;
 }
@@ -57,7 +101,8 @@ bool CsvOutputFile::WriteLine(std::string_view line, std::string& error) {
     }
     errno = 0;
     const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
-                         std::fwrite("\r\n", 1, 2, file_) == 2 && std::fflush(file_) == 0;
+                         std::fwrite("\r\n", 1, 2, file_) == 2 && std::fflush(file_) == 0 &&
+                         (!syncEachLine_ || SyncToDisk(file_));
     if (!written) {
         error = ErrnoText(errno);
         CloseAndCutBack();

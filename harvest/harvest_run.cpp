@@ -31,6 +31,8 @@ void HarvestRun::Reset(std::filesystem::path output, std::filesystem::path scrat
     this->output.Close(ignored);
     outputPath = std::move(output);
     scratchPath = std::move(scratch);
+    outputOptions = OutputOptions{};
+    keptCourses = nullptr;
     running = false;
     resultCode = kResultNoRow;
     stop.Reset();
@@ -39,6 +41,7 @@ void HarvestRun::Reset(std::filesystem::path output, std::filesystem::path scrat
     courseIndex = 0;
     currentPrefecture.clear();
     rowsWritten = 0;
+    coursesKept = 0;
     downloadFailed = false;
     lastFetchFailure.clear();
     pageFailures.clear();
@@ -181,7 +184,7 @@ namespace {
 
 bool OpenOutputFile(HarvestRun& run) {
     std::string error;
-    if (!run.output.Open(run.outputPath, error)) {
+    if (!run.output.Open(run.outputPath, error, run.outputOptions)) {
         run.failure = "CSVファイルを作成できませんでした / could not create the CSV file: " + error;
         return false;
     }
@@ -210,7 +213,8 @@ void HarvestPrefectures(HarvestContext& context) {
     if (!OpenOutputFile(run)) {
         return;
     }
-    if (detail::WriteCsvLine(run, CsvHeaderLine())) {
+    // A file that the run adds to holds its header line already.
+    if (run.outputOptions.append || detail::WriteCsvLine(run, CsvHeaderLine())) {
         run.prefectureCount = static_cast<int>(context.selection.rows.size());
         context.observer.ProgressStart(run);
         for (std::size_t k = 0; k < context.selection.rows.size(); ++k) {
@@ -247,7 +251,7 @@ void Execute(HarvestContext& context) {
     }
     CloseOutputFile(run);
     DeleteScratchFile(run);
-    if (run.rowsWritten == 0 && run.downloadFailed) {
+    if (run.rowsWritten == 0 && run.coursesKept == 0 && run.downloadFailed) {
         run.resultCode = kResultSiteUnreachable;
     }
     run.running = false;
