@@ -229,6 +229,9 @@ struct HarvestRun {
     std::atomic<int> resultCode{kResultNoRow};
     StopFlag stop;
     CsvOutputFile output;  // open while the run writes it
+    // The run's downloads, over connections kept open from one page to the
+    // next; used by the engine only, and closed when the run ends.
+    FetchSession fetcher;
 
     // Written by the engine, read inside observer calls and after the run.
     int prefectureCount = 0;

@@ -29,6 +29,7 @@ void StopFlag::Reset() {
 void HarvestRun::Reset(std::filesystem::path output, std::filesystem::path scratch) {
     std::string ignored;
     this->output.Close(ignored);
+    fetcher.Close();
     outputPath = std::move(output);
     scratchPath = std::move(scratch);
     running = false;
@@ -119,7 +120,7 @@ PageRead Attempt(HarvestContext& context, const std::string& url) {
     read.outcome = PageRead::Outcome::Stopped;
     while (!run.stop.Requested()) {
         ++read.attempts;
-        read.last = PageFetcher(url, run.scratchPath, context.agents, options, &run.stop);
+        read.last = run.fetcher.Fetch(url, run.scratchPath, context.agents, options, &run.stop);
         if (const std::optional<PageRead::Outcome> outcome = OutcomeOfAttempt(run, read, policy)) {
             read.outcome = *outcome;
             return read;
@@ -246,6 +247,7 @@ void Execute(HarvestContext& context) {
         run.failure = "取得処理で予期しないエラーが発生しました / unexpected error";
     }
     CloseOutputFile(run);
+    run.fetcher.Close();
     DeleteScratchFile(run);
     if (run.rowsWritten == 0 && run.downloadFailed) {
         run.resultCode = kResultSiteUnreachable;
