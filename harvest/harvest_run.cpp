@@ -118,7 +118,7 @@ PageRead Attempt(HarvestContext& context, const std::string& url) {
     options.caCertificateFile = context.settings.portal.caCertificate;
     PageRead read;
     read.outcome = PageRead::Outcome::Stopped;
-    while (!run.stop.Requested()) {
+    while (!run.stop.Requested() && WaitOutPause(run)) {
         ++read.attempts;
         read.last = run.fetcher.Fetch(url, run.scratchPath, context.agents, options, &run.stop);
         if (const std::optional<PageRead::Outcome> outcome = OutcomeOfAttempt(run, read, policy)) {
@@ -150,9 +150,17 @@ PageRead ReadPage(HarvestContext& context, const std::string& url,
         run.lastFetchFailure = read.last.reason;
     }
     if (pause.count() > 0 && read.outcome != PageRead::Outcome::RunFailed) {
-        run.stop.SleepFor(pause);
+        run.nextRequestAt = std::chrono::steady_clock::now() + pause;
     }
     return read;
+}
+
+bool WaitOutPause(HarvestRun& run) {
+    const auto left = run.nextRequestAt - std::chrono::steady_clock::now();
+    if (left <= left.zero()) {
+        return !run.stop.Requested();
+    }
+    return run.stop.SleepFor(std::chrono::ceil<std::chrono::milliseconds>(left));
 }
 
 void NotePageFailure(HarvestRun& run, PageKind kind, const std::string& subject,
@@ -239,6 +247,10 @@ void Execute(HarvestContext& context) {
             run.failure = "ポータルの設定が正しくありません / invalid portal setting: " + problem;
         } else {
             HarvestPrefectures(context);
+            // The last page's pause is part of the run, as every other one.
+            if (run.failure.empty()) {
+                detail::WaitOutPause(run);
+            }
         }
     } catch (const std::exception& error) {
         run.failure = std::string("取得処理で予期しないエラーが発生しました / unexpected error: ") +
