@@ -285,3 +285,38 @@ TEST(HarvestRun, ConnectionsThePortalEndsCostNoPage) {
     const Lines connections = ConnectionsOf(portal);
     EXPECT_EQ(connections, (Lines{"1", "1", "1", "2", "2", "2", "3", "3", "3", "4", "4", "4"}));
 }
+
+TEST(HarvestRun, ACourseRowIsWrittenWhileItsPauseRunsAndTheNextRequestWaits) {
+    PortalProcess portal({{"--courses-per-prefecture", "3"}, {}, {}});
+    RunHarness harness(portal);
+    harness.settings.pauses.afterDetail = 60s;
+    std::thread watcher;
+    bool rowWhilePausing = false;
+    harness.observer.onStatus = [&](HarvestRun& run) {
+        if (run.courseIndex != 1) {
+            return;
+        }
+        watcher = std::thread([&] {
+            const auto deadline = std::chrono::steady_clock::now() + 30s;
+            while (std::chrono::steady_clock::now() < deadline && run.stop.SleepFor(10ms)) {
+                if (run.output.WholeLineBytes() > CsvHeaderLine().size() + 2) {
+                    rowWhilePausing = true;
+                    break;
+                }
+            }
+            run.stop.Request();
+        });
+    };
+    harness.Run({kTokyo});
+    watcher.join();
+
+    EXPECT_TRUE(rowWhilePausing) << "the first course's row waited for its pause";
+    const Lines lines = harness.CsvLines();
+    ASSERT_EQ(lines.size(), 2u);
+    const portal::CourseCatalog catalog({1, 3});
+    EXPECT_EQ(CourseValues(lines[1]), ExpectedValues(catalog.Course(kTokyo, 0), portal.host()));
+    // The second course was never asked for: its request waited for the pause.
+    const std::vector<PortalRequest> requests = portal.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].target, "/guide/disp/c_id/113001");
+}
