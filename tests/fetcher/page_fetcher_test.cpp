@@ -173,6 +173,18 @@ TEST_F(PageFetcherTest, ALaterPageReplacesAnEarlierOneWhole) {
     EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(10));
 }
 
+TEST_F(PageFetcherTest, ALinkInPlaceOfTheScratchFileIsReplacedNotWrittenThrough) {
+    const fs::path elsewhere = dir_.path() / "elsewhere.txt";
+    test::WriteFileBytes(elsewhere, "keep me");
+    fs::create_symlink(elsewhere, scratch_);
+    ASSERT_TRUE(Fetch(Url("x-bytes-100")).Stored());
+    EXPECT_FALSE(fs::is_symlink(scratch_));
+    EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(100));
+    EXPECT_EQ(ReadFileBytes(elsewhere), "keep me");
+    EXPECT_EQ(test::ListFolder(dir_.path()),
+              (std::vector<std::string>{"elsewhere.txt", "tmp.dat"}));
+}
+
 TEST_F(PageFetcherTest, SlowButSteadyBodyIsStored) {
     FetchOptions options = QuickOptions(portal_->certificate());
     options.lowSpeedTime = std::chrono::seconds(5);
