@@ -255,7 +255,8 @@ class KeptCourses {
 // observer call; the observer reads them only inside its calls.
 struct HarvestRun {
     // Makes the run ready for the next Execute: the two paths set, everything
-    // else as new (the stop cleared, the output file closed).
+    // else as new (the stop cleared, the output file closed) but the time of
+    // the next request.
     void Reset(std::filesystem::path output, std::filesystem::path scratch);
 
     // Set by the caller before Execute.
@@ -269,6 +270,14 @@ struct HarvestRun {
     std::atomic<int> resultCode{kResultNoRow};
     StopFlag stop;
     CsvOutputFile output;  // open while the run writes it
+    // The run's downloads, over connections kept open from one page to the
+    // next; used by the engine only, and closed when the run ends.
+    FetchSession fetcher;
+    // The earliest time of the next request: the pause after a page runs
+    // while the page is read and its line written. Used by the engine only;
+    // kept by Reset, so that a run started at once after a stopped one still
+    // keeps the pause.
+    std::chrono::steady_clock::time_point nextRequestAt{};
 
     // Written by the engine, read inside observer calls and after the run.
     int prefectureCount = 0;
