@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #ifdef _WIN32
 #include <io.h>
@@ -48,6 +49,20 @@ bool EndOffset(std::FILE* file, std::uint64_t& offset) {
 
 std::string ErrnoText(int error) {
     return error != 0 ? std::string(std::strerror(error)) : std::string("write error");
+}
+
+// Tries `mutex` until it is taken or `limit` has passed. (A polling loop
+// rather than std::timed_mutex, whose timed wait ThreadSanitizer cannot
+// follow.)
+bool TryLockFor(std::mutex& mutex, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!mutex.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 }  // namespace
@@ -129,7 +144,7 @@ bool CsvOutputFile::Close(std::string& error) {
 }
 
 void CsvOutputFile::FinishForExit(std::chrono::milliseconds patience) {
-    if (mutex_.try_lock_for(patience)) {
+    if (TryLockFor(mutex_, patience)) {
         const std::lock_guard lock(mutex_, std::adopt_lock);
         if (file_ != nullptr) {
             CloseAndCutBack();
