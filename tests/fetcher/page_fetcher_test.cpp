@@ -458,9 +458,8 @@ TEST_F(PageFetcherTest, AStopEndsAStalledDownloadAndLeavesNoScratchFile) {
         TestStop stop;
         std::thread stopper([&] {
             // Once the portal holds the request, the download is under way.
-            while (portal_->requests().size() == before) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
+            // (Without it the fetch has already failed, and the test says so.)
+            test::WaitUntil([&] { return portal_->requests().size() > before; });
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             stop.requested = true;
         });
