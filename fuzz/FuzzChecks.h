@@ -3,6 +3,9 @@
 // libFuzzer records as a crash with the input that caused it).
 #pragma once
 
+#include <curl/curl.h>
+
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +40,14 @@ bool SameHostAndPort(const std::string& host, const std::string& name,
 // one segment, exactly as the address (and so the CSV) writes it, with no query, fragment or
 // credentials. Aborts through Broken otherwise.
 void CheckDetailUrl(const std::string& url, const std::string& host, std::string_view id);
+
+struct UrlFree {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using ParsedUrl = std::unique_ptr<CURLU, UrlFree>;
+
+// One part of `url` as libcurl reads it, or nothing when it has none.
+std::optional<std::string> UrlPart(CURLU* url, CURLUPart part);
 
 // The input split at zero bytes into at most `limit` pieces.
 std::vector<std::string> SplitAtZero(std::string_view input, std::size_t limit);

@@ -84,13 +84,6 @@ std::vector<std::string> SplitCourseLine(std::string_view line) {
     return values;
 }
 
-namespace {
-
-struct UrlFree {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-
-// One part of `url` as libcurl reads it, or nothing when it has none.
 std::optional<std::string> UrlPart(CURLU* url, CURLUPart part) {
     char* text = nullptr;
     if (curl_url_get(url, part, &text, 0) != CURLUE_OK || text == nullptr) {
@@ -100,6 +93,8 @@ std::optional<std::string> UrlPart(CURLU* url, CURLUPart part) {
     curl_free(text);
     return value;
 }
+
+namespace {
 
 std::string_view WithoutLeadingZeros(std::string_view digits) {
     while (digits.size() > 1 && digits.front() == '0') {
@@ -125,7 +120,7 @@ bool SameHostAndPort(const std::string& host, const std::string& name,
 }
 
 void CheckDetailUrl(const std::string& url, const std::string& host, std::string_view id) {
-    const std::unique_ptr<CURLU, UrlFree> parsed(curl_url());
+    const ParsedUrl parsed(curl_url());
     Require(parsed != nullptr, "curl_url failed");
     Require(curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) == CURLUE_OK,
             "libcurl refuses the detail address", url);

@@ -22,20 +22,6 @@ using namespace teebasket;
 
 namespace {
 
-struct UrlFree {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-
-std::optional<std::string> Part(CURLU* url, CURLUPart part) {
-    char* text = nullptr;
-    if (curl_url_get(url, part, &text, 0) != CURLUE_OK || text == nullptr) {
-        return std::nullopt;
-    }
-    std::string value(text);
-    curl_free(text);
-    return value;
-}
-
 bool IsLoopbackName(std::string host) {
     for (char& c : host) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -78,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     portal.bookingHost = host;
 
     const std::string listing = ListingUrl(portal, "tokyo");
-    const std::unique_ptr<CURLU, UrlFree> parsed(curl_url());
+    const fuzz::ParsedUrl parsed(curl_url());
     if (curl_url_set(parsed.get(), CURLUPART_URL, listing.c_str(), 0) != CURLUE_OK) {
         // PortalHostProblem checks only the characters between the brackets
         // of an IPv6 address; one that libcurl cannot read (such as "[:]")
@@ -87,18 +73,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       listing);
         return 0;
     }
-    fuzz::Require(Part(parsed.get(), CURLUPART_PATH) == "/doc/area/tokyo/",
+    fuzz::Require(fuzz::UrlPart(parsed.get(), CURLUPART_PATH) == "/doc/area/tokyo/",
                   "an accepted host changes the listing path", listing);
-    fuzz::Require(Part(parsed.get(), CURLUPART_QUERY) == "sort=kana&page=1",
+    fuzz::Require(fuzz::UrlPart(parsed.get(), CURLUPART_QUERY) == "sort=kana&page=1",
                   "an accepted host changes the listing query", listing);
-    fuzz::Require(!Part(parsed.get(), CURLUPART_USER) && !Part(parsed.get(), CURLUPART_FRAGMENT),
+    fuzz::Require(!fuzz::UrlPart(parsed.get(), CURLUPART_USER) &&
+                      !fuzz::UrlPart(parsed.get(), CURLUPART_FRAGMENT),
                   "an accepted host brings credentials or a fragment", listing);
-    const std::optional<std::string> name = Part(parsed.get(), CURLUPART_HOST);
+    const std::optional<std::string> name = fuzz::UrlPart(parsed.get(), CURLUPART_HOST);
     fuzz::Require(name.has_value(), "no host in the listing address", listing);
     if (loopback) {
         fuzz::Require(IsLoopbackName(*name), "a host called local that is not", host);
     }
-    const std::optional<std::string> port = Part(parsed.get(), CURLUPART_PORT);
+    const std::optional<std::string> port = fuzz::UrlPart(parsed.get(), CURLUPART_PORT);
     if (!fuzz::SameHostAndPort(host, *name, port)) {
         // libcurl writes the short forms of an IPv4 address ("127.1", a
         // single number) as four numbers, and an IPv6 address in its
