@@ -5,20 +5,15 @@
 #include <random>
 #include <system_error>
 
+#include "file_stream.h"
+#include "path_text.h"
+
 namespace teebasket {
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr int kNameAttempts = 16;
-
-std::FILE* OpenExclusive(const fs::path& path) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), L"wbx");
-#else
-    return std::fopen(path.c_str(), "wbx");
-#endif
-}
 
 std::string TemporarySuffix(std::mt19937& random) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -51,18 +46,18 @@ bool ScratchWriter::Open(std::string& error) {
         fs::path candidate = scratchPath_;
         candidate += TemporarySuffix(random);
         errno = 0;
-        file_.reset(OpenExclusive(candidate));
+        file_.reset(OpenFileStream(candidate, FileOpenMode::CreateNew));
         if (file_) {
             temporaryPath_ = std::move(candidate);
             return true;
         }
         if (errno != EEXIST) {
-            error = "cannot create a file beside " + scratchPath_.string() + ": " +
+            error = "cannot create a file beside " + PathText(scratchPath_) + ": " +
                     std::strerror(errno);
             return false;
         }
     }
-    error = "cannot find a free temporary name beside " + scratchPath_.string();
+    error = "cannot find a free temporary name beside " + PathText(scratchPath_);
     return false;
 }
 
@@ -79,14 +74,14 @@ bool ScratchWriter::Commit(std::string& error) {
     const int flushError = errno;
     const bool closed = std::fclose(file_.release()) == 0;
     if (!flushed || !closed) {
-        error = "cannot write " + temporaryPath_.string() + ": " +
+        error = "cannot write " + PathText(temporaryPath_) + ": " +
                 std::strerror(flushed ? errno : flushError);
         return false;
     }
     std::error_code ec;
     fs::rename(temporaryPath_, scratchPath_, ec);
     if (ec) {
-        error = "cannot replace " + scratchPath_.string() + ": " + ec.message();
+        error = "cannot replace " + PathText(scratchPath_) + ": " + ec.message();
         return false;
     }
     committed_ = true;

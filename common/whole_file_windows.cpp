@@ -14,21 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The system's text for `error`, without the line end it comes with.
-std::string ErrorText(DWORD error) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = Utf8FromWide(std::wstring_view(buffer, buffer != nullptr ? length : 0));
-    ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                             text.back() == '.')) {
-        text.pop_back();
-    }
-    return text.empty() ? "error " + std::to_string(error) : text;
-}
-
 class Handle {
   public:
     explicit Handle(HANDLE handle) : handle_(handle) {}
@@ -81,7 +66,7 @@ fs::path TemporarySibling(const fs::path& target, int attempt) {
 }
 
 WholeFileReplace Failure(WholeFileReplace::Status status, DWORD error) {
-    return {status, ErrorText(error)};
+    return {status, SystemErrorText(error)};
 }
 
 // Why no file could be made in the folder of `target`.
@@ -122,7 +107,7 @@ WholeFileRead ReadWholeFile(const fs::path& path, std::uintmax_t maximumBytes) {
     WholeFileRead result;
     auto failed = [&result](DWORD error) {
         result.status = WholeFileRead::Status::Failed;
-        result.systemError = ErrorText(error);
+        result.systemError = SystemErrorText(error);
         return result;
     };
     const DWORD attributes = ::GetFileAttributesW(path.c_str());

@@ -4,17 +4,11 @@
 #include <system_error>
 
 #include "Unithread.h"
+#include "file_stream.h"
+#include "path_text.h"
 
 namespace teebasket {
 namespace {
-
-std::FILE* OpenForWriting(const std::filesystem::path& path) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), L"wb");
-#else
-    return std::fopen(path.c_str(), "wb");
-#endif
-}
 
 std::string ErrnoText(int error) {
     return error != 0 ? std::string(std::strerror(error)) : std::string("write error");
@@ -36,9 +30,9 @@ bool CsvOutputFile::Open(const std::filesystem::path& path, std::string& error) 
     wholeBytes_ = 0;
     finished_ = false;
     errno = 0;
-    file_ = OpenForWriting(path);
+    file_ = OpenFileStream(path, FileOpenMode::CreateOrTruncate);
     if (file_ == nullptr) {
-        error = path.string() + ": " + ErrnoText(errno);
+        error = PathText(path) + ": " + ErrnoText(errno);
         return false;
     }
     return true;
