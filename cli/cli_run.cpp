@@ -1,9 +1,5 @@
 #include "CliRun.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
@@ -12,8 +8,11 @@
 #include "CliOptions.h"
 #include "CliOutcome.h"
 #include "PrefectureNames.h"
+#include "ProgramEnvironment.h"
 #include "ProgressReport.h"
 #include "SignalStop.h"
+#include "TerminalStream.h"
+#include "path_text.h"
 
 #ifndef TEEBASKET_VERSION
 #define TEEBASKET_VERSION "unknown"
@@ -43,11 +42,6 @@ fs::path FromCurrentFolder(const fs::path& path, const fs::path& currentFolder) 
     return path.is_absolute() ? path : currentFolder / path;
 }
 
-bool IsReadableFile(const fs::path& path) {
-    std::error_code error;
-    return fs::is_regular_file(path, error) && ::access(path.c_str(), R_OK) == 0;
-}
-
 // The settings file: --config (which must exist), otherwise the golf.ini
 // that the window uses.
 std::string ChooseSettingsFile(const CommandLine& line, const fs::path& executableDir,
@@ -55,7 +49,7 @@ std::string ChooseSettingsFile(const CommandLine& line, const fs::path& executab
     if (line.config) {
         iniFile = FromCurrentFolder(ExpandHome(*line.config), currentFolder);
         if (!IsReadableFile(iniFile)) {
-            return "the settings file \"" + iniFile.string() + "\" cannot be read";
+            return "the settings file \"" + PathText(iniFile) + "\" cannot be read";
         }
         return {};
     }
@@ -89,7 +83,7 @@ std::string ChoosePortal(const CommandLine& line, const fs::path& iniFile,
     }
     if (!portal.caCertificate.empty() && !IsReadableFile(portal.caCertificate)) {
         if (named) {
-            return "the certificate file \"" + portal.caCertificate.string() + "\" cannot be read";
+            return "the certificate file \"" + PathText(portal.caCertificate) + "\" cannot be read";
         }
         portal.caCertificate.clear();
     }
@@ -110,15 +104,9 @@ std::string ChooseRows(const CommandLine& line, const fs::path& iniFile, std::ve
     rows = LoadSelectedRows(iniFile);
     if (rows.empty()) {
         return "no prefecture chosen: name some, give --all, or tick them in the window (" +
-               iniFile.string() + ")";
+               PathText(iniFile) + ")";
     }
     return {};
-}
-
-fs::path ExecutableFolder() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::path() : self.parent_path();
 }
 
 fs::path CurrentFolder() {
@@ -127,24 +115,9 @@ fs::path CurrentFolder() {
     return error ? fs::path(".") : folder;
 }
 
-// A folder only this process uses, for the engine's scratch file: the
-// window's tmp.dat may be in use by a run of the window at the same time.
-std::string MakeScratchFolder(fs::path& folder) {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/teebasket-cli-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        return "cannot create a scratch folder in \"" + fs::path(pattern).parent_path().string() +
-               "\": " + std::error_code(errno, std::generic_category()).message();
-    }
-    folder = pattern;
-    return {};
-}
-
 // Writes one line to standard error; used after the progress has ended.
 void PrintLine(std::FILE* stream, const std::string& line) {
-    std::fprintf(stream, "%s\n", line.c_str());
-    std::fflush(stream);
+    WriteText(stream, line + "\n");
 }
 
 }  // namespace
@@ -198,11 +171,11 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
 }
 
 int RunTeebasketCli(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN);  // a closed pipe on stderr must not kill a run
-    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const PreparedRun prepared = PrepareRun(arguments, ExecutableFolder(), CurrentFolder());
+    PrepareProcess();
+    const PreparedRun prepared =
+        PrepareRun(ArgumentsAsUtf8(argc, argv), ExecutableFolder(), CurrentFolder());
     if (prepared.exitCode == kExitRowsWritten) {  // --help, --version
-        std::fputs(prepared.message.c_str(), stdout);
+        WriteText(stdout, prepared.message);
         return kExitRowsWritten;
     }
     if (prepared.exitCode >= 0) {
@@ -211,6 +184,8 @@ int RunTeebasketCli(int argc, char** argv) {
     }
     const RunRequest& request = prepared.request;
 
+    // A folder only this process uses, for the engine's scratch file: the
+    // window's tmp.dat may be in use by a run of the window at the same time.
     fs::path scratchFolder;
     if (std::string problem = MakeScratchFolder(scratchFolder); !problem.empty()) {
         PrintLine(stderr, CannotWriteMessage(problem));
@@ -219,7 +194,7 @@ int RunTeebasketCli(int argc, char** argv) {
 
     HarvestRun run;
     run.Reset(request.outputPath, scratchFolder / kScratchFileName);
-    TerminalProgress progress(stderr, ::isatty(STDERR_FILENO) == 1, request.quiet);
+    TerminalProgress progress(stderr, IsTerminal(stderr), request.quiet);
     UserAgentGenerator agents;
     std::atomic<bool> stoppedByUser{false};
     // Lives until the program returns: a Ctrl-C after the run, while the
