@@ -32,6 +32,7 @@ struct CommandLine {
     bool version = false;
     bool quiet = false;
     bool all = false;
+    bool resume = false;
     std::vector<std::string> prefectures;  // as typed: name, slug or row index
     std::optional<std::string> output;
     std::optional<std::string> config;

@@ -17,6 +17,7 @@ struct RunRequest {
     Selection selection;
     HarvestSettings settings;
     std::filesystem::path outputPath;
+    bool resume = false;  // continue from the partial file, or else the output file
     bool quiet = false;
 };
 

@@ -24,9 +24,10 @@ struct OptionInfo {
 constexpr OptionInfo kOptions[] = {
     {"help", 'h', OptionKind::Flag},           {"version", 'V', OptionKind::Flag},
     {"quiet", 'q', OptionKind::Flag},          {"all", '\0', OptionKind::Flag},
-    {"output", 'o', OptionKind::Value},        {"config", '\0', OptionKind::Value},
-    {"listing-host", '\0', OptionKind::Value}, {"booking-host", '\0', OptionKind::Value},
-    {"ca-cert", '\0', OptionKind::Value},      {"pause-ms", '\0', OptionKind::Value},
+    {"resume", '\0', OptionKind::Flag},        {"output", 'o', OptionKind::Value},
+    {"config", '\0', OptionKind::Value},       {"listing-host", '\0', OptionKind::Value},
+    {"booking-host", '\0', OptionKind::Value}, {"ca-cert", '\0', OptionKind::Value},
+    {"pause-ms", '\0', OptionKind::Value},
 };
 
 const OptionInfo* FindLongOption(std::string_view name) {
@@ -58,6 +59,8 @@ std::string ApplyOption(const OptionInfo& option, const std::string& value, Comm
         line.quiet = true;
     } else if (name == "all") {
         line.all = true;
+    } else if (name == "resume") {
+        line.resume = true;
     } else if (name == "output") {
         if (value.empty()) {
             return "--output needs a file name";
@@ -260,22 +263,29 @@ Options:
   --all                   every prefecture
   -o, --output FILE       the CSV file (default: ゴルフ場一覧.csv here);
                           ".csv" is appended unless the name ends in .csv
+      --resume            continue an interrupted run from FILE.partial, or
+                          repair FILE: keep every course whose page was
+                          read, request only the others
       --config FILE       the settings file (default: the window's golf.ini)
       --listing-host HOST the portal's listing host (host or host:port)
       --booking-host HOST the portal's booking host (host or host:port)
       --ca-cert FILE      extra trusted certificates (PEM); "" for none
       --pause-ms L,D      pauses after a listing and a detail page in ms
                           (at least 1000,300 unless both hosts are local)
-  -q, --quiet             no progress; only failures are reported
+  -q, --quiet             no progress; only failures and warnings
   -h, --help              this text
   -V, --version           the program's version
 
+Rows go to FILE.partial first, line by line; it replaces FILE when the run
+ends or is stopped with rows. A run that finds nothing or cannot reach the
+portal leaves FILE as it was; a killed run leaves FILE.partial for --resume.
+
 Exit codes:
    0  at least one course written       9  the portal could not be reached
-   1  nothing found                    64  bad usage or configuration
-   2  stopped (Ctrl-C)                 73  the output or scratch file could not
-   3  some pages could not be read         be written
-      (each is listed on stderr)
+   1  nothing found                    64  bad usage or configuration, or a
+   2  stopped (Ctrl-C)                     file --resume cannot continue
+   3  some pages could not be read     73  the output or scratch file could not
+      (each is listed on stderr)           be written
 )";
 }
 

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -254,12 +255,39 @@ struct FetchResult {
     }
 };
 
-// Downloads `url` (an https address, ASCII) with one HTTPS GET, the User-Agent
-// drawn from `agents`, and stores the body byte for byte in `scratchPath`
-// (through a temporary file renamed over it on success). On any failure the
-// scratch file is removed, so a caller never reads an earlier page. When
-// `stop` is given, the download ends within about a tenth of a second of it
-// being requested, with FetchStatus::Stopped.
+// The downloads of one run, one at a time, over connections kept open from
+// one download to the next: consecutive pages of a host share one kept-alive
+// TLS connection instead of each opening its own. Every download still sets
+// all of its own options (agent, time-outs, size cap, trusted certificates).
+// A kept connection that the server has closed meanwhile is replaced by a new
+// one without the download failing. Not for use from two threads at once.
+class FetchSession {
+  public:
+    FetchSession();
+    ~FetchSession();  // closes every kept connection
+    FetchSession(const FetchSession&) = delete;
+    FetchSession& operator=(const FetchSession&) = delete;
+
+    // Downloads `url` (an https address, ASCII) with one HTTPS GET, the
+    // User-Agent drawn from `agents`, and stores the body byte for byte in
+    // `scratchPath` (through a temporary file renamed over it on success). On
+    // any failure the scratch file is removed, so a caller never reads an
+    // earlier page. When `stop` is given, the download ends within about a
+    // tenth of a second of it being requested, with FetchStatus::Stopped.
+    FetchResult Fetch(const std::string& url, const std::filesystem::path& scratchPath,
+                      UserAgentGenerator& agents, const FetchOptions& options = {},
+                      const FetchStop* stop = nullptr);
+
+    // Closes the kept connections; the next download opens a new one.
+    void Close();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// One download as FetchSession::Fetch does it, over a connection of its own
+// that is closed afterwards.
 FetchResult PageFetcher(const std::string& url, const std::filesystem::path& scratchPath,
                         UserAgentGenerator& agents, const FetchOptions& options = {},
                         const FetchStop* stop = nullptr);

@@ -28,7 +28,19 @@ std::FILE* OpenFileStream(const std::filesystem::path& path, FileOpenMode mode) 
         }
         return file;
     }
-    return ::_wfopen(path.c_str(), mode == FileOpenMode::Append ? L"ab" : L"wb");
+    const wchar_t* modeText = mode == FileOpenMode::Append              ? L"ab"
+                              : mode == FileOpenMode::OverwriteExisting ? L"r+b"
+                                                                        : L"wb";
+    return ::_wfopen(path.c_str(), modeText);
+}
+
+bool SeekToEnd(std::FILE* file, std::uint64_t& offset) {
+    if (::_fseeki64(file, 0, SEEK_END) != 0) {
+        return false;
+    }
+    const long long end = ::_ftelli64(file);
+    offset = static_cast<std::uint64_t>(end);
+    return end >= 0;
 }
 
 // _commit is FlushFileBuffers; a pipe or a console has nothing to hand over.

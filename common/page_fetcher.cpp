@@ -1,6 +1,9 @@
-// PageFetcher over libcurl: one easy handle per call, HTTPS only, certificate
-// checks always on, a stop that ends a download at once, and a scratch file
-// that holds either the whole body of this call or nothing.
+// FetchSession over libcurl: one easy handle and one multi handle kept for the
+// session, so that libcurl's connection cache (held by the multi handle) keeps
+// a host's connection open from one download to the next. Every download
+// resets the easy handle and sets each of its options again. HTTPS only,
+// certificate checks always on, a stop that ends a download at once, and a
+// scratch file that holds either the whole body of this call or nothing.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -273,6 +276,17 @@ bool IsTransientError(CURLcode code) {
     }
 }
 
+// True when the download got as far as the portal: a connection was made for
+// it, or a kept one carried its request (a kept connection has no connect
+// time of its own).
+bool PortalReached(CURL* handle) {
+    curl_off_t connectTime = 0;
+    long requestBytes = 0;
+    curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectTime);
+    curl_easy_getinfo(handle, CURLINFO_REQUEST_SIZE, &requestBytes);
+    return connectTime > 0 || requestBytes > 0;
+}
+
 FetchResult ClassifyError(CURL* handle, CURLcode code, const Transfer& transfer,
                           const char* detailBuffer, const FetchOptions& options) {
     long httpStatus = 0;
@@ -302,9 +316,7 @@ FetchResult ClassifyError(CURL* handle, CURLcode code, const Transfer& transfer,
             return Failure(FetchStatus::Unreachable, "cannot reach the portal: " + detail,
                            httpStatus);
         case CURLE_OPERATION_TIMEDOUT: {
-            curl_off_t connectTime = 0;
-            curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connectTime);
-            if (connectTime == 0) {
+            if (!PortalReached(handle)) {
                 return Failure(FetchStatus::Unreachable, "cannot reach the portal: " + detail,
                                httpStatus);
             }
@@ -332,11 +344,52 @@ FetchResult Classify(CURL* handle, CURLcode code, const Transfer& transfer,
     return result;
 }
 
+bool AllDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+struct FetchSession::Impl {
+    // Declared first, so destroyed last: the easy handle goes before the
+    // multi handle whose connection cache it used.
+    MultiHandle multi;
+    EasyHandle easy;
+    // libcurl writes the detail of a failure here; it keeps the address for
+    // as long as the option is set.
+    char errorDetail[CURL_ERROR_SIZE] = {};
+    // The system's bundle and the extra certificates in one, when they have
+    // to be handed over together; the easy handle refers to it.
+    std::string caBundle;
+
+    bool HandlesReady();
+    CURLcode PerformUnlessStopped(const FetchStop* stop, bool& stopped);
+    FetchResult Download(const std::string& url, const fs::path& scratchPath,
+                         std::string_view agent, const FetchOptions& options,
+                         const FetchStop* stop);
+};
+
+// The handles are made on the first download, so that a session that never
+// downloads costs nothing.
+bool FetchSession::Impl::HandlesReady() {
+    if (multi && easy) {
+        return true;
+    }
+    if (!CurlReady()) {
+        return false;
+    }
+    multi.reset(curl_multi_init());
+    easy.reset(curl_easy_init());
+    return multi && easy;
+}
+
 // curl_easy_perform, except that the transfer ends within
 // kStopCheckIntervalMs of `stop` being requested; `stopped` then says so.
-CURLcode PerformUnlessStopped(CURL* easy, const FetchStop* stop, bool& stopped) {
-    MultiHandle multi(curl_multi_init());
-    if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
+// The easy handle is in the multi handle only while it transfers; a transfer
+// that did not finish leaves no connection behind for the next one.
+CURLcode FetchSession::Impl::PerformUnlessStopped(const FetchStop* stop, bool& stopped) {
+    if (curl_multi_add_handle(multi.get(), easy.get()) != CURLM_OK) {
         return CURLE_FAILED_INIT;
     }
     CURLcode result = CURLE_FAILED_INIT;
@@ -348,7 +401,7 @@ CURLcode PerformUnlessStopped(CURL* easy, const FetchStop* stop, bool& stopped) 
         if (running == 0) {
             int queued = 0;
             while (const CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
-                if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+                if (message->msg == CURLMSG_DONE && message->easy_handle == easy.get()) {
                     result = message->data.result;
                 }
             }
@@ -363,12 +416,13 @@ CURLcode PerformUnlessStopped(CURL* easy, const FetchStop* stop, bool& stopped) 
             break;
         }
     }
-    curl_multi_remove_handle(multi.get(), easy);
+    curl_multi_remove_handle(multi.get(), easy.get());
     return result;
 }
 
-FetchResult Download(const std::string& url, const fs::path& scratchPath, std::string_view agent,
-                     const FetchOptions& options, const FetchStop* stop) {
+FetchResult FetchSession::Impl::Download(const std::string& url, const fs::path& scratchPath,
+                                         std::string_view agent, const FetchOptions& options,
+                                         const FetchStop* stop) {
     if (const std::optional<std::string> problem = UrlProblem(url); problem) {
         return Failure(FetchStatus::InvalidUrl, *problem);
     }
@@ -380,30 +434,28 @@ FetchResult Download(const std::string& url, const fs::path& scratchPath, std::s
     if (!writer.Open(error)) {
         return Failure(FetchStatus::ScratchNotWritten, error);
     }
-    if (!CurlReady()) {
+    if (!HandlesReady()) {
         return Failure(FetchStatus::TransferFailed, "the HTTP client could not be initialised");
     }
-    EasyHandle handle(curl_easy_init());
-    if (!handle) {
-        return Failure(FetchStatus::TransferFailed, "the HTTP client could not be initialised");
-    }
+    // Every option of the previous download is dropped; the connection cache,
+    // the DNS cache and the TLS session cache stay.
+    curl_easy_reset(easy.get());
+    errorDetail[0] = '\0';
     Transfer transfer{writer, options.maxBodyBytes};
-    char detail[CURL_ERROR_SIZE] = {};
-    std::string caBundle;
-    if (!Configure(handle.get(), url, agent, options, transfer, detail, caBundle)) {
+    if (!Configure(easy.get(), url, agent, options, transfer, errorDetail, caBundle)) {
         return Failure(FetchStatus::TransferFailed,
                        "the HTTP client lacks a required option (HTTPS-only transfers)");
     }
     bool stopped = false;
-    const CURLcode code = PerformUnlessStopped(handle.get(), stop, stopped);
+    const CURLcode code = PerformUnlessStopped(stop, stopped);
     if (stopped) {
         return Failure(FetchStatus::Stopped, "stopped during the download");
     }
     if (code != CURLE_OK) {
-        return Classify(handle.get(), code, transfer, detail, options);
+        return Classify(easy.get(), code, transfer, errorDetail, options);
     }
     long httpStatus = 0;
-    curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &httpStatus);
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &httpStatus);
     if (!writer.Commit(error)) {
         return Failure(FetchStatus::ScratchNotWritten, error, httpStatus);
     }
@@ -417,24 +469,33 @@ FetchResult Download(const std::string& url, const fs::path& scratchPath, std::s
     return result;
 }
 
-bool AllDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
+FetchSession::FetchSession() : impl_(std::make_unique<Impl>()) {}
 
-}  // namespace
+FetchSession::~FetchSession() = default;
 
-FetchResult PageFetcher(const std::string& url, const fs::path& scratchPath,
-                        UserAgentGenerator& agents, const FetchOptions& options,
-                        const FetchStop* stop) {
+FetchResult FetchSession::Fetch(const std::string& url, const fs::path& scratchPath,
+                                UserAgentGenerator& agents, const FetchOptions& options,
+                                const FetchStop* stop) {
     // The agent is drawn first, whatever happens next, so the sequence of
     // agents never depends on which calls fail.
     const std::string_view agent = UserAgentTable[agents.NextIndex()];
-    FetchResult result = Download(url, scratchPath, agent, options, stop);
+    FetchResult result = impl_->Download(url, scratchPath, agent, options, stop);
     if (!result.Stored()) {
         RemoveScratchFile(scratchPath);
     }
     return result;
+}
+
+void FetchSession::Close() {
+    impl_->easy.reset();
+    impl_->multi.reset();
+}
+
+FetchResult PageFetcher(const std::string& url, const fs::path& scratchPath,
+                        UserAgentGenerator& agents, const FetchOptions& options,
+                        const FetchStop* stop) {
+    FetchSession session;
+    return session.Fetch(url, scratchPath, agents, options, stop);
 }
 
 std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,

@@ -42,6 +42,9 @@ bool ScratchWriter::Open(std::string& error) {
         return false;
     }
     std::mt19937 random(std::random_device{}());
+    if (TakeOverScratchFile(random)) {
+        return true;
+    }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         fs::path candidate = scratchPath_;
         candidate += TemporarySuffix(random);
@@ -61,8 +64,45 @@ bool ScratchWriter::Open(std::string& error) {
     return false;
 }
 
+// Moves the scratch file aside under a fresh temporary name and opens it to be
+// written over. False when there is no regular scratch file or it cannot be
+// moved or opened; a file moved but not opened is removed with the writer.
+bool ScratchWriter::TakeOverScratchFile(std::mt19937& random) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(scratchPath_, ec);
+    if (ec || !fs::is_regular_file(status)) {
+        return false;
+    }
+    const std::uintmax_t size = fs::file_size(scratchPath_, ec);
+    if (ec) {
+        return false;
+    }
+    fs::path candidate = scratchPath_;
+    candidate += TemporarySuffix(random);
+    if (fs::exists(fs::symlink_status(candidate, ec))) {
+        return false;
+    }
+    fs::rename(scratchPath_, candidate, ec);
+    if (ec) {
+        return false;
+    }
+    temporaryPath_ = std::move(candidate);
+    file_.reset(OpenFileStream(temporaryPath_, FileOpenMode::OverwriteExisting));
+    if (!file_) {
+        fs::remove(temporaryPath_, ec);
+        temporaryPath_.clear();
+        return false;
+    }
+    earlierBytes_ = size;
+    return true;
+}
+
 bool ScratchWriter::Write(const char* data, std::size_t size) {
-    return file_ && std::fwrite(data, 1, size, file_.get()) == size;
+    if (!file_ || std::fwrite(data, 1, size, file_.get()) != size) {
+        return false;
+    }
+    written_ += size;
+    return true;
 }
 
 bool ScratchWriter::Commit(std::string& error) {
@@ -79,6 +119,14 @@ bool ScratchWriter::Commit(std::string& error) {
         return false;
     }
     std::error_code ec;
+    if (earlierBytes_ > written_) {
+        // The earlier page was longer: its tail goes.
+        fs::resize_file(temporaryPath_, written_, ec);
+        if (ec) {
+            error = "cannot write " + PathText(temporaryPath_) + ": " + ec.message();
+            return false;
+        }
+    }
     fs::rename(temporaryPath_, scratchPath_, ec);
     if (ec) {
         error = "cannot replace " + PathText(scratchPath_) + ": " + ec.message();

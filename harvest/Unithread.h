@@ -96,8 +96,26 @@ std::string CsvHeaderLine();
 // return gets a leading ' so that a spreadsheet never runs it as a formula.
 std::string CourseLine(const CourseRecord& record);
 
+// Reads a course line as CourseLine writes it (code-page-932 bytes, without
+// its line end) back into its 31 values, doubled quotes made single again;
+// values stand as in the file (a formula-safe value keeps its leading ').
+// False when the line is anything else: fewer or more values, a value not
+// quoted or not followed by its comma, a line break inside, a line torn by a
+// crash.
+bool ReadCourseLine(std::string_view line, CourseRecord& record);
+
 // ---------------------------------------------------------------------------
 // The output file
+
+// How the CSV file of a run is opened.
+struct OutputOptions {
+    // Add to the file as it is (it already holds its header line and ends with
+    // a whole line) instead of creating or emptying it.
+    bool append = false;
+    // Hand each line to the disk (fsync) before the next course, so that even
+    // a power loss keeps every whole line.
+    bool syncEachLine = false;
+};
 
 // The CSV file of one run. Each line is written whole and flushed at once, so
 // a finished row survives whatever happens next; a write that fails cuts the
@@ -111,8 +129,9 @@ class CsvOutputFile {
     CsvOutputFile(const CsvOutputFile&) = delete;
     CsvOutputFile& operator=(const CsvOutputFile&) = delete;
 
-    // Creates `path`, or empties it. Returns false and fills `error` (UTF-8).
-    bool Open(const std::filesystem::path& path, std::string& error);
+    // Creates `path`, or empties it, or with options.append opens it to add
+    // lines at its end. Returns false and fills `error` (UTF-8).
+    bool Open(const std::filesystem::path& path, std::string& error, OutputOptions options = {});
 
     bool IsOpen() const;
 
@@ -143,6 +162,7 @@ class CsvOutputFile {
     std::filesystem::path path_;
     std::atomic<std::uint64_t> wholeBytes_{0};
     bool finished_ = false;
+    bool syncEachLine_ = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -174,9 +194,10 @@ struct HarvestSettings {
 };
 
 enum ResultCode : int {
-    kResultNoRow = 0,           // no course line was written
-    kResultRowsWritten = 1,     // at least one course line was written
-    kResultSiteUnreachable = 9  // no line written, and some download could not reach the portal
+    kResultNoRow = 0,        // no course line was written
+    kResultRowsWritten = 1,  // at least one course line was written (or kept)
+    kResultSiteUnreachable =
+        9  // no line written or kept, and some download could not reach the portal
 };
 
 // The stop request of a run. The user-interface side sets it at any time; the
@@ -211,7 +232,22 @@ struct PageFailure {
     std::string url;      // ASCII
     std::string reason;   // UTF-8: the HTTP status or the transfer error, and the attempts
     long httpStatus = 0;  // the last answer's status; 0 when no answer came
-    int csvLine = 0;  // the course's line in the CSV file (the header is line 1); 0 for a listing
+    // The course's line in the CSV file (the header is line 1); 0 for a
+    // listing, and in a run that adds to an earlier file (outputOptions.append).
+    int csvLine = 0;
+};
+
+// The courses whose lines an earlier, interrupted run has left, so that a run
+// that continues it need not read their pages again. The caller holds the
+// lines and puts them in place; the engine only asks.
+class KeptCourses {
+  public:
+    virtual ~KeptCourses() = default;
+    // Asked for each course of the listing, in listing order, before its page
+    // is asked for. True when the course keeps its earlier line: the run then
+    // counts it as done, and sends no request, makes no pause and writes no
+    // line for it.
+    virtual bool Keep(const std::string& courseId) = 0;
 };
 
 // The state of one run, shared by its caller (window or terminal) and the
@@ -219,25 +255,37 @@ struct PageFailure {
 // observer call; the observer reads them only inside its calls.
 struct HarvestRun {
     // Makes the run ready for the next Execute: the two paths set, everything
-    // else as new (the stop cleared, the output file closed).
+    // else as new (the stop cleared, the output file closed) but the time of
+    // the next request.
     void Reset(std::filesystem::path output, std::filesystem::path scratch);
 
     // Set by the caller before Execute.
     std::filesystem::path outputPath;
-    std::filesystem::path scratchPath;  // the scratch file "tmp.dat" in the data folder
+    std::filesystem::path scratchPath;   // the scratch file "tmp.dat" in the data folder
+    OutputOptions outputOptions;         // Reset: a new file, flushed line by line
+    KeptCourses* keptCourses = nullptr;  // Reset: none, every course's page is read
 
     // Written by the engine, readable from any thread.
     std::atomic<bool> running{false};
     std::atomic<int> resultCode{kResultNoRow};
     StopFlag stop;
     CsvOutputFile output;  // open while the run writes it
+    // The run's downloads, over connections kept open from one page to the
+    // next; used by the engine only, and closed when the run ends.
+    FetchSession fetcher;
+    // The earliest time of the next request: the pause after a page runs
+    // while the page is read and its line written. Used by the engine only;
+    // kept by Reset, so that a run started at once after a stopped one still
+    // keeps the pause.
+    std::chrono::steady_clock::time_point nextRequestAt{};
 
     // Written by the engine, read inside observer calls and after the run.
     int prefectureCount = 0;
     int courseTotal = 0;
     int courseIndex = 0;
-    std::string currentPrefecture;  // code-page-932 bytes
-    int rowsWritten = 0;
+    std::string currentPrefecture;          // code-page-932 bytes
+    int rowsWritten = 0;                    // course lines this run has written
+    int coursesKept = 0;                    // courses that kept their earlier line (keptCourses)
     bool downloadFailed = false;            // some download could not reach the portal
     std::string lastFetchFailure;           // UTF-8 reason of the last such failure
     std::vector<PageFailure> pageFailures;  // in the order they happened
@@ -279,18 +327,18 @@ struct HarvestContext {
 // with RunEnded. Never throws.
 void Execute(HarvestContext& context);
 
-// Opens the output file, writes the header line and crawls each prefecture of
-// the selection in order. Reports an output file that cannot be created
-// through HarvestRun::failure.
+// Opens the output file, writes the header line (unless the run adds to an
+// earlier file) and crawls each prefecture of the selection in order. Reports
+// an output file that cannot be created through HarvestRun::failure.
 void HarvestPrefectures(HarvestContext& context);
 
 // Reads the listing pages of one prefecture (page 1, then each next page that
 // the page before links to) and then extracts each of their courses.
 void CrawlPrefecture(HarvestContext& context, const std::string& slug);
 
-// Downloads one course's detail page and appends its line to the output file;
-// a page that cannot be read gives a line of defaults and a PageFailure. A
-// download given up for a stop writes no line.
+// Downloads one course's detail page, appends its line to the output file and
+// then pauses; a page that cannot be read gives a line of defaults and a
+// PageFailure. A download given up for a stop writes no line.
 void ExtractCourseDetail(HarvestContext& context, const std::string& courseId);
 
 // ---------------------------------------------------------------------------

@@ -299,22 +299,25 @@ CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const Port
 void ExtractCourseDetail(HarvestContext& context, const std::string& courseId) {
     HarvestRun& run = context.run;
     const std::string url = DetailUrl(context.settings.portal, courseId);
-    const detail::PageRead read =
-        detail::ReadPage(context, url, context.settings.pauses.afterDetail);
+    // The pause comes after the row is written, so that a run killed in the
+    // pause has the row of every page it has read.
+    const detail::PageRead read = detail::ReadPage(context, url, std::chrono::milliseconds(0));
     if (read.outcome == detail::PageRead::Outcome::Stopped ||
         read.outcome == detail::PageRead::Outcome::RunFailed) {
         return;  // no row: the page was neither read nor found missing
     }
     if (read.outcome == detail::PageRead::Outcome::NoPage) {
         // The row of defaults goes on the line after the rows written so far
-        // and the header.
-        detail::NotePageFailure(run, PageKind::Detail, courseId, url, read, run.rowsWritten + 2);
+        // and the header; in a file that the run adds to, the caller knows.
+        const int csvLine = run.outputOptions.append ? 0 : run.rowsWritten + 2;
+        detail::NotePageFailure(run, PageKind::Detail, courseId, url, read, csvLine);
     }
     const CourseRecord record = ParseCourseDetail(read.page, context.settings.portal, courseId);
     if (detail::WriteCsvLine(run, CourseLine(record))) {
         ++run.rowsWritten;
         run.resultCode = kResultRowsWritten;
     }
+    run.stop.SleepFor(context.settings.pauses.afterDetail);
 }
 
 }  // namespace teebasket

@@ -86,4 +86,38 @@ std::string CourseLine(const CourseRecord& record) {
     return line;
 }
 
+bool ReadCourseLine(std::string_view line, CourseRecord& record) {
+    if (line.find_first_of("\r\n") != std::string_view::npos) {
+        return false;
+    }
+    std::size_t at = 0;
+    for (std::string& value : record.values) {
+        if (at >= line.size() || line[at] != '"') {
+            return false;
+        }
+        value.clear();
+        // As in AppendQuoted, a byte-wise scan is safe: 0x22 is never the
+        // second byte of a code-page-932 character.
+        for (++at;; ++at) {
+            if (at >= line.size()) {
+                return false;  // the closing quote is missing
+            }
+            if (line[at] == '"') {
+                if (at + 1 < line.size() && line[at + 1] == '"') {
+                    value.push_back('"');
+                    ++at;
+                    continue;
+                }
+                break;
+            }
+            value.push_back(line[at]);
+        }
+        if (++at >= line.size() || line[at] != ',') {
+            return false;
+        }
+        ++at;
+    }
+    return at == line.size();
+}
+
 }  // namespace teebasket

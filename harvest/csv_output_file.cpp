@@ -21,7 +21,8 @@ CsvOutputFile::~CsvOutputFile() {
     Close(ignored);
 }
 
-bool CsvOutputFile::Open(const std::filesystem::path& path, std::string& error) {
+bool CsvOutputFile::Open(const std::filesystem::path& path, std::string& error,
+                         OutputOptions options) {
     const std::lock_guard lock(mutex_);
     if (file_ != nullptr) {
         std::fclose(file_);
@@ -29,11 +30,25 @@ bool CsvOutputFile::Open(const std::filesystem::path& path, std::string& error) 
     path_ = path;
     wholeBytes_ = 0;
     finished_ = false;
+    syncEachLine_ = options.syncEachLine;
     errno = 0;
-    file_ = OpenFileStream(path, FileOpenMode::CreateOrTruncate);
+    file_ = OpenFileStream(path,
+                           options.append ? FileOpenMode::Append : FileOpenMode::CreateOrTruncate);
     if (file_ == nullptr) {
         error = PathText(path) + ": " + ErrnoText(errno);
         return false;
+    }
+    if (options.append) {
+        // A failed write cuts the file back to here at the earliest, so the
+        // lines that were there stay whatever happens.
+        std::uint64_t end = 0;
+        if (!SeekToEnd(file_, end)) {
+            error = PathText(path) + ": " + ErrnoText(errno);
+            std::fclose(file_);
+            file_ = nullptr;
+            return false;
+        }
+        wholeBytes_ = end;
     }
     return true;
 }
@@ -51,7 +66,8 @@ bool CsvOutputFile::WriteLine(std::string_view line, std::string& error) {
     }
     errno = 0;
     const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
-                         std::fwrite("\r\n", 1, 2, file_) == 2 && std::fflush(file_) == 0;
+                         std::fwrite("\r\n", 1, 2, file_) == 2 && std::fflush(file_) == 0 &&
+                         (!syncEachLine_ || SyncFileStream(file_));
     if (!written) {
         error = ErrnoText(errno);
         CloseAndCutBack();

@@ -30,8 +30,11 @@ void StopFlag::Reset() {
 void HarvestRun::Reset(std::filesystem::path output, std::filesystem::path scratch) {
     std::string ignored;
     this->output.Close(ignored);
+    fetcher.Close();
     outputPath = std::move(output);
     scratchPath = std::move(scratch);
+    outputOptions = OutputOptions{};
+    keptCourses = nullptr;
     running = false;
     resultCode = kResultNoRow;
     stop.Reset();
@@ -40,6 +43,7 @@ void HarvestRun::Reset(std::filesystem::path output, std::filesystem::path scrat
     courseIndex = 0;
     currentPrefecture.clear();
     rowsWritten = 0;
+    coursesKept = 0;
     downloadFailed = false;
     lastFetchFailure.clear();
     pageFailures.clear();
@@ -118,9 +122,9 @@ PageRead Attempt(HarvestContext& context, const std::string& url) {
     options.caCertificateFile = context.settings.portal.caCertificate;
     PageRead read;
     read.outcome = PageRead::Outcome::Stopped;
-    while (!run.stop.Requested()) {
+    while (!run.stop.Requested() && WaitOutPause(run)) {
         ++read.attempts;
-        read.last = PageFetcher(url, run.scratchPath, context.agents, options, &run.stop);
+        read.last = run.fetcher.Fetch(url, run.scratchPath, context.agents, options, &run.stop);
         if (const std::optional<PageRead::Outcome> outcome = OutcomeOfAttempt(run, read, policy)) {
             read.outcome = *outcome;
             return read;
@@ -150,9 +154,17 @@ PageRead ReadPage(HarvestContext& context, const std::string& url,
         run.lastFetchFailure = read.last.reason;
     }
     if (pause.count() > 0 && read.outcome != PageRead::Outcome::RunFailed) {
-        run.stop.SleepFor(pause);
+        run.nextRequestAt = std::chrono::steady_clock::now() + pause;
     }
     return read;
+}
+
+bool WaitOutPause(HarvestRun& run) {
+    const auto left = run.nextRequestAt - std::chrono::steady_clock::now();
+    if (left <= left.zero()) {
+        return !run.stop.Requested();
+    }
+    return run.stop.SleepFor(std::chrono::ceil<std::chrono::milliseconds>(left));
 }
 
 void NotePageFailure(HarvestRun& run, PageKind kind, const std::string& subject,
@@ -182,7 +194,7 @@ namespace {
 
 bool OpenOutputFile(HarvestRun& run) {
     std::string error;
-    if (!run.output.Open(run.outputPath, error)) {
+    if (!run.output.Open(run.outputPath, error, run.outputOptions)) {
         run.failure = "CSVファイルを作成できませんでした / could not create the CSV file: " + error;
         return false;
     }
@@ -211,7 +223,8 @@ void HarvestPrefectures(HarvestContext& context) {
     if (!OpenOutputFile(run)) {
         return;
     }
-    if (detail::WriteCsvLine(run, CsvHeaderLine())) {
+    // A file that the run adds to holds its header line already.
+    if (run.outputOptions.append || detail::WriteCsvLine(run, CsvHeaderLine())) {
         run.prefectureCount = static_cast<int>(context.selection.rows.size());
         context.observer.ProgressStart(run);
         for (std::size_t k = 0; k < context.selection.rows.size(); ++k) {
@@ -239,6 +252,10 @@ void Execute(HarvestContext& context) {
             run.failure = "ポータルの設定が正しくありません / invalid portal setting: " + problem;
         } else {
             HarvestPrefectures(context);
+            // The last page's pause is part of the run, as every other one.
+            if (run.failure.empty()) {
+                detail::WaitOutPause(run);
+            }
         }
     } catch (const std::exception& error) {
         run.failure = std::string("取得処理で予期しないエラーが発生しました / unexpected error: ") +
@@ -247,8 +264,9 @@ void Execute(HarvestContext& context) {
         run.failure = "取得処理で予期しないエラーが発生しました / unexpected error";
     }
     CloseOutputFile(run);
+    run.fetcher.Close();
     DeleteScratchFile(run);
-    if (run.rowsWritten == 0 && run.downloadFailed) {
+    if (run.rowsWritten == 0 && run.coursesKept == 0 && run.downloadFailed) {
         run.resultCode = kResultSiteUnreachable;
     }
     run.running = false;

@@ -24,11 +24,16 @@ struct PageRead {
 };
 
 // Downloads `url` into the run's scratch file, trying again after a transient
-// failure as the settings' RetryPolicy says, then pauses for `pause` (shorter
-// when a stop is requested). Notes a failure to reach the portal in the run,
-// and a scratch file that cannot be written or read as the run's failure
-// (which also stops the run).
+// failure as the settings' RetryPolicy says, and starts the pause of `pause`
+// that must pass before the run's next request. The page is read and its
+// line written while the pause runs. Notes a failure to reach the portal in
+// the run, and a scratch file that cannot be written or read as the run's
+// failure (which also stops the run).
 PageRead ReadPage(HarvestContext& context, const std::string& url, std::chrono::milliseconds pause);
+
+// Waits until the pause after the previous page is over, or a stop is
+// requested. Returns false when a stop was requested.
+bool WaitOutPause(HarvestRun& run);
 
 // Adds `read` (an Outcome::NoPage) to the run's page failures.
 void NotePageFailure(HarvestRun& run, PageKind kind, const std::string& subject,

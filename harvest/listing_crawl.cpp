@@ -128,6 +128,17 @@ std::vector<std::string> CollectCourseIds(HarvestContext& context, const std::st
     return courseIds;
 }
 
+// True when the caller keeps the course's earlier line: the course is done
+// without a request.
+bool KeepEarlierLine(HarvestRun& run, const std::string& courseId) {
+    if (run.keptCourses == nullptr || !run.keptCourses->Keep(courseId)) {
+        return false;
+    }
+    ++run.coursesKept;
+    run.resultCode = kResultRowsWritten;
+    return true;
+}
+
 }  // namespace
 
 std::string ListingUrl(const PortalSettings& portal, const std::string& slug, int page) {
@@ -166,7 +177,9 @@ void CrawlPrefecture(HarvestContext& context, const std::string& slug) {
     for (const std::string& courseId : courseIds) {
         ++run.courseIndex;
         context.observer.StatusUpdate(run);
-        ExtractCourseDetail(context, courseId);
+        if (!KeepEarlierLine(run, courseId)) {
+            ExtractCourseDetail(context, courseId);
+        }
         if (run.courseIndex == run.courseTotal || run.stop.Requested()) {
             break;
         }

@@ -8,6 +8,10 @@
 // DIR/listing/<slug>.html and DIR/detail/<id>.html, bytes unchanged. Anything
 // else answers 404 with a small HTML page.
 //
+// Each request is logged (--request-log) with the number of the connection it
+// came over, counted from 1 in the order connections carried their first
+// request.
+//
 // A slug or course identifier that starts with "x-" names a fault path, in
 // both modes (x-echo-agent, x-bytes-N, x-stall-head, x-reset, ...; the list
 // is FaultPathNames() and the README describes each).
@@ -34,7 +38,11 @@ struct PortalOptions {
     std::filesystem::path requestLog;  // one line per request when set
     CatalogSettings catalog;
     std::chrono::seconds stallLimit{600};  // longest a stalling fault path holds a request
-    bool stopOnStdinEof = false;           // stop when standard input reaches its end
+    // A kept-alive connection is closed after this many requests, or when it
+    // has been idle this long (as common servers do).
+    std::uint64_t keepAliveRequests = 1000;
+    std::chrono::seconds keepAliveIdle{5};
+    bool stopOnStdinEof = false;  // stop when standard input reaches its end
 };
 
 enum class ParseOutcome { Run, Help, Error };

@@ -105,6 +105,10 @@ std::string JsonString(std::string_view text) {
 // Collects a page line by line; the line end is chosen when the page is done.
 class Page {
   public:
+    // Room for a whole detail page at once, so that a page is not copied
+    // over and over while it grows.
+    Page() { text_.reserve(kPageReserve); }
+
     Page& operator<<(std::string_view text) {
         text_ += text;
         return *this;
@@ -129,6 +133,7 @@ class Page {
     }
 
   private:
+    static constexpr std::size_t kPageReserve = 192 * 1024;
     std::string text_;
 };
 

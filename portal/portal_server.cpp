@@ -100,6 +100,12 @@ bool WritePattern(std::size_t offset, std::size_t length, httplib::DataSink& sin
     return sink.write(block.data() + offset % kBytePattern.size(), count);
 }
 
+// Answers with `page` as an HTML body, moved in rather than copied.
+void SetPage(httplib::Response& response, std::string page) {
+    response.body = std::move(page);
+    response.set_header("Content-Type", kHtml);
+}
+
 int SocketOf(const httplib::Request& request) {
     return request.ssl != nullptr ? SSL_get_fd(request.ssl) : -1;
 }
@@ -128,6 +134,39 @@ void ResetConnection(int socket) {
         ::dup2(placeholder, socket);
         ::close(placeholder);
     }
+}
+
+// Ends the connection as a server does that drops a kept-alive connection:
+// the client finds it closed, with no answer to the request it sent.
+void CloseConnection(int socket) {
+    if (socket >= 0) {
+        ::shutdown(socket, SHUT_RDWR);
+    }
+}
+
+// The portal's record of one TLS connection, kept with the connection's SSL
+// object (which lives exactly as long as the connection): its number and the
+// requests it has carried so far.
+struct ConnectionTally {
+    std::uint64_t number = 0;
+    std::uint64_t requests = 0;
+};
+
+void FreeConnectionTally(void*, void* tally, CRYPTO_EX_DATA*, int, long, void*) {
+    delete static_cast<ConnectionTally*>(tally);
+}
+
+int ConnectionTallyIndex() {
+    static const int index =
+        SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, &FreeConnectionTally);
+    return index;
+}
+
+ConnectionTally* TallyOf(const httplib::Request& request) {
+    if (request.ssl == nullptr) {
+        return nullptr;
+    }
+    return static_cast<ConnectionTally*>(SSL_get_ex_data(request.ssl, ConnectionTallyIndex()));
 }
 
 // The web date of `when`, as an HTTP Retry-After or Date header writes it.
@@ -222,6 +261,7 @@ struct PortalServer::Impl {
 
     std::mutex logMutex;
     std::ofstream log;
+    std::atomic<std::uint64_t> connections{0};
 
     std::mutex flakyMutex;
     std::map<std::string, std::uint64_t> flakyRequests;  // requests so far, by path
@@ -244,13 +284,30 @@ struct PortalServer::Impl {
         }
     }
 
-    void LogRequest(const httplib::Request& request) {
+    // Counts the request on its connection, which gets its number with its
+    // first request; returns the connection's tally.
+    ConnectionTally CountRequest(const httplib::Request& request) {
+        ConnectionTally* tally = TallyOf(request);
+        if (tally == nullptr && request.ssl != nullptr) {
+            tally = new ConnectionTally{++connections, 0};
+            // cpp-httplib hands the SSL object over as const; the tally is the
+            // portal's own note attached to it, not a change of the connection.
+            SSL_set_ex_data(const_cast<SSL*>(request.ssl), ConnectionTallyIndex(), tally);
+        }
+        if (tally == nullptr) {
+            return {};
+        }
+        ++tally->requests;
+        return *tally;
+    }
+
+    void LogRequest(const httplib::Request& request, const ConnectionTally& connection) {
         if (!log.is_open()) {
             return;
         }
         std::lock_guard lock(logMutex);
         log << request.method << '\t' << request.target << '\t'
-            << request.get_header_value("User-Agent") << '\n'
+            << request.get_header_value("User-Agent") << '\t' << connection.number << '\n'
             << std::flush;
     }
 
@@ -283,7 +340,7 @@ struct PortalServer::Impl {
 };
 
 void PortalServer::Impl::Handle(const httplib::Request& request, httplib::Response& response) {
-    LogRequest(request);
+    LogRequest(request, CountRequest(request));
     std::string_view path = request.path;
     if (path.substr(0, kListingPrefix.size()) == kListingPrefix) {
         std::string_view slug = path.substr(kListingPrefix.size());
@@ -338,7 +395,7 @@ void PortalServer::Impl::ServeListing(std::string_view slug, const httplib::Requ
         ServeNotFound(request.path, response);
         return;
     }
-    response.set_content(catalog.ListingPage(prefecture, page), kHtml);
+    SetPage(response, catalog.ListingPage(prefecture, page));
 }
 
 void PortalServer::Impl::ServeDetail(std::string_view id, httplib::Response& response) {
@@ -354,7 +411,7 @@ void PortalServer::Impl::ServeDetail(std::string_view id, httplib::Response& res
         ServeNotFound(path, response);
         return;
     }
-    response.set_content(catalog.DetailPage(*course), kHtml);
+    SetPage(response, catalog.DetailPage(*course));
 }
 
 void PortalServer::Impl::ServeReviews(std::string_view id, httplib::Response& response) {
@@ -364,7 +421,7 @@ void PortalServer::Impl::ServeReviews(std::string_view id, httplib::Response& re
         ServeNotFound(std::string(kReviewPrefix) + std::string(id), response);
         return;
     }
-    response.set_content(catalog.ReviewPage(*course), kHtml);
+    SetPage(response, catalog.ReviewPage(*course));
 }
 
 void PortalServer::Impl::ServeFixture(const fs::path& file, std::string_view path,
@@ -425,6 +482,14 @@ bool PortalServer::Impl::ServeFault(PathKind kind, std::string_view name,
         Stall(socket);
         ResetConnection(socket);
         response.status = 503;
+    } else if (name == "x-close-reused") {
+        const ConnectionTally* connection = TallyOf(request);
+        if (connection != nullptr && connection->requests > 1) {
+            CloseConnection(socket);
+            response.status = 503;
+        } else {
+            response.set_content("<html><body><p>a new connection</p></body></html>\n", kHtml);
+        }
     } else if (name == "x-stall-body" || name == "x-reset" || name == "x-truncate") {
         ServeBrokenBody(std::string(name), socket, response);
     } else if (const std::optional<FlakyFault> flaky = FlakyFault::Parse(name); flaky) {
@@ -555,6 +620,19 @@ ParseOutcome ParsePortalOptions(const std::vector<std::string>& args, PortalOpti
                 return ParseOutcome::Error;
             }
             options.stallLimit = std::chrono::seconds(n);
+        } else if (flag == "--keep-alive-requests") {
+            if (!number(flag, value, 1'000'000, n) || n == 0) {
+                error =
+                    "--keep-alive-requests needs a number from 1 to 1000000, not \"" + value + "\"";
+                return ParseOutcome::Error;
+            }
+            options.keepAliveRequests = n;
+        } else if (flag == "--keep-alive-seconds") {
+            if (!number(flag, value, 3600, n) || n == 0) {
+                error = "--keep-alive-seconds needs a number from 1 to 3600, not \"" + value + "\"";
+                return ParseOutcome::Error;
+            }
+            options.keepAliveIdle = std::chrono::seconds(n);
         } else {
             error = "unknown argument \"" + flag + "\"";
             return ParseOutcome::Error;
@@ -571,6 +649,7 @@ std::string PortalUsage() {
     return "usage: teebasket-portal [--port N] [--tls-dir DIR] [--pages DIR]\n"
            "                        [--courses-per-prefecture K] [--seed S]\n"
            "                        [--request-log FILE] [--stall-seconds S]\n"
+           "                        [--keep-alive-requests N] [--keep-alive-seconds S]\n"
            "                        [--stop-on-stdin-eof]\n"
            "\n"
            "A demo HTTPS portal on 127.0.0.1 (default port 48443; 0 picks a free one).\n"
@@ -580,19 +659,22 @@ std::string PortalUsage() {
            "                   instead of generated pages\n"
            "  --courses-per-prefecture K   generated courses per prefecture (default 20)\n"
            "  --seed S         seed of the generated data (default 1)\n"
-           "  --request-log FILE   append \"METHOD<TAB>TARGET<TAB>USER-AGENT\" per request\n"
+           "  --request-log FILE   append \"METHOD<TAB>TARGET<TAB>USER-AGENT<TAB>CONNECTION\"\n"
+           "                       per request (CONNECTION: the connection's number, from 1)\n"
            "  --stall-seconds S    longest a stalling fault path holds a request (default 600)\n"
+           "  --keep-alive-requests N  close a connection after N requests (default 1000)\n"
+           "  --keep-alive-seconds S   close a connection idle for S seconds (default 5)\n"
            "  --stop-on-stdin-eof  stop when standard input ends (its starter has gone)\n"
            "The first line on standard output is \"listening on https://127.0.0.1:PORT\".\n"
            "Serves until SIGINT or SIGTERM.\n";
 }
 
 std::vector<std::string> FaultPathNames() {
-    std::vector<std::string> names = {"x-echo-agent",     "x-empty",         "x-bytes-N",
-                                      "x-chunked-N",      "x-zero",          "x-status-N",
-                                      "x-stall-head",     "x-stall-body",    "x-trickle",
-                                      "x-reset",          "x-truncate",      "x-redirect-http",
-                                      "x-redirect-https", "x-redirect-loop", "x-flaky-K-FAULT"};
+    std::vector<std::string> names = {
+        "x-echo-agent",     "x-empty",         "x-bytes-N",       "x-chunked-N",
+        "x-zero",           "x-status-N",      "x-stall-head",    "x-stall-body",
+        "x-trickle",        "x-reset",         "x-truncate",      "x-redirect-http",
+        "x-redirect-https", "x-redirect-loop", "x-flaky-K-FAULT", "x-close-reused"};
     names.insert(names.end(), kBulkPageNames.begin(), kBulkPageNames.end());
     return names;
 }
@@ -620,7 +702,12 @@ bool PortalServer::Bind(std::string& error) {
     }
     // Stalling fault paths hold a worker each; leave room for ordinary requests.
     impl.server->new_task_queue = [] { return new httplib::ThreadPool(32); };
-    impl.server->set_keep_alive_timeout(2);
+    impl.server->set_keep_alive_max_count(impl.options.keepAliveRequests);
+    impl.server->set_keep_alive_timeout(impl.options.keepAliveIdle.count());
+    // Headers and body go out as they are written, not held back until the
+    // client acknowledges the previous segment (which a client delays by up
+    // to 40 ms): on a kept-alive connection every answer would wait so.
+    impl.server->set_tcp_nodelay(true);
     // SO_REUSEADDR only: the library's default also sets SO_REUSEPORT, which
     // would let a second portal share the port instead of failing to start.
     impl.server->set_socket_options([](int socket) {

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "MECSUtils.h"
 #include "ProfileFile.h"
 #include "TestSupport.h"
 #include "Unithread.h"
@@ -311,6 +312,11 @@ std::string HeaderOnly() {
     return CsvHeaderLine() + "\r\n";
 }
 
+std::vector<std::string> Names(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // The file the engine itself writes for `rows` from `portal`.
 std::string EngineCsv(const fs::path& folder, const std::vector<int>& rows,
                       const PortalProcess& portal) {
@@ -428,11 +434,18 @@ TEST_F(CliAgainstPortal, TakesTheSelectionAndPortalOfGolfIni) {
                                                   "/doc/area/tokyo/?sort=kana&page=1"}));
 }
 
-TEST_F(CliAgainstPortal, NothingFoundKeepsTheHeaderLine) {
-    const CliResult result = RunCli(Folder(), With({"tottori", "kochi"}));
+TEST_F(CliAgainstPortal, NothingFoundLeavesTheOutputFileAsItWas) {
+    CliResult result = RunCli(Folder(), With({"tottori", "kochi"}));
     EXPECT_EQ(result.exitCode, 1) << result.stderrText;
-    EXPECT_EQ(ReadFileBytes(Folder() / "ゴルフ場一覧.csv"), HeaderOnly());
     EXPECT_NE(result.stderrText.find("該当する情報は見つかりませんでした。"), std::string::npos);
+    EXPECT_EQ(test::ListFolder(Folder()), Names({"golf.ini", "home", "stderr.txt", "tmp"}));
+
+    // Yesterday's file stays, byte for byte.
+    WriteFileBytes(Folder() / "ゴルフ場一覧.csv", "yesterday");
+    result = RunCli(Folder(), With({"tottori"}));
+    EXPECT_EQ(result.exitCode, 1) << result.stderrText;
+    EXPECT_EQ(ReadFileBytes(Folder() / "ゴルフ場一覧.csv"), "yesterday");
+    EXPECT_FALSE(fs::exists(Folder() / "ゴルフ場一覧.csv.partial"));
     EXPECT_TRUE(ScratchFolderEmpty());
 }
 
@@ -444,17 +457,21 @@ TEST_F(CliAgainstPortal, AnUnreachableOrUntrustedPortalEndsWithNine) {
                           closed, "--ca-cert", "", "--pause-ms", "0,0", "tokyo"});
     EXPECT_EQ(result.exitCode, 9) << result.stderrText;
     EXPECT_NE(result.stderrText.find("サイトへのアクセスができませんでした。"), std::string::npos);
-    EXPECT_EQ(ReadFileBytes(Folder() / "ゴルフ場一覧.csv"), HeaderOnly());
     // The listing page is named, after its three attempts.
     EXPECT_NE(result.stderrText.find("Page not read: 東京都 https://" + closed +
                                      "/doc/area/tokyo/?sort=kana&page=1: cannot reach the portal"),
               std::string::npos)
         << result.stderrText;
     EXPECT_NE(result.stderrText.find("(3 attempts)"), std::string::npos) << result.stderrText;
+    EXPECT_FALSE(fs::exists(Folder() / "ゴルフ場一覧.csv"));
 
-    // The portal is up, but its certificate is not trusted.
+    // The portal is up, but its certificate is not trusted: a good file
+    // from an earlier run stays as it was.
+    WriteFileBytes(Folder() / "ゴルフ場一覧.csv", HeaderOnly() + "\"earlier\",\r\n");
     result = RunCli(Folder(), With({"--ca-cert", "", "tokyo"}));
     EXPECT_EQ(result.exitCode, 9) << result.stderrText;
+    EXPECT_EQ(ReadFileBytes(Folder() / "ゴルフ場一覧.csv"), HeaderOnly() + "\"earlier\",\r\n");
+    EXPECT_FALSE(fs::exists(Folder() / "ゴルフ場一覧.csv.partial"));
     EXPECT_TRUE(ScratchFolderEmpty());
 }
 
@@ -500,11 +517,15 @@ TEST_F(CliAgainstPortal, CtrlCInTheMiddleKeepsTheFinishedRows) {
     // A pause after each course keeps the run going long after two rows.
     CliProcess process(Folder(), With({"--pause-ms", "0,200", "--all", "-o", "stopped.csv"}));
     const fs::path csv = Folder() / "stopped.csv";
-    const bool twoRows = WaitUntil(
-        process, [&] { return fs::exists(csv) && CsvLines(ReadFileBytes(csv)).size() >= 3; });
+    const fs::path partial = Folder() / "stopped.csv.partial";
+    const bool twoRows = WaitUntil(process, [&] {
+        return fs::exists(partial) && CsvLines(ReadFileBytes(partial)).size() >= 3;
+    });
     ASSERT_TRUE(twoRows) << process.Stderr();
+    EXPECT_FALSE(fs::exists(csv));  // the rows go to the partial file first
     process.Signal(SIGINT);
     EXPECT_EQ(process.Wait(), 2) << process.Stderr();
+    EXPECT_FALSE(fs::exists(partial));  // a stop with rows puts them in place
 
     const std::string stopped = ReadFileBytes(csv);
     const std::vector<std::string> lines = CsvLines(stopped);
@@ -578,7 +599,9 @@ TEST_F(CliAgainstPortal, CtrlCEndsAStalledDownloadAtOnce) {
     // A generous bound: the download's own time-outs are 30 s and more.
     ASSERT_TRUE(EndsWithin(process, std::chrono::seconds(10))) << process.Stderr();
     EXPECT_EQ(process.Wait(), 2) << process.Stderr();
-    EXPECT_EQ(ReadFileBytes(Folder() / "ゴルフ場一覧.csv"), HeaderOnly());
+    // Stopped before any row: nothing is written.
+    EXPECT_FALSE(fs::exists(Folder() / "ゴルフ場一覧.csv"));
+    EXPECT_FALSE(fs::exists(Folder() / "ゴルフ場一覧.csv.partial"));
     EXPECT_TRUE(ScratchFolderEmpty());
 }
 
@@ -595,16 +618,26 @@ TEST_F(CliAgainstPortal, SigtermStopsLikeCtrlC) {
 }
 
 TEST_F(CliAgainstPortal, ASecondCtrlCQuitsAtOnceWithOnlyWholeLines) {
+    WriteFileBytes(Folder() / "quit.csv", "earlier");
     CliProcess process(Folder(), With({"--all", "-o", "quit.csv"}));
-    const fs::path csv = Folder() / "quit.csv";
+    const fs::path partial = Folder() / "quit.csv.partial";
     ASSERT_TRUE(WaitUntil(process, [&] {
-        return fs::exists(csv) && CsvLines(ReadFileBytes(csv)).size() >= 3;
+        return fs::exists(partial) && CsvLines(ReadFileBytes(partial)).size() >= 3;
     })) << process.Stderr();
     process.Signal(SIGINT);
     process.Signal(SIGINT);
     ASSERT_TRUE(EndsWithin(process, std::chrono::seconds(10))) << process.Stderr();
     EXPECT_EQ(process.Wait(), 2) << process.Stderr();
-    const std::string bytes = ReadFileBytes(csv);
+    // Two signals sent at once may arrive as one, a stop that puts the rows
+    // in place. Quitting at once is as a kill: the output as it was, the
+    // rows in the partial file.
+    const bool quitAtOnce = fs::exists(partial);
+    if (quitAtOnce) {
+        EXPECT_EQ(ReadFileBytes(Folder() / "quit.csv"), "earlier");
+        EXPECT_NE(process.Stderr().find("--resume continues"), std::string::npos)
+            << process.Stderr();
+    }
+    const std::string bytes = ReadFileBytes(quitAtOnce ? partial : Folder() / "quit.csv");
     ASSERT_TRUE(bytes.ends_with("\r\n"));
     const std::vector<std::string> lines = CsvLines(bytes);
     for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -629,7 +662,10 @@ TEST_F(CliAgainstPortal, CtrlCEndsTheRunWhenNobodyReadsStandardError) {
     });
     ASSERT_TRUE(ended) << "Ctrl-C could not end the program";
     EXPECT_EQ(process.Wait(), 2);
-    const std::vector<std::string> lines = CsvLines(ReadFileBytes(Folder() / "unread.csv"));
+    // Quitting at once leaves the rows in the partial file, for --resume.
+    const fs::path partial = Folder() / "unread.csv.partial";
+    const std::vector<std::string> lines =
+        CsvLines(ReadFileBytes(fs::exists(partial) ? partial : Folder() / "unread.csv"));
     ASSERT_GE(lines.size(), 1u);
     for (std::size_t i = 1; i < lines.size(); ++i) {
         EXPECT_EQ(QuotedValueCount(lines[i]), kColumnCount) << lines[i];
@@ -697,8 +733,9 @@ TEST_F(CliAgainstPortal, AScratchFileThatCannotBeWrittenEndsWith73) {
     EXPECT_EQ(process.Wait(), 73) << process.Stderr();
     EXPECT_NE(process.Stderr().find("could not write the scratch file"), std::string::npos)
         << process.Stderr();
-    // Never a row read from an empty page.
-    EXPECT_EQ(ReadFileBytes(Folder() / "ゴルフ場一覧.csv"), HeaderOnly());
+    // Never a row read from an empty page; no file without a course.
+    EXPECT_FALSE(fs::exists(Folder() / "ゴルフ場一覧.csv"));
+    EXPECT_FALSE(fs::exists(Folder() / "ゴルフ場一覧.csv.partial"));
     EXPECT_TRUE(ScratchFolderEmpty());
 }
 
@@ -709,7 +746,9 @@ TEST_F(CliAgainstPortal, AFailedWriteLeavesOnlyWholeLines) {
     EXPECT_EQ(process.Wait(), 73) << process.Stderr();
     EXPECT_NE(process.Stderr().find("could not write the CSV file"), std::string::npos)
         << process.Stderr();
-    const std::string bytes = ReadFileBytes(Folder() / "ゴルフ場一覧.csv");
+    // The rows written stay in the partial file, for --resume.
+    EXPECT_FALSE(fs::exists(Folder() / "ゴルフ場一覧.csv"));
+    const std::string bytes = ReadFileBytes(Folder() / "ゴルフ場一覧.csv.partial");
     EXPECT_LT(bytes.size(), 3000u);
     ASSERT_TRUE(bytes.ends_with("\r\n"));
     const std::vector<std::string> lines = CsvLines(bytes);
@@ -731,6 +770,275 @@ TEST_F(CliAgainstPortal, OnATerminalTheProgressLineIsRedrawnInPlace) {
     EXPECT_EQ(output.find("prefecture 1/2"), std::string::npos);  // no log lines
     // The bar is cleared before the closing line.
     EXPECT_NE(output.find("\r\x1b[K情報の取得が完了しました"), std::string::npos) << output;
+}
+
+// ---------------------------------------------------------------------------
+// Resuming: the partial file, --resume and the files a run leaves
+
+// The targets of the requests that `portal` received from the `from`th on.
+std::vector<std::string> TargetsSince(const PortalProcess& portal, std::size_t from,
+                                      std::string_view prefix) {
+    std::vector<std::string> targets;
+    const std::vector<test::PortalRequest> requests = portal.requests();
+    for (std::size_t i = from; i < requests.size(); ++i) {
+        if (requests[i].target.starts_with(prefix)) {
+            targets.push_back(requests[i].target);
+        }
+    }
+    return targets;
+}
+
+constexpr std::string_view kDetailPath = "/guide/disp/c_id/";
+constexpr std::string_view kListingPath = "/doc/area/";
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+        text.replace(at, from.size(), to);
+        at += to.size();
+    }
+    return text;
+}
+
+// Each target once, in order: the request log shows no page asked for twice.
+std::vector<std::string> Distinct(std::vector<std::string> targets) {
+    std::sort(targets.begin(), targets.end());
+    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
+    return targets;
+}
+
+class ResumeAgainstPortal : public CliAgainstPortal {
+  protected:
+    fs::path Csv() const { return Folder() / "list.csv"; }
+    fs::path Partial() const { return Folder() / "list.csv.partial"; }
+    std::size_t RequestCount() const { return portal_->requests().size(); }
+
+    // Starts a run of 千葉県 and 東京都 (four courses each) with a pause
+    // after each course, and signals it with `signal` during the pause after
+    // its fifth row: no course page is on its way then.
+    void InterruptAfterFiveRows(int signal, int expectedExit) {
+        const std::size_t before = RequestCount();
+        CliProcess process(Folder(),
+                           With({"--pause-ms", "0,500", "chiba", "tokyo", "-o", "list.csv"}));
+        const bool paused = WaitUntil(process, [&] {
+            if (!fs::exists(Partial())) {
+                return false;
+            }
+            const std::size_t rows = CsvLines(ReadFileBytes(Partial())).size() - 1;
+            return rows >= 5 && rows == TargetsSince(*portal_, before, kDetailPath).size();
+        });
+        ASSERT_TRUE(paused) << process.Stderr();
+        process.Signal(signal);
+        EXPECT_EQ(process.Wait(), expectedExit) << process.Stderr();
+    }
+
+    // --resume of that run: the uninterrupted run's bytes, every course page
+    // asked for once in both runs together, the listing pages again.
+    void ResumeGivesTheUninterruptedFile(std::size_t firstRequest, int rowsBefore) {
+        const std::size_t resumedFrom = RequestCount();
+        // A killed run cannot remove its scratch folder; the resumed run does.
+        const std::vector<std::string> scratchBefore = test::ListFolder(Folder() / "tmp");
+        const CliResult result =
+            RunCli(Folder(), With({"chiba", "tokyo", "-o", "list.csv", "--resume"}));
+        ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+        const std::vector<std::string> details = TargetsSince(*portal_, firstRequest, kDetailPath);
+        EXPECT_EQ(details.size(), 8u);
+        EXPECT_EQ(Distinct(details).size(), details.size()) << "a course page asked for twice";
+        EXPECT_EQ(TargetsSince(*portal_, resumedFrom, kListingPath),
+                  (std::vector<std::string>{"/doc/area/chiba/?sort=kana&page=1",
+                                            "/doc/area/tokyo/?sort=kana&page=1"}));
+        const std::string counts = std::to_string(rowsBefore) + " kept from the earlier file and " +
+                                   std::to_string(8 - rowsBefore) + " fetched";
+        EXPECT_NE(result.stderrText.find(counts), std::string::npos) << result.stderrText;
+        EXPECT_FALSE(fs::exists(Partial()));
+        EXPECT_EQ(ReadFileBytes(Csv()), EngineCsv(Folder() / "engine", {11, 12}, *portal_));
+        EXPECT_EQ(test::ListFolder(Folder() / "tmp"), scratchBefore);
+    }
+};
+
+TEST_F(ResumeAgainstPortal, AKilledRunLeavesItsRowsAndResumesToTheUninterruptedFile) {
+    WriteFileBytes(Csv(), "yesterday");
+    const std::size_t before = RequestCount();
+    InterruptAfterFiveRows(SIGKILL, -1);
+    // The output as it was; every row written so far in the partial file.
+    EXPECT_EQ(ReadFileBytes(Csv()), "yesterday");
+    const std::string partial = ReadFileBytes(Partial());
+    ASSERT_TRUE(partial.ends_with("\r\n"));
+    const int rows = static_cast<int>(CsvLines(partial).size()) - 1;
+    EXPECT_GE(rows, 5);
+    ResumeGivesTheUninterruptedFile(before, rows);
+}
+
+TEST_F(ResumeAgainstPortal, AStoppedRunPutsItsRowsInPlaceAndResumesFromThem) {
+    const std::size_t before = RequestCount();
+    InterruptAfterFiveRows(SIGINT, 2);
+    EXPECT_FALSE(fs::exists(Partial()));
+    const int rows = static_cast<int>(CsvLines(ReadFileBytes(Csv())).size()) - 1;
+    EXPECT_GE(rows, 5);
+    ResumeGivesTheUninterruptedFile(before, rows);
+}
+
+TEST_F(ResumeAgainstPortal, ARunWithPagesNotReadIsRepairedByResume) {
+    // Course 2002 fails three times, each answer saying "try again at once";
+    // a run gives up after three attempts, the next request gets the page.
+    TempDir pages;
+    const std::string flaky = "x-flaky-3-503-after-0-2002";
+    std::string listing;
+    for (const std::string& id : {std::string("2001"), flaky, std::string("2003")}) {
+        listing +=
+            "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/" + id + "/?rt=1\">x</a>\n";
+    }
+    WriteFileBytes(pages.path() / "listing" / "tokyo.html", listing);
+    for (const char* id : {"2001", "2002", "2003"}) {
+        WriteFileBytes(pages.path() / "detail" / (std::string(id) + ".html"),
+                       "<script type=\"application/ld+json\">{\"@context\":\"https://schema.org\","
+                       "\"name\":\"コース" +
+                           std::string(id) + "\",\"image\":\"i\",\"x\":1}</script>\n");
+    }
+    const PortalProcess fixture(PortalProcess::Options{.pagesDir = pages.path()});
+    const auto arguments = [&](const char* output) {
+        return std::vector<std::string>{"--config",
+                                        Ini().string(),
+                                        "--listing-host",
+                                        fixture.host(),
+                                        "--booking-host",
+                                        fixture.host(),
+                                        "--ca-cert",
+                                        fixture.certificate().string(),
+                                        "--pause-ms",
+                                        "0,0",
+                                        "tokyo",
+                                        "-o",
+                                        output};
+    };
+    CliResult result = RunCli(Folder(), arguments("list.csv"));
+    ASSERT_EQ(result.exitCode, 3) << result.stderrText;
+    const std::vector<std::string> failed = CsvLines(ReadFileBytes(Csv()));
+    ASSERT_EQ(failed.size(), 4u);
+    EXPECT_EQ(failed[2].find(UTF8ToAnsi("コース")), std::string::npos);  // a row of defaults
+
+    std::vector<std::string> resume = arguments("list.csv");
+    resume.push_back("--resume");
+    const std::size_t before = fixture.requests().size();
+    result = RunCli(Folder(), resume);
+    ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+    EXPECT_EQ(TargetsSince(fixture, before, ""),
+              (std::vector<std::string>{"/doc/area/tokyo/?sort=kana&page=1",
+                                        "/guide/disp/c_id/" + flaky}));
+    EXPECT_NE(result.stderrText.find("2 kept from the earlier file and 1 fetched"),
+              std::string::npos)
+        << result.stderrText;
+    // The file is now what a run that met no fault writes.
+    const CliResult fresh = RunCli(Folder(), arguments("fresh.csv"));
+    ASSERT_EQ(fresh.exitCode, 0) << fresh.stderrText;
+    const std::string repaired = ReadFileBytes(Csv());
+    EXPECT_EQ(repaired, ReadFileBytes(Folder() / "fresh.csv"));
+    EXPECT_NE(CsvLines(repaired)[2].find(UTF8ToAnsi("コース2002")), std::string::npos);
+}
+
+TEST_F(ResumeAgainstPortal, LinesNotReadWholeAreFetchedAgainNeverCopied) {
+    ASSERT_EQ(RunCli(Folder(), With({"tokyo", "-o", "whole.csv"})).exitCode, 0);
+    const std::string whole = ReadFileBytes(Folder() / "whole.csv");
+    const std::vector<std::string> lines = CsvLines(whole);
+    ASSERT_EQ(lines.size(), 5u);
+    // Course 2 torn and glued to course 3 by an older crash, course 4 torn
+    // at the end; a finished file that a killed run never put in place.
+    WriteFileBytes(Partial(), lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2].substr(0, 60) +
+                                  lines[3] + "\r\n" + lines[4].substr(0, 30));
+    WriteFileBytes(Folder() / "list.csv.partial.new", "left over");
+    const std::size_t before = RequestCount();
+    const CliResult result = RunCli(Folder(), With({"tokyo", "-o", "list.csv", "--resume"}));
+    ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+    EXPECT_EQ(TargetsSince(*portal_, before, kDetailPath),
+              (std::vector<std::string>{"/guide/disp/c_id/113002", "/guide/disp/c_id/113003",
+                                        "/guide/disp/c_id/113004"}));
+    EXPECT_EQ(ReadFileBytes(Csv()), whole);
+    EXPECT_FALSE(fs::exists(Partial()));
+    EXPECT_FALSE(fs::exists(Folder() / "list.csv.partial.new"));
+}
+
+TEST_F(ResumeAgainstPortal, ResumeWithoutAFileIsANewRunAndSaysSo) {
+    CliResult result = RunCli(Folder(), With({"tokyo", "-o", "list.csv", "--resume"}));
+    ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+    EXPECT_NE(result.stderrText.find("Nothing to resume"), std::string::npos) << result.stderrText;
+    EXPECT_EQ(ReadFileBytes(Csv()), EngineCsv(Folder() / "engine", {12}, *portal_));
+
+    // A run without --resume starts afresh over a killed run's partial file.
+    WriteFileBytes(Partial(), HeaderOnly() + "\"killed\",\r\n");
+    result = RunCli(Folder(), With({"tokyo", "-o", "list.csv"}));
+    ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+    EXPECT_NE(result.stderrText.find("Starting afresh"), std::string::npos) << result.stderrText;
+    EXPECT_FALSE(fs::exists(Partial()));
+    EXPECT_EQ(ReadFileBytes(Csv()), EngineCsv(Folder() / "engine", {12}, *portal_));
+}
+
+TEST_F(ResumeAgainstPortal, AFileThatCannotBeContinuedEndsWith64AndStaysAsItWas) {
+    ASSERT_EQ(RunCli(Folder(), With({"tokyo", "-o", "good.csv"})).exitCode, 0);
+    const std::string good = ReadFileBytes(Folder() / "good.csv");
+    const std::string elsewhere = Replaced(good, portal_->host(), "portal.example");
+    struct Case {
+        const char* what;
+        std::string output;                  // the output file's bytes
+        std::optional<std::string> partial;  // the partial file's, when there is one
+        const char* says;
+    };
+    const Case cases[] = {
+        {"an empty file", "", std::nullopt, "has no header line"},
+        {"no line end", CsvHeaderLine(), std::nullopt, "has no header line"},
+        {"another program's file", "name,address\r\na,b\r\n", std::nullopt, "is not the header"},
+        {"a byte-order mark", "\xEF\xBB\xBF" + good, std::nullopt, "is not the header"},
+        {"a bad partial file", good, "garbage\r\n", "is not the header"},
+        {"another portal", elsewhere, std::nullopt, "another portal"},
+    };
+    const std::size_t before = RequestCount();
+    for (const Case& c : cases) {
+        WriteFileBytes(Csv(), c.output);
+        std::error_code ignored;
+        fs::remove(Partial(), ignored);
+        if (c.partial) {
+            WriteFileBytes(Partial(), *c.partial);
+        }
+        const CliResult result = RunCli(Folder(), With({"tokyo", "-o", "list.csv", "--resume"}));
+        EXPECT_EQ(result.exitCode, 64) << c.what << "\n" << result.stderrText;
+        EXPECT_NE(result.stderrText.find("Cannot resume"), std::string::npos) << c.what;
+        EXPECT_NE(result.stderrText.find(c.says), std::string::npos) << c.what << "\n"
+                                                                     << result.stderrText;
+        EXPECT_EQ(ReadFileBytes(Csv()), c.output) << c.what;
+        EXPECT_EQ(fs::exists(Partial()), c.partial.has_value()) << c.what;
+        if (c.partial) {
+            EXPECT_EQ(ReadFileBytes(Partial()), *c.partial) << c.what;
+        }
+    }
+    EXPECT_EQ(RequestCount(), before) << "a file that cannot be continued asks for nothing";
+}
+
+TEST_F(ResumeAgainstPortal, AFileOfAnotherSelectionIsRefusedOnceTheListingsAreRead) {
+    ASSERT_EQ(RunCli(Folder(), With({"chiba", "-o", "list.csv"})).exitCode, 0);
+    const std::string chiba = ReadFileBytes(Csv());
+    const CliResult result = RunCli(Folder(), With({"tokyo", "-o", "list.csv", "--resume"}));
+    EXPECT_EQ(result.exitCode, 64) << result.stderrText;
+    EXPECT_NE(result.stderrText.find("another selection"), std::string::npos) << result.stderrText;
+    EXPECT_EQ(ReadFileBytes(Csv()), chiba);
+    EXPECT_FALSE(fs::exists(Partial()));
+
+    // The same from a killed run's partial file: it stays byte for byte.
+    WriteFileBytes(Partial(), chiba.substr(0, chiba.size() - 20));
+    const CliResult fromPartial = RunCli(Folder(), With({"tokyo", "-o", "list.csv", "--resume"}));
+    EXPECT_EQ(fromPartial.exitCode, 64) << fromPartial.stderrText;
+    EXPECT_EQ(ReadFileBytes(Partial()), chiba.substr(0, chiba.size() - 20));
+    EXPECT_EQ(ReadFileBytes(Csv()), chiba);
+}
+
+TEST_F(ResumeAgainstPortal, AnUnreachablePortalLeavesBothFilesAsTheyWere) {
+    ASSERT_EQ(RunCli(Folder(), With({"tokyo", "-o", "list.csv"})).exitCode, 0);
+    const std::string good = ReadFileBytes(Csv());
+    const std::string killed = good.substr(0, good.size() - 7);
+    WriteFileBytes(Partial(), killed);
+    // The certificate is not trusted: no page can be read.
+    const CliResult result =
+        RunCli(Folder(), With({"--ca-cert", "", "tokyo", "-o", "list.csv", "--resume"}));
+    EXPECT_EQ(result.exitCode, 9) << result.stderrText;
+    EXPECT_EQ(ReadFileBytes(Csv()), good);
+    EXPECT_EQ(ReadFileBytes(Partial()), killed);
 }
 
 }  // namespace

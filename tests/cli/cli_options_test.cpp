@@ -47,6 +47,8 @@ TEST(ParseCommandLine, FlagsAndTheEndOfOptions) {
     EXPECT_TRUE(Parse({"-h"}).values.help);
     EXPECT_TRUE(Parse({"--version"}).values.version);
     EXPECT_TRUE(Parse({"--all"}).values.all);
+    EXPECT_TRUE(Parse({"--resume"}).values.resume);
+    EXPECT_FALSE(Parse({"--all"}).values.resume);
     const ParsedCommandLine parsed = Parse({"--", "--all", "-q"});
     EXPECT_EQ(parsed.error, "");
     EXPECT_FALSE(parsed.values.all);
@@ -169,8 +171,47 @@ TEST(ExitCodeFor, FailureThenStopThenWhatWasFound) {
     EXPECT_EQ(ExitCodeFor(outcome), kExitStopped);
     outcome.resultCode = kResultRowsWritten;
     EXPECT_EQ(ExitCodeFor(outcome), kExitStopped);
+    // An earlier file of another selection: refused, even after a stop.
+    outcome.ending = FileEnding::AnotherSelection;
+    EXPECT_EQ(ExitCodeFor(outcome), kExitUsage);
     outcome.failure = "cannot create x";
     EXPECT_EQ(ExitCodeFor(outcome), kExitCannotWrite);
+}
+
+TEST(OutcomeMessage, AResumedRunSaysHowManyCoursesWereKeptAndFetched) {
+    RunOutcome outcome;
+    outcome.outputPath = "/o/a.csv";
+    outcome.partialPath = "/o/a.csv.partial";
+    outcome.earlierPath = "/o/a.csv.partial";
+    outcome.resultCode = kResultRowsWritten;
+    outcome.resumed = true;
+    outcome.ending = FileEnding::ComposeOutput;
+    outcome.coursesKept = 17;
+    outcome.rowsWritten = 3;
+    outcome.linesInFile = 20;
+    EXPECT_EQ(OutcomeMessage(outcome),
+              "情報の取得が完了しました（20 件、前回分 17 件・新規 3 件）。 / Done: 20 courses in "
+              "\"/o/a.csv\", 17 kept from the earlier file and 3 fetched.");
+    outcome.pageFailures.push_back(PageFailure{});
+    EXPECT_NE(OutcomeMessage(outcome).find("17 kept from the earlier file and 3 fetched, but 1 "
+                                           "pages could not be read"),
+              std::string::npos);
+    outcome.stoppedByUser = true;
+    EXPECT_NE(OutcomeMessage(outcome).find("Stopped: 20 courses in"), std::string::npos);
+
+    // The files were left as they were: each line says so.
+    outcome.ending = FileEnding::SelectionUndecided;
+    EXPECT_NE(OutcomeMessage(outcome).find("nothing was changed"), std::string::npos);
+    outcome.stoppedByUser = false;
+    EXPECT_NE(OutcomeMessage(outcome).find("nothing was changed"), std::string::npos);
+    outcome.ending = FileEnding::AnotherSelection;
+    outcome.earlierCourses = 9;
+    EXPECT_NE(OutcomeMessage(outcome).find("none of the 9 course lines of \"/o/a.csv.partial\""),
+              std::string::npos);
+    outcome.ending = FileEnding::KeepPartial;
+    outcome.failure = "could not write the CSV file: No space left on device";
+    EXPECT_NE(OutcomeMessage(outcome).find("\"/o/a.csv.partial\", and teebasket-cli --resume"),
+              std::string::npos);
 }
 
 TEST(OutcomeMessage, OneLineInJapaneseAndEnglish) {

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -172,6 +173,18 @@ TEST_F(PageFetcherTest, ALaterPageReplacesAnEarlierOneWhole) {
     ASSERT_TRUE(Fetch(Url("x-bytes-5000")).Stored());
     ASSERT_TRUE(Fetch(Url("x-bytes-10")).Stored());
     EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(10));
+}
+
+TEST_F(PageFetcherTest, ALinkInPlaceOfTheScratchFileIsReplacedNotWrittenThrough) {
+    const fs::path elsewhere = dir_.path() / "elsewhere.txt";
+    test::WriteFileBytes(elsewhere, "keep me");
+    fs::create_symlink(elsewhere, scratch_);
+    ASSERT_TRUE(Fetch(Url("x-bytes-100")).Stored());
+    EXPECT_FALSE(fs::is_symlink(scratch_));
+    EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(100));
+    EXPECT_EQ(ReadFileBytes(elsewhere), "keep me");
+    EXPECT_EQ(test::ListFolder(dir_.path()),
+              (std::vector<std::string>{"elsewhere.txt", "tmp.dat"}));
 }
 
 TEST_F(PageFetcherTest, SlowButSteadyBodyIsStored) {
@@ -510,6 +523,163 @@ TEST(RetryAfterTest, SecondsOrAnHttpDate) {
     EXPECT_EQ(ParseRetryAfter("", now), std::nullopt);
     EXPECT_EQ(ParseRetryAfter("soon", now), std::nullopt);
     EXPECT_EQ(ParseRetryAfter("1.5", now), std::nullopt);
+}
+
+// --- A session keeps its connection ----------------------------------------
+
+// The connection numbers of the requests from `from` on, as the portal logged
+// them.
+std::vector<std::string> ConnectionsOf(const PortalProcess& portal, std::size_t from = 0) {
+    std::vector<std::string> connections;
+    const std::vector<test::PortalRequest> requests = portal.requests();
+    for (std::size_t i = from; i < requests.size(); ++i) {
+        connections.push_back(requests[i].connection);
+    }
+    return connections;
+}
+
+class FetchSessionTest : public PageFetcherTest {
+  protected:
+    FetchResult SessionFetch(const std::string& id, std::optional<FetchOptions> options = {},
+                             const FetchStop* stop = nullptr) {
+        return session_.Fetch(Url(id), scratch_, agents_,
+                              options.value_or(QuickOptions(portal_->certificate())), stop);
+    }
+
+    FetchSession session_;
+};
+
+TEST_F(FetchSessionTest, ConsecutiveDownloadsShareOneConnection) {
+    const std::size_t before = portal_->requests().size();
+    UserAgentGenerator fresh;
+    for (int i = 0; i < 6; ++i) {
+        const std::size_t agent = fresh.NextIndex();
+        const FetchResult echo = SessionFetch("x-echo-agent");
+        ASSERT_TRUE(echo.Stored()) << echo.reason;
+        EXPECT_EQ(ReadFileBytes(scratch_), UserAgentTable[agent]) << i;
+        const FetchResult page = SessionFetch("x-chunked-70000");
+        fresh.NextIndex();
+        ASSERT_TRUE(page.Stored()) << page.reason;
+        EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(70000));
+    }
+    const std::vector<std::string> connections = ConnectionsOf(*portal_, before);
+    ASSERT_EQ(connections.size(), 12u);
+    EXPECT_EQ(std::count(connections.begin(), connections.end(), connections.front()), 12);
+}
+
+TEST_F(FetchSessionTest, EachDownloadKeepsItsOwnOptions) {
+    ASSERT_TRUE(SessionFetch("x-bytes-10").Stored());
+
+    FetchOptions small = QuickOptions(portal_->certificate());
+    small.maxBodyBytes = 1000;
+    EXPECT_EQ(SessionFetch("x-bytes-1001", small).status, FetchStatus::TooLarge);
+    EXPECT_TRUE(SessionFetch("x-bytes-1001").Stored()) << "the cap of one download stays with it";
+
+    FetchOptions patient = QuickOptions(portal_->certificate());
+    patient.lowSpeedTime = std::chrono::seconds(5);
+    FetchOptions impatient = patient;
+    impatient.totalTimeout = std::chrono::milliseconds(1500);
+    EXPECT_EQ(SessionFetch("x-trickle", impatient).status, FetchStatus::TimedOut);
+    const FetchResult trickle = SessionFetch("x-trickle", patient);
+    ASSERT_TRUE(trickle.Stored()) << trickle.reason;
+    EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(40));
+}
+
+TEST_F(FetchSessionTest, AnOpenConnectionIsNoReasonToTrustAServer) {
+    ASSERT_TRUE(SessionFetch("x-bytes-10").Stored());
+    // The same host, with a connection to it open, but without its
+    // certificate among the trusted ones: the download is refused.
+    const FetchResult untrusted = SessionFetch("x-bytes-10", QuickOptions({}));
+    EXPECT_EQ(untrusted.status, FetchStatus::TlsFailed) << untrusted.reason;
+    ExpectNoScratchFile();
+    EXPECT_TRUE(SessionFetch("x-bytes-10").Stored());
+}
+
+TEST_F(FetchSessionTest, ADownloadCutOffLeavesNothingForTheNextOne) {
+    // Each of these ends in the middle of an answer; the next download on the
+    // session must get its own page whole, not the rest of the earlier one.
+    FetchOptions small = QuickOptions(portal_->certificate());
+    small.maxBodyBytes = 50000;
+    TestStop stop;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop.requested = true;
+    });
+    EXPECT_EQ(SessionFetch("x-trickle", {}, &stop).status, FetchStatus::Stopped);
+    stopper.join();
+    ASSERT_TRUE(SessionFetch("x-bytes-1001").Stored());
+    EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(1001));
+
+    EXPECT_EQ(SessionFetch("x-chunked-70000", small).status, FetchStatus::TooLarge);
+    ASSERT_TRUE(SessionFetch("x-bytes-1002").Stored());
+    EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(1002));
+
+    EXPECT_EQ(SessionFetch("x-truncate").status, FetchStatus::TransferFailed);
+    ASSERT_TRUE(SessionFetch("x-bytes-1003").Stored());
+    EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(1003));
+}
+
+TEST_F(FetchSessionTest, AStallOnAKeptConnectionIsATimeOut) {
+    ASSERT_TRUE(SessionFetch("x-bytes-10").Stored());
+    const FetchResult stalled = SessionFetch("x-stall-head");
+    EXPECT_EQ(stalled.status, FetchStatus::TimedOut) << stalled.reason;
+    EXPECT_TRUE(stalled.transient);
+    ExpectNoScratchFile();
+    EXPECT_TRUE(SessionFetch("x-bytes-10").Stored());
+}
+
+// A connection that the server ends is replaced by a new one, and the
+// download does not fail: when the server has closed it after its request
+// limit, after it was idle too long, or just as the next request arrived.
+TEST(FetchSessionReconnectTest, AConnectionTheServerEndedIsReplacedWithoutAFailure) {
+    PortalProcess portal(
+        {.extraArgs = {"--keep-alive-requests", "2", "--keep-alive-seconds", "1"}});
+    TempDir dir;
+    const fs::path scratch = dir.path() / "tmp.dat";
+    UserAgentGenerator agents;
+    const FetchOptions options = QuickOptions(portal.certificate());
+    FetchSession session;
+    const auto fetch = [&](const std::string& id) {
+        const FetchResult result =
+            session.Fetch(portal.baseUrl() + "/guide/disp/c_id/" + id, scratch, agents, options);
+        EXPECT_TRUE(result.Stored()) << id << ": " << result.reason;
+        EXPECT_EQ(result.httpStatus, 200) << id;
+    };
+
+    for (int i = 0; i < 5; ++i) {
+        fetch("x-bytes-10");
+    }
+    EXPECT_EQ(ConnectionsOf(portal), (std::vector<std::string>{"1", "1", "2", "2", "3"}));
+
+    // Longer than the portal keeps an idle connection.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    fetch("x-bytes-10");
+    EXPECT_EQ(ConnectionsOf(portal, 5), (std::vector<std::string>{"4"}));
+
+    // The second request of connection 4 is dropped unanswered; libcurl sends
+    // it again over a new connection, which answers it.
+    fetch("x-close-reused");
+    EXPECT_EQ(test::ReadFileBytes(scratch), "<html><body><p>a new connection</p></body></html>\n");
+    const std::vector<test::PortalRequest> requests = portal.requests();
+    ASSERT_EQ(requests.size(), 8u);
+    EXPECT_EQ(requests[6].target, "/guide/disp/c_id/x-close-reused");
+    EXPECT_EQ(requests[6].connection, "4");
+    EXPECT_EQ(requests[7].target, "/guide/disp/c_id/x-close-reused");
+    EXPECT_EQ(requests[7].connection, "5");
+}
+
+TEST(FetchSessionReconnectTest, ClosedSessionOpensANewConnection) {
+    PortalProcess portal;
+    TempDir dir;
+    UserAgentGenerator agents;
+    const FetchOptions options = QuickOptions(portal.certificate());
+    FetchSession session;
+    const std::string url = portal.baseUrl() + "/guide/disp/c_id/x-bytes-10";
+    ASSERT_TRUE(session.Fetch(url, dir.path() / "tmp.dat", agents, options).Stored());
+    ASSERT_TRUE(session.Fetch(url, dir.path() / "tmp.dat", agents, options).Stored());
+    session.Close();
+    ASSERT_TRUE(session.Fetch(url, dir.path() / "tmp.dat", agents, options).Stored());
+    EXPECT_EQ(ConnectionsOf(portal), (std::vector<std::string>{"1", "1", "2"}));
 }
 
 // --- Fixture pages, served unchanged ----------------------------------------

@@ -69,5 +69,43 @@ TEST(CsvOutputFile, FinishForExitLeavesWholeLinesAndRefusesMore) {
     EXPECT_EQ(file.WholeLineBytes(), 5u);
 }
 
+TEST(CsvOutputFile, AddsToAnEarlierFileAndCutsBackNoFurtherThanItsEnd) {
+    test::TempDir dir;
+    const std::filesystem::path path = dir.path() / "out.csv";
+    const std::string earlier = "header\r\n" + std::string(300, 'e') + "\r\n";
+    test::WriteFileBytes(path, earlier);
+    const std::string line(300, 'x');
+    // The earlier 310 bytes, two new lines of 302; the third is torn.
+    const int code = InChildWithFileLimit(1000, [&] {
+        CsvOutputFile file;
+        std::string error;
+        if (!file.Open(path, error, OutputOptions{.append = true, .syncEachLine = true}) ||
+            file.WholeLineBytes() != earlier.size()) {
+            return 10;
+        }
+        int written = 0;
+        while (written < 10 && file.WriteLine(line, error)) {
+            ++written;
+        }
+        return written == 2 && !file.IsOpen() ? 0 : 11;
+    });
+    ASSERT_EQ(code, 0);
+    EXPECT_EQ(test::ReadFileBytes(path), earlier + line + "\r\n" + line + "\r\n");
+
+    // A write that fails at once leaves the earlier file whole.
+    test::WriteFileBytes(path, earlier);
+    ASSERT_EQ(InChildWithFileLimit(earlier.size() + 10,
+                                   [&] {
+                                       CsvOutputFile file;
+                                       std::string error;
+                                       return file.Open(path, error, {.append = true}) &&
+                                                      !file.WriteLine(line, error)
+                                                  ? 0
+                                                  : 12;
+                                   }),
+              0);
+    EXPECT_EQ(test::ReadFileBytes(path), earlier);
+}
+
 }  // namespace
 }  // namespace teebasket

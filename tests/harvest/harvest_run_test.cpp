@@ -238,3 +238,86 @@ TEST(HarvestRun, PortalSettingThatCouldChangeTheRequestIsRefusedBeforeAnything) 
     EXPECT_FALSE(std::filesystem::exists(harness.run.outputPath));
     EXPECT_EQ(harness.run.resultCode, kResultNoRow);
 }
+
+namespace {
+
+// The connection numbers of the portal's requests, in order.
+Lines ConnectionsOf(const PortalProcess& portal) {
+    Lines connections;
+    for (const PortalRequest& request : portal.requests()) {
+        connections.push_back(request.connection);
+    }
+    return connections;
+}
+
+}  // namespace
+
+TEST(HarvestRun, ARunKeepsOneConnectionAndTheNextRunOpensItsOwn) {
+    PortalProcess portal;  // 20 courses a prefecture, one listing page each
+    RunHarness harness(portal);
+    harness.Run({kTokyo, kKanagawa});
+    EXPECT_EQ(harness.run.rowsWritten, 40);
+    EXPECT_EQ(ConnectionsOf(portal), Lines(2 + 40, "1"));
+
+    harness.run.Reset(harness.run.outputPath, harness.run.scratchPath);
+    harness.Run({kTokyo});
+    const Lines connections = ConnectionsOf(portal);
+    ASSERT_EQ(connections.size(), 42u + 21u);
+    EXPECT_EQ(Lines(connections.begin() + 42, connections.end()), Lines(21, "2"));
+}
+
+TEST(HarvestRun, ConnectionsThePortalEndsCostNoPage) {
+    PortalProcess portal({{"--courses-per-prefecture", "5", "--keep-alive-requests", "3"}, {}, {}});
+    const portal::CourseCatalog catalog({1, 5});
+    RunHarness harness(portal);
+    harness.Run({kTokyo, kKanagawa});
+
+    EXPECT_TRUE(harness.run.pageFailures.empty());
+    const Lines lines = harness.CsvLines();
+    ASSERT_EQ(lines.size(), 1u + 2 * 5);
+    std::size_t line = 1;
+    for (const int prefecture : {kTokyo, kKanagawa}) {
+        for (int number = 0; number < 5; ++number, ++line) {
+            const portal::GeneratedCourse course = catalog.Course(prefecture, number);
+            EXPECT_EQ(CourseValues(lines[line]), ExpectedValues(course, portal.host()));
+        }
+    }
+    // Twelve requests, three to a connection, each sent once.
+    const Lines connections = ConnectionsOf(portal);
+    EXPECT_EQ(connections, (Lines{"1", "1", "1", "2", "2", "2", "3", "3", "3", "4", "4", "4"}));
+}
+
+TEST(HarvestRun, ACourseRowIsWrittenWhileItsPauseRunsAndTheNextRequestWaits) {
+    PortalProcess portal({{"--courses-per-prefecture", "3"}, {}, {}});
+    RunHarness harness(portal);
+    harness.settings.pauses.afterDetail = 60s;
+    std::thread watcher;
+    bool rowWhilePausing = false;
+    harness.observer.onStatus = [&](HarvestRun& run) {
+        if (run.courseIndex != 1) {
+            return;
+        }
+        watcher = std::thread([&] {
+            const auto deadline = std::chrono::steady_clock::now() + 30s;
+            while (std::chrono::steady_clock::now() < deadline && run.stop.SleepFor(10ms)) {
+                if (run.output.WholeLineBytes() > CsvHeaderLine().size() + 2) {
+                    rowWhilePausing = true;
+                    break;
+                }
+            }
+            run.stop.Request();
+        });
+    };
+    harness.Run({kTokyo});
+    watcher.join();
+
+    EXPECT_TRUE(rowWhilePausing) << "the first course's row waited for its pause";
+    const Lines lines = harness.CsvLines();
+    ASSERT_EQ(lines.size(), 2u);
+    const portal::CourseCatalog catalog({1, 3});
+    EXPECT_EQ(CourseValues(lines[1]), ExpectedValues(catalog.Course(kTokyo, 0), portal.host()));
+    // The second course was never asked for: its request waited for the pause.
+    const std::vector<PortalRequest> requests = portal.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].target, "/guide/disp/c_id/113001");
+}

@@ -185,6 +185,26 @@ TEST(PortalProcessTest, FlakyPathsFailTheirFirstRequestsThenServeThePage) {
     }
 }
 
+TEST(PortalProcessTest, TheRequestLogNumbersConnectionsInTheOrderTheyCame) {
+    PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "1"}});
+    Client client(portal);
+    // Each of these requests comes over a connection of its own, which the
+    // client closes after it.
+    const std::vector<std::string> paths = {"/guide/disp/c_id/101001", "/doc/area/tokyo/",
+                                            "/guide/disp/c_id/x-close-reused"};
+    for (const std::string& path : paths) {
+        EXPECT_EQ(client.Get(path).result.httpStatus, 200) << path;
+    }
+    const std::vector<test::PortalRequest> requests = portal.requests();
+    ASSERT_EQ(requests.size(), paths.size());
+    UserAgentGenerator fresh;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(requests[i].target, paths[i]);
+        EXPECT_EQ(requests[i].userAgent, UserAgentTable[fresh.NextIndex()]);
+        EXPECT_EQ(requests[i].connection, std::to_string(i + 1));
+    }
+}
+
 TEST(PortalProcessTest, AFlakyStallHoldsTheRequestUntilTheClientGivesUp) {
     PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "1"}});
     TempDir dir;
@@ -358,6 +378,9 @@ TEST(PortalProcessTest, RefusesBadCommandLines) {
     EXPECT_EQ(RunPortal("--seed -1" + tls), 2);
     EXPECT_EQ(RunPortal("--courses-per-prefecture 1000" + tls), 2);
     EXPECT_EQ(RunPortal("--frobnicate 1" + tls), 2);
+    EXPECT_EQ(RunPortal("--keep-alive-requests 0" + tls), 2);
+    EXPECT_EQ(RunPortal("--keep-alive-seconds 0" + tls), 2);
+    EXPECT_EQ(RunPortal("--keep-alive-seconds 5s" + tls), 2);
     EXPECT_EQ(RunPortal("--pages " + (root.path() / "missing").string() + tls), 2);
 }
 

@@ -33,6 +33,7 @@ struct PortalRequest {
     std::string method;
     std::string target;  // path and query, as sent
     std::string userAgent;
+    std::string connection;  // the portal's number of the connection it came over
 };
 
 // A running teebasket-portal on 127.0.0.1 with a free port, its own fresh

@@ -66,7 +66,8 @@ std::vector<PortalRequest> PortalProcess::requests() const {
         PortalRequest request;
         std::getline(fields, request.method, '\t');
         std::getline(fields, request.target, '\t');
-        std::getline(fields, request.userAgent);
+        std::getline(fields, request.userAgent, '\t');
+        std::getline(fields, request.connection);
         requests.push_back(std::move(request));
     }
     return requests;
