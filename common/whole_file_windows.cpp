@@ -1,6 +1,7 @@
 // Whole-file reading and atomic replacement with the Win32 calls that take
 // wide (UTF-16) paths: CreateFileW, FlushFileBuffers, and ReplaceFileW (or
-// MoveFileExW for a new file) to put the new file in place.
+// MoveFileExW for a new file) to put the new file in place; MoveFileExW to
+// move a finished file over another.
 #include <windows.h>
 
 #include <atomic>
@@ -207,6 +208,14 @@ WholeFileReplace ReplaceWholeFile(const fs::path& target, std::string_view bytes
         return fail(Status::CannotReplace);
     }
     return {Status::Replaced, {}};
+}
+
+std::string MoveFileInPlace(const fs::path& from, const fs::path& to) {
+    if (!::MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return SystemErrorText(::GetLastError());
+    }
+    return {};
 }
 
 }  // namespace teebasket
