@@ -157,7 +157,7 @@ class CsvOutputFile {
     void CloseAndCutBack();
     void CutBack() const;
 
-    mutable std::timed_mutex mutex_;
+    mutable std::mutex mutex_;
     std::FILE* file_ = nullptr;
     std::filesystem::path path_;
     std::atomic<std::uint64_t> wholeBytes_{0};

@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include "Unithread.h"
 #include "file_stream.h"
@@ -12,6 +13,19 @@ namespace {
 
 std::string ErrnoText(int error) {
     return error != 0 ? std::string(std::strerror(error)) : std::string("write error");
+}
+
+// Takes `mutex` when it comes free within `patience`. Polls, for
+// ThreadSanitizer cannot follow std::timed_mutex.
+bool TryLockFor(std::mutex& mutex, std::chrono::milliseconds patience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!mutex.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 }  // namespace
@@ -94,7 +108,7 @@ bool CsvOutputFile::Close(std::string& error) {
 }
 
 void CsvOutputFile::FinishForExit(std::chrono::milliseconds patience) {
-    if (mutex_.try_lock_for(patience)) {
+    if (TryLockFor(mutex_, patience)) {
         const std::lock_guard lock(mutex_, std::adopt_lock);
         if (file_ != nullptr) {
             CloseAndCutBack();
