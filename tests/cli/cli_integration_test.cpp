@@ -474,6 +474,16 @@ class CliAgainstPortal : public ::testing::Test {
             scratchBefore_ = test::ListFolder(WineTemporaryFolder());
         }
     }
+    // A killed run leaves its scratch folder; under Wine it would stay in
+    // the prefix for good.
+    void TearDown() override {
+        if (UnderWine()) {
+            std::error_code ignored;
+            for (const std::string& name : ScratchFolders()) {
+                fs::remove_all(WineTemporaryFolder() / name, ignored);
+            }
+        }
+    }
 };
 
 PortalProcess* CliAgainstPortal::portal_ = nullptr;
