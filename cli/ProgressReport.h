@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "TerminalStream.h"
 #include "Unithread.h"
 
 namespace teebasket::cli {
@@ -70,7 +71,7 @@ class TerminalProgress : public HarvestObserver {
   private:
     void Draw();
     void ClearBarLocked();
-    int TerminalColumns() const;
+    int Columns() const;
     std::string BarText();
 
     std::FILE* stream_;
@@ -79,10 +80,8 @@ class TerminalProgress : public HarvestObserver {
     // Held while a progress line is written, so for as long as that write
     // blocks; Note only tries it for a moment.
     std::mutex mutex_;
-    // The stream's pipe or terminal opened once more, non-blocking, for Note;
-    // -1 when the stream is something else (Note then waits for room with
-    // poll).
-    int noteFd_ = -1;
+    // Note's way to the stream, which never waits long.
+    BoundedWriter noteWriter_;
     std::chrono::steady_clock::time_point started_;
     ProgressSnapshot snapshot_;
     bool barShown_ = false;

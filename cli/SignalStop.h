@@ -1,29 +1,28 @@
-// SignalStop: Ctrl-C (SIGINT), SIGTERM and SIGHUP during a run, handled on a
-// thread of their own.
+// SignalStop: the requests to stop that reach a console program during a
+// run, each handled on a thread of its own: Ctrl-C, SIGTERM and SIGHUP on
+// Linux (signal_stop_posix.cpp); Ctrl-C, Ctrl-Break and the closing of the
+// console window, logoff or shutdown on Windows (signal_stop_windows.cpp).
 //
-// The signals are blocked in every thread and collected with sigwait, so the
-// actions run as ordinary code (they may allocate and print), never inside an
-// asynchronous signal handler. A later signal is taken only once the action
-// of the one before has returned, so an action must never wait on anything
-// that output can hold (a lock held around a write to a full pipe): a second
-// Ctrl-C has to end the program whatever state standard error is in.
+// The actions run as ordinary code (they may allocate and print), never inside
+// an asynchronous signal handler. A later request is taken only once the
+// action of the one before has returned, so an action must never wait on
+// anything that output can hold (a lock held around a write to a full pipe): a
+// second Ctrl-C has to end the program whatever state standard error is in.
 #pragma once
-
-#include <signal.h>
 
 #include <atomic>
 #include <functional>
-#include <thread>
+#include <memory>
 
 namespace teebasket::cli {
 
 class SignalStop {
   public:
-    // `firstSignal` runs for the first signal; `furtherSignal` for each later
+    // `firstSignal` runs for the first request; `furtherSignal` for each later
     // one (it may end the process). Construct before any other thread starts,
-    // so that every thread inherits the blocked signals.
+    // so that every thread inherits the blocked signals (Linux).
     SignalStop(std::function<void()> firstSignal, std::function<void()> furtherSignal);
-    // Stops the waiting thread and unblocks the signals.
+    // Stops the waiting thread and gives the requests back to the system.
     ~SignalStop();
     SignalStop(const SignalStop&) = delete;
     SignalStop& operator=(const SignalStop&) = delete;
@@ -31,15 +30,16 @@ class SignalStop {
     int SignalsReceived() const { return received_.load(); }
 
   private:
-    void Wait();
+    // The platform's way of waiting for the requests.
+    struct Waiter;
+
+    // Runs the action for one more request; on the waiting thread.
+    void Dispatch();
 
     std::function<void()> firstSignal_;
     std::function<void()> furtherSignal_;
-    sigset_t waited_{};
-    sigset_t previousMask_{};
     std::atomic<int> received_{0};
-    std::atomic<bool> closing_{false};
-    std::thread thread_;
+    std::unique_ptr<Waiter> waiter_;
 };
 
 }  // namespace teebasket::cli

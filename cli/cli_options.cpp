@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "Unicommon.h"
+#include "path_text.h"
 
 namespace teebasket::cli {
 
@@ -234,17 +235,18 @@ std::string PauseProblem(const PauseArgument& pauses, const std::string& listing
 }
 
 fs::path OutputPathFor(const std::optional<std::string>& given, const fs::path& currentFolder) {
-    fs::path path = given ? fs::path(*given) : fs::path(kDefaultOutputName);
+    const fs::path defaultName = PathFromUtf8(kDefaultOutputName);
+    const fs::path path = given ? PathFromUtf8(*given) : defaultName;
     std::error_code error;
     const fs::path absolute = path.is_absolute() ? path : currentFolder / path;
     if (!absolute.has_filename() || fs::is_directory(absolute, error)) {
-        return absolute / kDefaultOutputName;
+        return absolute / defaultName;
     }
-    const std::string fileName = absolute.filename().string();
+    const std::string fileName = PathText(absolute.filename());
     if (TextSameIgnoringCase(Extension(fileName), ".csv")) {
         return absolute;
     }
-    return absolute.parent_path() / (fileName + ".csv");
+    return absolute.parent_path() / PathFromUtf8(fileName + ".csv");
 }
 
 std::string UsageText() {

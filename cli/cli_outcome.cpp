@@ -3,13 +3,14 @@
 #include <algorithm>
 
 #include "MECSUtils.h"
+#include "path_text.h"
 
 namespace teebasket::cli {
 
 namespace {
 
 std::string Quoted(const std::filesystem::path& path) {
-    return "\"" + path.string() + "\"";
+    return "\"" + PathText(path) + "\"";
 }
 
 std::string Utf8FromAnsi(const std::string& ansi) {

@@ -1,10 +1,6 @@
 #include "CliRun.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
@@ -15,8 +11,11 @@
 #include "CliOutcome.h"
 #include "OutputFiles.h"
 #include "PrefectureNames.h"
+#include "ProgramEnvironment.h"
 #include "ProgressReport.h"
 #include "SignalStop.h"
+#include "TerminalStream.h"
+#include "path_text.h"
 
 #ifndef TEEBASKET_VERSION
 #define TEEBASKET_VERSION "unknown"
@@ -46,11 +45,6 @@ fs::path FromCurrentFolder(const fs::path& path, const fs::path& currentFolder) 
     return path.is_absolute() ? path : currentFolder / path;
 }
 
-bool IsReadableFile(const fs::path& path) {
-    std::error_code error;
-    return fs::is_regular_file(path, error) && ::access(path.c_str(), R_OK) == 0;
-}
-
 // The settings file: --config (which must exist), otherwise the golf.ini
 // that the window uses.
 std::string ChooseSettingsFile(const CommandLine& line, const fs::path& executableDir,
@@ -58,7 +52,7 @@ std::string ChooseSettingsFile(const CommandLine& line, const fs::path& executab
     if (line.config) {
         iniFile = FromCurrentFolder(ExpandHome(*line.config), currentFolder);
         if (!IsReadableFile(iniFile)) {
-            return "the settings file \"" + iniFile.string() + "\" cannot be read";
+            return "the settings file \"" + PathText(iniFile) + "\" cannot be read";
         }
         return {};
     }
@@ -92,7 +86,7 @@ std::string ChoosePortal(const CommandLine& line, const fs::path& iniFile,
     }
     if (!portal.caCertificate.empty() && !IsReadableFile(portal.caCertificate)) {
         if (named) {
-            return "the certificate file \"" + portal.caCertificate.string() + "\" cannot be read";
+            return "the certificate file \"" + PathText(portal.caCertificate) + "\" cannot be read";
         }
         portal.caCertificate.clear();
     }
@@ -113,15 +107,9 @@ std::string ChooseRows(const CommandLine& line, const fs::path& iniFile, std::ve
     rows = LoadSelectedRows(iniFile);
     if (rows.empty()) {
         return "no prefecture chosen: name some, give --all, or tick them in the window (" +
-               iniFile.string() + ")";
+               PathText(iniFile) + ")";
     }
     return {};
-}
-
-fs::path ExecutableFolder() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::path() : self.parent_path();
 }
 
 fs::path CurrentFolder() {
@@ -130,24 +118,9 @@ fs::path CurrentFolder() {
     return error ? fs::path(".") : folder;
 }
 
-// A folder only this process uses, for the engine's scratch file: the
-// window's tmp.dat may be in use by a run of the window at the same time.
-std::string MakeScratchFolder(fs::path& folder) {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/teebasket-cli-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        return "cannot create a scratch folder in \"" + fs::path(pattern).parent_path().string() +
-               "\": " + std::error_code(errno, std::generic_category()).message();
-    }
-    folder = pattern;
-    return {};
-}
-
 // Writes one line to standard error; used after the progress has ended.
 void PrintLine(std::FILE* stream, const std::string& line) {
-    std::fprintf(stream, "%s\n", line.c_str());
-    std::fflush(stream);
+    WriteText(stream, line + "\n");
 }
 
 }  // namespace
@@ -238,7 +211,7 @@ int StartResume(const RunRequest& request, OutputFiles& files, ResumeStart& star
     const std::string& bookingHost = request.settings.portal.bookingHost;
     if (!start.earlier.lines.empty() && !NamesCoursesOn(start.earlier, bookingHost)) {
         PrintLine(stderr,
-                  CannotResumeMessage("the course lines of \"" + start.earlierPath.string() +
+                  CannotResumeMessage("the course lines of \"" + PathText(start.earlierPath) +
                                       "\" name pages of another portal, not " + bookingHost));
         return kExitUsage;
     }
@@ -330,11 +303,11 @@ void PutFilesInPlace(const OutputFiles& files, const ResumePlan* plan, const Har
 }  // namespace
 
 int RunTeebasketCli(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN);  // a closed pipe on stderr must not kill a run
-    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const PreparedRun prepared = PrepareRun(arguments, ExecutableFolder(), CurrentFolder());
+    PrepareProcess();
+    const PreparedRun prepared =
+        PrepareRun(ArgumentsAsUtf8(argc, argv), ExecutableFolder(), CurrentFolder());
     if (prepared.exitCode == kExitRowsWritten) {  // --help, --version
-        std::fputs(prepared.message.c_str(), stdout);
+        WriteText(stdout, prepared.message);
         return kExitRowsWritten;
     }
     if (prepared.exitCode >= 0) {
@@ -342,7 +315,7 @@ int RunTeebasketCli(int argc, char** argv) {
         return prepared.exitCode;
     }
     const RunRequest& request = prepared.request;
-    TerminalProgress progress(stderr, ::isatty(STDERR_FILENO) == 1, request.quiet);
+    TerminalProgress progress(stderr, IsTerminal(stderr), request.quiet);
 
     OutputFiles files(request.outputPath);
     files.RemoveLeftoverComposed();
@@ -359,6 +332,8 @@ int RunTeebasketCli(int argc, char** argv) {
         plan.emplace(start.earlier, request.settings.portal);
     }
 
+    // A folder only this process uses, for the engine's scratch file: the
+    // window's tmp.dat may be in use by a run of the window at the same time.
     fs::path scratchFolder;
     if (std::string problem = MakeScratchFolder(scratchFolder); !problem.empty()) {
         if (start.resumed) {

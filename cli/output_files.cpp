@@ -1,11 +1,12 @@
 #include "OutputFiles.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
+
+#include "file_stream.h"
+#include "path_text.h"
+#include "whole_file.h"
 
 namespace teebasket::cli {
 
@@ -14,21 +15,11 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Quoted(const fs::path& path) {
-    return "\"" + path.string() + "\"";
+    return "\"" + PathText(path) + "\"";
 }
 
 std::string ErrnoText() {
     return std::error_code(errno, std::generic_category()).message();
-}
-
-// Hands the folder's entries (a rename) to the disk; a folder that cannot be
-// opened or synced is left to the system.
-void SyncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 // Writes `bytes` to `file`, hands them to the disk and closes it. Returns ""
@@ -36,7 +27,7 @@ void SyncFolder(const fs::path& folder) {
 std::string Finish(std::FILE* file, const std::string& bytes) {
     errno = 0;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-                         std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+                         std::fflush(file) == 0 && SyncFileStream(file);
     std::string reason = written ? std::string() : ErrnoText();
     if (std::fclose(file) != 0 && written) {
         reason = ErrnoText();
@@ -53,6 +44,12 @@ void TakePermissions(const fs::path& from, const fs::path& to) {
     }
 }
 
+// `path` with `suffix` added to its file name.
+fs::path WithSuffix(fs::path path, const char* suffix) {
+    path += suffix;
+    return path;
+}
+
 // A symbolic link as output stays a link: its target is the file written.
 fs::path FollowLink(const fs::path& output) {
     std::error_code error;
@@ -65,12 +62,9 @@ fs::path FollowLink(const fs::path& output) {
 
 std::string RenameOver(const fs::path& from, const fs::path& to) {
     TakePermissions(to, from);
-    std::error_code error;
-    fs::rename(from, to, error);
-    if (error) {
-        return "cannot put " + Quoted(from) + " in place of " + Quoted(to) + ": " + error.message();
+    if (std::string problem = MoveFileInPlace(from, to); !problem.empty()) {
+        return "cannot put " + Quoted(from) + " in place of " + Quoted(to) + ": " + problem;
     }
-    SyncFolder(to.parent_path());
     return {};
 }
 
@@ -99,7 +93,7 @@ std::string WriteCsvFile(const fs::path& path, const std::vector<std::string>& c
         bytes += line;
         bytes += "\r\n";
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenFileStream(path, FileOpenMode::CreateOrTruncate);
     if (file == nullptr) {
         return "cannot create " + Quoted(path) + ": " + ErrnoText();
     }
@@ -113,8 +107,8 @@ std::string WriteCsvFile(const fs::path& path, const std::vector<std::string>& c
 
 OutputFiles::OutputFiles(fs::path output)
     : output_(FollowLink(output)),
-      partial_(output_.string() + ".partial"),
-      composed_(output_.string() + ".partial.new") {}
+      partial_(WithSuffix(output_, ".partial")),
+      composed_(WithSuffix(output_, ".partial.new")) {}
 
 void OutputFiles::RemoveLeftoverComposed() const {
     std::error_code ignored;
@@ -134,7 +128,7 @@ std::string OutputFiles::PrepareToAdd(const EarlierFile& earlier, bool earlierIs
     if (earlier.endsWithLineEnd) {
         return {};
     }
-    std::FILE* file = std::fopen(partial_.c_str(), "ab");
+    std::FILE* file = OpenFileStream(partial_, FileOpenMode::Append);
     if (file == nullptr) {
         return "cannot add to " + Quoted(partial_) + ": " + ErrnoText();
     }

@@ -1,14 +1,6 @@
 #include "ProgressReport.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <thread>
 
 #include "MECSUtils.h"
@@ -73,49 +65,6 @@ std::string TimesText(const ProgressSnapshot& snapshot) {
 
 std::string Utf8FromAnsi(const std::string& ansi) {
     return UTF16ToAnsi(AnsiToUTF16(ansi, kCodePageJapanese), kCodePageUtf8);
-}
-
-// A descriptor of its own, with O_NONBLOCK, on the pipe or terminal behind
-// `fd`, or -1. Reopening gives a new open file description, so the flag does
-// not reach the stream's own writes.
-int OpenNonBlockingTwin(int fd) {
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !(S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))) {
-        return -1;
-    }
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    return ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-}
-
-// Writes `text` to `fd`, waiting for room at most until `limit` has passed;
-// what has not been written by then is dropped. Each write takes at most
-// PIPE_BUF bytes, which a pipe that polls writable takes without blocking.
-void WriteWithin(int fd, std::string_view text, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!text.empty()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return;
-        }
-        pollfd entry{fd, POLLOUT, 0};
-        const int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0 || (entry.revents & POLLOUT) == 0) {
-            return;
-        }
-        const ssize_t written =
-            ::write(fd, text.data(), std::min<std::size_t>(text.size(), PIPE_BUF));
-        if (written < 0) {
-            if (errno == EINTR || errno == EAGAIN) {
-                continue;
-            }
-            return;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
 }
 
 // Tries `lock` until it is taken or `limit` has passed. (A polling loop
@@ -207,14 +156,10 @@ TerminalProgress::TerminalProgress(std::FILE* stream, bool terminal, bool quiet)
     : stream_(stream),
       terminal_(terminal),
       quiet_(quiet),
-      noteFd_(OpenNonBlockingTwin(::fileno(stream))),
+      noteWriter_(stream),
       started_(std::chrono::steady_clock::now()) {}
 
-TerminalProgress::~TerminalProgress() {
-    if (noteFd_ >= 0) {
-        ::close(noteFd_);
-    }
-}
+TerminalProgress::~TerminalProgress() = default;
 
 void TerminalProgress::ProgressStart(HarvestRun& run) {
     std::lock_guard lock(mutex_);
@@ -232,10 +177,9 @@ void TerminalProgress::ProgressStep(HarvestRun& run) {
     if (terminal_) {
         Draw();
     } else if (!quiet_) {
-        std::fprintf(stream_, "prefecture %s %s\n",
-                     Counter(snapshot_.prefectureNumber, snapshot_.prefectureCount).c_str(),
-                     snapshot_.prefectureName.c_str());
-        std::fflush(stream_);
+        WriteText(stream_, "prefecture " +
+                               Counter(snapshot_.prefectureNumber, snapshot_.prefectureCount) +
+                               " " + snapshot_.prefectureName + "\n");
     }
 }
 
@@ -248,8 +192,7 @@ void TerminalProgress::StatusUpdate(HarvestRun& run) {
     } else if (!quiet_) {
         snapshot_.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - started_);
-        std::fprintf(stream_, "%s\n", FormatPlainLine(snapshot_).c_str());
-        std::fflush(stream_);
+        WriteText(stream_, FormatPlainLine(snapshot_) + "\n");
     }
 }
 
@@ -260,50 +203,43 @@ void TerminalProgress::RunEnded(HarvestRun&) {
 
 // Called on the signal thread. The harvest thread holds the lock while it
 // writes, and a write to a pipe that nobody reads blocks for good; so the lock
-// is only tried, and the line goes straight to the descriptor (the stream is
-// flushed after every progress write, so nothing of it is left behind in a
-// buffer) with a bounded wait.
+// is only tried, and the line goes out with a bounded wait.
 void TerminalProgress::Note(const std::string& line) {
     std::unique_lock lock(mutex_, std::defer_lock);
     const bool locked = TryLockFor(lock, kNoteLockWait);
     // On a terminal the bar's line is cleared first; that does no harm when
     // no bar is shown.
-    std::string text = terminal_ ? "\r\x1b[K" + line + "\n" : line + "\n";
+    std::string text = terminal_ ? "\r" + std::string(kEraseToLineEnd) + line + "\n" : line + "\n";
     if (locked && barShown_) {
         text += BarText();  // the bar again, below the line
     }
-    WriteWithin(noteFd_ >= 0 ? noteFd_ : ::fileno(stream_), text, kNoteWriteWait);
+    noteWriter_.Write(text, kNoteWriteWait);
 }
 
 std::string TerminalProgress::BarText() {
     snapshot_.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started_);
-    return "\r" + FormatBarLine(snapshot_, TerminalColumns()) + "\x1b[K";
+    return "\r" + FormatBarLine(snapshot_, Columns()) + std::string(kEraseToLineEnd);
 }
 
 void TerminalProgress::Draw() {
     if (quiet_ || !terminal_) {
         return;
     }
-    std::fputs(BarText().c_str(), stream_);
-    std::fflush(stream_);
+    WriteText(stream_, BarText());
     barShown_ = true;
 }
 
 void TerminalProgress::ClearBarLocked() {
     if (barShown_) {
-        std::fputs("\r\x1b[K", stream_);
-        std::fflush(stream_);
+        WriteText(stream_, "\r" + std::string(kEraseToLineEnd));
         barShown_ = false;
     }
 }
 
-int TerminalProgress::TerminalColumns() const {
-    winsize size{};
-    if (::ioctl(::fileno(stream_), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-        return size.ws_col;
-    }
-    return kFallbackColumns;
+int TerminalProgress::Columns() const {
+    const int columns = TerminalColumns(stream_);
+    return columns > 0 ? columns : kFallbackColumns;
 }
 
 }  // namespace teebasket::cli

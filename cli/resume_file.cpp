@@ -6,6 +6,8 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "path_text.h"
+
 namespace teebasket::cli {
 
 namespace fs = std::filesystem;
@@ -15,7 +17,7 @@ namespace {
 constexpr std::string_view kLineEnd = "\r\n";
 
 std::string Quoted(const fs::path& path) {
-    return "\"" + path.string() + "\"";
+    return "\"" + PathText(path) + "\"";
 }
 
 std::string ReadWholeFile(const fs::path& path, std::string& bytes) {

@@ -13,6 +13,10 @@ option(TEEBASKET_FUZZ "Build the libFuzzer harnesses in fuzz/ (clang)" OFF)
 # build for Windows.
 set(TEEBASKET_NATIVE_PORTAL "" CACHE FILEPATH
     "teebasket-portal executable for the tests when this build has none of its own")
+# It drives its teebasket-cli.exe with the native CLI test program, which
+# starts and watches the portal and the program from outside Wine.
+set(TEEBASKET_NATIVE_CLI_TESTS "" CACHE FILEPATH
+    "cli_integration_test built for this machine, to drive this build's teebasket-cli under Wine")
 
 # Where the program looks for the portal when golf.ini has no [Portal] keys.
 # They point at the demo portal (teebasket-portal) on this machine; a build for

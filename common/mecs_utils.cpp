@@ -8,13 +8,12 @@
 // result is written into a buffer sized once (code page 932 never takes more
 // bytes than UTF-8 for the same text). Every table is immutable, so the
 // conversions are lock-free on any thread.
-#include <unicode/normalizer2.h>
-#include <unicode/uchar.h>
-
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -23,6 +22,7 @@
 
 #include "MECSUtils.h"
 #include "Unicommon.h"
+#include "combining_marks_table.h"
 #include "cp932_table.h"
 #include "other_code_pages.h"
 
@@ -35,21 +35,18 @@ constexpr char kDefaultCharacter = '?';
 // ---------------------------------------------------------------------------
 // Combining marks
 
-// Which code points are combining marks (general category M), and how ICU
-// joins a base character with one. The BMP's marks are kept as a bit set made
-// once per process, so the common case costs one look-up.
+// Which code points are combining marks (general category M), and the
+// precomposed character of a base and a mark, from the generated tables of
+// combining_marks_table.cpp. The BMP's marks are kept as a bit set made once
+// per process, so the common case costs one look-up.
 class CombiningMarks {
   public:
     CombiningMarks() : bmp_{} {
-        for (UChar32 c = 0x300; c < 0x10000; ++c) {
-            if ((U_GET_GC_MASK(c) & U_GC_M_MASK) != 0) {
-                bmp_[static_cast<std::size_t>(c) >> 6] |= std::uint64_t{1} << (c & 63);
+        for (std::size_t i = 0; i < combining_marks::kMarkRangeCount; ++i) {
+            const combining_marks::Range& range = combining_marks::kMarkRanges[i];
+            for (char32_t c = range.first; c <= range.last && c < 0x10000; ++c) {
+                bmp_[c >> 6] |= std::uint64_t{1} << (c & 63);
             }
-        }
-        UErrorCode status = U_ZERO_ERROR;
-        nfc_ = icu::Normalizer2::getNFCInstance(status);
-        if (U_FAILURE(status)) {
-            nfc_ = nullptr;
         }
     }
 
@@ -60,27 +57,31 @@ class CombiningMarks {
         if (codePoint < 0x10000) {
             return (bmp_[codePoint >> 6] >> (codePoint & 63) & 1) != 0;
         }
-        return (U_GET_GC_MASK(static_cast<UChar32>(codePoint)) & U_GC_M_MASK) != 0;
+        const auto* end = combining_marks::kMarkRanges + combining_marks::kMarkRangeCount;
+        const auto* range = std::upper_bound(
+            combining_marks::kMarkRanges, end, codePoint,
+            [](char32_t c, const combining_marks::Range& r) { return c < r.first; });
+        return range != combining_marks::kMarkRanges && codePoint <= (range - 1)->last;
     }
 
     // The precomposed character of `base` and `mark`, or false when Unicode
-    // has none (or ICU is not available).
+    // has none.
     bool Compose(char32_t base, char32_t mark, char32_t& joined) const {
-        if (nfc_ == nullptr) {
+        const auto* end = combining_marks::kCompositions + combining_marks::kCompositionCount;
+        const auto* entry = std::lower_bound(
+            combining_marks::kCompositions, end, std::pair(mark, base),
+            [](const combining_marks::Composition& e, const std::pair<char32_t, char32_t>& key) {
+                return std::pair(e.mark, e.base) < key;
+            });
+        if (entry == end || entry->mark != mark || entry->base != base) {
             return false;
         }
-        const UChar32 result =
-            nfc_->composePair(static_cast<UChar32>(base), static_cast<UChar32>(mark));
-        if (result < 0) {
-            return false;
-        }
-        joined = static_cast<char32_t>(result);
+        joined = entry->composed;
         return true;
     }
 
   private:
     std::array<std::uint64_t, 0x10000 / 64> bmp_;
-    const icu::Normalizer2* nfc_ = nullptr;
 };
 
 const CombiningMarks& Marks() {

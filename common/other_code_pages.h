@@ -1,6 +1,7 @@
 // Code pages other than 932 and UTF-8, which the program itself never uses:
-// converted through the system (iconv), one call at a time. Internal to
-// common/; a platform without iconv gives its own implementation.
+// converted through the system's converters, iconv on Linux
+// (other_code_pages_iconv.cpp) and the Win32 calls on Windows
+// (other_code_pages_windows.cpp). Internal to common/.
 #pragma once
 
 #include <string>

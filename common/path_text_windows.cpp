@@ -1,4 +1,4 @@
-// Windows paths are UTF-16; settings and messages are UTF-8.
+// Windows paths and error texts are UTF-16; settings and messages are UTF-8.
 #include <windows.h>
 
 #include "path_text.h"
@@ -33,6 +33,20 @@ std::wstring WideFromUtf8(std::string_view utf8) {
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), size);
     return wide;
+}
+
+std::string SystemErrorText(unsigned long error) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = Utf8FromWide(std::wstring_view(buffer, buffer != nullptr ? length : 0));
+    ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
+                             text.back() == '.')) {
+        text.pop_back();
+    }
+    return text.empty() ? "error " + std::to_string(error) : text;
 }
 
 std::string PathText(const std::filesystem::path& path) {

@@ -5,29 +5,15 @@
 #include <random>
 #include <system_error>
 
+#include "file_stream.h"
+#include "path_text.h"
+
 namespace teebasket {
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr int kNameAttempts = 16;
-
-std::FILE* OpenExclusive(const fs::path& path) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), L"wbx");
-#else
-    return std::fopen(path.c_str(), "wbx");
-#endif
-}
-
-// Opens an existing file for writing from its start, without cutting it.
-std::FILE* OpenForOverwrite(const fs::path& path) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), L"r+b");
-#else
-    return std::fopen(path.c_str(), "r+b");
-#endif
-}
 
 std::string TemporarySuffix(std::mt19937& random) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -63,18 +49,18 @@ bool ScratchWriter::Open(std::string& error) {
         fs::path candidate = scratchPath_;
         candidate += TemporarySuffix(random);
         errno = 0;
-        file_.reset(OpenExclusive(candidate));
+        file_.reset(OpenFileStream(candidate, FileOpenMode::CreateNew));
         if (file_) {
             temporaryPath_ = std::move(candidate);
             return true;
         }
         if (errno != EEXIST) {
-            error = "cannot create a file beside " + scratchPath_.string() + ": " +
+            error = "cannot create a file beside " + PathText(scratchPath_) + ": " +
                     std::strerror(errno);
             return false;
         }
     }
-    error = "cannot find a free temporary name beside " + scratchPath_.string();
+    error = "cannot find a free temporary name beside " + PathText(scratchPath_);
     return false;
 }
 
@@ -101,7 +87,7 @@ bool ScratchWriter::TakeOverScratchFile(std::mt19937& random) {
         return false;
     }
     temporaryPath_ = std::move(candidate);
-    file_.reset(OpenForOverwrite(temporaryPath_));
+    file_.reset(OpenFileStream(temporaryPath_, FileOpenMode::OverwriteExisting));
     if (!file_) {
         fs::remove(temporaryPath_, ec);
         temporaryPath_.clear();
@@ -128,7 +114,7 @@ bool ScratchWriter::Commit(std::string& error) {
     const int flushError = errno;
     const bool closed = std::fclose(file_.release()) == 0;
     if (!flushed || !closed) {
-        error = "cannot write " + temporaryPath_.string() + ": " +
+        error = "cannot write " + PathText(temporaryPath_) + ": " +
                 std::strerror(flushed ? errno : flushError);
         return false;
     }
@@ -137,13 +123,13 @@ bool ScratchWriter::Commit(std::string& error) {
         // The earlier page was longer: its tail goes.
         fs::resize_file(temporaryPath_, written_, ec);
         if (ec) {
-            error = "cannot write " + temporaryPath_.string() + ": " + ec.message();
+            error = "cannot write " + PathText(temporaryPath_) + ": " + ec.message();
             return false;
         }
     }
     fs::rename(temporaryPath_, scratchPath_, ec);
     if (ec) {
-        error = "cannot replace " + scratchPath_.string() + ": " + ec.message();
+        error = "cannot replace " + PathText(scratchPath_) + ": " + ec.message();
         return false;
     }
     committed_ = true;

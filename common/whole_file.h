@@ -43,4 +43,11 @@ struct WholeFileReplace {
 // temporary file is gone.
 WholeFileReplace ReplaceWholeFile(const std::filesystem::path& target, std::string_view bytes);
 
+// Puts the finished file `from` in the place of `to` in one step, `to` being
+// replaced when it exists, and hands the change to the disk: rename and an
+// fsync of the folder on Linux, MoveFileExW with MOVEFILE_REPLACE_EXISTING and
+// MOVEFILE_WRITE_THROUGH on Windows. Returns "" or the system's reason
+// (UTF-8); on failure both files stay as they were.
+std::string MoveFileInPlace(const std::filesystem::path& from, const std::filesystem::path& to);
+
 }  // namespace teebasket

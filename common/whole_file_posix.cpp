@@ -57,6 +57,15 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Makes a rename in `folder` last; a failure leaves a complete file of either
+// version, so it is not reported.
+void SyncFolder(const fs::path& folder) {
+    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.Get() >= 0) {
+        ::fsync(folderFd.Get());
+    }
+}
+
 // A name for the temporary file beside `target`, unique within the process
 // (the pid makes it unique between processes; O_EXCL catches the rest).
 fs::path TemporarySibling(const fs::path& target, int attempt) {
@@ -162,13 +171,16 @@ WholeFileReplace ReplaceWholeFile(const fs::path& target, std::string_view bytes
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
         return fail(Status::CannotReplace);
     }
-    // Make the rename itself durable; a failure here leaves a complete file
-    // of either version, so it is not reported.
-    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.Get() >= 0) {
-        ::fsync(folderFd.Get());
-    }
+    SyncFolder(folder);
     return {Status::Replaced, {}};
+}
+
+std::string MoveFileInPlace(const fs::path& from, const fs::path& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        return ErrnoText(errno);
+    }
+    SyncFolder(to.parent_path().empty() ? fs::path(".") : to.parent_path());
+    return {};
 }
 
 }  // namespace teebasket

@@ -1,6 +1,7 @@
 // Whole-file reading and atomic replacement with the Win32 calls that take
 // wide (UTF-16) paths: CreateFileW, FlushFileBuffers, and ReplaceFileW (or
-// MoveFileExW for a new file) to put the new file in place.
+// MoveFileExW for a new file) to put the new file in place; MoveFileExW to
+// move a finished file over another.
 #include <windows.h>
 
 #include <atomic>
@@ -13,21 +14,6 @@ namespace teebasket {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The system's text for `error`, without the line end it comes with.
-std::string ErrorText(DWORD error) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = Utf8FromWide(std::wstring_view(buffer, buffer != nullptr ? length : 0));
-    ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                             text.back() == '.')) {
-        text.pop_back();
-    }
-    return text.empty() ? "error " + std::to_string(error) : text;
-}
 
 class Handle {
   public:
@@ -81,7 +67,7 @@ fs::path TemporarySibling(const fs::path& target, int attempt) {
 }
 
 WholeFileReplace Failure(WholeFileReplace::Status status, DWORD error) {
-    return {status, ErrorText(error)};
+    return {status, SystemErrorText(error)};
 }
 
 // Why no file could be made in the folder of `target`.
@@ -122,7 +108,7 @@ WholeFileRead ReadWholeFile(const fs::path& path, std::uintmax_t maximumBytes) {
     WholeFileRead result;
     auto failed = [&result](DWORD error) {
         result.status = WholeFileRead::Status::Failed;
-        result.systemError = ErrorText(error);
+        result.systemError = SystemErrorText(error);
         return result;
     };
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -222,6 +208,14 @@ WholeFileReplace ReplaceWholeFile(const fs::path& target, std::string_view bytes
         return fail(Status::CannotReplace);
     }
     return {Status::Replaced, {}};
+}
+
+std::string MoveFileInPlace(const fs::path& from, const fs::path& to) {
+    if (!::MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return SystemErrorText(::GetLastError());
+    }
+    return {};
 }
 
 }  // namespace teebasket

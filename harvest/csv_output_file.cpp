@@ -4,63 +4,26 @@
 #include <system_error>
 #include <thread>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "Unithread.h"
+#include "file_stream.h"
+#include "path_text.h"
 
 namespace teebasket {
 namespace {
-
-std::FILE* OpenForWriting(const std::filesystem::path& path, bool append) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), append ? L"ab" : L"wb");
-#else
-    return std::fopen(path.c_str(), append ? "ab" : "wb");
-#endif
-}
-
-// Hands what the stream has flushed to the disk. A file that cannot be
-// synced by its nature (a pipe, a device) counts as synced.
-bool SyncToDisk(std::FILE* file) {
-#ifdef _WIN32
-    return _commit(_fileno(file)) == 0;
-#else
-    return ::fsync(::fileno(file)) == 0 || errno == EINVAL || errno == EROFS;
-#endif
-}
-
-// The size of the file that `file` appends to; false when it cannot be told.
-bool EndOffset(std::FILE* file, std::uint64_t& offset) {
-    if (std::fseek(file, 0, SEEK_END) != 0) {
-        return false;
-    }
-#ifdef _WIN32
-    const long long end = _ftelli64(file);
-#else
-    const off_t end = ::ftello(file);
-#endif
-    offset = static_cast<std::uint64_t>(end);
-    return end >= 0;
-}
 
 std::string ErrnoText(int error) {
     return error != 0 ? std::string(std::strerror(error)) : std::string("write error");
 }
 
-// Tries `mutex` until it is taken or `limit` has passed. (A polling loop
-// rather than std::timed_mutex, whose timed wait ThreadSanitizer cannot
-// follow.)
-bool TryLockFor(std::mutex& mutex, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+// Takes `mutex` when it comes free within `patience`. Polls, for
+// ThreadSanitizer cannot follow std::timed_mutex.
+bool TryLockFor(std::mutex& mutex, std::chrono::milliseconds patience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     while (!mutex.try_lock()) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }
@@ -83,17 +46,18 @@ bool CsvOutputFile::Open(const std::filesystem::path& path, std::string& error,
     finished_ = false;
     syncEachLine_ = options.syncEachLine;
     errno = 0;
-    file_ = OpenForWriting(path, options.append);
+    file_ = OpenFileStream(path,
+                           options.append ? FileOpenMode::Append : FileOpenMode::CreateOrTruncate);
     if (file_ == nullptr) {
-        error = path.string() + ": " + ErrnoText(errno);
+        error = PathText(path) + ": " + ErrnoText(errno);
         return false;
     }
     if (options.append) {
         // A failed write cuts the file back to here at the earliest, so the
         // lines that were there stay whatever happens.
         std::uint64_t end = 0;
-        if (!EndOffset(file_, end)) {
-            error = path.string() + ": " + ErrnoText(errno);
+        if (!SeekToEnd(file_, end)) {
+            error = PathText(path) + ": " + ErrnoText(errno);
             std::fclose(file_);
             file_ = nullptr;
             return false;
@@ -117,7 +81,7 @@ bool CsvOutputFile::WriteLine(std::string_view line, std::string& error) {
     errno = 0;
     const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
                          std::fwrite("\r\n", 1, 2, file_) == 2 && std::fflush(file_) == 0 &&
-                         (!syncEachLine_ || SyncToDisk(file_));
+                         (!syncEachLine_ || SyncFileStream(file_));
     if (!written) {
         error = ErrnoText(errno);
         CloseAndCutBack();

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "harvest_steps.h"
+#include "path_text.h"
 
 namespace teebasket {
 
@@ -85,7 +86,7 @@ void FailRun(HarvestRun& run, const std::string& reason) {
 PageRead::Outcome LoadPageBytes(HarvestRun& run, PageRead& read) {
     if (!LoadPage(run.scratchPath, read.page)) {
         FailRun(run, "作業ファイルを読み込めませんでした / could not read the scratch file " +
-                         run.scratchPath.string());
+                         PathText(run.scratchPath));
         return PageRead::Outcome::RunFailed;
     }
     return PageRead::Outcome::Page;

@@ -9,6 +9,7 @@
 #include "CliOutcome.h"
 #include "MECSUtils.h"
 #include "Unithread.h"
+#include "path_text.h"
 
 namespace teebasket::cli {
 namespace {
@@ -122,23 +123,28 @@ TEST(PauseProblem, ShortPausesOnlyAgainstThisMachine) {
 // ---------------------------------------------------------------------------
 // Output file name
 
+// Japanese names as UTF-8 text, as the program takes them on every platform
+// (a std::filesystem::path made from a plain string reads the ANSI code page
+// on Windows).
+const fs::path kDefaultName = PathFromUtf8("ゴルフ場一覧.csv");
+
 TEST(OutputPathFor, TheWindowsExtensionRule) {
     const fs::path here = "/work/here";
-    EXPECT_EQ(OutputPathFor(std::nullopt, here), here / "ゴルフ場一覧.csv");
+    EXPECT_EQ(OutputPathFor(std::nullopt, here), here / kDefaultName);
     EXPECT_EQ(OutputPathFor("list", here), here / "list.csv");
     EXPECT_EQ(OutputPathFor("list.CSV", here), here / "list.CSV");
     EXPECT_EQ(OutputPathFor("list.CsV", here), here / "list.CsV");
     EXPECT_EQ(OutputPathFor("list.txt", here), here / "list.txt.csv");
     EXPECT_EQ(OutputPathFor("a.b/list", here), here / "a.b/list.csv");
     EXPECT_EQ(OutputPathFor("list.csv.bak", here), here / "list.csv.bak.csv");
-    EXPECT_EQ(OutputPathFor("/abs/一覧", here), fs::path("/abs/一覧.csv"));
+    EXPECT_EQ(OutputPathFor("/abs/一覧", here), PathFromUtf8("/abs/一覧.csv"));
 }
 
 TEST(OutputPathFor, AFolderReceivesTheDefaultName) {
     const fs::path here = fs::temp_directory_path();
-    EXPECT_EQ(OutputPathFor("out/", "/work/here"), fs::path("/work/here/out/ゴルフ場一覧.csv"));
-    EXPECT_EQ(OutputPathFor(here.string(), "/elsewhere"), here / "ゴルフ場一覧.csv");
-    EXPECT_EQ(OutputPathFor(".", here), here / "." / "ゴルフ場一覧.csv");
+    EXPECT_EQ(OutputPathFor("out/", "/work/here"), fs::path("/work/here/out") / kDefaultName);
+    EXPECT_EQ(OutputPathFor(PathText(here), "/elsewhere"), here / kDefaultName);
+    EXPECT_EQ(OutputPathFor(".", here), here / "." / kDefaultName);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "PrefectureNames.h"
 #include "ScopedEnv.h"
 #include "TestSupport.h"
+#include "path_text.h"
 
 namespace teebasket::cli {
 namespace {
@@ -71,7 +72,7 @@ TEST_F(PrepareRunTest, WithoutPrefecturesTheWindowsSelectionIsTaken) {
     EXPECT_EQ(prepared.request.selection.rows, (std::vector<int>{1, 12}));
     ASSERT_EQ(prepared.request.selection.displayNames.size(), 2u);
     EXPECT_EQ(prepared.request.selection.displayNames[1], UTF8ToAnsi("東京都"));
-    EXPECT_EQ(prepared.request.outputPath, Folder() / "cwd" / "ゴルフ場一覧.csv");
+    EXPECT_EQ(prepared.request.outputPath, Folder() / "cwd" / PathFromUtf8("ゴルフ場一覧.csv"));
     EXPECT_EQ(prepared.request.settings.pauses.afterListing, std::chrono::milliseconds(1000));
     EXPECT_EQ(prepared.request.settings.pauses.afterDetail, std::chrono::milliseconds(300));
 }

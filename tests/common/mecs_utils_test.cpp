@@ -77,3 +77,19 @@ TEST(UTF16ToAnsi, RoundTripsThroughCodePage932AndUtf8) {
     EXPECT_EQ(UTF16ToAnsi(std::u16string(u"x\0y", 3), 932), "x");
     EXPECT_EQ(UTF16ToAnsi(u"\xD800z", 932), "?z");  // a lone surrogate
 }
+
+// Code pages the program never uses itself go through the system's
+// converters, without best fit on any platform.
+TEST(OtherCodePages, ConvertThroughTheSystemWithoutBestFit) {
+    EXPECT_EQ(UTF8ToAnsi("caf\xC3\xA9 \xE2\x82\xAC", 1252), "caf\xE9 \x80");
+    EXPECT_EQ(AnsiToUTF16("caf\xE9 \x80", 1252), u"café €");
+    EXPECT_EQ(UTF16ToAnsi(u"café €", 1252), "caf\xE9 \x80");
+    // Characters the code page lacks are "?", never a look-alike (ā is not a).
+    EXPECT_EQ(UTF8ToAnsi("\xC4\x81\xE3\x81\x82.", 1252), "??.");
+    EXPECT_EQ(UTF16ToAnsi(u"\U0001F600x", 1252), "?x");
+}
+
+TEST(OtherCodePages, AnUnknownCodePageGivesNothing) {
+    EXPECT_EQ(UTF8ToAnsi("abc", 1), "");
+    EXPECT_EQ(AnsiToUTF16("abc", 1), u"");
+}

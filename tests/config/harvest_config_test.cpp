@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <filesystem>
 
 #include "ProfileFile.h"
@@ -160,6 +161,33 @@ TEST(DataFolder, WithoutXdgConfigHomeItIsUnderTheHomeFolder) {
 }
 #endif
 
+#ifdef _WIN32
+TEST(DataFolder, TheSystemsProgramFoldersAreNeverUsedEvenWhenWritable) {
+    TempDir folder;
+    ScopedEnv appData(kSettingsVariable, folder.path() / "appdata");
+    const fs::path config = folder.path() / "appdata" / "teebasket";
+    const wchar_t* programFiles = ::_wgetenv(L"ProgramFiles");
+    const wchar_t* windows = ::_wgetenv(L"SystemRoot");
+    ASSERT_NE(programFiles, nullptr);
+    ASSERT_NE(windows, nullptr);
+    // An administrator may write Program Files, but an installed program
+    // keeps its files per user.
+    const fs::path installed = fs::path(programFiles) / folder.path().filename() / L"Teebasket";
+    fs::create_directories(installed);
+    EXPECT_EQ(DataFolder(installed), config);
+    EXPECT_EQ(DataFolder(fs::path(windows)), config);
+    // In any case of letters, but not a folder that only looks alike.
+    std::wstring shouted = installed.wstring();
+    for (wchar_t& c : shouted) {
+        c = static_cast<wchar_t>(std::towupper(c));
+    }
+    EXPECT_EQ(DataFolder(fs::path(shouted)), config);
+    const fs::path lookAlike = folder.path() / L"Program Files" / L"Teebasket";
+    fs::create_directories(lookAlike);
+    EXPECT_EQ(DataFolder(lookAlike), lookAlike);
+    fs::remove_all(installed.parent_path());
+}
+#else
 TEST(DataFolder, TheSystemsProgramFoldersAreNeverUsedEvenWhenWritable) {
     TempDir folder;
     ScopedEnv xdg("XDG_CONFIG_HOME", (folder.path() / "xdg").c_str());
@@ -177,6 +205,7 @@ TEST(DataFolder, TheSystemsProgramFoldersAreNeverUsedEvenWhenWritable) {
     fs::create_directories(usrInside);
     EXPECT_EQ(DataFolder(usrInside), usrInside);
 }
+#endif
 
 // ---------------------------------------------------------------------------
 // The Area value

@@ -1,0 +1,62 @@
+// Stop requests on Linux: SIGINT, SIGTERM and SIGHUP are blocked in every
+// thread and collected with sigwait on a thread of their own.
+#include <pthread.h>
+#include <signal.h>
+
+#include <thread>
+
+#include "SignalStop.h"
+
+namespace teebasket::cli {
+
+namespace {
+
+// Wakes the waiting thread when the run is over; sent only by this process
+// to that thread.
+constexpr int kWakeSignal = SIGUSR1;
+
+}  // namespace
+
+struct SignalStop::Waiter {
+    sigset_t waited{};
+    sigset_t previousMask{};
+    std::atomic<bool> closing{false};
+    std::thread thread;
+};
+
+SignalStop::SignalStop(std::function<void()> firstSignal, std::function<void()> furtherSignal)
+    : firstSignal_(std::move(firstSignal)),
+      furtherSignal_(std::move(furtherSignal)),
+      waiter_(std::make_unique<Waiter>()) {
+    Waiter& waiter = *waiter_;
+    sigemptyset(&waiter.waited);
+    sigaddset(&waiter.waited, SIGINT);
+    sigaddset(&waiter.waited, SIGTERM);
+    sigaddset(&waiter.waited, SIGHUP);
+    sigaddset(&waiter.waited, kWakeSignal);
+    pthread_sigmask(SIG_BLOCK, &waiter.waited, &waiter.previousMask);
+    waiter.thread = std::thread([this, &waiter] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&waiter.waited, &signal) != 0) {
+                continue;
+            }
+            if (signal == kWakeSignal) {
+                if (waiter.closing.load()) {
+                    return;
+                }
+                continue;  // not ours
+            }
+            Dispatch();
+        }
+    });
+}
+
+SignalStop::~SignalStop() {
+    waiter_->closing.store(true);
+    pthread_kill(waiter_->thread.native_handle(), kWakeSignal);
+    waiter_->thread.join();
+    pthread_sigmask(SIG_SETMASK, &waiter_->previousMask, nullptr);
+}
+
+}  // namespace teebasket::cli

@@ -1,0 +1,98 @@
+// Terminal text on Linux: the bytes as they are, the width from the
+// terminal, and bounded writes through a non-blocking twin of the stream.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <string>
+
+#include "TerminalStream.h"
+
+namespace teebasket::cli {
+
+namespace {
+
+// A descriptor of its own, with O_NONBLOCK, on the pipe or terminal behind
+// `fd`, or -1. Reopening gives a new open file description, so the flag does
+// not reach the stream's own writes.
+int OpenNonBlockingTwin(int fd) {
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !(S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))) {
+        return -1;
+    }
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    return ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+}
+
+// Writes `text` to `fd`, waiting for room at most until `limit` has passed;
+// what has not been written by then is dropped. Each write takes at most
+// PIPE_BUF bytes, which a pipe that polls writable takes without blocking.
+void WriteWithin(int fd, std::string_view text, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!text.empty()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return;
+        }
+        pollfd entry{fd, POLLOUT, 0};
+        const int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0 || (entry.revents & POLLOUT) == 0) {
+            return;
+        }
+        const ssize_t written =
+            ::write(fd, text.data(), std::min<std::size_t>(text.size(), PIPE_BUF));
+        if (written < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            return;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+}  // namespace
+
+bool IsTerminal(std::FILE* stream) {
+    return ::isatty(::fileno(stream)) == 1;
+}
+
+int TerminalColumns(std::FILE* stream) {
+    winsize size{};
+    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0) {
+        return size.ws_col;
+    }
+    return 0;
+}
+
+void WriteText(std::FILE* stream, std::string_view utf8) {
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
+    std::fflush(stream);
+}
+
+BoundedWriter::BoundedWriter(std::FILE* stream)
+    : stream_(stream), twin_(OpenNonBlockingTwin(::fileno(stream))) {}
+
+BoundedWriter::~BoundedWriter() {
+    if (twin_ >= 0) {
+        ::close(static_cast<int>(twin_));
+    }
+}
+
+// Straight to the descriptor: the stream is flushed after every write of
+// WriteText, so nothing of it is left behind in a buffer. Without a twin
+// (a file, say) the stream's own descriptor is polled.
+void BoundedWriter::Write(std::string_view utf8, std::chrono::milliseconds limit) {
+    WriteWithin(twin_ >= 0 ? static_cast<int>(twin_) : ::fileno(stream_), utf8, limit);
+}
+
+}  // namespace teebasket::cli

@@ -1,0 +1,144 @@
+// Terminal text on Windows. A console takes UTF-16 through WriteConsoleW,
+// whatever its code page, and "erase to the end of the line" is done with
+// the console's own calls, so that no console mode has to change; files and
+// pipes take the UTF-8 bytes. A bounded write runs on a thread of its own,
+// whose write is cancelled when the time is up.
+#include <windows.h>
+// after windows.h
+#include <io.h>
+#include <process.h>
+
+#include <memory>
+#include <string>
+
+#include "TerminalStream.h"
+#include "utf16_windows.h"
+
+namespace teebasket::cli {
+
+namespace {
+
+HANDLE StreamHandle(std::FILE* stream) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+}
+
+bool IsConsole(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) != 0;
+}
+
+void EraseToLineEnd(HANDLE console) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!::GetConsoleScreenBufferInfo(console, &info) || info.dwCursorPosition.X >= info.dwSize.X) {
+        return;
+    }
+    const auto count = static_cast<DWORD>(info.dwSize.X - info.dwCursorPosition.X);
+    DWORD done = 0;
+    ::FillConsoleOutputCharacterW(console, L' ', count, info.dwCursorPosition, &done);
+    ::FillConsoleOutputAttribute(console, info.wAttributes, count, info.dwCursorPosition, &done);
+}
+
+void WriteWide(HANDLE console, std::wstring_view wide) {
+    while (!wide.empty()) {
+        const DWORD chunk = wide.size() > 8192 ? 8192 : static_cast<DWORD>(wide.size());
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, wide.data(), chunk, &written, nullptr) || written == 0) {
+            return;
+        }
+        wide.remove_prefix(written);
+    }
+}
+
+void WriteToConsole(HANDLE console, std::string_view utf8) {
+    for (;;) {
+        const std::size_t erase = utf8.find(kEraseToLineEnd);
+        WriteWide(console, WideFromUtf8(utf8.substr(0, erase)));
+        if (erase == std::string_view::npos) {
+            return;
+        }
+        EraseToLineEnd(console);
+        utf8.remove_prefix(erase + kEraseToLineEnd.size());
+    }
+}
+
+void WriteBytes(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = bytes.size() > 65536 ? 65536 : static_cast<DWORD>(bytes.size());
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) {
+            return;
+        }
+        bytes.remove_prefix(written);
+    }
+}
+
+// A write that a thread of its own carries out; the thread owns it, so the
+// writer may leave it behind.
+struct PendingWrite {
+    HANDLE handle;
+    bool console;
+    std::string text;
+};
+
+unsigned __stdcall RunPendingWrite(void* parameter) {
+    const std::unique_ptr<PendingWrite> job(static_cast<PendingWrite*>(parameter));
+    if (job->console) {
+        WriteToConsole(job->handle, job->text);
+    } else {
+        WriteBytes(job->handle, job->text);
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool IsTerminal(std::FILE* stream) {
+    return IsConsole(StreamHandle(stream));
+}
+
+// The visible window's width, not the buffer's.
+int TerminalColumns(std::FILE* stream) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!::GetConsoleScreenBufferInfo(StreamHandle(stream), &info)) {
+        return 0;
+    }
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+void WriteText(std::FILE* stream, std::string_view utf8) {
+    const HANDLE handle = StreamHandle(stream);
+    if (IsConsole(handle)) {
+        std::fflush(stream);  // what the stream holds goes first
+        WriteToConsole(handle, utf8);
+        return;
+    }
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
+    std::fflush(stream);
+}
+
+BoundedWriter::BoundedWriter(std::FILE* stream) : stream_(stream) {}
+
+BoundedWriter::~BoundedWriter() = default;
+
+// Straight to the handle: WriteText flushes the stream after every write, so
+// nothing of it is left behind in a buffer.
+void BoundedWriter::Write(std::string_view utf8, std::chrono::milliseconds limit) {
+    const HANDLE handle = StreamHandle(stream_);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
+        return;
+    }
+    auto job =
+        std::make_unique<PendingWrite>(PendingWrite{handle, IsConsole(handle), std::string(utf8)});
+    const auto thread = reinterpret_cast<HANDLE>(
+        ::_beginthreadex(nullptr, 0, &RunPendingWrite, job.get(), 0, nullptr));
+    if (thread == nullptr) {
+        return;
+    }
+    job.release();  // the thread's now
+    if (::WaitForSingleObject(thread, static_cast<DWORD>(limit.count())) == WAIT_TIMEOUT) {
+        ::CancelSynchronousIo(thread);
+    }
+    ::CloseHandle(thread);
+}
+
+}  // namespace teebasket::cli

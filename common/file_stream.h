@@ -1,0 +1,31 @@
+// FileStream: C streams on files named by std::filesystem paths, the part
+// that differs between the platforms (file_stream_posix.cpp,
+// file_stream_windows.cpp): a Windows path is UTF-16 and takes the wide
+// calls, so that names outside the ANSI code page work.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+
+namespace teebasket {
+
+enum class FileOpenMode {
+    CreateOrTruncate,   // "wb"
+    CreateNew,          // "wbx": fails with EEXIST when the file is there
+    Append,             // "ab"
+    OverwriteExisting,  // "r+b": written from its start, not cut; fails when it is missing
+};
+
+// Opens `path` for writing in binary mode; null with errno set on failure.
+std::FILE* OpenFileStream(const std::filesystem::path& path, FileOpenMode mode);
+
+// Moves to the end of `file` and gives its offset there, the file's size;
+// false with errno set when it cannot be told.
+bool SeekToEnd(std::FILE* file, std::uint64_t& offset);
+
+// Hands what `file` has flushed to the disk. A file that cannot be synced by
+// its nature (a pipe, a device) counts as synced.
+bool SyncFileStream(std::FILE* file);
+
+}  // namespace teebasket
