@@ -539,6 +539,23 @@ TEST_F(CliAgainstPortal, TakesTheSelectionAndPortalOfGolfIni) {
                                                   "/doc/area/tokyo/?sort=kana&page=1"}));
 }
 
+TEST_F(CliAgainstPortal, TrustsACertificateInAFolderWithAJapaneseName) {
+    // On Windows the path goes to libcurl as UTF-8 and must reach the file
+    // system as the same name.
+    const fs::path folder = Folder() / "証明書の置き場";
+    fs::create_directories(folder);
+    fs::copy_file(portal_->certificate(), folder / "デモ.pem");
+    std::vector<std::string> arguments = PortalArguments();
+    const auto certificate = std::find(arguments.begin(), arguments.end(), "--ca-cert");
+    ASSERT_NE(certificate, arguments.end());
+    *(certificate + 1) = CliPath(folder / "デモ.pem");
+    arguments.insert(arguments.end(), {"tokyo", "-o", "trusted.csv"});
+
+    const CliResult result = RunCli(Folder(), arguments);
+    ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+    EXPECT_EQ(CsvLines(ReadFileBytes(Folder() / "trusted.csv")).size(), 1u + 4u);
+}
+
 TEST_F(CliAgainstPortal, NothingFoundLeavesTheOutputFileAsItWas) {
     CliResult result = RunCli(Folder(), With({"tottori", "kochi"}));
     EXPECT_EQ(result.exitCode, 1) << result.stderrText;
