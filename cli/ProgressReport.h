@@ -24,6 +24,7 @@ struct ProgressSnapshot {
     int courseIndex = 0;         // 1-based course being fetched; 0 before the first
     int courseTotal = 0;
     std::chrono::milliseconds elapsed{0};
+    bool listingNotRead = false;  // the prefecture has no course because its listing failed
 };
 
 // The share of the run done, from 0 to 1: prefectures finished plus the

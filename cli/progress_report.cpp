@@ -81,6 +81,13 @@ bool TryLockFor(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds li
     return true;
 }
 
+// True when the last page the run could not read is the listing of the
+// prefecture under way. (Called on the harvest thread, which owns the list.)
+bool ListingFailed(const HarvestRun& run) {
+    return !run.pageFailures.empty() && run.pageFailures.back().kind == PageKind::Listing &&
+           run.pageFailures.back().subject == run.currentPrefecture;
+}
+
 }  // namespace
 
 double FractionDone(const ProgressSnapshot& snapshot) {
@@ -146,7 +153,8 @@ std::string FormatPlainLine(const ProgressSnapshot& snapshot) {
                        Counter(snapshot.prefectureNumber, snapshot.prefectureCount) + " " +
                        snapshot.prefectureName;
     if (snapshot.courseTotal == 0 && snapshot.courseIndex == 0) {
-        return line + ": no course (" + TimesText(snapshot) + ")";
+        return line + (snapshot.listingNotRead ? ": listing not read (" : ": no course (") +
+               TimesText(snapshot) + ")";
     }
     return line + ": course " + Counter(snapshot.courseIndex, snapshot.courseTotal) + " (" +
            TimesText(snapshot) + ")";
@@ -187,6 +195,7 @@ void TerminalProgress::StatusUpdate(HarvestRun& run) {
     std::lock_guard lock(mutex_);
     snapshot_.courseIndex = run.courseIndex;
     snapshot_.courseTotal = run.courseTotal;
+    snapshot_.listingNotRead = ListingFailed(run);
     if (terminal_) {
         Draw();
     } else if (!quiet_) {
