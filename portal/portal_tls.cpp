@@ -95,6 +95,42 @@ bool AddExtension(X509* certificate, X509V3_CTX& context, int nid, const char* v
     return extension && X509_add_ext(certificate, extension.get(), -1) == 1;
 }
 
+// True when both numbers of the certificate's ECDSA signature take their
+// full 32 bytes. Wine's certificate check rejects a signature whose r or s
+// is shorter (about one certificate in 128) as not valid.
+bool SignatureHasFullLengthNumbers(const X509* certificate) {
+    const ASN1_BIT_STRING* signature = nullptr;
+    X509_get0_signature(&signature, nullptr, certificate);
+    if (signature == nullptr) {
+        return false;
+    }
+    const unsigned char* bytes = ASN1_STRING_get0_data(signature);
+    const std::unique_ptr<ECDSA_SIG, OpenSslDeleter<ECDSA_SIG, ECDSA_SIG_free>> numbers(
+        d2i_ECDSA_SIG(nullptr, &bytes, ASN1_STRING_length(signature)));
+    if (!numbers) {
+        return false;
+    }
+    const BIGNUM* r = nullptr;
+    const BIGNUM* s = nullptr;
+    ECDSA_SIG_get0(numbers.get(), &r, &s);
+    return BN_num_bytes(r) == 32 && BN_num_bytes(s) == 32;
+}
+
+// Signs `certificate` with `key`, again while the signature has a short
+// number: each ECDSA signature is drawn anew, so a few tries suffice.
+bool SignWithFullLengthNumbers(X509* certificate, EVP_PKEY* key) {
+    constexpr int kTries = 64;
+    for (int i = 0; i < kTries; ++i) {
+        if (X509_sign(certificate, key, EVP_sha256()) <= 0) {
+            return false;
+        }
+        if (SignatureHasFullLengthNumbers(certificate)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A self-signed server certificate that clients trust directly. It is no
 // certificate authority (CA:FALSE, no keyCertSign), so whoever holds its key
 // can never make a certificate for another name that a client trusts.
@@ -118,7 +154,7 @@ X509Ptr MakeSelfSignedCertificate(EVP_PKEY* key, const std::string& subjectAltNa
         !AddExtension(certificate.get(), context, NID_subject_alt_name, subjectAltNames.c_str())) {
         return nullptr;
     }
-    if (X509_sign(certificate.get(), key, EVP_sha256()) <= 0) {
+    if (!SignWithFullLengthNumbers(certificate.get(), key)) {
         return nullptr;
     }
     return certificate;

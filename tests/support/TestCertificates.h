@@ -25,4 +25,9 @@ void WriteCertificateSignedBy(const CertificateFiles& issuer, const CertificateF
 // True when `certificate` (a PEM file) may sign other certificates.
 bool IsCertificateAuthority(const std::filesystem::path& certificate);
 
+// The byte length of the shorter of the two numbers (r, s) of the ECDSA
+// signature of `certificate` (a PEM file). Throws std::runtime_error when it
+// is not signed with ECDSA.
+int ShortestSignatureNumber(const std::filesystem::path& certificate);
+
 }  // namespace teebasket::test

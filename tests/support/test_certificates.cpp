@@ -1,10 +1,12 @@
 #include "TestCertificates.h"
 
+#include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -128,6 +130,23 @@ void WriteCertificateSignedBy(const CertificateFiles& issuer, const CertificateF
 
 bool IsCertificateAuthority(const fs::path& certificate) {
     return X509_check_ca(ReadCertificate(certificate).get()) != 0;
+}
+
+int ShortestSignatureNumber(const fs::path& certificate) {
+    const Certificate read = ReadCertificate(certificate);
+    const ASN1_BIT_STRING* signature = nullptr;
+    X509_get0_signature(&signature, nullptr, read.get());
+    const unsigned char* bytes = ASN1_STRING_get0_data(signature);
+    ECDSA_SIG* numbers = d2i_ECDSA_SIG(nullptr, &bytes, ASN1_STRING_length(signature));
+    if (numbers == nullptr) {
+        throw std::runtime_error("not an ECDSA signature: " + certificate.string());
+    }
+    const BIGNUM* r = nullptr;
+    const BIGNUM* s = nullptr;
+    ECDSA_SIG_get0(numbers, &r, &s);
+    const int shortest = std::min(BN_num_bytes(r), BN_num_bytes(s));
+    ECDSA_SIG_free(numbers);
+    return shortest;
 }
 
 }  // namespace teebasket::test
