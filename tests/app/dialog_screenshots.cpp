@@ -3,6 +3,7 @@
 // dialog (scripts/screenshot runs it).
 //
 // usage: teebasket-dialog-screenshots MESSAGE-BOX.png SAVE-DIALOG.png
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
+#include <functional>
 
 #include "Zererav.h"
 #include "window_internal.h"
@@ -19,12 +21,16 @@ using namespace teebasket;
 
 namespace {
 
-bool Save(QWidget& widget, const QString& output) {
+// Shows `widget` and saves its picture once `ready` holds (within 10 s).
+bool Save(
+    QWidget& widget, const QString& output,
+    const std::function<bool()>& ready = [] { return true; }) {
     widget.show();
-    if (!QTest::qWaitForWindowExposed(&widget)) {
+    if (!QTest::qWaitForWindowExposed(&widget) || !QTest::qWaitFor(ready, 10000)) {
+        std::fprintf(stderr, "%s: the window was not ready in time\n", qPrintable(output));
+        widget.hide();
         return false;
     }
-    QTest::qWait(300);  // the file list fills in the background
     const bool saved = widget.grab().save(output, "PNG");
     std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "could not save",
                  qPrintable(output));
@@ -62,6 +68,12 @@ int main(int argc, char* argv[]) {
     dialog->setViewMode(QFileDialog::Detail);
     dialog->selectFile(window::kDefaultFileName);
     dialog->resize(640, 400);
-    saved = Save(*dialog, args[2]) && saved;
+    // The file list fills in the background: wait for its two entries.
+    const auto listed = [&dialog] {
+        const auto* view = dialog->findChild<QAbstractItemView*>(QStringLiteral("treeView"));
+        return view != nullptr && view->model() != nullptr &&
+               view->model()->rowCount(view->rootIndex()) >= 2;
+    };
+    saved = Save(*dialog, args[2], listed) && saved;
     return saved ? 0 : 1;
 }
