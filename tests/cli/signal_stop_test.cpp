@@ -17,24 +17,14 @@
 
 #include "ProgressReport.h"
 #include "SignalStop.h"
+#include "TestSupport.h"
 
 namespace teebasket::cli {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Polls `condition` until it holds or `limit` has passed.
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using test::WaitUntil;
 
 TEST(SignalStop, FirstAndLaterSignalsRunTheirActionsOnItsThread) {
     std::atomic<int> first{0};
@@ -42,11 +32,11 @@ TEST(SignalStop, FirstAndLaterSignalsRunTheirActionsOnItsThread) {
     {
         SignalStop signals([&] { ++first; }, [&] { ++further; });
         ::kill(::getpid(), SIGINT);
-        ASSERT_TRUE(WaitFor([&] { return first == 1; })) << "the first signal was not taken";
+        ASSERT_TRUE(WaitUntil([&] { return first == 1; })) << "the first signal was not taken";
         ::kill(::getpid(), SIGTERM);
-        ASSERT_TRUE(WaitFor([&] { return further == 1; })) << "the second signal was not taken";
+        ASSERT_TRUE(WaitUntil([&] { return further == 1; })) << "the second signal was not taken";
         ::kill(::getpid(), SIGHUP);
-        ASSERT_TRUE(WaitFor([&] { return further == 2; })) << "the third signal was not taken";
+        ASSERT_TRUE(WaitUntil([&] { return further == 2; })) << "the third signal was not taken";
         EXPECT_EQ(signals.SignalsReceived(), 3);
     }
     EXPECT_EQ(first, 1);
@@ -117,12 +107,12 @@ TEST(TerminalProgressNote, ReturnsWhileAProgressWriteIsBlockedOnAFullPipe) {
         progress.ProgressStep(run);
         stepDone = true;
     });
-    const bool blocked = WaitFor([&] { return harvestTid != 0 && InWrite(harvestTid); });
+    const bool blocked = WaitUntil([&] { return harvestTid != 0 && InWrite(harvestTid); });
 
     auto note = std::async(std::launch::async, [&] { progress.Note("stopping"); });
     const bool returned = note.wait_for(20s) == std::future_status::ready;
     // Read until the harvest thread is through, so that the test can end.
-    WaitFor([&] {
+    WaitUntil([&] {
         pipe.Drain();
         return stepDone.load();
     });

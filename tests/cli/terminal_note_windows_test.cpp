@@ -19,24 +19,14 @@
 
 #include "ProgressReport.h"
 #include "TerminalStream.h"
+#include "TestSupport.h"
 
 namespace teebasket::cli {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Polls `condition` until it holds or `limit` has passed.
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using test::WaitUntil;
 
 // An anonymous pipe of one page whose write end is an unbuffered stream, as
 // standard error is; Fill leaves it full.
@@ -114,14 +104,14 @@ TEST(TerminalProgressNote, ReturnsWhileAProgressWriteIsBlockedOnAFullPipe) {
         progress.ProgressStep(run);
         stepDone = true;
     });
-    ASSERT_TRUE(WaitFor([&] { return stepBegun.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return stepBegun.load(); }));
     std::this_thread::sleep_for(200ms);  // into its write, most likely; the note must return anyway
     const bool blocked = !stepDone;
 
     auto note = std::async(std::launch::async, [&] { progress.Note("stopping"); });
     const bool returned = note.wait_for(20s) == std::future_status::ready;
     // Read until the harvest thread is through, so that the test can end.
-    WaitFor([&] {
+    WaitUntil([&] {
         pipe.Drain();
         return stepDone.load();
     });

@@ -476,7 +476,6 @@ TEST_F(PageFetcherTest, AStopEndsAStalledDownloadAndLeavesNoScratchFile) {
             // Once the portal holds the request, the download is under way.
             // (Without it the fetch has already failed, and the test says so.)
             test::WaitUntil([&] { return portal_->requests().size() > before; });
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
             stop.requested = true;
         });
         const auto started = std::chrono::steady_clock::now();
@@ -616,8 +615,10 @@ TEST_F(FetchSessionTest, ADownloadCutOffLeavesNothingForTheNextOne) {
     FetchOptions small = QuickOptions(portal_->certificate());
     small.maxBodyBytes = 50000;
     TestStop stop;
+    const std::size_t before = portal_->requests().size();
     std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Stopped once the trickle is under way.
+        test::WaitUntil([&] { return portal_->requests().size() > before; });
         stop.requested = true;
     });
     EXPECT_EQ(SessionFetch("x-trickle", {}, &stop).status, FetchStatus::Stopped);
