@@ -140,8 +140,12 @@ std::unique_ptr<QTranslator> CreateOwnJapaneseTexts();
 // ---------------------------------------------------------------------------
 // Environment
 
-// The body of one run; production runs teebasket::Execute.
-using THarvestBody = std::function<void(HarvestContext&)>;
+// The body of one run; production runs HarvestRun::Execute.
+using THarvestBody = std::function<void(HarvestRun&, HarvestObserver&)>;
+
+inline void ExecuteRun(HarvestRun& run, HarvestObserver& observer) {
+    run.Execute(observer);
+}
 
 // What the window needs from outside: where golf.ini and tmp.dat live, how to
 // reach the portal, and the dialogs. The dialogs object outlives the window.
@@ -149,7 +153,7 @@ struct TWindowEnvironment {
     std::filesystem::path dataFolder;
     HarvestSettings settings;
     TWindowDialogs* dialogs = nullptr;
-    THarvestBody harvestBody = Execute;
+    THarvestBody harvestBody = ExecuteRun;
 };
 
 // The production environment: the data folder of the running executable, the
@@ -218,7 +222,7 @@ class TFrmMain : public QWidget {
         kEndCompleted = 0,       // run active, no stop asked; at the end: rows written
         kEndNothingFound = 1,    // the run wrote no row
         kEndCancelled = 2,       // the user confirmed Cancel
-        kEndFailed = 3,          // the run could not do its work (HarvestRun::failure)
+        kEndFailed = 3,          // the run could not do its work (HarvestReport::failure)
         kEndClosing = 5,         // a close was confirmed; the run is still to be stopped
         kEndClosingStopped = 6,  // a close was confirmed and the run asked to stop
         kEndUnreachable = 9,     // the portal could not be reached
@@ -263,7 +267,9 @@ class TFrmMain : public QWidget {
     // State, for the thread and for tests.
     std::uint32_t endCode() const { return endCode_; }
     TMyThread* thread() const { return thread_.data(); }
-    const HarvestRun& run() const { return run_; }
+    // The report of the current or last run; an empty one before the first.
+    const HarvestReport& report() const;
+    bool running() const { return running_; }
     QString outputPath() const { return outputPath_; }
     std::filesystem::path settingsPath() const;
     bool settingsLoaded() const { return settingsLoaded_; }
@@ -296,6 +302,9 @@ class TFrmMain : public QWidget {
     void LeaveRunningState();
     QString CompletedText() const;
     QString NothingFoundText() const;
+    QString UnreachableText() const;
+    void ShowStoppedRunFiles();
+    std::uint32_t EndCodeOfRun() const;
     void HarvestThreadFinished(TMyThread* finished);
     void WaitForThreadEnd();
 
@@ -310,11 +319,13 @@ class TFrmMain : public QWidget {
     QCheckBox* chkArea = nullptr;
     QListWidget* lstArea = nullptr;
 
-    // The run shared with the harvest thread, and the thread while it runs.
-    HarvestRun run_;
+    // The current or last run, and the thread while it runs.
+    std::unique_ptr<HarvestRun> harvest_;
     QPointer<TMyThread> thread_;
     QPointer<TMyThread> liveThread_;  // kept until the thread has finished
-    UserAgentGenerator agents_;
+    CrawlPace pace_;
+    bool running_ = false;          // from Start until the run's final call
+    QString threadFailure_;         // the thread ended without its final call
     bool taskbarAvailable_ = false;  // the taskbar (or launcher) progress is in use
     QString outputPath_;
     std::uint32_t endCode_ = kEndCompleted;
@@ -337,10 +348,11 @@ class TMyThread : public QThread {
     Q_OBJECT
 
   public:
-    // One run for `window` over `selection`. The window, the run and the
-    // settings outlive the thread.
-    TMyThread(TFrmMain& window, HarvestRun& run, Selection selection,
-              const HarvestSettings& settings, UserAgentGenerator& agents, THarvestBody body);
+    // Runs `run` for `window`. The window and the run outlive the thread.
+    TMyThread(TFrmMain& window, HarvestRun& run, THarvestBody body);
+
+    // What escaped the run, read once the thread has finished.
+    const QString& failure() const { return failure_; }
 
   protected:
     void run() override;
@@ -350,10 +362,8 @@ class TMyThread : public QThread {
 
     TFrmMain& window_;
     HarvestRun& run_;
-    Selection selection_;
-    const HarvestSettings& settings_;
-    UserAgentGenerator& agents_;
     THarvestBody body_;
+    QString failure_;
 };
 
 }  // namespace teebasket

@@ -13,10 +13,10 @@ class TMyThread::Observer : public HarvestObserver {
   public:
     explicit Observer(TFrmMain& window) : window_(window) {}
 
-    void ProgressStart(HarvestRun&) override { Call(&TFrmMain::ProgressStart); }
-    void ProgressStep(HarvestRun&) override { Call(&TFrmMain::ProgressStep); }
-    void StatusUpdate(HarvestRun&) override { Call(&TFrmMain::StatusUpdate); }
-    void RunEnded(HarvestRun&) override { Call(&TFrmMain::RunEnded); }
+    void ProgressStart(const HarvestReport&) override { Call(&TFrmMain::ProgressStart); }
+    void ProgressStep(const HarvestReport&) override { Call(&TFrmMain::ProgressStep); }
+    void StatusUpdate(const HarvestReport&) override { Call(&TFrmMain::StatusUpdate); }
+    void RunEnded(const HarvestReport&) override { Call(&TFrmMain::RunEnded); }
 
   private:
     void Call(void (TFrmMain::*handler)()) {
@@ -28,29 +28,22 @@ class TMyThread::Observer : public HarvestObserver {
     TFrmMain& window_;
 };
 
-TMyThread::TMyThread(TFrmMain& window, HarvestRun& run, Selection selection,
-                     const HarvestSettings& settings, UserAgentGenerator& agents, THarvestBody body)
-    : window_(window),
-      run_(run),
-      selection_(std::move(selection)),
-      settings_(settings),
-      agents_(agents),
-      body_(std::move(body)) {
+TMyThread::TMyThread(TFrmMain& window, HarvestRun& run, THarvestBody body)
+    : window_(window), run_(run), body_(std::move(body)) {
     setObjectName(QStringLiteral("TMyThread"));
 }
 
 void TMyThread::run() {
     Observer observer(window_);
-    HarvestContext context{run_, selection_, settings_, agents_, observer};
-    // The engine reports its own failures through the run; anything that
-    // still escapes is recorded here, and the window ends the run when it
-    // sees the thread finish without its final call.
+    // The engine reports its own failures through its report and never
+    // throws; should anything still escape, the thread ends without the
+    // final call, and the window ends the run when it sees the thread finish.
     try {
-        body_(context);
+        body_(run_, observer);
     } catch (const std::exception& error) {
-        run_.failure = error.what();
+        failure_ = QString::fromUtf8(error.what());
     } catch (...) {
-        run_.failure = "unexpected error in the harvest thread";
+        failure_ = QStringLiteral("unexpected error in the harvest thread");
     }
 }
 

@@ -4,6 +4,8 @@
 #include <QString>
 #include <filesystem>
 
+#include "Unithread.h"
+
 namespace teebasket::window {
 
 // Window and controls
@@ -56,8 +58,20 @@ inline const QString kTextSettingsNotSaved =
     QStringLiteral("設定ファイルを保存できませんでした。\n%1");
 
 // The reason given when the harvest thread ended without its final call.
-inline constexpr const char* kReasonThreadEnded =
-    "the harvest thread ended without finishing the run";
+inline const QString kReasonThreadEnded =
+    QStringLiteral("取得処理のスレッドが途中で終了しました。");
+
+// What went wrong, in the window's Japanese: a run's failure (what could not
+// be done, and to what), and the reason a page could not be read.
+QString RunFailureText(const RunFailure& failure);
+QString PageFailureText(const PageFailure& failure);
+QString FetchErrorText(FetchError error);
+
+// The end of a run that was stopped with its rows kept beside an earlier file.
+inline const QString kCaptionStopped = QStringLiteral("中断確認");
+inline const QString kTextStoppedPartialKept = QStringLiteral(
+    "取得処理を中断しました。\n"
+    "取得済みの %1 件は %2 に保存しました。元のファイルは変更していません。");
 
 // File names cross between Qt and the engine as UTF-16 (Qt) and native paths.
 inline std::filesystem::path ToPath(const QString& text) {

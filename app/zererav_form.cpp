@@ -70,7 +70,7 @@ TFrmMain::TFrmMain(TWindowEnvironment environment, QWidget* parent)
 TFrmMain::~TFrmMain() {
     tearingDown_ = true;
     if (liveThread_) {
-        run_.stop.Request();
+        harvest_->RequestStop();
         WaitForThreadEnd();
     }
     if (cursorOverridden_) {
@@ -231,7 +231,7 @@ void TFrmMain::EndSession() {
         // closes the window. Waited for here, so that the settings are saved
         // before this returns to the session manager or to the end of main.
         endCode_ = kEndClosingStopped;
-        run_.stop.Request();
+        harvest_->RequestStop();
         QEventLoop loop;
         connect(this, &TFrmMain::runFinished, &loop, &QEventLoop::quit);
         // The thread's calls arrive as posted events. A loop started while

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "MECSUtils.h"
+#include "SystemText.h"
 #include "W7Taskbar.h"
 #include "Zererav.h"
 #include "window_internal.h"
@@ -32,15 +33,9 @@ bool HasCsvExtension(const QString& path) {
     return path.mid(dot).compare(QStringLiteral(".CSV"), Qt::CaseInsensitive) == 0;
 }
 
-// An earlier file at `path` that Start has to delete: a file or a link, even
-// a dangling one. A folder is no file: nothing is deleted, and the run then
-// reports that it cannot create its file there.
-bool EarlierFileAt(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isDir()) {
-        return false;
-    }
-    return info.exists() || info.isSymLink();
+const HarvestReport& NoReport() {
+    static const HarvestReport report;
+    return report;
 }
 
 }  // namespace
@@ -69,25 +64,18 @@ void TFrmMain::btnActionClick() {
     StartThread();
 }
 
-// Deletes an earlier file at the output path, which also proves that no other
-// program holds it open. False when the start has to stop.
+// The dialog asked about the name as chosen; a file under the name with
+// ".csv" added is asked about here. The earlier file stays until the run
+// puts its own in place, and only when that loses nothing. False when the
+// start has to stop.
 bool TFrmMain::ClearOutputPath(const QString& confirmedPath) {
-    if (!EarlierFileAt(outputPath_)) {
+    const QFileInfo earlier(outputPath_);
+    if (outputPath_ == confirmedPath || earlier.isDir() ||
+        !(earlier.exists() || earlier.isSymLink())) {
         return true;
     }
-    // The dialog asked about the name as chosen; a file under the name with
-    // ".csv" added has not been confirmed yet.
-    if (outputPath_ != confirmedPath) {
-        const QString question = kTextOverwrite.arg(QFileInfo(outputPath_).fileName());
-        if (Ask(question, kCaptionOverwrite, kQuestionDefaultNo) != kIdYes) {
-            return false;
-        }
-    }
-    if (!QFile::remove(outputPath_)) {
-        Ask(kTextFileInUse, kCaptionError, kErrorNotice);
-        return false;
-    }
-    return true;
+    const QString question = kTextOverwrite.arg(earlier.fileName());
+    return Ask(question, kCaptionOverwrite, kQuestionDefaultNo) == kIdYes;
 }
 
 void TFrmMain::EnterRunningState() {
@@ -113,14 +101,20 @@ void TFrmMain::StartThread() {
     if (thread_) {
         return;
     }
-    run_.Reset(ToPath(outputPath_), environment_.dataFolder / kScratchFileName);
+    HarvestRequest request;
+    request.selection = MakeSelection(TickedRows());
+    request.settings = environment_.settings;
+    request.output.path = ToPath(outputPath_);
+    request.output.headerFileWhenEmpty = true;
+    request.scratchPath = environment_.dataFolder / kScratchFileName;
+    harvest_ = std::make_unique<HarvestRun>(std::move(request), pace_);
     // Set before the thread starts, so that a Cancel pressed before the thread
     // has begun is taken as the user's request, not as the end of the run.
-    run_.running = true;
+    running_ = true;
     finalCallArrived_ = false;
+    threadFailure_.clear();
 
-    auto* thread = new TMyThread(*this, run_, MakeSelection(TickedRows()), environment_.settings,
-                                 agents_, environment_.harvestBody);
+    auto* thread = new TMyThread(*this, *harvest_, environment_.harvestBody);
     thread_ = thread;
     liveThread_ = thread;
     connect(thread, &QThread::finished, this, [this, thread] { HarvestThreadFinished(thread); });
@@ -128,26 +122,30 @@ void TFrmMain::StartThread() {
     thread->start();
 }
 
+const HarvestReport& TFrmMain::report() const {
+    return harvest_ ? harvest_->Report() : NoReport();
+}
+
 void TFrmMain::btnCancelClick() {
     if (tearingDown_) {
         return;
     }
-    if (run_.running) {
+    if (running_) {
         if (endCode_ == kEndCompleted) {
             if (Ask(kTextCancelQuestion, kCaptionCancelQuestion, kQuestion) == kIdYes) {
                 endCode_ = kEndCancelled;
                 if (thread_) {
-                    run_.stop.Request();
+                    harvest_->RequestStop();
                 }
             }
         } else if (endCode_ == kEndClosing) {
             if (thread_) {
-                run_.stop.Request();
+                harvest_->RequestStop();
             }
             endCode_ = kEndClosingStopped;
         } else if (thread_) {
             // A stop is already pending; asking again changes nothing.
-            run_.stop.Request();
+            harvest_->RequestStop();
         }
         return;
     }
@@ -163,16 +161,31 @@ void TFrmMain::btnCancelClick() {
     // The thread's final call (or the close query's click after the run ended).
     thread_ = nullptr;
     if (endCode_ == kEndCompleted) {
-        if (run_.resultCode == kResultNoRow) {
-            endCode_ = kEndNothingFound;
-        } else if (run_.resultCode == kResultSiteUnreachable) {
-            endCode_ = kEndUnreachable;
-        }
-    }
-    if (!run_.failure.empty() && endCode_ != kEndClosing && endCode_ != kEndClosingStopped) {
+        endCode_ = EndCodeOfRun();
+    } else if (endCode_ == kEndCancelled && EndCodeOfRun() == kEndFailed) {
         endCode_ = kEndFailed;
     }
     RunFinished(endCode_);
+}
+
+// The end code that the run's own ending gives, when nobody stopped it.
+std::uint32_t TFrmMain::EndCodeOfRun() const {
+    if (!threadFailure_.isEmpty()) {
+        return kEndFailed;
+    }
+    switch (report().ending) {
+        case RunEnding::Finished:
+        case RunEnding::Stopped:
+            return kEndCompleted;
+        case RunEnding::NothingFound:
+            return kEndNothingFound;
+        case RunEnding::Unreachable:
+        case RunEnding::PortalStoppedAnswering:
+            return kEndUnreachable;
+        case RunEnding::Failed:
+            return kEndFailed;
+    }
+    return kEndCompleted;
 }
 
 void TFrmMain::HarvestThreadFinished(TMyThread* finished) {
@@ -181,11 +194,9 @@ void TFrmMain::HarvestThreadFinished(TMyThread* finished) {
     if (tearingDown_ || thread_.data() != finished || finished == nullptr) {
         return;
     }
-    run_.running = false;
+    running_ = false;
     finalCallArrived_ = true;
-    if (run_.failure.empty()) {
-        run_.failure = kReasonThreadEnded;
-    }
+    threadFailure_ = finished->failure().isEmpty() ? kReasonThreadEnded : finished->failure();
     btnCancelClick();
 }
 
@@ -220,11 +231,19 @@ void TFrmMain::RunFinished(std::uint32_t code) {
             emit runFinished(code);
             return;
         case kEndUnreachable:
-            Ask(kTextUnreachable, kCaptionError, kErrorNotice);
+            Ask(UnreachableText(), kCaptionError, kErrorNotice);
             break;
         case kEndFailed:
-            Ask(kTextRunFailed.arg(QString::fromStdString(run_.failure)), kCaptionError,
-                kMbOk | kMbIconError | kMbTopmost);
+            if (threadFailure_.isEmpty() && report().failure.kind == RunFailureKind::OutputInUse) {
+                Ask(kTextFileInUse, kCaptionError, kErrorNotice);
+                break;
+            }
+            Ask(kTextRunFailed.arg(threadFailure_.isEmpty() ? RunFailureText(report().failure)
+                                                            : threadFailure_),
+                kCaptionError, kMbOk | kMbIconError | kMbTopmost);
+            break;
+        case kEndCancelled:
+            ShowStoppedRunFiles();
             break;
         default:
             break;
@@ -236,16 +255,36 @@ void TFrmMain::RunFinished(std::uint32_t code) {
 // The end-of-run texts, with the pages that could not be read when there
 // were any.
 QString TFrmMain::CompletedText() const {
-    const std::size_t notRead = run_.pageFailures.size();
+    const std::size_t notRead = report().pageFailures.size();
     return notRead == 0 ? kTextCompleted
                         : kTextCompletedWithPagesNotRead.arg(static_cast<qulonglong>(notRead));
 }
 
 QString TFrmMain::NothingFoundText() const {
-    const std::size_t notRead = run_.pageFailures.size();
+    const std::size_t notRead = report().pageFailures.size();
     return notRead == 0 ? kTextNothingFound
                         : kTextNothingFound + QStringLiteral("\n") +
                               kTextPagesNotRead.arg(static_cast<qulonglong>(notRead));
+}
+
+// The unreachable text, then the precise reason of the last page that could
+// not be connected to.
+QString TFrmMain::UnreachableText() const {
+    const PageFailure& last = report().lastConnectionFailure;
+    if (last.url.empty()) {
+        return kTextUnreachable;
+    }
+    return kTextUnreachable + QStringLiteral("\n") + PageFailureText(last);
+}
+
+// A stopped run whose rows stay beside an earlier file says where they are.
+void TFrmMain::ShowStoppedRunFiles() {
+    const HarvestReport& ended = report();
+    if (ended.files != FileOutcome::PartialKept) {
+        return;
+    }
+    Ask(kTextStoppedPartialKept.arg(ended.rowsWritten).arg(FromPath(ended.partialPath)),
+        kCaptionStopped, kMbOk | kMbIconInformation | kMbTopmost);
 }
 
 void TFrmMain::LeaveRunningState() {
@@ -268,7 +307,7 @@ void TFrmMain::ProgressStart() {
     }
     prgBar->setValue(0);
     // A range of 0 to 0 would make the bar a busy indicator.
-    prgBar->setRange(0, std::max(run_.prefectureCount, 1));
+    prgBar->setRange(0, std::max(report().prefectureCount, 1));
     emit progressStarted();
 }
 
@@ -289,16 +328,17 @@ void TFrmMain::StatusUpdate() {
     if (tearingDown_) {
         return;
     }
-    const QString prefecture =
-        QString::fromStdU16String(AnsiToUTF16(run_.currentPrefecture, kCodePageJapanese));
+    const HarvestReport& now = report();
+    const QString prefecture = QString::fromStdString(PrintableText(AnsiToUTF8(now.currentPrefecture)));
     SetStatusCaption(lblStatus2, prefecture + kStatusPrefectureSuffix);
-    SetStatusCaption(lblStatus, kStatusCoursePrefix + QString::number(run_.courseIndex) +
-                                    QStringLiteral("/") + QString::number(run_.courseTotal) +
+    SetStatusCaption(lblStatus, kStatusCoursePrefix + QString::number(now.courseIndex) +
+                                    QStringLiteral("/") + QString::number(now.courseTotal) +
                                     kStatusCourseSuffix);
     emit statusUpdated();
 }
 
 void TFrmMain::RunEnded() {
+    running_ = false;
     finalCallArrived_ = true;
     btnCancelClick();
 }

@@ -44,11 +44,12 @@ int RunCase(const std::string& host, const std::string& certificate, const std::
     FetchOptions options;
     options.caCertificateFile = certificate;
     options.maxBodyBytes = std::size_t{1} << 30;
+    FetchSession session;
     const FetchResult fetched =
-        PageFetcher("https://" + host + "/guide/disp/c_id/" + fault, scratch, agents, options);
+        session.Fetch("https://" + host + "/guide/disp/c_id/" + fault, scratch, agents, options);
     if (!fetched.Stored()) {
         std::printf("%-8s %-24s not fetched: %s\n", kind.c_str(), fault.c_str(),
-                    fetched.reason.c_str());
+                    fetched.detail.c_str());
         return 1;
     }
     const double before = PeakResidentMiB();

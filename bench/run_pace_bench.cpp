@@ -33,10 +33,10 @@ double PeakResidentMiB() {
 
 class SilentObserver : public HarvestObserver {
   public:
-    void ProgressStart(HarvestRun&) override {}
-    void ProgressStep(HarvestRun&) override {}
-    void StatusUpdate(HarvestRun&) override {}
-    void RunEnded(HarvestRun&) override {}
+    void ProgressStart(const HarvestReport&) override {}
+    void ProgressStep(const HarvestReport&) override {}
+    void StatusUpdate(const HarvestReport&) override {}
+    void RunEnded(const HarvestReport&) override {}
 };
 
 struct RequestCounts {
@@ -70,18 +70,17 @@ std::size_t CountConnections(const std::vector<test::PortalRequest>& requests, s
 
 // A run of `rows` against `portal` with `pauses`; returns the rows written.
 int RunOnce(const test::PortalProcess& portal, const test::TempDir& dir, const PausePolicy& pauses,
-            const std::vector<int>& rows, UserAgentGenerator& agents) {
-    HarvestSettings settings;
-    settings.portal = {portal.host(), portal.host(), portal.certificate()};
-    settings.pauses = pauses;
-    const Selection selection = MakeSelection(rows);
+            const std::vector<int>& rows, CrawlPace& pace) {
+    HarvestRequest request;
+    request.selection = MakeSelection(rows);
+    request.settings.portal = {portal.host(), portal.host(), portal.certificate()};
+    request.settings.pauses = pauses;
+    request.output.path = dir.path() / "run.csv";
+    request.scratchPath = dir.path() / "tmp.dat";
     SilentObserver observer;
-    HarvestRun run;
-    run.outputPath = dir.path() / "run.csv";
-    run.scratchPath = dir.path() / "tmp.dat";
-    HarvestContext context{run, selection, settings, agents, observer};
-    Execute(context);
-    return run.rowsWritten;
+    HarvestRun run(request, pace);
+    run.Execute(observer);
+    return run.Report().rowsWritten;
 }
 
 // Two prefectures of 20 courses with the real pauses (1000 ms after a listing
@@ -92,7 +91,7 @@ void BM_PacedRun(benchmark::State& state) {
         {{"--courses-per-prefecture", std::to_string(kCoursesPerPrefecture)}, {}, {}});
     test::TempDir dir;
     const PausePolicy pauses;
-    UserAgentGenerator agents;
+    CrawlPace pace;
     double wall = 0;
     double floor = 0;
     std::size_t connections = 0;
@@ -100,7 +99,7 @@ void BM_PacedRun(benchmark::State& state) {
     for (auto _ : state) {
         const std::size_t before = portal.requests().size();
         const auto start = std::chrono::steady_clock::now();
-        rows = RunOnce(portal, dir, pauses, {kTokyo, kKanagawa}, agents);
+        rows = RunOnce(portal, dir, pauses, {kTokyo, kKanagawa}, pace);
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const std::vector<test::PortalRequest> requests = portal.requests();
         const RequestCounts counts = CountRequests(requests, before);
@@ -124,12 +123,12 @@ void BM_ZeroPauseRun(benchmark::State& state) {
     test::TempDir dir;
     std::vector<int> all(kPrefectureCount);
     std::iota(all.begin(), all.end(), 0);
-    UserAgentGenerator agents;
+    CrawlPace pace;
     std::size_t connections = 0;
     int rows = 0;
     for (auto _ : state) {
         const std::size_t before = portal.requests().size();
-        rows = RunOnce(portal, dir, PausePolicy{0ms, 0ms}, all, agents);
+        rows = RunOnce(portal, dir, PausePolicy{0ms, 0ms}, all, pace);
         connections = CountConnections(portal.requests(), before);
     }
     state.counters["courses"] = rows;

@@ -58,10 +58,10 @@ class TerminalProgress : public HarvestObserver {
     TerminalProgress(const TerminalProgress&) = delete;
     TerminalProgress& operator=(const TerminalProgress&) = delete;
 
-    void ProgressStart(HarvestRun& run) override;
-    void ProgressStep(HarvestRun& run) override;
-    void StatusUpdate(HarvestRun& run) override;
-    void RunEnded(HarvestRun& run) override;
+    void ProgressStart(const HarvestReport& report) override;
+    void ProgressStep(const HarvestReport& report) override;
+    void StatusUpdate(const HarvestReport& report) override;
+    void RunEnded(const HarvestReport& report) override;
 
     // Prints one line (UTF-8, without its line end) even when quiet. Never
     // keeps its caller for long, whatever state the stream is in: while a

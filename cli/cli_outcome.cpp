@@ -3,18 +3,18 @@
 #include <algorithm>
 
 #include "MECSUtils.h"
-#include "path_text.h"
+#include "SystemText.h"
 
 namespace teebasket::cli {
 
 namespace {
 
 std::string Quoted(const std::filesystem::path& path) {
-    return "\"" + PathText(path) + "\"";
+    return QuotedPath(path);
 }
 
-std::string Utf8FromAnsi(const std::string& ansi) {
-    return UTF16ToAnsi(AnsiToUTF16(ansi, kCodePageJapanese), kCodePageUtf8);
+std::string Count(int number) {
+    return std::to_string(number);
 }
 
 // `text` on one line.
@@ -24,28 +24,215 @@ std::string OneLine(std::string text) {
     return text;
 }
 
+bool HasCourses(const HarvestReport& report) {
+    return report.rowsWritten + report.coursesKept > 0;
+}
+
+ExitCode FailureExitCode(RunFailureKind kind) {
+    switch (kind) {
+        case RunFailureKind::OutputInUse:
+            return kExitOutputInUse;
+        case RunFailureKind::Unexpected:
+            return kExitUnexpected;
+        case RunFailureKind::InvalidPortalSetting:
+        case RunFailureKind::EarlierFileUnreadable:
+        case RunFailureKind::EarlierFileTooLarge:
+        case RunFailureKind::EarlierFileForeign:
+        case RunFailureKind::EarlierFileOtherPortal:
+        case RunFailureKind::EarlierFileOtherSelection:
+            return kExitUsage;
+        default:
+            return kExitCannotWrite;
+    }
+}
+
 }  // namespace
 
-ExitCode ExitCodeFor(const RunOutcome& outcome) {
-    if (!outcome.failure.empty()) {
-        return kExitCannotWrite;
+ExitCode ExitCodeFor(const HarvestReport& report) {
+    switch (report.ending) {
+        case RunEnding::Failed:
+            return FailureExitCode(report.failure.kind);
+        case RunEnding::Stopped:
+            return kExitStopped;
+        case RunEnding::PortalStoppedAnswering:
+        case RunEnding::Unreachable:
+            return kExitUnreachable;
+        case RunEnding::NothingFound:
+        case RunEnding::Finished:
+            break;
     }
-    if (outcome.ending == FileEnding::AnotherSelection) {
-        return kExitUsage;
-    }
-    if (outcome.stoppedByUser) {
-        return kExitStopped;
-    }
-    if (outcome.resultCode == kResultSiteUnreachable) {
-        return kExitUnreachable;
-    }
-    if (!outcome.pageFailures.empty()) {
+    if (!report.pageFailures.empty()) {
         return kExitPagesNotRead;
     }
-    return outcome.resultCode == kResultNoRow ? kExitNothingFound : kExitRowsWritten;
+    return report.ending == RunEnding::NothingFound ? kExitNothingFound : kExitRowsWritten;
 }
 
 namespace {
+
+struct Words {
+    const char* japanese;
+    const char* english;
+};
+
+Words FetchErrorWords(FetchError error) {
+    switch (error) {
+        case FetchError::HostNotFound:
+            return {"ホスト名が見つかりません", "host not found"};
+        case FetchError::Refused:
+            return {"接続が拒否されました", "connection refused"};
+        case FetchError::ConnectTimedOut:
+            return {"接続がタイムアウトしました", "no connection within the time limit"};
+        case FetchError::CertificateNotTrusted:
+            return {"証明書が信頼されていません", "the certificate is not trusted"};
+        case FetchError::NameMismatch:
+            return {"証明書が別の名前のものです", "the certificate is for another name"};
+        case FetchError::TrustedFileMissing:
+            return {"信頼する証明書のファイルがありません",
+                    "the trusted certificate file does not exist"};
+        case FetchError::SecureConnectionFailed:
+            return {"安全な接続ができませんでした", "the secure connection failed"};
+        case FetchError::TimedOut:
+            return {"応答が途絶えました", "the portal stopped answering"};
+        case FetchError::ConnectionReset:
+            return {"接続が切断されました", "the connection was reset"};
+        case FetchError::BodyCutShort:
+            return {"ページが途中で切れました", "the page was cut short"};
+        case FetchError::PageTooLarge:
+            return {"ページが 16 MiB を超えています", "the page is larger than 16 MiB"};
+        case FetchError::InsecureRedirect:
+            return {"https でない転送先を拒否しました",
+                    "refused a redirect to a non-https address"};
+        case FetchError::InvalidAddress:
+            return {"アドレスが正しくありません", "invalid address"};
+        default:
+            return {"HTTP の応答ではありませんでした", "the answer was not HTTP"};
+    }
+}
+
+// The reason of a page failure, in English or in both languages.
+std::string PageReason(const PageFailure& failure, bool withJapanese) {
+    std::string reason;
+    switch (failure.problem) {
+        case PageProblem::HttpStatus:
+            reason = "HTTP " + std::to_string(failure.httpStatus);
+            break;
+        case PageProblem::TooManyCourses:
+            reason = withJapanese ? "掲載が " + Count(kMaxCoursesPerPrefecture) +
+                                        " 件を超えるため以降は省略しました / "
+                                  : "";
+            return reason + "more than " + Count(kMaxCoursesPerPrefecture) +
+                   " courses listed; the rest were left out";
+        case PageProblem::Fetch: {
+            const Words words = FetchErrorWords(failure.error);
+            reason = withJapanese ? std::string(words.japanese) + " / " + words.english
+                                  : std::string(words.english);
+            if (!failure.detail.empty()) {
+                reason += " (" + PrintableText(OneLine(failure.detail)) + ")";
+            }
+            break;
+        }
+    }
+    if (failure.attempts > 1) {
+        reason += " (" + Count(failure.attempts) + " attempts)";
+    }
+    return reason;
+}
+
+}  // namespace
+
+std::string PageFailureReason(const PageFailure& failure) {
+    return PageReason(failure, true);
+}
+
+std::string PageFailureLine(const PageFailure& failure) {
+    return "取得できなかったページ / Page not read: " +
+           PrintableText(OneLine(AnsiToUTF8(failure.subject))) + " " + PrintableText(failure.url) +
+           ": " + PageReason(failure, false);
+}
+
+namespace {
+
+std::string SystemReason(const RunFailure& failure) {
+    if (!failure.error) {
+        return {};
+    }
+    return JapaneseErrorText(failure.error) + " / " + EnglishErrorText(failure.error);
+}
+
+// What the engine could not do, as the line's first half.
+std::string FailureHeadline(const RunFailure& failure) {
+    switch (failure.kind) {
+        case RunFailureKind::OutputNotCreated:
+            return "CSVファイルを作成できませんでした / could not create the CSV file";
+        case RunFailureKind::OutputNotWritten:
+        case RunFailureKind::NoSpace:
+            return "CSVファイルに書き込めませんでした / could not write the CSV file";
+        case RunFailureKind::OutputNotPutInPlace:
+            return "CSVファイルを置き換えられませんでした / could not finish the CSV file";
+        case RunFailureKind::NotARegularFile:
+            return "ファイルを作成できませんでした / could not create a file of the run";
+        case RunFailureKind::ScratchFile:
+            return "作業ファイルに書き込めませんでした / could not write the scratch file";
+        case RunFailureKind::NoScratchLocation:
+            return "作業ファイルの場所がありません / no scratch file location";
+        case RunFailureKind::InvalidPortalSetting:
+            return "ポータルの設定が正しくありません / invalid portal setting";
+        case RunFailureKind::Unexpected:
+            return "取得処理で予期しないエラーが発生しました / unexpected error";
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+std::string RunFailureReason(const RunFailure& failure) {
+    switch (failure.kind) {
+        case RunFailureKind::NotARegularFile:
+            return "リンク・パイプ・フォルダーがあります / a link, a pipe or a folder stands at " +
+                   Quoted(failure.path) + "; it was left as it was";
+        case RunFailureKind::Unexpected:
+        case RunFailureKind::InvalidPortalSetting:
+            return OneLine(failure.detail);
+        default:
+            break;
+    }
+    const std::string system = SystemReason(failure);
+    if (failure.path.empty()) {
+        return system;
+    }
+    return Quoted(failure.path) + (system.empty() ? "" : ": " + system);
+}
+
+namespace {
+
+std::string CannotResumeMessage(const std::string& detail) {
+    return "前回の続きから再開できません。ファイルは変更していません。 / Cannot resume: " + detail +
+           "; nothing was changed. Run without --resume to start afresh.";
+}
+
+std::string ResumeRefusal(const HarvestReport& report) {
+    const RunFailure& failure = report.failure;
+    const std::string path = Quoted(failure.path);
+    switch (failure.kind) {
+        case RunFailureKind::EarlierFileUnreadable:
+            return CannotResumeMessage(path + " cannot be read: " +
+                                       EnglishErrorText(failure.error));
+        case RunFailureKind::EarlierFileTooLarge:
+            return CannotResumeMessage(path + " is too large to be a file this program wrote");
+        case RunFailureKind::EarlierFileForeign:
+            return CannotResumeMessage("the first line of " + path +
+                                       " is not the header line that teebasket writes");
+        case RunFailureKind::EarlierFileOtherPortal:
+            return CannotResumeMessage("the course lines of " + path +
+                                       " name pages of another portal, not " + failure.detail);
+        default:
+            return CannotResumeMessage("none of the " + Count(report.resume.earlierCourses) +
+                                       " course lines of " + path +
+                                       " names a course of this run (it is of another "
+                                       "selection or portal)");
+    }
+}
 
 // "（N 件、前回分 K 件・新規 F 件" and " N courses in "X", K kept from the
 // earlier file and F fetched": what a resumed run's file holds.
@@ -54,122 +241,162 @@ struct ResumedCounts {
     std::string english;
 };
 
-ResumedCounts CountsOfResumedRun(const RunOutcome& outcome) {
-    const std::string lines = std::to_string(outcome.linesInFile);
-    const std::string kept = std::to_string(outcome.coursesKept);
-    const std::string fetched = std::to_string(outcome.rowsWritten);
+ResumedCounts CountsOfResumedRun(const HarvestReport& report) {
+    const std::string lines = Count(report.linesInFile);
+    const std::string kept = Count(report.coursesKept);
+    const std::string fetched = Count(report.rowsWritten);
     return {"（" + lines + " 件、前回分 " + kept + " 件・新規 " + fetched + " 件",
-            lines + " courses in " + Quoted(outcome.outputPath) + ", " + kept +
+            lines + " courses in " + Quoted(report.outputPath) + ", " + kept +
                 " kept from the earlier file and " + fetched + " fetched"};
 }
 
-std::string DoneMessage(const RunOutcome& outcome) {
-    if (outcome.resumed) {
-        const ResumedCounts counts = CountsOfResumedRun(outcome);
+std::string DoneMessage(const HarvestReport& report) {
+    if (report.files == FileOutcome::ResumedFileInPlace) {
+        const ResumedCounts counts = CountsOfResumedRun(report);
         return "情報の取得が完了しました" + counts.japanese + "）。 / Done: " + counts.english +
                ".";
     }
-    const std::string rows = std::to_string(outcome.rowsWritten);
+    const std::string rows = Count(report.rowsWritten);
     return "情報の取得が完了しました（" + rows + " 件）。 / Done: " + rows +
-           " courses written to " + Quoted(outcome.outputPath) + ".";
+           " courses written to " + Quoted(report.outputPath) + ".";
 }
 
-std::string PagesNotReadMessage(const RunOutcome& outcome) {
-    const std::string pages = std::to_string(outcome.pageFailures.size());
-    if (outcome.ending == FileEnding::SelectionUndecided) {
-        return "取得できなかったページがあるため、" + Quoted(outcome.earlierPath) +
+std::string PagesNotReadMessage(const HarvestReport& report) {
+    const std::string pages = Count(static_cast<int>(report.pageFailures.size()));
+    if (report.files == FileOutcome::SelectionUndecided) {
+        return "取得できなかったページがあるため、" + Quoted(report.resume.earlierPath) +
                " の続きか確かめられませんでした。ファイルは変更していません。 / " + pages +
                " pages could not be read (listed above), and no course listed so far has a line "
                "in " +
-               Quoted(outcome.earlierPath) +
+               Quoted(report.resume.earlierPath) +
                ": nothing was changed; run again with --resume once the portal answers.";
     }
-    if (outcome.resumed) {
-        const ResumedCounts counts = CountsOfResumedRun(outcome);
+    if (!HasCourses(report)) {
+        return "取得できなかったページが " + pages +
+               " 件あり、保存した行はありません。ファイルは変更していません。 / " + pages +
+               " pages could not be read (listed above), and no course was written: " +
+               Quoted(report.outputPath) + " was left as it was.";
+    }
+    if (report.files == FileOutcome::ResumedFileInPlace) {
+        const ResumedCounts counts = CountsOfResumedRun(report);
         return "情報の取得が完了しました" + counts.japanese + "、取得できなかったページ " + pages +
                " 件）。 / Done: " + counts.english + ", but " + pages +
                " pages could not be read (listed above).";
     }
-    const std::string rows = std::to_string(outcome.rowsWritten);
+    const std::string rows = Count(report.rowsWritten);
     return "情報の取得が完了しました（" + rows + " 件、取得できなかったページ " + pages +
-           " 件）。 / Done: " + rows + " courses written to " + Quoted(outcome.outputPath) +
+           " 件）。 / Done: " + rows + " courses written to " + Quoted(report.outputPath) +
            ", but " + pages + " pages could not be read (listed above).";
 }
 
-std::string StoppedMessage(const RunOutcome& outcome) {
-    switch (outcome.ending) {
-        case FileEnding::ComposeOutput: {
-            const ResumedCounts counts = CountsOfResumedRun(outcome);
-            return "取得処理を中断しました" + counts.japanese +
-                   "を保存済み）。 / Stopped: " + counts.english + ".";
+// Where the rows of a run that ended early are.
+std::string WhereTheRowsAre(const HarvestReport& report) {
+    const std::string rows = Count(report.rowsWritten);
+    switch (report.files) {
+        case FileOutcome::ResumedFileInPlace: {
+            const ResumedCounts counts = CountsOfResumedRun(report);
+            return counts.japanese + "を保存済み）。 / " + counts.english + ".";
         }
-        case FileEnding::SelectionUndecided:
-            return "取得処理を中断しました。ファイルは変更していません。 / Stopped before any "
-                   "course with a line in " +
-                   Quoted(outcome.earlierPath) + " was listed: nothing was changed.";
-        case FileEnding::LeaveAsBefore:
-            return "取得処理を中断しました（保存した行はありません）。 / Stopped before any "
-                   "course was written: nothing was written to " +
-                   Quoted(outcome.outputPath) + ".";
+        case FileOutcome::NewFileInPlace:
+            return "（" + rows + " 件を保存済み）。 / The " + rows +
+                   " courses written so far are in " + Quoted(report.outputPath) + ".";
+        case FileOutcome::PartialKept:
+            return "（" + rows + " 件を " + Quoted(report.partialPath) +
+                   " に保存済み。元のファイルは変更していません）。 / The " + rows +
+                   " courses written so far are in " + Quoted(report.partialPath) + "; " +
+                   Quoted(report.outputPath) +
+                   " was left as it was, and teebasket-cli --resume continues from them.";
+        case FileOutcome::SelectionUndecided:
+            return "。ファイルは変更していません。 / No course with a line in " +
+                   Quoted(report.resume.earlierPath) + " was listed yet: nothing was changed.";
         default:
-            break;
+            return "（保存した行はありません）。 / No course was written: nothing was written to " +
+                   Quoted(report.outputPath) + ".";
     }
-    const std::string rows = std::to_string(outcome.rowsWritten);
-    return "取得処理を中断しました（" + rows + " 件を保存済み）。 / Stopped: the " + rows +
-           " courses written so far are in " + Quoted(outcome.outputPath) + ".";
 }
 
-std::string AnotherSelectionMessage(const RunOutcome& outcome) {
-    return CannotResumeMessage(
-        "none of the " + std::to_string(outcome.earlierCourses) + " course lines of " +
-        Quoted(outcome.earlierPath) +
-        " names a course of this run (it is of another selection or portal)");
+std::string StoppedMessage(const HarvestReport& report) {
+    std::string rows = WhereTheRowsAre(report);
+    const std::size_t split = rows.find(" / ");
+    return "取得処理を中断しました" + rows.substr(0, split) + " / Stopped. " +
+           rows.substr(split + 3);
 }
 
-std::string CannotWriteOutcome(const RunOutcome& outcome) {
-    // The engine's reason already says what failed, in both languages.
-    std::string line = OneLine(outcome.failure);
-    if (outcome.ending == FileEnding::KeepPartial) {
-        line += " " + Quoted(outcome.outputPath) + " was left as it was; the rows written are in " +
-                Quoted(outcome.partialPath) + ", and teebasket-cli --resume continues from them.";
+std::string UnreachableMessage(const HarvestReport& report) {
+    std::string line =
+        "サイトへのアクセスができませんでした。しばらく時間を置いてから再度実行してください。 / "
+        "The portal could not be reached; please try again later.";
+    if (report.ending == RunEnding::PortalStoppedAnswering) {
+        const std::string rows = WhereTheRowsAre(report);
+        const std::size_t split = rows.find(" / ");
+        line = "サイトへのアクセスができなくなりました。しばらく時間を置いてから再度実行してくだ"
+               "さい" +
+               rows.substr(0, split) + " / The portal stopped answering; please try again later. " +
+               rows.substr(split + 3);
     }
     return line;
 }
 
-}  // namespace
-
-std::string OutcomeMessage(const RunOutcome& outcome) {
-    switch (ExitCodeFor(outcome)) {
-        case kExitRowsWritten:
-            return DoneMessage(outcome);
-        case kExitPagesNotRead:
-            return PagesNotReadMessage(outcome);
-        case kExitNothingFound:
-            return "該当する情報は見つかりませんでした。 / Nothing found: nothing was written to " +
-                   Quoted(outcome.outputPath) + ".";
-        case kExitStopped:
-            return StoppedMessage(outcome);
-        case kExitUnreachable: {
-            std::string line =
-                "サイトへのアクセスができませんでした。しばらく時間を置いてから再度実行してください"
-                "。"
-                " / The portal could not be reached";
-            if (!outcome.lastFetchFailure.empty()) {
-                line += " (" + outcome.lastFetchFailure + ")";
-            }
-            return line + "; please try again later.";
-        }
-        case kExitUsage:
-            return AnotherSelectionMessage(outcome);
-        case kExitCannotWrite:
+std::string FailedMessage(const HarvestReport& report) {
+    switch (report.failure.kind) {
+        case RunFailureKind::OutputInUse:
+            return "出力ファイルは別の取得処理が使用中です。ファイルは変更していません。 / " +
+                   Quoted(report.failure.path) +
+                   " is being written by another run: nothing was changed.";
+        case RunFailureKind::EarlierFileUnreadable:
+        case RunFailureKind::EarlierFileTooLarge:
+        case RunFailureKind::EarlierFileForeign:
+        case RunFailureKind::EarlierFileOtherPortal:
+        case RunFailureKind::EarlierFileOtherSelection:
+            return ResumeRefusal(report);
+        default:
             break;
     }
-    return CannotWriteOutcome(outcome);
+    std::string line = FailureHeadline(report.failure) + ".";
+    if (report.files == FileOutcome::PartialKept) {
+        line += " " + Quoted(report.outputPath) + " was left as it was; the rows written are in " +
+                Quoted(report.partialPath) + ", and teebasket-cli --resume continues from them.";
+    } else {
+        line += " " + Quoted(report.outputPath) + " was left as it was.";
+    }
+    return line;
 }
 
-std::string PageFailureLine(const PageFailure& failure) {
-    return "取得できなかったページ / Page not read: " + OneLine(Utf8FromAnsi(failure.subject)) +
-           " " + failure.url + ": " + OneLine(failure.reason);
+std::string ReasonLine(const std::string& reason) {
+    return "理由 / Reason: " + reason;
+}
+
+}  // namespace
+
+std::vector<std::string> OutcomeLines(const HarvestReport& report) {
+    std::vector<std::string> lines;
+    switch (ExitCodeFor(report)) {
+        case kExitRowsWritten:
+            lines.push_back(DoneMessage(report));
+            break;
+        case kExitPagesNotRead:
+            lines.push_back(PagesNotReadMessage(report));
+            break;
+        case kExitNothingFound:
+            lines.push_back("該当する情報は見つかりませんでした。 / Nothing found: nothing was "
+                            "written to " +
+                            Quoted(report.outputPath) + ".");
+            break;
+        case kExitStopped:
+            lines.push_back(StoppedMessage(report));
+            break;
+        case kExitUnreachable:
+            lines.push_back(UnreachableMessage(report));
+            lines.push_back(ReasonLine(PageFailureReason(report.lastConnectionFailure)));
+            break;
+        default:
+            lines.push_back(FailedMessage(report));
+            if (const std::string reason = RunFailureReason(report.failure); !reason.empty()) {
+                lines.push_back(ReasonLine(reason));
+            }
+            break;
+    }
+    return lines;
 }
 
 std::string UsageErrorMessage(const std::string& detail) {
@@ -181,27 +408,31 @@ std::string CannotWriteMessage(const std::string& detail) {
     return "ファイルに保存できませんでした。 / The output could not be written: " + detail + ".";
 }
 
-std::string CannotResumeMessage(const std::string& detail) {
-    return "前回の続きから再開できません。ファイルは変更していません。 / Cannot resume: " + detail +
-           "; nothing was changed. Run without --resume to start afresh.";
-}
-
-std::string ResumingMessage(const std::filesystem::path& earlier, int courses, int keepable) {
-    return Quoted(earlier) + " から再開します（" + std::to_string(courses) + " 行のうち取得済み " +
-           std::to_string(keepable) + " 件）。 / Resuming from " + Quoted(earlier) + ": " +
-           std::to_string(keepable) + " of its " + std::to_string(courses) +
-           " course lines hold a page that was read; only the other courses are requested.";
-}
-
-std::string NothingToResumeMessage(const std::filesystem::path& output,
-                                   const std::filesystem::path& partial) {
-    return "再開するファイルがないため、最初から取得します。 / Nothing to resume: neither " +
-           Quoted(partial) + " nor " + Quoted(output) + " exists; starting a new run.";
-}
-
-std::string PartialReplacedMessage(const std::filesystem::path& partial) {
-    return "前回の中断したファイルを破棄して最初から取得します。 / Starting afresh: " +
-           Quoted(partial) + " of an interrupted run is replaced (--resume would continue it).";
+std::vector<std::string> StartNotes(const HarvestReport& report, bool quiet) {
+    std::vector<std::string> notes;
+    if (report.nothingToResume) {
+        // Said even when quiet: the run asked for is not the one that starts.
+        notes.push_back("再開するファイルがないため、最初から取得します。 / Nothing to resume: "
+                        "neither " +
+                        Quoted(report.partialPath) + " nor " + Quoted(report.outputPath) +
+                        " exists; starting a new run.");
+    } else if (report.partialReplaced) {
+        // Said even when quiet: rows are lost.
+        notes.push_back("前回の中断したファイルを破棄して最初から取得します。 / Starting afresh: " +
+                        Quoted(report.partialPath) +
+                        " of an interrupted run is replaced (--resume would continue it).");
+    }
+    if (report.resume.resumed && !quiet) {
+        const ResumeStart& start = report.resume;
+        const std::string earlier = Quoted(start.earlierPath);
+        notes.push_back(earlier + " から再開します（" + Count(start.earlierCourses) +
+                        " 行のうち取得済み " + Count(start.keepable) + " 件）。 / Resuming from " +
+                        earlier + ": " + Count(start.keepable) + " of its " +
+                        Count(start.earlierCourses) +
+                        " course lines hold a page that was read; only the other courses are "
+                        "requested.");
+    }
+    return notes;
 }
 
 std::string StoppedAtOnceMessage(const std::filesystem::path& partial) {

@@ -9,13 +9,13 @@
 
 #include "CliOptions.h"
 #include "CliOutcome.h"
-#include "OutputFiles.h"
 #include "PrefectureNames.h"
 #include "ProgramEnvironment.h"
 #include "ProgressReport.h"
 #include "SignalStop.h"
 #include "TerminalStream.h"
 #include "path_text.h"
+#include "HarvestConfig.h"
 
 #ifndef TEEBASKET_VERSION
 #define TEEBASKET_VERSION "unknown"
@@ -176,128 +176,36 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
 
 namespace {
 
-// What a resumed run continues.
-struct ResumeStart {
-    bool resumed = false;  // there was a file to continue
-    bool fromPartial = false;
-    fs::path earlierPath;
-    EarlierFile earlier;
+// The terminal's progress, and the notes on the files once the run has begun
+// them.
+class CliObserver : public HarvestObserver {
+  public:
+    CliObserver(TerminalProgress& progress, bool quiet) : progress_(progress), quiet_(quiet) {}
+
+    void ProgressStart(const HarvestReport& report) override {
+        for (const std::string& note : StartNotes(report, quiet_)) {
+            progress_.Note(note);
+        }
+        progress_.ProgressStart(report);
+    }
+    void ProgressStep(const HarvestReport& report) override { progress_.ProgressStep(report); }
+    void StatusUpdate(const HarvestReport& report) override { progress_.StatusUpdate(report); }
+    void RunEnded(const HarvestReport& report) override { progress_.RunEnded(report); }
+
+  private:
+    TerminalProgress& progress_;
+    bool quiet_;
 };
 
-int KeepableLines(const EarlierFile& file) {
-    int keepable = 0;
-    for (const EarlierLine& line : file.lines) {
-        keepable += line.holdsPageFacts ? 1 : 0;
-    }
-    return keepable;
-}
-
-// Finds and reads the file to continue, and readies the partial file for the
-// run to add to. Returns the exit code to end with at once, or -1.
-int StartResume(const RunRequest& request, OutputFiles& files, ResumeStart& start,
-                TerminalProgress& progress) {
-    std::error_code error;
-    start.fromPartial = fs::exists(files.Partial(), error);
-    start.earlierPath = start.fromPartial ? files.Partial() : files.Output();
-    if (!start.fromPartial && !fs::exists(files.Output(), error)) {
-        // Said even when quiet: the run asked for is not the one that starts.
-        progress.Note(NothingToResumeMessage(request.outputPath, files.Partial()));
-        return -1;
-    }
-    if (std::string problem = ReadEarlierFile(start.earlierPath, start.earlier); !problem.empty()) {
-        PrintLine(stderr, CannotResumeMessage(problem));
-        return kExitUsage;
-    }
-    const std::string& bookingHost = request.settings.portal.bookingHost;
-    if (!start.earlier.lines.empty() && !NamesCoursesOn(start.earlier, bookingHost)) {
-        PrintLine(stderr,
-                  CannotResumeMessage("the course lines of \"" + PathText(start.earlierPath) +
-                                      "\" name pages of another portal, not " + bookingHost));
-        return kExitUsage;
-    }
-    if (std::string problem = files.PrepareToAdd(start.earlier, start.fromPartial);
-        !problem.empty()) {
-        PrintLine(stderr, CannotWriteMessage(problem));
-        return kExitCannotWrite;
-    }
-    start.resumed = true;
-    if (!request.quiet) {
-        progress.Note(ResumingMessage(start.earlierPath,
-                                      static_cast<int>(start.earlier.lines.size()),
-                                      KeepableLines(start.earlier)));
-    }
-    return -1;
-}
-
-bool EveryListingRead(const HarvestRun& run, bool stoppedByUser) {
-    return !stoppedByUser && std::none_of(run.pageFailures.begin(), run.pageFailures.end(),
-                                          [](const PageFailure& failure) {
-                                              return failure.kind == PageKind::Listing;
-                                          });
-}
-
-RunOutcome OutcomeOf(const HarvestRun& run, bool stoppedByUser, const RunRequest& request,
-                     const OutputFiles& files, const ResumeStart& start) {
-    RunOutcome outcome;
-    outcome.resultCode = run.resultCode.load();
-    outcome.stoppedByUser = stoppedByUser;
-    outcome.failure = run.failure;
-    outcome.rowsWritten = run.rowsWritten;
-    outcome.lastFetchFailure = run.lastFetchFailure;
-    outcome.pageFailures = run.pageFailures;
-    outcome.outputPath = request.outputPath;
-    outcome.partialPath = files.Partial();
-    outcome.resumed = start.resumed;
-    outcome.earlierPath = start.earlierPath;
-    outcome.earlierCourses = static_cast<int>(start.earlier.lines.size());
-    outcome.coursesKept = run.coursesKept;
-    return outcome;
-}
-
-// Leaves the files as the run's outcome asks, and notes what became of them
-// in `outcome`.
-void PutFilesInPlace(const OutputFiles& files, const ResumePlan* plan, const HarvestRun& run,
-                     RunOutcome& outcome) {
-    RunFacts facts;
-    facts.resumed = plan != nullptr;
-    facts.failed = !run.failure.empty();
-    facts.rowsWritten = run.rowsWritten;
-    facts.coursesKept = run.coursesKept;
-    facts.everyListingRead = EveryListingRead(run, outcome.stoppedByUser);
-    facts.earlierHadCourses = plan != nullptr && plan->EarlierHadCourses();
-    facts.earlierNamesThisRun = plan != nullptr && plan->EarlierNamesThisRun();
-    outcome.ending = ChooseEnding(facts);
-
-    std::string problem;
-    switch (outcome.ending) {
-        case FileEnding::ReplaceOutput:
-            problem = files.ReplaceOutput();
-            break;
-        case FileEnding::ComposeOutput: {
-            EarlierFile journal;
-            problem = ReadEarlierFile(files.Partial(), journal);
-            if (problem.empty()) {
-                const std::vector<std::string> lines =
-                    plan->FinishedLines(journal, !facts.everyListingRead);
-                outcome.linesInFile = static_cast<int>(lines.size());
-                problem = files.ComposeOutput(lines);
-            }
-            break;
-        }
-        case FileEnding::KeepPartial:
-            break;
-        case FileEnding::LeaveAsBefore:
-        case FileEnding::AnotherSelection:
-        case FileEnding::SelectionUndecided:
-            files.LeaveAsBefore();
-            break;
-    }
-    if (!problem.empty()) {
-        outcome.ending = FileEnding::KeepPartial;
-        outcome.failure =
-            "CSVファイルを置き換えられませんでした / could not finish the CSV file: " + problem +
-            ".";
-    }
+HarvestRequest EngineRequest(const RunRequest& request, const fs::path& scratchFolder) {
+    HarvestRequest engine;
+    engine.selection = request.selection;
+    engine.settings = request.settings;
+    engine.output.path = request.outputPath;
+    engine.output.resume = request.resume;
+    engine.output.syncEachLine = true;
+    engine.scratchPath = scratchFolder / kScratchFileName;
+    return engine;
 }
 
 }  // namespace
@@ -317,46 +225,21 @@ int RunTeebasketCli(int argc, char** argv) {
     const RunRequest& request = prepared.request;
     TerminalProgress progress(stderr, IsTerminal(stderr), request.quiet);
 
-    OutputFiles files(request.outputPath);
-    files.RemoveLeftoverComposed();
-    ResumeStart start;
-    if (request.resume) {
-        if (const int code = StartResume(request, files, start, progress); code >= 0) {
-            return code;
-        }
-    } else if (std::error_code error; fs::exists(files.Partial(), error)) {
-        progress.Note(PartialReplacedMessage(files.Partial()));  // even when quiet: rows are lost
-    }
-    std::optional<ResumePlan> plan;
-    if (start.resumed) {
-        plan.emplace(start.earlier, request.settings.portal);
-    }
-
     // A folder only this process uses, for the engine's scratch file: the
     // window's tmp.dat may be in use by a run of the window at the same time.
     fs::path scratchFolder;
     if (std::string problem = MakeScratchFolder(scratchFolder); !problem.empty()) {
-        if (start.resumed) {
-            files.LeaveAsBefore();
-        }
         PrintLine(stderr, CannotWriteMessage(problem));
         return kExitCannotWrite;
     }
-
-    HarvestRun run;
-    run.Reset(files.Partial(), scratchFolder / kScratchFileName);
-    run.outputOptions.append = start.resumed;
-    run.outputOptions.syncEachLine = true;
-    run.keptCourses = plan ? &*plan : nullptr;
-    UserAgentGenerator agents;
-    std::atomic<bool> stoppedByUser{false};
+    CrawlPace pace;
+    HarvestRun run(EngineRequest(request, scratchFolder), pace);
     // Lives until the program returns: a Ctrl-C after the run, while the
     // closing line waits on a standard error that nobody reads, still ends
     // the program with 2, and never by the signal's default action.
     SignalStop signals(
         [&] {
-            stoppedByUser.store(true);
-            run.stop.Request();
+            run.RequestStop();
             progress.Note(
                 "中断します（もう一度 Ctrl-C で即時終了）。 / Stopping after the current "
                 "step; press Ctrl-C again to quit at once.");
@@ -364,26 +247,26 @@ int RunTeebasketCli(int argc, char** argv) {
         [&] {
             // As a kill would, but the row being written is finished, or
             // cut back, so the partial file ends with a whole line.
-            run.output.FinishForExit(kPatienceForTheLastRow);
+            run.FinishForExit(kPatienceForTheLastRow);
             std::error_code ignored;
             fs::remove_all(scratchFolder, ignored);
-            progress.Note(StoppedAtOnceMessage(files.Partial()));
+            progress.Note(StoppedAtOnceMessage(run.PartialPath()));
             std::_Exit(kExitStopped);
         });
-    HarvestContext context{run, request.selection, request.settings, agents, progress};
-    Execute(context);
+    CliObserver observer(progress, request.quiet);
+    run.Execute(observer);
     std::error_code ignored;
     fs::remove_all(scratchFolder, ignored);
 
-    RunOutcome outcome = OutcomeOf(run, stoppedByUser.load(), request, files, start);
-    PutFilesInPlace(files, plan ? &*plan : nullptr, run, outcome);
-
-    for (const PageFailure& failure : outcome.pageFailures) {
+    const HarvestReport& report = run.Report();
+    for (const PageFailure& failure : report.pageFailures) {
         PrintLine(stderr, PageFailureLine(failure));
     }
-    const ExitCode code = ExitCodeFor(outcome);
+    const ExitCode code = ExitCodeFor(report);
     if (code != kExitRowsWritten || !request.quiet) {
-        PrintLine(stderr, OutcomeMessage(outcome));
+        for (const std::string& line : OutcomeLines(report)) {
+            PrintLine(stderr, line);
+        }
     }
     return code;
 }

@@ -83,7 +83,7 @@ bool TryLockFor(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds li
 
 // True when the last page the run could not read is the listing of the
 // prefecture under way. (Called on the harvest thread, which owns the list.)
-bool ListingFailed(const HarvestRun& run) {
+bool ListingFailed(const HarvestReport& run) {
     return !run.pageFailures.empty() && run.pageFailures.back().kind == PageKind::Listing &&
            run.pageFailures.back().subject == run.currentPrefecture;
 }
@@ -169,14 +169,14 @@ TerminalProgress::TerminalProgress(std::FILE* stream, bool terminal, bool quiet)
 
 TerminalProgress::~TerminalProgress() = default;
 
-void TerminalProgress::ProgressStart(HarvestRun& run) {
+void TerminalProgress::ProgressStart(const HarvestReport& run) {
     std::lock_guard lock(mutex_);
     started_ = std::chrono::steady_clock::now();
     snapshot_ = ProgressSnapshot{};
     snapshot_.prefectureCount = run.prefectureCount;
 }
 
-void TerminalProgress::ProgressStep(HarvestRun& run) {
+void TerminalProgress::ProgressStep(const HarvestReport& run) {
     std::lock_guard lock(mutex_);
     ++snapshot_.prefectureNumber;
     snapshot_.prefectureName = Utf8FromAnsi(run.currentPrefecture);
@@ -191,7 +191,7 @@ void TerminalProgress::ProgressStep(HarvestRun& run) {
     }
 }
 
-void TerminalProgress::StatusUpdate(HarvestRun& run) {
+void TerminalProgress::StatusUpdate(const HarvestReport& run) {
     std::lock_guard lock(mutex_);
     snapshot_.courseIndex = run.courseIndex;
     snapshot_.courseTotal = run.courseTotal;
@@ -205,7 +205,7 @@ void TerminalProgress::StatusUpdate(HarvestRun& run) {
     }
 }
 
-void TerminalProgress::RunEnded(HarvestRun&) {
+void TerminalProgress::RunEnded(const HarvestReport&) {
     std::lock_guard lock(mutex_);
     ClearBarLocked();
 }

@@ -42,6 +42,10 @@ std::u16string AnsiToUTF16(const std::string& text, unsigned codePage);
 // are first joined where Unicode has a precomposed character.
 std::string UTF16ToAnsi(const std::u16string& wide, unsigned codePage = 0);
 
+// Code-page-932 bytes to UTF-8 text, for messages and outputs in UTF-8. The
+// output ends at the first zero byte.
+std::string AnsiToUTF8(const std::string& ansi);
+
 // The program's one UTF-8 decoder. Decodes the character that starts at
 // text[index] (index < text.size()) into `codePoint` and returns the number
 // of bytes it takes, at least 1. A malformed sequence (overlong, surrogate,

@@ -120,23 +120,6 @@ class LineCursor {
     std::size_t next_ = 0;
 };
 
-// Reads lines already split (by SplitLines) with the calls of LineCursor, so
-// that one reader serves both.
-class LineListCursor {
-  public:
-    explicit LineListCursor(const std::vector<std::string>& lines) : lines_(lines) {}
-
-    bool Next(std::string_view& line);
-
-    // The bytes of the lines behind the one that Next gave last, one line
-    // break each.
-    std::size_t Remaining() const;
-
-  private:
-    const std::vector<std::string>& lines_;
-    std::size_t next_ = 0;
-};
-
 // A downloaded page: its raw bytes (UTF-8 as the server sent them) in one
 // buffer, read line by line through a LineCursor. Reading a page this way
 // costs its size once, however many lines it has.
@@ -158,10 +141,6 @@ class PageText {
 // read.
 bool LoadPage(const std::filesystem::path& path, PageText& page);
 
-// Loads a file whole and splits it as SplitLines does. Returns false (and
-// leaves `lines` empty) when the file does not exist or cannot be read.
-bool LoadLines(const std::filesystem::path& path, std::vector<std::string>& lines);
-
 // ---------------------------------------------------------------------------
 // User agents
 
@@ -181,7 +160,6 @@ class UserAgentGenerator {
   public:
     // Advances the state once and returns an index into UserAgentTable.
     std::size_t NextIndex();
-    std::uint32_t State() const { return state_; }
 
   private:
     std::uint32_t state_ = 0;
@@ -235,11 +213,38 @@ class FetchStop {
     ~FetchStop() = default;
 };
 
+// What exactly went wrong with a download, as data: the front ends word it.
+enum class FetchError {
+    None,                   // the body is stored (whatever the HTTP status)
+    InvalidAddress,         // empty or malformed address, or not https
+    HostNotFound,           // the host name could not be resolved
+    Refused,                // the connection was refused
+    ConnectTimedOut,        // no connection within the connect time-out
+    CertificateNotTrusted,  // the portal's certificate is not signed by a trusted authority
+    NameMismatch,           // the certificate is for another name
+    TrustedFileMissing,     // the extra trusted-certificate file does not exist
+    SecureConnectionFailed, // any other failure of the TLS handshake
+    TimedOut,               // the portal stopped answering (low-speed limit or whole-call limit)
+    ConnectionReset,        // the connection broke while the answer came
+    BodyCutShort,           // the answer ended before its announced length
+    BrokenAnswer,           // the answer was not HTTP, or nothing came back
+    PageTooLarge,           // body above FetchOptions::maxBodyBytes
+    InsecureRedirect,       // a redirect to anything but https
+    ScratchNotWritten,      // the scratch file could not be written
+    Stopped,                // the caller asked the download to stop
+    ClientFailed,           // the HTTP client could not be set up
+};
+
 struct FetchResult {
     FetchStatus status = FetchStatus::InvalidUrl;
+    FetchError error = FetchError::InvalidAddress;
     long httpStatus = 0;        // 0 when no answer arrived
     std::size_t bodyBytes = 0;  // bytes stored when status is Stored
-    std::string reason;         // UTF-8, for messages; empty when Stored
+    // The data behind `error`, for the front ends to quote: libcurl's text of
+    // the failure, the refused redirect's address, the scratch file's system
+    // error. Empty when Stored.
+    std::string detail;
+    int systemError = 0;  // the system's error number of a scratch file not written
     // The answer's Retry-After, as a wait from the time the answer came.
     std::optional<std::chrono::seconds> retryAfter;
     // The same request may well succeed when it is sent again: a refused or
@@ -248,7 +253,9 @@ struct FetchResult {
     bool transient = false;
 
     bool Stored() const { return status == FetchStatus::Stored; }
-    // True for the failures that mean the portal could not be reached at all.
+    // True for the failures that mean the portal could not be reached at all:
+    // no connection (host not found, refused, no answer to connect) or no
+    // secure one, or a portal that stopped answering.
     bool HostUnreachable() const {
         return status == FetchStatus::Unreachable || status == FetchStatus::TlsFailed ||
                status == FetchStatus::TimedOut;
@@ -285,12 +292,6 @@ class FetchSession {
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// One download as FetchSession::Fetch does it, over a connection of its own
-// that is closed afterwards.
-FetchResult PageFetcher(const std::string& url, const std::filesystem::path& scratchPath,
-                        UserAgentGenerator& agents, const FetchOptions& options = {},
-                        const FetchStop* stop = nullptr);
 
 // The wait that a Retry-After header value asks for: a number of seconds, or
 // an HTTP date (a date in the past asks for no wait). Nothing for a value that

@@ -11,9 +11,10 @@
 namespace teebasket {
 
 enum class FileOpenMode {
-    CreateOrTruncate,   // "wb"
-    CreateNew,          // "wbx": fails with EEXIST when the file is there
-    Append,             // "ab"
+    CreateNew,  // a new file: fails with EEXIST when anything has the name, a link too
+    // An existing regular file, written at its end: fails with ELOOP (a link),
+    // ENOENT, or EINVAL (a pipe, a device, a folder) without waiting on a pipe.
+    AppendExisting,
     OverwriteExisting,  // "r+b": written from its start, not cut; fails when it is missing
 };
 

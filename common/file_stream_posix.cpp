@@ -1,4 +1,6 @@
 // C streams with POSIX calls; a path is its bytes.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,24 +11,44 @@ namespace teebasket {
 
 namespace {
 
-const char* ModeText(FileOpenMode mode) {
-    switch (mode) {
-        case FileOpenMode::CreateNew:
-            return "wbx";
-        case FileOpenMode::Append:
-            return "ab";
-        case FileOpenMode::OverwriteExisting:
-            return "r+b";
-        case FileOpenMode::CreateOrTruncate:
-            break;
+// Opens an existing regular file to add to it. O_NONBLOCK keeps a pipe in
+// the file's place from holding the open until a reader comes; it is of no
+// effect on the regular file that is then written.
+std::FILE* OpenToAppend(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
     }
-    return "wb";
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error = errno;
+        ::close(fd);
+        errno = S_ISREG(status.st_mode) ? error : EINVAL;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, O_WRONLY | O_APPEND);
+    std::FILE* file = ::fdopen(fd, "ab");
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
 }
 
 }  // namespace
 
 std::FILE* OpenFileStream(const std::filesystem::path& path, FileOpenMode mode) {
-    return std::fopen(path.c_str(), ModeText(mode));
+    switch (mode) {
+        case FileOpenMode::CreateNew:
+            // "x" is O_EXCL, which also refuses a link of any kind at the name.
+            return std::fopen(path.c_str(), "wbxe");
+        case FileOpenMode::AppendExisting:
+            return OpenToAppend(path);
+        case FileOpenMode::OverwriteExisting:
+            break;
+    }
+    return std::fopen(path.c_str(), "r+be");
 }
 
 bool SeekToEnd(std::FILE* file, std::uint64_t& offset) {

@@ -458,4 +458,8 @@ std::string UTF16ToAnsi(const std::u16string& wide, unsigned codePage) {
     return other_code_pages::Encode(points, codePage);
 }
 
+std::string AnsiToUTF8(const std::string& ansi) {
+    return UTF16ToAnsi(AnsiToUTF16(ansi, kCodePageJapanese), kCodePageUtf8);
+}
+
 }  // namespace teebasket

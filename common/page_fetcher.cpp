@@ -57,23 +57,25 @@ bool CurlReady() {
     return initResult == CURLE_OK;
 }
 
-FetchResult Failure(FetchStatus status, std::string reason, long httpStatus = 0) {
+FetchResult Failure(FetchStatus status, FetchError error, std::string detail,
+                    long httpStatus = 0) {
     FetchResult result;
     result.status = status;
+    result.error = error;
     result.httpStatus = httpStatus;
-    result.reason = std::move(reason);
+    result.detail = std::move(detail);
     return result;
 }
 
-// The reason the address cannot be fetched, or nothing when it is an https
-// address with a host.
+// The address when it cannot be fetched (empty, malformed, not https, without
+// a host), or nothing when it is an https address with a host.
 std::optional<std::string> UrlProblem(const std::string& url) {
     if (url.empty()) {
-        return "empty address";
+        return "";
     }
     UrlHandle parsed(curl_url());
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
-        return "malformed address: " + url;
+        return url;
     }
     char* scheme = nullptr;
     char* host = nullptr;
@@ -85,10 +87,10 @@ std::optional<std::string> UrlProblem(const std::string& url) {
     std::transform(lowerScheme.begin(), lowerScheme.end(), lowerScheme.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (lowerScheme != "https") {
-        return "not an https address: " + url;
+        return url;
     }
     if (host == nullptr || *host == '\0') {
-        return "address without a host: " + url;
+        return url;
     }
     return std::nullopt;
 }
@@ -287,6 +289,34 @@ bool PortalReached(CURL* handle) {
     return connectTime > 0 || requestBytes > 0;
 }
 
+FetchResult ScratchFailure(const ScratchWriter& writer, std::string detail, long httpStatus) {
+    FetchResult result = Failure(FetchStatus::ScratchNotWritten, FetchError::ScratchNotWritten,
+                                 std::move(detail), httpStatus);
+    result.systemError = writer.LastErrno();
+    return result;
+}
+
+// A failed certificate check: for another name, or not signed by a trusted
+// authority. libcurl gives one code for both; its text tells them apart
+// (OpenSSL: "no alternative certificate subject name matches", "subject name
+// ... does not match"; Schannel: "failed to match connection hostname").
+FetchError CertificateProblem(std::string_view detail) {
+    const bool nameMismatch = detail.find("subject name") != std::string_view::npos ||
+                              detail.find("match connection hostname") != std::string_view::npos;
+    return nameMismatch ? FetchError::NameMismatch : FetchError::CertificateNotTrusted;
+}
+
+FetchError TlsProblem(CURLcode code, std::string_view detail, const FetchOptions& options) {
+    if (!options.caCertificateFile.empty()) {
+        std::error_code ec;
+        if (!fs::exists(options.caCertificateFile, ec)) {
+            return FetchError::TrustedFileMissing;
+        }
+    }
+    return code == CURLE_PEER_FAILED_VERIFICATION ? CertificateProblem(detail)
+                                                  : FetchError::SecureConnectionFailed;
+}
+
 FetchResult ClassifyError(CURL* handle, CURLcode code, const Transfer& transfer,
                           const char* detailBuffer, const FetchOptions& options) {
     long httpStatus = 0;
@@ -294,47 +324,55 @@ FetchResult ClassifyError(CURL* handle, CURLcode code, const Transfer& transfer,
     const std::string detail = *detailBuffer != '\0' ? detailBuffer : curl_easy_strerror(code);
 
     if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-        return Failure(FetchStatus::TooLarge,
-                       "the page is larger than " + std::to_string(options.maxBodyBytes) + " bytes",
-                       httpStatus);
+        return Failure(FetchStatus::TooLarge, FetchError::PageTooLarge,
+                       std::to_string(options.maxBodyBytes), httpStatus);
     }
     if (transfer.writeFailed) {
-        return Failure(FetchStatus::ScratchNotWritten, "cannot write the scratch file", httpStatus);
+        return ScratchFailure(transfer.writer, "", httpStatus);
     }
     switch (code) {
-        case CURLE_UNSUPPORTED_PROTOCOL: {
-            // The address itself was checked to be https, so this was a redirect.
-            return Failure(FetchStatus::InsecureRedirect,
-                           "refused a redirect to a non-https address: " + transfer.location,
-                           httpStatus);
-        }
-        case CURLE_URL_MALFORMAT:
-            return Failure(FetchStatus::InvalidUrl, "malformed address: " + detail, httpStatus);
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-        case CURLE_COULDNT_CONNECT:
-            return Failure(FetchStatus::Unreachable, "cannot reach the portal: " + detail,
-                           httpStatus);
-        case CURLE_OPERATION_TIMEDOUT: {
-            if (!PortalReached(handle)) {
-                return Failure(FetchStatus::Unreachable, "cannot reach the portal: " + detail,
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            // The address itself was checked to be https, so this was a
+            // redirect; without one, the answer was not HTTP/1.x or later
+            // (an HTTP/0.9 answer: bare bytes without a status line).
+            if (transfer.location.empty()) {
+                return Failure(FetchStatus::TransferFailed, FetchError::BrokenAnswer, detail,
                                httpStatus);
             }
-            return Failure(FetchStatus::TimedOut, "the portal stopped answering: " + detail,
+            return Failure(FetchStatus::InsecureRedirect, FetchError::InsecureRedirect,
+                           transfer.location, httpStatus);
+        case CURLE_URL_MALFORMAT:
+            return Failure(FetchStatus::InvalidUrl, FetchError::InvalidAddress, detail, httpStatus);
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return Failure(FetchStatus::Unreachable, FetchError::HostNotFound, detail, httpStatus);
+        case CURLE_COULDNT_CONNECT:
+            return Failure(FetchStatus::Unreachable, FetchError::Refused, detail, httpStatus);
+        case CURLE_OPERATION_TIMEDOUT:
+            if (!PortalReached(handle)) {
+                return Failure(FetchStatus::Unreachable, FetchError::ConnectTimedOut, detail,
+                               httpStatus);
+            }
+            return Failure(FetchStatus::TimedOut, FetchError::TimedOut, detail, httpStatus);
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+            return Failure(FetchStatus::TransferFailed, FetchError::ConnectionReset, detail,
                            httpStatus);
-        }
+        case CURLE_PARTIAL_FILE:
+            return Failure(FetchStatus::TransferFailed, FetchError::BodyCutShort, detail,
+                           httpStatus);
+        case CURLE_GOT_NOTHING:
+        case CURLE_WEIRD_SERVER_REPLY:
+            return Failure(FetchStatus::TransferFailed, FetchError::BrokenAnswer, detail,
+                           httpStatus);
         default:
             break;
     }
     if (IsTlsError(code)) {
-        std::string reason = "the secure connection failed: " + detail;
-        if (!options.caCertificateFile.empty() && !fs::exists(options.caCertificateFile)) {
-            reason += " (the trusted certificate file " + options.caCertificateFile.string() +
-                      " does not exist)";
-        }
-        return Failure(FetchStatus::TlsFailed, reason, httpStatus);
+        return Failure(FetchStatus::TlsFailed, TlsProblem(code, detail, options), detail,
+                       httpStatus);
     }
-    return Failure(FetchStatus::TransferFailed, "the download broke off: " + detail, httpStatus);
+    return Failure(FetchStatus::TransferFailed, FetchError::BrokenAnswer, detail, httpStatus);
 }
 
 FetchResult Classify(CURL* handle, CURLcode code, const Transfer& transfer,
@@ -424,18 +462,19 @@ FetchResult FetchSession::Impl::Download(const std::string& url, const fs::path&
                                          std::string_view agent, const FetchOptions& options,
                                          const FetchStop* stop) {
     if (const std::optional<std::string> problem = UrlProblem(url); problem) {
-        return Failure(FetchStatus::InvalidUrl, *problem);
+        return Failure(FetchStatus::InvalidUrl, FetchError::InvalidAddress, *problem);
     }
     if (stop != nullptr && stop->StopRequested()) {
-        return Failure(FetchStatus::Stopped, "stopped before the download");
+        return Failure(FetchStatus::Stopped, FetchError::Stopped, {});
     }
     ScratchWriter writer(scratchPath);
     std::string error;
     if (!writer.Open(error)) {
-        return Failure(FetchStatus::ScratchNotWritten, error);
+        return ScratchFailure(writer, error, 0);
     }
     if (!HandlesReady()) {
-        return Failure(FetchStatus::TransferFailed, "the HTTP client could not be initialised");
+        return Failure(FetchStatus::TransferFailed, FetchError::ClientFailed,
+                       "curl_easy_init failed");
     }
     // Every option of the previous download is dropped; the connection cache,
     // the DNS cache and the TLS session cache stay.
@@ -443,13 +482,13 @@ FetchResult FetchSession::Impl::Download(const std::string& url, const fs::path&
     errorDetail[0] = '\0';
     Transfer transfer{writer, options.maxBodyBytes};
     if (!Configure(easy.get(), url, agent, options, transfer, errorDetail, caBundle)) {
-        return Failure(FetchStatus::TransferFailed,
-                       "the HTTP client lacks a required option (HTTPS-only transfers)");
+        return Failure(FetchStatus::TransferFailed, FetchError::ClientFailed,
+                       "an HTTPS-only option is not supported");
     }
     bool stopped = false;
     const CURLcode code = PerformUnlessStopped(stop, stopped);
     if (stopped) {
-        return Failure(FetchStatus::Stopped, "stopped during the download");
+        return Failure(FetchStatus::Stopped, FetchError::Stopped, {});
     }
     if (code != CURLE_OK) {
         return Classify(easy.get(), code, transfer, errorDetail, options);
@@ -457,10 +496,11 @@ FetchResult FetchSession::Impl::Download(const std::string& url, const fs::path&
     long httpStatus = 0;
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &httpStatus);
     if (!writer.Commit(error)) {
-        return Failure(FetchStatus::ScratchNotWritten, error, httpStatus);
+        return ScratchFailure(writer, error, httpStatus);
     }
     FetchResult result;
     result.status = FetchStatus::Stored;
+    result.error = FetchError::None;
     result.httpStatus = httpStatus;
     result.bodyBytes = transfer.received;
     if (!transfer.retryAfter.empty()) {
@@ -489,13 +529,6 @@ FetchResult FetchSession::Fetch(const std::string& url, const fs::path& scratchP
 void FetchSession::Close() {
     impl_->easy.reset();
     impl_->multi.reset();
-}
-
-FetchResult PageFetcher(const std::string& url, const fs::path& scratchPath,
-                        UserAgentGenerator& agents, const FetchOptions& options,
-                        const FetchStop* stop) {
-    FetchSession session;
-    return session.Fetch(url, scratchPath, agents, options, stop);
 }
 
 std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,

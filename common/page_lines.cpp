@@ -58,22 +58,6 @@ bool LineCursor::Next(std::string_view& line) {
     return true;
 }
 
-bool LineListCursor::Next(std::string_view& line) {
-    if (next_ >= lines_.size()) {
-        return false;
-    }
-    line = lines_[next_++];
-    return true;
-}
-
-std::size_t LineListCursor::Remaining() const {
-    std::size_t bytes = 0;
-    for (std::size_t i = next_; i < lines_.size(); ++i) {
-        bytes += lines_[i].size() + 1;
-    }
-    return bytes;
-}
-
 std::vector<std::string> SplitLines(std::string_view bytes) {
     std::vector<std::string> lines;
     LineCursor cursor(bytes);
@@ -107,14 +91,5 @@ bool LoadPage(const std::filesystem::path& path, PageText& page) {
     return true;
 }
 
-bool LoadLines(const std::filesystem::path& path, std::vector<std::string>& lines) {
-    lines.clear();
-    PageText page;
-    if (!LoadPage(path, page)) {
-        return false;
-    }
-    lines = SplitLines(page.Bytes());
-    return true;
-}
 
 }  // namespace teebasket

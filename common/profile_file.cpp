@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "path_text.h"
+#include "SystemText.h"
 #include "whole_file.h"
 
 namespace teebasket {
@@ -198,7 +199,7 @@ KeyLocation LocateKey(const std::vector<ProfileLine>& lines, std::string_view se
 // Files
 
 std::string Quoted(const fs::path& path) {
-    return "\"" + PathText(path) + "\"";
+    return QuotedPath(path);
 }
 
 enum class ReadOutcome { Read, Missing, Failed };
@@ -216,6 +217,7 @@ ReadOutcome ReadProfileBytes(const fs::path& path, std::string& bytes, std::stri
         case Status::IsFolder:
             reason = Quoted(path) + " is a folder, not a settings file";
             return ReadOutcome::Failed;
+        case Status::IsLink:
         case Status::NotRegular:
             reason = Quoted(path) + " is not a regular file";
             return ReadOutcome::Failed;

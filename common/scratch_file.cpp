@@ -55,6 +55,7 @@ bool ScratchWriter::Open(std::string& error) {
             return true;
         }
         if (errno != EEXIST) {
+            lastErrno_ = errno;
             error = "cannot create a file beside " + PathText(scratchPath_) + ": " +
                     std::strerror(errno);
             return false;
@@ -99,6 +100,7 @@ bool ScratchWriter::TakeOverScratchFile(std::mt19937& random) {
 
 bool ScratchWriter::Write(const char* data, std::size_t size) {
     if (!file_ || std::fwrite(data, 1, size, file_.get()) != size) {
+        lastErrno_ = errno;
         return false;
     }
     written_ += size;
@@ -114,6 +116,7 @@ bool ScratchWriter::Commit(std::string& error) {
     const int flushError = errno;
     const bool closed = std::fclose(file_.release()) == 0;
     if (!flushed || !closed) {
+        lastErrno_ = flushed ? errno : flushError;
         error = "cannot write " + PathText(temporaryPath_) + ": " +
                 std::strerror(flushed ? errno : flushError);
         return false;
@@ -123,12 +126,14 @@ bool ScratchWriter::Commit(std::string& error) {
         // The earlier page was longer: its tail goes.
         fs::resize_file(temporaryPath_, written_, ec);
         if (ec) {
+            lastErrno_ = ec.value();
             error = "cannot write " + PathText(temporaryPath_) + ": " + ec.message();
             return false;
         }
     }
     fs::rename(temporaryPath_, scratchPath_, ec);
     if (ec) {
+        lastErrno_ = ec.value();
         error = "cannot replace " + PathText(scratchPath_) + ": " + ec.message();
         return false;
     }

@@ -38,6 +38,9 @@ class ScratchWriter {
     // over the scratch file.
     bool Commit(std::string& error);
 
+    // The system's error number of the last failure (0 when it had none).
+    int LastErrno() const { return lastErrno_; }
+
   private:
     bool TakeOverScratchFile(std::mt19937& random);
 
@@ -51,6 +54,7 @@ class ScratchWriter {
     std::uintmax_t earlierBytes_ = 0;  // the size of a scratch file taken over
     std::uintmax_t written_ = 0;
     bool committed_ = false;
+    int lastErrno_ = 0;
 };
 
 // Removes the scratch file if it is a file (never a folder). Errors are

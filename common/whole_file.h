@@ -8,19 +8,28 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace teebasket {
 
 struct WholeFileRead {
-    enum class Status { Read, Missing, IsFolder, NotRegular, TooLarge, Failed };
+    enum class Status { Read, Missing, IsFolder, IsLink, NotRegular, TooLarge, Failed };
     Status status = Status::Failed;
     std::string bytes;        // the file's bytes when Read
     std::string systemError;  // the system's reason (UTF-8) when Failed
+    std::error_code error;    // the system's error when Failed
+};
+
+enum class LinkRule {
+    Follow,    // a symbolic link is read as the file it names
+    NoFollow,  // a symbolic link (or reparse point) at the name is IsLink
 };
 
 // Reads `path` whole when it is a regular file of at most `maximumBytes`.
-// A missing file, or a missing folder on its way, is Missing.
-WholeFileRead ReadWholeFile(const std::filesystem::path& path, std::uintmax_t maximumBytes);
+// A missing file, or a missing folder on its way, is Missing. A pipe in the
+// file's place is NotRegular at once, never waited on.
+WholeFileRead ReadWholeFile(const std::filesystem::path& path, std::uintmax_t maximumBytes,
+                            LinkRule links = LinkRule::Follow);
 
 struct WholeFileReplace {
     enum class Status {
@@ -46,8 +55,8 @@ WholeFileReplace ReplaceWholeFile(const std::filesystem::path& target, std::stri
 // Puts the finished file `from` in the place of `to` in one step, `to` being
 // replaced when it exists, and hands the change to the disk: rename and an
 // fsync of the folder on Linux, MoveFileExW with MOVEFILE_REPLACE_EXISTING and
-// MOVEFILE_WRITE_THROUGH on Windows. Returns "" or the system's reason
-// (UTF-8); on failure both files stay as they were.
-std::string MoveFileInPlace(const std::filesystem::path& from, const std::filesystem::path& to);
+// MOVEFILE_WRITE_THROUGH on Windows. Returns the system's error, or none; on
+// failure both files stay as they were.
+std::error_code MoveFileInPlace(const std::filesystem::path& from, const std::filesystem::path& to);
 
 }  // namespace teebasket

@@ -82,17 +82,25 @@ WholeFileReplace Failure(WholeFileReplace::Status status, int error) {
 
 }  // namespace
 
-WholeFileRead ReadWholeFile(const fs::path& path, std::uintmax_t maximumBytes) {
+WholeFileRead ReadWholeFile(const fs::path& path, std::uintmax_t maximumBytes, LinkRule links) {
     WholeFileRead result;
     auto failed = [&result](int error) {
         result.status = WholeFileRead::Status::Failed;
         result.systemError = ErrnoText(error);
+        result.error = std::error_code(error, std::generic_category());
         return result;
     };
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: a pipe at the name must not hold the open until a writer
+    // comes; it is of no effect on a regular file.
+    const int noFollow = links == LinkRule::NoFollow ? O_NOFOLLOW : 0;
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | noFollow));
     if (fd.Get() < 0) {
         if (errno == ENOENT) {
             result.status = WholeFileRead::Status::Missing;
+            return result;
+        }
+        if (errno == ELOOP && noFollow != 0) {
+            result.status = WholeFileRead::Status::IsLink;
             return result;
         }
         return failed(errno);
@@ -175,9 +183,9 @@ WholeFileReplace ReplaceWholeFile(const fs::path& target, std::string_view bytes
     return {Status::Replaced, {}};
 }
 
-std::string MoveFileInPlace(const fs::path& from, const fs::path& to) {
+std::error_code MoveFileInPlace(const fs::path& from, const fs::path& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) {
-        return ErrnoText(errno);
+        return std::error_code(errno, std::generic_category());
     }
     SyncFolder(to.parent_path().empty() ? fs::path(".") : to.parent_path());
     return {};

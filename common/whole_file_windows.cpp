@@ -104,11 +104,12 @@ bool PutInPlace(const fs::path& temporary, const fs::path& target, bool targetEx
 
 }  // namespace
 
-WholeFileRead ReadWholeFile(const fs::path& path, std::uintmax_t maximumBytes) {
+WholeFileRead ReadWholeFile(const fs::path& path, std::uintmax_t maximumBytes, LinkRule links) {
     WholeFileRead result;
     auto failed = [&result](DWORD error) {
         result.status = WholeFileRead::Status::Failed;
         result.systemError = SystemErrorText(error);
+        result.error = std::error_code(static_cast<int>(error), std::system_category());
         return result;
     };
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -119,6 +120,10 @@ WholeFileRead ReadWholeFile(const fs::path& path, std::uintmax_t maximumBytes) {
             return result;
         }
         return failed(error);
+    }
+    if (links == LinkRule::NoFollow && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        result.status = WholeFileRead::Status::IsLink;
+        return result;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         result.status = WholeFileRead::Status::IsFolder;
@@ -210,10 +215,10 @@ WholeFileReplace ReplaceWholeFile(const fs::path& target, std::string_view bytes
     return {Status::Replaced, {}};
 }
 
-std::string MoveFileInPlace(const fs::path& from, const fs::path& to) {
+std::error_code MoveFileInPlace(const fs::path& from, const fs::path& to) {
     if (!::MoveFileExW(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return SystemErrorText(::GetLastError());
+        return std::error_code(static_cast<int>(::GetLastError()), std::system_category());
     }
     return {};
 }

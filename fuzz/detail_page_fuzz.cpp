@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PortalSettings portal;
     portal.bookingHost = "book.example";
     const std::string id = "120012";
-    CheckLine(ParseCourseDetail(SplitLines(page), portal, id), DetailUrl(portal, id));
+    CheckLine(ParseCourseDetail(PageText(page), portal, id), DetailUrl(portal, id));
 
     // Each pass on its own, with the input shaped as the pass receives it:
     // one raw line of the page, and the page's lines converted to code page

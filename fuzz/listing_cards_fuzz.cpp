@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const StopFlag stop;
     PortalSettings portal;
     portal.bookingHost = "book.example";
-    for (const std::string& id : ScanListingCards(SplitLines(page), stop)) {
+    for (const std::string& id : ScanListingCards(PageText(page), stop)) {
         fuzz::Require(id.size() <= page.size(), "an identifier longer than its page", id);
         fuzz::CheckDetailUrl(DetailUrl(portal, id), "book.example", id);
     }

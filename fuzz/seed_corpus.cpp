@@ -50,7 +50,7 @@ std::string Compact(const std::string& page, const std::string& id) {
     teebasket::PortalSettings portal;
     portal.bookingHost = "book.example";
     const auto record = [&](const std::string& bytes) {
-        return teebasket::ParseCourseDetail(teebasket::SplitLines(bytes), portal, id).values;
+        return teebasket::ParseCourseDetail(teebasket::PageText(bytes), portal, id).values;
     };
     return record(compact) == record(page) ? compact : page;
 }

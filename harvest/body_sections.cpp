@@ -2,7 +2,7 @@
 // labelled facility and layout sections, and the review count as the page
 // shows it.
 #include "MECSUtils.h"
-#include "Unithread.h"
+#include "CuttingRules.h"
 
 namespace teebasket {
 

@@ -166,11 +166,10 @@ void TakeReviewCount(std::string_view countElement, CourseRecord& record) {
         TextTrim(TextRemove(Unquote(value), "}")) + Literals().reviewCounter;
 }
 
-// The first pass over any reader of lines (LineCursor or LineListCursor):
-// structured data from the script lines that hold it, and the body text,
-// every line from the first page-data script line on, trimmed and converted.
-template <typename Lines>
-CourseRecord ParseDetailLines(Lines lines, const PortalSettings& portal,
+// The first pass: structured data from the script lines that hold it, and
+// the body text, every line from the first page-data script line on, trimmed
+// and converted.
+CourseRecord ParseDetailLines(LineCursor lines, const PortalSettings& portal,
                               const std::string& courseId) {
     CourseRecord record;
     std::string bodyText;
@@ -291,33 +290,26 @@ CourseRecord ParseCourseDetail(const PageText& page, const PortalSettings& porta
     return ParseDetailLines(page.Lines(), portal, courseId);
 }
 
-CourseRecord ParseCourseDetail(const std::vector<std::string>& lines, const PortalSettings& portal,
-                               const std::string& courseId) {
-    return ParseDetailLines(LineListCursor(lines), portal, courseId);
-}
-
-void ExtractCourseDetail(HarvestContext& context, const std::string& courseId) {
-    HarvestRun& run = context.run;
-    const std::string url = DetailUrl(context.settings.portal, courseId);
-    // The pause comes after the row is written, so that a run killed in the
-    // pause has the row of every page it has read.
-    const detail::PageRead read = detail::ReadPage(context, url, std::chrono::milliseconds(0));
+void ExtractCourseDetail(detail::RunState& state, const std::string& courseId) {
+    const std::string url = DetailUrl(state.request.settings.portal, courseId);
+    // The pause runs while the page is read and its row written, so that a
+    // run killed in the pause has the row of every page it has read.
+    const detail::PageRead read =
+        detail::ReadPage(state, url, state.request.settings.pauses.afterDetail);
     if (read.outcome == detail::PageRead::Outcome::Stopped ||
         read.outcome == detail::PageRead::Outcome::RunFailed) {
         return;  // no row: the page was neither read nor found missing
     }
     if (read.outcome == detail::PageRead::Outcome::NoPage) {
-        // The row of defaults goes on the line after the rows written so far
-        // and the header; in a file that the run adds to, the caller knows.
-        const int csvLine = run.outputOptions.append ? 0 : run.rowsWritten + 2;
-        detail::NotePageFailure(run, PageKind::Detail, courseId, url, read, csvLine);
+        detail::NotePageFailure(state, PageKind::Detail, courseId, url, read);
+    } else {
+        detail::NotePageAnswered(state);
     }
-    const CourseRecord record = ParseCourseDetail(read.page, context.settings.portal, courseId);
-    if (detail::WriteCsvLine(run, CourseLine(record))) {
-        ++run.rowsWritten;
-        run.resultCode = kResultRowsWritten;
+    const CourseRecord record =
+        ParseCourseDetail(read.page, state.request.settings.portal, courseId);
+    if (detail::WriteCsvLine(state, CourseLine(record))) {
+        ++state.report.rowsWritten;
     }
-    run.stop.SleepFor(context.settings.pauses.afterDetail);
 }
 
 }  // namespace teebasket

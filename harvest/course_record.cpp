@@ -1,6 +1,6 @@
 // CourseRecord and the lines of the CSV file.
 #include "MECSUtils.h"
-#include "Unithread.h"
+#include "CourseRecord.h"
 
 namespace teebasket {
 
@@ -87,7 +87,7 @@ std::string CourseLine(const CourseRecord& record) {
 }
 
 bool ReadCourseLine(std::string_view line, CourseRecord& record) {
-    if (line.find_first_of("\r\n") != std::string_view::npos) {
+    if (line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
         return false;
     }
     std::size_t at = 0;
@@ -118,6 +118,21 @@ bool ReadCourseLine(std::string_view line, CourseRecord& record) {
         ++at;
     }
     return at == line.size();
+}
+
+}  // namespace teebasket
+
+namespace teebasket {
+
+bool HoldsPageFacts(const CourseRecord& record) {
+    for (int column = 0; column < kColumnCount; ++column) {
+        const bool ownValue =
+            column != kColumnState && column != kColumnReviewUrl && column != kColumnDetailUrl;
+        if (ownValue && !record[column].empty()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace teebasket

@@ -1,70 +1,52 @@
-// CsvOutputFile: the run's CSV file, which never ends in a torn row.
-#include <cerrno>
-#include <cstring>
-#include <system_error>
-#include <thread>
+// CsvOutputFile: the run's file, which never ends in a torn line.
+#include "CsvOutputFile.h"
 
-#include "Unithread.h"
+#include <cerrno>
+#include <system_error>
+
 #include "file_stream.h"
-#include "path_text.h"
+#include "SystemText.h"
 
 namespace teebasket {
 namespace {
 
-std::string ErrnoText(int error) {
-    return error != 0 ? std::string(std::strerror(error)) : std::string("write error");
-}
-
-// Takes `mutex` when it comes free within `patience`. Polls, for
-// ThreadSanitizer cannot follow std::timed_mutex.
-bool TryLockFor(std::mutex& mutex, std::chrono::milliseconds patience) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (!mutex.try_lock()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+// errno after a failed call, never 0: some failures (a short fwrite) leave it
+// unset.
+int ErrnoOrIo() {
+    return errno != 0 ? errno : EIO;
 }
 
 }  // namespace
 
 CsvOutputFile::~CsvOutputFile() {
-    std::string ignored;
-    Close(ignored);
+    Close();
 }
 
-bool CsvOutputFile::Open(const std::filesystem::path& path, std::string& error,
-                         OutputOptions options) {
+int CsvOutputFile::Open(const std::filesystem::path& path, OutputOptions options) {
     const std::lock_guard lock(mutex_);
-    if (file_ != nullptr) {
-        std::fclose(file_);
-    }
+    file_.reset();
     path_ = path;
     wholeBytes_ = 0;
-    finished_ = false;
     syncEachLine_ = options.syncEachLine;
     errno = 0;
-    file_ = OpenFileStream(path,
-                           options.append ? FileOpenMode::Append : FileOpenMode::CreateOrTruncate);
-    if (file_ == nullptr) {
-        error = PathText(path) + ": " + ErrnoText(errno);
-        return false;
+    const bool append = options.opening == OutputOpening::AppendExisting;
+    file_.reset(
+        OpenFileStream(path, append ? FileOpenMode::AppendExisting : FileOpenMode::CreateNew));
+    if (!file_) {
+        return ErrnoOrIo();
     }
-    if (options.append) {
+    if (append) {
         // A failed write cuts the file back to here at the earliest, so the
         // lines that were there stay whatever happens.
         std::uint64_t end = 0;
-        if (!SeekToEnd(file_, end)) {
-            error = PathText(path) + ": " + ErrnoText(errno);
-            std::fclose(file_);
-            file_ = nullptr;
-            return false;
+        if (!SeekToEnd(file_.get(), end)) {
+            const int error = ErrnoOrIo();
+            file_.reset();
+            return error;
         }
         wholeBytes_ = end;
     }
-    return true;
+    return 0;
 }
 
 bool CsvOutputFile::IsOpen() const {
@@ -72,48 +54,53 @@ bool CsvOutputFile::IsOpen() const {
     return file_ != nullptr;
 }
 
-bool CsvOutputFile::WriteLine(std::string_view line, std::string& error) {
-    const std::lock_guard lock(mutex_);
-    if (file_ == nullptr) {
-        error = finished_ ? "the file was closed at its last whole line" : "the file is not open";
-        return false;
-    }
-    errno = 0;
-    const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
-                         std::fwrite("\r\n", 1, 2, file_) == 2 && std::fflush(file_) == 0 &&
-                         (!syncEachLine_ || SyncFileStream(file_));
-    if (!written) {
-        error = ErrnoText(errno);
-        CloseAndCutBack();
-        return false;
-    }
-    wholeBytes_ += line.size() + 2;
-    return true;
+int CsvOutputFile::WriteLine(std::string_view line) {
+    return Write(line, "\r\n");
 }
 
-bool CsvOutputFile::Close(std::string& error) {
+int CsvOutputFile::WriteWhole(std::string_view bytes) {
+    return Write(bytes, {});
+}
+
+int CsvOutputFile::Write(std::string_view first, std::string_view second) {
     const std::lock_guard lock(mutex_);
-    if (file_ == nullptr) {
-        return true;
+    if (!file_) {
+        return EBADF;
     }
     errno = 0;
-    std::FILE* file = file_;
-    file_ = nullptr;
-    if (std::fclose(file) != 0) {
-        error = ErrnoText(errno);
-        CutBack();
-        return false;
+    std::FILE* file = file_.get();
+    const bool written = std::fwrite(first.data(), 1, first.size(), file) == first.size() &&
+                         std::fwrite(second.data(), 1, second.size(), file) == second.size() &&
+                         std::fflush(file) == 0 && (!syncEachLine_ || SyncFileStream(file));
+    if (!written) {
+        const int error = ErrnoOrIo();
+        CloseAndCutBack();
+        return error;
     }
-    return true;
+    wholeBytes_ += first.size() + second.size();
+    return 0;
+}
+
+int CsvOutputFile::Close() {
+    const std::lock_guard lock(mutex_);
+    if (!file_) {
+        return 0;
+    }
+    errno = 0;
+    if (std::fclose(file_.release()) != 0) {
+        const int error = ErrnoOrIo();
+        CutBack();
+        return error;
+    }
+    return 0;
 }
 
 void CsvOutputFile::FinishForExit(std::chrono::milliseconds patience) {
     if (TryLockFor(mutex_, patience)) {
         const std::lock_guard lock(mutex_, std::adopt_lock);
-        if (file_ != nullptr) {
+        if (file_) {
             CloseAndCutBack();
         }
-        finished_ = true;
         return;
     }
     // A write that does not end (a stalled disk): cut the file back all the
@@ -125,9 +112,7 @@ void CsvOutputFile::FinishForExit(std::chrono::milliseconds patience) {
 // Closing may write buffered bytes of the torn line, so the file is cut back
 // after it is closed.
 void CsvOutputFile::CloseAndCutBack() {
-    std::fclose(file_);
-    file_ = nullptr;
-    finished_ = true;
+    file_.reset();
     CutBack();
 }
 
@@ -135,7 +120,7 @@ void CsvOutputFile::CloseAndCutBack() {
 // left as it is.
 void CsvOutputFile::CutBack() const {
     std::error_code ignored;
-    if (std::filesystem::is_regular_file(path_, ignored)) {
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path_, ignored))) {
         std::filesystem::resize_file(path_, wholeBytes_, ignored);
     }
 }

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "ProfileFile.h"
-#include "Unithread.h"
+#include "Prefectures.h"
 #include "path_text.h"
 #include "user_folders.h"
 

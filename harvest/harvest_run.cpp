@@ -1,11 +1,11 @@
-// One run: the stop flag, Execute and the per-prefecture driver.
+// One run: the stop flag, HarvestRun's Execute, the per-prefecture driver and
+// the page reads with their retries and pauses.
 #include <algorithm>
 #include <exception>
 #include <optional>
 #include <system_error>
 
 #include "harvest_steps.h"
-#include "path_text.h"
 
 namespace teebasket {
 
@@ -22,32 +22,42 @@ bool StopFlag::SleepFor(std::chrono::milliseconds duration) const {
     return !wake_.wait_for(lock, duration, [this] { return Requested(); });
 }
 
-void StopFlag::Reset() {
-    const std::lock_guard lock(mutex_);
-    requested_.store(false, std::memory_order_release);
+bool StopFlag::SleepUntil(std::chrono::steady_clock::time_point time) const {
+    std::unique_lock lock(mutex_);
+    return !wake_.wait_until(lock, time, [this] { return Requested(); });
 }
 
-void HarvestRun::Reset(std::filesystem::path output, std::filesystem::path scratch) {
-    std::string ignored;
-    this->output.Close(ignored);
-    fetcher.Close();
-    outputPath = std::move(output);
-    scratchPath = std::move(scratch);
-    outputOptions = OutputOptions{};
-    keptCourses = nullptr;
-    running = false;
-    resultCode = kResultNoRow;
-    stop.Reset();
-    prefectureCount = 0;
-    courseTotal = 0;
-    courseIndex = 0;
-    currentPrefecture.clear();
-    rowsWritten = 0;
-    coursesKept = 0;
-    downloadFailed = false;
-    lastFetchFailure.clear();
-    pageFailures.clear();
-    failure.clear();
+RunFailure FileFailure(RunFailureKind kind, const std::filesystem::path& path,
+                       std::error_code error) {
+    const bool full = error == std::errc::no_space_on_device || error == std::errc::file_too_large
+#ifdef EDQUOT
+                      || error == std::error_code(EDQUOT, std::generic_category())
+#endif
+        ;
+    RunFailure failure;
+    failure.kind = full ? RunFailureKind::NoSpace : kind;
+    failure.path = path;
+    failure.error = error;
+    return failure;
+}
+
+bool IsConnectionFailure(const PageFailure& failure) {
+    if (failure.problem != PageProblem::Fetch) {
+        return false;
+    }
+    switch (failure.error) {
+        case FetchError::HostNotFound:
+        case FetchError::Refused:
+        case FetchError::ConnectTimedOut:
+        case FetchError::CertificateNotTrusted:
+        case FetchError::NameMismatch:
+        case FetchError::TrustedFileMissing:
+        case FetchError::SecureConnectionFailed:
+        case FetchError::TimedOut:
+            return true;
+        default:
+            return false;
+    }
 }
 
 namespace detail {
@@ -76,37 +86,32 @@ std::chrono::milliseconds WaitAfter(const RetryPolicy& policy, int attempt,
     return policy.waits[index];
 }
 
-void FailRun(HarvestRun& run, const std::string& reason) {
-    if (run.failure.empty()) {
-        run.failure = reason;
-    }
-    run.stop.Request();
-}
-
-PageRead::Outcome LoadPageBytes(HarvestRun& run, PageRead& read) {
-    if (!LoadPage(run.scratchPath, read.page)) {
-        FailRun(run, "作業ファイルを読み込めませんでした / could not read the scratch file " +
-                         PathText(run.scratchPath));
-        return PageRead::Outcome::RunFailed;
-    }
-    return PageRead::Outcome::Page;
+RunFailure ScratchFailure(const RunState& state, std::error_code error, std::string detail = {}) {
+    RunFailure failure = FileFailure(RunFailureKind::ScratchFile, state.request.scratchPath, error);
+    failure.detail = std::move(detail);
+    return failure;
 }
 
 // What the attempt just made comes to, or nothing when another one is worth
 // making.
-std::optional<PageRead::Outcome> OutcomeOfAttempt(HarvestRun& run, PageRead& read,
+std::optional<PageRead::Outcome> OutcomeOfAttempt(RunState& state, PageRead& read,
                                                   const RetryPolicy& policy) {
     const FetchResult& result = read.last;
     if (result.status == FetchStatus::Stopped) {
         return PageRead::Outcome::Stopped;
     }
     if (result.status == FetchStatus::ScratchNotWritten) {
-        FailRun(run, "作業ファイルに書き込めませんでした / could not write the scratch file: " +
-                         result.reason);
+        FailRun(state, ScratchFailure(state, std::error_code(result.systemError,
+                                                             std::generic_category()),
+                                      result.detail));
         return PageRead::Outcome::RunFailed;
     }
     if (result.Stored() && IsSuccessStatus(result.httpStatus)) {
-        return LoadPageBytes(run, read);
+        if (!LoadPage(state.request.scratchPath, read.page)) {
+            FailRun(state, ScratchFailure(state, std::make_error_code(std::errc::io_error)));
+            return PageRead::Outcome::RunFailed;
+        }
+        return PageRead::Outcome::Page;
     }
     if (!WorthAnotherAttempt(result) || read.attempts >= policy.attempts) {
         return PageRead::Outcome::NoPage;
@@ -115,167 +120,258 @@ std::optional<PageRead::Outcome> OutcomeOfAttempt(HarvestRun& run, PageRead& rea
 }
 
 // One page, asked for as often as the retry policy allows.
-PageRead Attempt(HarvestContext& context, const std::string& url) {
-    HarvestRun& run = context.run;
-    const RetryPolicy& policy = context.settings.retries;
-    FetchOptions options = context.settings.fetch;
-    options.caCertificateFile = context.settings.portal.caCertificate;
+PageRead Attempt(RunState& state, const std::string& url) {
+    const HarvestSettings& settings = state.request.settings;
+    FetchOptions options = settings.fetch;
+    options.caCertificateFile = settings.portal.caCertificate;
     PageRead read;
     read.outcome = PageRead::Outcome::Stopped;
-    while (!run.stop.Requested() && WaitOutPause(run)) {
+    while (!state.stop.Requested() && WaitOutPause(state)) {
         ++read.attempts;
-        read.last = run.fetcher.Fetch(url, run.scratchPath, context.agents, options, &run.stop);
-        if (const std::optional<PageRead::Outcome> outcome = OutcomeOfAttempt(run, read, policy)) {
+        read.last = state.fetcher.Fetch(url, state.request.scratchPath, state.pace.agents, options,
+                                        &state.stop);
+        if (const std::optional<PageRead::Outcome> outcome =
+                OutcomeOfAttempt(state, read, settings.retries)) {
             read.outcome = *outcome;
             return read;
         }
-        run.stop.SleepFor(WaitAfter(policy, read.attempts, read.last));
+        state.stop.SleepFor(WaitAfter(settings.retries, read.attempts, read.last));
     }
     return read;
-}
-
-std::string FailureReason(const PageRead& read) {
-    std::string reason =
-        read.last.Stored() ? "HTTP " + std::to_string(read.last.httpStatus) : read.last.reason;
-    if (read.attempts > 1) {
-        reason += " (" + std::to_string(read.attempts) + " attempts)";
-    }
-    return reason;
 }
 
 }  // namespace
 
-PageRead ReadPage(HarvestContext& context, const std::string& url,
-                  std::chrono::milliseconds pause) {
-    HarvestRun& run = context.run;
-    PageRead read = Attempt(context, url);
-    if (read.outcome == PageRead::Outcome::NoPage && read.last.HostUnreachable()) {
-        run.downloadFailed = true;
-        run.lastFetchFailure = read.last.reason;
-    }
+PageRead ReadPage(RunState& state, const std::string& url, std::chrono::milliseconds pause) {
+    PageRead read = Attempt(state, url);
     if (pause.count() > 0 && read.outcome != PageRead::Outcome::RunFailed) {
-        run.nextRequestAt = std::chrono::steady_clock::now() + pause;
+        state.pace.nextRequestAt = std::chrono::steady_clock::now() + pause;
     }
     return read;
 }
 
-bool WaitOutPause(HarvestRun& run) {
-    const auto left = run.nextRequestAt - std::chrono::steady_clock::now();
-    if (left <= left.zero()) {
-        return !run.stop.Requested();
+bool WaitOutPause(RunState& state) {
+    if (std::chrono::steady_clock::now() >= state.pace.nextRequestAt) {
+        return !state.stop.Requested();
     }
-    return run.stop.SleepFor(std::chrono::ceil<std::chrono::milliseconds>(left));
+    return state.stop.SleepUntil(state.pace.nextRequestAt);
 }
 
-void NotePageFailure(HarvestRun& run, PageKind kind, const std::string& subject,
-                     const std::string& url, const PageRead& read, int csvLine) {
+void NotePageFailure(RunState& state, PageKind kind, const std::string& subject,
+                     const std::string& url, const PageRead& read) {
     PageFailure failure;
     failure.kind = kind;
+    failure.problem = read.last.Stored() ? PageProblem::HttpStatus : PageProblem::Fetch;
+    failure.error = read.last.error;
+    failure.httpStatus = read.last.httpStatus;
+    failure.detail = read.last.detail;
+    failure.attempts = read.attempts;
     failure.subject = subject;
     failure.url = url;
-    failure.reason = FailureReason(read);
-    failure.httpStatus = read.last.httpStatus;
-    failure.csvLine = csvLine;
-    run.pageFailures.push_back(std::move(failure));
-}
-
-bool WriteCsvLine(HarvestRun& run, const std::string& line) {
-    std::string error;
-    if (run.output.WriteLine(line, error)) {
-        return true;
+    if (IsConnectionFailure(failure)) {
+        state.downloadFailed = true;
+        state.report.lastConnectionFailure = failure;
+        if (++state.connectionFailuresInARow >= kConnectionFailuresThatEndARun) {
+            state.portalGaveUp = true;
+            state.stop.Request();
+        }
+    } else {
+        state.connectionFailuresInARow = 0;
     }
-    FailRun(run, "CSVファイルに書き込めませんでした / could not write the CSV file: " + error);
-    return false;
+    state.report.pageFailures.push_back(std::move(failure));
 }
 
-}  // namespace detail
+void NotePageAnswered(RunState& state) {
+    state.connectionFailuresInARow = 0;
+}
 
-namespace {
-
-bool OpenOutputFile(HarvestRun& run) {
-    std::string error;
-    if (!run.output.Open(run.outputPath, error, run.outputOptions)) {
-        run.failure = "CSVファイルを作成できませんでした / could not create the CSV file: " + error;
+bool WriteCsvLine(RunState& state, const std::string& line) {
+    if (const int error = state.output.Journal().WriteLine(line); error != 0) {
+        FailRun(state, FileFailure(RunFailureKind::OutputNotWritten, state.report.partialPath,
+                                   std::error_code(error, std::generic_category())));
         return false;
     }
     return true;
 }
 
-void CloseOutputFile(HarvestRun& run) {
-    std::string error;
-    if (!run.output.Close(error) && run.failure.empty()) {
-        run.failure = "CSVファイルを閉じられませんでした / could not finish the CSV file: " + error;
+void FailRun(RunState& state, RunFailure failure) {
+    if (!state.report.failure) {
+        state.report.failure = std::move(failure);
+    }
+    state.stop.Request();
+}
+
+}  // namespace detail
+
+void HarvestPrefectures(detail::RunState& state) {
+    HarvestReport& report = state.report;
+    const Selection& selection = state.request.selection;
+    report.prefectureCount = static_cast<int>(selection.rows.size());
+    state.observer.ProgressStart(report);
+    for (std::size_t k = 0; k < selection.rows.size(); ++k) {
+        report.currentPrefecture = selection.displayNames[k];
+        state.observer.ProgressStep(report);
+        CrawlPrefecture(state, PrefectureSlug(selection.rows[k]));
+        if (state.stop.Requested()) {
+            break;
+        }
     }
 }
 
-void DeleteScratchFile(const HarvestRun& run) {
-    if (run.scratchPath.empty()) {
-        return;
+struct HarvestRun::Engine {
+    Engine(HarvestRequest request, CrawlPace& pace)
+        : request(std::move(request)),
+          pace(pace),
+          output(this->request.output, this->request.settings.portal) {}
+
+    void Harvest(HarvestObserver& observer);
+    void End(detail::RunState& state, bool began);
+    RunEnding Ending(const detail::RunState& state) const;
+
+    HarvestRequest request;
+    CrawlPace& pace;
+    HarvestReport report;
+    StopFlag stop;
+    std::atomic<bool> stopAsked{false};  // the caller asked for the stop
+    detail::OutputTransaction output;
+};
+
+namespace {
+
+RunFailure UnexpectedFailure(std::string detail) {
+    RunFailure failure;
+    failure.kind = RunFailureKind::Unexpected;
+    failure.detail = std::move(detail);
+    return failure;
+}
+
+// Runs `step`, turning anything it throws into the run's failure.
+template <typename Step>
+void Guarded(HarvestReport& report, Step&& step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        if (!report.failure) {
+            report.failure = UnexpectedFailure(error.what());
+        }
+    } catch (...) {
+        if (!report.failure) {
+            report.failure = UnexpectedFailure({});
+        }
     }
-    std::error_code ignored;
-    std::filesystem::remove(run.scratchPath, ignored);
+}
+
+RunFailure SettingsFailure(const HarvestRequest& request) {
+    RunFailure failure;
+    if (request.scratchPath.empty()) {
+        failure.kind = RunFailureKind::NoScratchLocation;
+    } else if (std::string problem = PortalSettingsProblem(request.settings.portal);
+               !problem.empty()) {
+        failure.kind = RunFailureKind::InvalidPortalSetting;
+        failure.detail = std::move(problem);
+    }
+    return failure;
+}
+
+void DeleteScratchFile(const std::filesystem::path& scratchPath) {
+    if (!scratchPath.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(scratchPath, ignored);
+    }
+}
+
+bool AnyListingFailed(const HarvestReport& report) {
+    return std::any_of(report.pageFailures.begin(), report.pageFailures.end(),
+                       [](const PageFailure& failure) { return failure.kind == PageKind::Listing; });
 }
 
 }  // namespace
 
-void HarvestPrefectures(HarvestContext& context) {
-    HarvestRun& run = context.run;
-    if (!OpenOutputFile(run)) {
-        return;
-    }
-    // A file that the run adds to holds its header line already.
-    if (run.outputOptions.append || detail::WriteCsvLine(run, CsvHeaderLine())) {
-        run.prefectureCount = static_cast<int>(context.selection.rows.size());
-        context.observer.ProgressStart(run);
-        for (std::size_t k = 0; k < context.selection.rows.size(); ++k) {
-            run.currentPrefecture = context.selection.displayNames[k];
-            const std::string slug = PrefectureSlug(context.selection.rows[k]);
-            context.observer.ProgressStep(run);
-            CrawlPrefecture(context, slug);
-            if (run.stop.Requested()) {
-                break;
-            }
+void HarvestRun::Engine::Harvest(HarvestObserver& observer) {
+    detail::RunState state(request, pace, observer, report, stop, output);
+    bool began = false;
+    Guarded(report, [&] {
+        if ((report.failure = SettingsFailure(request))) {
+            return;
         }
-    }
-    CloseOutputFile(run);
-}
-
-void Execute(HarvestContext& context) {
-    HarvestRun& run = context.run;
-    run.running = true;
-    run.resultCode = kResultNoRow;
-    try {
-        if (run.scratchPath.empty()) {
-            run.failure = "作業ファイルの場所がありません / no scratch file location";
-        } else if (const std::string problem = PortalSettingsProblem(context.settings.portal);
-                   !problem.empty()) {
-            run.failure = "ポータルの設定が正しくありません / invalid portal setting: " + problem;
-        } else {
-            HarvestPrefectures(context);
-            // The last page's pause is part of the run, as every other one.
-            if (run.failure.empty()) {
-                detail::WaitOutPause(run);
-            }
+        if ((report.failure = output.Begin(report))) {
+            return;
         }
-    } catch (const std::exception& error) {
-        run.failure = std::string("取得処理で予期しないエラーが発生しました / unexpected error: ") +
-                      error.what();
-    } catch (...) {
-        run.failure = "取得処理で予期しないエラーが発生しました / unexpected error";
-    }
-    CloseOutputFile(run);
-    run.fetcher.Close();
-    DeleteScratchFile(run);
-    if (run.rowsWritten == 0 && run.coursesKept == 0 && run.downloadFailed) {
-        run.resultCode = kResultSiteUnreachable;
-    }
-    run.running = false;
-    run.stop.Request();
+        began = true;
+        HarvestPrefectures(state);
+        // The last page's pause is part of the run, as every other one.
+        if (!report.failure) {
+            detail::WaitOutPause(state);
+        }
+    });
+    End(state, began);
     try {
-        context.observer.RunEnded(run);
+        observer.RunEnded(report);
     } catch (...) {
         // The caller's own failure; the run is over either way.
     }
+}
+
+void HarvestRun::Engine::End(detail::RunState& state, bool began) {
+    state.fetcher.Close();
+    DeleteScratchFile(request.scratchPath);
+    report.everyListingRead = !stop.Requested() && !AnyListingFailed(report);
+    report.ending = Ending(state);
+    if (began) {
+        Guarded(report, [&] { output.Finish(report); });
+        if (report.failure) {
+            report.ending = RunEnding::Failed;
+        }
+    }
+    // A stop asked for after the end changes nothing.
+    stop.Request();
+}
+
+RunEnding HarvestRun::Engine::Ending(const detail::RunState& state) const {
+    if (report.failure) {
+        return RunEnding::Failed;
+    }
+    if (stopAsked.load()) {
+        return RunEnding::Stopped;
+    }
+    if (report.rowsWritten + report.coursesKept > 0) {
+        return state.portalGaveUp ? RunEnding::PortalStoppedAnswering : RunEnding::Finished;
+    }
+    return state.downloadFailed ? RunEnding::Unreachable : RunEnding::NothingFound;
+}
+
+HarvestRun::HarvestRun(HarvestRequest request, CrawlPace& pace)
+    : engine_(std::make_unique<Engine>(std::move(request), pace)) {}
+
+HarvestRun::~HarvestRun() = default;
+
+void HarvestRun::Execute(HarvestObserver& observer) {
+    engine_->Harvest(observer);
+}
+
+void HarvestRun::RequestStop() {
+    engine_->stopAsked.store(true);
+    engine_->stop.Request();
+}
+
+bool HarvestRun::StopRequested() const {
+    return engine_->stop.Requested();
+}
+
+void HarvestRun::FinishForExit(std::chrono::milliseconds patience) {
+    engine_->output.FinishForExit(patience);
+}
+
+const HarvestRequest& HarvestRun::Request() const {
+    return engine_->request;
+}
+
+const std::filesystem::path& HarvestRun::PartialPath() const {
+    return engine_->output.PartialPath();
+}
+
+const HarvestReport& HarvestRun::Report() const {
+    return engine_->report;
 }
 
 }  // namespace teebasket

@@ -1,13 +1,37 @@
-// Steps shared by the listing crawl and the detail extraction. Internal to
-// the harvest engine.
+// The engine's own state during a run, and the steps shared by the listing
+// crawl and the detail extraction. Internal to the harvest engine.
 #pragma once
 
+#include <chrono>
 #include <string>
-#include <vector>
 
-#include "Unithread.h"
+#include "CuttingRules.h"
+#include "HarvestRun.h"
+#include "StopFlag.h"
+#include "output_transaction.h"
 
 namespace teebasket::detail {
+
+// Everything a run step needs, passed down explicitly.
+struct RunState {
+    RunState(const HarvestRequest& request, CrawlPace& pace, HarvestObserver& observer,
+             HarvestReport& report, StopFlag& stop, OutputTransaction& output)
+        : request(request), pace(pace), observer(observer), report(report), stop(stop),
+          output(output) {}
+
+    const HarvestRequest& request;
+    CrawlPace& pace;
+    HarvestObserver& observer;
+    HarvestReport& report;
+    StopFlag& stop;
+    OutputTransaction& output;
+    // The run's downloads, over connections kept open from one page to the
+    // next; closed when the run ends.
+    FetchSession fetcher;
+    bool downloadFailed = false;       // some page could not be connected to
+    int connectionFailuresInARow = 0;  // pages in a row that could not be connected to
+    bool portalGaveUp = false;         // that count reached kConnectionFailuresThatEndARun
+};
 
 // What came of asking for one page.
 struct PageRead {
@@ -15,7 +39,7 @@ struct PageRead {
         Page,       // the page is in `page`
         NoPage,     // no page after the attempts (an error status, a failed transfer)
         Stopped,    // a stop ended the download or a wait; nothing was read
-        RunFailed,  // the scratch file could not be written or read: HarvestRun::failure says why
+        RunFailed,  // the scratch file could not be written or read: the report's failure says why
     };
     Outcome outcome = Outcome::NoPage;
     PageText page;     // raw bytes of the page
@@ -26,21 +50,42 @@ struct PageRead {
 // Downloads `url` into the run's scratch file, trying again after a transient
 // failure as the settings' RetryPolicy says, and starts the pause of `pause`
 // that must pass before the run's next request. The page is read and its
-// line written while the pause runs. Notes a failure to reach the portal in
-// the run, and a scratch file that cannot be written or read as the run's
-// failure (which also stops the run).
-PageRead ReadPage(HarvestContext& context, const std::string& url, std::chrono::milliseconds pause);
+// line written while the pause runs. A scratch file that cannot be written or
+// read becomes the run's failure (which also stops the run).
+PageRead ReadPage(RunState& state, const std::string& url, std::chrono::milliseconds pause);
 
 // Waits until the pause after the previous page is over, or a stop is
 // requested. Returns false when a stop was requested.
-bool WaitOutPause(HarvestRun& run);
+bool WaitOutPause(RunState& state);
 
-// Adds `read` (an Outcome::NoPage) to the run's page failures.
-void NotePageFailure(HarvestRun& run, PageKind kind, const std::string& subject,
-                     const std::string& url, const PageRead& read, int csvLine);
+// Adds `read` (an Outcome::NoPage) to the report's page failures, and counts
+// it towards the portal having stopped answering; a page that answered
+// starts that count again.
+void NotePageFailure(RunState& state, PageKind kind, const std::string& subject,
+                     const std::string& url, const PageRead& read);
+void NotePageAnswered(RunState& state);
 
-// Writes `line` (code-page-932 bytes) and CR LF to the output file. A failed
-// write is noted in HarvestRun::failure and stops the run.
-bool WriteCsvLine(HarvestRun& run, const std::string& line);
+// Writes `line` (code-page-932 bytes) and CR LF to the partial file. A failed
+// write becomes the run's failure and stops the run.
+bool WriteCsvLine(RunState& state, const std::string& line);
+
+// Records the run's failure (the first one counts) and stops the run.
+void FailRun(RunState& state, RunFailure failure);
 
 }  // namespace teebasket::detail
+
+namespace teebasket {
+
+// Crawls each prefecture of the selection in order, after ProgressStart.
+void HarvestPrefectures(detail::RunState& state);
+
+// Reads the listing pages of one prefecture (page 1, then each next page that
+// the page before links to) and then extracts each of their courses.
+void CrawlPrefecture(detail::RunState& state, const std::string& slug);
+
+// Downloads one course's detail page, appends its line to the output file and
+// then pauses; a page that cannot be read gives a line of defaults and a
+// PageFailure. A download given up for a stop writes no line.
+void ExtractCourseDetail(detail::RunState& state, const std::string& courseId);
+
+}  // namespace teebasket

@@ -11,7 +11,7 @@ namespace {
 // The identifier in a card's link line (raw UTF-8), such as 120012 in
 // <a href="/x/c_id/120012/?rt=1">: what follows the first "_" and precedes the
 // next "?", without "id" and "/". Returns false when the line has no "_" or no
-// "?" behind it.
+// "?" behind it, or when what is cut is longer than any identifier.
 bool CutCourseId(std::string_view linkLine, std::string& courseId) {
     const std::string text = UTF8ToAnsi(TextTrimView(linkLine));
     const std::size_t underscore = TextFind(text, "_");
@@ -23,18 +23,19 @@ bool CutCourseId(std::string_view linkLine, std::string& courseId) {
     if (question == 0) {
         return false;
     }
+    if (question - 1 > 4 * kMaxCourseIdBytes) {
+        return false;  // no cutting can bring it within kMaxCourseIdBytes
+    }
     courseId = TextTrim(TextRemove(TextRemove(behind.substr(0, question - 1), "id"), "/"));
-    return true;
+    return courseId.size() <= kMaxCourseIdBytes;
 }
 
 bool IsCardHeading(std::string_view line) {
     return HasPrefix(TextTrimView(line), "<h2") && TextFind(line, "gf-card-name") != 0;
 }
 
-// The card scan over any reader of lines (LineCursor or LineListCursor): a
-// card heading line, then the card's link line.
-template <typename Lines>
-std::vector<std::string> ScanCards(Lines lines, const StopFlag& stop) {
+// The card scan: a card heading line, then the card's link line.
+std::vector<std::string> ScanCards(LineCursor lines, const StopFlag& stop) {
     std::vector<std::string> courseIds;
     std::string_view line;
     bool hasLine = lines.Next(line);
@@ -72,23 +73,40 @@ bool HasPageParameter(std::string_view address, std::string_view number) {
     return false;
 }
 
-// The cards of `found` that are not among `known` yet, appended to `known`;
-// false when there is none. A card repeated within one page is kept, as it
-// always has been on a first page.
-bool AppendNewCards(std::vector<std::string>& known, std::vector<std::string> found) {
-    const std::unordered_set<std::string> earlier(known.begin(), known.end());
-    const std::size_t before = known.size();
-    for (std::string& courseId : found) {
-        if (earlier.count(courseId) == 0) {
-            known.push_back(std::move(courseId));
+// The course identifiers of a prefecture's listing pages: each page's cards
+// that no earlier page has given, in page order. A card repeated within one
+// page is kept, as it always has been on a first page.
+class ListedCourses {
+  public:
+    // Adds the new cards of one page; false when there is none. Stops at
+    // kMaxCoursesPerPrefecture courses (CutOff then says so).
+    bool AddPage(std::vector<std::string> cards) {
+        const std::size_t before = ids_.size();
+        for (std::string& courseId : cards) {
+            if (earlierPages_.count(courseId) != 0) {
+                continue;
+            }
+            if (ids_.size() >= static_cast<std::size_t>(kMaxCoursesPerPrefecture)) {
+                cutOff_ = true;
+                break;
+            }
+            ids_.push_back(std::move(courseId));
         }
+        // The set grows by this page's cards; it is never built anew.
+        earlierPages_.insert(ids_.begin() + static_cast<std::ptrdiff_t>(before), ids_.end());
+        return ids_.size() > before;
     }
-    return known.size() > before;
-}
 
-// ListingLinksToPage over any reader of lines (LineCursor or LineListCursor).
-template <typename Lines>
-bool LinksToPage(Lines lines, const std::string& slug, int pageNumber) {
+    bool CutOff() const { return cutOff_; }
+    const std::vector<std::string>& Ids() const { return ids_; }
+
+  private:
+    std::vector<std::string> ids_;
+    std::unordered_set<std::string> earlierPages_;
+    bool cutOff_ = false;
+};
+
+bool LinksToPage(LineCursor lines, const std::string& slug, int pageNumber) {
     const std::string path = "/doc/area/" + slug + "/";
     const std::string number = std::to_string(pageNumber);
     for (std::string_view line; lines.Next(line);) {
@@ -106,36 +124,50 @@ bool LinksToPage(Lines lines, const std::string& slug, int pageNumber) {
     return false;
 }
 
+void NoteCoursesCutOff(detail::RunState& state, const std::string& url) {
+    PageFailure failure;
+    failure.kind = PageKind::Listing;
+    failure.problem = PageProblem::TooManyCourses;
+    failure.subject = state.report.currentPrefecture;
+    failure.url = url;
+    state.report.pageFailures.push_back(std::move(failure));
+}
+
 // The course identifiers of every listing page of `slug`, in page order.
-std::vector<std::string> CollectCourseIds(HarvestContext& context, const std::string& slug) {
-    HarvestRun& run = context.run;
-    std::vector<std::string> courseIds;
+std::vector<std::string> CollectCourseIds(detail::RunState& state, const std::string& slug) {
+    ListedCourses listed;
     for (int page = 1; page <= kMaxListingPages; ++page) {
-        const std::string url = ListingUrl(context.settings.portal, slug, page);
+        const std::string url = ListingUrl(state.request.settings.portal, slug, page);
         const detail::PageRead read =
-            detail::ReadPage(context, url, context.settings.pauses.afterListing);
+            detail::ReadPage(state, url, state.request.settings.pauses.afterListing);
         if (read.outcome == detail::PageRead::Outcome::NoPage) {
-            detail::NotePageFailure(run, PageKind::Listing, run.currentPrefecture, url, read, 0);
+            detail::NotePageFailure(state, PageKind::Listing, state.report.currentPrefecture, url,
+                                    read);
         }
         if (read.outcome != detail::PageRead::Outcome::Page) {
             break;
         }
-        const bool added = AppendNewCards(courseIds, ScanListingCards(read.page, run.stop));
-        if (!added || run.stop.Requested() || !ListingLinksToPage(read.page, slug, page + 1)) {
+        detail::NotePageAnswered(state);
+        const bool added = listed.AddPage(ScanListingCards(read.page, state.stop));
+        if (listed.CutOff()) {
+            NoteCoursesCutOff(state, url);
+            break;
+        }
+        if (!added || state.stop.Requested() || !ListingLinksToPage(read.page, slug, page + 1)) {
             break;
         }
     }
-    return courseIds;
+    return listed.Ids();
 }
 
-// True when the caller keeps the course's earlier line: the course is done
-// without a request.
-bool KeepEarlierLine(HarvestRun& run, const std::string& courseId) {
-    if (run.keptCourses == nullptr || !run.keptCourses->Keep(courseId)) {
+// True when the course keeps its earlier line: the course is done without a
+// request.
+bool KeepEarlierLine(detail::RunState& state, const std::string& courseId) {
+    ResumePlan* plan = state.output.Plan();
+    if (plan == nullptr || !plan->Keep(courseId)) {
         return false;
     }
-    ++run.coursesKept;
-    run.resultCode = kResultRowsWritten;
+    ++state.report.coursesKept;
     return true;
 }
 
@@ -150,37 +182,27 @@ bool ListingLinksToPage(const PageText& page, const std::string& slug, int pageN
     return LinksToPage(page.Lines(), slug, pageNumber);
 }
 
-bool ListingLinksToPage(const std::vector<std::string>& lines, const std::string& slug,
-                        int pageNumber) {
-    return LinksToPage(LineListCursor(lines), slug, pageNumber);
-}
-
 std::vector<std::string> ScanListingCards(const PageText& page, const StopFlag& stop) {
     return ScanCards(page.Lines(), stop);
 }
 
-std::vector<std::string> ScanListingCards(const std::vector<std::string>& lines,
-                                          const StopFlag& stop) {
-    return ScanCards(LineListCursor(lines), stop);
-}
-
-void CrawlPrefecture(HarvestContext& context, const std::string& slug) {
-    HarvestRun& run = context.run;
-    run.courseTotal = 0;
-    run.courseIndex = 0;
-    const std::vector<std::string> courseIds = CollectCourseIds(context, slug);
-    if (courseIds.empty() || run.stop.Requested()) {
-        context.observer.StatusUpdate(run);
+void CrawlPrefecture(detail::RunState& state, const std::string& slug) {
+    HarvestReport& report = state.report;
+    report.courseTotal = 0;
+    report.courseIndex = 0;
+    const std::vector<std::string> courseIds = CollectCourseIds(state, slug);
+    if (courseIds.empty() || state.stop.Requested()) {
+        state.observer.StatusUpdate(report);
         return;
     }
-    run.courseTotal = static_cast<int>(courseIds.size());
+    report.courseTotal = static_cast<int>(courseIds.size());
     for (const std::string& courseId : courseIds) {
-        ++run.courseIndex;
-        context.observer.StatusUpdate(run);
-        if (!KeepEarlierLine(run, courseId)) {
-            ExtractCourseDetail(context, courseId);
+        ++report.courseIndex;
+        state.observer.StatusUpdate(report);
+        if (!KeepEarlierLine(state, courseId)) {
+            ExtractCourseDetail(state, courseId);
         }
-        if (run.courseIndex == run.courseTotal || run.stop.Requested()) {
+        if (report.courseIndex == report.courseTotal || state.stop.Requested()) {
             break;
         }
     }

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "MECSUtils.h"
-#include "Unithread.h"
+#include "Prefectures.h"
 
 namespace teebasket {
 

@@ -19,15 +19,12 @@ class TTerminationSignals : public QObject {
     Q_OBJECT
 
   public:
-    // Catches the signals from now on. One object at a time in a process;
-    // false from IsActive() when the signals could not be caught.
+    // Catches the signals from now on. One object at a time in a process.
     explicit TTerminationSignals(QObject* parent = nullptr);
     // Restores the signals' previous handling.
     ~TTerminationSignals() override;
     TTerminationSignals(const TTerminationSignals&) = delete;
     TTerminationSignals& operator=(const TTerminationSignals&) = delete;
-
-    bool IsActive() const { return notifier_ != nullptr; }
 
   signals:
     // Emitted on the thread that created the object, once per signal

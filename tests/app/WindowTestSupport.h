@@ -80,10 +80,10 @@ class WindowFixture {
     ~WindowFixture();
 
     // Creates the window with `settings` (zero pauses are set here).
-    TFrmMain& Create(HarvestSettings settings = {}, THarvestBody body = Execute);
+    TFrmMain& Create(HarvestSettings settings = {}, THarvestBody body = ExecuteRun);
     // Creates, shows and waits until the settings have been loaded (the test
     // checks settingsLoaded()).
-    TFrmMain& CreateShown(HarvestSettings settings = {}, THarvestBody body = Execute);
+    TFrmMain& CreateShown(HarvestSettings settings = {}, THarvestBody body = ExecuteRun);
     void Destroy();
 
     TFrmMain& Window() { return *window_; }

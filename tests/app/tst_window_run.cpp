@@ -74,11 +74,9 @@ class HeldFinalCall {
     HeldFinalCall& operator=(const HeldFinalCall&) = delete;
 
     THarvestBody Body() const {
-        return [gates = gates_](HarvestContext& context) {
-            Gate gate(gates, context.observer);
-            HarvestContext gated{context.run, context.selection, context.settings, context.agents,
-                                 gate};
-            Execute(gated);
+        return [gates = gates_](HarvestRun& run, HarvestObserver& window) {
+            Gate gate(gates, window);
+            run.Execute(gate);
         };
     }
     bool WaitUntilHeld() {
@@ -96,10 +94,10 @@ class HeldFinalCall {
       public:
         Gate(std::shared_ptr<Gates> gates, HarvestObserver& window)
             : gates_(std::move(gates)), window_(window) {}
-        void ProgressStart(HarvestRun& run) override { window_.ProgressStart(run); }
-        void ProgressStep(HarvestRun& run) override { window_.ProgressStep(run); }
-        void StatusUpdate(HarvestRun& run) override { window_.StatusUpdate(run); }
-        void RunEnded(HarvestRun& run) override {
+        void ProgressStart(const HarvestReport& run) override { window_.ProgressStart(run); }
+        void ProgressStep(const HarvestReport& run) override { window_.ProgressStep(run); }
+        void StatusUpdate(const HarvestReport& run) override { window_.StatusUpdate(run); }
+        void RunEnded(const HarvestReport& run) override {
             gates_->held.release();
             (void)gates_->release.tryAcquire(1, 120000);
             window_.RunEnded(run);
@@ -584,7 +582,7 @@ void TestWindowRun::endSessionWhileTheCancelQuestionIsOpenStopsTheRunAndCloses()
         return kIdNo;
     });
     connect(&window, &TFrmMain::statusUpdated, this, [&f] {
-        if (f.Window().run().courseIndex == 2 && !f.Window().sessionEnding()) {
+        if (f.Window().report().courseIndex == 2 && !f.Window().sessionEnding()) {
             // Pressed once the window is back in its event loop, as a user's is.
             QTimer::singleShot(0, f.btnCancel(), &QPushButton::click);
         }
@@ -658,7 +656,7 @@ void TestWindowRun::endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall() {
     Start({0}, QStringLiteral("gap.csv"));
     QVERIFY(held.WaitUntilHeld());
     const QPointer<TMyThread> thread = window.thread();
-    QVERIFY(!window.run().running);
+    QVERIFY(!window.running());
 
     QStringList expectedCaptions;
     for (const QString& action : actions) {

@@ -404,7 +404,7 @@ void TestWindowStart::outputFileThatCannotBeCreatedIsReportedAndTheWindowGoesIdl
 
 void TestWindowStart::threadEndingWithoutItsFinalCallStillEndsTheRun() {
     WindowFixture& fixture = this->fixture();
-    TFrmMain& window = fixture.CreateShown(NowhereSettings(), [](HarvestContext&) {});
+    TFrmMain& window = fixture.CreateShown(NowhereSettings(), [](HarvestRun&, HarvestObserver&) {});
     QSignalSpy finished(&window, &TFrmMain::runFinished);
     fixture.ToggleByUser(0);
     fixture.Dialogs().AnswerSave(fixture.FilePath("silent.csv"));
@@ -416,7 +416,7 @@ void TestWindowStart::threadEndingWithoutItsFinalCallStillEndsTheRun() {
     const std::vector<DialogCall> messages = fixture.Dialogs().Messages();
     QCOMPARE(messages.size(), std::size_t{1});
     QCOMPARE(messages[0].caption, QStringLiteral("Error"));
-    QVERIFY(!window.run().running);
+    QVERIFY(!window.running());
     QVERIFY(window.thread() == nullptr);
     QVERIFY(fixture.btnAction()->isEnabled());
     QVERIFY(!fixture.btnCancel()->isEnabled());
@@ -427,7 +427,7 @@ void TestWindowStart::threadEndingWithoutItsFinalCallStillEndsTheRun() {
 void TestWindowStart::unexpectedErrorInTheRunIsReported() {
     WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown(
-        NowhereSettings(), [](HarvestContext&) { throw std::runtime_error("disk on fire"); });
+        NowhereSettings(), [](HarvestRun&, HarvestObserver&) { throw std::runtime_error("disk on fire"); });
     QSignalSpy finished(&window, &TFrmMain::runFinished);
     fixture.ToggleByUser(0);
     fixture.Dialogs().AnswerSave(fixture.FilePath("thrown.csv"));

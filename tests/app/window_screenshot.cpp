@@ -61,7 +61,7 @@ int main(int argc, char* argv[]) {
     bool saved = false;
     QObject::connect(&window, &TFrmMain::statusUpdated, &window, [&] {
         if (saved || progress->value() != kPicturedPrefecture ||
-            window.run().courseIndex != kPicturedCourse) {
+            window.report().courseIndex != kPicturedCourse) {
             return;
         }
         // Taken inside the thread's call: the run waits, so the window shows

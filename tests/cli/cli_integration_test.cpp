@@ -398,21 +398,21 @@ std::string EngineCsv(const fs::path& folder, const std::vector<int>& rows,
     settings.portal.caCertificate = portal.certificate();
     settings.pauses.afterListing = std::chrono::milliseconds(0);
     settings.pauses.afterDetail = std::chrono::milliseconds(0);
-    const Selection selection = MakeSelection(rows);
-
     struct Silent : HarvestObserver {
-        void ProgressStart(HarvestRun&) override {}
-        void ProgressStep(HarvestRun&) override {}
-        void StatusUpdate(HarvestRun&) override {}
-        void RunEnded(HarvestRun&) override {}
+        void ProgressStart(const HarvestReport&) override {}
+        void ProgressStep(const HarvestReport&) override {}
+        void StatusUpdate(const HarvestReport&) override {}
+        void RunEnded(const HarvestReport&) override {}
     } observer;
-    HarvestRun run;
-    run.outputPath = folder / "engine.csv";
-    run.scratchPath = folder / "tmp.dat";
-    UserAgentGenerator agents;
-    HarvestContext context{run, selection, settings, agents, observer};
-    Execute(context);
-    return ReadFileBytes(run.outputPath);
+    HarvestRequest request;
+    request.selection = MakeSelection(rows);
+    request.settings = settings;
+    request.output.path = folder / "engine.csv";
+    request.scratchPath = folder / "tmp.dat";
+    CrawlPace pace;
+    HarvestRun run(request, pace);
+    run.Execute(observer);
+    return ReadFileBytes(request.output.path);
 }
 
 // ---------------------------------------------------------------------------

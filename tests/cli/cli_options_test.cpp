@@ -150,114 +150,151 @@ TEST(OutputPathFor, AFolderReceivesTheDefaultName) {
 // ---------------------------------------------------------------------------
 // Exit codes and closing lines
 
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
 TEST(ExitCodeFor, FailureThenStopThenWhatWasFound) {
-    RunOutcome outcome;
-    outcome.resultCode = kResultRowsWritten;
-    EXPECT_EQ(ExitCodeFor(outcome), kExitRowsWritten);
-    outcome.resultCode = kResultNoRow;
-    EXPECT_EQ(ExitCodeFor(outcome), kExitNothingFound);
-    outcome.resultCode = kResultSiteUnreachable;
-    EXPECT_EQ(ExitCodeFor(outcome), kExitUnreachable);
+    HarvestReport report;
+    report.ending = RunEnding::Finished;
+    EXPECT_EQ(ExitCodeFor(report), kExitRowsWritten);
+    report.ending = RunEnding::NothingFound;
+    EXPECT_EQ(ExitCodeFor(report), kExitNothingFound);
+    report.ending = RunEnding::Unreachable;
+    EXPECT_EQ(ExitCodeFor(report), kExitUnreachable);
+    report.ending = RunEnding::PortalStoppedAnswering;
+    EXPECT_EQ(ExitCodeFor(report), kExitUnreachable);
     // Pages not read: 3, whether rows were written or not (a prefecture whose
     // listing failed was not found empty), below an unreachable portal.
-    outcome.pageFailures.push_back(PageFailure{});
-    EXPECT_EQ(ExitCodeFor(outcome), kExitUnreachable);
-    outcome.resultCode = kResultRowsWritten;
-    EXPECT_EQ(ExitCodeFor(outcome), kExitPagesNotRead);
-    outcome.resultCode = kResultNoRow;
-    EXPECT_EQ(ExitCodeFor(outcome), kExitPagesNotRead);
-    outcome.resultCode = kResultSiteUnreachable;
-    outcome.stoppedByUser = true;
-    EXPECT_EQ(ExitCodeFor(outcome), kExitStopped);
-    outcome.resultCode = kResultRowsWritten;
-    EXPECT_EQ(ExitCodeFor(outcome), kExitStopped);
-    // An earlier file of another selection: refused, even after a stop.
-    outcome.ending = FileEnding::AnotherSelection;
-    EXPECT_EQ(ExitCodeFor(outcome), kExitUsage);
-    outcome.failure = "cannot create x";
-    EXPECT_EQ(ExitCodeFor(outcome), kExitCannotWrite);
+    report.pageFailures.push_back(PageFailure{});
+    EXPECT_EQ(ExitCodeFor(report), kExitUnreachable);
+    report.ending = RunEnding::Finished;
+    EXPECT_EQ(ExitCodeFor(report), kExitPagesNotRead);
+    report.ending = RunEnding::NothingFound;
+    EXPECT_EQ(ExitCodeFor(report), kExitPagesNotRead);
+    report.ending = RunEnding::Stopped;
+    EXPECT_EQ(ExitCodeFor(report), kExitStopped);
+    // Each failure its code.
+    report.ending = RunEnding::Failed;
+    const std::pair<RunFailureKind, ExitCode> failures[] = {
+        {RunFailureKind::EarlierFileOtherSelection, kExitUsage},
+        {RunFailureKind::EarlierFileForeign, kExitUsage},
+        {RunFailureKind::OutputNotCreated, kExitCannotWrite},
+        {RunFailureKind::NoSpace, kExitCannotWrite},
+        {RunFailureKind::NotARegularFile, kExitCannotWrite},
+        {RunFailureKind::OutputInUse, kExitOutputInUse},
+        {RunFailureKind::Unexpected, kExitUnexpected},
+    };
+    for (const auto& [kind, code] : failures) {
+        report.failure.kind = kind;
+        EXPECT_EQ(ExitCodeFor(report), code) << static_cast<int>(kind);
+    }
 }
 
-TEST(OutcomeMessage, AResumedRunSaysHowManyCoursesWereKeptAndFetched) {
-    RunOutcome outcome;
-    outcome.outputPath = "/o/a.csv";
-    outcome.partialPath = "/o/a.csv.partial";
-    outcome.earlierPath = "/o/a.csv.partial";
-    outcome.resultCode = kResultRowsWritten;
-    outcome.resumed = true;
-    outcome.ending = FileEnding::ComposeOutput;
-    outcome.coursesKept = 17;
-    outcome.rowsWritten = 3;
-    outcome.linesInFile = 20;
-    EXPECT_EQ(OutcomeMessage(outcome),
+TEST(OutcomeLines, AResumedRunSaysHowManyCoursesWereKeptAndFetched) {
+    HarvestReport report;
+    report.outputPath = "/o/a.csv";
+    report.partialPath = "/o/a.csv.partial";
+    report.resume.resumed = true;
+    report.resume.earlierPath = "/o/a.csv.partial";
+    report.resume.earlierCourses = 9;
+    report.files = FileOutcome::ResumedFileInPlace;
+    report.coursesKept = 17;
+    report.rowsWritten = 3;
+    report.linesInFile = 20;
+    EXPECT_EQ(Joined(OutcomeLines(report)),
               "情報の取得が完了しました（20 件、前回分 17 件・新規 3 件）。 / Done: 20 courses in "
-              "\"/o/a.csv\", 17 kept from the earlier file and 3 fetched.");
-    outcome.pageFailures.push_back(PageFailure{});
-    EXPECT_NE(OutcomeMessage(outcome).find("17 kept from the earlier file and 3 fetched, but 1 "
-                                           "pages could not be read"),
+              "\"/o/a.csv\", 17 kept from the earlier file and 3 fetched.\n");
+    report.pageFailures.push_back(PageFailure{});
+    EXPECT_NE(Joined(OutcomeLines(report))
+                  .find("17 kept from the earlier file and 3 fetched, but 1 pages could not be read"),
               std::string::npos);
-    outcome.stoppedByUser = true;
-    EXPECT_NE(OutcomeMessage(outcome).find("Stopped: 20 courses in"), std::string::npos);
+    report.ending = RunEnding::Stopped;
+    EXPECT_NE(Joined(OutcomeLines(report)).find("Stopped. 20 courses in"), std::string::npos);
 
     // The files were left as they were: each line says so.
-    outcome.ending = FileEnding::SelectionUndecided;
-    EXPECT_NE(OutcomeMessage(outcome).find("nothing was changed"), std::string::npos);
-    outcome.stoppedByUser = false;
-    EXPECT_NE(OutcomeMessage(outcome).find("nothing was changed"), std::string::npos);
-    outcome.ending = FileEnding::AnotherSelection;
-    outcome.earlierCourses = 9;
-    EXPECT_NE(OutcomeMessage(outcome).find("none of the 9 course lines of \"/o/a.csv.partial\""),
+    report.files = FileOutcome::SelectionUndecided;
+    EXPECT_NE(Joined(OutcomeLines(report)).find("nothing was changed"), std::string::npos);
+    report.ending = RunEnding::Finished;
+    EXPECT_NE(Joined(OutcomeLines(report)).find("nothing was changed"), std::string::npos);
+    report.ending = RunEnding::Failed;
+    report.failure.kind = RunFailureKind::EarlierFileOtherSelection;
+    report.failure.path = "/o/a.csv.partial";
+    EXPECT_NE(Joined(OutcomeLines(report))
+                  .find("none of the 9 course lines of \"/o/a.csv.partial\""),
               std::string::npos);
-    outcome.ending = FileEnding::KeepPartial;
-    outcome.failure = "could not write the CSV file: No space left on device";
-    EXPECT_NE(OutcomeMessage(outcome).find("\"/o/a.csv.partial\", and teebasket-cli --resume"),
-              std::string::npos);
+    report.files = FileOutcome::PartialKept;
+    report.failure = FileFailure(RunFailureKind::OutputNotWritten, "/o/a.csv.partial",
+                                 std::make_error_code(std::errc::no_space_on_device));
+    const std::string lines = Joined(OutcomeLines(report));
+    EXPECT_NE(lines.find("\"/o/a.csv.partial\", and teebasket-cli --resume"), std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find("理由 / Reason: \"/o/a.csv.partial\": 空き容量がありません / "),
+              std::string::npos)
+        << lines;
 }
 
-TEST(OutcomeMessage, OneLineInJapaneseAndEnglish) {
-    RunOutcome outcome;
-    outcome.outputPath = "/o/ゴルフ場一覧.csv";
-    outcome.rowsWritten = 7;
+TEST(OutcomeLines, JapaneseAndEnglishThenThePreciseReason) {
+    HarvestReport report;
+    report.outputPath = "/o/ゴルフ場一覧.csv";
+    report.rowsWritten = 7;
+    report.files = FileOutcome::NewFileInPlace;
     struct Case {
-        int resultCode;
-        bool stopped;
-        const char* failure;
+        RunEnding ending;
         const char* japanese;
         const char* english;
     };
     const Case cases[] = {
-        {kResultRowsWritten, false, "", "情報の取得が完了しました", "7 courses written"},
-        {kResultNoRow, false, "", "該当する情報は見つかりませんでした。", "Nothing found"},
-        {kResultRowsWritten, true, "", "中断", "Stopped"},
-        {kResultSiteUnreachable, false, "", "サイトへのアクセスができませんでした。", "reached"},
-        {kResultNoRow, false, "作成できませんでした / could not create /o/x.csv",
-         "作成できませんでした", "/o/x.csv"},
+        {RunEnding::Finished, "情報の取得が完了しました", "7 courses written"},
+        {RunEnding::NothingFound, "該当する情報は見つかりませんでした。", "Nothing found"},
+        {RunEnding::Stopped, "中断", "Stopped"},
+        {RunEnding::Unreachable, "サイトへのアクセスができませんでした。", "reached"},
     };
     for (const Case& c : cases) {
-        outcome.resultCode = c.resultCode;
-        outcome.stoppedByUser = c.stopped;
-        outcome.failure = c.failure;
-        const std::string line = OutcomeMessage(outcome);
-        EXPECT_NE(line.find(c.japanese), std::string::npos) << line;
-        EXPECT_NE(line.find(c.english), std::string::npos) << line;
-        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+        report.ending = c.ending;
+        const std::vector<std::string> lines = OutcomeLines(report);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines[0].find(c.japanese), std::string::npos) << lines[0];
+        EXPECT_NE(lines[0].find(c.english), std::string::npos) << lines[0];
+        for (const std::string& line : lines) {
+            EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+        }
     }
-    outcome.failure = "unexpected error:\nline two";
-    EXPECT_EQ(OutcomeMessage(outcome), "unexpected error: line two");
+    report.ending = RunEnding::Failed;
+    report.failure = FileFailure(RunFailureKind::OutputNotCreated, "/o/x.csv.partial",
+                                 std::make_error_code(std::errc::permission_denied));
+    EXPECT_EQ(OutcomeLines(report),
+              (std::vector<std::string>{
+                  "CSVファイルを作成できませんでした / could not create the CSV file. "
+                  "\"/o/ゴルフ場一覧.csv\" was left as it was.",
+                  "理由 / Reason: \"/o/x.csv.partial\": アクセスが拒否されました / Permission "
+                  "denied"}));
+    report.failure = RunFailure{RunFailureKind::Unexpected, {}, {}, "line one\nline two"};
+    EXPECT_EQ(OutcomeLines(report).back(), "理由 / Reason: line one line two");
 
-    // A page failure names the course or prefecture in UTF-8, on one line.
+    // A page failure names the course or prefecture in UTF-8, on one line,
+    // with what came from the page escaped.
     PageFailure failure;
-    failure.subject = teebasket::UTF8ToAnsi("東京都");
+    failure.subject = teebasket::UTF8ToAnsi("東京都\x1b]0;x\x07");
     failure.url = "https://h/doc/area/tokyo/?sort=kana&page=1";
-    failure.reason = "HTTP 503\n(3 attempts)";
+    failure.problem = PageProblem::HttpStatus;
+    failure.httpStatus = 503;
+    failure.attempts = 3;
     EXPECT_EQ(PageFailureLine(failure),
-              "取得できなかったページ / Page not read: 東京都 "
+              "取得できなかったページ / Page not read: 東京都\\x1B]0;x\\x07 "
               "https://h/doc/area/tokyo/?sort=kana&page=1: HTTP 503 (3 attempts)");
 
-    outcome = RunOutcome{};
-    outcome.resultCode = kResultSiteUnreachable;
-    outcome.lastFetchFailure = "connection refused";
-    EXPECT_NE(OutcomeMessage(outcome).find("connection refused"), std::string::npos);
+    report = HarvestReport{};
+    report.ending = RunEnding::Unreachable;
+    report.lastConnectionFailure.error = FetchError::Refused;
+    report.lastConnectionFailure.detail = "Couldn't connect to server";
+    EXPECT_EQ(OutcomeLines(report).back(),
+              "理由 / Reason: 接続が拒否されました / connection refused (Couldn't connect to "
+              "server)");
     EXPECT_NE(UsageErrorMessage("bad").find("--help"), std::string::npos);
 }
 

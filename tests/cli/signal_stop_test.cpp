@@ -95,7 +95,7 @@ bool InWrite(pid_t tid) {
 TEST(TerminalProgressNote, ReturnsWhileAProgressWriteIsBlockedOnAFullPipe) {
     FullPipe pipe;
     TerminalProgress progress(pipe.Writer(), /*terminal=*/false, /*quiet=*/false);
-    HarvestRun run;
+    HarvestReport run;
     run.prefectureCount = 1;
     progress.ProgressStart(run);
     // The harvest thread's next line blocks in the write, holding the

@@ -159,18 +159,6 @@ TEST(LineCursor, LinesAreViewsAndRemainingCountsTheBytesBehind) {
     EXPECT_FALSE(cursor.Next(line));
 }
 
-TEST(LineListCursor, ReadsSplitLinesLikeTheirBytes) {
-    const std::string bytes = "a\r\n\nb\rc";
-    const Pieces lines = SplitLines(bytes);
-    LineListCursor cursor(lines);
-    Pieces read;
-    for (std::string_view line; cursor.Next(line);) {
-        read.emplace_back(line);
-    }
-    EXPECT_EQ(read, lines);
-    EXPECT_EQ(read, ReadAll(LineCursor(bytes)));
-}
-
 TEST(LoadPage, HoldsTheFileByteForByte) {
     const test::TempDir dir;
     std::string bytes(200000, 'x');
@@ -182,15 +170,10 @@ TEST(LoadPage, HoldsTheFileByteForByte) {
     ASSERT_TRUE(LoadPage(dir.path() / "page.html", page));
     EXPECT_EQ(page.Bytes(), bytes);
     EXPECT_EQ(ReadAll(page.Lines()), SplitLines(bytes));
-    std::vector<std::string> lines{"stale"};
-    ASSERT_TRUE(LoadLines(dir.path() / "page.html", lines));
-    EXPECT_EQ(lines, SplitLines(bytes));
 
     // A missing file gives no page, and no earlier page either.
     EXPECT_FALSE(LoadPage(dir.path() / "missing.html", page));
     EXPECT_TRUE(page.Empty());
-    EXPECT_FALSE(LoadLines(dir.path() / "missing.html", lines));
-    EXPECT_TRUE(lines.empty());
     test::WriteFileBytes(dir.path() / "empty.html", "");
     ASSERT_TRUE(LoadPage(dir.path() / "empty.html", page));
     EXPECT_TRUE(page.Empty());

@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "Unicommon.h"
+#include "FetchOnce.h"
 
 namespace teebasket {
 namespace {
@@ -24,15 +25,15 @@ TEST(PageFetcherLargeBodyTest, DefaultLimitKeepsSixteenMebibytes) {
     const std::string base = portal.baseUrl() + "/guide/disp/c_id/";
 
     const FetchResult whole =
-        PageFetcher(base + "x-chunked-" + std::to_string(kLimit), scratch, agents, options);
-    ASSERT_TRUE(whole.Stored()) << whole.reason;
+        FetchOnce(base + "x-chunked-" + std::to_string(kLimit), scratch, agents, options);
+    ASSERT_TRUE(whole.Stored()) << whole.detail;
     EXPECT_EQ(fs::file_size(scratch), kLimit);
 
     for (const char* kind : {"x-bytes-", "x-chunked-"}) {
         SCOPED_TRACE(kind);
         const FetchResult over =
-            PageFetcher(base + kind + std::to_string(kLimit + 1), scratch, agents, options);
-        EXPECT_EQ(over.status, FetchStatus::TooLarge) << over.reason;
+            FetchOnce(base + kind + std::to_string(kLimit + 1), scratch, agents, options);
+        EXPECT_EQ(over.status, FetchStatus::TooLarge) << over.detail;
         EXPECT_FALSE(fs::exists(scratch));
         EXPECT_TRUE(test::ListFolder(dir.path()).empty());
     }

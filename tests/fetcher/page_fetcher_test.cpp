@@ -18,6 +18,7 @@
 #include "TestCertificates.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
+#include "FetchOnce.h"
 
 namespace teebasket {
 namespace {
@@ -59,7 +60,7 @@ class PageFetcherTest : public ::testing::Test {
     }
 
     FetchResult Fetch(const std::string& url, std::optional<FetchOptions> options = {}) {
-        return PageFetcher(url, scratch_, agents_,
+        return FetchOnce(url, scratch_, agents_,
                            options.value_or(QuickOptions(portal_->certificate())));
     }
 
@@ -90,7 +91,7 @@ TEST_F(PageFetcherTest, ServerReceivesTheAgentSequenceOfAFreshGenerator) {
     const std::size_t before = portal_->requests().size();
     for (std::size_t index : expected) {
         const FetchResult result = Fetch(Url("x-echo-agent"));
-        ASSERT_TRUE(result.Stored()) << result.reason;
+        ASSERT_TRUE(result.Stored()) << result.detail;
         EXPECT_EQ(ReadFileBytes(scratch_), UserAgentTable[index]);
     }
     const std::vector<test::PortalRequest> requests = portal_->requests();
@@ -122,7 +123,7 @@ TEST_F(PageFetcherTest, ProxyVariablesOfTheEnvironmentAreIgnored) {
     for (const char* name : {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
         ::unsetenv(name);
     }
-    EXPECT_TRUE(result.Stored()) << result.reason;
+    EXPECT_TRUE(result.Stored()) << result.detail;
 }
 
 // --- What lands in the scratch file ---------------------------------------
@@ -147,7 +148,7 @@ TEST_F(PageFetcherTest, BodiesAreStoredByteForByte) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
         const FetchResult result = Fetch(Url(c.id));
-        ASSERT_TRUE(result.Stored()) << result.reason;
+        ASSERT_TRUE(result.Stored()) << result.detail;
         EXPECT_EQ(result.httpStatus, 200);
         EXPECT_EQ(result.bodyBytes, c.body.size());
         EXPECT_EQ(ReadFileBytes(scratch_), c.body);
@@ -157,14 +158,14 @@ TEST_F(PageFetcherTest, BodiesAreStoredByteForByte) {
 
 TEST_F(PageFetcherTest, ErrorStatusBodiesAreStoredLikeAnyPage) {
     const FetchResult notFound = Fetch(Url("no-such-course"));
-    ASSERT_TRUE(notFound.Stored()) << notFound.reason;
+    ASSERT_TRUE(notFound.Stored()) << notFound.detail;
     EXPECT_EQ(notFound.httpStatus, 404);
     const std::string page = ReadFileBytes(scratch_);
     EXPECT_NE(page.find("404"), std::string::npos);
     EXPECT_EQ(page.size(), notFound.bodyBytes);
 
     const FetchResult serverError = Fetch(Url("x-status-500"));
-    ASSERT_TRUE(serverError.Stored()) << serverError.reason;
+    ASSERT_TRUE(serverError.Stored()) << serverError.detail;
     EXPECT_EQ(serverError.httpStatus, 500);
     EXPECT_NE(ReadFileBytes(scratch_).find("500"), std::string::npos);
 }
@@ -191,7 +192,7 @@ TEST_F(PageFetcherTest, SlowButSteadyBodyIsStored) {
     FetchOptions options = QuickOptions(portal_->certificate());
     options.lowSpeedTime = std::chrono::seconds(5);
     const FetchResult result = Fetch(Url("x-trickle"), options);
-    ASSERT_TRUE(result.Stored()) << result.reason;
+    ASSERT_TRUE(result.Stored()) << result.detail;
     EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(40));
 }
 
@@ -209,10 +210,11 @@ TEST_F(PageFetcherTest, UnreachablePortLeavesNoScratchFile) {
     StoreEarlierPage();
     const test::ClosedLoopbackPort closed;
     const FetchResult result = Fetch("https://" + closed.host() + "/doc/area/tokyo/");
-    EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.reason;
+    EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.detail;
     EXPECT_TRUE(result.HostUnreachable());
     EXPECT_TRUE(result.transient);  // a refused connection may be accepted later
-    EXPECT_FALSE(result.reason.empty());
+    EXPECT_EQ(result.error, FetchError::Refused);
+    EXPECT_FALSE(result.detail.empty());
     ExpectNoScratchFile();
 }
 
@@ -222,23 +224,23 @@ TEST_F(PageFetcherTest, UntrustedCertificatesLeaveNoScratchFile) {
     struct Case {
         const char* what;
         fs::path trusted;
+        FetchError error;
     };
     const Case cases[] = {
-        {"system store only", {}},
-        {"another portal's certificate", stranger.certificate()},
-        {"a certificate file that does not exist", missing},
+        {"system store only", {}, FetchError::CertificateNotTrusted},
+        {"another portal's certificate", stranger.certificate(), FetchError::CertificateNotTrusted},
+        {"a certificate file that does not exist", missing, FetchError::TrustedFileMissing},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         StoreEarlierPage();
         FetchOptions options = QuickOptions(c.trusted);
         const FetchResult result = Fetch(Url("x-bytes-10"), options);
-        EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.reason;
+        EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.detail;
+        EXPECT_EQ(result.error, c.error) << result.detail;
         EXPECT_TRUE(result.HostUnreachable());
         ExpectNoScratchFile();
     }
-    EXPECT_NE(Fetch(Url("x-bytes-10"), QuickOptions(missing)).reason.find("does not exist"),
-              std::string::npos);
 }
 
 TEST_F(PageFetcherTest, TrustedCertificateForAnotherHostIsRefused) {
@@ -249,9 +251,10 @@ TEST_F(PageFetcherTest, TrustedCertificateForAnotherHostIsRefused) {
     PortalProcess impostor({.tlsDir = tls.path()});
 
     StoreEarlierPage();
-    const FetchResult result = PageFetcher(impostor.baseUrl() + "/guide/disp/c_id/x-bytes-10",
-                                           scratch_, agents_, QuickOptions(impostor.certificate()));
-    EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.reason;
+    const FetchResult result = FetchOnce(impostor.baseUrl() + "/guide/disp/c_id/x-bytes-10",
+                                         scratch_, agents_, QuickOptions(impostor.certificate()));
+    EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.detail;
+    EXPECT_EQ(result.error, FetchError::NameMismatch) << result.detail;
     ExpectNoScratchFile();
 }
 
@@ -268,8 +271,8 @@ TEST_F(PageFetcherTest, ACertificateSignedWithTheDemoKeyIsRefused) {
     const std::string url = impostor.baseUrl() + "/guide/disp/c_id/x-bytes-10";
 
     StoreEarlierPage();
-    const FetchResult result = PageFetcher(url, scratch_, agents_, QuickOptions(demo.certificate));
-    EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.reason;
+    const FetchResult result = FetchOnce(url, scratch_, agents_, QuickOptions(demo.certificate));
+    EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.detail;
     ExpectNoScratchFile();
 
     // The same forgery with a certificate authority as earlier builds made it
@@ -283,7 +286,7 @@ TEST_F(PageFetcherTest, ACertificateSignedWithTheDemoKeyIsRefused) {
         authority, {forgedByAuthority.path() / "cert.pem", forgedByAuthority.path() / "key.pem"},
         names);
     PortalProcess trustedImpostor({.tlsDir = forgedByAuthority.path()});
-    EXPECT_TRUE(PageFetcher(trustedImpostor.baseUrl() + "/guide/disp/c_id/x-bytes-10", scratch_,
+    EXPECT_TRUE(FetchOnce(trustedImpostor.baseUrl() + "/guide/disp/c_id/x-bytes-10", scratch_,
                             agents_, QuickOptions(authority.certificate))
                     .Stored());
 }
@@ -308,7 +311,7 @@ TEST_F(PageFetcherTest, TheDemoCertificateIsTrustedUnderBothOfItsNames) {
     const std::string viaName =
         "https://localhost:" + std::to_string(portal_->port()) + "/guide/disp/c_id/x-bytes-10";
     const FetchResult result = Fetch(viaName);
-    EXPECT_TRUE(result.Stored()) << result.reason;
+    EXPECT_TRUE(result.Stored()) << result.detail;
 }
 
 TEST_F(PageFetcherTest, StalledServerLeavesNoScratchFile) {
@@ -316,7 +319,7 @@ TEST_F(PageFetcherTest, StalledServerLeavesNoScratchFile) {
         SCOPED_TRACE(id);
         StoreEarlierPage();
         const FetchResult result = Fetch(Url(id));
-        EXPECT_EQ(result.status, FetchStatus::TimedOut) << result.reason;
+        EXPECT_EQ(result.status, FetchStatus::TimedOut) << result.detail;
         EXPECT_TRUE(result.HostUnreachable());
         EXPECT_TRUE(result.transient);
         ExpectNoScratchFile();
@@ -342,7 +345,7 @@ TEST_F(PageFetcherTest, ServerThatNeverAnswersTheHandshakeIsUnreachable) {
     const FetchResult result =
         Fetch("https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/", options);
     ::close(listener);
-    EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.reason;
+    EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.detail;
     EXPECT_TRUE(result.HostUnreachable());
     ExpectNoScratchFile();
 }
@@ -359,7 +362,7 @@ TEST_F(PageFetcherTest, BrokenTransfersLeaveNoScratchFile) {
         SCOPED_TRACE(c.id);
         StoreEarlierPage();
         const FetchResult result = Fetch(Url(c.id));
-        EXPECT_EQ(result.status, FetchStatus::TransferFailed) << result.reason;
+        EXPECT_EQ(result.status, FetchStatus::TransferFailed) << result.detail;
         EXPECT_FALSE(result.HostUnreachable());
         EXPECT_EQ(result.transient, c.transient);
         ExpectNoScratchFile();
@@ -371,7 +374,7 @@ TEST_F(PageFetcherTest, WholeCallTimeOutEndsATrickle) {
     FetchOptions options = QuickOptions(portal_->certificate());
     options.totalTimeout = std::chrono::milliseconds(1500);
     const FetchResult result = Fetch(Url("x-trickle"), options);
-    EXPECT_EQ(result.status, FetchStatus::TimedOut) << result.reason;
+    EXPECT_EQ(result.status, FetchStatus::TimedOut) << result.detail;
     ExpectNoScratchFile();
 }
 
@@ -383,7 +386,7 @@ TEST_F(PageFetcherTest, BodyOverTheLimitLeavesNoScratchFile) {
         SCOPED_TRACE(id);
         StoreEarlierPage();
         const FetchResult result = Fetch(Url(id), options);
-        EXPECT_EQ(result.status, FetchStatus::TooLarge) << result.reason;
+        EXPECT_EQ(result.status, FetchStatus::TooLarge) << result.detail;
         EXPECT_FALSE(result.HostUnreachable());
         EXPECT_FALSE(result.transient);
         ExpectNoScratchFile();
@@ -394,9 +397,9 @@ TEST_F(PageFetcherTest, RedirectToPlainHttpIsRefused) {
     StoreEarlierPage();
     const std::size_t before = portal_->requests().size();
     const FetchResult result = Fetch(Url("x-redirect-http"));
-    EXPECT_EQ(result.status, FetchStatus::InsecureRedirect) << result.reason;
+    EXPECT_EQ(result.status, FetchStatus::InsecureRedirect) << result.detail;
     EXPECT_EQ(result.httpStatus, 302);
-    EXPECT_NE(result.reason.find("http://"), std::string::npos) << result.reason;
+    EXPECT_NE(result.detail.find("http://"), std::string::npos) << result.detail;
     ExpectNoScratchFile();
     // Only the redirecting request reached the portal.
     EXPECT_EQ(portal_->requests().size(), before + 1);
@@ -411,7 +414,7 @@ TEST_F(PageFetcherTest, AddressesThatAreNotHttpsAreNeverRequested) {
         StoreEarlierPage();
         const std::size_t stored = portal_->requests().size();
         const FetchResult result = Fetch(url);
-        EXPECT_EQ(result.status, FetchStatus::InvalidUrl) << result.reason;
+        EXPECT_EQ(result.status, FetchStatus::InvalidUrl) << result.detail;
         EXPECT_FALSE(result.HostUnreachable());
         ExpectNoScratchFile();
         EXPECT_EQ(portal_->requests().size(), stored);
@@ -420,14 +423,14 @@ TEST_F(PageFetcherTest, AddressesThatAreNotHttpsAreNeverRequested) {
 
 TEST_F(PageFetcherTest, SchemeIsReadWithoutRegardToCase) {
     const FetchResult result = Fetch("HTTPS://" + portal_->host() + "/guide/disp/c_id/x-bytes-10");
-    EXPECT_TRUE(result.Stored()) << result.reason;
+    EXPECT_TRUE(result.Stored()) << result.detail;
 }
 
 TEST_F(PageFetcherTest, ScratchFileThatCannotBeWrittenIsReported) {
     const fs::path inMissingFolder = dir_.path() / "missing" / "tmp.dat";
-    const FetchResult missing = PageFetcher(Url("x-bytes-10"), inMissingFolder, agents_,
+    const FetchResult missing = FetchOnce(Url("x-bytes-10"), inMissingFolder, agents_,
                                             QuickOptions(portal_->certificate()));
-    EXPECT_EQ(missing.status, FetchStatus::ScratchNotWritten) << missing.reason;
+    EXPECT_EQ(missing.status, FetchStatus::ScratchNotWritten) << missing.detail;
     EXPECT_FALSE(fs::exists(dir_.path() / "missing"));
 
     // A folder where the scratch file should be is kept, and nothing is left
@@ -436,7 +439,7 @@ TEST_F(PageFetcherTest, ScratchFileThatCannotBeWrittenIsReported) {
     fs::create_directory(folder);
     test::WriteFileBytes(folder / "keep", "x");
     const FetchResult blocked = Fetch(Url("x-bytes-10"));
-    EXPECT_EQ(blocked.status, FetchStatus::ScratchNotWritten) << blocked.reason;
+    EXPECT_EQ(blocked.status, FetchStatus::ScratchNotWritten) << blocked.detail;
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_EQ(test::ListFolder(dir_.path()), std::vector<std::string>{"tmp.dat"});
 }
@@ -449,7 +452,7 @@ TEST_F(PageFetcherTest, ReadOnlyFolderIsReported) {
                     fs::perm_options::replace);
     const FetchResult result = Fetch(Url("x-bytes-10"));
     fs::permissions(dir_.path(), fs::perms::owner_all, fs::perm_options::replace);
-    EXPECT_EQ(result.status, FetchStatus::ScratchNotWritten) << result.reason;
+    EXPECT_EQ(result.status, FetchStatus::ScratchNotWritten) << result.detail;
     ExpectNoScratchFile();
 }
 
@@ -479,10 +482,10 @@ TEST_F(PageFetcherTest, AStopEndsAStalledDownloadAndLeavesNoScratchFile) {
             stop.requested = true;
         });
         const auto started = std::chrono::steady_clock::now();
-        const FetchResult result = PageFetcher(Url(id), scratch_, agents_, options, &stop);
+        const FetchResult result = FetchOnce(Url(id), scratch_, agents_, options, &stop);
         const auto took = std::chrono::steady_clock::now() - started;
         stopper.join();
-        EXPECT_EQ(result.status, FetchStatus::Stopped) << result.reason;
+        EXPECT_EQ(result.status, FetchStatus::Stopped) << result.detail;
         EXPECT_FALSE(result.transient);
         EXPECT_LT(took, std::chrono::seconds(10));  // far below the time-outs
         ExpectNoScratchFile();
@@ -494,7 +497,7 @@ TEST_F(PageFetcherTest, AStopRequestedBeforehandSendsNothing) {
     const std::size_t before = portal_->requests().size();
     TestStop stop;
     stop.requested = true;
-    const FetchResult result = PageFetcher(Url("x-bytes-10"), scratch_, agents_,
+    const FetchResult result = FetchOnce(Url("x-bytes-10"), scratch_, agents_,
                                            QuickOptions(portal_->certificate()), &stop);
     EXPECT_EQ(result.status, FetchStatus::Stopped);
     ExpectNoScratchFile();
@@ -505,13 +508,13 @@ TEST_F(PageFetcherTest, RetryAfterOfTheAnswerIsReported) {
     // x-flaky-K-...: the first K requests of the path fail; a path of its own
     // per case.
     const FetchResult seconds = Fetch(Url("x-flaky-1-503-after-7-a"));
-    ASSERT_TRUE(seconds.Stored()) << seconds.reason;
+    ASSERT_TRUE(seconds.Stored()) << seconds.detail;
     EXPECT_EQ(seconds.httpStatus, 503);
     EXPECT_EQ(seconds.retryAfter, std::chrono::seconds(7));
     EXPECT_FALSE(seconds.transient);  // statuses are judged by the caller
 
     const FetchResult date = Fetch(Url("x-flaky-1-429-at-30-b"));
-    ASSERT_TRUE(date.Stored()) << date.reason;
+    ASSERT_TRUE(date.Stored()) << date.detail;
     EXPECT_EQ(date.httpStatus, 429);
     ASSERT_TRUE(date.retryAfter.has_value());
     // The date has whole seconds, and a second may pass on the way.
@@ -569,11 +572,11 @@ TEST_F(FetchSessionTest, ConsecutiveDownloadsShareOneConnection) {
     for (int i = 0; i < 6; ++i) {
         const std::size_t agent = fresh.NextIndex();
         const FetchResult echo = SessionFetch("x-echo-agent");
-        ASSERT_TRUE(echo.Stored()) << echo.reason;
+        ASSERT_TRUE(echo.Stored()) << echo.detail;
         EXPECT_EQ(ReadFileBytes(scratch_), UserAgentTable[agent]) << i;
         const FetchResult page = SessionFetch("x-chunked-70000");
         fresh.NextIndex();
-        ASSERT_TRUE(page.Stored()) << page.reason;
+        ASSERT_TRUE(page.Stored()) << page.detail;
         EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(70000));
     }
     const std::vector<std::string> connections = ConnectionsOf(*portal_, before);
@@ -595,7 +598,7 @@ TEST_F(FetchSessionTest, EachDownloadKeepsItsOwnOptions) {
     impatient.totalTimeout = std::chrono::milliseconds(1500);
     EXPECT_EQ(SessionFetch("x-trickle", impatient).status, FetchStatus::TimedOut);
     const FetchResult trickle = SessionFetch("x-trickle", patient);
-    ASSERT_TRUE(trickle.Stored()) << trickle.reason;
+    ASSERT_TRUE(trickle.Stored()) << trickle.detail;
     EXPECT_EQ(ReadFileBytes(scratch_), PatternBytes(40));
 }
 
@@ -604,7 +607,7 @@ TEST_F(FetchSessionTest, AnOpenConnectionIsNoReasonToTrustAServer) {
     // The same host, with a connection to it open, but without its
     // certificate among the trusted ones: the download is refused.
     const FetchResult untrusted = SessionFetch("x-bytes-10", QuickOptions({}));
-    EXPECT_EQ(untrusted.status, FetchStatus::TlsFailed) << untrusted.reason;
+    EXPECT_EQ(untrusted.status, FetchStatus::TlsFailed) << untrusted.detail;
     ExpectNoScratchFile();
     EXPECT_TRUE(SessionFetch("x-bytes-10").Stored());
 }
@@ -638,7 +641,7 @@ TEST_F(FetchSessionTest, ADownloadCutOffLeavesNothingForTheNextOne) {
 TEST_F(FetchSessionTest, AStallOnAKeptConnectionIsATimeOut) {
     ASSERT_TRUE(SessionFetch("x-bytes-10").Stored());
     const FetchResult stalled = SessionFetch("x-stall-head");
-    EXPECT_EQ(stalled.status, FetchStatus::TimedOut) << stalled.reason;
+    EXPECT_EQ(stalled.status, FetchStatus::TimedOut) << stalled.detail;
     EXPECT_TRUE(stalled.transient);
     ExpectNoScratchFile();
     EXPECT_TRUE(SessionFetch("x-bytes-10").Stored());
@@ -658,7 +661,7 @@ TEST(FetchSessionReconnectTest, AConnectionTheServerEndedIsReplacedWithoutAFailu
     const auto fetch = [&](const std::string& id) {
         const FetchResult result =
             session.Fetch(portal.baseUrl() + "/guide/disp/c_id/" + id, scratch, agents, options);
-        EXPECT_TRUE(result.Stored()) << id << ": " << result.reason;
+        EXPECT_TRUE(result.Stored()) << id << ": " << result.detail;
         EXPECT_EQ(result.httpStatus, 200) << id;
     };
 
@@ -726,8 +729,8 @@ TEST(PageFetcherFixtureTest, FixturePagesArriveUnchanged) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        const FetchResult result = PageFetcher(portal.baseUrl() + c.path, scratch, agents, options);
-        ASSERT_TRUE(result.Stored()) << result.reason;
+        const FetchResult result = FetchOnce(portal.baseUrl() + c.path, scratch, agents, options);
+        ASSERT_TRUE(result.Stored()) << result.detail;
         EXPECT_EQ(ReadFileBytes(scratch), c.body);
     }
 }

@@ -107,9 +107,6 @@ TEST(BrokenPages, DetailPagesStillGiveOneSoundLine) {
         const std::string page = Mutate(Catalog().DetailPage(course), random);
         const CourseRecord record = ParseCourseDetail(PageText(page), TestPortal(), course.id);
         ExpectSoundLine(record, course.id);
-        // Read in place or split into lines first, a page gives one line.
-        EXPECT_EQ(CourseLine(ParseCourseDetail(SplitLines(page), TestPortal(), course.id)),
-                  CourseLine(record));
         if (HasFailure()) {
             FAIL() << "round " << round;
         }
@@ -123,7 +120,6 @@ TEST(BrokenPages, ListingPagesGiveIdentifiersOrNothing) {
     for (int round = 0; round < rounds; ++round) {
         const std::string page = Mutate(Catalog().ListingPage(round % 47, 1), random);
         const std::vector<std::string> ids = ScanListingCards(PageText(page), stop);
-        EXPECT_EQ(ScanListingCards(SplitLines(page), stop), ids);
         EXPECT_LE(ids.size(), 60u);
         for (const std::string& id : ids) {
             // Whatever the page held, the request path stays on the detail page.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -38,19 +39,19 @@ TEST(CsvOutputFile, AWriteThatFailsCutsTheFileBackToItsLastWholeLine) {
     // Three lines of 302 bytes fit in 1000 bytes; the fourth is torn.
     const int code = InChildWithFileLimit(1000, [&] {
         CsvOutputFile file;
-        std::string error;
-        if (!file.Open(path, error)) {
+        if (file.Open(path, {}) != 0) {
             return 10;
         }
         int written = 0;
-        while (written < 10 && file.WriteLine(line, error)) {
+        int error = 0;
+        while (written < 10 && (error = file.WriteLine(line)) == 0) {
             ++written;
         }
-        if (written != 3 || error.empty() || file.IsOpen()) {
+        if (written != 3 || error != EFBIG || file.IsOpen()) {
             return 11;
         }
         // Later lines are refused, and the file stays as it was cut.
-        return !file.WriteLine("y", error) && file.Close(error) ? 0 : 12;
+        return file.WriteLine("y") != 0 && file.Close() == 0 ? 0 : 12;
     });
     ASSERT_EQ(code, 0);
     EXPECT_EQ(test::ReadFileBytes(path), line + "\r\n" + line + "\r\n" + line + "\r\n");
@@ -60,11 +61,10 @@ TEST(CsvOutputFile, FinishForExitLeavesWholeLinesAndRefusesMore) {
     test::TempDir dir;
     const std::filesystem::path path = dir.path() / "out.csv";
     CsvOutputFile file;
-    std::string error;
-    ASSERT_TRUE(file.Open(path, error)) << error;
-    ASSERT_TRUE(file.WriteLine("one", error));
+    ASSERT_EQ(file.Open(path, {}), 0);
+    ASSERT_EQ(file.WriteLine("one"), 0);
     file.FinishForExit(std::chrono::milliseconds(100));
-    EXPECT_FALSE(file.WriteLine("two", error));
+    EXPECT_NE(file.WriteLine("two"), 0);
     EXPECT_EQ(test::ReadFileBytes(path), "one\r\n");
     EXPECT_EQ(file.WholeLineBytes(), 5u);
 }
@@ -78,13 +78,12 @@ TEST(CsvOutputFile, AddsToAnEarlierFileAndCutsBackNoFurtherThanItsEnd) {
     // The earlier 310 bytes, two new lines of 302; the third is torn.
     const int code = InChildWithFileLimit(1000, [&] {
         CsvOutputFile file;
-        std::string error;
-        if (!file.Open(path, error, OutputOptions{.append = true, .syncEachLine = true}) ||
+        if (file.Open(path, {OutputOpening::AppendExisting, true}) != 0 ||
             file.WholeLineBytes() != earlier.size()) {
             return 10;
         }
         int written = 0;
-        while (written < 10 && file.WriteLine(line, error)) {
+        while (written < 10 && file.WriteLine(line) == 0) {
             ++written;
         }
         return written == 2 && !file.IsOpen() ? 0 : 11;
@@ -97,9 +96,9 @@ TEST(CsvOutputFile, AddsToAnEarlierFileAndCutsBackNoFurtherThanItsEnd) {
     ASSERT_EQ(InChildWithFileLimit(earlier.size() + 10,
                                    [&] {
                                        CsvOutputFile file;
-                                       std::string error;
-                                       return file.Open(path, error, {.append = true}) &&
-                                                      !file.WriteLine(line, error)
+                                       return file.Open(path, {OutputOpening::AppendExisting}) ==
+                                                          0 &&
+                                                      file.WriteLine(line) != 0
                                                   ? 0
                                                   : 12;
                                    }),

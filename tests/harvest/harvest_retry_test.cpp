@@ -82,8 +82,8 @@ TEST(HarvestRetries, EachTransientFaultRecoversOnALaterAttempt) {
     for (std::size_t i = 0; i < cards.size(); ++i) {
         EXPECT_EQ(lines[1 + i], RowOf1001(portal.host(), cards[i])) << cards[i];
     }
-    EXPECT_TRUE(harness.run.pageFailures.empty());
-    EXPECT_EQ(harness.run.resultCode, kResultRowsWritten);
+    EXPECT_TRUE(harness.Report().pageFailures.empty());
+    EXPECT_EQ(harness.Report().ending, RunEnding::Finished);
 
     // One request at a time: each page until it came, then the next.
     Lines withRetries;
@@ -108,7 +108,7 @@ TEST(HarvestRetries, RetryAfterSetsTheWaitUpToItsCap) {
     harness.settings.retries.waits = {0ms, 0ms};  // only Retry-After makes a wait
     harness.settings.retries.retryAfterCap = 2s;
     std::vector<std::chrono::steady_clock::time_point> courseStarts;
-    harness.observer.onStatus = [&](HarvestRun&) {
+    harness.observer.onStatus = [&](const HarvestReport&) {
         courseStarts.push_back(std::chrono::steady_clock::now());
     };
     harness.Run({kTokyo});
@@ -144,23 +144,24 @@ TEST(HarvestRetries, PagesThatCannotBeReadAreNamedAndKeepTheirRows) {
     EXPECT_EQ(lines[4], DefaultRowOf(portal.host(), "x-redirect-loop"));
     EXPECT_EQ(lines[5], lines[1]);
 
-    const std::vector<PageFailure>& failures = harness.run.pageFailures;
+    const std::vector<PageFailure>& failures = harness.Report().pageFailures;
     ASSERT_EQ(failures.size(), 3u);
     EXPECT_EQ(failures[0].kind, PageKind::Detail);
     EXPECT_EQ(failures[0].subject, "x-status-404");
     EXPECT_EQ(failures[0].url, "https://" + portal.host() + "/guide/disp/c_id/x-status-404");
-    EXPECT_EQ(failures[0].reason, "HTTP 404");
+    EXPECT_EQ(failures[0].problem, PageProblem::HttpStatus);
     EXPECT_EQ(failures[0].httpStatus, 404);
-    EXPECT_EQ(failures[0].csvLine, 3);
+    EXPECT_EQ(failures[0].attempts, 1);
     EXPECT_EQ(failures[1].subject, "x-flaky-3-503-1001");
-    EXPECT_EQ(failures[1].reason, "HTTP 503 (3 attempts)");
-    EXPECT_EQ(failures[1].csvLine, 4);
+    EXPECT_EQ(failures[1].httpStatus, 503);
+    EXPECT_EQ(failures[1].attempts, 3);
     EXPECT_EQ(failures[2].subject, "x-redirect-loop");
-    EXPECT_NE(failures[2].reason.find("broke off"), std::string::npos) << failures[2].reason;
+    EXPECT_EQ(failures[2].problem, PageProblem::Fetch);
+    EXPECT_EQ(failures[2].error, FetchError::BrokenAnswer) << failures[2].detail;
     EXPECT_EQ(failures[2].httpStatus, 302);
-    EXPECT_EQ(failures[2].csvLine, 5);
-    EXPECT_EQ(harness.run.resultCode, kResultRowsWritten);
-    EXPECT_FALSE(harness.run.downloadFailed);  // the portal answered all along
+    EXPECT_EQ(harness.Report().ending, RunEnding::Finished);
+    // The portal answered all along.
+    EXPECT_TRUE(harness.Report().lastConnectionFailure.url.empty());
 
     // A 404 is asked for once, a 503 three times in all, a redirect loop once
     // (its request and the ten redirects that the fetcher follows).
@@ -178,16 +179,15 @@ TEST(HarvestRetries, AListingThatCannotBeReadIsAFailureOfItsPrefecture) {
     harness.Run({kTokyo});
 
     EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
-    ASSERT_EQ(harness.run.pageFailures.size(), 1u);
-    const PageFailure& failure = harness.run.pageFailures[0];
+    ASSERT_EQ(harness.Report().pageFailures.size(), 1u);
+    const PageFailure& failure = harness.Report().pageFailures[0];
     EXPECT_EQ(failure.kind, PageKind::Listing);
     EXPECT_EQ(failure.subject, A("東京都"));
     EXPECT_EQ(failure.url, "https://" + portal.host() + "/doc/area/tokyo/?sort=kana&page=1");
-    EXPECT_EQ(failure.reason, "HTTP 404");
-    EXPECT_EQ(failure.csvLine, 0);
+    EXPECT_EQ(failure.httpStatus, 404);
     EXPECT_EQ(harness.observer.calls,
               (Lines{"start 1", "step 東京都", "status 東京都 0/0", "ended"}));
-    EXPECT_EQ(harness.run.resultCode, kResultNoRow);
+    EXPECT_EQ(harness.Report().ending, RunEnding::NothingFound);
 }
 
 TEST(HarvestRetries, AStopEndsAStalledDownloadPromptlyAndItsCourseWritesNoRow) {
@@ -201,11 +201,9 @@ TEST(HarvestRetries, AStopEndsAStalledDownloadPromptlyAndItsCourseWritesNoRow) {
             const Lines targets = DetailTargets(portal);
             return !targets.empty() && targets.back() == "x-stall-head";
         };
-        while (!stalled() && harness.run.stop.SleepFor(20ms)) {
-        }
-        std::this_thread::sleep_for(300ms);  // well into the stall
+        WaitUntil(stalled);
         stoppedAt = std::chrono::steady_clock::now();
-        harness.run.stop.Request();
+        harness.Stop();
     });
     harness.Run({kTokyo});
     const auto endedAt = std::chrono::steady_clock::now();
@@ -215,7 +213,7 @@ TEST(HarvestRetries, AStopEndsAStalledDownloadPromptlyAndItsCourseWritesNoRow) {
     const Lines lines = harness.CsvLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1], RowOf1001(portal.host(), "1001"));
-    EXPECT_TRUE(harness.run.pageFailures.empty());
+    EXPECT_TRUE(harness.Report().pageFailures.empty());
     EXPECT_FALSE(harness.observer.scratchAtEnd);
 }
 
@@ -225,29 +223,32 @@ TEST(HarvestRetries, AStopEndsTheWaitBeforeTheNextAttempt) {
     RunHarness harness(portal);
     harness.settings.retries.waits = {300s};
     std::thread stopper([&] {
-        while (DetailTargets(portal).empty() && harness.run.stop.SleepFor(20ms)) {
-        }
-        harness.run.stop.Request();
+        WaitUntil([&] { return !DetailTargets(portal).empty(); });
+        harness.Stop();
     });
     harness.Run({kTokyo});
     stopper.join();
     // The page was neither read nor found missing: no row, no failure.
     EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
-    EXPECT_TRUE(harness.run.pageFailures.empty());
+    EXPECT_TRUE(harness.Report().pageFailures.empty());
     EXPECT_EQ(DetailTargets(portal), Lines{"x-flaky-1-503-1001"});
 }
 
 TEST(HarvestRetries, AScratchFileThatCannotBeWrittenFailsTheRun) {
     PortalProcess portal({{"--courses-per-prefecture", "2"}, {}, {}});
     RunHarness harness(portal);
-    harness.run.scratchPath = harness.dir.path() / "missing" / "tmp.dat";
+    harness.scratchPath = harness.dir.path() / "missing" / "tmp.dat";
     harness.Run({kTokyo, kKanagawa});
 
-    EXPECT_NE(harness.run.failure.find("scratch file"), std::string::npos) << harness.run.failure;
-    EXPECT_NE(harness.run.failure.find("missing"), std::string::npos) << harness.run.failure;
-    EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");  // never a row from an empty page
+    const RunFailure& failure = harness.Report().failure;
+    EXPECT_EQ(failure.kind, RunFailureKind::ScratchFile);
+    EXPECT_EQ(failure.path, harness.scratchPath);
+    EXPECT_EQ(failure.error, std::errc::no_such_file_or_directory) << failure.error.message();
+    // Never a row from an empty page, and no file without a row.
+    EXPECT_FALSE(std::filesystem::exists(harness.output.path));
+    EXPECT_EQ(harness.Report().files, FileOutcome::LeftAsBefore);
     EXPECT_EQ(harness.observer.calls,
               (Lines{"start 2", "step 東京都", "status 東京都 0/0", "ended"}));
-    EXPECT_TRUE(harness.run.pageFailures.empty());
+    EXPECT_TRUE(harness.Report().pageFailures.empty());
     EXPECT_TRUE(portal.requests().empty());
 }

@@ -40,9 +40,9 @@ TEST(HarvestRun, WritesEveryCourseOfTheGeneratedPortalExactly) {
         << "the demo data no longer has a closed course, a course without structured data and a "
            "course with every column filled among these prefectures";
 
-    EXPECT_EQ(harness.run.resultCode, kResultRowsWritten);
-    EXPECT_EQ(harness.run.failure, "");
-    EXPECT_FALSE(harness.observer.runningAtEnd);
+    EXPECT_EQ(harness.Report().ending, RunEnding::Finished);
+    EXPECT_EQ(harness.Report().files, FileOutcome::NewFileInPlace);
+    EXPECT_FALSE(harness.Report().failure);
     EXPECT_FALSE(harness.observer.scratchAtEnd);
     Lines expectedCalls = {"start 3", "step 北海道"};
     for (int k = 1; k <= 12; ++k) {
@@ -87,14 +87,15 @@ TEST(HarvestRun, FailedDetailDownloadGivesADefaultLineNotThePreviousCourse) {
     EXPECT_EQ(lines[2], expectedLine("x-reset", "", ""));
     EXPECT_EQ(lines[3], lines[1]);
     EXPECT_EQ(lines[4], expectedLine("x-stall-head", "", ""));
-    EXPECT_EQ(harness.run.resultCode, kResultRowsWritten);
-    EXPECT_TRUE(harness.run.downloadFailed);
-    // Both are named, with the line of their row of defaults.
-    ASSERT_EQ(harness.run.pageFailures.size(), 2u);
-    EXPECT_EQ(harness.run.pageFailures[0].subject, "x-reset");
-    EXPECT_EQ(harness.run.pageFailures[0].csvLine, 3);
-    EXPECT_EQ(harness.run.pageFailures[1].subject, "x-stall-head");
-    EXPECT_EQ(harness.run.pageFailures[1].csvLine, 5);
+    EXPECT_EQ(harness.Report().ending, RunEnding::Finished);
+    // Both are named, with what went wrong.
+    const std::vector<PageFailure>& failures = harness.Report().pageFailures;
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0].subject, "x-reset");
+    EXPECT_EQ(failures[0].error, FetchError::ConnectionReset);
+    EXPECT_EQ(failures[0].attempts, 3);
+    EXPECT_EQ(failures[1].subject, "x-stall-head");
+    EXPECT_EQ(failures[1].error, FetchError::TimedOut);
 }
 
 TEST(HarvestRun, PrefectureWithoutCoursesLeavesOnlyTheHeader) {
@@ -102,7 +103,8 @@ TEST(HarvestRun, PrefectureWithoutCoursesLeavesOnlyTheHeader) {
     RunHarness harness(portal);
     harness.Run({kTottori});
     EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
-    EXPECT_EQ(harness.run.resultCode, kResultNoRow);
+    EXPECT_EQ(harness.Report().ending, RunEnding::NothingFound);
+    EXPECT_EQ(harness.Report().files, FileOutcome::HeaderOnlyFile);
     EXPECT_EQ(harness.observer.calls,
               (Lines{"start 1", "step 鳥取県", "status 鳥取県 0/0", "ended"}));
 }
@@ -112,12 +114,13 @@ TEST(HarvestRun, UnreachablePortalEndsWithSiteUnreachable) {
     RunHarness harness(closed.host(), {});
     harness.Run({kTokyo, kKanagawa});
     EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
-    EXPECT_EQ(harness.run.resultCode, kResultSiteUnreachable);
-    EXPECT_NE(harness.run.lastFetchFailure, "");
+    EXPECT_EQ(harness.Report().ending, RunEnding::Unreachable);
+    EXPECT_EQ(harness.Report().lastConnectionFailure.error, FetchError::Refused);
     // Each listing page is a page that could not be read.
-    ASSERT_EQ(harness.run.pageFailures.size(), 2u);
-    EXPECT_EQ(U(harness.run.pageFailures[1].subject), "神奈川県");
-    EXPECT_EQ(harness.run.pageFailures[1].kind, PageKind::Listing);
+    const std::vector<PageFailure>& failures = harness.Report().pageFailures;
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(U(failures[1].subject), "神奈川県");
+    EXPECT_EQ(failures[1].kind, PageKind::Listing);
     EXPECT_EQ(harness.observer.calls, (Lines{"start 2", "step 東京都", "status 東京都 0/0",
                                              "step 神奈川県", "status 神奈川県 0/0", "ended"}));
     EXPECT_FALSE(harness.observer.scratchAtEnd);
@@ -126,9 +129,9 @@ TEST(HarvestRun, UnreachablePortalEndsWithSiteUnreachable) {
 TEST(HarvestRun, StopBeforeACourseDownloadKeepsTheRowsBeforeIt) {
     PortalProcess portal({{"--courses-per-prefecture", "4"}, {}, {}});
     RunHarness harness(portal);
-    harness.observer.onStatus = [](HarvestRun& run) {
-        if (U(run.currentPrefecture) == "神奈川県" && run.courseIndex == 2) {
-            run.stop.Request();
+    harness.observer.onStatus = [&harness](const HarvestReport& report) {
+        if (U(report.currentPrefecture) == "神奈川県" && report.courseIndex == 2) {
+            harness.Stop();
         }
     };
     harness.Run({kNiigata, kKanagawa, kTokyo});
@@ -146,9 +149,8 @@ TEST(HarvestRun, StopBeforeACourseDownloadKeepsTheRowsBeforeIt) {
     EXPECT_EQ(harness.observer.calls.back(), "ended");
     EXPECT_EQ(
         std::count(harness.observer.calls.begin(), harness.observer.calls.end(), "step 新潟県"), 0);
-    EXPECT_EQ(harness.run.resultCode, kResultRowsWritten);
-    EXPECT_TRUE(harness.run.pageFailures.empty());
-    EXPECT_FALSE(harness.observer.runningAtEnd);
+    EXPECT_EQ(harness.Report().ending, RunEnding::Stopped);
+    EXPECT_TRUE(harness.Report().pageFailures.empty());
     EXPECT_FALSE(harness.observer.scratchAtEnd);
 }
 
@@ -159,17 +161,18 @@ TEST(HarvestRun, StopAfterACoursePageArrivedStillWritesItsRow) {
     // course's page waits in the scratch file.
     harness.settings.pauses.afterDetail = 60s;
     std::thread stopper;
-    harness.observer.onStatus = [&stopper](HarvestRun& run) {
-        if (run.courseIndex != 1) {
+    harness.observer.onStatus = [&](const HarvestReport& report) {
+        if (report.courseIndex != 1) {
             return;
         }
-        stopper = std::thread([&run] {
+        stopper = std::thread([&harness] {
             // Ends at the latest when the run ends, which requests a stop.
-            while (run.stop.SleepFor(10ms)) {
+            while (!harness.live.load()->StopRequested()) {
                 std::error_code ec;
-                if (std::filesystem::file_size(run.scratchPath, ec) > 50'000 && !ec) {
-                    run.stop.Request();  // a detail page is there, not the listing
+                if (std::filesystem::file_size(harness.scratchPath, ec) > 50'000 && !ec) {
+                    harness.Stop();  // a detail page is there, not the listing
                 }
+                std::this_thread::yield();
             }
         });
     };
@@ -187,26 +190,28 @@ TEST(HarvestRun, StopAfterACoursePageArrivedStillWritesItsRow) {
 TEST(HarvestRun, StopBeforeTheFirstCrawlAsksForNothing) {
     PortalProcess portal({{"--courses-per-prefecture", "3"}, {}, {}});
     RunHarness harness(portal);
-    harness.observer.onStep = [](HarvestRun& run) { run.stop.Request(); };
+    harness.observer.onStep = [&harness](const HarvestReport&) { harness.Stop(); };
     harness.Run({kTokyo, kKanagawa});
     EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
     EXPECT_EQ(harness.observer.calls,
               (Lines{"start 2", "step 東京都", "status 東京都 0/0", "ended"}));
     EXPECT_TRUE(portal.requests().empty());
-    EXPECT_TRUE(harness.run.pageFailures.empty());
+    EXPECT_TRUE(harness.Report().pageFailures.empty());
 }
 
 TEST(HarvestRun, OutputFileThatCannotBeCreatedIsReportedAndNothingIsFetched) {
     PortalProcess portal;
     RunHarness harness(portal);
     WriteFileBytes(harness.dir.path() / "not-a-folder", "x");
-    harness.run.outputPath = harness.dir.path() / "not-a-folder" / "out.csv";
+    harness.output.path = harness.dir.path() / "not-a-folder" / "out.csv";
     harness.Run({kTokyo});
-    EXPECT_NE(harness.run.failure.find("not-a-folder"), std::string::npos) << harness.run.failure;
+    const RunFailure& failure = harness.Report().failure;
+    EXPECT_EQ(failure.kind, RunFailureKind::OutputNotCreated);
+    EXPECT_EQ(failure.error, std::errc::not_a_directory) << failure.error.message();
     EXPECT_EQ(harness.observer.calls, (Lines{"ended"}));
-    EXPECT_EQ(harness.run.resultCode, kResultNoRow);
+    EXPECT_EQ(harness.Report().ending, RunEnding::Failed);
+    EXPECT_EQ(harness.Report().files, FileOutcome::NotTouched);
     EXPECT_TRUE(portal.requests().empty());
-    EXPECT_FALSE(harness.observer.runningAtEnd);
 }
 
 TEST(HarvestRun, SecondRunReplacesTheFileAndContinuesTheAgentSequence) {
@@ -214,13 +219,13 @@ TEST(HarvestRun, SecondRunReplacesTheFileAndContinuesTheAgentSequence) {
     RunHarness harness(portal);
     harness.Run({kTokyo});
     const std::size_t firstRunRequests = portal.requests().size();
-    HarvestRun& run = harness.run;
-    run.Reset(run.outputPath, run.scratchPath);
-    EXPECT_EQ(run.rowsWritten, 0);
+    const std::string firstFile = harness.Csv();
     harness.observer.calls.clear();
     harness.Run({kTottori});
-    EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");
-    EXPECT_EQ(harness.run.resultCode, kResultNoRow);
+    // Nothing found keeps the earlier file.
+    EXPECT_EQ(harness.Csv(), firstFile);
+    EXPECT_EQ(harness.Report().ending, RunEnding::NothingFound);
+    EXPECT_EQ(harness.Report().files, FileOutcome::LeftAsBefore);
 
     const std::vector<PortalRequest> requests = portal.requests();
     ASSERT_EQ(requests.size(), firstRunRequests + 1);
@@ -233,10 +238,11 @@ TEST(HarvestRun, SecondRunReplacesTheFileAndContinuesTheAgentSequence) {
 TEST(HarvestRun, PortalSettingThatCouldChangeTheRequestIsRefusedBeforeAnything) {
     RunHarness harness("127.0.0.1/other/path?", {});
     harness.Run({kTokyo});
-    EXPECT_NE(harness.run.failure.find("ListingHost"), std::string::npos) << harness.run.failure;
+    const RunFailure& failure = harness.Report().failure;
+    EXPECT_EQ(failure.kind, RunFailureKind::InvalidPortalSetting);
+    EXPECT_NE(failure.detail.find("ListingHost"), std::string::npos) << failure.detail;
     EXPECT_EQ(harness.observer.calls, (Lines{"ended"}));
-    EXPECT_FALSE(std::filesystem::exists(harness.run.outputPath));
-    EXPECT_EQ(harness.run.resultCode, kResultNoRow);
+    EXPECT_FALSE(std::filesystem::exists(harness.output.path));
 }
 
 namespace {
@@ -256,10 +262,9 @@ TEST(HarvestRun, ARunKeepsOneConnectionAndTheNextRunOpensItsOwn) {
     PortalProcess portal;  // 20 courses a prefecture, one listing page each
     RunHarness harness(portal);
     harness.Run({kTokyo, kKanagawa});
-    EXPECT_EQ(harness.run.rowsWritten, 40);
+    EXPECT_EQ(harness.Report().rowsWritten, 40);
     EXPECT_EQ(ConnectionsOf(portal), Lines(2 + 40, "1"));
 
-    harness.run.Reset(harness.run.outputPath, harness.run.scratchPath);
     harness.Run({kTokyo});
     const Lines connections = ConnectionsOf(portal);
     ASSERT_EQ(connections.size(), 42u + 21u);
@@ -272,7 +277,7 @@ TEST(HarvestRun, ConnectionsThePortalEndsCostNoPage) {
     RunHarness harness(portal);
     harness.Run({kTokyo, kKanagawa});
 
-    EXPECT_TRUE(harness.run.pageFailures.empty());
+    EXPECT_TRUE(harness.Report().pageFailures.empty());
     const Lines lines = harness.CsvLines();
     ASSERT_EQ(lines.size(), 1u + 2 * 5);
     std::size_t line = 1;
@@ -293,19 +298,19 @@ TEST(HarvestRun, ACourseRowIsWrittenWhileItsPauseRunsAndTheNextRequestWaits) {
     harness.settings.pauses.afterDetail = 60s;
     std::thread watcher;
     bool rowWhilePausing = false;
-    harness.observer.onStatus = [&](HarvestRun& run) {
-        if (run.courseIndex != 1) {
+    const std::filesystem::path partial = harness.output.path.string() + ".partial";
+    harness.observer.onStatus = [&](const HarvestReport& report) {
+        if (report.courseIndex != 1) {
             return;
         }
         watcher = std::thread([&] {
-            const auto deadline = std::chrono::steady_clock::now() + 30s;
-            while (std::chrono::steady_clock::now() < deadline && run.stop.SleepFor(10ms)) {
-                if (run.output.WholeLineBytes() > CsvHeaderLine().size() + 2) {
-                    rowWhilePausing = true;
-                    break;
-                }
-            }
-            run.stop.Request();
+            rowWhilePausing = WaitUntil(
+                [&] {
+                    std::error_code ec;
+                    return std::filesystem::file_size(partial, ec) > CsvHeaderLine().size() + 2;
+                },
+                30s);
+            harness.Stop();
         });
     };
     harness.Run({kTokyo});

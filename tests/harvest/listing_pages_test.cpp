@@ -136,16 +136,16 @@ TEST(ListingPages, ALaterPageThatCannotBeReadKeepsTheCoursesBeforeIt) {
     RunHarness harness(portal);
     harness.Run({kTokyo});
     EXPECT_EQ(harness.CsvLines().size(), 2u);
-    ASSERT_EQ(harness.run.pageFailures.size(), 1u);
-    EXPECT_EQ(harness.run.pageFailures[0].kind, PageKind::Listing);
-    EXPECT_EQ(harness.run.pageFailures[0].url, "https://" + portal.host() + TokyoPage(2));
+    ASSERT_EQ(harness.Report().pageFailures.size(), 1u);
+    EXPECT_EQ(harness.Report().pageFailures[0].kind, PageKind::Listing);
+    EXPECT_EQ(harness.Report().pageFailures[0].url, "https://" + portal.host() + TokyoPage(2));
     EXPECT_EQ(harness.observer.calls,
               (Lines{"start 1", "step 東京都", "status 東京都 1/1", "ended"}));
 }
 
 TEST(ListingPages, TheLinkToTheNextPageIsTheListingsOwn) {
     const auto links = [](const std::string& html, int page) {
-        return ListingLinksToPage(SplitLines(html), "tokyo", page);
+        return ListingLinksToPage(PageText(html), "tokyo", page);
     };
     EXPECT_TRUE(links(R"(<a href="/doc/area/tokyo/?sort=kana&amp;page=2">2</a>)", 2));
     EXPECT_TRUE(links(R"(<a href='https://h/doc/area/tokyo/?page=2'>次へ</a>)", 2));

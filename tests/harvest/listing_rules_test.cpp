@@ -10,7 +10,7 @@ namespace {
 
 Ids Scan(const std::vector<std::string>& lines) {
     const StopFlag stop;
-    return ScanListingCards(lines, stop);
+    return ScanListingCards(PageOf(lines), stop);
 }
 
 std::string Card(const std::string& id) {
@@ -53,8 +53,8 @@ TEST(ListingCards, SkipsLinkLinesWithoutTheMarkers) {
 TEST(ListingCards, StopsAtTheLineWhereAStopWasRequested) {
     StopFlag stop;
     stop.Request();
-    EXPECT_EQ(ScanListingCards({kHeading, Card("1"), kHeading, Card("2")}, stop), (Ids{"1"}));
-    EXPECT_EQ(ScanListingCards({"<p>", kHeading, Card("1")}, stop), (Ids{}));
+    EXPECT_EQ(ScanListingCards(PageOf({kHeading, Card("1"), kHeading, Card("2")}), stop), (Ids{"1"}));
+    EXPECT_EQ(ScanListingCards(PageOf({"<p>", kHeading, Card("1")}), stop), (Ids{}));
 }
 
 TEST(ListingUrl, AsksForTheFirstKanaSortedPage) {

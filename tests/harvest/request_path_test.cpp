@@ -5,21 +5,13 @@
 
 #include <algorithm>
 
-#include "TestSupport.h"
-#include "rules_test_support.h"
+#include "run_harness.h"
 
 using namespace teebasket;
 using namespace teebasket::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-struct SilentObserver : HarvestObserver {
-    void ProgressStart(HarvestRun&) override {}
-    void ProgressStep(HarvestRun&) override {}
-    void StatusUpdate(HarvestRun&) override {}
-    void RunEnded(HarvestRun&) override {}
-};
 
 // The detail-page address column of every course line of `csv`.
 std::vector<std::string> DetailUrlsOf(const std::string& csv) {
@@ -43,19 +35,8 @@ TEST(RequestPath, DotSegmentIdentifiersAreRequestedAsTheyAreRecorded) {
     WriteFileBytes(pages.path() / "listing" / "tokyo.html", listing);
     PortalProcess portal({.pagesDir = pages.path()});
 
-    HarvestSettings settings;
-    settings.portal.listingHost = portal.host();
-    settings.portal.bookingHost = portal.host();
-    settings.portal.caCertificate = portal.certificate();
-    settings.pauses = PausePolicy{0ms, 0ms};
-    HarvestRun run;
-    run.outputPath = pages.path() / "out.csv";
-    run.scratchPath = pages.path() / "tmp.dat";
-    const Selection selection = MakeSelection({12});
-    UserAgentGenerator agents;
-    SilentObserver observer;
-    HarvestContext context{run, selection, settings, agents, observer};
-    Execute(context);
+    RunHarness harness(portal);
+    harness.Run({kTokyo});
 
     std::vector<std::string> requested;
     for (const PortalRequest& request : portal.requests()) {
@@ -66,5 +47,5 @@ TEST(RequestPath, DotSegmentIdentifiersAreRequestedAsTheyAreRecorded) {
     const std::string base = portal.baseUrl() + "/guide/disp/c_id/";
     EXPECT_EQ(requested,
               (std::vector<std::string>{base + "%2E%2E", base + "%2E", base + "a%252F.."}));
-    EXPECT_EQ(DetailUrlsOf(ReadFileBytes(run.outputPath)), requested);
+    EXPECT_EQ(DetailUrlsOf(harness.Csv()), requested);
 }

@@ -3,7 +3,7 @@
 // is on the disk before the pause after its page.
 #include <gtest/gtest.h>
 
-#include <set>
+#include <atomic>
 #include <thread>
 
 #include "run_harness.h"
@@ -12,20 +12,6 @@ using namespace teebasket;
 using namespace teebasket::test;
 
 namespace {
-
-// Keeps the courses it is given and records what it was asked.
-class KeepSome : public KeptCourses {
-  public:
-    explicit KeepSome(std::set<std::string> kept) : kept_(std::move(kept)) {}
-    bool Keep(const std::string& courseId) override {
-        asked.push_back(courseId);
-        return kept_.count(courseId) > 0;
-    }
-    Lines asked;
-
-  private:
-    std::set<std::string> kept_;
-};
 
 Lines DetailRequests(const PortalProcess& portal, std::size_t from) {
     Lines targets;
@@ -47,24 +33,25 @@ TEST(KeptCourses, KeptCoursesCostNoRequestAndNoLine) {
     const Lines wholeLines = whole.CsvLines();
     ASSERT_EQ(wholeLines.size(), 5u);
 
-    // The earlier file holds courses 1 and 3; the run adds to it.
+    // The earlier file holds courses 1 and 3; the run continues it.
     RunHarness harness(portal);
     const std::string earlier =
         wholeLines[0] + "\r\n" + wholeLines[1] + "\r\n" + wholeLines[3] + "\r\n";
-    WriteFileBytes(harness.run.outputPath, earlier);
-    KeepSome keep({"113001", "113003"});
-    harness.run.keptCourses = &keep;
-    harness.run.outputOptions.append = true;
+    WriteFileBytes(harness.output.path, earlier);
+    harness.output.resume = true;
     const std::size_t before = portal.requests().size();
     harness.Run({kTokyo});
 
-    EXPECT_EQ(keep.asked, (Lines{"113001", "113002", "113003", "113004"}));
     EXPECT_EQ(DetailRequests(portal, before),
               (Lines{"/guide/disp/c_id/113002", "/guide/disp/c_id/113004"}));
-    EXPECT_EQ(harness.Csv(), earlier + wholeLines[2] + "\r\n" + wholeLines[4] + "\r\n");
-    EXPECT_EQ(harness.run.coursesKept, 2);
-    EXPECT_EQ(harness.run.rowsWritten, 2);
-    EXPECT_EQ(harness.run.resultCode, kResultRowsWritten);
+    // The courses in listing order, as an uninterrupted run writes them.
+    EXPECT_EQ(harness.Csv(), whole.Csv());
+    const HarvestReport& report = harness.Report();
+    EXPECT_EQ(report.coursesKept, 2);
+    EXPECT_EQ(report.rowsWritten, 2);
+    EXPECT_EQ(report.ending, RunEnding::Finished);
+    EXPECT_EQ(report.files, FileOutcome::ResumedFileInPlace);
+    EXPECT_FALSE(std::filesystem::exists(report.partialPath));
     // Kept courses step the counter like the others.
     EXPECT_EQ(harness.observer.calls,
               (Lines{"start 1", "step 東京都", "status 東京都 1/4", "status 東京都 2/4",
@@ -73,61 +60,49 @@ TEST(KeptCourses, KeptCoursesCostNoRequestAndNoLine) {
 
 TEST(KeptCourses, EveryCourseKeptIsARunWithRowsEvenWhenThePortalGoesAway) {
     PortalProcess portal({{"--courses-per-prefecture", "2"}, {}, {}});
+    RunHarness whole(portal);
+    whole.Run({kTokyo});
     RunHarness harness(portal);
-    WriteFileBytes(harness.run.outputPath, CsvHeaderLine() + "\r\n");
-    KeepSome keep({"113001", "113002"});
-    harness.run.keptCourses = &keep;
-    harness.run.outputOptions.append = true;
+    WriteFileBytes(harness.output.path, whole.Csv());
+    harness.output.resume = true;
     // The next prefecture's listing cannot reach the portal.
-    harness.observer.onStep = [&](HarvestRun& run) {
-        if (U(run.currentPrefecture) == "神奈川県") {
+    harness.observer.onStep = [&](const HarvestReport& report) {
+        if (U(report.currentPrefecture) == "神奈川県") {
             portal.stop();
         }
     };
     harness.Run({kTokyo, kKanagawa});
 
-    EXPECT_EQ(harness.Csv(), CsvHeaderLine() + "\r\n");  // no header line added
-    EXPECT_EQ(harness.run.coursesKept, 2);
-    EXPECT_EQ(harness.run.rowsWritten, 0);
-    EXPECT_TRUE(harness.run.downloadFailed);
-    EXPECT_EQ(harness.run.resultCode, kResultRowsWritten);  // not "unreachable"
-    ASSERT_EQ(harness.run.pageFailures.size(), 1u);
-    EXPECT_EQ(harness.run.pageFailures[0].kind, PageKind::Listing);
+    EXPECT_EQ(harness.Csv(), whole.Csv());
+    const HarvestReport& report = harness.Report();
+    EXPECT_EQ(report.coursesKept, 2);
+    EXPECT_EQ(report.rowsWritten, 0);
+    EXPECT_EQ(report.ending, RunEnding::Finished);  // not "unreachable"
+    ASSERT_EQ(report.pageFailures.size(), 1u);
+    EXPECT_EQ(report.pageFailures[0].kind, PageKind::Listing);
+    EXPECT_EQ(report.lastConnectionFailure.error, FetchError::Refused);
 }
 
-TEST(KeptCourses, AFailedPageInAFileAddedToHasNoLineNumber) {
-    TempDir pages;
-    WriteFileBytes(pages.path() / "listing" / "tokyo.html",
-                   "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/x-status-404/?rt=1\">"
-                   "x</a>\n");
-    PortalProcess portal({{}, pages.path(), {}});
-    RunHarness harness(portal);
-    WriteFileBytes(harness.run.outputPath,
-                   CsvHeaderLine() + "\r\n" + CourseLine(CourseRecord()) + "\r\n");
-    harness.run.outputOptions.append = true;
-    harness.Run({kTokyo});
-    ASSERT_EQ(harness.run.pageFailures.size(), 1u);
-    // Line 3 of this file, but the caller puts the file together anew.
-    EXPECT_EQ(harness.run.pageFailures[0].csvLine, 0);
-    EXPECT_EQ(harness.CsvLines().size(), 3u);
-}
-
-TEST(RowBeforePause, ACoursesRowIsInTheFileDuringThePauseAfterItsPage) {
+TEST(RowBeforePause, ACoursesRowIsInThePartialFileDuringThePauseAfterItsPage) {
     PortalProcess portal({{"--courses-per-prefecture", "2"}, {}, {}});
     RunHarness harness(portal);
     // A pause far longer than any wait below: a run killed in it must
     // already have the row of the page it read.
     harness.settings.pauses.afterDetail = std::chrono::minutes(5);
+    const std::filesystem::path partial = harness.output.path.string() + ".partial";
+    std::atomic<bool> started{false};
+    harness.observer.onStep = [&](const HarvestReport&) { started = true; };
     std::thread run([&] { harness.Run({kTokyo}); });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    bool rowWritten = false;
-    while (!rowWritten && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        rowWritten = std::filesystem::exists(harness.run.outputPath) &&
-                     harness.Csv().find("113001") != std::string::npos;
-    }
-    harness.run.stop.Request();
+    const bool rowWritten = WaitUntil([&] {
+        std::error_code ec;
+        return std::filesystem::exists(partial, ec) &&
+               ReadFileBytes(partial).find("113001") != std::string::npos;
+    });
+    WaitUntil([&] { return started.load(); });
+    harness.Stop();
     run.join();
     EXPECT_TRUE(rowWritten) << "the row waited for the pause after its page";
-    EXPECT_EQ(harness.run.rowsWritten, 1);  // the stop ended the pause; no second course
+    // The stop ended the pause; no second course.
+    EXPECT_EQ(harness.Report().rowsWritten, 1);
+    EXPECT_EQ(harness.CsvLines().size(), 2u);
 }

@@ -27,9 +27,19 @@ inline PortalSettings TestPortal() {
     return portal;
 }
 
+// A page of `lines`, each ended by LF.
+inline PageText PageOf(const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const std::string& line : lines) {
+        bytes += line;
+        bytes += '\n';
+    }
+    return PageText(std::move(bytes));
+}
+
 inline CourseRecord ParseDetail(const std::vector<std::string>& lines,
                                 const std::string& courseId = "120012") {
-    return ParseCourseDetail(lines, TestPortal(), courseId);
+    return ParseCourseDetail(PageOf(lines), TestPortal(), courseId);
 }
 
 // The structured-data line of a detail page, as the portal writes it.

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,35 +26,37 @@ using Lines = std::vector<std::string>;
 class RecordingObserver : public HarvestObserver {
   public:
     std::vector<std::string> calls;
-    std::function<void(HarvestRun&)> onStep;
-    std::function<void(HarvestRun&)> onStatus;
-    bool runningAtEnd = true;
+    std::function<void(const HarvestReport&)> onStep;
+    std::function<void(const HarvestReport&)> onStatus;
+    std::filesystem::path scratchPath;  // looked at when the run ends
     bool scratchAtEnd = true;
 
-    void ProgressStart(HarvestRun& run) override {
-        calls.push_back("start " + std::to_string(run.prefectureCount));
+    void ProgressStart(const HarvestReport& report) override {
+        calls.push_back("start " + std::to_string(report.prefectureCount));
     }
-    void ProgressStep(HarvestRun& run) override {
-        calls.push_back("step " + U(run.currentPrefecture));
+    void ProgressStep(const HarvestReport& report) override {
+        calls.push_back("step " + U(report.currentPrefecture));
         if (onStep) {
-            onStep(run);
+            onStep(report);
         }
     }
-    void StatusUpdate(HarvestRun& run) override {
-        calls.push_back("status " + U(run.currentPrefecture) + " " +
-                        std::to_string(run.courseIndex) + "/" + std::to_string(run.courseTotal));
+    void StatusUpdate(const HarvestReport& report) override {
+        calls.push_back("status " + U(report.currentPrefecture) + " " +
+                        std::to_string(report.courseIndex) + "/" +
+                        std::to_string(report.courseTotal));
         if (onStatus) {
-            onStatus(run);
+            onStatus(report);
         }
     }
-    void RunEnded(HarvestRun& run) override {
+    void RunEnded(const HarvestReport&) override {
         calls.push_back("ended");
-        runningAtEnd = run.running;
-        scratchAtEnd = std::filesystem::exists(run.scratchPath);
+        scratchAtEnd = std::filesystem::exists(scratchPath);
     }
 };
 
-// One run against `host`, with zero pauses and short time-outs.
+// Runs against `host`, with zero pauses and short time-outs, into out.csv of
+// a fresh folder; a run that finds nothing leaves a file of the header line,
+// as the window's do.
 class RunHarness {
   public:
     RunHarness(const std::string& host, const std::filesystem::path& certificate) {
@@ -64,23 +68,34 @@ class RunHarness {
         settings.fetch.connectTimeout = 5s;
         settings.fetch.lowSpeedTime = 1s;
         settings.fetch.totalTimeout = 30s;
-        run.outputPath = dir.path() / "out.csv";
-        run.scratchPath = dir.path() / "tmp.dat";
+        output.path = dir.path() / "out.csv";
+        output.headerFileWhenEmpty = true;
+        output.syncEachLine = false;
+        scratchPath = dir.path() / "tmp.dat";
     }
     explicit RunHarness(const PortalProcess& portal)
         : RunHarness(portal.host(), portal.certificate()) {}
 
     void Run(std::vector<int> rows) {
-        const Selection selection = MakeSelection(std::move(rows));
-        HarvestContext context{run, selection, settings, agents, observer};
-        Execute(context);
+        HarvestRequest request{MakeSelection(std::move(rows)), settings, output, scratchPath};
+        run = std::make_unique<HarvestRun>(std::move(request), pace);
+        live.store(run.get());
+        observer.scratchPath = scratchPath;
+        run->Execute(observer);
     }
 
-    std::string Csv() const { return ReadFileBytes(run.outputPath); }
+    // Asks the run under way to stop, as Cancel does; from any thread, once
+    // the run has begun.
+    void Stop() { live.load()->RequestStop(); }
+
+    const HarvestReport& Report() const { return run->Report(); }
+
+    std::string Csv() const { return ReadFileBytes(output.path); }
 
     // The file's lines, without their CR LF; fails when a line lacks it.
-    Lines CsvLines() const {
-        const std::string csv = Csv();
+    Lines CsvLines() const { return LinesOf(Csv()); }
+
+    static Lines LinesOf(const std::string& csv) {
         Lines lines;
         std::size_t start = 0;
         while (start < csv.size()) {
@@ -97,9 +112,12 @@ class RunHarness {
 
     TempDir dir;
     HarvestSettings settings;
-    HarvestRun run;
-    UserAgentGenerator agents;
+    OutputRequest output;
+    std::filesystem::path scratchPath;
+    CrawlPace pace;
     RecordingObserver observer;
+    std::unique_ptr<HarvestRun> run;  // the last run
+    std::atomic<HarvestRun*> live{nullptr};
 };
 
 // The values of a course line (quoted, each followed by a comma), as UTF-8.

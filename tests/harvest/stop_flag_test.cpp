@@ -1,12 +1,14 @@
 // StopFlag across threads: a stop requested on one thread ends a pause on
-// another at once, and Reset readies it for the next run.
+// another at once.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
 #include <vector>
 
+#include "TestSupport.h"
 #include "Unithread.h"
 
 using namespace teebasket;
@@ -14,18 +16,19 @@ using namespace std::chrono_literals;
 
 TEST(StopFlag, ARequestFromAnotherThreadEndsAPauseAtOnce) {
     StopFlag stop;
-    auto pause = std::async(std::launch::async, [&stop] { return stop.SleepFor(600s); });
-    std::this_thread::sleep_for(50ms);
+    std::atomic<bool> pausing{false};
+    auto pause = std::async(std::launch::async, [&] {
+        pausing = true;
+        return stop.SleepFor(600s);
+    });
+    ASSERT_TRUE(test::WaitUntil([&] { return pausing.load(); }));
     stop.Request();
     ASSERT_EQ(pause.wait_for(30s), std::future_status::ready) << "the pause did not end";
     EXPECT_FALSE(pause.get());
     EXPECT_TRUE(stop.Requested());
     // A pause that begins after the request ends at once too.
     EXPECT_FALSE(stop.SleepFor(600s));
-
-    stop.Reset();
-    EXPECT_FALSE(stop.Requested());
-    EXPECT_TRUE(stop.SleepFor(1ms));
+    EXPECT_FALSE(stop.SleepUntil(std::chrono::steady_clock::now() + 600s));
 }
 
 TEST(StopFlag, ManyThreadsWaitingAreAllWoken) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "FetchOnce.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
 #include "bulk_pages.h"
@@ -56,8 +57,8 @@ TEST(BulkPages, ThePortalServesThemOnBothPaths) {
     options.caCertificateFile = portal.certificate();
     for (const char* path : {"/guide/disp/c_id/x-newlines-70000", "/doc/area/x-newlines-70000/"}) {
         const FetchResult result =
-            PageFetcher(portal.baseUrl() + path, dir.path() / "tmp.dat", agents, options);
-        ASSERT_TRUE(result.Stored()) << path << ": " << result.reason;
+            FetchOnce(portal.baseUrl() + path, dir.path() / "tmp.dat", agents, options);
+        ASSERT_TRUE(result.Stored()) << path << ": " << result.detail;
         EXPECT_EQ(test::ReadFileBytes(dir.path() / "tmp.dat"), std::string(70000, '\n')) << path;
     }
 }

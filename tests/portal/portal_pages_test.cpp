@@ -39,12 +39,12 @@ PortalSettings DemoPortal() {
 }
 
 CourseRecord Harvest(const CourseCatalog& catalog, const GeneratedCourse& course) {
-    return ParseCourseDetail(SplitLines(catalog.DetailPage(course)), DemoPortal(), course.id);
+    return ParseCourseDetail(PageText(catalog.DetailPage(course)), DemoPortal(), course.id);
 }
 
 std::vector<std::string> CardsOf(const std::string& page) {
     const StopFlag stop;
-    return ScanListingCards(SplitLines(page), stop);
+    return ScanListingCards(PageText(page), stop);
 }
 
 TEST(PortalPagesTest, SameSeedGivesTheSameBytesAndAnotherSeedOtherData) {
@@ -88,7 +88,7 @@ TEST(PortalPagesTest, LongListingsSpreadOverPages) {
 
 TEST(PortalPagesTest, EachListingPageLinksToTheNextLikeARealListing) {
     const CourseCatalog catalog({.seed = 1, .coursesPerPrefecture = 61});
-    const auto lines = [&](int page) { return SplitLines(catalog.ListingPage(0, page)); };
+    const auto lines = [&](int page) { return PageText(catalog.ListingPage(0, page)); };
     const std::string next = "次へ</a>";
     EXPECT_TRUE(ListingLinksToPage(lines(1), "hokkaido", 2));
     EXPECT_NE(catalog.ListingPage(0, 1).find(next), std::string::npos);
@@ -99,7 +99,7 @@ TEST(PortalPagesTest, EachListingPageLinksToTheNextLikeARealListing) {
     EXPECT_EQ(catalog.ListingPage(0, 3).find(next), std::string::npos);
     // A prefecture on one page has no page links at all.
     const CourseCatalog small({.seed = 1, .coursesPerPrefecture = 30});
-    EXPECT_FALSE(ListingLinksToPage(SplitLines(small.ListingPage(0, 1)), "hokkaido", 2));
+    EXPECT_FALSE(ListingLinksToPage(PageText(small.ListingPage(0, 1)), "hokkaido", 2));
 }
 
 TEST(PortalPagesTest, IdentifiersAreFoundOnlyForExistingCourses) {

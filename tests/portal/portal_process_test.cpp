@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "TestCertificates.h"
+#include "FetchOnce.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
 
@@ -42,7 +43,7 @@ class Client {
 
     Page Get(const std::string& path) {
         Page page;
-        page.result = PageFetcher(portal_.baseUrl() + path, scratch_, agents_, options_);
+        page.result = FetchOnce(portal_.baseUrl() + path, scratch_, agents_, options_);
         if (page.result.Stored()) {
             page.body = test::ReadFileBytes(scratch_);
         }
@@ -81,7 +82,7 @@ TEST(PortalProcessTest, GeneratedModeServesListingsDetailsAndReviews) {
     Client client(portal);
 
     const Page listing = client.Get("/doc/area/chiba/?sort=kana&page=1");
-    ASSERT_TRUE(listing.result.Stored()) << listing.result.reason;
+    ASSERT_TRUE(listing.result.Stored()) << listing.result.detail;
     EXPECT_EQ(listing.result.httpStatus, 200);
     EXPECT_EQ(CountOf(listing.body, "<h2 class=\"gf-card-name\">"), 3);
     EXPECT_NE(listing.body.find("/guide/disp/c_id/112003/?rt=1"), std::string::npos);
@@ -213,10 +214,10 @@ TEST(PortalProcessTest, AFlakyStallHoldsTheRequestUntilTheClientGivesUp) {
     options.caCertificateFile = portal.certificate();
     options.lowSpeedTime = std::chrono::seconds(1);
     const std::string url = portal.baseUrl() + "/guide/disp/c_id/x-flaky-1-stall-101001";
-    const FetchResult stalled = PageFetcher(url, dir.path() / "tmp.dat", agents, options);
-    EXPECT_EQ(stalled.status, FetchStatus::TimedOut) << stalled.reason;
-    const FetchResult served = PageFetcher(url, dir.path() / "tmp.dat", agents, options);
-    ASSERT_TRUE(served.Stored()) << served.reason;
+    const FetchResult stalled = FetchOnce(url, dir.path() / "tmp.dat", agents, options);
+    EXPECT_EQ(stalled.status, FetchStatus::TimedOut) << stalled.detail;
+    const FetchResult served = FetchOnce(url, dir.path() / "tmp.dat", agents, options);
+    ASSERT_TRUE(served.Stored()) << served.detail;
     EXPECT_NE(test::ReadFileBytes(dir.path() / "tmp.dat").find("\"@context\""), std::string::npos);
 }
 

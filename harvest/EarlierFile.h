@@ -1,13 +1,13 @@
-// ResumeFile: what --resume takes from an earlier run's CSV file (the partial
-// file of an interrupted run, or a finished output file), and how a resumed
-// run's finished file is put together.
+// EarlierFile: what a run that continues an earlier one takes from the
+// earlier run's CSV file (the partial file of an interrupted run, or a
+// finished output file), and how its finished file is put together.
 //
 // A course line is kept when its page was read: it is 31 quoted values as the
 // program writes them, its detail-page URL names a course that this run lists,
 // and some value other than 運営状況 and the two URLs is there. Every other
 // listed course is read again: a row of defaults (its page could not be read),
-// and a line that cannot be read at all (torn by a crash), are never copied.
-// Lines hold code-page-932 bytes without their CR LF.
+// and a line that cannot be read at all (torn by a crash, a NUL byte inside),
+// are never copied. Lines hold code-page-932 bytes without their CR LF.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +16,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Unithread.h"
+#include "HarvestConfig.h"
+#include "HarvestFailure.h"
+#include "whole_file.h"
 
-namespace teebasket::cli {
+namespace teebasket {
 
 // Larger than any file a run of every prefecture writes, by far; a larger
 // file is not taken for one of the program's.
@@ -26,7 +28,7 @@ inline constexpr std::uintmax_t kLargestEarlierFile = 256u * 1024u * 1024u;
 
 // One course line of an earlier file that reads as 31 quoted values.
 struct EarlierLine {
-    std::string bytes;            // as in the file, without the line end
+    std::string bytes;            // as the program writes it, without the line end
     std::string detailUrl;        // column 詳細ページURL (ASCII)
     bool holdsPageFacts = false;  // something was read from the course's page
 };
@@ -38,26 +40,31 @@ struct EarlierFile {
     bool endsWithLineEnd = true;     // false: its last line is torn (no CR LF)
 };
 
-// Reads the earlier file `path` into `file`. Returns "" or why a run cannot
-// continue from it (UTF-8): it cannot be read, it is too large, it has no
-// header line, or its first line is not the header line this program writes.
-std::string ReadEarlierFile(const std::filesystem::path& path, EarlierFile& file);
-
-// True when `record` holds a value read from the course's page: some column
-// other than 運営状況 and the two URLs is not empty.
-bool HoldsPageFacts(const CourseRecord& record);
+// Reads the earlier file `path` into `file`. A failure names why a run cannot
+// continue from it: it cannot be read (a link where `links` refuses one, a
+// pipe, a folder), it is too large, it has no header line, or its first line
+// is not the header line this program writes. Each kept line is written
+// again as a new line would be, so a value edited by hand into a formula
+// gets the cell guard.
+RunFailure ReadEarlierFile(const std::filesystem::path& path, EarlierFile& file,
+                           LinkRule links);
 
 // True when some line of `file` names a course page on `bookingHost`.
 bool NamesCoursesOn(const EarlierFile& file, const std::string& bookingHost);
 
-// The courses of one resumed run: answers the engine's Keep for each listed
-// course and remembers the listing order, so that the finished file lists
-// the courses as an uninterrupted run would.
-class ResumePlan : public KeptCourses {
+// The number of lines of `file` that hold page facts.
+int KeepableLines(const EarlierFile& file);
+
+// The courses of one resumed run: answers for each listed course whether its
+// earlier line is kept, and remembers the listing order, so that the finished
+// file lists the courses as an uninterrupted run would.
+class ResumePlan {
   public:
     ResumePlan(const EarlierFile& earlier, PortalSettings portal);
 
-    bool Keep(const std::string& courseId) override;
+    // Asked for each course of the listing, in listing order, before its page
+    // is asked for. True when the course keeps its earlier line.
+    bool Keep(const std::string& courseId);
 
     // The earlier file held course lines, and whether one of them names a
     // course that this run has listed so far.
@@ -81,4 +88,4 @@ class ResumePlan : public KeptCourses {
     std::vector<std::string> listedUrls_;  // every Keep call, in order
 };
 
-}  // namespace teebasket::cli
+}  // namespace teebasket

@@ -1,14 +1,12 @@
-#include "ResumeFile.h"
+#include "EarlierFile.h"
 
-#include <fstream>
-#include <iterator>
 #include <string_view>
-#include <system_error>
 #include <unordered_set>
 
-#include "path_text.h"
+#include "CourseRecord.h"
+#include "CuttingRules.h"
 
-namespace teebasket::cli {
+namespace teebasket {
 
 namespace fs = std::filesystem;
 
@@ -16,32 +14,30 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-std::string Quoted(const fs::path& path) {
-    return "\"" + PathText(path) + "\"";
+
+RunFailure ReadBytes(const fs::path& path, LinkRule links, std::string& bytes) {
+    WholeFileRead read = ReadWholeFile(path, kLargestEarlierFile, links);
+    switch (read.status) {
+        case WholeFileRead::Status::Read:
+            bytes = std::move(read.bytes);
+            return {};
+        case WholeFileRead::Status::TooLarge:
+            return FileFailure(RunFailureKind::EarlierFileTooLarge, path);
+        case WholeFileRead::Status::IsFolder:
+        case WholeFileRead::Status::IsLink:
+        case WholeFileRead::Status::NotRegular:
+            return FileFailure(RunFailureKind::NotARegularFile, path);
+        case WholeFileRead::Status::Missing:
+            return FileFailure(RunFailureKind::EarlierFileUnreadable, path,
+                               std::make_error_code(std::errc::no_such_file_or_directory));
+        case WholeFileRead::Status::Failed:
+            break;
+    }
+    return FileFailure(RunFailureKind::EarlierFileUnreadable, path, read.error);
 }
 
-std::string ReadWholeFile(const fs::path& path, std::string& bytes) {
-    std::error_code error;
-    if (fs::is_directory(path, error)) {
-        return Quoted(path) + " is a folder";
-    }
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error) {
-        return Quoted(path) + " cannot be read: " + error.message();
-    }
-    if (size > kLargestEarlierFile) {
-        return Quoted(path) + " is too large (" + std::to_string(size) +
-               " bytes) to be a file this program wrote";
-    }
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
-        return Quoted(path) + " cannot be read";
-    }
-    return {};
-}
-
-// Adds one course line (without its line end) to `file`.
+// Adds one course line (without its line end) to `file`, written again as
+// CourseLine writes a new one.
 void TakeCourseLine(std::string_view line, EarlierFile& file) {
     CourseRecord record;
     if (!ReadCourseLine(line, record)) {
@@ -49,7 +45,7 @@ void TakeCourseLine(std::string_view line, EarlierFile& file) {
         return;
     }
     file.lines.push_back(
-        EarlierLine{std::string(line), record[kColumnDetailUrl], HoldsPageFacts(record)});
+        EarlierLine{CourseLine(record), record[kColumnDetailUrl], HoldsPageFacts(record)});
 }
 
 // For each course of `journal`, the line a finished file gives it: the latest
@@ -71,21 +67,17 @@ std::unordered_map<std::string, const EarlierLine*> ChooseLines(const EarlierFil
 
 }  // namespace
 
-std::string ReadEarlierFile(const fs::path& path, EarlierFile& file) {
+RunFailure ReadEarlierFile(const fs::path& path, EarlierFile& file, LinkRule links) {
     file = EarlierFile{};
     std::string bytes;
-    if (std::string problem = ReadWholeFile(path, bytes); !problem.empty()) {
-        return problem;
+    if (RunFailure failure = ReadBytes(path, links, bytes)) {
+        return failure;
     }
     file.size = bytes.size();
     const std::string_view text = bytes;
     const std::size_t headerEnd = text.find(kLineEnd);
-    if (headerEnd == std::string_view::npos) {
-        return Quoted(path) + " has no header line";
-    }
-    if (text.substr(0, headerEnd) != CsvHeaderLine()) {
-        return "the first line of " + Quoted(path) +
-               " is not the header line that teebasket writes";
+    if (headerEnd == std::string_view::npos || text.substr(0, headerEnd) != CsvHeaderLine()) {
+        return FileFailure(RunFailureKind::EarlierFileForeign, path);
     }
     std::size_t at = headerEnd + kLineEnd.size();
     while (at < text.size()) {
@@ -101,17 +93,6 @@ std::string ReadEarlierFile(const fs::path& path, EarlierFile& file) {
     return {};
 }
 
-bool HoldsPageFacts(const CourseRecord& record) {
-    for (int column = 0; column < kColumnCount; ++column) {
-        const bool ownValue =
-            column != kColumnState && column != kColumnReviewUrl && column != kColumnDetailUrl;
-        if (ownValue && !record[column].empty()) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool NamesCoursesOn(const EarlierFile& file, const std::string& bookingHost) {
     PortalSettings portal;
     portal.bookingHost = bookingHost;
@@ -122,6 +103,14 @@ bool NamesCoursesOn(const EarlierFile& file, const std::string& bookingHost) {
         }
     }
     return false;
+}
+
+int KeepableLines(const EarlierFile& file) {
+    int keepable = 0;
+    for (const EarlierLine& line : file.lines) {
+        keepable += line.holdsPageFacts ? 1 : 0;
+    }
+    return keepable;
 }
 
 ResumePlan::ResumePlan(const EarlierFile& earlier, PortalSettings portal)
@@ -164,4 +153,4 @@ std::vector<std::string> ResumePlan::FinishedLines(const EarlierFile& journal,
     return lines;
 }
 
-}  // namespace teebasket::cli
+}  // namespace teebasket

@@ -1,0 +1,80 @@
+// HarvestFailure: what went wrong in a run, as data. The engine says what
+// happened and to what (a path, the system's error number, libcurl's text, an
+// HTTP status); the window and teebasket-cli put it into words.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "Unicommon.h"
+
+namespace teebasket {
+
+// Why a run could not do its work.
+enum class RunFailureKind {
+    None,
+    InvalidPortalSetting,  // detail: the problem of the [Portal] hosts
+    NoScratchLocation,     // no folder for the scratch file was given
+    OutputInUse,           // another run writes the same output (path: the output)
+    NotARegularFile,       // a link, pipe or folder stands where a file of the run goes (path)
+    OutputNotCreated,      // the output or its partial file could not be created (path, errno)
+    OutputNotWritten,      // a line could not be written (path, errno)
+    NoSpace,               // the disk or the quota is full (path, errno)
+    OutputNotPutInPlace,   // the finished file could not take the output's place (path, errno)
+    ScratchFile,           // the scratch file could not be written or read (path, errno)
+    EarlierFileUnreadable,     // resume: the earlier file cannot be read (path, errno)
+    EarlierFileTooLarge,       // resume: larger than any file the program writes (path)
+    EarlierFileForeign,        // resume: no header line, or not the program's (path)
+    EarlierFileOtherPortal,    // resume: its courses are of another booking host (path, detail: host)
+    EarlierFileOtherSelection, // resume: none of its courses is of this run (path)
+    Unexpected,                // an unexpected error (detail: its text)
+};
+
+struct RunFailure {
+    RunFailureKind kind = RunFailureKind::None;
+    std::filesystem::path path;
+    std::error_code error;  // the system's error, when there is one
+    std::string detail;     // UTF-8 data for the front end to quote; no wording
+
+    explicit operator bool() const { return kind != RunFailureKind::None; }
+};
+
+// The failure of `kind` at `path` with the system's error `error`; a full
+// disk or quota, or a file over its size limit, makes it NoSpace.
+RunFailure FileFailure(RunFailureKind kind, const std::filesystem::path& path,
+                       std::error_code error = {});
+
+enum class PageKind { Listing, Detail };
+
+// Why a page could not be read after its attempts.
+enum class PageProblem {
+    Fetch,           // the download failed: FetchError says how
+    HttpStatus,      // the portal answered with an error status (httpStatus)
+    TooManyCourses,  // the prefecture lists more courses than a run takes (kMaxCoursesPerPrefecture)
+};
+
+// A page that could not be read after its attempts. A detail page's course
+// still has its row, of defaults.
+struct PageFailure {
+    PageKind kind = PageKind::Detail;
+    PageProblem problem = PageProblem::Fetch;
+    FetchError error = FetchError::None;  // for PageProblem::Fetch
+    long httpStatus = 0;                  // the last answer's status; 0 when no answer came
+    std::string detail;                   // libcurl's text, or the refused redirect's address
+    int attempts = 0;
+    // The course identifier as cut from the listing (detail page), or the
+    // prefecture's display name (listing page); code-page-932 bytes.
+    std::string subject;
+    // The course's name (code-page-932 bytes) when the page told it; mostly
+    // empty, for a page that could not be read tells nothing.
+    std::string courseName;
+    std::string url;  // ASCII
+};
+
+// True for the failures that mean the portal could not be connected to:
+// host not found, refused, no connection in time, TLS, a portal that stopped
+// answering.
+bool IsConnectionFailure(const PageFailure& failure);
+
+}  // namespace teebasket

@@ -1,0 +1,201 @@
+// HarvestRun: one run of the harvest engine, in three parts.
+//
+// - HarvestRequest: what the caller asks (the prefectures, the output file,
+//   the settings, whether the courses of an earlier file are kept).
+// - The engine's own state, private to HarvestRun: the downloads, the output
+//   file transaction, the pacing.
+// - HarvestReport: what the run reports (counters, page failures, the run's
+//   failure, how it ended and what became of the files), which observers
+//   read inside their calls and callers read after the run.
+//
+// A front end never writes the engine's state: it asks for a stop, or for the
+// process's immediate end, through HarvestRun's calls.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "HarvestConfig.h"
+#include "HarvestFailure.h"
+#include "Prefectures.h"
+#include "Unicommon.h"
+
+namespace teebasket {
+
+// Pauses after each download; production values are fixed, tests pass zero.
+struct PausePolicy {
+    std::chrono::milliseconds afterListing{1000};
+    std::chrono::milliseconds afterDetail{300};
+};
+
+// How often a page is asked for when the portal answers "try again later"
+// (HTTP 408, 425, 429, 500, 502, 503, 504) or the transfer fails on the way
+// (a refused or reset connection, a time-out, a body cut short). Production
+// values are fixed, tests shorten them.
+struct RetryPolicy {
+    int attempts = 3;  // in all, the first one included
+    // The wait before the second attempt, before the third, and so on (the
+    // last one repeats), unless the answer says Retry-After.
+    std::vector<std::chrono::milliseconds> waits{std::chrono::seconds(2), std::chrono::seconds(6)};
+    std::chrono::milliseconds retryAfterCap{std::chrono::seconds(120)};
+};
+
+// After this many pages in a row that could not be connected to (after their
+// attempts), the portal is taken to have stopped answering and the run ends.
+inline constexpr int kConnectionFailuresThatEndARun = 5;
+
+struct HarvestSettings {
+    PortalSettings portal;
+    PausePolicy pauses;
+    RetryPolicy retries;
+    FetchOptions fetch;  // time-outs and limits; the trusted certificate is portal.caCertificate
+};
+
+// The file a run writes, and how.
+struct OutputRequest {
+    std::filesystem::path path;  // the output file as the user named it
+    // Keep the courses of an earlier file: the partial file of an
+    // interrupted run, or else the output file itself; only the others are
+    // asked for.
+    bool resume = false;
+    // A run that writes no course line, where no file was at the path,
+    // leaves a file of the header line (the window's way); otherwise none.
+    bool headerFileWhenEmpty = false;
+    // Hand each line to the disk before the next course.
+    bool syncEachLine = true;
+};
+
+struct HarvestRequest {
+    Selection selection;
+    HarvestSettings settings;
+    OutputRequest output;
+    std::filesystem::path scratchPath;  // the scratch file, e.g. "tmp.dat" in the data folder
+};
+
+// What outlives one run: the agent sequence, and the earliest time of the
+// next request, so that a run started at once after another still keeps the
+// pause after that run's last page. One object lives as long as the program.
+struct CrawlPace {
+    UserAgentGenerator agents;
+    std::chrono::steady_clock::time_point nextRequestAt{};
+};
+
+// How a run ended.
+enum class RunEnding {
+    Finished,                // every prefecture was walked and some course has its line
+    Stopped,                 // the caller asked for a stop
+    PortalStoppedAnswering,  // pages in a row could not be connected to; some course has its line
+    NothingFound,            // no course line, and the portal answered
+    Unreachable,             // no course line, and the portal could not be reached
+    Failed,                  // the run could not do its work: HarvestReport::failure says why
+};
+
+// What became of the files at the output path.
+enum class FileOutcome {
+    NotTouched,     // the run ended before it began its file (a failure at the start)
+    NewFileInPlace, // the run's file took the output's place
+    ResumedFileInPlace,  // the kept and the new courses, in listing order, took the output's place
+    HeaderOnlyFile,  // no course line, no earlier file: a file of the header line (the window)
+    PartialKept,     // the earlier file at the path is untouched; the rows are in the partial file
+    LeftAsBefore,    // the output path as before the run; the partial file gone or as it was
+    // As LeftAsBefore, for none of the earlier file's courses has been listed
+    // yet, and the run did not read every listing page to be sure that the
+    // file is of another selection.
+    SelectionUndecided,
+};
+
+// What a run that keeps the courses of an earlier file started from.
+struct ResumeStart {
+    bool resumed = false;      // there was a file to continue
+    bool fromPartial = false;  // the partial file of an interrupted run, not the output file
+    std::filesystem::path earlierPath;
+    int earlierCourses = 0;  // its readable course lines
+    int keepable = 0;        // those that hold a page that was read
+};
+
+struct HarvestReport {
+    // Progress, set before each observer call.
+    int prefectureCount = 0;
+    int courseTotal = 0;
+    int courseIndex = 0;
+    std::string currentPrefecture;  // code-page-932 bytes
+    int rowsWritten = 0;            // course lines this run has written
+    int coursesKept = 0;            // courses that kept their earlier line
+    std::vector<PageFailure> pageFailures;  // in the order they happened
+
+    // The files, known once the run has begun its file (before ProgressStart).
+    std::filesystem::path outputPath;   // the file written (a link's target)
+    std::filesystem::path partialPath;  // OUTPUT.partial
+    ResumeStart resume;
+    bool partialReplaced = false;  // a partial file of an interrupted run was replaced
+    bool nothingToResume = false;  // resume was asked for, but there was no file
+
+    // The end, set before RunEnded.
+    RunEnding ending = RunEnding::Finished;
+    RunFailure failure;  // when ending is Failed
+    FileOutcome files = FileOutcome::NotTouched;
+    int linesInFile = 0;  // course lines of the file put in place
+    // The reason of the last page that could not be connected to, for an
+    // Unreachable or PortalStoppedAnswering ending.
+    PageFailure lastConnectionFailure;
+    bool everyListingRead = false;  // no listing page failed and no stop came
+};
+
+// The four calls through which a run reports to its caller. Each is made on
+// the harvest thread; the window turns each into a blocking call on its
+// user-interface thread.
+class HarvestObserver {
+  public:
+    virtual ~HarvestObserver() = default;
+    // Once, after the header line is written and prefectureCount is set.
+    virtual void ProgressStart(const HarvestReport& report) = 0;
+    // Once per prefecture, after currentPrefecture is set, before its crawl.
+    virtual void ProgressStep(const HarvestReport& report) = 0;
+    // Before each course, and once for a prefecture with no course (or
+    // stopped before its courses), showing 0 of 0.
+    virtual void StatusUpdate(const HarvestReport& report) = 0;
+    // Last call of every run, after the files are in place and the scratch
+    // file is gone.
+    virtual void RunEnded(const HarvestReport& report) = 0;
+};
+
+// One run. Made for one request, executed once.
+class HarvestRun {
+  public:
+    HarvestRun(HarvestRequest request, CrawlPace& pace);
+    ~HarvestRun();
+    HarvestRun(const HarvestRun&) = delete;
+    HarvestRun& operator=(const HarvestRun&) = delete;
+
+    // The body of the run: begins the output file, harvests the selection,
+    // puts the file in place (or keeps the earlier one, as the ending asks),
+    // deletes the scratch file and ends with RunEnded. Never throws.
+    void Execute(HarvestObserver& observer);
+
+    // From any thread, at any time: the run stops at its next step, a pause
+    // or a wait ends, and a download in progress is given up.
+    void RequestStop();
+    bool StopRequested() const;
+
+    // From any thread, for a process that is about to end at once (a second
+    // Ctrl-C): lets a line being written finish (waiting at most `patience`),
+    // then leaves the partial file ending at its last whole line, kept for a
+    // run that continues it.
+    void FinishForExit(std::chrono::milliseconds patience);
+
+    const HarvestRequest& Request() const;
+    // The partial file ("OUTPUT.partial" beside the output, a link's target
+    // followed), known from the start; safe from any thread.
+    const std::filesystem::path& PartialPath() const;
+    // Read inside the observer's calls and after Execute.
+    const HarvestReport& Report() const;
+
+  private:
+    struct Engine;
+    std::unique_ptr<Engine> engine_;
+};
+
+}  // namespace teebasket

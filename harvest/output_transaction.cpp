@@ -1,0 +1,341 @@
+#include "output_transaction.h"
+
+#include "CourseRecord.h"
+#include "path_text.h"
+#include "whole_file.h"
+
+namespace teebasket::detail {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path WithSuffix(fs::path path, const char* suffix) {
+    path += suffix;
+    return path;
+}
+
+// A symbolic link as output stays a link: its target is the file written.
+fs::path FollowLink(const fs::path& output) {
+    std::error_code error;
+    if (!fs::is_symlink(output, error)) {
+        return output;
+    }
+    fs::path target = fs::weakly_canonical(output, error);
+    return error ? output : target;
+}
+
+std::error_code Errno(int error) {
+    return std::error_code(error, std::generic_category());
+}
+
+// What stands at `path`, a link not followed.
+fs::file_type TypeAt(const fs::path& path) {
+    std::error_code ignored;
+    return fs::symlink_status(path, ignored).type();
+}
+
+bool NothingAt(const fs::path& path) {
+    return TypeAt(path) == fs::file_type::not_found;
+}
+
+// The output file's permissions go to the file that replaces it.
+void TakePermissions(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    const fs::file_status status = fs::status(from, error);
+    if (!error && fs::is_regular_file(status)) {
+        fs::permissions(to, status.permissions(), error);
+    }
+}
+
+RunFailure PutInPlace(const fs::path& from, const fs::path& to) {
+    TakePermissions(to, from);
+    if (const std::error_code error = MoveFileInPlace(from, to)) {
+        RunFailure failure = FileFailure(RunFailureKind::OutputNotPutInPlace, to, error);
+        failure.detail = PathText(from);
+        return failure;
+    }
+    return {};
+}
+
+// The header line and `courseLines` (code-page-932 bytes), each with CR LF.
+std::string CsvBytes(const std::vector<std::string>& courseLines) {
+    std::string bytes = CsvHeaderLine() + "\r\n";
+    for (const std::string& line : courseLines) {
+        bytes += line;
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+// Writes `bytes` as the new file `path`, on the disk when this returns.
+RunFailure WriteNewFile(const fs::path& path, std::string_view bytes) {
+    CsvOutputFile file;
+    if (const int error = file.Open(path, {OutputOpening::CreateNew, true}); error != 0) {
+        return FileFailure(error == EEXIST ? RunFailureKind::NotARegularFile
+                                           : RunFailureKind::OutputNotCreated,
+                           path, Errno(error));
+    }
+    int error = file.WriteWhole(bytes);
+    const int closeError = file.Close();
+    error = error != 0 ? error : closeError;
+    if (error != 0) {
+        std::error_code ignored;
+        fs::remove(path, ignored);
+        return FileFailure(RunFailureKind::OutputNotWritten, path, Errno(error));
+    }
+    return {};
+}
+
+}  // namespace
+
+OutputTransaction::OutputTransaction(const OutputRequest& request, const PortalSettings& portal)
+    : request_(request),
+      portal_(portal),
+      output_(FollowLink(request.path)),
+      partial_(WithSuffix(output_, ".partial")),
+      composed_(WithSuffix(output_, ".partial.new")) {}
+
+RunFailure OutputTransaction::Begin(HarvestReport& report) {
+    report.outputPath = output_;
+    report.partialPath = partial_;
+    std::error_code error;
+    const fs::file_status outputStatus = fs::status(output_, error);
+    if (fs::is_directory(outputStatus)) {
+        return FileFailure(RunFailureKind::OutputNotCreated, output_,
+                           std::make_error_code(std::errc::is_a_directory));
+    }
+    earlierExisted_ = fs::exists(outputStatus);
+    lock_.emplace(WithSuffix(output_, ".lock"));
+    switch (lock_->state()) {
+        case FileLock::State::Held:
+            break;
+        case FileLock::State::HeldElsewhere:
+            return FileFailure(RunFailureKind::OutputInUse, output_);
+        case FileLock::State::NotAFile:
+            return FileFailure(RunFailureKind::NotARegularFile, lock_->path());
+        case FileLock::State::Failed:
+            return FileFailure(RunFailureKind::OutputNotCreated, output_,
+                               Errno(lock_->systemError()));
+    }
+    if (RunFailure failure = CheckSideFiles()) {
+        return failure;
+    }
+    if (request_.resume) {
+        if (RunFailure failure = StartResume(report)) {
+            return failure;
+        }
+        if (report.resume.resumed) {
+            return {};
+        }
+        report.nothingToResume = true;
+    }
+    return StartAfresh(report);
+}
+
+// A finished file that an earlier resumed run was killed before it could put
+// in place goes (its partial file still holds every line). Anything but a
+// regular file at either name is left alone, and the run does not start.
+RunFailure OutputTransaction::CheckSideFiles() {
+    for (const fs::path& path : {composed_, partial_}) {
+        const fs::file_type type = TypeAt(path);
+        if (type != fs::file_type::not_found && type != fs::file_type::regular) {
+            return FileFailure(RunFailureKind::NotARegularFile, path);
+        }
+    }
+    std::error_code ignored;
+    fs::remove(composed_, ignored);
+    return {};
+}
+
+RunFailure OutputTransaction::StartResume(HarvestReport& report) {
+    ResumeStart& start = report.resume;
+    start.fromPartial = !NothingAt(partial_);
+    if (!start.fromPartial && !earlierExisted_) {
+        return {};
+    }
+    start.earlierPath = start.fromPartial ? partial_ : output_;
+    // The partial file is the program's own: a link there is never followed.
+    const LinkRule links = start.fromPartial ? LinkRule::NoFollow : LinkRule::Follow;
+    if (RunFailure failure = ReadEarlierFile(start.earlierPath, earlier_, links)) {
+        return failure;
+    }
+    if (!earlier_.lines.empty() && !NamesCoursesOn(earlier_, portal_.bookingHost)) {
+        RunFailure failure = FileFailure(RunFailureKind::EarlierFileOtherPortal, start.earlierPath);
+        failure.detail = portal_.bookingHost;
+        return failure;
+    }
+    if (start.fromPartial) {
+        partialSizeBefore_ = earlier_.size;
+        if (RunFailure failure = OpenJournal(OutputOpening::AppendExisting)) {
+            return failure;
+        }
+        // A torn last line gets its line end, so that it stays a torn line of
+        // its own instead of running into the next course's.
+        if (!earlier_.endsWithLineEnd) {
+            if (const int error = journal_.WriteWhole("\r\n"); error != 0) {
+                LeaveAsBefore();
+                return FileFailure(RunFailureKind::OutputNotWritten, partial_, Errno(error));
+            }
+        }
+    } else {
+        std::vector<std::string> lines;
+        lines.reserve(earlier_.lines.size());
+        for (const EarlierLine& line : earlier_.lines) {
+            lines.push_back(line.bytes);
+        }
+        if (RunFailure failure = WriteNewFile(partial_, CsvBytes(lines))) {
+            return failure;
+        }
+        if (RunFailure failure = OpenJournal(OutputOpening::AppendExisting)) {
+            LeaveAsBefore();
+            return failure;
+        }
+    }
+    plan_.emplace(earlier_, portal_);
+    start.resumed = true;
+    start.earlierCourses = static_cast<int>(earlier_.lines.size());
+    start.keepable = KeepableLines(earlier_);
+    return {};
+}
+
+RunFailure OutputTransaction::StartAfresh(HarvestReport& report) {
+    if (!NothingAt(partial_)) {
+        std::error_code error;
+        fs::remove(partial_, error);
+        if (error) {
+            return FileFailure(RunFailureKind::OutputNotCreated, partial_, error);
+        }
+        report.partialReplaced = true;
+    }
+    if (RunFailure failure = OpenJournal(OutputOpening::CreateNew)) {
+        return failure;
+    }
+    if (const int error = journal_.WriteWhole(CsvHeaderLine() + "\r\n"); error != 0) {
+        LeaveAsBefore();
+        return FileFailure(RunFailureKind::OutputNotWritten, partial_, Errno(error));
+    }
+    return {};
+}
+
+RunFailure OutputTransaction::OpenJournal(OutputOpening opening) {
+    const int error = journal_.Open(partial_, {opening, request_.syncEachLine});
+    if (error == 0) {
+        return {};
+    }
+    // Something took the name between the check and the open.
+    const bool notAFile = error == EEXIST || error == ELOOP || error == EINVAL;
+    return FileFailure(notAFile ? RunFailureKind::NotARegularFile
+                                : RunFailureKind::OutputNotCreated,
+                       partial_, Errno(error));
+}
+
+void OutputTransaction::Finish(HarvestReport& report) {
+    if (const int error = journal_.Close(); error != 0 && !report.failure) {
+        report.failure = FileFailure(RunFailureKind::OutputNotWritten, partial_, Errno(error));
+        report.ending = RunEnding::Failed;
+    }
+    report.files = ChooseOutcome(report);
+    RunFailure failure;
+    switch (report.files) {
+        case FileOutcome::NewFileInPlace:
+        case FileOutcome::HeaderOnlyFile:
+            failure = Rename(report);
+            break;
+        case FileOutcome::ResumedFileInPlace:
+            failure = Compose(report);
+            break;
+        case FileOutcome::LeftAsBefore:
+        case FileOutcome::SelectionUndecided:
+            LeaveAsBefore();
+            break;
+        case FileOutcome::PartialKept:
+        case FileOutcome::NotTouched:
+            break;
+    }
+    if (failure) {
+        report.failure = std::move(failure);
+        report.ending = RunEnding::Failed;
+        report.files = FileOutcome::PartialKept;
+    }
+}
+
+FileOutcome OutputTransaction::ChooseOutcome(HarvestReport& report) const {
+    const bool resumed = plan_.has_value();
+    const bool hasCourses = report.rowsWritten + report.coursesKept > 0;
+    if (report.ending == RunEnding::Failed) {
+        // What was written stays for a run that continues it; a new run's
+        // file without a course line is worth nothing.
+        return resumed || report.rowsWritten > 0 ? FileOutcome::PartialKept
+                                                 : FileOutcome::LeftAsBefore;
+    }
+    if (resumed && plan_->EarlierHadCourses() && !plan_->EarlierNamesThisRun()) {
+        if (!report.everyListingRead) {
+            return FileOutcome::SelectionUndecided;
+        }
+        report.failure = FileFailure(RunFailureKind::EarlierFileOtherSelection,
+                                     report.resume.earlierPath);
+        report.ending = RunEnding::Failed;
+        return FileOutcome::LeftAsBefore;
+    }
+    if (!hasCourses) {
+        const bool headerFile = request_.headerFileWhenEmpty && !earlierExisted_ && !resumed;
+        return headerFile ? FileOutcome::HeaderOnlyFile : FileOutcome::LeftAsBefore;
+    }
+    const FileOutcome inPlace = resumed ? FileOutcome::ResumedFileInPlace
+                                        : FileOutcome::NewFileInPlace;
+    if (report.ending == RunEnding::Finished) {
+        return inPlace;
+    }
+    // Stopped: the rows so far take the output's place only when that loses
+    // nothing, that is when there was no file, or when the run continued
+    // that very file (its lines are all in the partial file).
+    const bool continuedTheOutput = resumed && !report.resume.fromPartial;
+    return !earlierExisted_ || continuedTheOutput ? inPlace : FileOutcome::PartialKept;
+}
+
+RunFailure OutputTransaction::Rename(HarvestReport& report) {
+    if (RunFailure failure = PutInPlace(partial_, output_)) {
+        return failure;
+    }
+    report.linesInFile = report.rowsWritten;
+    return {};
+}
+
+RunFailure OutputTransaction::Compose(HarvestReport& report) {
+    EarlierFile journal;
+    if (RunFailure failure = ReadEarlierFile(partial_, journal, LinkRule::NoFollow)) {
+        return failure;
+    }
+    const std::vector<std::string> lines =
+        plan_->FinishedLines(journal, !report.everyListingRead);
+    if (RunFailure failure = WriteNewFile(composed_, CsvBytes(lines))) {
+        return failure;
+    }
+    if (RunFailure failure = PutInPlace(composed_, output_)) {
+        std::error_code ignored;
+        fs::remove(composed_, ignored);
+        return failure;
+    }
+    std::error_code ignored;
+    fs::remove(partial_, ignored);
+    report.linesInFile = static_cast<int>(lines.size());
+    return {};
+}
+
+// The partial file cut back to its length before a resumed run added to it,
+// or removed when the run made it.
+void OutputTransaction::LeaveAsBefore() {
+    journal_.Close();
+    std::error_code ignored;
+    if (TypeAt(partial_) != fs::file_type::regular) {
+        return;
+    }
+    if (partialSizeBefore_) {
+        fs::resize_file(partial_, *partialSizeBefore_, ignored);
+    } else {
+        fs::remove(partial_, ignored);
+    }
+}
+
+}  // namespace teebasket::detail

@@ -1,0 +1,80 @@
+// The output file transaction of a run, shared by every front end. Internal
+// to the harvest engine.
+//
+// Rows go to "OUTPUT.partial", each line whole on the disk before the next
+// course. At the end the partial file takes the output's place with one
+// rename, or a resumed run's finished file ("OUTPUT.partial.new", the
+// courses in listing order) does, but only when that loses nothing: a run
+// that is stopped keeps an earlier file at the output path untouched and its
+// own rows in the partial file for a run that continues it; a run that finds
+// nothing, or cannot reach the portal, leaves the output path as it was.
+// "OUTPUT.lock" keeps a second run off the same output for as long as the
+// first lives. The partial and finished files are created new, never through
+// a link; a link, a pipe or a folder in their place is a failure that touches
+// nothing. An output that is itself a link stays one: its target is written.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+
+#include "CsvOutputFile.h"
+#include "EarlierFile.h"
+#include "FileLock.h"
+#include "HarvestRun.h"
+
+namespace teebasket::detail {
+
+class OutputTransaction {
+  public:
+    OutputTransaction(const OutputRequest& request, const PortalSettings& portal);
+    OutputTransaction(const OutputTransaction&) = delete;
+    OutputTransaction& operator=(const OutputTransaction&) = delete;
+
+    // Takes the output's lock, readies the partial file (a new one; or, to
+    // resume, the earlier partial file, or a copy of the output's course
+    // lines) and opens it to add lines. Sets the report's file facts. A
+    // failure touches nothing at the output path.
+    RunFailure Begin(HarvestReport& report);
+
+    const std::filesystem::path& PartialPath() const { return partial_; }
+
+    // The partial file, open between Begin and Finish.
+    CsvOutputFile& Journal() { return journal_; }
+
+    // The courses kept from the earlier file; null unless the run resumes.
+    ResumePlan* Plan() { return plan_ ? &*plan_ : nullptr; }
+
+    // Closes the partial file and leaves the files as the report's ending
+    // asks; sets report.files and report.linesInFile. A failure to put the
+    // file in place makes the ending Failed and keeps the partial file.
+    void Finish(HarvestReport& report);
+
+    // For a process about to end at once: the partial file ends at its last
+    // whole line and stays for a run that continues it.
+    void FinishForExit(std::chrono::milliseconds patience) { journal_.FinishForExit(patience); }
+
+  private:
+    RunFailure CheckSideFiles();
+    RunFailure StartResume(HarvestReport& report);
+    RunFailure StartAfresh(HarvestReport& report);
+    RunFailure OpenJournal(OutputOpening opening);
+    FileOutcome ChooseOutcome(HarvestReport& report) const;
+    RunFailure Rename(HarvestReport& report);
+    RunFailure Compose(HarvestReport& report);
+    void LeaveAsBefore();
+
+    OutputRequest request_;
+    PortalSettings portal_;
+    std::filesystem::path output_;
+    std::filesystem::path partial_;
+    std::filesystem::path composed_;
+    std::optional<FileLock> lock_;
+    bool earlierExisted_ = false;
+    CsvOutputFile journal_;
+    EarlierFile earlier_;
+    std::optional<ResumePlan> plan_;
+    std::optional<std::uintmax_t> partialSizeBefore_;  // set when a run adds to a partial file
+};
+
+}  // namespace teebasket::detail
