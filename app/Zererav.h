@@ -269,7 +269,9 @@ class TFrmMain : public QWidget {
     TMyThread* thread() const { return thread_.data(); }
     // The report of the current or last run; an empty one before the first.
     const HarvestReport& report() const;
-    bool running() const { return running_; }
+    // A run is going: from Start until the run is over (before its final
+    // call), or until its thread has ended without one.
+    bool running() const;
     QString outputPath() const { return outputPath_; }
     std::filesystem::path settingsPath() const;
     bool settingsLoaded() const { return settingsLoaded_; }
@@ -324,8 +326,8 @@ class TFrmMain : public QWidget {
     QPointer<TMyThread> thread_;
     QPointer<TMyThread> liveThread_;  // kept until the thread has finished
     CrawlPace pace_;
-    bool running_ = false;          // from Start until the run's final call
-    QString threadFailure_;         // the thread ended without its final call
+    bool threadGone_ = false;        // the run's thread ended without its final call
+    QString threadFailure_;          // the thread ended without its final call
     bool taskbarAvailable_ = false;  // the taskbar (or launcher) progress is in use
     QString outputPath_;
     std::uint32_t endCode_ = kEndCompleted;

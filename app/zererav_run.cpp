@@ -108,9 +108,9 @@ void TFrmMain::StartThread() {
     request.output.headerFileWhenEmpty = true;
     request.scratchPath = environment_.dataFolder / kScratchFileName;
     harvest_ = std::make_unique<HarvestRun>(std::move(request), pace_);
-    // Set before the thread starts, so that a Cancel pressed before the thread
-    // has begun is taken as the user's request, not as the end of the run.
-    running_ = true;
+    // The run counts as running from here, so that a Cancel pressed before
+    // the thread has begun is taken as the user's request, not as its end.
+    threadGone_ = false;
     finalCallArrived_ = false;
     threadFailure_.clear();
 
@@ -122,6 +122,10 @@ void TFrmMain::StartThread() {
     thread->start();
 }
 
+bool TFrmMain::running() const {
+    return harvest_ && harvest_->Running() && !threadGone_;
+}
+
 const HarvestReport& TFrmMain::report() const {
     return harvest_ ? harvest_->Report() : NoReport();
 }
@@ -130,7 +134,7 @@ void TFrmMain::btnCancelClick() {
     if (tearingDown_) {
         return;
     }
-    if (running_) {
+    if (running()) {
         if (endCode_ == kEndCompleted) {
             if (Ask(kTextCancelQuestion, kCaptionCancelQuestion, kQuestion) == kIdYes) {
                 endCode_ = kEndCancelled;
@@ -194,7 +198,7 @@ void TFrmMain::HarvestThreadFinished(TMyThread* finished) {
     if (tearingDown_ || thread_.data() != finished || finished == nullptr) {
         return;
     }
-    running_ = false;
+    threadGone_ = true;
     finalCallArrived_ = true;
     threadFailure_ = finished->failure().isEmpty() ? kReasonThreadEnded : finished->failure();
     btnCancelClick();
@@ -329,7 +333,8 @@ void TFrmMain::StatusUpdate() {
         return;
     }
     const HarvestReport& now = report();
-    const QString prefecture = QString::fromStdString(PrintableText(AnsiToUTF8(now.currentPrefecture)));
+    const QString prefecture =
+        QString::fromStdString(PrintableText(AnsiToUTF8(now.currentPrefecture)));
     SetStatusCaption(lblStatus2, prefecture + kStatusPrefectureSuffix);
     SetStatusCaption(lblStatus, kStatusCoursePrefix + QString::number(now.courseIndex) +
                                     QStringLiteral("/") + QString::number(now.courseTotal) +
@@ -338,7 +343,6 @@ void TFrmMain::StatusUpdate() {
 }
 
 void TFrmMain::RunEnded() {
-    running_ = false;
     finalCallArrived_ = true;
     btnCancelClick();
 }

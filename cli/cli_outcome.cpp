@@ -216,8 +216,8 @@ std::string ResumeRefusal(const HarvestReport& report) {
     const std::string path = Quoted(failure.path);
     switch (failure.kind) {
         case RunFailureKind::EarlierFileUnreadable:
-            return CannotResumeMessage(path + " cannot be read: " +
-                                       EnglishErrorText(failure.error));
+            return CannotResumeMessage(path +
+                                       " cannot be read: " + EnglishErrorText(failure.error));
         case RunFailureKind::EarlierFileTooLarge:
             return CannotResumeMessage(path + " is too large to be a file this program wrote");
         case RunFailureKind::EarlierFileForeign:
@@ -329,10 +329,11 @@ std::string UnreachableMessage(const HarvestReport& report) {
     if (report.ending == RunEnding::PortalStoppedAnswering) {
         const std::string rows = WhereTheRowsAre(report);
         const std::size_t split = rows.find(" / ");
-        line = "サイトへのアクセスができなくなりました。しばらく時間を置いてから再度実行してくだ"
-               "さい" +
-               rows.substr(0, split) + " / The portal stopped answering; please try again later. " +
-               rows.substr(split + 3);
+        line =
+            "サイトへのアクセスができなくなりました。しばらく時間を置いてから再度実行してくだ"
+            "さい" +
+            rows.substr(0, split) + " / The portal stopped answering; please try again later. " +
+            rows.substr(split + 3);
     }
     return line;
 }
@@ -378,9 +379,10 @@ std::vector<std::string> OutcomeLines(const HarvestReport& report) {
             lines.push_back(PagesNotReadMessage(report));
             break;
         case kExitNothingFound:
-            lines.push_back("該当する情報は見つかりませんでした。 / Nothing found: nothing was "
-                            "written to " +
-                            Quoted(report.outputPath) + ".");
+            lines.push_back(
+                "該当する情報は見つかりませんでした。 / Nothing found: nothing was "
+                "written to " +
+                Quoted(report.outputPath) + ".");
             break;
         case kExitStopped:
             lines.push_back(StoppedMessage(report));
@@ -412,10 +414,11 @@ std::vector<std::string> StartNotes(const HarvestReport& report, bool quiet) {
     std::vector<std::string> notes;
     if (report.nothingToResume) {
         // Said even when quiet: the run asked for is not the one that starts.
-        notes.push_back("再開するファイルがないため、最初から取得します。 / Nothing to resume: "
-                        "neither " +
-                        Quoted(report.partialPath) + " nor " + Quoted(report.outputPath) +
-                        " exists; starting a new run.");
+        notes.push_back(
+            "再開するファイルがないため、最初から取得します。 / Nothing to resume: "
+            "neither " +
+            Quoted(report.partialPath) + " nor " + Quoted(report.outputPath) +
+            " exists; starting a new run.");
     } else if (report.partialReplaced) {
         // Said even when quiet: rows are lost.
         notes.push_back("前回の中断したファイルを破棄して最初から取得します。 / Starting afresh: " +

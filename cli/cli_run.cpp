@@ -9,13 +9,13 @@
 
 #include "CliOptions.h"
 #include "CliOutcome.h"
+#include "HarvestConfig.h"
 #include "PrefectureNames.h"
 #include "ProgramEnvironment.h"
 #include "ProgressReport.h"
 #include "SignalStop.h"
 #include "TerminalStream.h"
 #include "path_text.h"
-#include "HarvestConfig.h"
 
 #ifndef TEEBASKET_VERSION
 #define TEEBASKET_VERSION "unknown"

@@ -215,24 +215,24 @@ class FetchStop {
 
 // What exactly went wrong with a download, as data: the front ends word it.
 enum class FetchError {
-    None,                   // the body is stored (whatever the HTTP status)
-    InvalidAddress,         // empty or malformed address, or not https
-    HostNotFound,           // the host name could not be resolved
-    Refused,                // the connection was refused
-    ConnectTimedOut,        // no connection within the connect time-out
-    CertificateNotTrusted,  // the portal's certificate is not signed by a trusted authority
-    NameMismatch,           // the certificate is for another name
-    TrustedFileMissing,     // the extra trusted-certificate file does not exist
-    SecureConnectionFailed, // any other failure of the TLS handshake
-    TimedOut,               // the portal stopped answering (low-speed limit or whole-call limit)
-    ConnectionReset,        // the connection broke while the answer came
-    BodyCutShort,           // the answer ended before its announced length
-    BrokenAnswer,           // the answer was not HTTP, or nothing came back
-    PageTooLarge,           // body above FetchOptions::maxBodyBytes
-    InsecureRedirect,       // a redirect to anything but https
-    ScratchNotWritten,      // the scratch file could not be written
-    Stopped,                // the caller asked the download to stop
-    ClientFailed,           // the HTTP client could not be set up
+    None,                    // the body is stored (whatever the HTTP status)
+    InvalidAddress,          // empty or malformed address, or not https
+    HostNotFound,            // the host name could not be resolved
+    Refused,                 // the connection was refused
+    ConnectTimedOut,         // no connection within the connect time-out
+    CertificateNotTrusted,   // the portal's certificate is not signed by a trusted authority
+    NameMismatch,            // the certificate is for another name
+    TrustedFileMissing,      // the extra trusted-certificate file does not exist
+    SecureConnectionFailed,  // any other failure of the TLS handshake
+    TimedOut,                // the portal stopped answering (low-speed limit or whole-call limit)
+    ConnectionReset,         // the connection broke while the answer came
+    BodyCutShort,            // the answer ended before its announced length
+    BrokenAnswer,            // the answer was not HTTP, or nothing came back
+    PageTooLarge,            // body above FetchOptions::maxBodyBytes
+    InsecureRedirect,        // a redirect to anything but https
+    ScratchNotWritten,       // the scratch file could not be written
+    Stopped,                 // the caller asked the download to stop
+    ClientFailed,            // the HTTP client could not be set up
 };
 
 struct FetchResult {

@@ -27,11 +27,10 @@ std::FILE* OpenToAppend(const std::filesystem::path& path) {
         return nullptr;
     }
     BY_HANDLE_FILE_INFORMATION information{};
-    const bool regular =
-        ::GetFileInformationByHandle(handle, &information) != 0 &&
-        (information.dwFileAttributes &
-         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-        ::GetFileType(handle) == FILE_TYPE_DISK;
+    const bool regular = ::GetFileInformationByHandle(handle, &information) != 0 &&
+                         (information.dwFileAttributes &
+                          (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+                         ::GetFileType(handle) == FILE_TYPE_DISK;
     if (!regular) {
         ::CloseHandle(handle);
         errno = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? ELOOP : EINVAL;

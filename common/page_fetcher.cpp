@@ -57,8 +57,7 @@ bool CurlReady() {
     return initResult == CURLE_OK;
 }
 
-FetchResult Failure(FetchStatus status, FetchError error, std::string detail,
-                    long httpStatus = 0) {
+FetchResult Failure(FetchStatus status, FetchError error, std::string detail, long httpStatus = 0) {
     FetchResult result;
     result.status = status;
     result.error = error;

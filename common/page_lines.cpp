@@ -91,5 +91,4 @@ bool LoadPage(const std::filesystem::path& path, PageText& page) {
     return true;
 }
 
-
 }  // namespace teebasket

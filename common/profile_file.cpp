@@ -19,8 +19,8 @@
 #include <system_error>
 #include <vector>
 
-#include "path_text.h"
 #include "SystemText.h"
+#include "path_text.h"
 #include "whole_file.h"
 
 namespace teebasket {

@@ -46,8 +46,7 @@ struct EarlierFile {
 // is not the header line this program writes. Each kept line is written
 // again as a new line would be, so a value edited by hand into a formula
 // gets the cell guard.
-RunFailure ReadEarlierFile(const std::filesystem::path& path, EarlierFile& file,
-                           LinkRule links);
+RunFailure ReadEarlierFile(const std::filesystem::path& path, EarlierFile& file, LinkRule links);
 
 // True when some line of `file` names a course page on `bookingHost`.
 bool NamesCoursesOn(const EarlierFile& file, const std::string& bookingHost);

@@ -14,21 +14,21 @@ namespace teebasket {
 // Why a run could not do its work.
 enum class RunFailureKind {
     None,
-    InvalidPortalSetting,  // detail: the problem of the [Portal] hosts
-    NoScratchLocation,     // no folder for the scratch file was given
-    OutputInUse,           // another run writes the same output (path: the output)
-    NotARegularFile,       // a link, pipe or folder stands where a file of the run goes (path)
-    OutputNotCreated,      // the output or its partial file could not be created (path, errno)
-    OutputNotWritten,      // a line could not be written (path, errno)
-    NoSpace,               // the disk or the quota is full (path, errno)
-    OutputNotPutInPlace,   // the finished file could not take the output's place (path, errno)
-    ScratchFile,           // the scratch file could not be written or read (path, errno)
-    EarlierFileUnreadable,     // resume: the earlier file cannot be read (path, errno)
-    EarlierFileTooLarge,       // resume: larger than any file the program writes (path)
-    EarlierFileForeign,        // resume: no header line, or not the program's (path)
-    EarlierFileOtherPortal,    // resume: its courses are of another booking host (path, detail: host)
-    EarlierFileOtherSelection, // resume: none of its courses is of this run (path)
-    Unexpected,                // an unexpected error (detail: its text)
+    InvalidPortalSetting,    // detail: the problem of the [Portal] hosts
+    NoScratchLocation,       // no folder for the scratch file was given
+    OutputInUse,             // another run writes the same output (path: the output)
+    NotARegularFile,         // a link, pipe or folder stands where a file of the run goes (path)
+    OutputNotCreated,        // the output or its partial file could not be created (path, errno)
+    OutputNotWritten,        // a line could not be written (path, errno)
+    NoSpace,                 // the disk or the quota is full (path, errno)
+    OutputNotPutInPlace,     // the finished file could not take the output's place (path, errno)
+    ScratchFile,             // the scratch file could not be written or read (path, errno)
+    EarlierFileUnreadable,   // resume: the earlier file cannot be read (path, errno)
+    EarlierFileTooLarge,     // resume: larger than any file the program writes (path)
+    EarlierFileForeign,      // resume: no header line, or not the program's (path)
+    EarlierFileOtherPortal,  // resume: its courses are of another booking host (path, detail: host)
+    EarlierFileOtherSelection,  // resume: none of its courses is of this run (path)
+    Unexpected,                 // an unexpected error (detail: its text)
 };
 
 struct RunFailure {
@@ -51,7 +51,8 @@ enum class PageKind { Listing, Detail };
 enum class PageProblem {
     Fetch,           // the download failed: FetchError says how
     HttpStatus,      // the portal answered with an error status (httpStatus)
-    TooManyCourses,  // the prefecture lists more courses than a run takes (kMaxCoursesPerPrefecture)
+    TooManyCourses,  // the prefecture lists more courses than a run takes
+                     // (kMaxCoursesPerPrefecture)
 };
 
 // A page that could not be read after its attempts. A detail page's course

@@ -95,12 +95,12 @@ enum class RunEnding {
 
 // What became of the files at the output path.
 enum class FileOutcome {
-    NotTouched,     // the run ended before it began its file (a failure at the start)
-    NewFileInPlace, // the run's file took the output's place
+    NotTouched,          // the run ended before it began its file (a failure at the start)
+    NewFileInPlace,      // the run's file took the output's place
     ResumedFileInPlace,  // the kept and the new courses, in listing order, took the output's place
-    HeaderOnlyFile,  // no course line, no earlier file: a file of the header line (the window)
-    PartialKept,     // the earlier file at the path is untouched; the rows are in the partial file
-    LeftAsBefore,    // the output path as before the run; the partial file gone or as it was
+    HeaderOnlyFile,      // no course line, no earlier file: a file of the header line (the window)
+    PartialKept,   // the earlier file at the path is untouched; the rows are in the partial file
+    LeftAsBefore,  // the output path as before the run; the partial file gone or as it was
     // As LeftAsBefore, for none of the earlier file's courses has been listed
     // yet, and the run did not read every listing page to be sure that the
     // file is of another selection.
@@ -121,9 +121,9 @@ struct HarvestReport {
     int prefectureCount = 0;
     int courseTotal = 0;
     int courseIndex = 0;
-    std::string currentPrefecture;  // code-page-932 bytes
-    int rowsWritten = 0;            // course lines this run has written
-    int coursesKept = 0;            // courses that kept their earlier line
+    std::string currentPrefecture;          // code-page-932 bytes
+    int rowsWritten = 0;                    // course lines this run has written
+    int coursesKept = 0;                    // courses that kept their earlier line
     std::vector<PageFailure> pageFailures;  // in the order they happened
 
     // The files, known once the run has begun its file (before ProgressStart).
@@ -179,6 +179,10 @@ class HarvestRun {
     // or a wait ends, and a download in progress is given up.
     void RequestStop();
     bool StopRequested() const;
+
+    // From any thread: true from construction until the run is over (its
+    // files in place, just before RunEnded).
+    bool Running() const;
 
     // From any thread, for a process that is about to end at once (a second
     // Ctrl-C): lets a line being written finish (waiting at most `patience`),

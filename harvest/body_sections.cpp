@@ -1,8 +1,8 @@
 // The body pass of the detail extraction: fax, access by car, tags, the
 // labelled facility and layout sections, and the review count as the page
 // shows it.
-#include "MECSUtils.h"
 #include "CuttingRules.h"
+#include "MECSUtils.h"
 
 namespace teebasket {
 

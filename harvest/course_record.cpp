@@ -1,6 +1,6 @@
 // CourseRecord and the lines of the CSV file.
-#include "MECSUtils.h"
 #include "CourseRecord.h"
+#include "MECSUtils.h"
 
 namespace teebasket {
 

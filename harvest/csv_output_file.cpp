@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <system_error>
 
-#include "file_stream.h"
 #include "SystemText.h"
+#include "file_stream.h"
 
 namespace teebasket {
 namespace {

@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-
 RunFailure ReadBytes(const fs::path& path, LinkRule links, std::string& bytes) {
     WholeFileRead read = ReadWholeFile(path, kLargestEarlierFile, links);
     switch (read.status) {

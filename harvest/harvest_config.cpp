@@ -3,8 +3,8 @@
 
 #include <system_error>
 
-#include "ProfileFile.h"
 #include "Prefectures.h"
+#include "ProfileFile.h"
 #include "path_text.h"
 #include "user_folders.h"
 

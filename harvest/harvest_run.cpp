@@ -34,8 +34,12 @@ RunFailure FileFailure(RunFailureKind kind, const std::filesystem::path& path,
                       || error == std::error_code(EDQUOT, std::generic_category())
 #endif
         ;
+    // A full disk is named as such for the output; the scratch file keeps its
+    // own kind, the error says the rest.
+    const bool output =
+        kind == RunFailureKind::OutputNotCreated || kind == RunFailureKind::OutputNotWritten;
     RunFailure failure;
-    failure.kind = full ? RunFailureKind::NoSpace : kind;
+    failure.kind = full && output ? RunFailureKind::NoSpace : kind;
     failure.path = path;
     failure.error = error;
     return failure;
@@ -101,9 +105,9 @@ std::optional<PageRead::Outcome> OutcomeOfAttempt(RunState& state, PageRead& rea
         return PageRead::Outcome::Stopped;
     }
     if (result.status == FetchStatus::ScratchNotWritten) {
-        FailRun(state, ScratchFailure(state, std::error_code(result.systemError,
-                                                             std::generic_category()),
-                                      result.detail));
+        FailRun(state,
+                ScratchFailure(state, std::error_code(result.systemError, std::generic_category()),
+                               result.detail));
         return PageRead::Outcome::RunFailed;
     }
     if (result.Stored() && IsSuccessStatus(result.httpStatus)) {
@@ -233,6 +237,7 @@ struct HarvestRun::Engine {
     HarvestReport report;
     StopFlag stop;
     std::atomic<bool> stopAsked{false};  // the caller asked for the stop
+    std::atomic<bool> running{true};
     detail::OutputTransaction output;
 };
 
@@ -281,8 +286,9 @@ void DeleteScratchFile(const std::filesystem::path& scratchPath) {
 }
 
 bool AnyListingFailed(const HarvestReport& report) {
-    return std::any_of(report.pageFailures.begin(), report.pageFailures.end(),
-                       [](const PageFailure& failure) { return failure.kind == PageKind::Listing; });
+    return std::any_of(
+        report.pageFailures.begin(), report.pageFailures.end(),
+        [](const PageFailure& failure) { return failure.kind == PageKind::Listing; });
 }
 
 }  // namespace
@@ -325,6 +331,7 @@ void HarvestRun::Engine::End(detail::RunState& state, bool began) {
     }
     // A stop asked for after the end changes nothing.
     stop.Request();
+    running.store(false);
 }
 
 RunEnding HarvestRun::Engine::Ending(const detail::RunState& state) const {
@@ -352,6 +359,10 @@ void HarvestRun::Execute(HarvestObserver& observer) {
 void HarvestRun::RequestStop() {
     engine_->stopAsked.store(true);
     engine_->stop.Request();
+}
+
+bool HarvestRun::Running() const {
+    return engine_->running.load();
 }
 
 bool HarvestRun::StopRequested() const {

@@ -16,7 +16,11 @@ namespace teebasket::detail {
 struct RunState {
     RunState(const HarvestRequest& request, CrawlPace& pace, HarvestObserver& observer,
              HarvestReport& report, StopFlag& stop, OutputTransaction& output)
-        : request(request), pace(pace), observer(observer), report(report), stop(stop),
+        : request(request),
+          pace(pace),
+          observer(observer),
+          report(report),
+          stop(stop),
           output(output) {}
 
     const HarvestRequest& request;

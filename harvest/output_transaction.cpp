@@ -72,9 +72,9 @@ std::string CsvBytes(const std::vector<std::string>& courseLines) {
 RunFailure WriteNewFile(const fs::path& path, std::string_view bytes) {
     CsvOutputFile file;
     if (const int error = file.Open(path, {OutputOpening::CreateNew, true}); error != 0) {
-        return FileFailure(error == EEXIST ? RunFailureKind::NotARegularFile
-                                           : RunFailureKind::OutputNotCreated,
-                           path, Errno(error));
+        return FileFailure(
+            error == EEXIST ? RunFailureKind::NotARegularFile : RunFailureKind::OutputNotCreated,
+            path, Errno(error));
     }
     int error = file.WriteWhole(bytes);
     const int closeError = file.Close();
@@ -225,9 +225,9 @@ RunFailure OutputTransaction::OpenJournal(OutputOpening opening) {
     }
     // Something took the name between the check and the open.
     const bool notAFile = error == EEXIST || error == ELOOP || error == EINVAL;
-    return FileFailure(notAFile ? RunFailureKind::NotARegularFile
-                                : RunFailureKind::OutputNotCreated,
-                       partial_, Errno(error));
+    return FileFailure(
+        notAFile ? RunFailureKind::NotARegularFile : RunFailureKind::OutputNotCreated, partial_,
+        Errno(error));
 }
 
 void OutputTransaction::Finish(HarvestReport& report) {
@@ -273,8 +273,8 @@ FileOutcome OutputTransaction::ChooseOutcome(HarvestReport& report) const {
         if (!report.everyListingRead) {
             return FileOutcome::SelectionUndecided;
         }
-        report.failure = FileFailure(RunFailureKind::EarlierFileOtherSelection,
-                                     report.resume.earlierPath);
+        report.failure =
+            FileFailure(RunFailureKind::EarlierFileOtherSelection, report.resume.earlierPath);
         report.ending = RunEnding::Failed;
         return FileOutcome::LeftAsBefore;
     }
@@ -282,8 +282,8 @@ FileOutcome OutputTransaction::ChooseOutcome(HarvestReport& report) const {
         const bool headerFile = request_.headerFileWhenEmpty && !earlierExisted_ && !resumed;
         return headerFile ? FileOutcome::HeaderOnlyFile : FileOutcome::LeftAsBefore;
     }
-    const FileOutcome inPlace = resumed ? FileOutcome::ResumedFileInPlace
-                                        : FileOutcome::NewFileInPlace;
+    const FileOutcome inPlace =
+        resumed ? FileOutcome::ResumedFileInPlace : FileOutcome::NewFileInPlace;
     if (report.ending == RunEnding::Finished) {
         return inPlace;
     }
@@ -307,8 +307,7 @@ RunFailure OutputTransaction::Compose(HarvestReport& report) {
     if (RunFailure failure = ReadEarlierFile(partial_, journal, LinkRule::NoFollow)) {
         return failure;
     }
-    const std::vector<std::string> lines =
-        plan_->FinishedLines(journal, !report.everyListingRead);
+    const std::vector<std::string> lines = plan_->FinishedLines(journal, !report.everyListingRead);
     if (RunFailure failure = WriteNewFile(composed_, CsvBytes(lines))) {
         return failure;
     }

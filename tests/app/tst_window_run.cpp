@@ -313,8 +313,10 @@ void TestWindowRun::unreachablePortalSaysTheSiteCouldNotBeReached() {
     QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndUnreachable});
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
     QCOMPARE(messages.size(), std::size_t{1});
+    // The text as it always was, then the precise reason.
     QCOMPARE(messages[0].text, QStringLiteral("サイトへのアクセスができませんでした。\r\n"
-                                              "しばらく時間を置いてから再度実行してください。"));
+                                              "しばらく時間を置いてから再度実行してください。\n"
+                                              "接続が拒否されました"));
     QCOMPARE(messages[0].caption, QStringLiteral("Error"));
     QCOMPARE(messages[0].flags, kErrorNoticeFlags);
     QVERIFY(f.btnAction()->isEnabled());

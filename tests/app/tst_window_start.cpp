@@ -5,11 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
+#include "FileLock.h"
 #include "TestSupport.h"
 #include "WindowTestSupport.h"
 
@@ -34,58 +30,6 @@ bool WaitForRunEnd(QSignalSpy& finished, int count = 1) {
     return QTest::qWaitFor([&] { return finished.count() >= count; }, 60000);
 }
 
-// A file in its own folder that cannot be deleted: marked immutable when the
-// test runs as root (who may delete anything else), otherwise in a folder
-// without write permission.
-class UndeletableFile {
-  public:
-    UndeletableFile(const std::filesystem::path& folder, const char* name)
-        : folder_(folder), path_(folder / name) {
-        std::filesystem::create_directories(folder_);
-        WriteBytes(path_, "earlier rows\r\n");
-        if (::geteuid() == 0) {
-            held_ = SetImmutable(true);
-        } else {
-            std::filesystem::permissions(folder_, std::filesystem::perms::owner_write,
-                                         std::filesystem::perm_options::remove);
-            held_ = true;
-        }
-    }
-    ~UndeletableFile() {
-        if (::geteuid() == 0) {
-            (void)SetImmutable(false);
-        } else {
-            std::filesystem::permissions(folder_, std::filesystem::perms::owner_write,
-                                         std::filesystem::perm_options::add);
-        }
-    }
-    UndeletableFile(const UndeletableFile&) = delete;
-    UndeletableFile& operator=(const UndeletableFile&) = delete;
-
-    bool IsHeld() const { return held_; }
-    const std::filesystem::path& Path() const { return path_; }
-
-  private:
-    bool SetImmutable(bool on) const {
-        const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            return false;
-        }
-        int flags = 0;
-        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        if (done) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        ::close(fd);
-        return done;
-    }
-
-    std::filesystem::path folder_;
-    std::filesystem::path path_;
-    bool held_ = false;
-};
-
 // Answers every message box of the end of a run with OK / No.
 void AnswerEndOfRun(ScriptedDialogs& dialogs) {
     dialogs.AnswerMessage(kIdNo);
@@ -104,9 +48,9 @@ class TestWindowStart : public WindowTestCase {
     void csvExtensionRule();
     void nameWithoutCsvExtensionIsWrittenWithIt();
     void earlierFileUnderTheAppendedNameIsKeptWhenTheUserSaysNo();
-    void earlierFileUnderTheAppendedNameIsReplacedWhenTheUserSaysYes();
-    void earlierFileUnderTheChosenNameIsReplacedWithoutAnotherQuestion();
-    void fileThatCannotBeDeletedShowsTheInUseMessage();
+    void earlierFileUnderTheAppendedNameOutlivesARunThatReachesNoPortal();
+    void earlierFileUnderTheChosenNameIsNotAskedAboutAgainNorDeletedAtStart();
+    void outputInUseByAnotherRunShowsTheInUseMessage();
     void folderAtTheOutputPathStartsTheRunAndReportsTheCreateFailure();
 
     void startPutsTheWindowIntoItsRunningState();
@@ -227,7 +171,7 @@ void TestWindowStart::earlierFileUnderTheAppendedNameIsKeptWhenTheUserSaysNo() {
     QVERIFY(fixture.prgBar()->isHidden());
 }
 
-void TestWindowStart::earlierFileUnderTheAppendedNameIsReplacedWhenTheUserSaysYes() {
+void TestWindowStart::earlierFileUnderTheAppendedNameOutlivesARunThatReachesNoPortal() {
     WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown(NowhereSettings());
     QSignalSpy finished(&window, &TFrmMain::runFinished);
@@ -239,11 +183,14 @@ void TestWindowStart::earlierFileUnderTheAppendedNameIsReplacedWhenTheUserSaysYe
     fixture.btnAction()->click();
     QVERIFY(WaitForRunEnd(finished));
 
-    QVERIFY(!ReadBytes(fixture.DataFolder() / "courses.csv").contains("earlier rows"));
+    // Asked about, and then kept: the run found nothing to put in its place.
     QCOMPARE(fixture.Dialogs().Messages().front().caption, QStringLiteral("上書き確認"));
+    QCOMPARE(finished.at(0).at(0).toUInt(), quint32{TFrmMain::kEndUnreachable});
+    QCOMPARE(ReadBytes(fixture.DataFolder() / "courses.csv"), QByteArray("earlier rows\r\n"));
+    QVERIFY(!std::filesystem::exists(fixture.DataFolder() / "courses.csv.partial"));
 }
 
-void TestWindowStart::earlierFileUnderTheChosenNameIsReplacedWithoutAnotherQuestion() {
+void TestWindowStart::earlierFileUnderTheChosenNameIsNotAskedAboutAgainNorDeletedAtStart() {
     WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown(NowhereSettings());
     QSignalSpy finished(&window, &TFrmMain::runFinished);
@@ -252,26 +199,29 @@ void TestWindowStart::earlierFileUnderTheChosenNameIsReplacedWithoutAnotherQuest
     fixture.Dialogs().AnswerSave(fixture.FilePath("courses.CSV"));
     AnswerEndOfRun(fixture.Dialogs());
     fixture.btnAction()->click();
-    // The earlier file is gone before the run begins.
-    QVERIFY(!ReadBytes(fixture.DataFolder() / "courses.CSV").contains("earlier rows"));
+    QCOMPARE(ReadBytes(fixture.DataFolder() / "courses.CSV"), QByteArray("earlier rows\r\n"));
     QVERIFY(WaitForRunEnd(finished));
 
     for (const DialogCall& message : fixture.Dialogs().Messages()) {
         QVERIFY(message.caption != QStringLiteral("上書き確認"));
     }
+    QCOMPARE(ReadBytes(fixture.DataFolder() / "courses.CSV"), QByteArray("earlier rows\r\n"));
 }
 
-void TestWindowStart::fileThatCannotBeDeletedShowsTheInUseMessage() {
+void TestWindowStart::outputInUseByAnotherRunShowsTheInUseMessage() {
     WindowFixture& fixture = this->fixture();
     TFrmMain& window = fixture.CreateShown(NowhereSettings());
-    const UndeletableFile held(fixture.DataFolder() / "held", "out.csv");
-    if (!held.IsHeld()) {
-        QSKIP("this file system cannot make a file undeletable");
-    }
+    QSignalSpy finished(&window, &TFrmMain::runFinished);
+    const std::filesystem::path output = fixture.DataFolder() / "out.csv";
+    WriteBytes(output, "earlier rows\r\n");
+    // Another run (teebasket-cli, say) writes the same output.
+    const FileLock otherRun(output.string() + ".lock");
+    QCOMPARE(otherRun.state(), FileLock::State::Held);
     fixture.ToggleByUser(0);
-    fixture.Dialogs().AnswerSave(QString::fromStdString(held.Path().string()));
+    fixture.Dialogs().AnswerSave(fixture.FilePath("out.csv"));
     fixture.Dialogs().AnswerMessage(kIdOk);
     fixture.btnAction()->click();
+    QVERIFY(WaitForRunEnd(finished));
 
     const std::vector<DialogCall> messages = fixture.Dialogs().Messages();
     QCOMPARE(messages.size(), std::size_t{1});
@@ -281,7 +231,8 @@ void TestWindowStart::fileThatCannotBeDeletedShowsTheInUseMessage() {
             "選択されたファイルが他のアプリケーションで使用中の為\n開くことができませんでした。"));
     QCOMPARE(messages[0].caption, QStringLiteral("Error"));
     QCOMPARE(messages[0].flags, kErrorNoticeFlags);
-    QCOMPARE(ReadBytes(held.Path()), QByteArray("earlier rows\r\n"));
+    QCOMPARE(ReadBytes(output), QByteArray("earlier rows\r\n"));
+    QVERIFY(!std::filesystem::exists(output.string() + ".partial"));
     QVERIFY(window.thread() == nullptr);
     QVERIFY(fixture.btnAction()->isEnabled());
     QVERIFY(!fixture.btnCancel()->isEnabled());
@@ -426,8 +377,9 @@ void TestWindowStart::threadEndingWithoutItsFinalCallStillEndsTheRun() {
 
 void TestWindowStart::unexpectedErrorInTheRunIsReported() {
     WindowFixture& fixture = this->fixture();
-    TFrmMain& window = fixture.CreateShown(
-        NowhereSettings(), [](HarvestRun&, HarvestObserver&) { throw std::runtime_error("disk on fire"); });
+    TFrmMain& window = fixture.CreateShown(NowhereSettings(), [](HarvestRun&, HarvestObserver&) {
+        throw std::runtime_error("disk on fire");
+    });
     QSignalSpy finished(&window, &TFrmMain::runFinished);
     fixture.ToggleByUser(0);
     fixture.Dialogs().AnswerSave(fixture.FilePath("thrown.csv"));

@@ -581,7 +581,7 @@ TEST_F(CliAgainstPortal, AnUnreachablePortalEndsWithNine) {
     EXPECT_NE(result.stderrText.find("サイトへのアクセスができませんでした。"), std::string::npos);
     // The listing page is named, after its three attempts.
     EXPECT_NE(result.stderrText.find("Page not read: 東京都 https://" + closed +
-                                     "/doc/area/tokyo/?sort=kana&page=1: cannot reach the portal"),
+                                     "/doc/area/tokyo/?sort=kana&page=1: connection refused"),
               std::string::npos)
         << result.stderrText;
     EXPECT_NE(result.stderrText.find("(3 attempts)"), std::string::npos) << result.stderrText;
@@ -1159,8 +1159,8 @@ TEST_F(ResumeAgainstPortal, AFileThatCannotBeContinuedEndsWith64AndStaysAsItWas)
         const char* says;
     };
     const Case cases[] = {
-        {"an empty file", "", std::nullopt, "has no header line"},
-        {"no line end", CsvHeaderLine(), std::nullopt, "has no header line"},
+        {"an empty file", "", std::nullopt, "is not the header"},
+        {"no line end", CsvHeaderLine(), std::nullopt, "is not the header"},
         {"another program's file", "name,address\r\na,b\r\n", std::nullopt, "is not the header"},
         {"a byte-order mark", "\xEF\xBB\xBF" + good, std::nullopt, "is not the header"},
         {"a bad partial file", good, "garbage\r\n", "is not the header"},

@@ -210,9 +210,10 @@ TEST(OutcomeLines, AResumedRunSaysHowManyCoursesWereKeptAndFetched) {
               "情報の取得が完了しました（20 件、前回分 17 件・新規 3 件）。 / Done: 20 courses in "
               "\"/o/a.csv\", 17 kept from the earlier file and 3 fetched.\n");
     report.pageFailures.push_back(PageFailure{});
-    EXPECT_NE(Joined(OutcomeLines(report))
-                  .find("17 kept from the earlier file and 3 fetched, but 1 pages could not be read"),
-              std::string::npos);
+    EXPECT_NE(
+        Joined(OutcomeLines(report))
+            .find("17 kept from the earlier file and 3 fetched, but 1 pages could not be read"),
+        std::string::npos);
     report.ending = RunEnding::Stopped;
     EXPECT_NE(Joined(OutcomeLines(report)).find("Stopped. 20 courses in"), std::string::npos);
 
@@ -224,9 +225,9 @@ TEST(OutcomeLines, AResumedRunSaysHowManyCoursesWereKeptAndFetched) {
     report.ending = RunEnding::Failed;
     report.failure.kind = RunFailureKind::EarlierFileOtherSelection;
     report.failure.path = "/o/a.csv.partial";
-    EXPECT_NE(Joined(OutcomeLines(report))
-                  .find("none of the 9 course lines of \"/o/a.csv.partial\""),
-              std::string::npos);
+    EXPECT_NE(
+        Joined(OutcomeLines(report)).find("none of the 9 course lines of \"/o/a.csv.partial\""),
+        std::string::npos);
     report.files = FileOutcome::PartialKept;
     report.failure = FileFailure(RunFailureKind::OutputNotWritten, "/o/a.csv.partial",
                                  std::make_error_code(std::errc::no_space_on_device));

@@ -53,7 +53,8 @@ TEST(ListingCards, SkipsLinkLinesWithoutTheMarkers) {
 TEST(ListingCards, StopsAtTheLineWhereAStopWasRequested) {
     StopFlag stop;
     stop.Request();
-    EXPECT_EQ(ScanListingCards(PageOf({kHeading, Card("1"), kHeading, Card("2")}), stop), (Ids{"1"}));
+    EXPECT_EQ(ScanListingCards(PageOf({kHeading, Card("1"), kHeading, Card("2")}), stop),
+              (Ids{"1"}));
     EXPECT_EQ(ScanListingCards(PageOf({"<p>", kHeading, Card("1")}), stop), (Ids{}));
 }
 
