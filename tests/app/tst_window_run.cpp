@@ -128,6 +128,9 @@ class TestWindowRun : public WindowTestCase {
     void pagesNotReadAreCountedInTheEndOfRunMessage();
 
     void cancelAnsweredYesStopsTheRunQuietly();
+    void cancelKeepsAnEarlierFileAndNamesThePartialFile();
+    void runWithoutRowsKeepsAnEarlierFile();
+    void portalThatStopsAnsweringKeepsAnEarlierFileAndSaysWhy();
     void cancelAnsweredNoLetsTheRunGoOn();
     void cancelPressedAgainWhileStoppingAsksNothing();
     void closeAnsweredYesEndsTheProgramOnceTheThreadStopped();
@@ -391,6 +394,79 @@ void TestWindowRun::cancelAnsweredYesStopsTheRunQuietly() {
     QVERIFY(f.prgBar()->isHidden());
     QCOMPARE(f.lblStatus()->text(), QString());
     QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+// The earlier file at the path stays as it was when a run is stopped; the
+// rows so far stay in the partial file, which the end message names.
+void TestWindowRun::cancelKeepsAnEarlierFileAndNamesThePartialFile() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    const std::filesystem::path earlier = f.DataFolder() / "keep.csv";
+    WriteBytes(earlier, "earlier rows\r\n");
+    connect(&window, &TFrmMain::progressStepped, this, [&f] {
+        if (f.prgBar()->value() == 2) {
+            f.btnCancel()->click();
+        }
+    });
+    f.Dialogs().AnswerMessage(kIdYes);
+    f.Dialogs().AnswerMessage(kIdOk);
+    Start({0, 12}, QStringLiteral("keep.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCancelled});
+    QCOMPARE(ReadBytes(earlier), QByteArray("earlier rows\r\n"));
+    const std::filesystem::path partial = f.DataFolder() / "keep.csv.partial";
+    QCOMPARE(CsvLineCount(partial), 1 + kCoursesPerPrefecture);
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{2});
+    QCOMPARE(messages[1].caption, QStringLiteral("中断確認"));
+    QVERIFY2(messages[1].text.contains(QString::fromStdString(partial.string())),
+             qPrintable(messages[1].text));
+    QVERIFY(messages[1].text.contains(QStringLiteral("元のファイルは変更していません")));
+}
+
+void TestWindowRun::runWithoutRowsKeepsAnEarlierFile() {
+    WindowFixture& f = fixture();
+    f.CreateShown(PortalSettings());
+    const std::filesystem::path earlier = f.DataFolder() / "empty.csv";
+    WriteBytes(earlier, "earlier rows\r\n");
+    f.Dialogs().AnswerMessage(kIdOk);
+    Start({kTottori}, QStringLiteral("empty.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndNothingFound});
+    QCOMPARE(ReadBytes(earlier), QByteArray("earlier rows\r\n"));
+    QVERIFY(!std::filesystem::exists(f.DataFolder() / "empty.csv.partial"));
+}
+
+// Five course pages in a row that cannot be connected to end the run: the
+// earlier file stays, the rows so far stay in the partial file, and the
+// message says why.
+void TestWindowRun::portalThatStopsAnsweringKeepsAnEarlierFileAndSaysWhy() {
+    WindowFixture& f = fixture();
+    test::PortalProcess larger({.extraArgs = {"--courses-per-prefecture", "8"}});
+    const test::ClosedLoopbackPort closed;
+    HarvestSettings settings = PortalSettings();
+    settings.portal.listingHost = larger.host();
+    settings.portal.caCertificate = larger.certificate();
+    settings.portal.bookingHost = closed.host();
+    f.CreateShown(settings);
+    const std::filesystem::path earlier = f.DataFolder() / "gone.csv";
+    WriteBytes(earlier, "earlier rows\r\n");
+    f.Dialogs().AnswerMessage(kIdOk);
+    Start({0, 12}, QStringLiteral("gone.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndUnreachable});
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages[0].text, QStringLiteral("サイトへのアクセスができませんでした。\r\n"
+                                              "しばらく時間を置いてから再度実行してください。\n"
+                                              "接続が拒否されました"));
+    QCOMPARE(ReadBytes(earlier), QByteArray("earlier rows\r\n"));
+    // Five rows of defaults, and the second prefecture was never asked for.
+    QCOMPARE(CsvLineCount(f.DataFolder() / "gone.csv.partial"), 1 + 5);
+    QCOMPARE(larger.requests().size(), std::size_t{1});
 }
 
 void TestWindowRun::cancelAnsweredNoLetsTheRunGoOn() {

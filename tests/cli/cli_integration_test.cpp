@@ -1054,6 +1054,83 @@ TEST_F(ResumeAgainstPortal, AStoppedRunPutsItsRowsInPlaceAndResumesFromThem) {
     ResumeGivesTheUninterruptedFile(before, rows);
 }
 
+// A stop keeps a complete earlier file as it was: the rows so far stay in
+// the partial file, which the closing line names, and --resume continues
+// from them.
+TEST_F(ResumeAgainstPortal, AStoppedRunKeepsAnEarlierFileAndItsRowsForResume) {
+    ASSERT_EQ(RunCli(Folder(), With({"chiba", "tokyo", "-o", "list.csv"})).exitCode, 0);
+    const std::string complete = ReadFileBytes(Csv());
+    const std::size_t before = RequestCount();
+    InterruptAfterFiveRows(SIGINT, 2);
+    EXPECT_EQ(ReadFileBytes(Csv()), complete);
+    const int rows = static_cast<int>(CsvLines(ReadFileBytes(Partial())).size()) - 1;
+    EXPECT_GE(rows, 5);
+    ResumeGivesTheUninterruptedFile(before, rows);
+}
+
+// One run per output: a second run on an output in use says so, ends with
+// 75 and touches nothing; the first goes on.
+TEST_F(ResumeAgainstPortal, ASecondRunOnAnOutputInUseEndsWith75AndTouchesNothing) {
+    WriteFileBytes(Csv(), "yesterday");
+    CliProcess first(Folder(), With({"--pause-ms", "0,300", "chiba", "tokyo", "-o", "list.csv"}));
+    ASSERT_TRUE(WaitUntil(first, [&] {
+        return fs::exists(Partial()) && CsvLines(ReadFileBytes(Partial())).size() >= 2;
+    })) << first.Stderr();
+    const std::size_t before = RequestCount();
+    for (const char* resume : {"", "--resume"}) {
+        std::vector<std::string> arguments = With({"chiba", "tokyo", "-o", CliPath(Csv())});
+        if (*resume != '\0') {
+            arguments.push_back(resume);
+        }
+        // From a folder of its own, so that its standard error is its own.
+        const CliResult second = RunCli(Folder() / "second", arguments);
+        EXPECT_EQ(second.exitCode, 75) << second.stderrText;
+        EXPECT_NE(second.stderrText.find("is being written by another run"), std::string::npos)
+            << second.stderrText;
+    }
+    EXPECT_EQ(ReadFileBytes(Csv()), "yesterday");
+    first.Signal(SIGINT);
+    EXPECT_EQ(first.Wait(), 2) << first.Stderr();
+    // The first run's rows, whole, and no request of the second run.
+    const std::vector<std::string> lines = CsvLines(ReadFileBytes(Partial()));
+    EXPECT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], CsvHeaderLine());
+    EXPECT_LE(TargetsSince(*portal_, before, kListingPath).size(), 1u);
+    EXPECT_EQ(ReadFileBytes(Csv()), "yesterday");
+}
+
+// Five course pages in a row that cannot be connected to (a booking host
+// whose certificate nothing trusts: no retries) end the run with 9; the
+// second prefecture is never asked for, and an earlier file stays.
+TEST_F(ResumeAgainstPortal, APortalThatStopsAnsweringEndsTheRunAfterFivePages) {
+    if (UnderWine()) {
+        GTEST_SKIP() << kWineTrustsAnyCertificate;
+    }
+    PortalProcess larger({.extraArgs = {"--courses-per-prefecture", "8"}});
+    PortalProcess untrusted;
+    WriteFileBytes(Csv(), "yesterday");
+    const CliResult result = RunCli(
+        Folder(), {"--config", CliPath(Ini()), "--listing-host", CliHost(larger), "--booking-host",
+                   CliHost(untrusted), "--ca-cert", CliPath(larger.certificate()), "--pause-ms",
+                   "0,0", "chiba", "tokyo", "-o", "list.csv"});
+    EXPECT_EQ(result.exitCode, 9) << result.stderrText;
+    EXPECT_EQ(TargetsSince(larger, 0, kListingPath),
+              std::vector<std::string>{"/doc/area/chiba/?sort=kana&page=1"});
+    std::size_t notRead = 0;
+    for (std::size_t at = result.stderrText.find("Page not read"); at != std::string::npos;
+         at = result.stderrText.find("Page not read", at + 1)) {
+        ++notRead;
+    }
+    EXPECT_EQ(notRead, 5u) << result.stderrText;
+    EXPECT_NE(result.stderrText.find("The portal stopped answering"), std::string::npos)
+        << result.stderrText;
+    EXPECT_NE(result.stderrText.find("理由 / Reason: 証明書が信頼されていません"),
+              std::string::npos)
+        << result.stderrText;
+    EXPECT_EQ(ReadFileBytes(Csv()), "yesterday");
+    EXPECT_EQ(CsvLines(ReadFileBytes(Partial())).size(), 1u + 5u);
+}
+
 TEST_F(ResumeAgainstPortal, ARunWithPagesNotReadIsRepairedByResume) {
     // Course 2002 fails three times, each answer saying "try again at once";
     // a run gives up after three attempts, the next request gets the page.

@@ -126,6 +126,27 @@ TEST(HarvestRun, UnreachablePortalEndsWithSiteUnreachable) {
     EXPECT_FALSE(harness.observer.scratchAtEnd);
 }
 
+// A portal that cannot be connected to ends the run after five pages in a
+// row, not after every prefecture's attempts; a page that answers starts the
+// count again.
+TEST(HarvestRun, FivePagesInARowThatCannotBeConnectedToEndTheRun) {
+    const ClosedLoopbackPort closed;
+    RunHarness unreachable(closed.host(), {});
+    unreachable.Run({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    EXPECT_EQ(unreachable.Report().ending, RunEnding::Unreachable);
+    EXPECT_EQ(unreachable.Report().pageFailures.size(), 5u);
+    EXPECT_EQ(unreachable.observer.calls.size(), 1u + 2 * 5 + 1);
+
+    PortalProcess portal({{"--courses-per-prefecture", "4"}, {}, {}});
+    RunHarness harness(portal);
+    harness.settings.portal.bookingHost = closed.host();
+    harness.Run({0, 1, 2});
+    // Four courses a prefecture: each listing page answers in between.
+    EXPECT_EQ(harness.Report().ending, RunEnding::Finished);
+    EXPECT_EQ(harness.Report().pageFailures.size(), 12u);
+    EXPECT_EQ(portal.requests().size(), 3u);
+}
+
 TEST(HarvestRun, StopBeforeACourseDownloadKeepsTheRowsBeforeIt) {
     PortalProcess portal({{"--courses-per-prefecture", "4"}, {}, {}});
     RunHarness harness(portal);
