@@ -60,7 +60,38 @@ void WriteWithin(int fd, std::string_view text, std::chrono::milliseconds limit)
     }
 }
 
+// Writes as much of `text` to `fd` as it takes without waiting; true when it
+// took all. `nonBlocking`: a write that finds no room fails with EAGAIN (a
+// pipe takes PIPE_BUF bytes whole or not at all). Otherwise poll tells first:
+// a pipe that polls writable takes PIPE_BUF bytes without blocking.
+bool WriteWithoutWaiting(int fd, bool nonBlocking, std::string_view text) {
+    while (!text.empty()) {
+        if (!nonBlocking) {
+            pollfd entry{fd, POLLOUT, 0};
+            int ready = 0;
+            do {
+                ready = ::poll(&entry, 1, 0);
+            } while (ready < 0 && errno == EINTR);
+            if (ready <= 0 || (entry.revents & POLLOUT) == 0) {
+                return false;
+            }
+        }
+        const ssize_t written =
+            ::write(fd, text.data(), std::min<std::size_t>(text.size(), PIPE_BUF));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
 }  // namespace
+
+struct BoundedWriter::Queue {};
 
 bool IsTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) == 1;
@@ -94,5 +125,14 @@ BoundedWriter::~BoundedWriter() {
 void BoundedWriter::Write(std::string_view utf8, std::chrono::milliseconds limit) {
     WriteWithin(twin_ >= 0 ? static_cast<int>(twin_) : ::fileno(stream_), utf8, limit);
 }
+
+bool BoundedWriter::TryWrite(std::string_view utf8) {
+    if (twin_ >= 0) {
+        return WriteWithoutWaiting(static_cast<int>(twin_), true, utf8);
+    }
+    return WriteWithoutWaiting(::fileno(stream_), false, utf8);
+}
+
+void BoundedWriter::Flush(std::chrono::milliseconds) {}
 
 }  // namespace teebasket::cli
