@@ -373,7 +373,8 @@ OutputFormat FormatForOutput(const std::optional<OutputFormat>& chosen,
         return *chosen;
     }
     if (output && !IsStandardOutput(output)) {
-        const std::string_view extension = Extension(PathText(PathFromUtf8(*output).filename()));
+        const std::string fileName = PathText(PathFromUtf8(*output).filename());
+        const std::string_view extension = Extension(fileName);
         for (const OutputFormat format : {OutputFormat::Xlsx, OutputFormat::Jsonl}) {
             if (TextSameIgnoringCase(extension, OutputFormatExtension(format))) {
                 return format;
