@@ -59,6 +59,9 @@ class BoundedWriter {
     // Linux: the stream's pipe or terminal opened once more, non-blocking,
     // or -1. Unused on Windows.
     std::intptr_t twin_ = -1;
+    // Linux: the stream is a socket (the journal's stream under systemd),
+    // whose writes can be asked not to wait one by one.
+    bool socket_ = false;
     // Windows: the thread that carries out TryWrite's writes, one at a time.
     struct Queue;
     std::unique_ptr<Queue> queue_;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,13 +61,23 @@ void WriteWithin(int fd, std::string_view text, std::chrono::milliseconds limit)
     }
 }
 
+// How a descriptor is kept from waiting.
+enum class NoWait {
+    NonBlocking,  // the non-blocking twin: a write without room fails with EAGAIN
+    Socket,       // send with MSG_DONTWAIT
+    Poll,         // poll first: a pipe that polls writable takes PIPE_BUF bytes at once
+};
+
+bool IsSocket(int fd) {
+    struct stat info {};
+    return fd >= 0 && ::fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
 // Writes as much of `text` to `fd` as it takes without waiting; true when it
-// took all. `nonBlocking`: a write that finds no room fails with EAGAIN (a
-// pipe takes PIPE_BUF bytes whole or not at all). Otherwise poll tells first:
-// a pipe that polls writable takes PIPE_BUF bytes without blocking.
-bool WriteWithoutWaiting(int fd, bool nonBlocking, std::string_view text) {
+// took all. A pipe takes a write of up to PIPE_BUF bytes whole or not at all.
+bool WriteWithoutWaiting(int fd, NoWait way, std::string_view text) {
     while (!text.empty()) {
-        if (!nonBlocking) {
+        if (way == NoWait::Poll) {
             pollfd entry{fd, POLLOUT, 0};
             int ready = 0;
             do {
@@ -76,8 +87,10 @@ bool WriteWithoutWaiting(int fd, bool nonBlocking, std::string_view text) {
                 return false;
             }
         }
-        const ssize_t written =
-            ::write(fd, text.data(), std::min<std::size_t>(text.size(), PIPE_BUF));
+        const std::size_t size = std::min<std::size_t>(text.size(), PIPE_BUF);
+        const ssize_t written = way == NoWait::Socket
+                                    ? ::send(fd, text.data(), size, MSG_DONTWAIT | MSG_NOSIGNAL)
+                                    : ::write(fd, text.data(), size);
         if (written < 0 && errno == EINTR) {
             continue;
         }
@@ -111,7 +124,9 @@ void WriteText(std::FILE* stream, std::string_view utf8) {
 }
 
 BoundedWriter::BoundedWriter(std::FILE* stream)
-    : stream_(stream), twin_(OpenNonBlockingTwin(::fileno(stream))) {}
+    : stream_(stream),
+      twin_(OpenNonBlockingTwin(::fileno(stream))),
+      socket_(IsSocket(::fileno(stream))) {}
 
 BoundedWriter::~BoundedWriter() {
     if (twin_ >= 0) {
@@ -128,9 +143,9 @@ void BoundedWriter::Write(std::string_view utf8, std::chrono::milliseconds limit
 
 bool BoundedWriter::TryWrite(std::string_view utf8) {
     if (twin_ >= 0) {
-        return WriteWithoutWaiting(static_cast<int>(twin_), true, utf8);
+        return WriteWithoutWaiting(static_cast<int>(twin_), NoWait::NonBlocking, utf8);
     }
-    return WriteWithoutWaiting(::fileno(stream_), false, utf8);
+    return WriteWithoutWaiting(::fileno(stream_), socket_ ? NoWait::Socket : NoWait::Poll, utf8);
 }
 
 void BoundedWriter::Flush(std::chrono::milliseconds) {}

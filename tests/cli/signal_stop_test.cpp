@@ -2,6 +2,7 @@
 // standard error that nobody reads.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -178,6 +179,28 @@ TEST(TerminalProgressOnAFullPipe, NeverHoldsUpTheRunAndDropsOnlyWholeLines) {
         auto note = std::async(std::launch::async, [&] { progress.Note("stopping"); });
         EXPECT_EQ(note.wait_for(20s), std::future_status::ready);
     }
+}
+
+// Standard error a socket that nobody reads (the journal's stream, when it
+// stalls): the run goes on all the same.
+TEST(TerminalProgressOnAFullSocket, NeverHoldsUpTheRun) {
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    const std::string filler(256, 'f');
+    while (::send(ends[1], filler.data(), filler.size(), MSG_DONTWAIT) > 0) {
+    }
+    std::FILE* stream = ::fdopen(ends[1], "w");
+    ASSERT_NE(stream, nullptr);
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+    {
+        TerminalProgress progress(stream, ProgressStyle{});
+        auto run = std::async(std::launch::async, [&] { ReportRun(progress, 60, [](int) {}); });
+        EXPECT_EQ(run.wait_for(20s), std::future_status::ready) << "a progress write waited";
+        auto note = std::async(std::launch::async, [&] { progress.Note("stopping"); });
+        EXPECT_EQ(note.wait_for(20s), std::future_status::ready);
+    }
+    std::fclose(stream);
+    ::close(ends[0]);
 }
 
 TEST(TerminalProgressNote, ReturnsWhileThePipeIsFull) {
