@@ -1,16 +1,73 @@
 // teebasket: the desktop window. Exit code 0 after a normal run, 1 when
-// another instance is already running (nothing is shown then).
+// another instance is already running (nothing is shown then). --help and
+// --version answer on standard output without a window or a display.
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
 #include <cstdio>
 #include <exception>
+#include <string_view>
 
+#include "Language.h"
 #include "TerminationSignals.h"
 #include "W7Taskbar.h"
 #include "Zererav.h"
 
+#ifndef TEEBASKET_VERSION
+#define TEEBASKET_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr std::string_view kUsageEnglish = R"(Usage: teebasket [OPTIONS]
+
+Opens the Teebasket window: tick the prefectures, press 取得開始 and choose
+where to save the CSV file of their golf courses. One window runs per user.
+From a terminal, teebasket-cli runs the same harvest (teebasket-cli --help).
+
+Options:
+  -h, --help     this text
+  -V, --version  the program's version
+Qt's own options (-platform, -style and others) are taken too.
+)";
+
+constexpr std::string_view kUsageJapanese = R"(使い方: teebasket [オプション]
+
+Teebasket のウィンドウを開きます。都道府県を選んで「取得開始」を押し、
+ゴルフ場の情報を保存する CSV ファイルを選びます。ウィンドウはユーザー
+ごとに1つだけ開きます。端末からは teebasket-cli で同じ取得ができます
+（teebasket-cli --help）。
+
+オプション:
+  -h, --help     この説明
+  -V, --version  バージョン
+Qt のオプション（-platform、-style など）も使えます。
+)";
+
+// The text that --help or --version asks for, or "" when the window is to
+// open. Looked for before anything opens a display.
+std::string_view AnswerWithoutWindow(int argc, char* argv[], teebasket::Language language) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "-h" || argument == "--help") {
+            return teebasket::Pick(language, kUsageJapanese, kUsageEnglish);
+        }
+        if (argument == "-V" || argument == "--version") {
+            return "teebasket " TEEBASKET_VERSION "\n";
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    if (const std::string_view answer =
+            AnswerWithoutWindow(argc, argv, teebasket::ProcessLanguage());
+        !answer.empty()) {
+        std::fwrite(answer.data(), 1, answer.size(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
     // Before the application object, which opens the display: a second start
     // ends with 1 whether or not a display can be reached.
     const teebasket::TSingleInstanceLock instanceLock;

@@ -2,18 +2,24 @@
 // rules that turn those values into a run (output name, pauses, hosts).
 //
 // Nothing here touches the network or the settings file; every function is
-// plain and testable. Texts are UTF-8, as the terminal hands them over.
+// plain and testable. Texts are UTF-8, as the terminal hands them over. The
+// parsing itself is CLI11's, which stays inside cli_options.cpp.
 #pragma once
 
 #include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "Language.h"
 
 namespace teebasket::cli {
 
 inline constexpr const char* kDefaultOutputName = "ゴルフ場一覧.csv";
+// The default name before the format's extension.
+inline constexpr const char* kDefaultOutputStem = "ゴルフ場一覧";
 
 // The pauses of a production run; shorter ones are for a portal on this
 // machine only.
@@ -27,29 +33,66 @@ struct PauseArgument {
     std::chrono::milliseconds detail{0};
 };
 
+// What the run writes (--format): the code-page-932 CSV file of the window,
+// an Excel workbook, a UTF-8 CSV file, or JSON Lines.
+enum class OutputFormat { Csv, Xlsx, CsvUtf8, Jsonl };
+
+// The arguments of `teebasket-cli compare OLD NEW [-o REPORT]`, as typed.
+struct CompareArguments {
+    std::string oldFile;
+    std::string newFile;
+    std::optional<std::string> report;  // "-" is standard output
+};
+
 struct CommandLine {
     bool help = false;
     bool version = false;
+    bool listPrefectures = false;
     bool quiet = false;
     bool all = false;
     bool resume = false;
-    std::vector<std::string> prefectures;  // as typed: name, slug or row index
-    std::optional<std::string> output;
+    std::vector<std::string> prefectures;  // as typed: code, name or romaji name
+    std::optional<std::string> output;     // "-" is standard output
+    std::optional<OutputFormat> format;    // nothing: from the output's extension
     std::optional<std::string> config;
     std::optional<std::string> listingHost;
     std::optional<std::string> bookingHost;
     std::optional<std::string> caCertificate;  // "" asks for no extra certificate
     std::optional<PauseArgument> pauses;
+    std::optional<CompareArguments> compare;  // the compare subcommand was given
 };
 
 struct ParsedCommandLine {
     CommandLine values;
-    std::string error;  // UTF-8; empty when the command line is good
+    std::string error;  // UTF-8, one line; empty when the command line is good
 };
 
-// Parses the arguments after the program name. Options take their value as
-// the next argument or after "=" (--output=a.csv); "--" ends the options.
+// Parses the arguments after the program name, with the conventions of
+// getopt: an option's value is the next argument, or follows "=" (--output=a.csv,
+// --ca-cert= for an empty one) or its short name (-oa.csv); short flags
+// combine (-qo FILE); "--" ends the options; a repeated option keeps its last
+// value. `compare OLD NEW [-o REPORT]` is a subcommand of its own. Never
+// throws.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// "csv", "xlsx", "csv-utf8" or "jsonl" in any case; nothing otherwise.
+std::optional<OutputFormat> ParseOutputFormat(const std::string& text);
+
+// The name --format takes for `format` ("csv-utf8").
+std::string_view OutputFormatName(OutputFormat format);
+
+// The file name extension of `format`, dot included: ".csv" for both CSV
+// formats, ".xlsx", ".jsonl".
+std::string_view OutputFormatExtension(OutputFormat format);
+
+// Whether the output named on the command line is standard output ("-").
+bool IsStandardOutput(const std::optional<std::string>& output);
+
+// The format of the run: `chosen` (--format) when given; otherwise the one
+// the output's extension names in any case (.xlsx, .jsonl; .csv is the
+// code-page-932 CSV); otherwise the code-page-932 CSV.
+OutputFormat FormatForOutput(const std::optional<OutputFormat>& chosen,
+                             const std::optional<std::string>& output);
 
 // "LISTING,DETAIL" in milliseconds, e.g. "1000,300"; nothing when malformed
 // or above kMaximumPause.
@@ -67,12 +110,14 @@ std::string PauseProblem(const PauseArgument& pauses, const std::string& listing
 
 // The output file for `given` (nothing: the default name in `currentFolder`):
 // a folder (an existing one, or a name ending in "/") receives the default
-// name; ".csv" is appended unless the name's extension is ".csv" in any case,
-// as the window does. A relative path is taken from `currentFolder`.
+// name; the format's extension (".csv") is appended unless the name ends in
+// it in any case, as the window does. A relative path is taken from
+// `currentFolder`.
 std::filesystem::path OutputPathFor(const std::optional<std::string>& given,
-                                    const std::filesystem::path& currentFolder);
+                                    const std::filesystem::path& currentFolder,
+                                    OutputFormat format = OutputFormat::Csv);
 
-// The usage text that --help prints.
-std::string UsageText();
+// The usage text that --help prints, in `language`.
+std::string UsageText(Language language);
 
 }  // namespace teebasket::cli

@@ -1,7 +1,11 @@
 // ProgressReport: the run's progress on standard error. On a terminal one
 // line is redrawn in place (a bar, prefecture i/N and its name, course k/M,
-// elapsed and estimated time left); otherwise, as in a log file, one plain
-// line per step.
+// elapsed and estimated time left), without escape codes when TERM is dumb;
+// otherwise, as in a log file or a cron mail, one plain line per prefecture.
+// In Japanese or English, as the locale variables say.
+//
+// Progress never holds up the run: a progress line that the stream cannot
+// take at once (standard error a pipe that nobody reads) is dropped.
 #pragma once
 
 #include <chrono>
@@ -11,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "Language.h"
 #include "TerminalStream.h"
 #include "Unithread.h"
 
@@ -43,17 +48,33 @@ int DisplayWidth(std::string_view utf8);
 
 // The line redrawn on a terminal of `columns` columns; never wider than
 // columns - 1, so that it never wraps.
-std::string FormatBarLine(const ProgressSnapshot& snapshot, int columns);
+std::string FormatBarLine(const ProgressSnapshot& snapshot, int columns,
+                          Language language = Language::English);
 
 // A line for a log: the prefecture, the course, the times.
-std::string FormatPlainLine(const ProgressSnapshot& snapshot);
+std::string FormatPlainLine(const ProgressSnapshot& snapshot,
+                            Language language = Language::English);
+
+// How the progress is shown.
+struct ProgressStyle {
+    bool terminal = false;      // one line redrawn in place, rather than a line per prefecture
+    bool dumbTerminal = false;  // TERM=dumb: redrawn with "\r" and spaces, never an escape code
+    bool quiet = false;         // no progress at all; notes only
+    Language language = Language::English;
+};
+
+// The style for a stream that is a terminal or not, with TERM and the
+// locale variables of this process.
+ProgressStyle ProgressStyleFor(bool terminal, bool quiet);
 
 // The observer that draws the progress. Notes from other threads (the
 // Ctrl-C handler) go through Note, which keeps them and the bar apart.
 class TerminalProgress : public HarvestObserver {
   public:
-    // `stream` is standard error; `terminal` whether it is a terminal.
+    // `stream` is standard error; `terminal` whether it is a terminal. TERM
+    // and the language come from the environment (ProgressStyleFor).
     TerminalProgress(std::FILE* stream, bool terminal, bool quiet);
+    TerminalProgress(std::FILE* stream, const ProgressStyle& style);
     ~TerminalProgress() override;
     TerminalProgress(const TerminalProgress&) = delete;
     TerminalProgress& operator=(const TerminalProgress&) = delete;
@@ -72,20 +93,24 @@ class TerminalProgress : public HarvestObserver {
   private:
     void Draw();
     void ClearBarLocked();
+    void WritePrefectureLineLocked();
     int Columns() const;
     std::string BarText();
+    std::string EraseBarText() const;
+    void UpdateElapsed();
 
     std::FILE* stream_;
-    bool terminal_;
-    bool quiet_;
-    // Held while a progress line is written, so for as long as that write
-    // blocks; Note only tries it for a moment.
+    ProgressStyle style_;
+    // Held while the progress is drawn; Note only tries it for a moment.
     std::mutex mutex_;
-    // Note's way to the stream, which never waits long.
-    BoundedWriter noteWriter_;
+    // The way to the stream: progress is written only when the stream takes
+    // it at once, notes with a short wait.
+    BoundedWriter writer_;
     std::chrono::steady_clock::time_point started_;
     ProgressSnapshot snapshot_;
     bool barShown_ = false;
+    int barWidth_ = 0;                    // columns of the bar line last drawn
+    bool prefectureLinePending_ = false;  // the prefecture under way has no line yet
 };
 
 }  // namespace teebasket::cli

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 
 namespace teebasket::cli {
@@ -28,9 +29,10 @@ int TerminalColumns(std::FILE* stream);
 // messages, and the exit code tells the outcome.
 void WriteText(std::FILE* stream, std::string_view utf8);
 
-// Writes to a stream with a bound on the wait, for lines that must never keep
-// their writer (the Ctrl-C notes) while another thread's write to the same
-// stream is blocked (a pipe that nobody reads).
+// Writes to a stream with a bound on the wait, for text that must never keep
+// its writer: the progress, which must not hold up the run, and the Ctrl-C
+// notes, while standard error is a pipe that nobody reads or a terminal that
+// takes nothing (a paused one).
 class BoundedWriter {
   public:
     explicit BoundedWriter(std::FILE* stream);
@@ -42,11 +44,27 @@ class BoundedWriter {
     // what has not been written by then is dropped.
     void Write(std::string_view utf8, std::chrono::milliseconds limit);
 
+    // Writes `utf8` only as far as the stream takes it without waiting; the
+    // rest is dropped. Returns whether all of it was written. A line of at
+    // most 4096 bytes (PIPE_BUF) goes into a pipe whole or not at all.
+    bool TryWrite(std::string_view utf8);
+
+    // Waits at most `limit` for what TryWrite has handed over to be written,
+    // so that text written after it comes after it. (Windows writes it on a
+    // thread of its own; Linux has written it already.)
+    void Flush(std::chrono::milliseconds limit);
+
   private:
     std::FILE* stream_;
     // Linux: the stream's pipe or terminal opened once more, non-blocking,
     // or -1. Unused on Windows.
     std::intptr_t twin_ = -1;
+    // Linux: the stream is a socket (the journal's stream under systemd),
+    // whose writes can be asked not to wait one by one.
+    bool socket_ = false;
+    // Windows: the thread that carries out TryWrite's writes, one at a time.
+    struct Queue;
+    std::unique_ptr<Queue> queue_;
 };
 
 }  // namespace teebasket::cli

@@ -1,6 +1,10 @@
 #include "CliOptions.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <string_view>
 #include <system_error>
 
@@ -13,78 +17,186 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class OptionKind { Flag, Value };
+// getopt's rules need to know which long options take a value: "--name="
+// gives such an option an empty value, and a flag takes none at all.
+constexpr std::string_view kValueOptions[] = {"output",       "format",  "config",  "listing-host",
+                                              "booking-host", "ca-cert", "pause-ms"};
+constexpr std::string_view kFlags[] = {"help",  "version", "list-prefectures",
+                                       "quiet", "all",     "resume"};
 
-struct OptionInfo {
-    std::string_view longName;
-    char shortName;  // '\0' when the option has none
-    OptionKind kind;
-};
-
-constexpr OptionInfo kOptions[] = {
-    {"help", 'h', OptionKind::Flag},           {"version", 'V', OptionKind::Flag},
-    {"quiet", 'q', OptionKind::Flag},          {"all", '\0', OptionKind::Flag},
-    {"resume", '\0', OptionKind::Flag},        {"output", 'o', OptionKind::Value},
-    {"config", '\0', OptionKind::Value},       {"listing-host", '\0', OptionKind::Value},
-    {"booking-host", '\0', OptionKind::Value}, {"ca-cert", '\0', OptionKind::Value},
-    {"pause-ms", '\0', OptionKind::Value},
-};
-
-const OptionInfo* FindLongOption(std::string_view name) {
-    for (const OptionInfo& option : kOptions) {
-        if (option.longName == name) {
-            return &option;
-        }
-    }
-    return nullptr;
+template <std::size_t N>
+bool OneOf(std::string_view name, const std::string_view (&names)[N]) {
+    return std::find(std::begin(names), std::end(names), name) != std::end(names);
 }
 
-const OptionInfo* FindShortOption(char name) {
-    for (const OptionInfo& option : kOptions) {
-        if (option.shortName != '\0' && option.shortName == name) {
-            return &option;
-        }
+// The short flags that may come before -o in one argument ("-qo FILE").
+constexpr std::string_view kShortFlags = "hVq";
+
+// A value in the form CLI11 reads as it is, whatever it looks like ("-",
+// "--", "-x"): "--name=value", or "--name" and "" for an empty one, which
+// CLI11 would otherwise read as "take the next argument".
+void AddValue(std::vector<std::string>& form, const std::string& name, const std::string& value) {
+    if (value.empty()) {
+        form.push_back("--" + name);
+        form.emplace_back();
+    } else {
+        form.push_back("--" + name + "=" + value);
     }
-    return nullptr;
 }
 
-// Stores one option; returns a UTF-8 error or "".
-std::string ApplyOption(const OptionInfo& option, const std::string& value, CommandLine& line) {
-    const std::string_view name = option.longName;
-    if (name == "help") {
-        line.help = true;
-    } else if (name == "version") {
-        line.version = true;
-    } else if (name == "quiet") {
-        line.quiet = true;
-    } else if (name == "all") {
-        line.all = true;
-    } else if (name == "resume") {
-        line.resume = true;
-    } else if (name == "output") {
-        if (value.empty()) {
-            return "--output needs a file name";
+// The arguments as CLI11 is to read them, with getopt's rules applied
+// first, or the error of one that getopt would refuse: a value option takes
+// the next argument whatever it is ("-o -", "-o --"), "--name=" gives it an
+// empty value, and a flag takes no "=value".
+std::string GetoptForm(const std::vector<std::string>& arguments, std::vector<std::string>& form) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--") {
+            form.insert(form.end(), arguments.begin() + static_cast<std::ptrdiff_t>(i),
+                        arguments.end());
+            break;
         }
-        line.output = value;
-    } else if (name == "config") {
-        if (value.empty()) {
-            return "--config needs a file name";
+        const bool hasNext = i + 1 < arguments.size();
+        if (argument.starts_with("--")) {
+            const std::size_t equals = argument.find('=');
+            const std::string name =
+                argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+            if (equals != std::string::npos && OneOf(name, kFlags)) {
+                return "--" + name + " takes no value";
+            }
+            if (!OneOf(name, kValueOptions)) {
+                form.push_back(argument);  // a flag, or unknown: CLI11 says so
+            } else if (equals != std::string::npos) {
+                AddValue(form, name, argument.substr(equals + 1));
+            } else if (hasNext) {
+                AddValue(form, name, arguments[++i]);
+            } else {
+                return argument + " needs a value";
+            }
+            continue;
         }
-        line.config = value;
-    } else if (name == "listing-host") {
-        line.listingHost = value;
-    } else if (name == "booking-host") {
-        line.bookingHost = value;
-    } else if (name == "ca-cert") {
-        line.caCertificate = value;
-    } else if (name == "pause-ms") {
-        line.pauses = ParsePauses(value);
+        // "-o FILE", "-oFILE", "-qo FILE", "-qoFILE".
+        const std::size_t o = argument.find('o');
+        const bool shortOutput = argument.size() >= 2 && argument[0] == '-' &&
+                                 o != std::string::npos &&
+                                 argument.find_first_not_of(kShortFlags, 1) == o;
+        if (!shortOutput) {
+            form.push_back(argument);
+            continue;
+        }
+        if (o > 1) {
+            form.push_back(argument.substr(0, o));
+        }
+        if (o + 1 < argument.size()) {
+            AddValue(form, "output", argument.substr(o + 1));
+        } else if (hasNext) {
+            AddValue(form, "output", arguments[++i]);
+        } else {
+            return "-o needs a value";
+        }
+    }
+    return {};
+}
+
+// The option values as CLI11 stores them, before they are checked.
+struct RawCommandLine {
+    std::optional<std::string> format;
+    std::optional<std::string> pauses;
+    std::vector<std::string> compareFiles;
+    std::optional<std::string> compareReport;
+    bool compareHelp = false;
+};
+
+// A repeated option keeps its last value, as with getopt.
+CLI::Option* Last(CLI::Option* option) {
+    return option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
+void DescribeOptions(CLI::App& app, CommandLine& line, RawCommandLine& raw) {
+    app.set_help_flag();  // --help prints the program's own text, in the user's language
+    app.allow_windows_style_options(false);
+    app.add_flag("-h,--help", line.help);
+    app.add_flag("-V,--version", line.version);
+    app.add_flag("--list-prefectures", line.listPrefectures);
+    app.add_flag("-q,--quiet", line.quiet);
+    app.add_flag("--all", line.all);
+    app.add_flag("--resume", line.resume);
+    Last(app.add_option("-o,--output", line.output));
+    Last(app.add_option("--format", raw.format));
+    Last(app.add_option("--config", line.config));
+    Last(app.add_option("--listing-host", line.listingHost));
+    Last(app.add_option("--booking-host", line.bookingHost));
+    Last(app.add_option("--ca-cert", line.caCertificate));
+    Last(app.add_option("--pause-ms", raw.pauses));
+    app.add_option("prefectures", line.prefectures);
+
+    CLI::App* compare = app.add_subcommand("compare");
+    compare->set_help_flag();
+    compare->add_flag("-h,--help", raw.compareHelp);
+    compare->add_option("files", raw.compareFiles);
+    Last(compare->add_option("-o,--output", raw.compareReport));
+}
+
+// The first argument that CLI11 could not place, as an error.
+std::string ExtraArgumentError(const CLI::App& app) {
+    std::vector<std::string> extras = app.remaining();
+    for (const CLI::App* sub : app.get_subcommands()) {
+        const std::vector<std::string> subExtras = sub->remaining();
+        extras.insert(extras.begin(), subExtras.begin(), subExtras.end());
+    }
+    if (extras.empty()) {
+        return "unexpected argument";
+    }
+    const std::string& first = extras.front();
+    if (first.size() > 1 && first[0] == '-') {
+        return "unknown option " + first.substr(0, first.find('='));
+    }
+    return "unexpected argument \"" + first + "\"";
+}
+
+// Checks the values that CLI11 takes as text and fills in their parsed form.
+std::string CheckValues(RawCommandLine& raw, CommandLine& line, bool compareGiven) {
+    if (raw.format) {
+        line.format = ParseOutputFormat(*raw.format);
+        if (!line.format) {
+            return "--format takes csv, xlsx, csv-utf8 or jsonl, not \"" + *raw.format + "\"";
+        }
+    }
+    if (raw.pauses) {
+        line.pauses = ParsePauses(*raw.pauses);
         if (!line.pauses) {
             return "--pause-ms takes two numbers of milliseconds, LISTING,DETAIL (e.g. 1000,300), "
                    "not \"" +
-                   value + "\"";
+                   *raw.pauses + "\"";
         }
     }
+    if (line.output && line.output->empty()) {
+        return "--output needs a file name";
+    }
+    if (line.config && line.config->empty()) {
+        return "--config needs a file name";
+    }
+    if (!compareGiven) {
+        return {};
+    }
+    if (raw.compareHelp) {
+        line.help = true;
+        return {};
+    }
+    const bool runOptions = line.all || line.resume || line.listPrefectures ||
+                            !line.prefectures.empty() || line.output || line.format ||
+                            line.config || line.listingHost || line.bookingHost ||
+                            line.caCertificate || line.pauses;
+    if (runOptions) {
+        return "compare takes only OLD NEW and -o REPORT, no prefecture or option of a run";
+    }
+    if (raw.compareFiles.size() != 2) {
+        return "compare takes two files, OLD and NEW";
+    }
+    if (raw.compareReport && raw.compareReport->empty()) {
+        return "compare -o needs a file name";
+    }
+    line.compare = CompareArguments{raw.compareFiles[0], raw.compareFiles[1], raw.compareReport};
     return {};
 }
 
@@ -130,59 +242,39 @@ std::string_view Extension(std::string_view fileName) {
     return dot == std::string_view::npos ? std::string_view() : fileName.substr(dot);
 }
 
+// `text` on one line: an error may quote an argument that holds a line break.
+std::string OneLine(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return text;
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
-    CommandLine& line = parsed.values;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (optionsEnded || argument == "-" || !argument.starts_with('-')) {
-            line.prefectures.push_back(argument);
-            continue;
-        }
-        if (argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const OptionInfo* option = nullptr;
-        std::optional<std::string> inlineValue;
-        std::string shown = argument;
-        if (argument.starts_with("--")) {
-            const std::size_t equals = argument.find('=');
-            const std::string name =
-                argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-            if (equals != std::string::npos) {
-                inlineValue = argument.substr(equals + 1);
-                shown = "--" + name;
-            }
-            option = FindLongOption(name);
-        } else if (argument.size() == 2) {
-            option = FindShortOption(argument[1]);
-        }
-        if (option == nullptr) {
-            parsed.error = "unknown option " + shown;
-            return parsed;
-        }
-        std::string value;
-        if (option->kind == OptionKind::Value) {
-            if (inlineValue) {
-                value = *inlineValue;
-            } else if (i + 1 < arguments.size()) {
-                value = arguments[++i];
-            } else {
-                parsed.error = shown + " needs a value";
-                return parsed;
-            }
-        } else if (inlineValue) {
-            parsed.error = shown + " takes no value";
-            return parsed;
-        }
-        if (std::string error = ApplyOption(*option, value, line); !error.empty()) {
-            parsed.error = error;
-            return parsed;
-        }
+    std::vector<std::string> form;
+    if (parsed.error = GetoptForm(arguments, form); !parsed.error.empty()) {
+        return parsed;
+    }
+    RawCommandLine raw;
+    CLI::App app;
+    try {
+        DescribeOptions(app, parsed.values, raw);
+        std::reverse(form.begin(), form.end());  // CLI11 takes the arguments last first
+        app.parse(form);
+    } catch (const CLI::ExtrasError&) {
+        parsed.error = ExtraArgumentError(app);
+    } catch (const CLI::Error& error) {
+        parsed.error = OneLine(error.what());
+    } catch (const std::exception& error) {
+        parsed.error = OneLine(error.what());
+    }
+    if (parsed.error.empty()) {
+        parsed.error = CheckValues(raw, parsed.values, app.got_subcommand("compare"));
+    }
+    if (!parsed.error.empty()) {
+        parsed.values = CommandLine{};
     }
     return parsed;
 }
@@ -234,8 +326,69 @@ std::string PauseProblem(const PauseArgument& pauses, const std::string& listing
            " ms are only allowed for a portal on this machine (127.0.0.1, ::1, localhost)";
 }
 
-fs::path OutputPathFor(const std::optional<std::string>& given, const fs::path& currentFolder) {
-    const fs::path defaultName = PathFromUtf8(kDefaultOutputName);
+std::optional<OutputFormat> ParseOutputFormat(const std::string& text) {
+    for (const OutputFormat format :
+         {OutputFormat::Csv, OutputFormat::Xlsx, OutputFormat::CsvUtf8, OutputFormat::Jsonl}) {
+        if (TextSameIgnoringCase(text, OutputFormatName(format))) {
+            return format;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string_view OutputFormatName(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Xlsx:
+            return "xlsx";
+        case OutputFormat::CsvUtf8:
+            return "csv-utf8";
+        case OutputFormat::Jsonl:
+            return "jsonl";
+        case OutputFormat::Csv:
+            break;
+    }
+    return "csv";
+}
+
+std::string_view OutputFormatExtension(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Xlsx:
+            return ".xlsx";
+        case OutputFormat::Jsonl:
+            return ".jsonl";
+        case OutputFormat::Csv:
+        case OutputFormat::CsvUtf8:
+            break;
+    }
+    return ".csv";
+}
+
+bool IsStandardOutput(const std::optional<std::string>& output) {
+    return output == "-";
+}
+
+OutputFormat FormatForOutput(const std::optional<OutputFormat>& chosen,
+                             const std::optional<std::string>& output) {
+    if (chosen) {
+        return *chosen;
+    }
+    if (output && !IsStandardOutput(output)) {
+        const std::string fileName = PathText(PathFromUtf8(*output).filename());
+        const std::string_view extension = Extension(fileName);
+        for (const OutputFormat format : {OutputFormat::Xlsx, OutputFormat::Jsonl}) {
+            if (TextSameIgnoringCase(extension, OutputFormatExtension(format))) {
+                return format;
+            }
+        }
+    }
+    return OutputFormat::Csv;
+}
+
+fs::path OutputPathFor(const std::optional<std::string>& given, const fs::path& currentFolder,
+                       OutputFormat format) {
+    const std::string_view extension = OutputFormatExtension(format);
+    const fs::path defaultName =
+        PathFromUtf8(std::string(kDefaultOutputStem) + std::string(extension));
     const fs::path path = given ? PathFromUtf8(*given) : defaultName;
     std::error_code error;
     const fs::path absolute = path.is_absolute() ? path : currentFolder / path;
@@ -243,26 +396,32 @@ fs::path OutputPathFor(const std::optional<std::string>& given, const fs::path& 
         return absolute / defaultName;
     }
     const std::string fileName = PathText(absolute.filename());
-    if (TextSameIgnoringCase(Extension(fileName), ".csv")) {
+    if (TextSameIgnoringCase(Extension(fileName), extension)) {
         return absolute;
     }
-    return absolute.parent_path() / PathFromUtf8(fileName + ".csv");
+    return absolute.parent_path() / PathFromUtf8(fileName + std::string(extension));
 }
 
-std::string UsageText() {
-    return R"(Usage: teebasket-cli [OPTIONS] [PREFECTURE...]
+namespace {
 
-Collects the golf courses of the chosen prefectures into one CSV file
-(code page 932, as the Teebasket window writes it).
+constexpr std::string_view kUsageEnglish = R"(Usage: teebasket-cli [OPTIONS] [PREFECTURE...]
+       teebasket-cli compare OLD NEW [-o REPORT]
 
-A PREFECTURE is a display name (東京都, or 東京), a slug (tokyo) or a row
-index from 0 (北海道) to 46 (沖縄県). Without any, the prefectures ticked in
-the window (golf.ini) are taken.
+Collects the golf courses of the chosen prefectures into one file, by default
+a CSV file in code page 932, as the Teebasket window writes it.
+
+A PREFECTURE is its JIS X 0401 code from 1 (北海道) to 47 (沖縄県), 13 being
+東京都; its name, with or without 都, 道, 府 or 県 (東京都, 東京); or its
+romaji name (tokyo). --list-prefectures lists them. Without any, the
+prefectures ticked in the window (golf.ini) are taken.
 
 Options:
-  --all                   every prefecture
-  -o, --output FILE       the CSV file (default: ゴルフ場一覧.csv here);
-                          ".csv" is appended unless the name ends in .csv
+      --all               every prefecture
+  -o, --output FILE       the output file (default: ゴルフ場一覧.csv here);
+                          the format's extension is appended unless the name
+                          ends in it; "-" is standard output
+      --format FORMAT     csv (code page 932), xlsx, csv-utf8 or jsonl
+                          (default: from FILE's extension, else csv)
       --resume            continue an interrupted run from FILE.partial, or
                           repair FILE: keep every course whose page was
                           read, request only the others
@@ -273,12 +432,19 @@ Options:
       --pause-ms L,D      pauses after a listing and a detail page in ms
                           (at least 1000,300 unless both hosts are local)
   -q, --quiet             no progress; only failures and warnings
+      --list-prefectures  the 47 prefectures: code, name and romaji name
   -h, --help              this text
   -V, --version           the program's version
+
+Commands:
+  compare OLD NEW [-o REPORT]
+                          compare the files of two runs and report what
+                          changed (REPORT, or standard output)
 
 Rows go to FILE.partial first, line by line; it replaces FILE when the run
 ends or is stopped with rows. A run that finds nothing or cannot reach the
 portal leaves FILE as it was; a killed run leaves FILE.partial for --resume.
+Progress goes to standard error.
 
 Exit codes:
    0  at least one course written       9  the portal could not be reached
@@ -287,6 +453,61 @@ Exit codes:
    3  some pages could not be read     73  the output or scratch file could not
       (each is listed on stderr)           be written
 )";
+
+constexpr std::string_view kUsageJapanese = R"(使い方: teebasket-cli [オプション] [都道府県...]
+        teebasket-cli compare 旧ファイル 新ファイル [-o レポート]
+
+選んだ都道府県のゴルフ場の情報を1つのファイルに集めます。既定の形式は
+Teebasket のウィンドウと同じ CSV ファイル（コードページ932）です。
+
+都道府県は JIS X 0401 の都道府県コード（1 = 北海道 ～ 47 = 沖縄県、
+13 = 東京都）、名前（東京都、または都・道・府・県を除いた 東京）、
+ローマ字（tokyo）のどれかで指定します。一覧は --list-prefectures で
+表示します。指定がなければ、ウィンドウで選んだ都道府県（golf.ini）を
+取得します。
+
+オプション:
+      --all               すべての都道府県
+  -o, --output FILE       出力ファイル（既定: 現在のフォルダの ゴルフ場一覧.csv）。
+                          名前が形式の拡張子で終わらなければ拡張子を付けます。
+                          「-」は標準出力です
+      --format FORMAT     csv（コードページ932）、xlsx、csv-utf8、jsonl
+                          （既定: FILE の拡張子から。ほかは csv）
+      --resume            中断した実行を FILE.partial から再開するか、FILE を
+                          修復します。読めたページの行は残し、残りだけを取得します
+      --config FILE       設定ファイル（既定: ウィンドウの golf.ini）
+      --listing-host HOST ポータルの一覧ホスト（ホスト名 または ホスト名:ポート）
+      --booking-host HOST ポータルの予約ホスト（ホスト名 または ホスト名:ポート）
+      --ca-cert FILE      追加で信頼する証明書（PEM）。"" で追加なし
+      --pause-ms L,D      一覧ページと詳細ページの後の待ち時間（ミリ秒）。
+                          両方のホストがこのマシンでなければ 1000,300 以上
+  -q, --quiet             進捗を表示しません（失敗と警告だけを表示）
+      --list-prefectures  47 都道府県のコード・名前・ローマ字の一覧
+  -h, --help              この説明
+  -V, --version           バージョン
+
+コマンド:
+  compare 旧ファイル 新ファイル [-o レポート]
+                          2回の実行のファイルを比べ、変わった点を報告します
+                          （レポート のファイル、または標準出力へ）
+
+行はまず FILE.partial に1行ずつ書き込み、実行が終わるか中断されたときに
+行があれば FILE と置き換えます。何も見つからなかったとき、ポータルに
+接続できなかったときは FILE をそのまま残します。強制終了された実行は
+--resume のために FILE.partial を残します。進捗は標準エラーに表示します。
+
+終了コード:
+   0  1件以上を書き込んだ             9  ポータルに接続できなかった
+   1  該当なし                       64  使い方か設定の誤り、または --resume
+   2  中断した（Ctrl-C）                 で続けられないファイル
+   3  読めなかったページがある        73  出力ファイルか作業ファイルに書き込め
+      （標準エラーに一覧）                なかった
+)";
+
+}  // namespace
+
+std::string UsageText(Language language) {
+    return std::string(Pick(language, kUsageJapanese, kUsageEnglish));
 }
 
 }  // namespace teebasket::cli

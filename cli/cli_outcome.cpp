@@ -24,6 +24,12 @@ std::string OneLine(std::string text) {
     return text;
 }
 
+// Where the lines went: the output file, or standard output.
+std::string Destination(const HarvestReport& report) {
+    return report.files == FileOutcome::StandardOutput ? std::string("standard output")
+                                                       : Quoted(report.outputPath);
+}
+
 bool HasCourses(const HarvestReport& report) {
     return report.rowsWritten + report.coursesKept > 0;
 }
@@ -246,7 +252,7 @@ ResumedCounts CountsOfResumedRun(const HarvestReport& report) {
     const std::string kept = Count(report.coursesKept);
     const std::string fetched = Count(report.rowsWritten);
     return {"（" + lines + " 件、前回分 " + kept + " 件・新規 " + fetched + " 件",
-            lines + " courses in " + Quoted(report.outputPath) + ", " + kept +
+            lines + " courses in " + Destination(report) + ", " + kept +
                 " kept from the earlier file and " + fetched + " fetched"};
 }
 
@@ -258,7 +264,7 @@ std::string DoneMessage(const HarvestReport& report) {
     }
     const std::string rows = Count(report.rowsWritten);
     return "情報の取得が完了しました（" + rows + " 件）。 / Done: " + rows +
-           " courses written to " + Quoted(report.outputPath) + ".";
+           " courses written to " + Destination(report) + ".";
 }
 
 std::string PagesNotReadMessage(const HarvestReport& report) {
@@ -275,7 +281,7 @@ std::string PagesNotReadMessage(const HarvestReport& report) {
         return "取得できなかったページが " + pages +
                " 件あり、保存した行はありません。ファイルは変更していません。 / " + pages +
                " pages could not be read (listed above), and no course was written: " +
-               Quoted(report.outputPath) + " was left as it was.";
+               Destination(report) + " was left as it was.";
     }
     if (report.files == FileOutcome::ResumedFileInPlace) {
         const ResumedCounts counts = CountsOfResumedRun(report);
@@ -285,8 +291,8 @@ std::string PagesNotReadMessage(const HarvestReport& report) {
     }
     const std::string rows = Count(report.rowsWritten);
     return "情報の取得が完了しました（" + rows + " 件、取得できなかったページ " + pages +
-           " 件）。 / Done: " + rows + " courses written to " + Quoted(report.outputPath) +
-           ", but " + pages + " pages could not be read (listed above).";
+           " 件）。 / Done: " + rows + " courses written to " + Destination(report) + ", but " +
+           pages + " pages could not be read (listed above).";
 }
 
 // Where the rows of a run that ended early are.
@@ -299,19 +305,19 @@ std::string WhereTheRowsAre(const HarvestReport& report) {
         }
         case FileOutcome::NewFileInPlace:
             return "（" + rows + " 件を保存済み）。 / The " + rows +
-                   " courses written so far are in " + Quoted(report.outputPath) + ".";
+                   " courses written so far are in " + Destination(report) + ".";
         case FileOutcome::PartialKept:
             return "（" + rows + " 件を " + Quoted(report.partialPath) +
                    " に保存済み。元のファイルは変更していません）。 / The " + rows +
                    " courses written so far are in " + Quoted(report.partialPath) + "; " +
-                   Quoted(report.outputPath) +
+                   Destination(report) +
                    " was left as it was, and teebasket-cli --resume continues from them.";
         case FileOutcome::SelectionUndecided:
             return "。ファイルは変更していません。 / No course with a line in " +
                    Quoted(report.resume.earlierPath) + " was listed yet: nothing was changed.";
         default:
             return "（保存した行はありません）。 / No course was written: nothing was written to " +
-                   Quoted(report.outputPath) + ".";
+                   Destination(report) + ".";
     }
 }
 
@@ -355,10 +361,10 @@ std::string FailedMessage(const HarvestReport& report) {
     }
     std::string line = FailureHeadline(report.failure) + ".";
     if (report.files == FileOutcome::PartialKept) {
-        line += " " + Quoted(report.outputPath) + " was left as it was; the rows written are in " +
+        line += " " + Destination(report) + " was left as it was; the rows written are in " +
                 Quoted(report.partialPath) + ", and teebasket-cli --resume continues from them.";
     } else {
-        line += " " + Quoted(report.outputPath) + " was left as it was.";
+        line += " " + Destination(report) + " was left as it was.";
     }
     return line;
 }
@@ -382,7 +388,7 @@ std::vector<std::string> OutcomeLines(const HarvestReport& report) {
             lines.push_back(
                 "該当する情報は見つかりませんでした。 / Nothing found: nothing was "
                 "written to " +
-                Quoted(report.outputPath) + ".");
+                Destination(report) + ".");
             break;
         case kExitStopped:
             lines.push_back(StoppedMessage(report));
@@ -417,7 +423,7 @@ std::vector<std::string> StartNotes(const HarvestReport& report, bool quiet) {
         notes.push_back(
             "再開するファイルがないため、最初から取得します。 / Nothing to resume: "
             "neither " +
-            Quoted(report.partialPath) + " nor " + Quoted(report.outputPath) +
+            Quoted(report.partialPath) + " nor " + Destination(report) +
             " exists; starting a new run.");
     } else if (report.partialReplaced) {
         // Said even when quiet: rows are lost.

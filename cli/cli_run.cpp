@@ -126,24 +126,36 @@ void PrintLine(std::FILE* stream, const std::string& line) {
 }  // namespace
 
 PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path& executableDir,
-                       const fs::path& currentFolder) {
+                       const fs::path& currentFolder, Language language) {
     const ParsedCommandLine parsed = ParseCommandLine(arguments);
     if (!parsed.error.empty()) {
         return UsageError(parsed.error);
     }
     const CommandLine& line = parsed.values;
     if (line.help) {
-        return EndWith(kExitRowsWritten, UsageText());
+        return EndWith(kExitRowsWritten, UsageText(language));
     }
     if (line.version) {
         return EndWith(kExitRowsWritten, std::string("teebasket-cli ") + TEEBASKET_VERSION + "\n");
     }
+    if (line.listPrefectures) {
+        return EndWith(kExitRowsWritten, PrefectureListText());
+    }
+    if (line.compare) {
+        CommandEnding ending = RunCompareCommand(*line.compare, currentFolder, language);
+        return EndWith(ending.exitCode, std::move(ending.message));
+    }
     if (line.all && !line.prefectures.empty()) {
         return UsageError("--all and named prefectures exclude each other");
+    }
+    const bool toStandardOutput = IsStandardOutput(line.output);
+    if (toStandardOutput && line.resume) {
+        return UsageError("--resume continues a file, not standard output (-o -)");
     }
 
     PreparedRun prepared;
     RunRequest& request = prepared.request;
+    request.language = language;
     fs::path iniFile;
     if (std::string problem = ChooseSettingsFile(line, executableDir, currentFolder, iniFile);
         !problem.empty()) {
@@ -168,7 +180,11 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
         return UsageError(problem);
     }
     request.selection = MakeSelection(rows);
-    request.outputPath = OutputPathFor(line.output, currentFolder);
+    request.format = FormatForOutput(line.format, line.output);
+    request.toStandardOutput = toStandardOutput;
+    if (!toStandardOutput) {
+        request.outputPath = OutputPathFor(line.output, currentFolder, request.format);
+    }
     request.resume = line.resume;
     request.quiet = line.quiet;
     return prepared;
@@ -202,6 +218,7 @@ HarvestRequest EngineRequest(const RunRequest& request, const fs::path& scratchF
     engine.selection = request.selection;
     engine.settings = request.settings;
     engine.output.path = request.outputPath;
+    engine.output.toStandardOutput = request.toStandardOutput;
     engine.output.resume = request.resume;
     engine.output.syncEachLine = true;
     engine.scratchPath = scratchFolder / kScratchFileName;
@@ -258,14 +275,16 @@ int RunTeebasketCli(int argc, char** argv) {
     std::error_code ignored;
     fs::remove_all(scratchFolder, ignored);
 
+    // Through the notes' way to standard error, which never waits long: a
+    // standard error that nobody reads cannot hold up the end either.
     const HarvestReport& report = run.Report();
     for (const PageFailure& failure : report.pageFailures) {
-        PrintLine(stderr, PageFailureLine(failure));
+        progress.Note(PageFailureLine(failure));
     }
     const ExitCode code = ExitCodeFor(report);
     if (code != kExitRowsWritten || !request.quiet) {
         for (const std::string& line : OutcomeLines(report)) {
-            PrintLine(stderr, line);
+            progress.Note(line);
         }
     }
     return code;

@@ -1,6 +1,6 @@
 #include "PrefectureNames.h"
 
-#include <charconv>
+#include <algorithm>
 #include <string_view>
 
 #include "Unicommon.h"
@@ -10,21 +10,50 @@ namespace teebasket::cli {
 
 namespace {
 
-std::optional<int> RowIndex(std::string_view typed) {
-    if (typed.empty() || typed.size() > 2 ||
-        typed.find_first_not_of("0123456789") != std::string_view::npos) {
-        return std::nullopt;
-    }
-    int index = 0;
-    std::from_chars(typed.data(), typed.data() + typed.size(), index);
-    if (index >= kPrefectureCount) {
-        return std::nullopt;
-    }
-    return index;
+const PrefectureRow& Row(int row) {
+    return PrefectureTable[static_cast<std::size_t>(row)];
 }
 
-// The display name without its final 都, 府 or 県 (北海道 stays whole).
+// "１３" as "13": full-width digits (U+FF10-FF19, EF BC 90-99 in UTF-8)
+// become ASCII ones; anything else is kept.
+std::string AsciiDigits(std::string_view typed) {
+    std::string ascii;
+    for (std::size_t i = 0; i < typed.size();) {
+        const bool fullWidthDigit = typed.size() - i >= 3 && typed.substr(i, 2) == "\xEF\xBC" &&
+                                    static_cast<unsigned char>(typed[i + 2]) >= 0x90 &&
+                                    static_cast<unsigned char>(typed[i + 2]) <= 0x99;
+        if (fullWidthDigit) {
+            ascii += static_cast<char>('0' + (static_cast<unsigned char>(typed[i + 2]) - 0x90));
+            i += 3;
+        } else {
+            ascii += typed[i++];
+        }
+    }
+    return ascii;
+}
+
+// The row of a JIS X 0401 code of one or two digits, 1 to 47.
+std::optional<int> RowOfCode(std::string_view digits) {
+    if (digits.empty() || digits.size() > 2 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    int code = 0;
+    for (const char digit : digits) {
+        code = code * 10 + (digit - '0');
+    }
+    if (code < 1 || code > kPrefectureCount) {
+        return std::nullopt;
+    }
+    return code - 1;
+}
+
+// The display name without its final 都, 道, 府 or 県; 北海道 keeps its 道,
+// since "北海" names nothing.
 std::string_view ShortName(std::string_view displayName) {
+    if (displayName == "北海道") {
+        return displayName;
+    }
     for (std::string_view suffix : {"都", "府", "県"}) {
         if (displayName.ends_with(suffix)) {
             return displayName.substr(0, displayName.size() - suffix.size());
@@ -33,20 +62,32 @@ std::string_view ShortName(std::string_view displayName) {
     return displayName;
 }
 
+std::string UnknownPrefecture(const std::string& word) {
+    if (const std::string digits = AsciiDigits(word);
+        !digits.empty() && digits.find_first_not_of('0') == std::string::npos) {
+        return "\"" + word +
+               "\" is no prefecture code: the codes run from 1 (北海道) to 47 (沖縄県)";
+    }
+    return "unknown prefecture \"" + word +
+           "\" (a code from 1 to 47 such as 13, a name such as 東京都 or 東京, or a romaji "
+           "name such as tokyo; --list-prefectures lists them)";
+}
+
+std::string PaddedToWidth(std::string_view text, int columns, int width) {
+    return std::string(text) +
+           std::string(static_cast<std::size_t>(std::max(0, columns - width)), ' ');
+}
+
 }  // namespace
 
 std::optional<int> ResolvePrefecture(const std::string& typed) {
-    if (std::optional<int> index = RowIndex(typed)) {
-        return index;
+    if (std::optional<int> row = RowOfCode(AsciiDigits(typed))) {
+        return row;
     }
     for (int row = 0; row < kPrefectureCount; ++row) {
-        const PrefectureRow& prefecture = PrefectureTable[static_cast<std::size_t>(row)];
-        if (typed == prefecture.displayName || TextSameIgnoringCase(typed, prefecture.slug)) {
-            return row;
-        }
-    }
-    for (int row = 0; row < kPrefectureCount; ++row) {
-        if (typed == ShortName(PrefectureTable[static_cast<std::size_t>(row)].displayName)) {
+        const PrefectureRow& prefecture = Row(row);
+        if (typed == prefecture.displayName || typed == ShortName(prefecture.displayName) ||
+            TextSameIgnoringCase(typed, prefecture.slug)) {
             return row;
         }
     }
@@ -58,8 +99,7 @@ ResolvedPrefectures ResolvePrefectures(const std::vector<std::string>& typed) {
     for (const std::string& word : typed) {
         const std::optional<int> row = ResolvePrefecture(word);
         if (!row) {
-            resolved.error = "unknown prefecture \"" + word +
-                             "\" (a name such as 東京都, a slug such as tokyo, or 0-46)";
+            resolved.error = UnknownPrefecture(word);
             resolved.rows.clear();
             return resolved;
         }
@@ -68,11 +108,26 @@ ResolvedPrefectures ResolvePrefectures(const std::vector<std::string>& typed) {
     return resolved;
 }
 
-std::string PrefectureNameUtf8(int index) {
-    if (index < 0 || index >= kPrefectureCount) {
+std::string PrefectureNameUtf8(int row) {
+    if (row < 0 || row >= kPrefectureCount) {
         return {};
     }
-    return std::string(PrefectureTable[static_cast<std::size_t>(index)].displayName);
+    return std::string(Row(row).displayName);
+}
+
+std::string PrefectureListText() {
+    // Names take two columns a character, three or four characters.
+    constexpr int kNameColumns = 10;
+    std::string text;
+    for (int row = 0; row < kPrefectureCount; ++row) {
+        const std::string code = std::to_string(PrefectureCode(row));
+        const std::string_view name = Row(row).displayName;
+        const int nameWidth =
+            static_cast<int>(name.size() / 3) * 2;  // 3-byte kanji, 2 columns each
+        text += std::string(code.size() < 2 ? " " : "") + code + "  " +
+                PaddedToWidth(name, kNameColumns, nameWidth) + std::string(Row(row).slug) + "\n";
+    }
+    return text;
 }
 
 }  // namespace teebasket::cli

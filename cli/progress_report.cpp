@@ -1,6 +1,7 @@
 #include "ProgressReport.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 
 #include "MECSUtils.h"
@@ -54,13 +55,14 @@ std::string Counter(int number, int total) {
     return std::to_string(number) + "/" + std::to_string(total);
 }
 
-std::string TimesText(const ProgressSnapshot& snapshot) {
-    std::string text =
-        "elapsed " +
+std::string TimesText(const ProgressSnapshot& snapshot, Language language) {
+    const std::string elapsed =
         FormatDuration(std::chrono::duration_cast<std::chrono::seconds>(snapshot.elapsed));
     const std::optional<std::chrono::seconds> left = EstimateRemaining(snapshot);
-    text += ", left " + (left ? "~" + FormatDuration(*left) : std::string("?"));
-    return text;
+    if (language == Language::Japanese) {
+        return "経過 " + elapsed + "、残り " + (left ? "約" + FormatDuration(*left) : "?");
+    }
+    return "elapsed " + elapsed + ", left " + (left ? "~" + FormatDuration(*left) : "?");
 }
 
 std::string Utf8FromAnsi(const std::string& ansi) {
@@ -133,12 +135,12 @@ int DisplayWidth(std::string_view utf8) {
     return width;
 }
 
-std::string FormatBarLine(const ProgressSnapshot& snapshot, int columns) {
+std::string FormatBarLine(const ProgressSnapshot& snapshot, int columns, Language language) {
     const int usable = std::max(1, columns - 1);
     std::string text = Counter(snapshot.prefectureNumber, snapshot.prefectureCount) + " " +
-                       snapshot.prefectureName + "  course " +
+                       snapshot.prefectureName + Pick(language, "  ゴルフ場 ", "  course ") +
                        Counter(snapshot.courseIndex, snapshot.courseTotal) + "  " +
-                       TimesText(snapshot);
+                       TimesText(snapshot, language);
     const int barWidth = std::min(kMaximumBarWidth, usable - DisplayWidth(text) - 3);
     if (barWidth < kMinimumBarWidth) {
         return FitToWidth(text, usable);
@@ -148,24 +150,43 @@ std::string FormatBarLine(const ProgressSnapshot& snapshot, int columns) {
            std::string(static_cast<std::size_t>(barWidth - filled), '-') + "] " + text;
 }
 
-std::string FormatPlainLine(const ProgressSnapshot& snapshot) {
-    std::string line = "prefecture " +
-                       Counter(snapshot.prefectureNumber, snapshot.prefectureCount) + " " +
-                       snapshot.prefectureName;
-    if (snapshot.courseTotal == 0 && snapshot.courseIndex == 0) {
-        return line + (snapshot.listingNotRead ? ": listing not read (" : ": no course (") +
-               TimesText(snapshot) + ")";
+std::string FormatPlainLine(const ProgressSnapshot& snapshot, Language language) {
+    const std::string counter = Counter(snapshot.prefectureNumber, snapshot.prefectureCount);
+    const std::string times = TimesText(snapshot, language);
+    if (language == Language::Japanese) {
+        const std::string line = "都道府県 " + counter + " " + snapshot.prefectureName + ": ";
+        if (snapshot.courseTotal == 0 && snapshot.courseIndex == 0) {
+            return line +
+                   (snapshot.listingNotRead ? "一覧を取得できませんでした" : "ゴルフ場なし") +
+                   "（" + times + "）";
+        }
+        return line + "ゴルフ場 " + Counter(snapshot.courseIndex, snapshot.courseTotal) + "（" +
+               times + "）";
     }
-    return line + ": course " + Counter(snapshot.courseIndex, snapshot.courseTotal) + " (" +
-           TimesText(snapshot) + ")";
+    const std::string line = "prefecture " + counter + " " + snapshot.prefectureName;
+    if (snapshot.courseTotal == 0 && snapshot.courseIndex == 0) {
+        return line + (snapshot.listingNotRead ? ": listing not read (" : ": no course (") + times +
+               ")";
+    }
+    return line + ": course " + Counter(snapshot.courseIndex, snapshot.courseTotal) + " (" + times +
+           ")";
+}
+
+ProgressStyle ProgressStyleFor(bool terminal, bool quiet) {
+    ProgressStyle style;
+    style.terminal = terminal;
+    const char* term = std::getenv("TERM");
+    style.dumbTerminal = terminal && term != nullptr && std::string_view(term) == "dumb";
+    style.quiet = quiet;
+    style.language = ProcessLanguage();
+    return style;
 }
 
 TerminalProgress::TerminalProgress(std::FILE* stream, bool terminal, bool quiet)
-    : stream_(stream),
-      terminal_(terminal),
-      quiet_(quiet),
-      noteWriter_(stream),
-      started_(std::chrono::steady_clock::now()) {}
+    : TerminalProgress(stream, ProgressStyleFor(terminal, quiet)) {}
+
+TerminalProgress::TerminalProgress(std::FILE* stream, const ProgressStyle& style)
+    : stream_(stream), style_(style), writer_(stream), started_(std::chrono::steady_clock::now()) {}
 
 TerminalProgress::~TerminalProgress() = default;
 
@@ -174,21 +195,19 @@ void TerminalProgress::ProgressStart(const HarvestReport& run) {
     started_ = std::chrono::steady_clock::now();
     snapshot_ = ProgressSnapshot{};
     snapshot_.prefectureCount = run.prefectureCount;
+    prefectureLinePending_ = false;
 }
 
 void TerminalProgress::ProgressStep(const HarvestReport& run) {
     std::lock_guard lock(mutex_);
+    WritePrefectureLineLocked();  // the prefecture before, now finished
     ++snapshot_.prefectureNumber;
     snapshot_.prefectureName = Utf8FromAnsi(run.currentPrefecture);
     snapshot_.courseIndex = 0;
     snapshot_.courseTotal = 0;
-    if (terminal_) {
-        Draw();
-    } else if (!quiet_) {
-        WriteText(stream_, "prefecture " +
-                               Counter(snapshot_.prefectureNumber, snapshot_.prefectureCount) +
-                               " " + snapshot_.prefectureName + "\n");
-    }
+    snapshot_.listingNotRead = false;
+    prefectureLinePending_ = true;
+    Draw();
 }
 
 void TerminalProgress::StatusUpdate(const HarvestReport& run) {
@@ -196,53 +215,92 @@ void TerminalProgress::StatusUpdate(const HarvestReport& run) {
     snapshot_.courseIndex = run.courseIndex;
     snapshot_.courseTotal = run.courseTotal;
     snapshot_.listingNotRead = ListingFailed(run);
-    if (terminal_) {
-        Draw();
-    } else if (!quiet_) {
-        snapshot_.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - started_);
-        WriteText(stream_, FormatPlainLine(snapshot_) + "\n");
-    }
+    Draw();
 }
 
 void TerminalProgress::RunEnded(const HarvestReport&) {
     std::lock_guard lock(mutex_);
+    WritePrefectureLineLocked();
     ClearBarLocked();
+    // The closing lines that follow come after the progress.
+    writer_.Flush(kNoteWriteWait);
 }
 
 // Called on the signal thread. The harvest thread holds the lock while it
-// writes, and a write to a pipe that nobody reads blocks for good; so the lock
-// is only tried, and the line goes out with a bounded wait.
+// draws; so the lock is only tried, and the line goes out with a bounded wait.
 void TerminalProgress::Note(const std::string& line) {
     std::unique_lock lock(mutex_, std::defer_lock);
     const bool locked = TryLockFor(lock, kNoteLockWait);
-    // On a terminal the bar's line is cleared first; that does no harm when
-    // no bar is shown.
-    std::string text = terminal_ ? "\r" + std::string(kEraseToLineEnd) + line + "\n" : line + "\n";
+    // On a terminal the bar's line is cleared first, when a bar may be
+    // shown. Without the lock the bar's width is not known: a dumb
+    // terminal's whole line is covered.
+    std::string erase;
+    if (style_.terminal && (!locked || barShown_)) {
+        erase = locked || !style_.dumbTerminal
+                    ? EraseBarText()
+                    : "\r" + std::string(static_cast<std::size_t>(Columns() - 1), ' ') + "\r";
+    }
+    std::string text = erase + line + "\n";
     if (locked && barShown_) {
         text += BarText();  // the bar again, below the line
     }
-    noteWriter_.Write(text, kNoteWriteWait);
+    writer_.Write(text, kNoteWriteWait);
 }
 
-std::string TerminalProgress::BarText() {
+void TerminalProgress::UpdateElapsed() {
     snapshot_.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started_);
-    return "\r" + FormatBarLine(snapshot_, Columns()) + std::string(kEraseToLineEnd);
+}
+
+// The bar line from the start of the line. On a dumb terminal, spaces cover
+// what is left of a longer line before it, in place of "erase to the end".
+std::string TerminalProgress::BarText() {
+    UpdateElapsed();
+    const std::string line = FormatBarLine(snapshot_, Columns(), style_.language);
+    if (!style_.dumbTerminal) {
+        barWidth_ = DisplayWidth(line);
+        return "\r" + line + std::string(kEraseToLineEnd);
+    }
+    const int width = DisplayWidth(line);
+    std::string text =
+        "\r" + line + std::string(static_cast<std::size_t>(std::max(0, barWidth_ - width)), ' ');
+    barWidth_ = width;
+    return text;
+}
+
+// Back to the start of an empty line.
+std::string TerminalProgress::EraseBarText() const {
+    if (!style_.dumbTerminal) {
+        return "\r" + std::string(kEraseToLineEnd);
+    }
+    return "\r" + std::string(static_cast<std::size_t>(barWidth_), ' ') + "\r";
 }
 
 void TerminalProgress::Draw() {
-    if (quiet_ || !terminal_) {
+    if (style_.quiet || !style_.terminal) {
         return;
     }
-    WriteText(stream_, BarText());
+    writer_.TryWrite(BarText());
     barShown_ = true;
+}
+
+void TerminalProgress::WritePrefectureLineLocked() {
+    if (!prefectureLinePending_) {
+        return;
+    }
+    prefectureLinePending_ = false;
+    if (style_.quiet || style_.terminal) {
+        return;
+    }
+    UpdateElapsed();
+    writer_.TryWrite(FormatPlainLine(snapshot_, style_.language) + "\n");
 }
 
 void TerminalProgress::ClearBarLocked() {
     if (barShown_) {
-        WriteText(stream_, "\r" + std::string(kEraseToLineEnd));
+        writer_.TryWrite(EraseBarText());
         barShown_ = false;
+        barWidth_ = 0;
     }
 }
 

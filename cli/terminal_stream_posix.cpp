@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,7 +61,50 @@ void WriteWithin(int fd, std::string_view text, std::chrono::milliseconds limit)
     }
 }
 
+// How a descriptor is kept from waiting.
+enum class NoWait {
+    NonBlocking,  // the non-blocking twin: a write without room fails with EAGAIN
+    Socket,       // send with MSG_DONTWAIT
+    Poll,         // poll first: a pipe that polls writable takes PIPE_BUF bytes at once
+};
+
+bool IsSocket(int fd) {
+    struct stat info {};
+    return fd >= 0 && ::fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+// Writes as much of `text` to `fd` as it takes without waiting; true when it
+// took all. A pipe takes a write of up to PIPE_BUF bytes whole or not at all.
+bool WriteWithoutWaiting(int fd, NoWait way, std::string_view text) {
+    while (!text.empty()) {
+        if (way == NoWait::Poll) {
+            pollfd entry{fd, POLLOUT, 0};
+            int ready = 0;
+            do {
+                ready = ::poll(&entry, 1, 0);
+            } while (ready < 0 && errno == EINTR);
+            if (ready <= 0 || (entry.revents & POLLOUT) == 0) {
+                return false;
+            }
+        }
+        const std::size_t size = std::min<std::size_t>(text.size(), PIPE_BUF);
+        const ssize_t written = way == NoWait::Socket
+                                    ? ::send(fd, text.data(), size, MSG_DONTWAIT | MSG_NOSIGNAL)
+                                    : ::write(fd, text.data(), size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
 }  // namespace
+
+struct BoundedWriter::Queue {};
 
 bool IsTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) == 1;
@@ -80,7 +124,9 @@ void WriteText(std::FILE* stream, std::string_view utf8) {
 }
 
 BoundedWriter::BoundedWriter(std::FILE* stream)
-    : stream_(stream), twin_(OpenNonBlockingTwin(::fileno(stream))) {}
+    : stream_(stream),
+      twin_(OpenNonBlockingTwin(::fileno(stream))),
+      socket_(IsSocket(::fileno(stream))) {}
 
 BoundedWriter::~BoundedWriter() {
     if (twin_ >= 0) {
@@ -94,5 +140,14 @@ BoundedWriter::~BoundedWriter() {
 void BoundedWriter::Write(std::string_view utf8, std::chrono::milliseconds limit) {
     WriteWithin(twin_ >= 0 ? static_cast<int>(twin_) : ::fileno(stream_), utf8, limit);
 }
+
+bool BoundedWriter::TryWrite(std::string_view utf8) {
+    if (twin_ >= 0) {
+        return WriteWithoutWaiting(static_cast<int>(twin_), NoWait::NonBlocking, utf8);
+    }
+    return WriteWithoutWaiting(::fileno(stream_), socket_ ? NoWait::Socket : NoWait::Poll, utf8);
+}
+
+void BoundedWriter::Flush(std::chrono::milliseconds) {}
 
 }  // namespace teebasket::cli

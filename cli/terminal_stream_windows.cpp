@@ -8,7 +8,10 @@
 #include <io.h>
 #include <process.h>
 
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "TerminalStream.h"
@@ -90,7 +93,99 @@ unsigned __stdcall RunPendingWrite(void* parameter) {
     return 0;
 }
 
+// How many writes may wait for the queue's thread; more are dropped.
+constexpr std::size_t kMostWaitingWrites = 8;
+
+// What the queue's thread and its owner share; the thread keeps it alive,
+// since a thread blocked in a write may outlive the owner.
+struct QueueState {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool console = false;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::string> waiting;
+    bool writing = false;
+    bool ending = false;
+};
+
+unsigned __stdcall RunQueue(void* parameter) {
+    const std::unique_ptr<std::shared_ptr<QueueState>> owned(
+        static_cast<std::shared_ptr<QueueState>*>(parameter));
+    QueueState& state = **owned;
+    std::unique_lock lock(state.mutex);
+    for (;;) {
+        state.changed.wait(lock, [&] { return state.ending || !state.waiting.empty(); });
+        if (state.ending) {
+            return 0;
+        }
+        const std::string text = std::move(state.waiting.front());
+        state.waiting.pop_front();
+        state.writing = true;
+        lock.unlock();
+        if (state.console) {
+            WriteToConsole(state.handle, text);
+        } else {
+            WriteBytes(state.handle, text);
+        }
+        lock.lock();
+        state.writing = false;
+        state.changed.notify_all();
+    }
+}
+
 }  // namespace
+
+struct BoundedWriter::Queue {
+    std::shared_ptr<QueueState> state = std::make_shared<QueueState>();
+    HANDLE thread = nullptr;
+
+    Queue(HANDLE handle, bool console) {
+        state->handle = handle;
+        state->console = console;
+        auto shared = std::make_unique<std::shared_ptr<QueueState>>(state);
+        thread = reinterpret_cast<HANDLE>(
+            ::_beginthreadex(nullptr, 0, &RunQueue, shared.get(), 0, nullptr));
+        if (thread != nullptr) {
+            shared.release();  // the thread's now
+        }
+    }
+    // A write that blocks is cancelled; a thread that still does not end is
+    // left behind with its share of the state.
+    ~Queue() {
+        if (thread == nullptr) {
+            return;
+        }
+        {
+            std::lock_guard lock(state->mutex);
+            state->ending = true;
+        }
+        state->changed.notify_all();
+        ::CancelSynchronousIo(thread);
+        ::WaitForSingleObject(thread, 1000);
+        ::CloseHandle(thread);
+    }
+    Queue(const Queue&) = delete;
+    Queue& operator=(const Queue&) = delete;
+
+    bool Add(std::string_view text) {
+        if (thread == nullptr) {
+            return false;
+        }
+        std::lock_guard lock(state->mutex);
+        if (state->waiting.size() >= kMostWaitingWrites) {
+            return false;
+        }
+        state->waiting.emplace_back(text);
+        state->changed.notify_all();
+        return true;
+    }
+
+    void Flush(std::chrono::milliseconds limit) {
+        std::unique_lock lock(state->mutex);
+        state->changed.wait_for(lock, limit,
+                                [&] { return state->waiting.empty() && !state->writing; });
+    }
+};
 
 bool IsTerminal(std::FILE* stream) {
     return IsConsole(StreamHandle(stream));
@@ -119,6 +214,23 @@ void WriteText(std::FILE* stream, std::string_view utf8) {
 BoundedWriter::BoundedWriter(std::FILE* stream) : stream_(stream) {}
 
 BoundedWriter::~BoundedWriter() = default;
+
+bool BoundedWriter::TryWrite(std::string_view utf8) {
+    if (!queue_) {
+        const HANDLE handle = StreamHandle(stream_);
+        if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
+            return false;
+        }
+        queue_ = std::make_unique<Queue>(handle, IsConsole(handle));
+    }
+    return queue_->Add(utf8);
+}
+
+void BoundedWriter::Flush(std::chrono::milliseconds limit) {
+    if (queue_) {
+        queue_->Flush(limit);
+    }
+}
 
 // Straight to the handle: WriteText flushes the stream after every write, so
 // nothing of it is left behind in a buffer.

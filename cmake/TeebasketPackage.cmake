@@ -4,7 +4,7 @@
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME teebasket)
-set(CPACK_PACKAGE_VENDOR "The Teebasket authors")
+set(CPACK_PACKAGE_VENDOR "Teebasket contributors")
 set(CPACK_PACKAGE_CONTACT "${TEEBASKET_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "collects golf-course facts of chosen prefectures into one CSV file")
@@ -27,10 +27,11 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 if(TEEBASKET_BUILD_GUI)
     # Qt loads its X11/Wayland platform plugins at run time, so the library
     # dependencies do not show them; the window is Japanese with qtbase_ja
-    # and reads best with a Japanese Gothic face.
+    # and reads best with a Japanese Gothic face, and it opens the finished
+    # file through xdg-open.
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-        "qt6-translations-l10n, fonts-ipafont-gothic | fonts-noto-cjk")
+        "qt6-translations-l10n, fonts-ipafont-gothic | fonts-noto-cjk, xdg-utils")
 endif()
 
 include(CPack)

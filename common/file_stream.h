@@ -21,6 +21,11 @@ enum class FileOpenMode {
 // Opens `path` for writing in binary mode; null with errno set on failure.
 std::FILE* OpenFileStream(const std::filesystem::path& path, FileOpenMode mode);
 
+// A stream of its own on the process's standard output (a duplicate of its
+// descriptor, binary on Windows), so that closing it leaves standard output
+// open. Null with errno set on failure.
+std::FILE* OpenStandardOutputStream();
+
 // Moves to the end of `file` and gives its offset there, the file's size;
 // false with errno set when it cannot be told.
 bool SeekToEnd(std::FILE* file, std::uint64_t& offset);

@@ -51,6 +51,20 @@ std::FILE* OpenFileStream(const std::filesystem::path& path, FileOpenMode mode) 
     return std::fopen(path.c_str(), "r+be");
 }
 
+std::FILE* OpenStandardOutputStream() {
+    const int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
+}
+
 bool SeekToEnd(std::FILE* file, std::uint64_t& offset) {
     if (std::fseek(file, 0, SEEK_END) != 0) {
         return false;

@@ -76,6 +76,21 @@ std::FILE* OpenFileStream(const std::filesystem::path& path, FileOpenMode mode) 
     return ::_wfopen(path.c_str(), L"r+b");
 }
 
+std::FILE* OpenStandardOutputStream() {
+    const int fd = ::_dup(1);
+    if (fd < 0) {
+        return nullptr;
+    }
+    ::_setmode(fd, _O_BINARY);
+    std::FILE* file = ::_fdopen(fd, "wb");
+    if (file == nullptr) {
+        const int error = errno;
+        ::_close(fd);
+        errno = error;
+    }
+    return file;
+}
+
 bool SeekToEnd(std::FILE* file, std::uint64_t& offset) {
     if (::_fseeki64(file, 0, SEEK_END) != 0) {
         return false;

@@ -102,6 +102,9 @@ void WriteSmallSeeds(const fs::path& root) {
           Joined({"--listing-host", "127.0.0.1:1", "--booking-host=localhost", "--pause-ms", "0,0",
                   "--ca-cert", "", "--all", "-q"}));
     Write(root / "args", "help", Joined({"--help", "--", "-V"}));
+    Write(root / "args", "getopt", Joined({"-qoout.xlsx", "--format=csv-utf8", "--ca-cert=", "1"}));
+    Write(root / "args", "stdout", Joined({"-o", "-", "--format", "jsonl", "大阪", "47"}));
+    Write(root / "args", "compare", Joined({"compare", "old.csv", "new.csv", "-o", "-"}));
 }
 
 }  // namespace

@@ -40,6 +40,11 @@ class CsvOutputFile {
     // Opens `path` as `options` say. Returns the system's error number, or 0.
     int Open(const std::filesystem::path& path, OutputOptions options);
 
+    // Writes to a copy of the process's standard output instead of a file;
+    // lines are flushed as they come and nothing is ever cut back. Returns
+    // the system's error number, or 0.
+    int OpenStandardOutput();
+
     bool IsOpen() const;
 
     // Writes `line` (bytes as they are, code page 932 for the CSV) and CR LF.

@@ -56,7 +56,10 @@ struct HarvestSettings {
 
 // The file a run writes, and how.
 struct OutputRequest {
-    std::filesystem::path path;  // the output file as the user named it
+    std::filesystem::path path;  // the output file as the user named it; unused for standard output
+    // Write the lines to the process's standard output as they come, with no
+    // partial file, lock or put-in-place; a stopped run's lines are there too.
+    bool toStandardOutput = false;
     // Keep the courses of an earlier file: the partial file of an
     // interrupted run, or else the output file itself; only the others are
     // asked for.
@@ -105,6 +108,7 @@ enum class FileOutcome {
     // yet, and the run did not read every listing page to be sure that the
     // file is of another selection.
     SelectionUndecided,
+    StandardOutput,  // the lines went to standard output
 };
 
 // What a run that keeps the courses of an earlier file started from.

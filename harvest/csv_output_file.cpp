@@ -49,6 +49,15 @@ int CsvOutputFile::Open(const std::filesystem::path& path, OutputOptions options
     return 0;
 }
 
+int CsvOutputFile::OpenStandardOutput() {
+    const std::lock_guard lock(mutex_);
+    file_.reset(OpenStandardOutputStream());
+    path_.clear();
+    wholeBytes_ = 0;
+    syncEachLine_ = false;
+    return file_ ? 0 : ErrnoOrIo();
+}
+
 bool CsvOutputFile::IsOpen() const {
     const std::lock_guard lock(mutex_);
     return file_ != nullptr;
@@ -119,6 +128,9 @@ void CsvOutputFile::CloseAndCutBack() {
 // A file that is not a regular file (a pipe, a device) cannot be cut, and is
 // left as it is.
 void CsvOutputFile::CutBack() const {
+    if (path_.empty()) {
+        return;
+    }
     std::error_code ignored;
     if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path_, ignored))) {
         std::filesystem::resize_file(path_, wholeBytes_, ignored);

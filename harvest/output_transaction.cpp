@@ -97,6 +97,9 @@ OutputTransaction::OutputTransaction(const OutputRequest& request, const PortalS
       composed_(WithSuffix(output_, ".partial.new")) {}
 
 RunFailure OutputTransaction::Begin(HarvestReport& report) {
+    if (request_.toStandardOutput) {
+        return BeginStandardOutput();
+    }
     report.outputPath = output_;
     report.partialPath = partial_;
     std::error_code error;
@@ -131,6 +134,16 @@ RunFailure OutputTransaction::Begin(HarvestReport& report) {
         report.nothingToResume = true;
     }
     return StartAfresh(report);
+}
+
+RunFailure OutputTransaction::BeginStandardOutput() {
+    if (const int error = journal_.OpenStandardOutput(); error != 0) {
+        return FileFailure(RunFailureKind::OutputNotCreated, {}, Errno(error));
+    }
+    if (const int error = journal_.WriteWhole(CsvHeaderLine() + "\r\n"); error != 0) {
+        return FileFailure(RunFailureKind::OutputNotWritten, {}, Errno(error));
+    }
+    return {};
 }
 
 // A finished file that an earlier resumed run was killed before it could put
@@ -251,6 +264,7 @@ void OutputTransaction::Finish(HarvestReport& report) {
             break;
         case FileOutcome::PartialKept:
         case FileOutcome::NotTouched:
+        case FileOutcome::StandardOutput:
             break;
     }
     if (failure) {
@@ -261,6 +275,9 @@ void OutputTransaction::Finish(HarvestReport& report) {
 }
 
 FileOutcome OutputTransaction::ChooseOutcome(HarvestReport& report) const {
+    if (request_.toStandardOutput) {
+        return FileOutcome::StandardOutput;
+    }
     const bool resumed = plan_.has_value();
     const bool hasCourses = report.rowsWritten + report.coursesKept > 0;
     if (report.ending == RunEnding::Failed) {

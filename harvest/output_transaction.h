@@ -29,6 +29,8 @@ class OutputTransaction {
   public:
     OutputTransaction(const OutputRequest& request, const PortalSettings& portal);
     OutputTransaction(const OutputTransaction&) = delete;
+    // A run to standard output has no partial file and no lock: lines go out
+    // as they come, and what went out stays.
     OutputTransaction& operator=(const OutputTransaction&) = delete;
 
     // Takes the output's lock, readies the partial file (a new one; or, to
@@ -55,6 +57,7 @@ class OutputTransaction {
     void FinishForExit(std::chrono::milliseconds patience) { journal_.FinishForExit(patience); }
 
   private:
+    RunFailure BeginStandardOutput();
     RunFailure CheckSideFiles();
     RunFailure StartResume(HarvestReport& report);
     RunFailure StartAfresh(HarvestReport& report);

@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -132,23 +133,58 @@ class CliProcess {
     CliProcess(const fs::path& folder, const std::vector<std::string>& arguments,
                ErrorOutput errorOutput = ErrorOutput::File, rlim_t maxFileBytes = 0,
                std::vector<std::string> command = CliCommand())
-        : stderrPath_(folder / "stderr.txt") {
+        : CliProcess(folder, arguments,
+                     Launch{.errorOutput = errorOutput,
+                            .maxFileBytes = maxFileBytes,
+                            .command = std::move(command)}) {}
+
+    // How a process is started beyond its arguments.
+    struct Launch {
+        ErrorOutput errorOutput = ErrorOutput::File;
+        rlim_t maxFileBytes = 0;
+        std::vector<std::string> command = CliCommand();
+        // NAME=value entries that replace the test's own. The program's
+        // language and terminal are set, not inherited: English unless a
+        // test sets LANG or LC_*, and TERM=xterm.
+        std::vector<std::string> environment{};
+        bool captureStdout = false;    // into stdout.txt rather than the null device
+        std::string fullPipeFiller{};  // UnreadPipe: the pipe is full before the start
+    };
+
+    CliProcess(const fs::path& folder, const std::vector<std::string>& arguments,
+               const Launch& launch)
+        : stderrPath_(folder / "stderr.txt"), stdoutPath_(folder / "stdout.txt") {
+        const ErrorOutput errorOutput = launch.errorOutput;
+        const rlim_t maxFileBytes = launch.maxFileBytes;
         fs::create_directories(folder / "tmp");
         fs::create_directories(folder / "home");
-        std::vector<std::string> args = std::move(command);
+        std::vector<std::string> args = launch.command;
         args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<std::string> replaced = {"TMPDIR",     "HOME",   "XDG_CONFIG_HOME",
+                                             "WINEPREFIX", "LC_ALL", "LC_MESSAGES",
+                                             "LANG",       "TERM"};
+        for (const std::string& entry : launch.environment) {
+            replaced.push_back(entry.substr(0, entry.find('=')));
+        }
         std::vector<std::string> env;
         for (char** entry = environ; *entry != nullptr; ++entry) {
             const std::string_view text(*entry);
-            if (!text.starts_with("TMPDIR=") && !text.starts_with("HOME=") &&
-                !text.starts_with("XDG_CONFIG_HOME=") && !text.starts_with("WINEPREFIX=")) {
+            const std::string_view name = text.substr(0, text.find('='));
+            if (std::find(replaced.begin(), replaced.end(), name) == replaced.end()) {
                 env.emplace_back(text);
             }
         }
         env.push_back("TMPDIR=" + (folder / "tmp").string());
         env.push_back("HOME=" + (folder / "home").string());
+        env.push_back("TERM=xterm");
         if (UnderWine()) {
             env.push_back("WINEPREFIX=" + WinePrefix().string());
+        }
+        for (const std::string& entry : launch.environment) {
+            std::erase_if(env, [&](const std::string& e) {
+                return e.substr(0, e.find('=')) == entry.substr(0, entry.find('='));
+            });
+            env.push_back(entry);
         }
         std::vector<char*> argv = Pointers(args);
         std::vector<char*> envp = Pointers(env);
@@ -168,15 +204,22 @@ class CliProcess {
             }
             unreadPipe_ = ends[0];
             stderrFd = ends[1];
+            if (!launch.fullPipeFiller.empty()) {
+                Fill(stderrFd, launch.fullPipeFiller);
+            }
         } else {
             stderrFd = ::open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         }
         const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        const int stdoutFd =
+            launch.captureStdout
+                ? ::open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
+                : nullFd;
         pid_ = ::fork();
         if (pid_ == 0) {
             // Only async-signal-safe calls between fork and exec.
             ::dup2(nullFd, 0);
-            ::dup2(nullFd, 1);
+            ::dup2(stdoutFd, 1);
             ::dup2(stderrFd, 2);
             if (::chdir(folder.c_str()) != 0) {
                 ::_exit(127);
@@ -193,6 +236,9 @@ class CliProcess {
             ::_exit(127);
         }
         ::close(stderrFd);
+        if (stdoutFd != nullFd) {
+            ::close(stdoutFd);
+        }
         ::close(nullFd);
     }
 
@@ -250,6 +296,8 @@ class CliProcess {
         return terminal_ >= 0 ? terminalOutput_ : ReadFileBytes(stderrPath_);
     }
 
+    std::string Stdout() const { return ReadFileBytes(stdoutPath_); }
+
     // The bytes waiting in the unread pipe.
     int UnreadBytes() const {
         int count = 0;
@@ -257,6 +305,16 @@ class CliProcess {
     }
 
   private:
+    // Writes `filler` into the pipe until it takes no more, without waiting,
+    // and leaves the pipe blocking again, as the program would find it.
+    static void Fill(int fd, const std::string& filler) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+        while (::write(fd, filler.data(), filler.size()) > 0) {
+        }
+        ::fcntl(fd, F_SETFL, flags);
+    }
+
     static std::vector<char*> Pointers(std::vector<std::string>& texts) {
         std::vector<char*> pointers;
         for (std::string& text : texts) {
@@ -288,6 +346,7 @@ class CliProcess {
     }
 
     fs::path stderrPath_;
+    fs::path stdoutPath_;
     pid_t pid_ = -1;
     int terminal_ = -1;
     int unreadPipe_ = -1;
@@ -489,7 +548,7 @@ class CliAgainstPortal : public ::testing::Test {
 PortalProcess* CliAgainstPortal::portal_ = nullptr;
 
 TEST_F(CliAgainstPortal, WritesTheEnginesBytesAndReportsEachPrefecture) {
-    const CliResult result = RunCli(Folder(), With({"tokyo", "0", "高知県", "-o", "out"}));
+    const CliResult result = RunCli(Folder(), With({"tokyo", "1", "高知県", "-o", "out"}));
     ASSERT_EQ(result.exitCode, 0) << result.stderrText;
     const std::string cliCsv = ReadFileBytes(Folder() / "out.csv");
     EXPECT_EQ(cliCsv, EngineCsv(Folder() / "engine", {0, 12, 38}, *portal_));
@@ -807,30 +866,41 @@ TEST_F(CliAgainstPortal, ASecondCtrlCQuitsAtOnceWithOnlyWholeLines) {
 
 TEST_F(CliAgainstPortal, CtrlCEndsTheRunWhenNobodyReadsStandardError) {
     if (UnderWine()) {
-        // The Windows side of this is a unit test (the note on a full pipe).
+        // The Windows side of this is a unit test (progress on a full pipe).
         GTEST_SKIP() << "Wine holds back Ctrl-C from a program whose thread is blocked in a "
                         "write to a full pipe";
     }
-    // The progress lines fill the pipe, and the harvest thread blocks in its
-    // next write, holding the progress lock.
-    CliProcess process(Folder(), With({"--all", "-o", "unread.csv"}), ErrorOutput::UnreadPipe);
-    ASSERT_TRUE(WaitUntil(process, [&] { return process.UnreadBytes() >= 4096 - 128; }))
-        << "the progress never filled the pipe";
+    // Standard error is full before the program starts: no progress line
+    // fits, and the run goes on all the same. A pause after each course
+    // keeps it going long after three rows.
+    CliProcess process(Folder(), With({"--pause-ms", "0,200", "--all", "-o", "unread.csv"}),
+                       CliProcess::Launch{.errorOutput = ErrorOutput::UnreadPipe,
+                                          .fullPipeFiller = std::string(256, 'f')});
+    const fs::path csv = Folder() / "unread.csv";
+    const fs::path partial = Folder() / "unread.csv.partial";
+    ASSERT_TRUE(WaitUntil(process, [&] {
+        return fs::exists(partial) && CsvLines(ReadFileBytes(partial)).size() >= 3;
+    })) << "the progress held up the run";
     ASSERT_FALSE(process.Ended());
-    // Ctrl-C until the program ends: the first asks for a stop that the
-    // blocked run cannot reach, a later one quits at once.
+
+    // The first Ctrl-C stops the run, which puts its rows in place.
+    process.Signal(SIGINT);
+    ASSERT_TRUE(WaitUntil(process, [&] { return !fs::exists(partial) && fs::exists(csv); }))
+        << "the first Ctrl-C did not stop the run";
+    // A closing line that waits for room in the pipe is ended by another
+    // Ctrl-C.
     const bool ended = WaitUntil(process, [&] {
+        if (process.Ended()) {
+            return true;
+        }
         process.Signal(SIGINT);
-        ::usleep(200'000);
-        return process.Ended();
+        return false;
     });
     ASSERT_TRUE(ended) << "Ctrl-C could not end the program";
     EXPECT_EQ(process.Wait(), 2);
-    // Quitting at once leaves the rows in the partial file, for --resume.
-    const fs::path partial = Folder() / "unread.csv.partial";
-    const std::vector<std::string> lines =
-        CsvLines(ReadFileBytes(fs::exists(partial) ? partial : Folder() / "unread.csv"));
-    ASSERT_GE(lines.size(), 1u);
+    const std::vector<std::string> lines = CsvLines(ReadFileBytes(csv));
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_LT(lines.size(), 1u + 45u * 4u);  // stopped, not finished
     for (std::size_t i = 1; i < lines.size(); ++i) {
         EXPECT_EQ(QuotedValueCount(lines[i]), kColumnCount) << lines[i];
     }
@@ -947,6 +1017,211 @@ TEST_F(CliAgainstPortal, OnATerminalTheProgressLineIsRedrawnInPlace) {
     EXPECT_EQ(output.find("prefecture 1/2"), std::string::npos);  // no log lines
     // The bar is cleared before the closing line.
     EXPECT_NE(output.find("\r\x1b[K情報の取得が完了しました"), std::string::npos) << output;
+}
+
+// The lines of standard error, each without its line end.
+std::vector<std::string> ErrorLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+TEST_F(CliAgainstPortal, PrefecturesByJisCodeNameAndRomaji) {
+    // 13 is 東京都, 12 千葉県 and 47 沖縄県 (JIS X 0401); 13 and 沖縄 name
+    // prefectures that other words name too.
+    const CliResult result =
+        RunCli(Folder(), With({"13", "kanagawa", "12", "沖縄", "47", "東京", "-o", "codes"}));
+    ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+    const std::vector<std::string> lines = ErrorLines(result.stderrText);
+    ASSERT_EQ(lines.size(), 4u + 1u) << result.stderrText;
+    EXPECT_TRUE(lines[0].starts_with("prefecture 1/4 千葉県: course 4/4")) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("prefecture 2/4 東京都: course 4/4")) << lines[1];
+    EXPECT_TRUE(lines[2].starts_with("prefecture 3/4 神奈川県: course 4/4")) << lines[2];
+    EXPECT_TRUE(lines[3].starts_with("prefecture 4/4 沖縄県: course 4/4")) << lines[3];
+    EXPECT_NE(lines[4].find("16 courses written"), std::string::npos) << lines[4];
+    EXPECT_EQ(CsvLines(ReadFileBytes(Folder() / "codes.csv")).size(), 1u + 16u);
+
+    // The row numbers of earlier versions started at 0, which is no code.
+    const CliResult zero = RunCli(Folder(), With({"0"}));
+    EXPECT_EQ(zero.exitCode, 64);
+    EXPECT_NE(zero.stderrText.find("1 (北海道) to 47 (沖縄県)"), std::string::npos)
+        << zero.stderrText;
+}
+
+TEST_F(CliAgainstPortal, ListPrefecturesOnStandardOutput) {
+    CliProcess process(Folder(), {"--list-prefectures"}, CliProcess::Launch{.captureStdout = true});
+    ASSERT_EQ(process.Wait(), 0) << process.Stderr();
+    EXPECT_EQ(process.Stderr(), "");
+    const std::vector<std::string> lines = ErrorLines(process.Stdout());
+    ASSERT_EQ(lines.size(), 47u) << process.Stdout();
+    EXPECT_EQ(lines[0], " 1  北海道    hokkaido");
+    EXPECT_EQ(lines[12], "13  東京都    tokyo");
+    EXPECT_EQ(lines[46], "47  沖縄県    okinawa");
+}
+
+TEST_F(CliAgainstPortal, WithoutATerminalOneLinePerPrefectureAndTheClosingLine) {
+    // Three prefectures of four courses and one without any: four progress
+    // lines, not one per course, then the closing line.
+    const CliResult result = RunCli(Folder(), With({"tokyo", "osaka", "kochi", "hokkaido"}));
+    ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+    const std::vector<std::string> lines = ErrorLines(result.stderrText);
+    ASSERT_EQ(lines.size(), 5u) << result.stderrText;
+    EXPECT_TRUE(lines[0].starts_with("prefecture 1/4 北海道: course 4/4 (elapsed ")) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("prefecture 2/4 東京都: course 4/4 (elapsed ")) << lines[1];
+    EXPECT_TRUE(lines[2].starts_with("prefecture 3/4 大阪府: course 4/4 (elapsed ")) << lines[2];
+    EXPECT_TRUE(lines[3].starts_with("prefecture 4/4 高知県: no course (elapsed ")) << lines[3];
+    EXPECT_TRUE(lines[4].starts_with("情報の取得が完了しました（12 件）。")) << lines[4];
+    EXPECT_EQ(result.stderrText.find('\r'), std::string::npos);
+    EXPECT_EQ(result.stderrText.find('\x1b'), std::string::npos);
+}
+
+TEST_F(CliAgainstPortal, OnADumbTerminalTheLineIsRedrawnWithoutEscapeCodes) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "Wine's console host redraws a terminal with escape sequences of its own";
+    }
+    CliProcess process(
+        Folder(), With({"tokyo", "osaka"}),
+        CliProcess::Launch{.errorOutput = ErrorOutput::Terminal, .environment = {"TERM=dumb"}});
+    ASSERT_EQ(process.Wait(), 0) << process.Stderr();
+    const std::string output = process.Stderr();
+    EXPECT_EQ(output.find('\x1b'), std::string::npos) << output;
+    EXPECT_NE(output.find("\r["), std::string::npos) << output;
+    EXPECT_NE(output.find("2/2 大阪府  course 4/4"), std::string::npos) << output;
+    EXPECT_EQ(output.find("prefecture 1/2"), std::string::npos);  // no log lines
+    // The bar's line is blanked before the closing line.
+    EXPECT_NE(output.find(" \r情報の取得が完了しました"), std::string::npos) << output;
+}
+
+// The variables that choose the language, as a shell would set them.
+struct LocaleCase {
+    std::vector<std::string> environment;
+    bool japanese;
+};
+
+const LocaleCase kLocaleCases[] = {
+    {{}, false},
+    {{"LANG=ja_JP.UTF-8"}, true},
+    {{"LANG=ja_JP.eucJP"}, true},  // not installed here, Japanese all the same
+    {{"LANG=en_US.UTF-8"}, false},
+    {{"LC_ALL=C", "LANG=ja_JP.UTF-8"}, false},
+    {{"LC_MESSAGES=ja_JP.UTF-8", "LANG=C"}, true},
+    {{"LC_ALL=ja_JP.UTF-8", "LC_MESSAGES=C", "LANG=C"}, true},
+    {{"LC_MESSAGES=de_DE.UTF-8", "LANG=ja_JP.UTF-8"}, false},
+};
+
+TEST_F(CliAgainstPortal, HelpFollowsTheLocaleVariables) {
+    for (const LocaleCase& c : kLocaleCases) {
+        const std::string shown = c.environment.empty() ? "(none)" : c.environment[0];
+        CliProcess process(Folder(), {"--help"},
+                           CliProcess::Launch{.environment = c.environment, .captureStdout = true});
+        ASSERT_EQ(process.Wait(), 0) << shown;
+        const std::string help = process.Stdout();
+        EXPECT_TRUE(help.starts_with(c.japanese ? "使い方: teebasket-cli" : "Usage: teebasket-cli"))
+            << shown << ":\n"
+            << help;
+    }
+}
+
+TEST_F(CliAgainstPortal, ProgressLinesFollowTheLocaleVariables) {
+    CliProcess japanese(Folder(), With({"tokyo", "kochi"}),
+                        CliProcess::Launch{.environment = {"LANG=ja_JP.UTF-8"}});
+    ASSERT_EQ(japanese.Wait(), 0) << japanese.Stderr();
+    const std::vector<std::string> lines = ErrorLines(japanese.Stderr());
+    ASSERT_EQ(lines.size(), 3u) << japanese.Stderr();
+    EXPECT_TRUE(lines[0].starts_with("都道府県 1/2 東京都: ゴルフ場 4/4（経過 ")) << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("都道府県 2/2 高知県: ゴルフ場なし（経過 ")) << lines[1];
+
+    CliProcess english(Folder(), With({"tokyo"}),
+                       CliProcess::Launch{.environment = {"LC_ALL=C.UTF-8", "LANG=ja_JP.UTF-8"}});
+    ASSERT_EQ(english.Wait(), 0) << english.Stderr();
+    EXPECT_TRUE(english.Stderr().starts_with("prefecture 1/1 東京都: course 4/4"))
+        << english.Stderr();
+}
+
+TEST_F(CliAgainstPortal, OnATerminalInJapanese) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "Wine's console host redraws a terminal with escape sequences of its own";
+    }
+    CliProcess process(Folder(), With({"osaka"}),
+                       CliProcess::Launch{.errorOutput = ErrorOutput::Terminal,
+                                          .environment = {"LC_MESSAGES=ja_JP.UTF-8"}});
+    ASSERT_EQ(process.Wait(), 0) << process.Stderr();
+    EXPECT_NE(process.Stderr().find("1/1 大阪府  ゴルフ場 4/4  経過 "), std::string::npos)
+        << process.Stderr();
+}
+
+// The bash completion, with a stand-in for bash-completion's
+// _init_completion: what it offers after each command line.
+TEST(BashCompletion, OffersRomajiAndJapaneseNamesOptionsAndCompare) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "the completion is the Linux package's";
+    }
+    const std::string script = std::string(R"(
+_init_completion() {
+    cur=${COMP_WORDS[COMP_CWORD]}; prev=${COMP_WORDS[COMP_CWORD-1]}
+    words=("${COMP_WORDS[@]}"); cword=$COMP_CWORD
+}
+_filedir() { COMPREPLY=(FILE); }
+source ")") + TEEBASKET_COMPLETION_FILE +
+                               R"("
+offer() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMPREPLY=(); _teebasket_cli; echo "${COMPREPLY[*]}"; }
+offer teebasket-cli 東
+offer teebasket-cli 鹿
+offer teebasket-cli kana
+offer teebasket-cli tokyo 神
+offer teebasket-cli --form
+offer teebasket-cli --format c
+offer teebasket-cli --list
+offer teebasket-cli com
+offer teebasket-cli tokyo com
+offer teebasket-cli compare old.csv -
+offer teebasket-cli -o x
+echo $_teebasket_cli_prefectures
+)";
+    const fs::path file = fs::temp_directory_path() / ("completion-" + std::to_string(::getpid()));
+    WriteFileBytes(file, script);
+    std::string output;
+    if (std::FILE* pipe = ::popen(("bash " + file.string()).c_str(), "r")) {
+        char buffer[4096];
+        std::size_t count = 0;
+        while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            output.append(buffer, count);
+        }
+        EXPECT_EQ(::pclose(pipe), 0) << output;
+    }
+    fs::remove(file);
+    const std::vector<std::string> lines = ErrorLines(output);
+    ASSERT_EQ(lines.size(), 12u) << output;
+    EXPECT_EQ(lines[0], "東京都");
+    EXPECT_EQ(lines[1], "鹿児島県");
+    EXPECT_EQ(lines[2], "kanagawa");
+    EXPECT_EQ(lines[3], "神奈川県");
+    EXPECT_EQ(lines[4], "--format");
+    EXPECT_EQ(lines[5], "csv csv-utf8");
+    EXPECT_EQ(lines[6], "--list-prefectures --listing-host");
+    EXPECT_EQ(lines[7], "compare");
+    EXPECT_EQ(lines[8], "");  // compare only as the first word
+    EXPECT_EQ(lines[9], "--output -o --help -h");
+    EXPECT_EQ(lines[10], "FILE");
+    // Every prefecture by its romaji name and its Japanese name.
+    std::vector<std::string> words;
+    std::istringstream all(lines[11]);
+    for (std::string word; all >> word;) {
+        words.push_back(word);
+    }
+    std::vector<std::string> expected;
+    for (const PrefectureRow& row : PrefectureTable) {
+        expected.emplace_back(row.slug);
+    }
+    for (const PrefectureRow& row : PrefectureTable) {
+        expected.emplace_back(row.displayName);
+    }
+    EXPECT_EQ(words, expected);
 }
 
 // ---------------------------------------------------------------------------

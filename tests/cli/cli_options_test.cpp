@@ -55,6 +55,113 @@ TEST(ParseCommandLine, FlagsAndTheEndOfOptions) {
     EXPECT_EQ(parsed.values.prefectures, (std::vector<std::string>{"--all", "-q"}));
 }
 
+TEST(ParseCommandLine, GetoptConventions) {
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* output;
+        bool quiet;
+        std::vector<std::string> prefectures;
+    };
+    const Case cases[] = {
+        {{"-qo", "a.csv", "tokyo"}, "a.csv", true, {"tokyo"}},
+        {{"-oa.csv"}, "a.csv", false, {}},
+        {{"-qoa.csv"}, "a.csv", true, {}},
+        {{"-q", "--output=a=b.csv"}, "a=b.csv", true, {}},
+        {{"-o", "-"}, "-", false, {}},
+        {{"--output=-", "13"}, "-", false, {"13"}},
+        {{"-o-"}, "-", false, {}},
+        // A value option takes the next argument, whatever it looks like.
+        {{"-o", "--all"}, "--all", false, {}},
+        {{"-o", "--", "-q"}, "--", true, {}},
+        {{"-o", "-q"}, "-q", false, {}},
+        // The last of a repeated option counts.
+        {{"-o", "a", "--output", "b", "-oc"}, "c", false, {}},
+        // After "--" everything is a prefecture.
+        {{"tokyo", "--", "-o", "x", "--all"}, nullptr, false, {"tokyo", "-o", "x", "--all"}},
+        {{"-", "13"}, nullptr, false, {"-", "13"}},
+    };
+    for (const Case& c : cases) {
+        const ParsedCommandLine parsed = ParseCommandLine(c.arguments);
+        ASSERT_EQ(parsed.error, "") << c.arguments[0];
+        EXPECT_EQ(parsed.values.output,
+                  c.output ? std::optional<std::string>(c.output) : std::optional<std::string>())
+            << c.arguments[0];
+        EXPECT_EQ(parsed.values.quiet, c.quiet) << c.arguments[0];
+        EXPECT_EQ(parsed.values.prefectures, c.prefectures) << c.arguments[0];
+        EXPECT_FALSE(parsed.values.all) << c.arguments[0];
+    }
+    // "--name=" is an empty value, never the next argument.
+    const ParsedCommandLine empty = ParseCommandLine({"--ca-cert=", "tokyo"});
+    ASSERT_EQ(empty.error, "");
+    EXPECT_EQ(empty.values.caCertificate, "");
+    EXPECT_EQ(empty.values.prefectures, (std::vector<std::string>{"tokyo"}));
+    EXPECT_TRUE(ParseCommandLine({"-qhV"}).values.version);
+    EXPECT_TRUE(ParseCommandLine({"--list-prefectures"}).values.listPrefectures);
+}
+
+TEST(ParseCommandLine, StandardOutputAndFormats) {
+    EXPECT_TRUE(IsStandardOutput(ParseCommandLine({"-o", "-"}).values.output));
+    EXPECT_FALSE(IsStandardOutput(ParseCommandLine({"-o", "./-"}).values.output));
+    EXPECT_FALSE(IsStandardOutput(ParseCommandLine({"tokyo"}).values.output));
+    EXPECT_EQ(ParseCommandLine({"--format", "XLSX"}).values.format, OutputFormat::Xlsx);
+    EXPECT_EQ(ParseCommandLine({"--format=csv-utf8"}).values.format, OutputFormat::CsvUtf8);
+    EXPECT_FALSE(ParseCommandLine({"tokyo"}).values.format);
+    for (const OutputFormat format :
+         {OutputFormat::Csv, OutputFormat::Xlsx, OutputFormat::CsvUtf8, OutputFormat::Jsonl}) {
+        EXPECT_EQ(ParseOutputFormat(std::string(OutputFormatName(format))), format);
+    }
+    EXPECT_FALSE(ParseOutputFormat("xls"));
+    EXPECT_FALSE(ParseOutputFormat("csv utf8"));
+
+    using Output = std::optional<std::string>;
+    EXPECT_EQ(FormatForOutput(std::nullopt, std::nullopt), OutputFormat::Csv);
+    EXPECT_EQ(FormatForOutput(std::nullopt, Output("-")), OutputFormat::Csv);
+    EXPECT_EQ(FormatForOutput(std::nullopt, Output("a.Xlsx")), OutputFormat::Xlsx);
+    EXPECT_EQ(FormatForOutput(std::nullopt, Output("d.jsonl/a.JSONL")), OutputFormat::Jsonl);
+    EXPECT_EQ(FormatForOutput(std::nullopt, Output("a.xlsx/list")), OutputFormat::Csv);
+    EXPECT_EQ(FormatForOutput(std::nullopt, Output("a.txt")), OutputFormat::Csv);
+    EXPECT_EQ(FormatForOutput(OutputFormat::CsvUtf8, Output("a.xlsx")), OutputFormat::CsvUtf8);
+}
+
+TEST(ParseCommandLine, TheCompareSubcommand) {
+    ParsedCommandLine parsed =
+        ParseCommandLine({"compare", "old.csv", "new.csv", "-o", "diff.txt"});
+    ASSERT_EQ(parsed.error, "");
+    ASSERT_TRUE(parsed.values.compare);
+    EXPECT_EQ(parsed.values.compare->oldFile, "old.csv");
+    EXPECT_EQ(parsed.values.compare->newFile, "new.csv");
+    EXPECT_EQ(parsed.values.compare->report, "diff.txt");
+    EXPECT_TRUE(parsed.values.prefectures.empty());
+    EXPECT_FALSE(parsed.values.output);
+
+    parsed = ParseCommandLine({"compare", "--", "-old.csv", "compare"});
+    ASSERT_EQ(parsed.error, "");
+    ASSERT_TRUE(parsed.values.compare);
+    EXPECT_EQ(parsed.values.compare->oldFile, "-old.csv");
+    EXPECT_EQ(parsed.values.compare->newFile, "compare");
+    EXPECT_FALSE(parsed.values.compare->report);
+
+    // "compare" after "--" is a prefecture's name, which names none.
+    parsed = ParseCommandLine({"--", "compare"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_FALSE(parsed.values.compare);
+
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"compare"},
+                                               {"compare", "a"},
+                                               {"compare", "a", "b", "c"},
+                                               {"tokyo", "compare", "a", "b"},
+                                               {"--all", "compare", "a", "b"},
+                                               {"-o", "x", "compare", "a", "b"},
+                                               {"compare", "a", "b", "-o"},
+                                               {"compare", "a", "b", "--output="},
+                                               {"compare", "a", "b", "--all"}}) {
+        parsed = ParseCommandLine(wrong);
+        EXPECT_NE(parsed.error, "") << wrong.back();
+        EXPECT_FALSE(parsed.values.compare);
+    }
+}
+
 TEST(ParseCommandLine, MistakesAreNamed) {
     struct Case {
         std::vector<std::string> arguments;
@@ -73,6 +180,12 @@ TEST(ParseCommandLine, MistakesAreNamed) {
         {{"--pause-ms", "1000,300,5"}, "--pause-ms"},
         {{"--pause-ms", "99999999999,300"}, "--pause-ms"},
         {{"--unknown=1"}, "--unknown"},
+        {{"-qo"}, "-o"},
+        {{"--all=true"}, "--all"},
+        {{"--quiet="}, "--quiet"},
+        {{"--format", "pdf"}, "--format"},
+        {{"-qx"}, "-x"},
+        {{"--help=1"}, "--help"},
     };
     for (const Case& c : cases) {
         const ParsedCommandLine parsed = ParseCommandLine(c.arguments);
@@ -138,6 +251,18 @@ TEST(OutputPathFor, TheWindowsExtensionRule) {
     EXPECT_EQ(OutputPathFor("a.b/list", here), here / "a.b/list.csv");
     EXPECT_EQ(OutputPathFor("list.csv.bak", here), here / "list.csv.bak.csv");
     EXPECT_EQ(OutputPathFor("/abs/一覧", here), PathFromUtf8("/abs/一覧.csv"));
+}
+
+TEST(OutputPathFor, TheFormatsExtension) {
+    const fs::path here = "/work/here";
+    EXPECT_EQ(OutputPathFor(std::nullopt, here, OutputFormat::Xlsx),
+              here / PathFromUtf8("ゴルフ場一覧.xlsx"));
+    EXPECT_EQ(OutputPathFor(std::nullopt, here, OutputFormat::CsvUtf8), here / kDefaultName);
+    EXPECT_EQ(OutputPathFor("list", here, OutputFormat::Jsonl), here / "list.jsonl");
+    EXPECT_EQ(OutputPathFor("list.JSONL", here, OutputFormat::Jsonl), here / "list.JSONL");
+    EXPECT_EQ(OutputPathFor("list.csv", here, OutputFormat::Xlsx), here / "list.csv.xlsx");
+    EXPECT_EQ(OutputPathFor("out/", here, OutputFormat::Xlsx),
+              here / "out" / PathFromUtf8("ゴルフ場一覧.xlsx"));
 }
 
 TEST(OutputPathFor, AFolderReceivesTheDefaultName) {

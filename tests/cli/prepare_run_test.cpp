@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "CliOutcome.h"
 #include "CliRun.h"
@@ -20,34 +21,70 @@ using teebasket::test::TempDir;
 using teebasket::test::WriteFileBytes;
 using teebasket::testing::ScopedEnv;
 
-TEST(ResolvePrefecture, NameShortNameSlugOrIndex) {
+TEST(ResolvePrefecture, CodesNamesShortNamesAndRomaji) {
+    // JIS X 0401 codes: the row is the code less one.
     const std::pair<const char*, int> matches[] = {
-        {"東京都", 12}, {"東京", 12},   {"tokyo", 12}, {"TOKYO", 12},  {"12", 12},
-        {"0", 0},       {"46", 46},     {"07", 7},     {"北海道", 0},  {"hokkaido", 0},
-        {"京都", 25},   {"京都府", 25}, {"沖縄", 46},  {"神奈川", 13}, {"Kagoshima", 45},
+        {"13", 12},        {"013", -1},    {"1", 0},         {"01", 0},      {"07", 6},
+        {"47", 46},        {"１３", 12},   {"０１", 0},      {"東京都", 12}, {"東京", 12},
+        {"tokyo", 12},     {"TOKYO", 12},  {"Tokyo", 12},    {"北海道", 0},  {"hokkaido", 0},
+        {"京都", 25},      {"京都府", 25}, {"大阪", 26},     {"沖縄", 46},   {"神奈川", 13},
+        {"Kagoshima", 45}, {"和歌山", 29}, {"鹿児島県", 45},
     };
     for (const auto& [typed, row] : matches) {
-        EXPECT_EQ(ResolvePrefecture(typed), row) << typed;
+        if (row < 0) {
+            EXPECT_FALSE(ResolvePrefecture(typed)) << typed;
+        } else {
+            EXPECT_EQ(ResolvePrefecture(typed), row) << typed;
+        }
     }
-    for (const char* typed :
-         {"", "47", "100", "012", "-1", "北海", "東京都 ", "１２", "tokyo-to", "都", "Tōkyō"}) {
+    for (const char* typed : {"", "0", "00", "48", "100", "-1", "+13", "1 3", " 13", "13 ", "北海",
+                              "東京都 ", "tokyo-to", "都", "県", "Tōkyō", "１３a"}) {
         EXPECT_FALSE(ResolvePrefecture(typed)) << typed;
     }
 }
 
 TEST(ResolvePrefectures, TheFirstUnknownWordIsNamed) {
-    EXPECT_EQ(ResolvePrefectures({"tokyo", "1"}).rows, (std::vector<int>{12, 1}));
+    EXPECT_EQ(ResolvePrefectures({"tokyo", "1", "47"}).rows, (std::vector<int>{12, 0, 46}));
     const ResolvedPrefectures resolved = ResolvePrefectures({"tokyo", "Narnia", "Mordor"});
     EXPECT_TRUE(resolved.rows.empty());
     EXPECT_NE(resolved.error.find("Narnia"), std::string::npos) << resolved.error;
+    EXPECT_NE(resolved.error.find("--list-prefectures"), std::string::npos) << resolved.error;
+    // The row numbers of earlier versions began at 0: that one is explained.
+    EXPECT_NE(ResolvePrefectures({"0"}).error.find("1 (北海道) to 47 (沖縄県)"), std::string::npos);
+}
+
+TEST(PrefectureListText, TheFortySevenByCodeNameAndRomaji) {
+    const std::string list = PrefectureListText();
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < list.size();) {
+        const std::size_t end = list.find('\n', start);
+        ASSERT_NE(end, std::string::npos);
+        lines.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    ASSERT_EQ(lines.size(), 47u);
+    EXPECT_EQ(lines[0], " 1  北海道    hokkaido");
+    EXPECT_EQ(lines[12], "13  東京都    tokyo");
+    EXPECT_EQ(lines[13], "14  神奈川県  kanagawa");
+    EXPECT_EQ(lines[46], "47  沖縄県    okinawa");
+    // Every line names its prefecture in each of the three ways the command
+    // line takes.
+    for (int row = 0; row < 47; ++row) {
+        std::istringstream words(lines[static_cast<std::size_t>(row)]);
+        std::string code, name, romaji;
+        words >> code >> name >> romaji;
+        EXPECT_EQ(ResolvePrefecture(code), row) << lines[static_cast<std::size_t>(row)];
+        EXPECT_EQ(ResolvePrefecture(name), row) << name;
+        EXPECT_EQ(ResolvePrefecture(romaji), row) << romaji;
+    }
 }
 
 // A folder standing for the executable's folder (writable, so golf.ini is
 // read from it) with HOME pointed inside it.
 class PrepareRunTest : public ::testing::Test {
   protected:
-    PreparedRun Prepare(std::vector<std::string> arguments) {
-        return PrepareRun(arguments, folder_.path(), folder_.path() / "cwd");
+    PreparedRun Prepare(std::vector<std::string> arguments, Language language = Language::English) {
+        return PrepareRun(arguments, folder_.path(), folder_.path() / "cwd", language);
     }
     fs::path Ini() const { return folder_.path() / "golf.ini"; }
     fs::path Folder() const { return folder_.path(); }
@@ -65,6 +102,66 @@ TEST_F(PrepareRunTest, HelpAndVersionEndAtOnceWithSuccess) {
     EXPECT_TRUE(prepared.message.starts_with("teebasket-cli ")) << prepared.message;
 }
 
+TEST_F(PrepareRunTest, HelpInTheUsersLanguageAndTheListOfPrefectures) {
+    PreparedRun prepared = Prepare({"-h"}, Language::Japanese);
+    EXPECT_EQ(prepared.exitCode, kExitRowsWritten);
+    EXPECT_TRUE(prepared.message.starts_with("使い方: teebasket-cli")) << prepared.message;
+    // Each option of the English text is in the Japanese one too.
+    const std::string english = Prepare({"--help"}).message;
+    for (const char* option :
+         {"--all", "--output", "--format", "--resume", "--config", "--listing-host",
+          "--booking-host", "--ca-cert", "--pause-ms", "--quiet", "--list-prefectures", "--help",
+          "--version", "compare", "64", "73"}) {
+        EXPECT_NE(english.find(option), std::string::npos) << option;
+        EXPECT_NE(prepared.message.find(option), std::string::npos) << option;
+    }
+    prepared = Prepare({"compare", "--help"});
+    EXPECT_EQ(prepared.exitCode, kExitRowsWritten);
+    EXPECT_EQ(prepared.message, english);
+
+    prepared = Prepare({"--list-prefectures"}, Language::Japanese);
+    EXPECT_EQ(prepared.exitCode, kExitRowsWritten);
+    EXPECT_EQ(prepared.message, PrefectureListText());
+}
+
+TEST_F(PrepareRunTest, StandardOutputAndTheFormat) {
+    PreparedRun prepared = Prepare({"tokyo", "-o", "-"});
+    ASSERT_EQ(prepared.exitCode, -1) << prepared.message;
+    EXPECT_TRUE(prepared.request.toStandardOutput);
+    EXPECT_TRUE(prepared.request.outputPath.empty());
+    EXPECT_EQ(prepared.request.format, OutputFormat::Csv);
+    EXPECT_FALSE(fs::exists(Folder() / "cwd" / "-.csv"));
+
+    prepared = Prepare({"tokyo", "-qo-", "--format=jsonl"}, Language::Japanese);
+    ASSERT_EQ(prepared.exitCode, -1) << prepared.message;
+    EXPECT_TRUE(prepared.request.toStandardOutput);
+    EXPECT_TRUE(prepared.request.quiet);
+    EXPECT_EQ(prepared.request.format, OutputFormat::Jsonl);
+    EXPECT_EQ(prepared.request.language, Language::Japanese);
+
+    // A file named "-" in the current folder is "./-".
+    prepared = Prepare({"tokyo", "-o", "./-"});
+    ASSERT_EQ(prepared.exitCode, -1) << prepared.message;
+    EXPECT_FALSE(prepared.request.toStandardOutput);
+    EXPECT_EQ(prepared.request.outputPath, Folder() / "cwd" / "." / "-.csv");
+
+    // The format from the extension, and the extension from the format.
+    prepared = Prepare({"tokyo", "-o", "全国.XLSX"});
+    EXPECT_EQ(prepared.request.format, OutputFormat::Xlsx);
+    EXPECT_EQ(prepared.request.outputPath, Folder() / "cwd" / PathFromUtf8("全国.XLSX"));
+    prepared = Prepare({"tokyo", "--format", "xlsx"});
+    EXPECT_EQ(prepared.request.outputPath, Folder() / "cwd" / PathFromUtf8("ゴルフ場一覧.xlsx"));
+    prepared = Prepare({"tokyo", "--format", "csv-utf8", "-o", "list"});
+    EXPECT_EQ(prepared.request.format, OutputFormat::CsvUtf8);
+    EXPECT_EQ(prepared.request.outputPath, Folder() / "cwd" / "list.csv");
+    EXPECT_FALSE(prepared.request.toStandardOutput);
+
+    // Standard output cannot be continued.
+    prepared = Prepare({"tokyo", "-o", "-", "--resume"});
+    EXPECT_EQ(prepared.exitCode, kExitUsage);
+    EXPECT_NE(prepared.message.find("--resume"), std::string::npos) << prepared.message;
+}
+
 TEST_F(PrepareRunTest, WithoutPrefecturesTheWindowsSelectionIsTaken) {
     WriteFileBytes(Ini(), "[Config]\r\nArea=01" + std::string(10, '0') + "1\r\n");
     const PreparedRun prepared = Prepare({});
@@ -79,7 +176,7 @@ TEST_F(PrepareRunTest, WithoutPrefecturesTheWindowsSelectionIsTaken) {
 
 TEST_F(PrepareRunTest, NamedPrefecturesAreSortedOnceEachAndAllMeansAll) {
     WriteFileBytes(Ini(), "[Config]\r\nArea=1\r\n");
-    PreparedRun prepared = Prepare({"沖縄県", "tokyo", "12", "0"});
+    PreparedRun prepared = Prepare({"沖縄県", "tokyo", "13", "01"});
     ASSERT_EQ(prepared.exitCode, -1) << prepared.message;
     EXPECT_EQ(prepared.request.selection.rows, (std::vector<int>{0, 12, 46}));
 
@@ -147,6 +244,10 @@ TEST_F(PrepareRunTest, MistakesEndWithUsageAndSayWhat) {
     const Case cases[] = {
         {{"--bogus"}, "--bogus"},
         {{"Atlantis"}, "Atlantis"},
+        {{"0"}, "47"},
+        {{"tokyo", "--format", "xls"}, "--format"},
+        {{"compare", "old.csv"}, "compare"},
+        {{"tokyo", "compare", "old.csv", "new.csv"}, "compare"},
         {{"--all", "tokyo"}, "--all"},
         {{"--config", (Folder() / "none.ini").string()}, "none.ini"},
         {{"--config", (Folder() / "a-folder").string()}, "a-folder"},

@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "MECSUtils.h"
+
 namespace teebasket::cli {
 namespace {
 
@@ -86,6 +93,117 @@ TEST(FormatPlainLine, OneLinePerStep) {
               "prefecture 2/4 神奈川県: course 6/10 (elapsed 1:30, left ~2:30)");
     EXPECT_EQ(FormatPlainLine(Snapshot(1, 4, 0, 0, 0)),
               "prefecture 1/4 神奈川県: no course (elapsed 0:00, left ?)");
+}
+
+TEST(FormatPlainLine, InJapanese) {
+    EXPECT_EQ(FormatPlainLine(Snapshot(2, 4, 6, 10, 90), Language::Japanese),
+              "都道府県 2/4 神奈川県: ゴルフ場 6/10（経過 1:30、残り 約2:30）");
+    EXPECT_EQ(FormatPlainLine(Snapshot(1, 4, 0, 0, 0), Language::Japanese),
+              "都道府県 1/4 神奈川県: ゴルフ場なし（経過 0:00、残り ?）");
+    ProgressSnapshot failed = Snapshot(1, 4, 0, 0, 0);
+    failed.listingNotRead = true;
+    EXPECT_NE(FormatPlainLine(failed, Language::Japanese).find("一覧を取得できませんでした"),
+              std::string::npos);
+    EXPECT_NE(FormatPlainLine(failed).find("listing not read"), std::string::npos);
+}
+
+TEST(FormatBarLine, InJapaneseItNeverWrapsEither) {
+    const ProgressSnapshot snapshot = Snapshot(2, 4, 6, 10, 90);
+    EXPECT_NE(FormatBarLine(snapshot, 120, Language::Japanese)
+                  .find("2/4 神奈川県  ゴルフ場 6/10  経過 1:30、残り 約2:30"),
+              std::string::npos);
+    for (int columns = 1; columns <= 130; ++columns) {
+        const std::string line = FormatBarLine(snapshot, columns, Language::Japanese);
+        EXPECT_LE(DisplayWidth(line), std::max(1, columns - 1)) << columns << ": " << line;
+    }
+}
+
+// What a TerminalProgress writes for a run of `names` (UTF-8), `courses`
+// courses each, into a file that stands for standard error.
+std::string ProgressOutput(const ProgressStyle& style, const std::vector<std::string>& names,
+                           int courses) {
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) {
+        ADD_FAILURE() << "no temporary file";
+        return {};
+    }
+    {
+        TerminalProgress progress(file, style);
+        HarvestReport run;
+        run.prefectureCount = static_cast<int>(names.size());
+        progress.ProgressStart(run);
+        for (const std::string& name : names) {
+            run.currentPrefecture = UTF8ToAnsi(name);
+            progress.ProgressStep(run);
+            run.courseTotal = courses;
+            run.courseIndex = 0;
+            progress.StatusUpdate(run);  // the listing read
+            for (run.courseIndex = 1; run.courseIndex <= courses; ++run.courseIndex) {
+                progress.StatusUpdate(run);
+            }
+        }
+        progress.RunEnded(run);
+    }
+    std::string output;
+    std::rewind(file);
+    char buffer[4096];
+    std::size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        output.append(buffer, count);
+    }
+    std::fclose(file);
+    return output;
+}
+
+TEST(TerminalProgress, WithoutATerminalOneLinePerPrefecture) {
+    ProgressStyle style;
+    const std::string output = ProgressOutput(style, {"北海道", "東京都", "沖縄県"}, 25);
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 3) << output;
+    EXPECT_EQ(output.find('\r'), std::string::npos);
+    EXPECT_EQ(output.find('\x1b'), std::string::npos);
+    EXPECT_TRUE(output.starts_with("prefecture 1/3 北海道: course 25/25 (")) << output;
+    EXPECT_NE(output.find("\nprefecture 3/3 沖縄県: course 25/25 ("), std::string::npos);
+
+    style.language = Language::Japanese;
+    const std::string japanese = ProgressOutput(style, {"北海道", "東京都"}, 3);
+    EXPECT_EQ(std::count(japanese.begin(), japanese.end(), '\n'), 2) << japanese;
+    EXPECT_TRUE(japanese.starts_with("都道府県 1/2 北海道: ゴルフ場 3/3（経過 ")) << japanese;
+
+    style.quiet = true;
+    EXPECT_EQ(ProgressOutput(style, {"北海道"}, 3), "");
+}
+
+TEST(TerminalProgress, ADumbTerminalGetsNoEscapeCode) {
+    ProgressStyle style;
+    style.terminal = true;
+    const std::string smart = ProgressOutput(style, {"神奈川県", "沖縄県"}, 3);
+    EXPECT_NE(smart.find(std::string(kEraseToLineEnd)), std::string::npos);
+
+    style.dumbTerminal = true;
+    const std::string dumb = ProgressOutput(style, {"神奈川県", "沖縄県"}, 3);
+    EXPECT_EQ(dumb.find('\x1b'), std::string::npos) << dumb;
+    EXPECT_EQ(dumb.find('\n'), std::string::npos);  // redrawn in place all the same
+    const auto redraws = [](const std::string& output) {
+        std::size_t count = 0;
+        for (std::size_t at = output.find("\r["); at != std::string::npos;
+             at = output.find("\r[", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    EXPECT_EQ(redraws(dumb), redraws(smart));
+    EXPECT_EQ(redraws(dumb), 2u * (1u + 1u + 3u));  // a prefecture's start, its listing, 3 courses
+    // Spaces cover what a longer line before left: the line after 神奈川県's
+    // last one is two columns shorter, and ends in two spaces.
+    const std::size_t okinawa = dumb.find("\r[");
+    ASSERT_NE(okinawa, std::string::npos);
+    const std::size_t first = dumb.find("2/2 沖縄県");
+    ASSERT_NE(first, std::string::npos);
+    const std::size_t next = dumb.find('\r', first);
+    ASSERT_NE(next, std::string::npos);
+    EXPECT_EQ(dumb.substr(next - 2, 2), "  ") << dumb;
+    // The bar is cleared at the end with spaces.
+    EXPECT_TRUE(dumb.ends_with(" \r")) << dumb;
 }
 
 }  // namespace
