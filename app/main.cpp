@@ -9,8 +9,14 @@
 #include "TerminationSignals.h"
 #include "W7Taskbar.h"
 #include "Zererav.h"
+#include "standard_descriptors.h"
 
 int main(int argc, char* argv[]) {
+    // Before the lock file: started with standard error closed, the lock
+    // file would otherwise take descriptor 2 and collect every message.
+    if (!teebasket::OpenClosedStandardDescriptors()) {
+        return 1;
+    }
     // Before the application object, which opens the display: a second start
     // ends with 1 whether or not a display can be reached.
     const teebasket::TSingleInstanceLock instanceLock;
