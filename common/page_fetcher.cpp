@@ -506,9 +506,9 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,
     while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
         value.remove_suffix(1);
     }
+    // Anything beyond a day is as good as a day; callers cap it far lower.
+    constexpr std::uint64_t kDay = 86400;
     if (AllDigits(value)) {
-        // Anything beyond a day is as good as a day; callers cap it far lower.
-        constexpr std::uint64_t kDay = 86400;
         std::uint64_t seconds = 0;
         std::from_chars(value.data(), value.data() + value.size(), seconds);
         if (value.size() > 10) {
@@ -523,6 +523,16 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,
     const time_t date = curl_getdate(text.c_str(), nullptr);
     if (date == -1) {
         return std::nullopt;
+    }
+    // Compared in whole seconds first: a date after 2262 (or before 1678)
+    // does not fit the clock's nanoseconds and would wrap around.
+    const auto nowSeconds = std::chrono::floor<std::chrono::seconds>(now.time_since_epoch());
+    const std::int64_t ahead = static_cast<std::int64_t>(date) - nowSeconds.count();
+    if (ahead <= 0) {
+        return std::chrono::seconds(0);
+    }
+    if (ahead >= static_cast<std::int64_t>(kDay)) {
+        return std::chrono::seconds(kDay);
     }
     const auto wait = std::chrono::system_clock::from_time_t(date) - now;
     return std::chrono::ceil<std::chrono::seconds>(std::max(wait, decltype(wait)::zero()));

@@ -533,6 +533,12 @@ TEST(RetryAfterTest, SecondsOrAnHttpDate) {
     EXPECT_EQ(ParseRetryAfter("Wed, 21 Oct 2015 07:28:30 GMT", now), seconds(30));
     EXPECT_EQ(ParseRetryAfter("Wednesday, 21-Oct-15 07:29:00 GMT", now), seconds(60));
     EXPECT_EQ(ParseRetryAfter("Wed, 21 Oct 2015 07:27:00 GMT", now), seconds(0));  // past
+    // Dates a day or more ahead wait a day; those after 2262 do not fit the
+    // clock's nanoseconds, and wrapped around into the past.
+    EXPECT_EQ(ParseRetryAfter("Thu, 22 Oct 2015 07:27:59 GMT", now), seconds(86399));
+    EXPECT_EQ(ParseRetryAfter("Thu, 22 Oct 2015 07:28:01 GMT", now), seconds(86400));
+    EXPECT_EQ(ParseRetryAfter("Sat, 12 Apr 2262 00:00:00 GMT", now), seconds(86400));
+    EXPECT_EQ(ParseRetryAfter("Fri, 31 Dec 9999 23:59:59 GMT", now), seconds(86400));
     EXPECT_EQ(ParseRetryAfter("-5", now), std::nullopt);
     EXPECT_EQ(ParseRetryAfter("", now), std::nullopt);
     EXPECT_EQ(ParseRetryAfter("soon", now), std::nullopt);
