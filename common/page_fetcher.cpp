@@ -287,6 +287,19 @@ bool PortalReached(CURL* handle) {
     return connectTime > 0 || requestBytes > 0;
 }
 
+// True when `location` (a Location header) names a scheme other than https.
+// A relative location keeps the scheme of the address it came with.
+bool NamesAnotherScheme(std::string_view location) {
+    const std::size_t colon = location.find(':');
+    if (colon == std::string_view::npos || colon == 0 || location.find_first_of("/?#") < colon) {
+        return false;
+    }
+    std::string scheme(location.substr(0, colon));
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return scheme != "https";
+}
+
 FetchResult ClassifyError(CURL* handle, CURLcode code, const Transfer& transfer,
                           const char* detailBuffer, const FetchOptions& options) {
     long httpStatus = 0;
@@ -303,10 +316,16 @@ FetchResult ClassifyError(CURL* handle, CURLcode code, const Transfer& transfer,
     }
     switch (code) {
         case CURLE_UNSUPPORTED_PROTOCOL: {
-            // The address itself was checked to be https, so this was a redirect.
-            return Failure(FetchStatus::InsecureRedirect,
-                           "refused a redirect to a non-https address: " + transfer.location,
-                           httpStatus);
+            // The address itself was checked to be https, so this was a
+            // redirect elsewhere, or an answer without an HTTP status line
+            // (HTTP/0.9), which libcurl reports alike.
+            if (NamesAnotherScheme(transfer.location)) {
+                return Failure(FetchStatus::InsecureRedirect,
+                               "refused a redirect to a non-https address: " + transfer.location,
+                               httpStatus);
+            }
+            return Failure(FetchStatus::TransferFailed,
+                           "the portal's answer is not HTTP: " + detail, httpStatus);
         }
         case CURLE_URL_MALFORMAT:
             return Failure(FetchStatus::InvalidUrl, "malformed address: " + detail, httpStatus);

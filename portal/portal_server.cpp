@@ -482,6 +482,15 @@ bool PortalServer::Impl::ServeFault(PathKind kind, std::string_view name,
         Stall(socket);
         ResetConnection(socket);
         response.status = 503;
+    } else if (name == "x-not-http") {
+        // Bytes without a status line (an HTTP/0.9 answer), then the end.
+        constexpr std::string_view kNoStatusLine = "<html><body>no status line</body></html>\n";
+        if (request.ssl != nullptr) {
+            SSL_write(const_cast<SSL*>(request.ssl), kNoStatusLine.data(),
+                      static_cast<int>(kNoStatusLine.size()));
+        }
+        CloseConnection(socket);
+        response.status = 503;
     } else if (name == "x-close-reused") {
         const ConnectionTally* connection = TallyOf(request);
         if (connection != nullptr && connection->requests > 1) {
@@ -670,11 +679,12 @@ std::string PortalUsage() {
 }
 
 std::vector<std::string> FaultPathNames() {
-    std::vector<std::string> names = {
-        "x-echo-agent",     "x-empty",         "x-bytes-N",       "x-chunked-N",
-        "x-zero",           "x-status-N",      "x-stall-head",    "x-stall-body",
-        "x-trickle",        "x-reset",         "x-truncate",      "x-redirect-http",
-        "x-redirect-https", "x-redirect-loop", "x-flaky-K-FAULT", "x-close-reused"};
+    std::vector<std::string> names = {"x-echo-agent",     "x-empty",         "x-bytes-N",
+                                      "x-chunked-N",      "x-zero",          "x-status-N",
+                                      "x-stall-head",     "x-stall-body",    "x-trickle",
+                                      "x-reset",          "x-truncate",      "x-redirect-http",
+                                      "x-redirect-https", "x-redirect-loop", "x-flaky-K-FAULT",
+                                      "x-close-reused",   "x-not-http"};
     names.insert(names.end(), kBulkPageNames.begin(), kBulkPageNames.end());
     return names;
 }

@@ -402,6 +402,19 @@ TEST_F(PageFetcherTest, RedirectToPlainHttpIsRefused) {
     EXPECT_EQ(portal_->requests().size(), before + 1);
 }
 
+// libcurl reports an answer without a status line as it reports a redirect
+// to another scheme; the two must not be mistaken for each other.
+TEST_F(PageFetcherTest, AnAnswerWithoutAStatusLineIsABrokenAnswer) {
+    StoreEarlierPage();
+    const FetchResult result = Fetch(Url("x-not-http"));
+    EXPECT_EQ(result.status, FetchStatus::TransferFailed) << result.reason;
+    EXPECT_NE(result.reason.find("the portal's answer is not HTTP"), std::string::npos)
+        << result.reason;
+    EXPECT_EQ(result.reason.find("redirect"), std::string::npos) << result.reason;
+    EXPECT_FALSE(result.transient);
+    ExpectNoScratchFile();
+}
+
 TEST_F(PageFetcherTest, AddressesThatAreNotHttpsAreNeverRequested) {
     for (const std::string& url :
          {std::string(), "http://" + portal_->host() + "/guide/disp/c_id/x-bytes-10",
