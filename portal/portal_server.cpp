@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "bulk_pages.h"
+#include "guarded_server.h"
 
 namespace teebasket::portal {
 namespace {
@@ -252,7 +253,7 @@ struct PortalServer::Impl {
     PortalOptions options;
     TlsFiles tls;
     CourseCatalog catalog;
-    std::unique_ptr<httplib::SSLServer> server;
+    std::unique_ptr<GuardedServer> server;
     int port = 0;
 
     std::mutex stopMutex;
@@ -444,8 +445,16 @@ bool PortalServer::Impl::ServeFault(PathKind kind, std::string_view name,
     if (name.substr(0, kFaultPrefix.size()) != kFaultPrefix) {
         return false;
     }
-    if (const std::optional<std::string> page = BulkPage(name)) {
-        response.set_content(*page, kHtml);
+    if (const std::optional<BulkPageShape> bulk = FindBulkPage(name)) {
+        // Made piece by piece as it goes out: a page of 256 MiB that a client
+        // does not read must not hold 256 MiB.
+        response.set_content_provider(
+            bulk->size, kHtml,
+            [shape = *bulk](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                std::string piece;
+                shape.AppendBytes(offset, std::min(length, kWriteChunk), piece);
+                return sink.write(piece.data(), piece.size());
+            });
         return true;
     }
     const int socket = SocketOf(request);
@@ -703,15 +712,16 @@ bool PortalServer::Bind(std::string& error) {
             return false;
         }
     }
-    impl.server = std::make_unique<httplib::SSLServer>(impl.tls.certificate.c_str(),
-                                                       impl.tls.privateKey.c_str());
+    // Stalling fault paths hold a worker each; leave room for ordinary requests.
+    ConnectionLimits limits;
+    limits.workers = 32;
+    impl.server = std::make_unique<GuardedServer>(impl.tls.certificate.c_str(),
+                                                  impl.tls.privateKey.c_str(), limits);
     if (!impl.server->is_valid()) {
         error = "cannot load the certificate " + impl.tls.certificate.string() + " and key " +
                 impl.tls.privateKey.string();
         return false;
     }
-    // Stalling fault paths hold a worker each; leave room for ordinary requests.
-    impl.server->new_task_queue = [] { return new httplib::ThreadPool(32); };
     impl.server->set_keep_alive_max_count(impl.options.keepAliveRequests);
     impl.server->set_keep_alive_timeout(impl.options.keepAliveIdle.count());
     // Headers and body go out as they are written, not held back until the
