@@ -1,7 +1,6 @@
 // Ctrl-C on the CLI's signal thread, and the note it prints while the
 // harvest thread is stuck writing to a standard error that nobody reads.
 #include <fcntl.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -41,22 +40,6 @@ TEST(SignalStop, FirstAndLaterSignalsRunTheirActionsOnItsThread) {
         EXPECT_EQ(signals.SignalsReceived(), 3);
     }
     EXPECT_EQ(first, 1);
-}
-
-// A request held back before the run begins is taken when the SignalStop is
-// made: the run then starts stopped.
-TEST(SignalStop, ARequestHeldBackRunsTheFirstActionBeforeTheRun) {
-    sigset_t before;
-    pthread_sigmask(SIG_SETMASK, nullptr, &before);
-    HoldStopRequests();
-    pthread_kill(pthread_self(), SIGTERM);  // to this thread only: no other may take it
-    std::atomic<int> first{0};
-    {
-        SignalStop signals([&] { ++first; }, [] {});
-        EXPECT_EQ(first, 1);
-        EXPECT_EQ(signals.SignalsReceived(), 1);
-    }
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 // A pipe that holds one page and is full, with its read end kept by the test.
