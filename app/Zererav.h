@@ -167,6 +167,21 @@ QString AppendCsvExtension(const QString& chosen);
 // ---------------------------------------------------------------------------
 // Single instance
 
+#ifndef _WIN32
+// The two folders where a user's lock file may be, fixed for the user
+// whatever the environment holds, so that every start of the program by the
+// user looks in the same place.
+struct SingleInstanceLockPlaces {
+    std::filesystem::path shared;  // /tmp/teebasket-UID
+    // .cache/teebasket in the user's home folder as the user database has
+    // it (not $HOME); empty when the user has none.
+    std::filesystem::path own;
+};
+
+// This user's places.
+SingleInstanceLockPlaces UserLockPlaces();
+#endif
+
 // The lock that one running instance holds for its whole life. It is taken
 // before the application object opens the display, so that a second start
 // ends with exit code 1 with or without a display.
@@ -185,13 +200,21 @@ class TSingleInstanceLock {
     };
 
     TSingleInstanceLock();  // tries once, without waiting
+#ifndef _WIN32
+    // The lock in `places` instead of the user's own (for tests).
+    explicit TSingleInstanceLock(const SingleInstanceLockPlaces& places);
+#endif
     ~TSingleInstanceLock();
     TSingleInstanceLock(const TSingleInstanceLock&) = delete;
     TSingleInstanceLock& operator=(const TSingleInstanceLock&) = delete;
 
-    State state() const { return state_; }
+    State state() const {
+        return state_;
+    }
     // Why the lock is Unavailable (UTF-8); empty otherwise.
-    const std::string& problem() const { return problem_; }
+    const std::string& problem() const {
+        return problem_;
+    }
 
   private:
     State state_ = State::Unavailable;
@@ -200,13 +223,14 @@ class TSingleInstanceLock {
 };
 
 #ifndef _WIN32
-// The folder of the lock file: $XDG_RUNTIME_DIR; without it (or when it is
-// not private) a folder "teebasket-UID" that this process creates with mode
-// 0700 in the temporary folder ($TMPDIR or /tmp); when that name is taken by
-// anything else, the folder "teebasket" in the user's cache folder
-// ($XDG_CACHE_HOME or ~/.cache). A folder counts only when it is a real
-// folder (not a symbolic link) owned by the user that no one else can write
-// to. Empty, with `problem` filled, when none is.
+// The folder of the lock file among `places`: `shared`, which this process
+// creates with mode 0700 when it is missing; when that name is taken by
+// anything else (another user can make it first), `own`. A folder counts only
+// when it is a real folder (not a symbolic link) owned by the user that no
+// one else can write to. Empty, with `problem` filled, when neither is.
+std::filesystem::path SingleInstanceLockFolder(const SingleInstanceLockPlaces& places,
+                                               std::string& problem);
+// The same for this user's places.
 std::filesystem::path SingleInstanceLockFolder(std::string& problem);
 #endif
 

@@ -12,6 +12,7 @@
 #include "TerminationSignals.h"
 #include "W7Taskbar.h"
 #include "Zererav.h"
+#include "standard_descriptors.h"
 
 #ifndef TEEBASKET_VERSION
 #define TEEBASKET_VERSION "unknown"
@@ -62,6 +63,11 @@ std::string_view AnswerWithoutWindow(int argc, char* argv[], teebasket::Language
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Before the lock file: started with standard error closed, the lock
+    // file would otherwise take descriptor 2 and collect every message.
+    if (!teebasket::OpenClosedStandardDescriptors()) {
+        return 1;
+    }
     if (const std::string_view answer =
             AnswerWithoutWindow(argc, argv, teebasket::ProcessLanguage());
         !answer.empty()) {

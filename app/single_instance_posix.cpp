@@ -1,14 +1,15 @@
 // The single-instance lock on Linux and other POSIX systems: flock on a file
 // in a folder that only the user can write.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "Zererav.h"
 
@@ -21,15 +22,6 @@ constexpr const char* kLockFileName = "Zide_Darere.lock";
 
 std::string ErrnoText() {
     return std::error_code(errno, std::generic_category()).message();
-}
-
-// An absolute path from the environment variable `name`, or empty.
-fs::path PathFromEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr || *value != '/') {
-        return {};
-    }
-    return value;
 }
 
 // Why `folder` is not a private folder of this user, or "" when it is: it
@@ -64,55 +56,67 @@ std::string MakePrivateFolder(const fs::path& folder) {
     return PrivateFolderProblem(folder);
 }
 
-fs::path UserCacheFolder() {
-    const fs::path cache = PathFromEnvironment("XDG_CACHE_HOME");
-    if (!cache.empty()) {
-        return cache;
+// The user's home folder as the user database has it, or empty.
+fs::path HomeFromUserDatabase() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || entry.pw_dir == nullptr || entry.pw_dir[0] != '/') {
+        return {};
     }
-    const fs::path home = PathFromEnvironment("HOME");
-    return home.empty() ? fs::path() : home / ".cache";
+    return entry.pw_dir;
+}
+
+// True when the lock file in `folder` exists and another process holds it.
+bool HeldIn(const fs::path& folder) {
+    const int fd = ::open((folder / kLockFileName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // and with it the lock, when this took it
+    return held;
 }
 
 }  // namespace
 
-fs::path SingleInstanceLockFolder(std::string& problem) {
-    std::string problems;
-    const auto note = [&problems](const std::string& text) {
-        problems += (problems.empty() ? "" : "; ") + text;
-    };
-    if (const fs::path runtime = PathFromEnvironment("XDG_RUNTIME_DIR"); !runtime.empty()) {
-        const std::string why = PrivateFolderProblem(runtime);
-        if (why.empty()) {
-            return runtime;
-        }
-        note(why);
+SingleInstanceLockPlaces UserLockPlaces() {
+    SingleInstanceLockPlaces places;
+    places.shared = fs::path("/tmp") / ("teebasket-" + std::to_string(::geteuid()));
+    if (const fs::path home = HomeFromUserDatabase(); !home.empty()) {
+        places.own = home / ".cache" / "teebasket";
     }
-    fs::path temporary = PathFromEnvironment("TMPDIR");
-    if (temporary.empty()) {
-        temporary = "/tmp";
-    }
-    const fs::path shared = temporary / ("teebasket-" + std::to_string(::geteuid()));
-    const std::string sharedProblem = MakePrivateFolder(shared);
+    return places;
+}
+
+fs::path SingleInstanceLockFolder(const SingleInstanceLockPlaces& places, std::string& problem) {
+    const std::string sharedProblem = MakePrivateFolder(places.shared);
     if (sharedProblem.empty()) {
-        return shared;
+        return places.shared;
     }
-    note(sharedProblem);
-    // Someone else holds that name in the shared folder; the user's own cache
-    // folder is out of other users' reach.
-    if (const fs::path cache = UserCacheFolder(); !cache.empty()) {
-        const fs::path own = cache / "teebasket";
-        const std::string why = MakePrivateFolder(own);
-        if (why.empty()) {
-            return own;
+    // Someone else holds that name in the shared folder; the user's own
+    // cache folder is out of other users' reach.
+    std::string ownProblem = "no home folder";
+    if (!places.own.empty()) {
+        ownProblem = MakePrivateFolder(places.own);
+        if (ownProblem.empty()) {
+            return places.own;
         }
-        note(why);
     }
-    problem = "no private folder for the single-instance lock (" + problems + ")";
+    problem = "no private folder for the single-instance lock (" + sharedProblem + "; " +
+              ownProblem + ")";
     return {};
 }
 
-TSingleInstanceLock::TSingleInstanceLock() {
-    const fs::path folder = SingleInstanceLockFolder(problem_);
+fs::path SingleInstanceLockFolder(std::string& problem) {
+    return SingleInstanceLockFolder(UserLockPlaces(), problem);
+}
+
+TSingleInstanceLock::TSingleInstanceLock() : TSingleInstanceLock(UserLockPlaces()) {}
+
+TSingleInstanceLock::TSingleInstanceLock(const SingleInstanceLockPlaces& places) {
+    const fs::path folder = SingleInstanceLockFolder(places, problem_);
     if (folder.empty()) {
         return;
     }
@@ -127,6 +131,14 @@ TSingleInstanceLock::TSingleInstanceLock() {
         problem_ = elsewhere ? std::string() : "cannot lock " + path.string() + ": " + ErrnoText();
         ::close(fd);
         state_ = elsewhere ? State::HeldElsewhere : State::Unavailable;
+        return;
+    }
+    // An instance that started while another user held the shared name took
+    // its lock in the user's own folder, and runs on after that name is free.
+    if (folder == places.shared && !places.own.empty() &&
+        PrivateFolderProblem(places.own).empty() && HeldIn(places.own)) {
+        ::close(fd);
+        state_ = State::HeldElsewhere;
         return;
     }
     // The holder's process id, for the user who wonders which process runs.

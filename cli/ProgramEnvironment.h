@@ -28,7 +28,8 @@ bool IsReadableFile(const std::filesystem::path& path);
 std::string MakeScratchFolder(std::filesystem::path& folder);
 
 // Settings of the whole process before anything is written: on Linux a closed
-// pipe on standard error must not end the program (SIGPIPE); on Windows
+// pipe on standard error must not end the program (SIGPIPE), nor a write over
+// the file-size limit (SIGXFSZ: the write fails instead); on Windows
 // standard output and error take binary mode, so that a line ends in "\n" in
 // a file or pipe, as on Linux (a console gets its text through
 // TerminalStream either way).

@@ -16,11 +16,19 @@
 
 namespace teebasket::cli {
 
+// Holds back the stop requests from the start of the program until a
+// SignalStop takes them, instead of leaving them to the system's default,
+// which ends the process at once. Call first thing in main, before any other
+// thread starts. A request held back is taken when the SignalStop is made.
+void HoldStopRequests();
+
 class SignalStop {
   public:
     // `firstSignal` runs for the first request; `furtherSignal` for each later
     // one (it may end the process). Construct before any other thread starts,
-    // so that every thread inherits the blocked signals (Linux).
+    // so that every thread inherits the blocked signals (Linux). Requests that
+    // HoldStopRequests held back run their actions here, on the constructing
+    // thread, before it returns.
     SignalStop(std::function<void()> firstSignal, std::function<void()> furtherSignal);
     // Stops the waiting thread and gives the requests back to the system.
     ~SignalStop();

@@ -42,6 +42,9 @@ std::string MakeScratchFolder(fs::path& folder) {
 
 void PrepareProcess() {
     std::signal(SIGPIPE, SIG_IGN);
+    // A write over the file-size limit (ulimit -f) then fails with EFBIG, as
+    // on a full disk, and the run cuts its file back to a whole line.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace teebasket::cli

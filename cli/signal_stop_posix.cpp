@@ -15,7 +15,21 @@ namespace {
 // to that thread.
 constexpr int kWakeSignal = SIGUSR1;
 
+sigset_t StopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    return signals;
+}
+
 }  // namespace
+
+void HoldStopRequests() {
+    const sigset_t signals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
 
 struct SignalStop::Waiter {
     sigset_t waited{};
@@ -29,12 +43,16 @@ SignalStop::SignalStop(std::function<void()> firstSignal, std::function<void()> 
       furtherSignal_(std::move(furtherSignal)),
       waiter_(std::make_unique<Waiter>()) {
     Waiter& waiter = *waiter_;
-    sigemptyset(&waiter.waited);
-    sigaddset(&waiter.waited, SIGINT);
-    sigaddset(&waiter.waited, SIGTERM);
-    sigaddset(&waiter.waited, SIGHUP);
+    waiter.waited = StopSignals();
     sigaddset(&waiter.waited, kWakeSignal);
     pthread_sigmask(SIG_BLOCK, &waiter.waited, &waiter.previousMask);
+    // Requests held back so far: the run then starts stopped, as it would
+    // had they come just after it began.
+    const sigset_t held = StopSignals();
+    const timespec noWait{};
+    while (sigtimedwait(&held, nullptr, &noWait) > 0) {
+        Dispatch();
+    }
     waiter.thread = std::thread([this, &waiter] {
         for (;;) {
             int signal = 0;

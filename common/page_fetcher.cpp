@@ -316,6 +316,19 @@ FetchError TlsProblem(CURLcode code, std::string_view detail, const FetchOptions
                                                   : FetchError::SecureConnectionFailed;
 }
 
+// True when `location` (a Location header) names a scheme other than https.
+// A relative location keeps the scheme of the address it came with.
+bool NamesAnotherScheme(std::string_view location) {
+    const std::size_t colon = location.find(':');
+    if (colon == std::string_view::npos || colon == 0 || location.find_first_of("/?#") < colon) {
+        return false;
+    }
+    std::string scheme(location.substr(0, colon));
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return scheme != "https";
+}
+
 FetchResult ClassifyError(CURL* handle, CURLcode code, const Transfer& transfer,
                           const char* detailBuffer, const FetchOptions& options) {
     long httpStatus = 0;
@@ -334,7 +347,7 @@ FetchResult ClassifyError(CURL* handle, CURLcode code, const Transfer& transfer,
             // The address itself was checked to be https, so this was a
             // redirect; without one, the answer was not HTTP/1.x or later
             // (an HTTP/0.9 answer: bare bytes without a status line).
-            if (transfer.location.empty()) {
+            if (!NamesAnotherScheme(transfer.location)) {
                 return Failure(FetchStatus::TransferFailed, FetchError::BrokenAnswer, detail,
                                httpStatus);
             }
@@ -538,9 +551,9 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,
     while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
         value.remove_suffix(1);
     }
+    // Anything beyond a day is as good as a day; callers cap it far lower.
+    constexpr std::uint64_t kDay = 86400;
     if (AllDigits(value)) {
-        // Anything beyond a day is as good as a day; callers cap it far lower.
-        constexpr std::uint64_t kDay = 86400;
         std::uint64_t seconds = 0;
         std::from_chars(value.data(), value.data() + value.size(), seconds);
         if (value.size() > 10) {
@@ -555,6 +568,16 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,
     const time_t date = curl_getdate(text.c_str(), nullptr);
     if (date == -1) {
         return std::nullopt;
+    }
+    // Compared in whole seconds first: a date after 2262 (or before 1678)
+    // does not fit the clock's nanoseconds and would wrap around.
+    const auto nowSeconds = std::chrono::floor<std::chrono::seconds>(now.time_since_epoch());
+    const std::int64_t ahead = static_cast<std::int64_t>(date) - nowSeconds.count();
+    if (ahead <= 0) {
+        return std::chrono::seconds(0);
+    }
+    if (ahead >= static_cast<std::int64_t>(kDay)) {
+        return std::chrono::seconds(kDay);
     }
     const auto wait = std::chrono::system_clock::from_time_t(date) - now;
     return std::chrono::ceil<std::chrono::seconds>(std::max(wait, decltype(wait)::zero()));

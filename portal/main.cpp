@@ -16,6 +16,7 @@
 
 #include "PortalServer.h"
 #include "PortalTls.h"
+#include "standard_descriptors.h"
 
 namespace {
 
@@ -47,6 +48,12 @@ void WatchStandardInput() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before the certificate, the request log and the sockets: started with a
+    // standard descriptor closed, one of them would take its number, and the
+    // "listening on" line or an error would be written into it.
+    if (!teebasket::OpenClosedStandardDescriptors()) {
+        return 1;
+    }
     // Pages of 100-250 KB are made and dropped by every request. Left to its
     // defaults, the allocator hands such blocks back to the system after
     // each request (madvise, with a TLB flush on every processor), which

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "bulk_pages.h"
+#include "guarded_server.h"
 
 namespace teebasket::portal {
 namespace {
@@ -252,7 +253,7 @@ struct PortalServer::Impl {
     PortalOptions options;
     TlsFiles tls;
     CourseCatalog catalog;
-    std::unique_ptr<httplib::SSLServer> server;
+    std::unique_ptr<GuardedServer> server;
     int port = 0;
 
     std::mutex stopMutex;
@@ -444,8 +445,16 @@ bool PortalServer::Impl::ServeFault(PathKind kind, std::string_view name,
     if (name.substr(0, kFaultPrefix.size()) != kFaultPrefix) {
         return false;
     }
-    if (const std::optional<std::string> page = BulkPage(name)) {
-        response.set_content(*page, kHtml);
+    if (const std::optional<BulkPageShape> bulk = FindBulkPage(name)) {
+        // Made piece by piece as it goes out: a page of 256 MiB that a client
+        // does not read must not hold 256 MiB.
+        response.set_content_provider(
+            bulk->size, kHtml,
+            [shape = *bulk](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                std::string piece;
+                shape.AppendBytes(offset, std::min(length, kWriteChunk), piece);
+                return sink.write(piece.data(), piece.size());
+            });
         return true;
     }
     const int socket = SocketOf(request);
@@ -481,6 +490,15 @@ bool PortalServer::Impl::ServeFault(PathKind kind, std::string_view name,
         // No answer ever comes: when the stall ends the connection is dropped.
         Stall(socket);
         ResetConnection(socket);
+        response.status = 503;
+    } else if (name == "x-not-http") {
+        // Bytes without a status line (an HTTP/0.9 answer), then the end.
+        constexpr std::string_view kNoStatusLine = "<html><body>no status line</body></html>\n";
+        if (request.ssl != nullptr) {
+            SSL_write(const_cast<SSL*>(request.ssl), kNoStatusLine.data(),
+                      static_cast<int>(kNoStatusLine.size()));
+        }
+        CloseConnection(socket);
         response.status = 503;
     } else if (name == "x-close-reused") {
         const ConnectionTally* connection = TallyOf(request);
@@ -670,11 +688,12 @@ std::string PortalUsage() {
 }
 
 std::vector<std::string> FaultPathNames() {
-    std::vector<std::string> names = {
-        "x-echo-agent",     "x-empty",         "x-bytes-N",       "x-chunked-N",
-        "x-zero",           "x-status-N",      "x-stall-head",    "x-stall-body",
-        "x-trickle",        "x-reset",         "x-truncate",      "x-redirect-http",
-        "x-redirect-https", "x-redirect-loop", "x-flaky-K-FAULT", "x-close-reused"};
+    std::vector<std::string> names = {"x-echo-agent",     "x-empty",         "x-bytes-N",
+                                      "x-chunked-N",      "x-zero",          "x-status-N",
+                                      "x-stall-head",     "x-stall-body",    "x-trickle",
+                                      "x-reset",          "x-truncate",      "x-redirect-http",
+                                      "x-redirect-https", "x-redirect-loop", "x-flaky-K-FAULT",
+                                      "x-close-reused",   "x-not-http"};
     names.insert(names.end(), kBulkPageNames.begin(), kBulkPageNames.end());
     return names;
 }
@@ -693,15 +712,16 @@ bool PortalServer::Bind(std::string& error) {
             return false;
         }
     }
-    impl.server = std::make_unique<httplib::SSLServer>(impl.tls.certificate.c_str(),
-                                                       impl.tls.privateKey.c_str());
+    // Stalling fault paths hold a worker each; leave room for ordinary requests.
+    ConnectionLimits limits;
+    limits.workers = 32;
+    impl.server = std::make_unique<GuardedServer>(impl.tls.certificate.c_str(),
+                                                  impl.tls.privateKey.c_str(), limits);
     if (!impl.server->is_valid()) {
         error = "cannot load the certificate " + impl.tls.certificate.string() + " and key " +
                 impl.tls.privateKey.string();
         return false;
     }
-    // Stalling fault paths hold a worker each; leave room for ordinary requests.
-    impl.server->new_task_queue = [] { return new httplib::ThreadPool(32); };
     impl.server->set_keep_alive_max_count(impl.options.keepAliveRequests);
     impl.server->set_keep_alive_timeout(impl.options.keepAliveIdle.count());
     // Headers and body go out as they are written, not held back until the

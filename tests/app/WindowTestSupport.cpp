@@ -1,5 +1,11 @@
 #include "WindowTestSupport.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
 #include <QFile>
 #include <QTest>
 
@@ -230,3 +236,31 @@ QByteArray ReadArea(const std::filesystem::path& iniFile) {
 }
 
 }  // namespace teebasket::testing
+
+#ifndef _WIN32
+namespace teebasket::testing {
+
+ProgramStartSlot::ProgramStartSlot(int waitMs) {
+    const std::string path = "/tmp/teebasket-tests-" + std::to_string(::geteuid()) + ".lock";
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+        unavailable_ = "cannot open " + QByteArray::fromStdString(path);
+        return;
+    }
+    if (!QTest::qWaitFor([this] { return ::flock(fd_, LOCK_EX | LOCK_NB) == 0; }, waitMs)) {
+        unavailable_ = "another test process has been starting the program for too long";
+        return;
+    }
+    if (TSingleInstanceLock().state() == TSingleInstanceLock::State::HeldElsewhere) {
+        unavailable_ = "a teebasket window of this user is running";
+    }
+}
+
+ProgramStartSlot::~ProgramStartSlot() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+}  // namespace teebasket::testing
+#endif

@@ -137,6 +137,26 @@ QByteArray ReadBytes(const std::filesystem::path& path);
 // The [Config] Area value of `iniFile`.
 QByteArray ReadArea(const std::filesystem::path& iniFile);
 
+// The right of a test process to start the real program, which takes the
+// user's single-instance lock: only one test process of the user holds it
+// at a time (those of other build folders too), so that their programs do
+// not keep each other from starting. Waits up to `wait` for it.
+class ProgramStartSlot {
+  public:
+    explicit ProgramStartSlot(int waitMs = 240000);
+    ~ProgramStartSlot();
+    ProgramStartSlot(const ProgramStartSlot&) = delete;
+    ProgramStartSlot& operator=(const ProgramStartSlot&) = delete;
+
+    // Empty when the program can be started: the slot is held and no
+    // program of the user runs. Otherwise why not, for QSKIP.
+    QByteArray Unavailable() const { return unavailable_; }
+
+  private:
+    int fd_ = -1;
+    QByteArray unavailable_;
+};
+
 // Message box flags as the window's boxes use them.
 inline constexpr unsigned kErrorNoticeFlags = 262208;        // OK, information, topmost
 inline constexpr unsigned kQuestionFlags = 262180;           // Yes/No, question, topmost

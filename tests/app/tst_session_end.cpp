@@ -23,7 +23,7 @@ constexpr int kCoursesPerPrefecture = 20;
 constexpr int kWait = 60000;
 
 // The program copied into a folder of its own, so that golf.ini and tmp.dat
-// live beside it, with a runtime folder for its single-instance lock.
+// live beside it, with a runtime folder of its own (Qt asks for one).
 class InstalledProgram {
   public:
     explicit InstalledProgram(const test::PortalProcess& portal) {
@@ -117,10 +117,15 @@ class TestSessionEnd : public QObject {
     void signalWhileIdleSavesTheSettingsAndExitsZero();
 
   private:
+    std::unique_ptr<ProgramStartSlot> slot_;
     std::unique_ptr<test::PortalProcess> portal_;
 };
 
 void TestSessionEnd::initTestCase() {
+    slot_ = std::make_unique<ProgramStartSlot>();
+    if (!slot_->Unavailable().isEmpty()) {
+        QSKIP(slot_->Unavailable().constData());
+    }
     test::PortalProcess::Options options;
     options.extraArgs = {"--courses-per-prefecture", std::to_string(kCoursesPerPrefecture)};
     portal_ = std::make_unique<test::PortalProcess>(options);

@@ -112,9 +112,11 @@ std::string CliHost(const PortalProcess& portal) {
 
 // Where a CliProcess's standard error goes.
 enum class ErrorOutput {
-    File,       // stderr.txt in the test folder
-    Terminal,   // a pseudo-terminal that the test reads
-    UnreadPipe  // a one-page pipe that nobody reads
+    File,        // stderr.txt in the test folder
+    Terminal,    // a pseudo-terminal that the test reads
+    UnreadPipe,  // a one-page pipe that nobody reads
+    Closed,      // descriptor 2 closed (`2>&-`)
+    AllClosed    // descriptors 0, 1 and 2 closed
 };
 
 // Generous bounds for the waits of these tests: a run against the local
@@ -207,7 +209,7 @@ class CliProcess {
             if (!launch.fullPipeFiller.empty()) {
                 Fill(stderrFd, launch.fullPipeFiller);
             }
-        } else {
+        } else if (errorOutput == ErrorOutput::File) {
             stderrFd = ::open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         }
         const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -218,9 +220,18 @@ class CliProcess {
         pid_ = ::fork();
         if (pid_ == 0) {
             // Only async-signal-safe calls between fork and exec.
-            ::dup2(nullFd, 0);
-            ::dup2(stdoutFd, 1);
-            ::dup2(stderrFd, 2);
+            if (errorOutput == ErrorOutput::AllClosed) {
+                ::close(0);
+                ::close(1);
+            } else {
+                ::dup2(nullFd, 0);
+                ::dup2(stdoutFd, 1);
+            }
+            if (stderrFd >= 0) {
+                ::dup2(stderrFd, 2);
+            } else {
+                ::close(2);
+            }
             if (::chdir(folder.c_str()) != 0) {
                 ::_exit(127);
             }
@@ -228,14 +239,17 @@ class CliProcess {
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
             if (maxFileBytes > 0) {
-                ::signal(SIGXFSZ, SIG_IGN);
+                // As a shell leaves it: the program has to ignore it itself.
+                ::signal(SIGXFSZ, SIG_DFL);
                 const rlimit limit{maxFileBytes, maxFileBytes};
                 ::setrlimit(RLIMIT_FSIZE, &limit);
             }
             ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
-        ::close(stderrFd);
+        if (stderrFd >= 0) {
+            ::close(stderrFd);
+        }
         if (stdoutFd != nullFd) {
             ::close(stdoutFd);
         }
@@ -255,6 +269,7 @@ class CliProcess {
     }
 
     void Signal(int signal) const { ::kill(pid_, signal); }
+    pid_t Pid() const { return pid_; }
 
     // Whether the process has ended, without waiting.
     bool Ended() {
@@ -292,6 +307,9 @@ class CliProcess {
     std::string Stderr() {
         if (unreadPipe_ >= 0) {
             return "(standard error is a pipe that nobody reads)";
+        }
+        if (terminal_ < 0 && !fs::exists(stderrPath_)) {
+            return "(standard error is closed)";
         }
         return terminal_ >= 0 ? terminalOutput_ : ReadFileBytes(stderrPath_);
     }
@@ -1002,6 +1020,27 @@ TEST_F(CliAgainstPortal, AFailedWriteLeavesOnlyWholeLines) {
         EXPECT_EQ(lines[i], lines[1]);
         EXPECT_EQ(QuotedValueCount(lines[i]), kColumnCount) << lines[i];
     }
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+// Started with standard error closed, the program would hand its number to
+// the first file it opens, and its progress would go into the CSV file.
+TEST_F(CliAgainstPortal, ClosedStandardDescriptorsLeaveTheFileToTheRows) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "Wine gives the Windows program standard handles of its own";
+    }
+    const std::string expected = EngineCsv(Folder() / "engine", {12}, *portal_);
+    for (const ErrorOutput closed : {ErrorOutput::Closed, ErrorOutput::AllClosed}) {
+        const bool all = closed == ErrorOutput::AllClosed;
+        SCOPED_TRACE(all ? "0, 1 and 2 closed" : "2 closed");
+        const fs::path folder = Folder() / (all ? "all" : "stderr");
+        CliProcess process(folder, With({"tokyo", "-o", "list.csv"}), closed);
+        EXPECT_EQ(process.Wait(), 0);
+        EXPECT_TRUE(ReadFileBytes(folder / "list.csv") == expected)
+            << "the CSV file holds more than its rows";
+        EXPECT_FALSE(fs::exists(folder / "list.csv.partial"));
+        EXPECT_TRUE(test::ListFolder(folder / "tmp").empty());
+    }
 }
 
 TEST_F(CliAgainstPortal, OnATerminalTheProgressLineIsRedrawnInPlace) {
@@ -1498,6 +1537,48 @@ TEST_F(ResumeAgainstPortal, ResumeWithoutAFileIsANewRunAndSaysSo) {
     EXPECT_NE(result.stderrText.find("Starting afresh"), std::string::npos) << result.stderrText;
     EXPECT_FALSE(fs::exists(Partial()));
     EXPECT_EQ(ReadFileBytes(Csv()), EngineCsv(Folder() / "engine", {12}, *portal_));
+}
+
+// True while process `pid` has `file` open.
+bool HasOpen(pid_t pid, const fs::path& file) {
+    std::error_code error;
+    fs::directory_iterator entry("/proc/" + std::to_string(pid) + "/fd", error);
+    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+        std::error_code ignored;
+        if (fs::read_symlink(entry->path(), ignored) == file) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A Ctrl-C that comes before the run has begun (while the file to resume is
+// read) stops it as one during the run does; left to the system's default,
+// it would end the program at once (130 in a shell).
+TEST_F(ResumeAgainstPortal, CtrlCWhileTheFileToResumeIsReadStopsWithTwo) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "the open files of the Windows program are Wine's";
+    }
+    // Many lines that are no course lines: reading them takes a second or so.
+    std::string earlier = HeaderOnly();
+    const std::string junk = std::string(98, 'x') + "\r\n";
+    while (earlier.size() < (32u << 20)) {
+        earlier += junk;
+    }
+    WriteFileBytes(Csv(), earlier);
+    CliProcess process(Folder(), With({"tokyo", "-o", "list.csv", "--resume"}));
+    // Polled without a pause, so as not to miss that second.
+    const auto deadline = std::chrono::steady_clock::now() + kConditionDeadline;
+    bool reading = false;
+    while (!(reading = HasOpen(process.Pid(), Csv())) && !process.Ended() &&
+           std::chrono::steady_clock::now() < deadline) {
+    }
+    ASSERT_TRUE(reading) << "the file to resume was never seen open\n" << process.Stderr();
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Wait(), 2) << process.Stderr();
+    EXPECT_TRUE(ReadFileBytes(Csv()) == earlier) << "the file to resume was changed";
+    EXPECT_FALSE(fs::exists(Partial()));
+    EXPECT_TRUE(ScratchFolderEmpty());
 }
 
 TEST_F(ResumeAgainstPortal, AFileThatCannotBeContinuedEndsWith64AndStaysAsItWas) {

@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
+#include "FetchOnce.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
-#include "FetchOnce.h"
 
 namespace teebasket {
 namespace {

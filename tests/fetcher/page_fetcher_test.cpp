@@ -14,11 +14,11 @@
 #include <string>
 #include <thread>
 
+#include "FetchOnce.h"
 #include "PortalTls.h"
 #include "TestCertificates.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
-#include "FetchOnce.h"
 
 namespace teebasket {
 namespace {
@@ -61,7 +61,7 @@ class PageFetcherTest : public ::testing::Test {
 
     FetchResult Fetch(const std::string& url, std::optional<FetchOptions> options = {}) {
         return FetchOnce(url, scratch_, agents_,
-                           options.value_or(QuickOptions(portal_->certificate())));
+                         options.value_or(QuickOptions(portal_->certificate())));
     }
 
     // Stores a first page, so a failure that left it would be seen.
@@ -287,7 +287,7 @@ TEST_F(PageFetcherTest, ACertificateSignedWithTheDemoKeyIsRefused) {
         names);
     PortalProcess trustedImpostor({.tlsDir = forgedByAuthority.path()});
     EXPECT_TRUE(FetchOnce(trustedImpostor.baseUrl() + "/guide/disp/c_id/x-bytes-10", scratch_,
-                            agents_, QuickOptions(authority.certificate))
+                          agents_, QuickOptions(authority.certificate))
                     .Stored());
 }
 
@@ -405,6 +405,17 @@ TEST_F(PageFetcherTest, RedirectToPlainHttpIsRefused) {
     EXPECT_EQ(portal_->requests().size(), before + 1);
 }
 
+// libcurl reports an answer without a status line as it reports a redirect
+// to another scheme; the two must not be mistaken for each other.
+TEST_F(PageFetcherTest, AnAnswerWithoutAStatusLineIsABrokenAnswer) {
+    StoreEarlierPage();
+    const FetchResult result = Fetch(Url("x-not-http"));
+    EXPECT_EQ(result.status, FetchStatus::TransferFailed) << result.detail;
+    EXPECT_EQ(result.error, FetchError::BrokenAnswer) << result.detail;
+    EXPECT_FALSE(result.transient);
+    ExpectNoScratchFile();
+}
+
 TEST_F(PageFetcherTest, AddressesThatAreNotHttpsAreNeverRequested) {
     for (const std::string& url :
          {std::string(), "http://" + portal_->host() + "/guide/disp/c_id/x-bytes-10",
@@ -429,7 +440,7 @@ TEST_F(PageFetcherTest, SchemeIsReadWithoutRegardToCase) {
 TEST_F(PageFetcherTest, ScratchFileThatCannotBeWrittenIsReported) {
     const fs::path inMissingFolder = dir_.path() / "missing" / "tmp.dat";
     const FetchResult missing = FetchOnce(Url("x-bytes-10"), inMissingFolder, agents_,
-                                            QuickOptions(portal_->certificate()));
+                                          QuickOptions(portal_->certificate()));
     EXPECT_EQ(missing.status, FetchStatus::ScratchNotWritten) << missing.detail;
     EXPECT_FALSE(fs::exists(dir_.path() / "missing"));
 
@@ -498,7 +509,7 @@ TEST_F(PageFetcherTest, AStopRequestedBeforehandSendsNothing) {
     TestStop stop;
     stop.requested = true;
     const FetchResult result = FetchOnce(Url("x-bytes-10"), scratch_, agents_,
-                                           QuickOptions(portal_->certificate()), &stop);
+                                         QuickOptions(portal_->certificate()), &stop);
     EXPECT_EQ(result.status, FetchStatus::Stopped);
     ExpectNoScratchFile();
     EXPECT_EQ(portal_->requests().size(), before);
@@ -536,6 +547,12 @@ TEST(RetryAfterTest, SecondsOrAnHttpDate) {
     EXPECT_EQ(ParseRetryAfter("Wed, 21 Oct 2015 07:28:30 GMT", now), seconds(30));
     EXPECT_EQ(ParseRetryAfter("Wednesday, 21-Oct-15 07:29:00 GMT", now), seconds(60));
     EXPECT_EQ(ParseRetryAfter("Wed, 21 Oct 2015 07:27:00 GMT", now), seconds(0));  // past
+    // Dates a day or more ahead wait a day; those after 2262 do not fit the
+    // clock's nanoseconds, and wrapped around into the past.
+    EXPECT_EQ(ParseRetryAfter("Thu, 22 Oct 2015 07:27:59 GMT", now), seconds(86399));
+    EXPECT_EQ(ParseRetryAfter("Thu, 22 Oct 2015 07:28:01 GMT", now), seconds(86400));
+    EXPECT_EQ(ParseRetryAfter("Sat, 12 Apr 2262 00:00:00 GMT", now), seconds(86400));
+    EXPECT_EQ(ParseRetryAfter("Fri, 31 Dec 9999 23:59:59 GMT", now), seconds(86400));
     EXPECT_EQ(ParseRetryAfter("-5", now), std::nullopt);
     EXPECT_EQ(ParseRetryAfter("", now), std::nullopt);
     EXPECT_EQ(ParseRetryAfter("soon", now), std::nullopt);

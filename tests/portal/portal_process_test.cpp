@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "TestCertificates.h"
 #include "FetchOnce.h"
+#include "TestCertificates.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
 
@@ -68,11 +68,12 @@ int CountOf(const std::string& text, const std::string& pattern) {
 }
 
 // Runs the portal with `args` to its end; returns its exit code.
-int RunPortal(const std::string& args) {
+// `redirections` are the shell's, for its standard descriptors.
+int RunPortal(const std::string& args, const std::string& redirections = ">/dev/null 2>&1") {
     // A portal that wrongly keeps running is ended, so the test fails instead
     // of waiting.
     const std::string command =
-        "timeout 60 " + test::PortalExecutable().string() + " " + args + " >/dev/null 2>&1";
+        "timeout 60 " + test::PortalExecutable().string() + " " + args + " " + redirections;
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -391,6 +392,46 @@ TEST(PortalProcessTest, PortInUseIsReported) {
     EXPECT_EQ(RunPortal("--port " + std::to_string(portal.port()) + " --tls-dir " +
                         (root.path() / "tls").string()),
               1);
+}
+
+// Started with a standard descriptor closed, the portal would hand its number
+// to the request log, and write its "listening on" line or its error there.
+TEST(PortalProcessTest, ClosedStandardDescriptorsLeaveTheRequestLogToRequests) {
+    TempDir root;
+    const fs::path log = root.path() / "requests.log";
+    const std::string common =
+        " --tls-dir " + (root.path() / "tls").string() + " --request-log " + log.string();
+    {
+        const test::ClosedLoopbackPort inUse;
+        EXPECT_EQ(RunPortal("--port " + std::to_string(inUse.port()) + common, "2>&-"), 1);
+        EXPECT_EQ(test::ReadFileBytes(log), "");
+    }
+
+    int port = 0;
+    {
+        const test::ClosedLoopbackPort free;
+        port = free.port();
+    }
+    // The portal stops when the test closes its standard input.
+    std::FILE* input =
+        ::popen(("exec " + test::PortalExecutable().string() + " --port " + std::to_string(port) +
+                 common + " --stop-on-stdin-eof >&- 2>/dev/null")
+                    .c_str(),
+                "w");
+    ASSERT_NE(input, nullptr);
+    const TempDir scratch;
+    UserAgentGenerator agents;
+    FetchOptions options;
+    options.caCertificateFile = root.path() / "tls" / "cert.pem";
+    const std::string url =
+        "https://127.0.0.1:" + std::to_string(port) + "/guide/disp/c_id/x-empty";
+    const bool answered = test::WaitUntil(
+        [&] { return FetchOnce(url, scratch.path() / "tmp.dat", agents, options).Stored(); });
+    ::pclose(input);
+    ASSERT_TRUE(answered) << "the portal never answered on port " << port;
+    const std::string lines = test::ReadFileBytes(log);
+    EXPECT_EQ(lines.substr(0, lines.find('\t')), "GET") << lines;
+    EXPECT_EQ(lines.find("listening"), std::string::npos) << lines;
 }
 
 TEST(PortalProcessTest, UnusableCertificateFolderIsReported) {

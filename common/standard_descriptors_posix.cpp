@@ -1,0 +1,32 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "standard_descriptors.h"
+
+namespace teebasket {
+
+bool OpenClosedStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        // The lowest free descriptor is `fd` itself, since those below it
+        // are open by now.
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened < 0) {
+            return false;
+        }
+        if (opened != fd) {
+            const bool moved = ::dup2(opened, fd) == fd;
+            ::close(opened);
+            if (!moved) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace teebasket
