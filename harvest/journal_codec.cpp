@@ -148,8 +148,11 @@ class JsonlCodec final : public JournalCodec {
         if (!object.is_object()) {
             return false;
         }
+        // Every object of ours has the key, null for a course without a page.
+        if (!object.contains("detail_url")) {
+            return false;
+        }
         std::array<std::string, kOutputColumnCount> texts;
-        bool detailUrl = false;
         for (int column = 0; column <= kColumnFetchedAt; ++column) {
             const auto found = object.find(std::string(OutputColumns[column].key));
             if (found == object.end() || found->is_null()) {
@@ -162,10 +165,6 @@ class JsonlCodec final : public JournalCodec {
             } else {
                 return false;
             }
-            detailUrl = detailUrl || column == kColumnDetailUrl;
-        }
-        if (!detailUrl) {
-            return false;  // not one of our courses
         }
         entry = EntryFromTexts(texts);
         return true;

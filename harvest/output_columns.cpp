@@ -1,4 +1,5 @@
 // The 37 output columns and the typed values of a course.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -165,7 +166,10 @@ std::string NumberText(double number) {
 
 std::optional<double> WholeNumber(std::string_view utf8) {
     const std::string_view text = TrimBlanks(utf8);
-    if (text.empty() || text.size() > 32) {
+    // Up to 15 digits, which a double and a workbook cell keep exactly.
+    if (text.empty() ||
+        std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) > 15 ||
+        text.size() > 32) {
         return std::nullopt;
     }
     const std::optional<double> number = ParseDouble(text);
