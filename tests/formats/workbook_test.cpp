@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 TEST(Workbook, IsWrittenInAPrivateFolderAndPutInPlaceByTheCaller) {
     const TempDir dir;
-    const fs::path target = dir.path() / "全国.xlsx";
+    const fs::path target = dir.path() / PathFromUtf8("全国.xlsx");
     WriteFileBytes(target, "earlier");
     WrittenWorkbook workbook;
     std::string error;
