@@ -130,6 +130,7 @@ bool ReadWorkbook(std::string_view bytes, std::vector<CourseEntry>& entries, std
         error = "a workbook whose sheet cannot be read: " + problem;
         return false;
     }
+    std::string().swap(sheet);  // the rows hold it all now
     ColumnPlaces places;
     if (rows.empty() || !PlacesOfHeader(rows.front(), places)) {
         error = "a workbook without the column 詳細ページURL in its first row";
@@ -140,6 +141,7 @@ bool ReadWorkbook(std::string_view bytes, std::vector<CourseEntry>& entries, std
         if (EntryOfRow(rows[index], places, false, entry)) {
             entries.push_back(std::move(entry));
         }
+        std::vector<std::string>().swap(rows[index]);
     }
     return true;
 }
