@@ -1,7 +1,7 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64 toolchain
 # (g++-mingw-w64-x86-64-posix: the posix thread model, which std::thread and
 # std::mutex need). Used by the `windows` preset and by
-# scripts/build-windows-deps for libcurl.
+# scripts/build-windows-deps for libcurl, zlib and libxlsxwriter.
 #
 # Programs link statically (libstdc++, libgcc, winpthread and libcurl), so an
 # .exe needs nothing beside it but the system's own DLLs. Tests run under
@@ -16,7 +16,8 @@ set(CMAKE_CXX_COMPILER ${TEEBASKET_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${TEEBASKET_MINGW_TRIPLET}-windres)
 
 # Where the Windows builds of the dependencies live (scripts/build-windows-deps
-# keeps them outside the source tree and points `curl` at the current build).
+# keeps them outside the source tree and points `curl`, `zlib` and `xlsxwriter`
+# at the current builds).
 if(NOT TEEBASKET_WINDOWS_DEPS)
     if(DEFINED ENV{TEEBASKET_WINDOWS_DEPS})
         set(TEEBASKET_WINDOWS_DEPS "$ENV{TEEBASKET_WINDOWS_DEPS}")
@@ -31,7 +32,8 @@ set(TEEBASKET_WINDOWS_DEPS "${TEEBASKET_WINDOWS_DEPS}" CACHE PATH
 # try_compile projects see the same folder.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TEEBASKET_WINDOWS_DEPS)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${TEEBASKET_MINGW_TRIPLET} "${TEEBASKET_WINDOWS_DEPS}/curl")
+set(CMAKE_FIND_ROOT_PATH /usr/${TEEBASKET_MINGW_TRIPLET} "${TEEBASKET_WINDOWS_DEPS}/curl"
+    "${TEEBASKET_WINDOWS_DEPS}/zlib" "${TEEBASKET_WINDOWS_DEPS}/xlsxwriter")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

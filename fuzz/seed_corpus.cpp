@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "JournalCodec.h"
 #include "MECSUtils.h"
 #include "PortalPages.h"
 #include "Unithread.h"
+#include "Workbook.h"
 
 namespace fs = std::filesystem;
 using teebasket::portal::CourseCatalog;
@@ -107,6 +109,49 @@ void WriteSmallSeeds(const fs::path& root) {
     Write(root / "args", "compare", Joined({"compare", "old.csv", "new.csv", "-o", "-"}));
 }
 
+// Small outputs of every format, and the XML parts of a workbook alone.
+void WriteOutputs(const fs::path& root) {
+    const CourseCatalog catalog({.seed = 1, .coursesPerPrefecture = 2});
+    teebasket::PortalSettings portal;
+    portal.bookingHost = "book.example";
+    std::vector<teebasket::CourseEntry> entries;
+    for (int number = 0; number < 2; ++number) {
+        const auto course = catalog.Course(12, number);
+        teebasket::CourseEntry entry;
+        entry.record = teebasket::ParseCourseDetail(teebasket::PageText(catalog.DetailPage(course)),
+                                                    portal, course.id);
+        entry.prefecture = "東京都";
+        entry.courseId = course.id;
+        entry.fetchedAt = "2026-12-09T13:45:02+09:00";
+        entries.push_back(entry);
+    }
+    entries[1].record[0] = "=1+1";
+    using teebasket::OutputFormat;
+    for (const OutputFormat format :
+         {OutputFormat::Csv, OutputFormat::CsvUtf8, OutputFormat::Jsonl}) {
+        const teebasket::JournalCodec& codec = teebasket::JournalCodecFor(format);
+        std::string bytes = codec.Preamble();
+        for (const auto& entry : entries) {
+            bytes += codec.Line(entry) + std::string(codec.LineEnd());
+        }
+        Write(root / "outputs", "output-" + std::string(teebasket::OutputFormatName(format)),
+              bytes);
+    }
+    fs::create_directories(root / "outputs");
+    teebasket::WrittenWorkbook workbook;
+    std::string error;
+    if (teebasket::WriteWorkbook(root / "outputs" / "output.xlsx", entries, workbook, error)) {
+        teebasket::PutWorkbookInPlace(workbook, root / "outputs" / "output.xlsx");
+    }
+    Write(root / "outputs", "sheet.xml",
+          "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
+          "<c r=\"B1\" t=\"inlineStr\"><is><t>&#x8A73;</t></is></c></row><row r=\"3\">"
+          "<c t=\"s\"><v>1</v></c><c><v>4.3</v></c><c t=\"b\"><v>1</v></c></row></sheetData>"
+          "</worksheet>");
+    Write(root / "outputs", "shared.xml",
+          "<sst><si><t>_x000D_a</t></si><si><r><t>b</t></r><rPh><t>c</t></rPh></si></sst>");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,5 +161,6 @@ int main(int argc, char** argv) {
     }
     WritePages(argv[1]);
     WriteSmallSeeds(argv[1]);
+    WriteOutputs(argv[1]);
     return 0;
 }

@@ -1,0 +1,236 @@
+// The journal codecs of the output formats.
+#include <nlohmann/json.hpp>
+
+#include "JournalCodec.h"
+#include "OutputColumns.h"
+#include "csv_fields.h"
+
+namespace teebasket {
+namespace {
+
+using OrderedJson = nlohmann::ordered_json;
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// The original CSV, byte for byte.
+class CsvCodec final : public JournalCodec {
+  public:
+    std::string Preamble() const override { return CsvHeaderLine() + "\r\n"; }
+
+    std::string Line(const CourseEntry& entry) const override {
+        CourseRecord record = entry.record;
+        for (std::string& value : record.values) {
+            if (value.find_first_of("\r\n") != std::string::npos) {
+                value = csv::OnOneLine(std::move(value));
+            }
+        }
+        return CourseLine(record);
+    }
+
+    std::string_view LineEnd() const override { return "\r\n"; }
+
+    bool Read(std::string_view line, CourseEntry& entry) const override {
+        entry = CourseEntry{};
+        if (!ReadCourseLine(line, entry.record)) {
+            return false;
+        }
+        for (std::string& value : entry.record.values) {
+            value = csv::WithoutFormulaGuard(std::move(value));
+        }
+        return true;
+    }
+
+    bool StartsLikeMine(std::string_view fileStart) const override {
+        return fileStart.starts_with(Preamble());
+    }
+};
+
+class CsvUtf8Codec final : public JournalCodec {
+  public:
+    std::string Preamble() const override {
+        std::string preamble(kUtf8Bom);
+        for (int column = 0; column < kOutputColumnCount; ++column) {
+            if (column > 0) {
+                preamble.push_back(',');
+            }
+            csv::AppendQuoted(preamble, OutputColumns[column].header);
+        }
+        return preamble + "\r\n";
+    }
+
+    std::string Line(const CourseEntry& entry) const override {
+        const OutputRow row = OutputValues(entry);
+        std::string line;
+        line.reserve(1024);
+        for (int column = 0; column < kOutputColumnCount; ++column) {
+            if (column > 0) {
+                line.push_back(',');
+            }
+            std::string value = csv::OnOneLine(row[column].text);
+            if (csv::CouldBeFormula(value)) {
+                value.insert(0, 1, '\'');
+            }
+            csv::AppendQuoted(line, value);
+        }
+        return line;
+    }
+
+    std::string_view LineEnd() const override { return "\r\n"; }
+
+    bool Read(std::string_view line, CourseEntry& entry) const override {
+        if (line.find_first_of("\r\n") != std::string_view::npos) {
+            return false;
+        }
+        std::vector<std::string> fields;
+        std::size_t at = 0;
+        if (!csv::ReadRecord(line, at, fields, kOutputColumnCount) ||
+            fields.size() != kOutputColumnCount || at != line.size()) {
+            return false;
+        }
+        std::array<std::string, kOutputColumnCount> texts;
+        for (int column = 0; column < kOutputColumnCount; ++column) {
+            texts[column] = csv::WithoutFormulaGuard(std::move(fields[column]));
+        }
+        entry = EntryFromTexts(texts);
+        return true;
+    }
+
+    bool StartsLikeMine(std::string_view fileStart) const override {
+        return fileStart.starts_with(Preamble());
+    }
+};
+
+class JsonlCodec final : public JournalCodec {
+  public:
+    std::string Preamble() const override { return {}; }
+
+    std::string Line(const CourseEntry& entry) const override {
+        const OutputRow row = OutputValues(entry);
+        OrderedJson object = OrderedJson::object();
+        for (int column = 0; column < kOutputColumnCount; ++column) {
+            const OutputValue& value = row[column];
+            const std::string key(OutputColumns[column].key);
+            if (value.number) {
+                const double number = *value.number;
+                if (number > -1e15 && number < 1e15 &&
+                    number == static_cast<double>(static_cast<long long>(number))) {
+                    object[key] = static_cast<long long>(number);
+                } else {
+                    object[key] = number;
+                }
+            } else if (value.text.empty()) {
+                object[key] = nullptr;
+            } else {
+                object[key] = value.text;
+            }
+        }
+        // Bytes that are not UTF-8 (never from the converters) become U+FFFD
+        // rather than an exception.
+        return object.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
+    }
+
+    std::string_view LineEnd() const override { return "\n"; }
+
+    bool Read(std::string_view line, CourseEntry& entry) const override {
+        if (line.find_first_of("\r\n") != std::string_view::npos) {
+            return false;
+        }
+        return ReadObject(line, entry);
+    }
+
+    bool StartsLikeMine(std::string_view fileStart) const override {
+        // Either nothing yet, or an object whose first key is ours.
+        return fileStart.empty() || fileStart.starts_with("{\"name\":");
+    }
+
+    static bool ReadObject(std::string_view text, CourseEntry& entry) {
+        const OrderedJson object = OrderedJson::parse(text, nullptr, false);
+        if (!object.is_object()) {
+            return false;
+        }
+        // Every object of ours has the key, null for a course without a page.
+        if (!object.contains("detail_url")) {
+            return false;
+        }
+        std::array<std::string, kOutputColumnCount> texts;
+        for (int column = 0; column <= kColumnFetchedAt; ++column) {
+            const auto found = object.find(std::string(OutputColumns[column].key));
+            if (found == object.end() || found->is_null()) {
+                continue;
+            }
+            if (found->is_string()) {
+                texts[column] = found->get_ref<const std::string&>();
+            } else if (found->is_number()) {
+                texts[column] = NumberText(found->get<double>());
+            } else {
+                return false;
+            }
+        }
+        entry = EntryFromTexts(texts);
+        return true;
+    }
+};
+
+// The lines of `bytes` after `from`, each without its line end `end`; a last
+// piece without it is given as torn.
+template <typename Visit>
+bool ForEachLine(std::string_view bytes, std::size_t from, std::string_view end, Visit visit) {
+    std::size_t at = from;
+    while (at < bytes.size()) {
+        const std::size_t stop = bytes.find(end, at);
+        const bool torn = stop == std::string_view::npos;
+        const std::size_t lineEnd = torn ? bytes.size() : stop;
+        if (!visit(bytes.substr(at, lineEnd - at), torn)) {
+            return false;
+        }
+        at = torn ? bytes.size() : stop + end.size();
+    }
+    return true;
+}
+
+}  // namespace
+
+const JournalCodec& JournalCodecFor(OutputFormat format) {
+    static const CsvCodec csvCodec;
+    static const CsvUtf8Codec csvUtf8Codec;
+    static const JsonlCodec jsonlCodec;
+    switch (format) {
+        case OutputFormat::CsvUtf8:
+            return csvUtf8Codec;
+        case OutputFormat::Jsonl:
+        case OutputFormat::Xlsx:
+            return jsonlCodec;
+        case OutputFormat::Csv:
+            break;
+    }
+    return csvCodec;
+}
+
+bool ReadJournal(const JournalCodec& codec, std::string_view bytes,
+                 std::vector<CourseEntry>& entries, std::string& error, bool skipBadLines) {
+    const std::string preamble = codec.Preamble();
+    if (!bytes.starts_with(preamble) || !codec.StartsLikeMine(bytes)) {
+        error = "the file does not begin as this program writes it";
+        return false;
+    }
+    int lineNumber = preamble.empty() ? 0 : 1;
+    return ForEachLine(
+        bytes, preamble.size(), codec.LineEnd(), [&](std::string_view line, bool torn) {
+            ++lineNumber;
+            CourseEntry entry;
+            if (codec.Read(line, entry)) {
+                if (!torn) {
+                    entries.push_back(std::move(entry));
+                }
+                return true;
+            }
+            if (torn || skipBadLines) {
+                return true;
+            }
+            error =
+                "line " + std::to_string(lineNumber) + " is not a course as this program writes it";
+            return false;
+        });
+}
+
+}  // namespace teebasket

@@ -1,0 +1,496 @@
+// A small zip reader and the cells of a sheet's XML.
+#include "xlsx_reader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+
+#include "OutputColumns.h"
+
+namespace teebasket::xlsx {
+namespace {
+
+std::uint32_t Le16(std::string_view bytes, std::size_t at) {
+    return static_cast<unsigned char>(bytes[at]) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+}
+
+std::uint32_t Le32(std::string_view bytes, std::size_t at) {
+    return Le16(bytes, at) | Le16(bytes, at + 2) << 16;
+}
+
+struct ZipMember {
+    std::uint32_t method = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t size = 0;
+    std::uint64_t localOffset = 0;
+};
+
+constexpr std::uint32_t kEndOfDirectory = 0x06054b50;
+constexpr std::uint32_t kDirectoryEntry = 0x02014b50;
+constexpr std::uint32_t kLocalHeader = 0x04034b50;
+
+// Finds `name` in the central directory.
+bool FindMember(std::string_view zip, std::string_view name, ZipMember& member,
+                std::string& error) {
+    if (zip.size() < 22) {
+        error = "not a zip file";
+        return false;
+    }
+    // The end record is the last 22 bytes plus a comment of up to 65535.
+    std::size_t end = std::string_view::npos;
+    const std::size_t lowest = zip.size() > 22 + 65535 ? zip.size() - 22 - 65535 : 0;
+    for (std::size_t at = zip.size() - 22 + 1; at-- > lowest;) {
+        if (Le32(zip, at) == kEndOfDirectory) {
+            end = at;
+            break;
+        }
+    }
+    if (end == std::string_view::npos) {
+        error = "the zip directory is missing";
+        return false;
+    }
+    const std::uint64_t count = Le16(zip, end + 10);
+    const std::uint64_t directorySize = Le32(zip, end + 12);
+    const std::uint64_t directoryOffset = Le32(zip, end + 16);
+    if (directoryOffset > end || directorySize > end - directoryOffset) {
+        error = "the zip directory is damaged";
+        return false;
+    }
+    std::size_t at = static_cast<std::size_t>(directoryOffset);
+    const std::size_t directoryEnd = static_cast<std::size_t>(directoryOffset + directorySize);
+    for (std::uint64_t index = 0; index < count; ++index) {
+        if (directoryEnd - at < 46 || Le32(zip, at) != kDirectoryEntry) {
+            error = "the zip directory is damaged";
+            return false;
+        }
+        const std::size_t nameLength = Le16(zip, at + 28);
+        const std::size_t extraLength = Le16(zip, at + 30);
+        const std::size_t commentLength = Le16(zip, at + 32);
+        const std::size_t entryLength = 46 + nameLength + extraLength + commentLength;
+        if (directoryEnd - at < entryLength) {
+            error = "the zip directory is damaged";
+            return false;
+        }
+        if (zip.substr(at + 46, nameLength) == name) {
+            member.method = Le16(zip, at + 10);
+            member.crc = Le32(zip, at + 16);
+            member.compressedSize = Le32(zip, at + 20);
+            member.size = Le32(zip, at + 24);
+            member.localOffset = Le32(zip, at + 42);
+            return true;
+        }
+        at += entryLength;
+    }
+    error = "the zip file has no " + std::string(name);
+    return false;
+}
+
+bool Inflate(std::string_view compressed, std::size_t limit, std::string& bytes,
+             std::string& error) {
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
+        error = "zlib could not start";
+        return false;
+    }
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream.avail_in = static_cast<uInt>(compressed.size());
+    char buffer[64 * 1024];
+    int result = Z_OK;
+    while (result == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        const std::size_t produced = sizeof buffer - stream.avail_out;
+        if (bytes.size() + produced > limit) {
+            inflateEnd(&stream);
+            error = "a zip member is too large";
+            return false;
+        }
+        bytes.append(buffer, produced);
+        if (result == Z_BUF_ERROR && produced > 0) {
+            result = Z_OK;  // room was all it lacked
+        }
+    }
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END) {
+        error = "a zip member is damaged";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool HasZipMember(std::string_view zip, std::string_view name) {
+    ZipMember member;
+    std::string ignored;
+    return FindMember(zip, name, member, ignored);
+}
+
+bool ReadZipMember(std::string_view zip, std::string_view name, std::size_t limit,
+                   std::string& bytes, std::string& error) {
+    ZipMember member;
+    if (!FindMember(zip, name, member, error)) {
+        return false;
+    }
+    if (member.size > limit) {
+        error = "a zip member is too large";
+        return false;
+    }
+    const std::uint64_t local = member.localOffset;
+    if (local > zip.size() || zip.size() - local < 30 || Le32(zip, local) != kLocalHeader) {
+        error = "the zip file is damaged";
+        return false;
+    }
+    const std::uint64_t dataOffset = local + 30 + Le16(zip, local + 26) + Le16(zip, local + 28);
+    if (dataOffset > zip.size() || member.compressedSize > zip.size() - dataOffset) {
+        error = "the zip file is damaged";
+        return false;
+    }
+    const std::string_view data = zip.substr(dataOffset, member.compressedSize);
+    bytes.clear();
+    if (member.method == 0) {
+        bytes.assign(data);
+    } else if (member.method == 8) {
+        if (!Inflate(data, limit, bytes, error)) {
+            return false;
+        }
+    } else {
+        error = "a zip member is compressed in an unknown way";
+        return false;
+    }
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()),
+                            static_cast<uInt>(bytes.size()));
+    if (bytes.size() != member.size || crc != member.crc) {
+        error = "a zip member is damaged";
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// One tag of the XML, or the text before it.
+struct XmlTag {
+    std::string_view name;  // without its namespace prefix
+    std::string_view attributes;
+    bool closing = false;
+    bool selfClosing = false;
+};
+
+// Reads the next tag from `at`, giving the text before it. False at the end
+// of the XML; `broken` when a tag does not close.
+bool NextTag(std::string_view xml, std::size_t& at, std::string_view& text, XmlTag& tag,
+             bool& broken) {
+    for (;;) {
+        const std::size_t open = xml.find('<', at);
+        if (open == std::string_view::npos) {
+            text = xml.substr(at);
+            at = xml.size();
+            return false;
+        }
+        text = xml.substr(at, open - at);
+        std::string_view rest = xml.substr(open);
+        std::string_view closer = ">";
+        if (rest.starts_with("<!--")) {
+            closer = "-->";
+        } else if (rest.starts_with("<![CDATA[")) {
+            closer = "]]>";
+        } else if (rest.starts_with("<?")) {
+            closer = "?>";
+        }
+        const std::size_t close = xml.find(closer, open + 1);
+        if (close == std::string_view::npos) {
+            broken = true;
+            return false;
+        }
+        at = close + closer.size();
+        if (closer != ">") {
+            continue;  // comments and the like carry no cells
+        }
+        std::string_view inside = xml.substr(open + 1, close - open - 1);
+        tag = XmlTag{};
+        if (inside.starts_with("/")) {
+            tag.closing = true;
+            inside.remove_prefix(1);
+        }
+        if (inside.ends_with("/")) {
+            tag.selfClosing = true;
+            inside.remove_suffix(1);
+        }
+        const std::size_t nameEnd = inside.find_first_of(" \t\r\n");
+        std::string_view name = inside.substr(0, nameEnd);
+        if (const std::size_t colon = name.find(':'); colon != std::string_view::npos) {
+            name.remove_prefix(colon + 1);
+        }
+        tag.name = name;
+        tag.attributes =
+            nameEnd == std::string_view::npos ? std::string_view() : inside.substr(nameEnd);
+        return true;
+    }
+}
+
+// The value of attribute `name` (without a prefix) in `attributes`.
+std::string_view Attribute(std::string_view attributes, std::string_view name) {
+    std::size_t at = 0;
+    while (at < attributes.size()) {
+        const std::size_t equals = attributes.find('=', at);
+        if (equals == std::string_view::npos) {
+            return {};
+        }
+        std::size_t nameStart = at;
+        while (nameStart < equals &&
+               (attributes[nameStart] == ' ' || attributes[nameStart] == '\t' ||
+                attributes[nameStart] == '\r' || attributes[nameStart] == '\n')) {
+            ++nameStart;
+        }
+        std::string_view key = attributes.substr(nameStart, equals - nameStart);
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) {
+            key.remove_suffix(1);
+        }
+        std::size_t quote = equals + 1;
+        while (quote < attributes.size() && attributes[quote] == ' ') {
+            ++quote;
+        }
+        if (quote >= attributes.size() || (attributes[quote] != '"' && attributes[quote] != '\'')) {
+            return {};
+        }
+        const std::size_t valueEnd = attributes.find(attributes[quote], quote + 1);
+        if (valueEnd == std::string_view::npos) {
+            return {};
+        }
+        if (key == name) {
+            return attributes.substr(quote + 1, valueEnd - quote - 1);
+        }
+        at = valueEnd + 1;
+    }
+    return {};
+}
+
+void AppendUtf8(std::string& out, std::uint32_t codePoint) {
+    if (codePoint == 0 || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        out += "\xEF\xBF\xBD";
+    } else if (codePoint < 0x80) {
+        out.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
+bool ParseHex(std::string_view digits, std::uint32_t& value) {
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+    return error == std::errc() && end == digits.data() + digits.size() && !digits.empty();
+}
+
+// XML text with its entities and character references resolved, then the
+// workbook's _xHHHH_ escapes.
+std::string DecodeText(std::string_view raw) {
+    std::string text;
+    text.reserve(raw.size());
+    for (std::size_t at = 0; at < raw.size();) {
+        if (raw[at] != '&') {
+            text.push_back(raw[at++]);
+            continue;
+        }
+        const std::size_t semicolon = raw.find(';', at);
+        if (semicolon == std::string_view::npos || semicolon - at > 12) {
+            text.push_back(raw[at++]);
+            continue;
+        }
+        const std::string_view entity = raw.substr(at + 1, semicolon - at - 1);
+        std::uint32_t codePoint = 0;
+        if (entity == "amp") {
+            text.push_back('&');
+        } else if (entity == "lt") {
+            text.push_back('<');
+        } else if (entity == "gt") {
+            text.push_back('>');
+        } else if (entity == "quot") {
+            text.push_back('"');
+        } else if (entity == "apos") {
+            text.push_back('\'');
+        } else if (entity.starts_with("#x") && ParseHex(entity.substr(2), codePoint)) {
+            AppendUtf8(text, codePoint);
+        } else if (entity.starts_with("#") && entity.size() > 1 &&
+                   std::from_chars(entity.data() + 1, entity.data() + entity.size(), codePoint)
+                           .ptr == entity.data() + entity.size()) {
+            AppendUtf8(text, codePoint);
+        } else {
+            text.append(raw.substr(at, semicolon - at + 1));
+        }
+        at = semicolon + 1;
+    }
+    std::string unescaped;
+    for (std::size_t at = 0; at < text.size();) {
+        std::uint32_t codePoint = 0;
+        if (text.compare(at, 2, "_x") == 0 && at + 7 <= text.size() && text[at + 6] == '_' &&
+            ParseHex(std::string_view(text).substr(at + 2, 4), codePoint)) {
+            AppendUtf8(unescaped, codePoint);
+            at += 7;
+        } else {
+            unescaped.push_back(text[at++]);
+        }
+    }
+    return unescaped;
+}
+
+// The column index of a cell reference such as "AB12" (0-based), or -1.
+long ColumnOfReference(std::string_view reference) {
+    long column = 0;
+    std::size_t at = 0;
+    while (at < reference.size() && reference[at] >= 'A' && reference[at] <= 'Z' && at < 4) {
+        column = column * 26 + (reference[at] - 'A' + 1);
+        ++at;
+    }
+    return at == 0 ? -1 : column - 1;
+}
+
+// The texts of the <t> elements up to the end tag `end`, runs of phonetic
+// guides (<rPh>) left out.
+bool CollectText(std::string_view xml, std::size_t& at, std::string_view end, std::string& out,
+                 std::string& error) {
+    std::string_view text;
+    XmlTag tag;
+    bool broken = false;
+    bool inText = false;
+    int phonetic = 0;
+    while (NextTag(xml, at, text, tag, broken)) {
+        if (inText && phonetic == 0) {
+            out += DecodeText(text);
+        }
+        if (tag.name == end && tag.closing) {
+            return true;
+        }
+        if (tag.name == "rPh" && !tag.selfClosing) {
+            phonetic += tag.closing ? -1 : 1;
+        } else if (tag.name == "t" && !tag.selfClosing) {
+            inText = !tag.closing;
+        }
+    }
+    error = "the workbook's XML is broken";
+    return false;
+}
+
+}  // namespace
+
+bool ReadSharedStrings(std::string_view xml, std::vector<std::string>& strings,
+                       std::string& error) {
+    std::size_t at = 0;
+    std::string_view text;
+    XmlTag tag;
+    bool broken = false;
+    while (NextTag(xml, at, text, tag, broken)) {
+        if (tag.name == "si" && !tag.closing) {
+            std::string& item = strings.emplace_back();
+            if (!tag.selfClosing && !CollectText(xml, at, "si", item, error)) {
+                return false;
+            }
+        }
+    }
+    if (broken) {
+        error = "the workbook's shared strings are broken";
+        return false;
+    }
+    return true;
+}
+
+bool ReadSheetRows(std::string_view xml, const std::vector<std::string>& sharedStrings,
+                   std::size_t maxColumns, std::vector<std::vector<std::string>>& rows,
+                   std::string& error) {
+    std::size_t at = 0;
+    std::string_view text;
+    XmlTag tag;
+    bool broken = false;
+    std::vector<std::string>* row = nullptr;
+    long column = -1;
+    std::string cellType;
+    std::string value;
+    bool inValue = false;
+    while (NextTag(xml, at, text, tag, broken)) {
+        if (inValue) {
+            value += DecodeText(text);
+        }
+        if (tag.name == "row" && !tag.closing) {
+            long number = static_cast<long>(rows.size()) + 1;
+            const std::string_view attribute = Attribute(tag.attributes, "r");
+            long given = 0;
+            if (std::from_chars(attribute.data(), attribute.data() + attribute.size(), given).ec ==
+                    std::errc() &&
+                given >= number && given <= 1048576) {
+                number = given;
+            }
+            rows.resize(static_cast<std::size_t>(number));
+            row = &rows.back();
+            column = -1;
+        } else if (tag.name == "c" && !tag.closing && row != nullptr) {
+            const long given = ColumnOfReference(Attribute(tag.attributes, "r"));
+            column = given > column ? given : column + 1;
+            cellType = std::string(Attribute(tag.attributes, "t"));
+            value.clear();
+            if (tag.selfClosing) {
+                continue;
+            }
+            if (cellType == "inlineStr") {
+                std::string inlineText;
+                if (!CollectText(xml, at, "c", inlineText, error)) {
+                    return false;
+                }
+                if (static_cast<std::size_t>(column) < maxColumns) {
+                    row->resize(std::max(row->size(), static_cast<std::size_t>(column) + 1));
+                    (*row)[column] = std::move(inlineText);
+                }
+            }
+        } else if (tag.name == "v") {
+            inValue = !tag.closing && !tag.selfClosing;
+        } else if (tag.name == "c" && tag.closing && row != nullptr && column >= 0 &&
+                   static_cast<std::size_t>(column) < maxColumns) {
+            std::string cell;
+            if (cellType == "s") {
+                std::size_t index = 0;
+                if (std::from_chars(value.data(), value.data() + value.size(), index).ec ==
+                        std::errc() &&
+                    index < sharedStrings.size()) {
+                    cell = sharedStrings[index];
+                }
+            } else if (cellType == "str" || cellType == "e") {
+                cell = value;
+            } else if (cellType == "b") {
+                cell = value == "1" ? "TRUE" : value.empty() ? "" : "FALSE";
+            } else if (!value.empty()) {
+                double number = 0;
+                const auto [end, failure] =
+                    std::from_chars(value.data(), value.data() + value.size(), number);
+                cell = failure == std::errc() && end == value.data() + value.size()
+                           ? NumberText(number)
+                           : value;
+            }
+            row->resize(std::max(row->size(), static_cast<std::size_t>(column) + 1));
+            (*row)[column] = std::move(cell);
+        } else if (tag.name == "sheetData" && tag.closing) {
+            break;
+        }
+    }
+    if (broken) {
+        error = "the workbook's sheet is broken";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace teebasket::xlsx

@@ -1,0 +1,33 @@
+// Reading a workbook back: a small zip reader (central directory, stored and
+// deflated members through zlib) and the cells of the first sheet. Used by
+// output_reader.cpp only.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace teebasket::xlsx {
+
+// The uncompressed bytes of member `name` of the zip file `zip`. False and
+// the reason when there is no such member, it is larger than `limit`, or the
+// archive is damaged (its checksum included).
+bool ReadZipMember(std::string_view zip, std::string_view name, std::size_t limit,
+                   std::string& bytes, std::string& error);
+
+// True when the zip file holds a member `name`.
+bool HasZipMember(std::string_view zip, std::string_view name);
+
+// The rows of a sheet's XML as texts (UTF-8), each row as wide as its
+// rightmost cell, a row that the sheet skips given as empty. Numbers are
+// given in their shortest form, shared strings through `sharedStrings`.
+// At most `maxColumns` columns are kept. False when the XML is broken.
+bool ReadSheetRows(std::string_view sheetXml, const std::vector<std::string>& sharedStrings,
+                   std::size_t maxColumns, std::vector<std::vector<std::string>>& rows,
+                   std::string& error);
+
+// The strings of sharedStrings.xml, phonetic runs left out.
+bool ReadSharedStrings(std::string_view xml, std::vector<std::string>& strings, std::string& error);
+
+}  // namespace teebasket::xlsx

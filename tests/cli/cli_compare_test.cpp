@@ -1,0 +1,177 @@
+// teebasket-cli compare, the real executable (under Wine for the Windows
+// build): files of every format in, reports of every format out, exit codes.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "JournalCodec.h"
+#include "MECSUtils.h"
+#include "OutputColumns.h"
+#include "OutputReader.h"
+#include "PortalPages.h"
+#include "TestSupport.h"
+#include "Workbook.h"
+#include "xlsx_reader.h"
+
+namespace teebasket {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string() : std::string(value);
+}
+
+struct CompareRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `teebasket-cli compare ARGUMENTS` in `folder`, standard output and
+// error into files there.
+CompareRun RunCompare(const fs::path& folder, const std::vector<std::string>& arguments) {
+    std::vector<std::string> command;
+    if (const std::string launcher = EnvironmentValue("TEEBASKET_TEST_CLI_LAUNCHER");
+        !launcher.empty()) {
+        command.push_back(launcher);
+    }
+    const std::string cli = EnvironmentValue("TEEBASKET_TEST_CLI");
+    command.push_back(cli.empty() ? std::string(TEEBASKET_CLI_EXECUTABLE) : cli);
+    command.push_back("compare");
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const fs::path outPath = folder / "compare-out.txt";
+    const fs::path errPath = folder / "compare-err.txt";
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (std::string& part : command) {
+            argv.push_back(part.data());
+        }
+        argv.push_back(nullptr);
+        if (::chdir(folder.c_str()) != 0 || !std::freopen(outPath.c_str(), "wb", stdout) ||
+            !std::freopen(errPath.c_str(), "wb", stderr)) {
+            ::_exit(127);
+        }
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    CompareRun run;
+    int status = 0;
+    const bool ended = test::WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; },
+                                       std::chrono::seconds(120));
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "teebasket-cli compare did not end";
+    }
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFileBytes(outPath);
+    run.err = ReadFileBytes(errPath);
+    return run;
+}
+
+std::vector<CourseEntry> DemoCourses() {
+    const portal::CourseCatalog catalog({.seed = 3, .coursesPerPrefecture = 5});
+    PortalSettings settings;
+    settings.bookingHost = "localhost:48443";
+    std::vector<CourseEntry> entries;
+    for (int number = 0; number < 5; ++number) {
+        const portal::GeneratedCourse course = catalog.Course(12, number);
+        CourseEntry entry;
+        entry.record = ParseCourseDetail(PageText(catalog.DetailPage(course)), settings, course.id);
+        entry.prefecture = "東京都";
+        entry.courseId = course.id;
+        entry.fetchedAt = IsoLocalTime(1796791502);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+void WriteJournal(const fs::path& path, OutputFormat format,
+                  const std::vector<CourseEntry>& entries) {
+    const JournalCodec& codec = JournalCodecFor(format);
+    std::string bytes = codec.Preamble();
+    for (const CourseEntry& entry : entries) {
+        bytes += codec.Line(entry) + std::string(codec.LineEnd());
+    }
+    WriteFileBytes(path, bytes);
+}
+
+TEST(CliCompare, ReportsTheChangesBetweenFilesOfAnyFormat) {
+    const TempDir dir;
+    const std::vector<CourseEntry> before = DemoCourses();
+    std::vector<CourseEntry> after = before;
+    after[0].record[kColumnState] = UTF8ToAnsi("閉鎖");
+    after[1].record[kColumnRating] = "0.5";
+    after.erase(after.begin() + 2);
+    WriteJournal(dir.path() / "old.csv", OutputFormat::Csv, before);
+    WriteJournal(dir.path() / "new.jsonl", OutputFormat::Jsonl, after);
+    WrittenWorkbook workbook;
+    std::string error;
+    ASSERT_TRUE(WriteWorkbook(dir.path() / "new.xlsx", after, workbook, error)) << error;
+    ASSERT_FALSE(PutWorkbookInPlace(workbook, dir.path() / "new.xlsx"));
+
+    for (const char* newer : {"new.jsonl", "new.xlsx"}) {
+        const CompareRun run = RunCompare(dir.path(), {"old.csv", newer, "-o", "報告.xlsx"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_TRUE(run.out.starts_with("新規 0 / 掲載終了 1 / 変更 2 / 変更なし 2")) << run.out;
+        std::string sheet;
+        ASSERT_TRUE(xlsx::ReadZipMember(ReadFileBytes(dir.path() / "報告.xlsx"),
+                                        "xl/worksheets/sheet1.xml", 1 << 24, sheet, error))
+            << error;
+        std::vector<std::vector<std::string>> rows;
+        ASSERT_TRUE(xlsx::ReadSheetRows(sheet, {}, 16, rows, error)) << error;
+        ASSERT_EQ(rows.size(), 4u);
+        EXPECT_EQ(rows[1][2], "掲載終了");
+        EXPECT_EQ(rows[2][3], "運営状況");
+        EXPECT_EQ(rows[3][3], "評価");
+        EXPECT_EQ(rows[3][5], "0.5");
+    }
+    // Nothing but the report is left in the folder.
+    const std::vector<std::string> names = test::ListFolder(dir.path());
+    EXPECT_EQ(names, (std::vector<std::string>{"compare-err.txt", "compare-out.txt", "new.jsonl",
+                                               "new.xlsx", "old.csv", "報告.xlsx"}));
+
+    const CompareRun csvReport = RunCompare(dir.path(), {"old.csv", "new.jsonl", "-o", "r.csv"});
+    ASSERT_EQ(csvReport.exitCode, 0) << csvReport.err;
+    EXPECT_NE(
+        ReadFileBytes(dir.path() / "r.csv").find(UTF8ToAnsi("\"運営状況\",\"運営中\",\"閉鎖\"")),
+        std::string::npos);
+}
+
+TEST(CliCompare, BadInputEndsWith64AndTheReason) {
+    const TempDir dir;
+    WriteJournal(dir.path() / "old.csv", OutputFormat::Csv, DemoCourses());
+    WriteFileBytes(dir.path() / "notes.txt", "not an output\n");
+    CompareRun run = RunCompare(dir.path(), {"old.csv", "notes.txt"});
+    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_NE(run.err.find("Cannot compare: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("notes.txt"), std::string::npos) << run.err;
+    run = RunCompare(dir.path(), {"old.csv", "missing.csv"});
+    EXPECT_EQ(run.exitCode, 64);
+    run = RunCompare(dir.path(), {"old.csv"});
+    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_NE(run.err.find("compare takes two files"), std::string::npos) << run.err;
+    run = RunCompare(dir.path(), {"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("teebasket-cli compare OLD NEW [-o REPORT]"), std::string::npos)
+        << run.out;
+}
+
+}  // namespace
+}  // namespace teebasket

@@ -1,0 +1,134 @@
+// Every format read back by another program (Python's csv, json, zipfile
+// and xml modules, tests/formats/read_outputs.py): the values agree with the
+// code-page-932 CSV's, numbers are numbers, the workbook looks as it should.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <set>
+
+#include "FormatEntries.h"
+#include "OutputColumns.h"
+#include "path_text.h"
+
+using namespace teebasket;
+using namespace teebasket::test;
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+namespace {
+
+Json ReadWithPython(const std::vector<std::pair<std::string, fs::path>>& files) {
+    std::string command = std::string(TEEBASKET_PYTHON3) + " " + TEEBASKET_READ_OUTPUTS_SCRIPT;
+    for (const auto& [format, path] : files) {
+        command += " '" + format + "=" + PathText(path) + "'";
+    }
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        ADD_FAILURE() << "cannot run " << command;
+        return {};
+    }
+    std::string output;
+    char buffer[65536];
+    while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe)) {
+        output.append(buffer, count);
+    }
+    EXPECT_EQ(::pclose(pipe), 0) << command;
+    return Json::parse(output, nullptr, false);
+}
+
+// The value of the row's column `header` (the first of that name).
+const Json& ValueOf(const Json& row, const std::string& header) {
+    for (const Json& pair : row) {
+        if (pair[0] == header) {
+            return pair[1];
+        }
+    }
+    static const Json missing = "(missing)";
+    return missing;
+}
+
+// A value as text, a number in its shortest form; null as "".
+std::string AsText(const Json& value) {
+    if (value.is_null()) {
+        return "";
+    }
+    if (value.is_number()) {
+        return NumberText(value.get<double>());
+    }
+    return value.get<std::string>();
+}
+
+}  // namespace
+
+TEST(IndependentReader, EveryFormatHoldsTheCsvsValuesAndItsOwnTypes) {
+    const TempDir dir;
+    std::vector<CourseEntry> entries = DemoEntries({0, 12, 26, 46}, 6);
+    entries.push_back(AwkwardEntry());
+    const std::vector<std::pair<std::string, fs::path>> files = {
+        {"csv", dir.path() / "out.csv"},
+        {"csv-utf8", dir.path() / "out-utf8.csv"},
+        {"jsonl", dir.path() / "out.jsonl"},
+        {"xlsx", dir.path() / "out.xlsx"},
+    };
+    for (const auto& [format, path] : files) {
+        WriteOutput(path, *ParseOutputFormat(format), entries);
+    }
+    const Json read = ReadWithPython(files);
+    ASSERT_TRUE(read.is_object());
+
+    const Json& csvRows = read["csv"]["rows"];
+    ASSERT_EQ(csvRows.size(), entries.size());
+    for (const char* format : {"csv-utf8", "jsonl", "xlsx"}) {
+        const Json& rows = read[format]["rows"];
+        ASSERT_EQ(rows.size(), entries.size()) << format;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            for (int column = 0; column < kColumnCount; ++column) {
+                const std::string header(OutputColumns[column].header);
+                const std::string key(OutputColumns[column].key);
+                const Json& value = ValueOf(rows[i], format == std::string("jsonl") ? key : header);
+                EXPECT_EQ(AsText(value), AsText(ValueOf(csvRows[i], header)))
+                    << format << " course " << i << " " << header;
+            }
+            const OutputRow typed = OutputValues(entries[i]);
+            for (int column = kColumnCount; column < kOutputColumnCount; ++column) {
+                const Json& value = format == std::string("jsonl")
+                                        ? ValueOf(rows[i], std::string(OutputColumns[column].key))
+                                        : rows[i][column][1];
+                if (typed[column].number) {
+                    EXPECT_EQ(value.is_number(), format != std::string("csv-utf8")) << value;
+                    EXPECT_EQ(AsText(value), NumberText(*typed[column].number));
+                } else {
+                    EXPECT_EQ(AsText(value), typed[column].text) << format << " " << column;
+                }
+            }
+        }
+    }
+    // The numbers of the demo courses are there, as numbers.
+    const Json& first = read["jsonl"]["rows"][0];
+    EXPECT_TRUE(ValueOf(first, "hole_count").is_number_integer()) << first;
+    EXPECT_TRUE(ValueOf(first, "distance_yards").is_number_integer()) << first;
+    EXPECT_TRUE(ValueOf(first, "par").is_number()) << first;
+    EXPECT_TRUE(ValueOf(first, "rating").is_number()) << first;
+    EXPECT_TRUE(ValueOf(first, "postal_code").is_string()) << first;
+
+    const Json& workbook = read["xlsx"];
+    EXPECT_EQ(workbook["sheets"], Json::array({"ゴルフ場"}));
+    EXPECT_EQ(workbook["formulas"], 0);
+    EXPECT_EQ(workbook["frozen"], true);
+    EXPECT_EQ(workbook["header_bold"], true);
+    EXPECT_EQ(workbook["autofilter"], "A1:AK" + std::to_string(entries.size() + 1));
+    ASSERT_EQ(workbook["widths"].size(), static_cast<std::size_t>(kOutputColumnCount));
+    for (const Json& width : workbook["widths"]) {
+        EXPECT_GE(width.get<double>(), 6);
+        EXPECT_LE(width.get<double>(), 60);
+    }
+    const Json& types = workbook["cell_types"];
+    for (const char* header : {"郵便番号", "電話番号", "住所", "名称", "詳細ページURL"}) {
+        EXPECT_EQ(types[header], Json::array({"inlineStr"})) << header;
+    }
+    EXPECT_EQ(types["距離（ヤード）"], Json::array({"n"}));
+    EXPECT_EQ(types["評価"], Json::array({"n"}));
+    EXPECT_EQ(types["パー"], Json::array({"inlineStr", "n"}));  // "072" stays text
+}

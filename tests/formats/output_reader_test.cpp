@@ -1,0 +1,153 @@
+// Reading outputs back for compare: every format by its content, files that
+// a spreadsheet saved again, and files that are not outputs at all.
+#include <gtest/gtest.h>
+
+#include "FormatEntries.h"
+#include "OutputColumns.h"
+#include "OutputReader.h"
+#include "xlsx_reader.h"
+
+using namespace teebasket;
+using namespace teebasket::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr OutputFormat kFormats[] = {OutputFormat::Csv, OutputFormat::CsvUtf8, OutputFormat::Jsonl,
+                                     OutputFormat::Xlsx};
+
+std::vector<CourseEntry> TestEntries() {
+    std::vector<CourseEntry> entries = DemoEntries({0, 12}, 6);
+    entries.push_back(AwkwardEntry());
+    return entries;
+}
+
+}  // namespace
+
+TEST(OutputReader, ReadsEveryFormatBackToTheSameCourses) {
+    const TempDir dir;
+    const std::vector<CourseEntry> entries = TestEntries();
+    for (const OutputFormat format : kFormats) {
+        const fs::path path = dir.path() / ("out-" + std::string(OutputFormatName(format)));
+        WriteOutput(path, format, entries);
+        std::vector<CourseEntry> read;
+        std::string error;
+        OutputFormat detected = OutputFormat::Csv;
+        ASSERT_TRUE(ReadOutputFile(path, read, error, &detected)) << error;
+        EXPECT_EQ(detected, format);
+        ASSERT_EQ(read.size(), entries.size()) << OutputFormatName(format);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            EXPECT_EQ(read[i].record.values, entries[i].record.values)
+                << OutputFormatName(format) << " course " << i;
+            if (format != OutputFormat::Csv) {
+                EXPECT_EQ(read[i].prefecture, entries[i].prefecture);
+                EXPECT_EQ(read[i].courseId, entries[i].courseId);
+                EXPECT_EQ(read[i].fetchedAt, entries[i].fetchedAt);
+            }
+        }
+    }
+}
+
+TEST(OutputReader, TakesColumnsByNameAsASpreadsheetMaySaveThem) {
+    // No BOM, LF line ends, columns reordered and thinned, a value over two
+    // lines, unquoted values.
+    const std::string csv =
+        "詳細ページURL,名称,評価,運営状況\n"
+        "https://h/guide/disp/c_id/1,\"二行\r\nの名前\",4.5,閉鎖\n"
+        "\n"
+        "https://h/guide/disp/c_id/2,'=1+2,,運営中\n";
+    std::vector<CourseEntry> read;
+    std::string error;
+    ASSERT_TRUE(ReadOutputBytes(csv, read, error)) << error;
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(Utf8FromCp932(read[0].record[kColumnName]), "二行\r\nの名前");
+    EXPECT_EQ(read[0].record[kColumnRating], "4.5");
+    EXPECT_EQ(Utf8FromCp932(read[0].record[kColumnState]), "閉鎖");
+    EXPECT_EQ(read[1].record[kColumnName], "=1+2");
+    EXPECT_EQ(read[1].record[kColumnDetailUrl], "https://h/guide/disp/c_id/2");
+
+    const std::string jsonl =
+        "{\"detail_url\":\"https://h/1\",\"rating\":4.5,\"par\":72,\"name\":null}\r\n\n";
+    ASSERT_TRUE(ReadOutputBytes(jsonl, read, error)) << error;
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].record[kColumnRating], "4.5");
+    EXPECT_EQ(read[0].record[16], "72");
+}
+
+TEST(OutputReader, RefusesWhatIsNotAnOutputWithAReason) {
+    const TempDir dir;
+    std::string workbook;
+    WriteOutput(dir.path() / "w.xlsx", OutputFormat::Xlsx, DemoEntries({12}, 2));
+    workbook = ReadFileBytes(dir.path() / "w.xlsx");
+
+    // A byte of the sheet's compressed data changed: its checksum tells.
+    std::string flipped = workbook;
+    const std::size_t sheet = flipped.find("xl/worksheets/sheet1.xml") + 24 + 40;
+    flipped[sheet] = static_cast<char>(flipped[sheet] ^ 0x55);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"text", "Hello, world\n"},
+        {"csv without the url", "\"名称\",\"住所\"\r\n\"a\",\"b\"\r\n"},
+        {"broken quote", "名称,詳細ページURL\r\n\"a,b\r\n"},
+        {"json array", "[1,2]\n"},
+        {"json without url", "{\"name\":\"x\"}\n"},
+        {"json of another kind", "{\"detail_url\":[1]}\n"},
+        {"zip cut short", workbook.substr(0, workbook.size() / 2)},
+        {"zip end only", workbook.substr(workbook.size() - 22)},
+        {"zip with a flipped byte", flipped},
+        {"bare zip signature", "PK\x03\x04"},
+        {"cp932 csv with an edited line",
+         CsvHeaderLine() + "\r\n" + "\"a\",\"b\"\r\n" + CourseLine(CourseRecord()) + "\r\n"},
+    };
+    for (const auto& [what, bytes] : cases) {
+        std::vector<CourseEntry> read;
+        std::string error;
+        EXPECT_FALSE(ReadOutputBytes(bytes, read, error)) << what;
+        EXPECT_FALSE(error.empty()) << what;
+        EXPECT_TRUE(read.empty()) << what;
+    }
+    std::vector<CourseEntry> read;
+    std::string error;
+    EXPECT_FALSE(ReadOutputFile(dir.path() / "missing.csv", read, error));
+    EXPECT_NE(error.find("no such file"), std::string::npos) << error;
+    EXPECT_FALSE(ReadOutputFile(dir.path(), read, error));
+#ifndef _WIN32
+    // Larger than the bound: a sparse file costs no disk.
+    const fs::path large = dir.path() / "large.jsonl";
+    WriteFileBytes(large, "{");
+    fs::resize_file(large, kMaxOutputFileBytes + 1);
+    EXPECT_FALSE(ReadOutputFile(large, read, error));
+    EXPECT_NE(error.find("256 MiB"), std::string::npos) << error;
+#endif
+}
+
+TEST(WorkbookXml, ReadsSharedInlineAndNumberCellsAsASpreadsheetWritesThem) {
+    std::vector<std::string> shared;
+    std::string error;
+    ASSERT_TRUE(xlsx::ReadSharedStrings(
+        "<?xml version=\"1.0\"?><sst><si><t>名称</t></si>"
+        "<si><r><t>東京</t></r><r><t xml:space=\"preserve\"> &amp; 千葉</t></r>"
+        "<rPh sb=\"0\" eb=\"2\"><t>トウキョウ</t></rPh></si><si/>"
+        "<si><t>a_x000D__x000A_b _x005F_x0041_</t></si></sst>",
+        shared, error))
+        << error;
+    ASSERT_EQ(shared.size(), 4u);
+    EXPECT_EQ(shared[1], "東京 & 千葉");
+    EXPECT_EQ(shared[2], "");
+    EXPECT_EQ(shared[3], "a\r\nb _x0041_");
+
+    std::vector<std::vector<std::string>> rows;
+    ASSERT_TRUE(xlsx::ReadSheetRows(
+        "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>"
+        "<c r=\"C1\" t=\"inlineStr\"><is><t>&#x5B;x&#93;</t></is></c></row>"
+        "<row r=\"3\"><c t=\"s\"><v>1</v></c><c><v>4.2999999999999998</v></c><c "
+        "t=\"b\"><v>1</v></c>"
+        "<c t=\"str\"><f>A1</f><v>=x</v></c><c t=\"s\"><v>99</v></c></row></sheetData></worksheet>",
+        shared, 1024, rows, error))
+        << error;
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"名称", "", "[x]"}));
+    EXPECT_TRUE(rows[1].empty());
+    EXPECT_EQ(rows[2], (std::vector<std::string>{"東京 & 千葉", "4.3", "TRUE", "=x", ""}));
+    EXPECT_FALSE(xlsx::ReadSheetRows("<sheetData><row><c t=\"inlineStr\"><is><t>x", shared, 1024,
+                                     rows, error));
+}

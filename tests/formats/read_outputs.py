@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+"""Reads output files with Python's own csv, json, zipfile and xml modules,
+independently of the program's readers, and prints what it found as JSON:
+one object per file with its rows (lists of [header, value] pairs; numbers
+stay numbers) and, for a workbook, what its sheet says about itself.
+
+Usage: read_outputs.py FORMAT=PATH ...   (FORMAT: csv, csv-utf8, jsonl, xlsx)
+"""
+import csv
+import io
+import json
+import re
+import sys
+import xml.etree.ElementTree as ET
+import zipfile
+
+MAIN = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+GUARDED = ("=", "+", "-", "@", "\t", "\r")
+
+
+def unguard(value):
+    if len(value) >= 3 and value[0] == "'" and value[1] in GUARDED:
+        return value[1:]
+    return value
+
+
+def read_csv(path, encoding, expect_columns, trailing_comma):
+    with open(path, encoding=encoding, newline="") as f:
+        data = f.read()
+    if encoding == "utf-8":
+        assert data.startswith("\ufeff"), "no BOM"
+        data = data[1:]
+    assert "\r\n" in data and "\n" not in data.replace("\r\n", ""), "not CR LF"
+    rows = list(csv.reader(io.StringIO(data, newline=""), strict=True))
+    header = rows[0]
+    assert len(header) == expect_columns, (len(header), header)
+    out = []
+    for row in rows[1:]:
+        if trailing_comma:
+            assert len(row) == expect_columns + 1 and row[-1] == "", row
+            row = row[:-1]
+        assert len(row) == expect_columns, row
+        out.append([[h, unguard(v)] for h, v in zip(header, row)])
+    return {"rows": out}
+
+
+def read_jsonl(path):
+    out = []
+    with open(path, "rb") as f:
+        data = f.read().decode("utf-8")
+    assert "\r" not in data
+    for line in data.split("\n"):
+        if line:
+            obj = json.loads(line)
+            out.append([[k, v] for k, v in obj.items()])
+    return {"rows": out}
+
+
+def cell_text(element):
+    """The text of a string item, with the workbook's _xHHHH_ escapes
+    resolved as a spreadsheet resolves them."""
+    text = "".join(t.text or "" for t in element.iter(MAIN + "t"))
+    return re.sub(r"_x([0-9A-Fa-f]{4})_", lambda m: chr(int(m.group(1), 16)), text)
+
+
+def column_index(ref):
+    letters = re.match(r"[A-Z]+", ref).group(0)
+    n = 0
+    for c in letters:
+        n = n * 26 + ord(c) - 64
+    return n - 1
+
+
+def read_xlsx(path):
+    z = zipfile.ZipFile(path)
+    assert z.testzip() is None
+    book = ET.fromstring(z.read("xl/workbook.xml"))
+    sheets = [s.get("name") for s in book.iter(MAIN + "sheet")]
+    sheet = ET.fromstring(z.read("xl/worksheets/sheet1.xml"))
+    styles = ET.fromstring(z.read("xl/styles.xml"))
+    fonts = list(styles.find(MAIN + "fonts"))
+    xfs = list(styles.find(MAIN + "cellXfs"))
+
+    def bold(style):
+        font = fonts[int(xfs[int(style)].get("fontId", "0"))]
+        return font.find(MAIN + "b") is not None
+
+    shared = []
+    if "xl/sharedStrings.xml" in z.namelist():
+        for si in ET.fromstring(z.read("xl/sharedStrings.xml")).iter(MAIN + "si"):
+            shared.append(cell_text(si))
+
+    formulas = sum(1 for _ in sheet.iter(MAIN + "f"))
+    pane = sheet.find(f"{MAIN}sheetViews/{MAIN}sheetView/{MAIN}pane")
+    autofilter = sheet.find(MAIN + "autoFilter")
+    widths = [float(c.get("width")) for c in sheet.iter(MAIN + "col")]
+    rows = []
+    cell_types = {}
+    header_bold = True
+    for row in sheet.iter(MAIN + "row"):
+        values = {}
+        for c in row.iter(MAIN + "c"):
+            col = column_index(c.get("r"))
+            kind = c.get("t", "n")
+            if kind == "inlineStr":
+                value = cell_text(c)
+            elif kind == "s":
+                value = shared[int(c.find(MAIN + "v").text)]
+            else:
+                text = c.find(MAIN + "v").text
+                value = float(text)
+                if value == int(value):
+                    value = int(value)
+            values[col] = value
+            if row.get("r") == "1":
+                header_bold = header_bold and bold(c.get("s", "0"))
+            else:
+                cell_types.setdefault(col, set()).add(kind)
+        rows.append(values)
+    header = [rows[0][i] for i in range(len(rows[0]))]
+    out = [[[h, r.get(i)] for i, h in enumerate(header)] for r in rows[1:]]
+    return {
+        "rows": out,
+        "sheets": sheets,
+        "formulas": formulas,
+        "frozen": pane is not None and pane.get("state") == "frozen"
+        and pane.get("ySplit") == "1",
+        "autofilter": autofilter.get("ref") if autofilter is not None else None,
+        "widths": widths,
+        "header_bold": header_bold,
+        "cell_types": {header[k]: sorted(v) for k, v in cell_types.items() if k < len(header)},
+    }
+
+
+def main():
+    result = {}
+    for argument in sys.argv[1:]:
+        kind, path = argument.split("=", 1)
+        if kind == "csv":
+            result[kind] = read_csv(path, "cp932", 31, True)
+        elif kind == "csv-utf8":
+            result[kind] = read_csv(path, "utf-8", 37, False)
+        elif kind == "jsonl":
+            result[kind] = read_jsonl(path)
+        elif kind == "xlsx":
+            result[kind] = read_xlsx(path)
+    json.dump(result, sys.stdout, ensure_ascii=False)
+
+
+if __name__ == "__main__":
+    main()
