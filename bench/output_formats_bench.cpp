@@ -20,6 +20,7 @@
 #include "OutputReader.h"
 #include "PortalPages.h"
 #include "Workbook.h"
+#include "Unithread.h"
 #include "file_stream.h"
 
 using namespace teebasket;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Language.h"
+#include "OutputFormat.h"
 
 namespace teebasket::cli {
 
@@ -32,10 +33,6 @@ struct PauseArgument {
     std::chrono::milliseconds listing{0};
     std::chrono::milliseconds detail{0};
 };
-
-// What the run writes (--format): the code-page-932 CSV file of the window,
-// an Excel workbook, a UTF-8 CSV file, or JSON Lines.
-enum class OutputFormat { Csv, Xlsx, CsvUtf8, Jsonl };
 
 // The arguments of `teebasket-cli compare OLD NEW [-o REPORT]`, as typed.
 struct CompareArguments {
@@ -74,16 +71,6 @@ struct ParsedCommandLine {
 // value. `compare OLD NEW [-o REPORT]` is a subcommand of its own. Never
 // throws.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
-
-// "csv", "xlsx", "csv-utf8" or "jsonl" in any case; nothing otherwise.
-std::optional<OutputFormat> ParseOutputFormat(const std::string& text);
-
-// The name --format takes for `format` ("csv-utf8").
-std::string_view OutputFormatName(OutputFormat format);
-
-// The file name extension of `format`, dot included: ".csv" for both CSV
-// formats, ".xlsx", ".jsonl".
-std::string_view OutputFormatExtension(OutputFormat format);
 
 // Whether the output named on the command line is standard output ("-").
 bool IsStandardOutput(const std::optional<std::string>& output);

@@ -326,43 +326,6 @@ std::string PauseProblem(const PauseArgument& pauses, const std::string& listing
            " ms are only allowed for a portal on this machine (127.0.0.1, ::1, localhost)";
 }
 
-std::optional<OutputFormat> ParseOutputFormat(const std::string& text) {
-    for (const OutputFormat format :
-         {OutputFormat::Csv, OutputFormat::Xlsx, OutputFormat::CsvUtf8, OutputFormat::Jsonl}) {
-        if (TextSameIgnoringCase(text, OutputFormatName(format))) {
-            return format;
-        }
-    }
-    return std::nullopt;
-}
-
-std::string_view OutputFormatName(OutputFormat format) {
-    switch (format) {
-        case OutputFormat::Xlsx:
-            return "xlsx";
-        case OutputFormat::CsvUtf8:
-            return "csv-utf8";
-        case OutputFormat::Jsonl:
-            return "jsonl";
-        case OutputFormat::Csv:
-            break;
-    }
-    return "csv";
-}
-
-std::string_view OutputFormatExtension(OutputFormat format) {
-    switch (format) {
-        case OutputFormat::Xlsx:
-            return ".xlsx";
-        case OutputFormat::Jsonl:
-            return ".jsonl";
-        case OutputFormat::Csv:
-        case OutputFormat::CsvUtf8:
-            break;
-    }
-    return ".csv";
-}
-
 bool IsStandardOutput(const std::optional<std::string>& output) {
     return output == "-";
 }
@@ -373,12 +336,8 @@ OutputFormat FormatForOutput(const std::optional<OutputFormat>& chosen,
         return *chosen;
     }
     if (output && !IsStandardOutput(output)) {
-        const std::string fileName = PathText(PathFromUtf8(*output).filename());
-        const std::string_view extension = Extension(fileName);
-        for (const OutputFormat format : {OutputFormat::Xlsx, OutputFormat::Jsonl}) {
-            if (TextSameIgnoringCase(extension, OutputFormatExtension(format))) {
-                return format;
-            }
+        if (const std::optional<OutputFormat> format = OutputFormatOfPath(PathFromUtf8(*output))) {
+            return *format;
         }
     }
     return OutputFormat::Csv;

@@ -219,6 +219,7 @@ HarvestRequest EngineRequest(const RunRequest& request, const fs::path& scratchF
     engine.settings = request.settings;
     engine.output.path = request.outputPath;
     engine.output.toStandardOutput = request.toStandardOutput;
+    engine.output.format = request.format;
     engine.output.resume = request.resume;
     engine.output.syncEachLine = true;
     engine.scratchPath = scratchFolder / kScratchFileName;

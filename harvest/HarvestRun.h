@@ -20,6 +20,7 @@
 
 #include "HarvestConfig.h"
 #include "HarvestFailure.h"
+#include "OutputFormat.h"
 #include "Prefectures.h"
 #include "Unicommon.h"
 
@@ -57,6 +58,7 @@ struct HarvestSettings {
 // The file a run writes, and how.
 struct OutputRequest {
     std::filesystem::path path;  // the output file as the user named it; unused for standard output
+    OutputFormat format = OutputFormat::Csv;
     // Write the lines to the process's standard output as they come, with no
     // partial file, lock or put-in-place; a stopped run's lines are there too.
     bool toStandardOutput = false;

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "Unithread.h"
+#include "CourseRecord.h"
 
 namespace teebasket {
 

@@ -18,6 +18,7 @@
 #include "OutputReader.h"
 #include "PortalPages.h"
 #include "TestSupport.h"
+#include "Unithread.h"
 #include "Workbook.h"
 #include "xlsx_reader.h"
 

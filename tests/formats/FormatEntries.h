@@ -14,6 +14,7 @@
 #include "JournalCodec.h"
 #include "MECSUtils.h"
 #include "OutputFormat.h"
+#include "Unithread.h"
 #include "PortalPages.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
