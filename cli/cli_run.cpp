@@ -181,6 +181,9 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
     }
     request.selection = MakeSelection(rows);
     request.format = FormatForOutput(line.format, line.output);
+    if (toStandardOutput && request.format == OutputFormat::Xlsx) {
+        return UsageError("a workbook is written whole at the end, not to standard output (-o -)");
+    }
     request.toStandardOutput = toStandardOutput;
     if (!toStandardOutput) {
         request.outputPath = OutputPathFor(line.output, currentFolder, request.format);

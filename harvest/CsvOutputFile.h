@@ -47,10 +47,10 @@ class CsvOutputFile {
 
     bool IsOpen() const;
 
-    // Writes `line` (bytes as they are, code page 932 for the CSV) and CR LF.
-    // Returns the system's error number, or 0; after a failure the file is
-    // closed at its last whole line and every later write fails.
-    int WriteLine(std::string_view line);
+    // Writes `line` (bytes as they are, code page 932 for the CSV) and
+    // `lineEnd`. Returns the system's error number, or 0; after a failure the
+    // file is closed at its last whole line and every later write fails.
+    int WriteLine(std::string_view line, std::string_view lineEnd = "\r\n");
 
     // Writes `bytes` as they are, for a preamble that is whole already (a
     // header line with its line end). Same failure handling as WriteLine.

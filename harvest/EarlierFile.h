@@ -1,13 +1,14 @@
 // EarlierFile: what a run that continues an earlier one takes from the
-// earlier run's CSV file (the partial file of an interrupted run, or a
-// finished output file), and how its finished file is put together.
+// earlier run's file (the partial file of an interrupted run, or a finished
+// output file), and how its finished file is put together.
 //
-// A course line is kept when its page was read: it is 31 quoted values as the
-// program writes them, its detail-page URL names a course that this run lists,
-// and some value other than 運営状況 and the two URLs is there. Every other
-// listed course is read again: a row of defaults (its page could not be read),
-// and a line that cannot be read at all (torn by a crash, a NUL byte inside),
-// are never copied. Lines hold code-page-932 bytes without their CR LF.
+// A course line is kept when its page was read: it reads as a line of the
+// run's format (JournalCodec), its detail-page URL names a course that this
+// run lists, and some value other than 運営状況 and the two URLs is there.
+// Every other listed course is read again: a row of defaults (its page could
+// not be read), and a line that cannot be read at all (torn by a crash, a NUL
+// byte inside), are never copied. Lines are held as the codec writes them,
+// without their line end (code-page-932 bytes for the CSV).
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 
 #include "HarvestConfig.h"
 #include "HarvestFailure.h"
+#include "JournalCodec.h"
 #include "whole_file.h"
 
 namespace teebasket {
@@ -26,9 +28,9 @@ namespace teebasket {
 // file is not taken for one of the program's.
 inline constexpr std::uintmax_t kLargestEarlierFile = 256u * 1024u * 1024u;
 
-// One course line of an earlier file that reads as 31 quoted values.
+// One course line of an earlier file that the codec reads.
 struct EarlierLine {
-    std::string bytes;            // as the program writes it, without the line end
+    std::string bytes;            // as the codec writes it, without the line end
     std::string detailUrl;        // column 詳細ページURL (ASCII)
     bool holdsPageFacts = false;  // something was read from the course's page
 };
@@ -37,16 +39,29 @@ struct EarlierFile {
     std::vector<EarlierLine> lines;  // the readable course lines, in file order
     int unreadableLines = 0;         // lines that are not 31 quoted values
     std::uintmax_t size = 0;         // bytes
-    bool endsWithLineEnd = true;     // false: its last line is torn (no CR LF)
+    bool endsWithLineEnd = true;     // false: its last line is torn (no line end)
 };
 
-// Reads the earlier file `path` into `file`. A failure names why a run cannot
-// continue from it: it cannot be read (a link where `links` refuses one, a
-// pipe, a folder), it is too large, it has no header line, or its first line
-// is not the header line this program writes. Each kept line is written
-// again as a new line would be, so a value edited by hand into a formula
-// gets the cell guard.
-RunFailure ReadEarlierFile(const std::filesystem::path& path, EarlierFile& file, LinkRule links);
+// Reads the journal-like file `path` (a partial file, or a finished file of
+// a format that is its own journal) with `codec` into `file`. A failure
+// names why a run cannot continue from it: it cannot be read (a link where
+// `links` refuses one, a pipe, a folder), it is too large, or it does not
+// begin as the codec's files do (no header line, another program's). Each
+// kept line is written again as a new line would be, so a value edited by
+// hand into a formula gets the cell guard.
+RunFailure ReadEarlierFile(const std::filesystem::path& path, EarlierFile& file, LinkRule links,
+                           const JournalCodec& codec);
+
+// Reads a finished output file of `format` into `file`, its lines as the
+// format's journal codec writes them: a workbook through its own reader, the
+// other formats as ReadEarlierFile does. A link at `path` is followed.
+RunFailure ReadEarlierOutput(const std::filesystem::path& path, EarlierFile& file,
+                             OutputFormat format);
+
+// The entries of `lines`, read back with `codec` (lines it cannot read are
+// left out).
+std::vector<CourseEntry> EntriesOf(const std::vector<std::string>& lines,
+                                   const JournalCodec& codec);
 
 // True when some line of `file` names a course page on `bookingHost`.
 bool NamesCoursesOn(const EarlierFile& file, const std::string& bookingHost);

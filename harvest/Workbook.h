@@ -47,8 +47,8 @@ bool WriteWorkbook(const std::filesystem::path& target, const std::vector<Course
                    WrittenWorkbook& written, std::string& error);
 
 // Puts `written` in the place of `target` (MoveFileInPlace) and removes the
-// private folder. Returns "" or the reason (UTF-8); on failure the target is
-// as it was and the folder is removed.
+// private folder. Returns the system's error, or none; on failure the target
+// is as it was and the folder is removed.
 std::error_code PutWorkbookInPlace(const WrittenWorkbook& written,
                                    const std::filesystem::path& target);
 

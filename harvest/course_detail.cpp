@@ -305,9 +305,12 @@ void ExtractCourseDetail(detail::RunState& state, const std::string& courseId) {
     } else {
         detail::NotePageAnswered(state);
     }
-    const CourseRecord record =
-        ParseCourseDetail(read.page, state.request.settings.portal, courseId);
-    if (detail::WriteCsvLine(state, CourseLine(record))) {
+    CourseEntry entry;
+    entry.record = ParseCourseDetail(read.page, state.request.settings.portal, courseId);
+    entry.prefecture = AnsiToUTF8(state.report.currentPrefecture);
+    entry.courseId = AnsiToUTF8(courseId);
+    entry.fetchedAt = IsoLocalTime(std::time(nullptr));
+    if (detail::WriteCourse(state, entry)) {
         ++state.report.rowsWritten;
     }
 }

@@ -63,8 +63,8 @@ bool CsvOutputFile::IsOpen() const {
     return file_ != nullptr;
 }
 
-int CsvOutputFile::WriteLine(std::string_view line) {
-    return Write(line, "\r\n");
+int CsvOutputFile::WriteLine(std::string_view line, std::string_view lineEnd) {
+    return Write(line, lineEnd);
 }
 
 int CsvOutputFile::WriteWhole(std::string_view bytes) {

@@ -5,14 +5,13 @@
 
 #include "CourseRecord.h"
 #include "CuttingRules.h"
+#include "OutputReader.h"
 
 namespace teebasket {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::string_view kLineEnd = "\r\n";
 
 RunFailure ReadBytes(const fs::path& path, LinkRule links, std::string& bytes) {
     WholeFileRead read = ReadWholeFile(path, kLargestEarlierFile, links);
@@ -35,16 +34,20 @@ RunFailure ReadBytes(const fs::path& path, LinkRule links, std::string& bytes) {
     return FileFailure(RunFailureKind::EarlierFileUnreadable, path, read.error);
 }
 
+void TakeEntry(const CourseEntry& entry, const JournalCodec& codec, EarlierFile& file) {
+    file.lines.push_back(EarlierLine{codec.Line(entry), entry.record[kColumnDetailUrl],
+                                     HoldsPageFacts(entry.record)});
+}
+
 // Adds one course line (without its line end) to `file`, written again as
-// CourseLine writes a new one.
-void TakeCourseLine(std::string_view line, EarlierFile& file) {
-    CourseRecord record;
-    if (!ReadCourseLine(line, record)) {
+// the codec writes a new one. A line with a NUL byte is nothing a run writes.
+void TakeCourseLine(std::string_view line, const JournalCodec& codec, EarlierFile& file) {
+    CourseEntry entry;
+    if (line.find('\0') != std::string_view::npos || !codec.Read(line, entry)) {
         ++file.unreadableLines;
         return;
     }
-    file.lines.push_back(
-        EarlierLine{CourseLine(record), record[kColumnDetailUrl], HoldsPageFacts(record)});
+    TakeEntry(entry, codec, file);
 }
 
 // For each course of `journal`, the line a finished file gives it: the latest
@@ -66,7 +69,8 @@ std::unordered_map<std::string, const EarlierLine*> ChooseLines(const EarlierFil
 
 }  // namespace
 
-RunFailure ReadEarlierFile(const fs::path& path, EarlierFile& file, LinkRule links) {
+RunFailure ReadEarlierFile(const fs::path& path, EarlierFile& file, LinkRule links,
+                           const JournalCodec& codec) {
     file = EarlierFile{};
     std::string bytes;
     if (RunFailure failure = ReadBytes(path, links, bytes)) {
@@ -74,22 +78,59 @@ RunFailure ReadEarlierFile(const fs::path& path, EarlierFile& file, LinkRule lin
     }
     file.size = bytes.size();
     const std::string_view text = bytes;
-    const std::size_t headerEnd = text.find(kLineEnd);
-    if (headerEnd == std::string_view::npos || text.substr(0, headerEnd) != CsvHeaderLine()) {
+    const std::string preamble = codec.Preamble();
+    if (!text.starts_with(preamble) || !codec.StartsLikeMine(text.substr(0, 64 * 1024))) {
         return FileFailure(RunFailureKind::EarlierFileForeign, path);
     }
-    std::size_t at = headerEnd + kLineEnd.size();
+    const std::string_view lineEnd = codec.LineEnd();
+    std::size_t at = preamble.size();
     while (at < text.size()) {
-        const std::size_t end = text.find(kLineEnd, at);
+        const std::size_t end = text.find(lineEnd, at);
         if (end == std::string_view::npos) {
-            ++file.unreadableLines;  // torn: a whole line always ends in CR LF
+            ++file.unreadableLines;  // torn: a whole line always has its line end
             file.endsWithLineEnd = false;
             break;
         }
-        TakeCourseLine(text.substr(at, end - at), file);
-        at = end + kLineEnd.size();
+        TakeCourseLine(text.substr(at, end - at), codec, file);
+        at = end + lineEnd.size();
     }
     return {};
+}
+
+RunFailure ReadEarlierOutput(const fs::path& path, EarlierFile& file, OutputFormat format) {
+    if (format != OutputFormat::Xlsx) {
+        return ReadEarlierFile(path, file, LinkRule::Follow, JournalCodecFor(format));
+    }
+    file = EarlierFile{};
+    std::string bytes;
+    if (RunFailure failure = ReadBytes(path, LinkRule::Follow, bytes)) {
+        return failure;
+    }
+    std::vector<CourseEntry> entries;
+    OutputFormat found = OutputFormat::Csv;
+    std::string error;
+    if (!ReadOutputBytes(bytes, entries, error, &found) || found != OutputFormat::Xlsx) {
+        return FileFailure(RunFailureKind::EarlierFileForeign, path);
+    }
+    file.size = bytes.size();
+    const JournalCodec& codec = JournalCodecFor(format);
+    for (const CourseEntry& entry : entries) {
+        TakeEntry(entry, codec, file);
+    }
+    return {};
+}
+
+std::vector<CourseEntry> EntriesOf(const std::vector<std::string>& lines,
+                                   const JournalCodec& codec) {
+    std::vector<CourseEntry> entries;
+    entries.reserve(lines.size());
+    for (const std::string& line : lines) {
+        CourseEntry entry;
+        if (codec.Read(line, entry)) {
+            entries.push_back(std::move(entry));
+        }
+    }
+    return entries;
 }
 
 bool NamesCoursesOn(const EarlierFile& file, const std::string& bookingHost) {

@@ -189,8 +189,8 @@ void NotePageAnswered(RunState& state) {
     state.connectionFailuresInARow = 0;
 }
 
-bool WriteCsvLine(RunState& state, const std::string& line) {
-    if (const int error = state.output.Journal().WriteLine(line); error != 0) {
+bool WriteCourse(RunState& state, const CourseEntry& entry) {
+    if (const int error = state.output.WriteCourse(entry); error != 0) {
         FailRun(state, FileFailure(RunFailureKind::OutputNotWritten, state.report.partialPath,
                                    std::error_code(error, std::generic_category())));
         return false;

@@ -69,9 +69,9 @@ void NotePageFailure(RunState& state, PageKind kind, const std::string& subject,
                      const std::string& url, const PageRead& read);
 void NotePageAnswered(RunState& state);
 
-// Writes `line` (code-page-932 bytes) and CR LF to the partial file. A failed
-// write becomes the run's failure and stops the run.
-bool WriteCsvLine(RunState& state, const std::string& line);
+// Writes one course to the partial file, as the run's format writes it. A
+// failed write becomes the run's failure and stops the run.
+bool WriteCourse(RunState& state, const CourseEntry& entry);
 
 // Records the run's failure (the first one counts) and stops the run.
 void FailRun(RunState& state, RunFailure failure);

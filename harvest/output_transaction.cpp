@@ -1,6 +1,7 @@
 #include "output_transaction.h"
 
 #include "CourseRecord.h"
+#include "Workbook.h"
 #include "path_text.h"
 #include "whole_file.h"
 
@@ -58,16 +59,6 @@ RunFailure PutInPlace(const fs::path& from, const fs::path& to) {
     return {};
 }
 
-// The header line and `courseLines` (code-page-932 bytes), each with CR LF.
-std::string CsvBytes(const std::vector<std::string>& courseLines) {
-    std::string bytes = CsvHeaderLine() + "\r\n";
-    for (const std::string& line : courseLines) {
-        bytes += line;
-        bytes += "\r\n";
-    }
-    return bytes;
-}
-
 // Writes `bytes` as the new file `path`, on the disk when this returns.
 RunFailure WriteNewFile(const fs::path& path, std::string_view bytes) {
     CsvOutputFile file;
@@ -92,6 +83,7 @@ RunFailure WriteNewFile(const fs::path& path, std::string_view bytes) {
 OutputTransaction::OutputTransaction(const OutputRequest& request, const PortalSettings& portal)
     : request_(request),
       portal_(portal),
+      codec_(JournalCodecFor(request.format)),
       output_(FollowLink(request.path)),
       partial_(WithSuffix(output_, ".partial")),
       composed_(WithSuffix(output_, ".partial.new")) {}
@@ -140,10 +132,25 @@ RunFailure OutputTransaction::BeginStandardOutput() {
     if (const int error = journal_.OpenStandardOutput(); error != 0) {
         return FileFailure(RunFailureKind::OutputNotCreated, {}, Errno(error));
     }
-    if (const int error = journal_.WriteWhole(CsvHeaderLine() + "\r\n"); error != 0) {
+    if (const int error = journal_.WriteWhole(codec_.Preamble()); error != 0) {
         return FileFailure(RunFailureKind::OutputNotWritten, {}, Errno(error));
     }
     return {};
+}
+
+int OutputTransaction::WriteCourse(const CourseEntry& entry) {
+    return journal_.WriteLine(codec_.Line(entry), codec_.LineEnd());
+}
+
+// The bytes of a file of the partial file's format with `lines`.
+std::string OutputTransaction::FileBytes(const std::vector<std::string>& lines) const {
+    const std::string_view lineEnd = codec_.LineEnd();
+    std::string bytes = codec_.Preamble();
+    for (const std::string& line : lines) {
+        bytes += line;
+        bytes += lineEnd;
+    }
+    return bytes;
 }
 
 // A finished file that an earlier resumed run was killed before it could put
@@ -169,8 +176,9 @@ RunFailure OutputTransaction::StartResume(HarvestReport& report) {
     }
     start.earlierPath = start.fromPartial ? partial_ : output_;
     // The partial file is the program's own: a link there is never followed.
-    const LinkRule links = start.fromPartial ? LinkRule::NoFollow : LinkRule::Follow;
-    if (RunFailure failure = ReadEarlierFile(start.earlierPath, earlier_, links)) {
+    if (RunFailure failure = start.fromPartial
+                                 ? ReadEarlierFile(partial_, earlier_, LinkRule::NoFollow, codec_)
+                                 : ReadEarlierOutput(output_, earlier_, request_.format)) {
         return failure;
     }
     if (!earlier_.lines.empty() && !NamesCoursesOn(earlier_, portal_.bookingHost)) {
@@ -186,7 +194,7 @@ RunFailure OutputTransaction::StartResume(HarvestReport& report) {
         // A torn last line gets its line end, so that it stays a torn line of
         // its own instead of running into the next course's.
         if (!earlier_.endsWithLineEnd) {
-            if (const int error = journal_.WriteWhole("\r\n"); error != 0) {
+            if (const int error = journal_.WriteWhole(codec_.LineEnd()); error != 0) {
                 LeaveAsBefore();
                 return FileFailure(RunFailureKind::OutputNotWritten, partial_, Errno(error));
             }
@@ -197,7 +205,7 @@ RunFailure OutputTransaction::StartResume(HarvestReport& report) {
         for (const EarlierLine& line : earlier_.lines) {
             lines.push_back(line.bytes);
         }
-        if (RunFailure failure = WriteNewFile(partial_, CsvBytes(lines))) {
+        if (RunFailure failure = WriteNewFile(partial_, FileBytes(lines))) {
             return failure;
         }
         if (RunFailure failure = OpenJournal(OutputOpening::AppendExisting)) {
@@ -224,7 +232,7 @@ RunFailure OutputTransaction::StartAfresh(HarvestReport& report) {
     if (RunFailure failure = OpenJournal(OutputOpening::CreateNew)) {
         return failure;
     }
-    if (const int error = journal_.WriteWhole(CsvHeaderLine() + "\r\n"); error != 0) {
+    if (const int error = journal_.WriteWhole(codec_.Preamble()); error != 0) {
         LeaveAsBefore();
         return FileFailure(RunFailureKind::OutputNotWritten, partial_, Errno(error));
     }
@@ -312,20 +320,56 @@ FileOutcome OutputTransaction::ChooseOutcome(HarvestReport& report) const {
 }
 
 RunFailure OutputTransaction::Rename(HarvestReport& report) {
-    if (RunFailure failure = PutInPlace(partial_, output_)) {
+    if (request_.format == OutputFormat::Xlsx) {
+        EarlierFile journal;
+        if (RunFailure failure = ReadEarlierFile(partial_, journal, LinkRule::NoFollow, codec_)) {
+            return failure;
+        }
+        std::vector<std::string> lines;
+        lines.reserve(journal.lines.size());
+        for (EarlierLine& line : journal.lines) {
+            lines.push_back(std::move(line.bytes));
+        }
+        if (RunFailure failure = PutWorkbookInPlace(lines)) {
+            return failure;
+        }
+    } else if (RunFailure failure = PutInPlace(partial_, output_)) {
         return failure;
     }
     report.linesInFile = report.rowsWritten;
     return {};
 }
 
+// The workbook of `lines` (the partial file's) in the output's place; the
+// partial file goes.
+RunFailure OutputTransaction::PutWorkbookInPlace(const std::vector<std::string>& lines) {
+    WrittenWorkbook written;
+    std::string error;
+    if (!WriteWorkbook(output_, EntriesOf(lines, codec_), written, error)) {
+        RunFailure failure = FileFailure(RunFailureKind::OutputNotWritten, output_);
+        failure.detail = error;
+        return failure;
+    }
+    TakePermissions(output_, written.file);
+    if (const std::error_code moved = teebasket::PutWorkbookInPlace(written, output_)) {
+        return FileFailure(RunFailureKind::OutputNotPutInPlace, output_, moved);
+    }
+    std::error_code ignored;
+    fs::remove(partial_, ignored);
+    return {};
+}
+
 RunFailure OutputTransaction::Compose(HarvestReport& report) {
     EarlierFile journal;
-    if (RunFailure failure = ReadEarlierFile(partial_, journal, LinkRule::NoFollow)) {
+    if (RunFailure failure = ReadEarlierFile(partial_, journal, LinkRule::NoFollow, codec_)) {
         return failure;
     }
     const std::vector<std::string> lines = plan_->FinishedLines(journal, !report.everyListingRead);
-    if (RunFailure failure = WriteNewFile(composed_, CsvBytes(lines))) {
+    report.linesInFile = static_cast<int>(lines.size());
+    if (request_.format == OutputFormat::Xlsx) {
+        return PutWorkbookInPlace(lines);
+    }
+    if (RunFailure failure = WriteNewFile(composed_, FileBytes(lines))) {
         return failure;
     }
     if (RunFailure failure = PutInPlace(composed_, output_)) {
@@ -335,7 +379,6 @@ RunFailure OutputTransaction::Compose(HarvestReport& report) {
     }
     std::error_code ignored;
     fs::remove(partial_, ignored);
-    report.linesInFile = static_cast<int>(lines.size());
     return {};
 }
 

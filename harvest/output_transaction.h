@@ -1,6 +1,10 @@
 // The output file transaction of a run, shared by every front end. Internal
 // to the harvest engine.
 //
+// The partial file is written in the run's format when the format can be
+// added to line by line (the CSVs, JSON Lines), and as JSON Lines for a
+// workbook, which is written from it when the run puts its file in place.
+//
 // Rows go to "OUTPUT.partial", each line whole on the disk before the next
 // course. At the end the partial file takes the output's place with one
 // rename, or a resumed run's finished file ("OUTPUT.partial.new", the
@@ -22,6 +26,7 @@
 #include "EarlierFile.h"
 #include "FileLock.h"
 #include "HarvestRun.h"
+#include "JournalCodec.h"
 
 namespace teebasket::detail {
 
@@ -41,8 +46,9 @@ class OutputTransaction {
 
     const std::filesystem::path& PartialPath() const { return partial_; }
 
-    // The partial file, open between Begin and Finish.
-    CsvOutputFile& Journal() { return journal_; }
+    // Writes one course into the partial file, as the run's format writes
+    // it. Returns the system's error number, or 0.
+    int WriteCourse(const CourseEntry& entry);
 
     // The courses kept from the earlier file; null unless the run resumes.
     ResumePlan* Plan() { return plan_ ? &*plan_ : nullptr; }
@@ -65,10 +71,13 @@ class OutputTransaction {
     FileOutcome ChooseOutcome(HarvestReport& report) const;
     RunFailure Rename(HarvestReport& report);
     RunFailure Compose(HarvestReport& report);
+    RunFailure PutWorkbookInPlace(const std::vector<std::string>& lines);
+    std::string FileBytes(const std::vector<std::string>& lines) const;
     void LeaveAsBefore();
 
     OutputRequest request_;
     PortalSettings portal_;
+    const JournalCodec& codec_;  // the partial file's lines
     std::filesystem::path output_;
     std::filesystem::path partial_;
     std::filesystem::path composed_;

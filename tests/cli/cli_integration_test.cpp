@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "MECSUtils.h"
+#include "OutputReader.h"
 #include "ProfileFile.h"
 #include "TestSupport.h"
 #include "Unithread.h"
@@ -494,6 +495,24 @@ std::string EngineCsv(const fs::path& folder, const std::vector<int>& rows,
 
 // ---------------------------------------------------------------------------
 // Tests
+
+// The courses of an output file of any format, read back; fails the test
+// when it cannot be read.
+std::vector<CourseEntry> EntriesIn(const fs::path& file) {
+    std::vector<CourseEntry> entries;
+    std::string error;
+    EXPECT_TRUE(ReadOutputFile(file, entries, error)) << file << ": " << error;
+    return entries;
+}
+
+// The 31 values of each course, for comparing files of different formats.
+std::vector<std::vector<std::string>> ValuesOf(const std::vector<CourseEntry>& entries) {
+    std::vector<std::vector<std::string>> values;
+    for (const CourseEntry& entry : entries) {
+        values.emplace_back(entry.record.values.begin(), entry.record.values.end());
+    }
+    return values;
+}
 
 class CliAgainstPortal : public ::testing::Test {
   protected:
@@ -1366,6 +1385,67 @@ TEST_F(ResumeAgainstPortal, AStoppedRunPutsItsRowsInPlaceAndResumesFromThem) {
     const int rows = static_cast<int>(CsvLines(ReadFileBytes(Csv())).size()) - 1;
     EXPECT_GE(rows, 5);
     ResumeGivesTheUninterruptedFile(before, rows);
+}
+
+// Every format holds the CSV's values, and the three columns the CSV lacks.
+TEST_F(CliAgainstPortal, EveryFormatHoldsTheValuesOfTheCsv) {
+    ASSERT_EQ(RunCli(Folder(), With({"tokyo", "osaka", "-o", "list.csv"})).exitCode, 0);
+    const std::vector<CourseEntry> csv = EntriesIn(Folder() / "list.csv");
+    ASSERT_EQ(csv.size(), 8u);
+    const std::vector<std::vector<std::string>> arguments = {
+        {"--format", "csv-utf8", "-o", "utf8.csv"}, {"-o", "list.jsonl"}, {"-o", "list.xlsx"}};
+    for (const std::vector<std::string>& format : arguments) {
+        std::vector<std::string> run = With({"tokyo", "osaka"});
+        run.insert(run.end(), format.begin(), format.end());
+        const CliResult result = RunCli(Folder(), run);
+        ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+        const std::vector<CourseEntry> entries = EntriesIn(Folder() / format.back());
+        EXPECT_EQ(ValuesOf(entries), ValuesOf(csv)) << format.back();
+        ASSERT_EQ(entries.size(), csv.size());
+        EXPECT_EQ(entries.front().prefecture, "東京都");
+        EXPECT_EQ(entries.back().prefecture, "大阪府");
+        EXPECT_EQ(entries.front().courseId, "113001");
+        EXPECT_EQ(entries.front().fetchedAt.size(), 25u) << entries.front().fetchedAt;
+        EXPECT_FALSE(fs::exists(Folder() / (format.back() + ".partial")));
+    }
+    // JSON Lines to standard output; a workbook cannot go there.
+    const CliResult jsonl = RunCli(Folder(), With({"tokyo", "--format", "jsonl", "-o", "-"}));
+    EXPECT_EQ(jsonl.exitCode, 0) << jsonl.stderrText;
+    const CliResult xlsx = RunCli(Folder(), With({"tokyo", "--format", "xlsx", "-o", "-"}));
+    EXPECT_EQ(xlsx.exitCode, 64) << xlsx.stderrText;
+}
+
+// A workbook cannot be added to: a stopped run keeps its rows in a JSON Lines
+// partial file, and --resume continues from it to the uninterrupted run's
+// courses.
+TEST_F(ResumeAgainstPortal, AStoppedWorkbookRunResumesFromItsJsonLinesPartialFile) {
+    const fs::path workbook = Folder() / "list.xlsx";
+    const fs::path partial = Folder() / "list.xlsx.partial";
+    ASSERT_EQ(RunCli(Folder(), With({"chiba", "tokyo", "-o", "list.xlsx"})).exitCode, 0);
+    const std::vector<CourseEntry> complete = EntriesIn(workbook);
+    const std::size_t before = RequestCount();
+    CliProcess process(Folder(),
+                       With({"--pause-ms", "0,500", "chiba", "tokyo", "-o", "list.xlsx"}));
+    ASSERT_TRUE(WaitUntil(process, [&] {
+        if (!fs::exists(partial)) {
+            return false;
+        }
+        const std::string lines = ReadFileBytes(partial);
+        return std::count(lines.begin(), lines.end(), '\n') >= 2;
+    })) << process.Stderr();
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Wait(), 2) << process.Stderr();
+    EXPECT_EQ(ValuesOf(EntriesIn(workbook)), ValuesOf(complete));
+    ASSERT_TRUE(ReadFileBytes(partial).starts_with("{")) << "the partial file is JSON Lines";
+
+    const CliResult resumed =
+        RunCli(Folder(), With({"chiba", "tokyo", "-o", "list.xlsx", "--resume"}));
+    ASSERT_EQ(resumed.exitCode, 0) << resumed.stderrText;
+    EXPECT_EQ(ValuesOf(EntriesIn(workbook)), ValuesOf(complete));
+    EXPECT_FALSE(fs::exists(partial));
+    const std::vector<std::string> details = TargetsSince(*portal_, before, kDetailPath);
+    EXPECT_EQ(details.size(), 8u);
+    EXPECT_EQ(Distinct(details).size(), details.size()) << "a course page asked for twice";
 }
 
 // A stop keeps a complete earlier file as it was: the rows so far stay in

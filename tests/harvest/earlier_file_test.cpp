@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "JournalCodec.h"
 #include "MECSUtils.h"
 #include "TestSupport.h"
 #include "Unithread.h"
@@ -18,6 +19,10 @@ using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
 using Lines = std::vector<std::string>;
+
+const JournalCodec& Csv() {
+    return JournalCodecFor(OutputFormat::Csv);
+}
 
 PortalSettings Portal() {
     PortalSettings portal;
@@ -51,7 +56,7 @@ EarlierFile Read(const std::string& bytes) {
     TempDir dir;
     WriteFileBytes(dir.path() / "earlier.csv", bytes);
     EarlierFile file;
-    EXPECT_FALSE(ReadEarlierFile(dir.path() / "earlier.csv", file, LinkRule::NoFollow));
+    EXPECT_FALSE(ReadEarlierFile(dir.path() / "earlier.csv", file, LinkRule::NoFollow, Csv()));
     return file;
 }
 
@@ -59,7 +64,7 @@ RunFailureKind Problem(const std::string& bytes) {
     TempDir dir;
     WriteFileBytes(dir.path() / "earlier.csv", bytes);
     EarlierFile file;
-    return ReadEarlierFile(dir.path() / "earlier.csv", file, LinkRule::NoFollow).kind;
+    return ReadEarlierFile(dir.path() / "earlier.csv", file, LinkRule::NoFollow, Csv()).kind;
 }
 
 // ---------------------------------------------------------------------------
@@ -80,9 +85,9 @@ TEST(ReadEarlierFile, RefusesAFileWithoutTheProgramsHeaderLine) {
     }
     TempDir dir;
     EarlierFile file;
-    EXPECT_EQ(ReadEarlierFile(dir.path() / "missing.csv", file, LinkRule::Follow).kind,
+    EXPECT_EQ(ReadEarlierFile(dir.path() / "missing.csv", file, LinkRule::Follow, Csv()).kind,
               RunFailureKind::EarlierFileUnreadable);
-    EXPECT_EQ(ReadEarlierFile(dir.path(), file, LinkRule::Follow).kind,
+    EXPECT_EQ(ReadEarlierFile(dir.path(), file, LinkRule::Follow, Csv()).kind,
               RunFailureKind::NotARegularFile);
 }
 
