@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "SystemText.h"
 #include "Zererav.h"
 
 namespace teebasket {
@@ -20,10 +21,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kLockFileName = "Zide_Darere.lock";
 
-std::string ErrnoText() {
-    return std::error_code(errno, std::generic_category()).message();
-}
-
 // Why `folder` is not a private folder of this user, or "" when it is: it
 // must be a folder itself (not a symbolic link), owned by this user, and
 // writable by no one else, so that no other user can plant or replace the
@@ -31,7 +28,7 @@ std::string ErrnoText() {
 std::string PrivateFolderProblem(const fs::path& folder) {
     struct stat info {};
     if (::lstat(folder.c_str(), &info) != 0) {
-        return folder.string() + ": " + ErrnoText();
+        return folder.string() + ": " + ErrorNumberText(errno);
     }
     if (!S_ISDIR(info.st_mode)) {
         return folder.string() + " is not a folder";
@@ -51,7 +48,7 @@ std::string MakePrivateFolder(const fs::path& folder) {
     std::error_code ignored;
     fs::create_directories(folder.parent_path(), ignored);
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        return "cannot create " + folder.string() + ": " + ErrnoText();
+        return "cannot create " + folder.string() + ": " + ErrorNumberText(errno);
     }
     return PrivateFolderProblem(folder);
 }
@@ -123,12 +120,13 @@ TSingleInstanceLock::TSingleInstanceLock(const SingleInstanceLockPlaces& places)
     const fs::path path = folder / kLockFileName;
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        problem_ = "cannot open " + path.string() + ": " + ErrnoText();
+        problem_ = "cannot open " + path.string() + ": " + ErrorNumberText(errno);
         return;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const bool elsewhere = errno == EWOULDBLOCK;
-        problem_ = elsewhere ? std::string() : "cannot lock " + path.string() + ": " + ErrnoText();
+        problem_ = elsewhere ? std::string()
+                             : "cannot lock " + path.string() + ": " + ErrorNumberText(errno);
         ::close(fd);
         state_ = elsewhere ? State::HeldElsewhere : State::Unavailable;
         return;

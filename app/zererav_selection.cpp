@@ -104,7 +104,7 @@ void TFrmMain::SaveSettings() {
     for (int row = 0; row < lstArea->count(); ++row) {
         ticked.push_back(IsTicked(lstArea, row));
     }
-    const std::string reason = WriteProfileString(file, "Config", "Area", AreaValue(ticked));
+    const std::string reason = SaveSelectedRows(file, ticked);
     if (!reason.empty()) {
         Ask(kTextSettingsNotSaved.arg(QString::fromStdString(reason)), kCaptionError,
             kMbOk | kMbIconError | kMbTopmost);

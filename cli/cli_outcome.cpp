@@ -9,10 +9,6 @@ namespace teebasket::cli {
 
 namespace {
 
-std::string Quoted(const std::filesystem::path& path) {
-    return QuotedPath(path);
-}
-
 std::string Count(int number) {
     return std::to_string(number);
 }
@@ -27,7 +23,7 @@ std::string OneLine(std::string text) {
 // Where the lines went: the output file, or standard output.
 std::string Destination(const HarvestReport& report) {
     return report.files == FileOutcome::StandardOutput ? std::string("standard output")
-                                                       : Quoted(report.outputPath);
+                                                       : QuotedPath(report.outputPath);
 }
 
 bool HasCourses(const HarvestReport& report) {
@@ -196,7 +192,7 @@ std::string RunFailureReason(const RunFailure& failure) {
     switch (failure.kind) {
         case RunFailureKind::NotARegularFile:
             return "リンク・パイプ・フォルダーがあります / a link, a pipe or a folder stands at " +
-                   Quoted(failure.path) + "; it was left as it was";
+                   QuotedPath(failure.path) + "; it was left as it was";
         case RunFailureKind::Unexpected:
         case RunFailureKind::InvalidPortalSetting:
             return OneLine(failure.detail);
@@ -207,7 +203,7 @@ std::string RunFailureReason(const RunFailure& failure) {
     if (failure.path.empty()) {
         return system;
     }
-    return Quoted(failure.path) + (system.empty() ? "" : ": " + system);
+    return QuotedPath(failure.path) + (system.empty() ? "" : ": " + system);
 }
 
 namespace {
@@ -219,7 +215,7 @@ std::string CannotResumeMessage(const std::string& detail) {
 
 std::string ResumeRefusal(const HarvestReport& report) {
     const RunFailure& failure = report.failure;
-    const std::string path = Quoted(failure.path);
+    const std::string path = QuotedPath(failure.path);
     switch (failure.kind) {
         case RunFailureKind::EarlierFileUnreadable:
             return CannotResumeMessage(path +
@@ -270,11 +266,11 @@ std::string DoneMessage(const HarvestReport& report) {
 std::string PagesNotReadMessage(const HarvestReport& report) {
     const std::string pages = Count(static_cast<int>(report.pageFailures.size()));
     if (report.files == FileOutcome::SelectionUndecided) {
-        return "取得できなかったページがあるため、" + Quoted(report.resume.earlierPath) +
+        return "取得できなかったページがあるため、" + QuotedPath(report.resume.earlierPath) +
                " の続きか確かめられませんでした。ファイルは変更していません。 / " + pages +
                " pages could not be read (listed above), and no course listed so far has a line "
                "in " +
-               Quoted(report.resume.earlierPath) +
+               QuotedPath(report.resume.earlierPath) +
                ": nothing was changed; run again with --resume once the portal answers.";
     }
     if (!HasCourses(report)) {
@@ -307,14 +303,14 @@ std::string WhereTheRowsAre(const HarvestReport& report) {
             return "（" + rows + " 件を保存済み）。 / The " + rows +
                    " courses written so far are in " + Destination(report) + ".";
         case FileOutcome::PartialKept:
-            return "（" + rows + " 件を " + Quoted(report.partialPath) +
+            return "（" + rows + " 件を " + QuotedPath(report.partialPath) +
                    " に保存済み。元のファイルは変更していません）。 / The " + rows +
-                   " courses written so far are in " + Quoted(report.partialPath) + "; " +
+                   " courses written so far are in " + QuotedPath(report.partialPath) + "; " +
                    Destination(report) +
                    " was left as it was, and teebasket-cli --resume continues from them.";
         case FileOutcome::SelectionUndecided:
             return "。ファイルは変更していません。 / No course with a line in " +
-                   Quoted(report.resume.earlierPath) + " was listed yet: nothing was changed.";
+                   QuotedPath(report.resume.earlierPath) + " was listed yet: nothing was changed.";
         default:
             return "（保存した行はありません）。 / No course was written: nothing was written to " +
                    Destination(report) + ".";
@@ -348,7 +344,7 @@ std::string FailedMessage(const HarvestReport& report) {
     switch (report.failure.kind) {
         case RunFailureKind::OutputInUse:
             return "出力ファイルは別の取得処理が使用中です。ファイルは変更していません。 / " +
-                   Quoted(report.failure.path) +
+                   QuotedPath(report.failure.path) +
                    " is being written by another run: nothing was changed.";
         case RunFailureKind::EarlierFileUnreadable:
         case RunFailureKind::EarlierFileTooLarge:
@@ -362,7 +358,8 @@ std::string FailedMessage(const HarvestReport& report) {
     std::string line = FailureHeadline(report.failure) + ".";
     if (report.files == FileOutcome::PartialKept) {
         line += " " + Destination(report) + " was left as it was; the rows written are in " +
-                Quoted(report.partialPath) + ", and teebasket-cli --resume continues from them.";
+                QuotedPath(report.partialPath) +
+                ", and teebasket-cli --resume continues from them.";
     } else {
         line += " " + Destination(report) + " was left as it was.";
     }
@@ -423,17 +420,17 @@ std::vector<std::string> StartNotes(const HarvestReport& report, bool quiet) {
         notes.push_back(
             "再開するファイルがないため、最初から取得します。 / Nothing to resume: "
             "neither " +
-            Quoted(report.partialPath) + " nor " + Destination(report) +
+            QuotedPath(report.partialPath) + " nor " + Destination(report) +
             " exists; starting a new run.");
     } else if (report.partialReplaced) {
         // Said even when quiet: rows are lost.
         notes.push_back("前回の中断したファイルを破棄して最初から取得します。 / Starting afresh: " +
-                        Quoted(report.partialPath) +
+                        QuotedPath(report.partialPath) +
                         " of an interrupted run is replaced (--resume would continue it).");
     }
     if (report.resume.resumed && !quiet) {
         const ResumeStart& start = report.resume;
-        const std::string earlier = Quoted(start.earlierPath);
+        const std::string earlier = QuotedPath(start.earlierPath);
         notes.push_back(earlier + " から再開します（" + Count(start.earlierCourses) +
                         " 行のうち取得済み " + Count(start.keepable) + " 件）。 / Resuming from " +
                         earlier + ": " + Count(start.keepable) + " of its " +
@@ -446,7 +443,7 @@ std::vector<std::string> StartNotes(const HarvestReport& report, bool quiet) {
 
 std::string StoppedAtOnceMessage(const std::filesystem::path& partial) {
     return "取得処理を中断しました。 / Stopped at once: the rows written so far are in " +
-           Quoted(partial) + "; teebasket-cli --resume continues from them.";
+           QuotedPath(partial) + "; teebasket-cli --resume continues from them.";
 }
 
 }  // namespace teebasket::cli

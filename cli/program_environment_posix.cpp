@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "ProgramEnvironment.h"
+#include "SystemText.h"
 #include "path_text.h"
 
 namespace teebasket::cli {
@@ -34,7 +35,7 @@ std::string MakeScratchFolder(fs::path& folder) {
         std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/teebasket-cli-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         return "cannot create a scratch folder in \"" + PathText(fs::path(pattern).parent_path()) +
-               "\": " + std::error_code(errno, std::generic_category()).message();
+               "\": " + ErrorNumberText(errno);
     }
     folder = pattern;
     return {};

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "MECSUtils.h"
+#include "SystemText.h"
 
 namespace teebasket::cli {
 
@@ -63,24 +64,6 @@ std::string TimesText(const ProgressSnapshot& snapshot, Language language) {
         return "経過 " + elapsed + "、残り " + (left ? "約" + FormatDuration(*left) : "?");
     }
     return "elapsed " + elapsed + ", left " + (left ? "~" + FormatDuration(*left) : "?");
-}
-
-std::string Utf8FromAnsi(const std::string& ansi) {
-    return UTF16ToAnsi(AnsiToUTF16(ansi, kCodePageJapanese), kCodePageUtf8);
-}
-
-// Tries `lock` until it is taken or `limit` has passed. (A polling loop
-// rather than std::timed_mutex, whose timed wait ThreadSanitizer cannot
-// follow.)
-bool TryLockFor(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!lock.try_lock()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 // True when the last page the run could not read is the listing of the
@@ -202,7 +185,7 @@ void TerminalProgress::ProgressStep(const HarvestReport& run) {
     std::lock_guard lock(mutex_);
     WritePrefectureLineLocked();  // the prefecture before, now finished
     ++snapshot_.prefectureNumber;
-    snapshot_.prefectureName = Utf8FromAnsi(run.currentPrefecture);
+    snapshot_.prefectureName = AnsiToUTF8(run.currentPrefecture);
     snapshot_.courseIndex = 0;
     snapshot_.courseTotal = 0;
     snapshot_.listingNotRead = false;

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "SystemText.h"
 #include "private_folder.h"
 
 namespace teebasket {
@@ -18,7 +19,7 @@ std::string MakePrivateFolder(const fs::path& parent, const std::string& prefix,
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr) {
-        return std::strerror(errno);
+        return ErrorNumberText(errno);
     }
     folder = fs::path(name.data());
     return {};

@@ -198,10 +198,6 @@ KeyLocation LocateKey(const std::vector<ProfileLine>& lines, std::string_view se
 // ---------------------------------------------------------------------------
 // Files
 
-std::string Quoted(const fs::path& path) {
-    return QuotedPath(path);
-}
-
 enum class ReadOutcome { Read, Missing, Failed };
 
 // Reads a whole regular file. On failure `reason` says why (UTF-8).
@@ -215,19 +211,19 @@ ReadOutcome ReadProfileBytes(const fs::path& path, std::string& bytes, std::stri
         case Status::Missing:
             return ReadOutcome::Missing;
         case Status::IsFolder:
-            reason = Quoted(path) + " is a folder, not a settings file";
+            reason = QuotedPath(path) + " is a folder, not a settings file";
             return ReadOutcome::Failed;
         case Status::IsLink:
         case Status::NotRegular:
-            reason = Quoted(path) + " is not a regular file";
+            reason = QuotedPath(path) + " is not a regular file";
             return ReadOutcome::Failed;
         case Status::TooLarge:
-            reason = Quoted(path) + " is too large to be a settings file";
+            reason = QuotedPath(path) + " is too large to be a settings file";
             return ReadOutcome::Failed;
         case Status::Failed:
             break;
     }
-    reason = "cannot read " + Quoted(path) + ": " + read.systemError;
+    reason = "cannot read " + QuotedPath(path) + ": " + read.systemError;
     return ReadOutcome::Failed;
 }
 
@@ -236,16 +232,16 @@ std::string ReplaceProfileFile(const fs::path& target, const std::string& bytes)
     using Status = WholeFileReplace::Status;
     const WholeFileReplace replace = ReplaceWholeFile(target, bytes);
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    const std::string prefix = "cannot write " + Quoted(target) + ": ";
+    const std::string prefix = "cannot write " + QuotedPath(target) + ": ";
     switch (replace.status) {
         case Status::Replaced:
             return {};
         case Status::FolderMissing:
-            return prefix + "the folder " + Quoted(folder) + " does not exist";
+            return prefix + "the folder " + QuotedPath(folder) + " does not exist";
         case Status::NotAFolder:
-            return prefix + Quoted(folder) + " is not a folder";
+            return prefix + QuotedPath(folder) + " is not a folder";
         case Status::CannotCreate:
-            return prefix + "cannot create a file in the folder " + Quoted(folder) + ": " +
+            return prefix + "cannot create a file in the folder " + QuotedPath(folder) + ": " +
                    replace.systemError;
         case Status::CannotKeepPermissions:
             return prefix + "cannot keep the file's permissions: " + replace.systemError;
@@ -362,10 +358,10 @@ std::string ReadProfileString(const fs::path& file, const std::string& section,
 std::string WriteProfileString(const fs::path& file, const std::string& section,
                                const std::string& key, const std::string& value) {
     if (std::string problem = CheckNames(section, key, value); !problem.empty()) {
-        return "cannot write " + Quoted(file) + ": " + problem;
+        return "cannot write " + QuotedPath(file) + ": " + problem;
     }
     if (file.empty() || !file.has_filename()) {
-        return "cannot write " + Quoted(file) + ": not a file name";
+        return "cannot write " + QuotedPath(file) + ": not a file name";
     }
     const fs::path target = WriteTarget(file);
     std::string bytes;

@@ -5,6 +5,7 @@
 #include <random>
 #include <system_error>
 
+#include "SystemText.h"
 #include "file_stream.h"
 #include "path_text.h"
 
@@ -57,7 +58,7 @@ bool ScratchWriter::Open(std::string& error) {
         if (errno != EEXIST) {
             lastErrno_ = errno;
             error = "cannot create a file beside " + PathText(scratchPath_) + ": " +
-                    std::strerror(errno);
+                    ErrorNumberText(errno);
             return false;
         }
     }
@@ -118,7 +119,7 @@ bool ScratchWriter::Commit(std::string& error) {
     if (!flushed || !closed) {
         lastErrno_ = flushed ? errno : flushError;
         error = "cannot write " + PathText(temporaryPath_) + ": " +
-                std::strerror(flushed ? errno : flushError);
+                ErrorNumberText(flushed ? errno : flushError);
         return false;
     }
     std::error_code ec;

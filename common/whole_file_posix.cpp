@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 
+#include "SystemText.h"
 #include "whole_file.h"
 
 namespace teebasket {
@@ -16,10 +17,6 @@ namespace teebasket {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ErrnoText(int error) {
-    return std::strerror(error);
-}
 
 class FileDescriptor {
   public:
@@ -77,7 +74,7 @@ fs::path TemporarySibling(const fs::path& target, int attempt) {
 }
 
 WholeFileReplace Failure(WholeFileReplace::Status status, int error) {
-    return {status, ErrnoText(error)};
+    return {status, ErrorNumberText(error)};
 }
 
 }  // namespace
@@ -86,7 +83,7 @@ WholeFileRead ReadWholeFile(const fs::path& path, std::uintmax_t maximumBytes, L
     WholeFileRead result;
     auto failed = [&result](int error) {
         result.status = WholeFileRead::Status::Failed;
-        result.systemError = ErrnoText(error);
+        result.systemError = ErrorNumberText(error);
         result.error = std::error_code(error, std::generic_category());
         return result;
     };

@@ -94,6 +94,10 @@ std::string AreaValue(const std::vector<bool>& ticked) {
     return value;
 }
 
+std::string SaveSelectedRows(const fs::path& iniFile, const std::vector<bool>& ticked) {
+    return WriteProfileString(iniFile, kConfigSection, kAreaKey, AreaValue(ticked));
+}
+
 std::string PortalHostProblem(const std::string& host) {
     if (host.empty()) {
         return "no host given";

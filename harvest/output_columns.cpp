@@ -204,7 +204,7 @@ std::optional<double> OnlyNumber(std::string_view utf8) {
 std::string Utf8FromCp932(const std::string& cp932) {
     for (const char byte : cp932) {
         if (static_cast<unsigned char>(byte) >= 0x80) {
-            return UTF16ToAnsi(AnsiToUTF16(cp932, kCodePageJapanese), kCodePageUtf8);
+            return AnsiToUTF8(cp932);
         }
     }
     return cp932;  // ASCII is the same in both

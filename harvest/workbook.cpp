@@ -8,6 +8,7 @@
 
 #include "MECSUtils.h"
 #include "OutputColumns.h"
+#include "SystemText.h"
 #include "Workbook.h"
 #include "numeric_locale.h"
 #include "path_text.h"
@@ -105,7 +106,7 @@ class WorkbookHandle {
         }
         std::string reason = lxw_strerror(result);
         if (errno != 0) {
-            reason += ": " + std::string(std::strerror(errno));
+            reason += ": " + ErrorNumberText(errno);
         }
         return reason;
     }

@@ -1,4 +1,5 @@
 #include "PortalServer.h"
+#include "whole_file.h"
 
 #include <httplib.h>
 #include <openssl/ssl.h>
@@ -25,6 +26,10 @@ namespace teebasket::portal {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Larger than any page a fixture holds, the pages over the engine's limit
+// included.
+constexpr std::uintmax_t kLargestFixturePage = 64u * 1024u * 1024u;
 
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr const char* kText = "text/plain; charset=utf-8";
@@ -72,20 +77,6 @@ bool IsSafeName(std::string_view name) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                c == '-' || c == '_' || c == '.';
     });
-}
-
-std::optional<std::string> ReadWholeFile(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return std::move(bytes).str();
 }
 
 // Writes `length` bytes of the repeating pattern, as they stand from `offset`.
@@ -427,15 +418,15 @@ void PortalServer::Impl::ServeReviews(std::string_view id, httplib::Response& re
 
 void PortalServer::Impl::ServeFixture(const fs::path& file, std::string_view path,
                                       httplib::Response& response) {
-    std::optional<std::string> bytes;
+    WholeFileRead read;
     if (!file.empty()) {
-        bytes = ReadWholeFile(file);
+        read = ReadWholeFile(file, kLargestFixturePage);
     }
-    if (!bytes) {
+    if (read.status != WholeFileRead::Status::Read) {
         ServeNotFound(path, response);
         return;
     }
-    response.set_content(*bytes, kHtml);
+    response.set_content(read.bytes, kHtml);
 }
 
 // The fault paths. Each stands for one way a server can misbehave, so that

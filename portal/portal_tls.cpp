@@ -1,4 +1,5 @@
 #include "PortalTls.h"
+#include "SystemText.h"
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
@@ -160,10 +161,6 @@ X509Ptr MakeSelfSignedCertificate(EVP_PKEY* key, const std::string& subjectAltNa
     return certificate;
 }
 
-std::string ErrnoText() {
-    return std::error_code(errno, std::generic_category()).message();
-}
-
 // Creates `path` anew for writing. A secret file is owner-only (0600) from
 // its creation on, so it never exists with wider permissions, not even for a
 // moment; a file system that does not keep that mode is an error, and the
@@ -173,7 +170,7 @@ BioPtr CreatePemFile(const fs::path& path, bool secret, std::string& error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           secret ? 0600 : 0644);
     if (fd < 0) {
-        error = "cannot create " + path.string() + ": " + ErrnoText();
+        error = "cannot create " + path.string() + ": " + ErrorNumberText(errno);
         return nullptr;
     }
     const auto fail = [&](std::string message) -> BioPtr {
@@ -185,7 +182,7 @@ BioPtr CreatePemFile(const fs::path& path, bool secret, std::string& error) {
     if (secret) {
         struct stat info {};
         if (::fchmod(fd, 0600) != 0 || ::fstat(fd, &info) != 0) {
-            return fail("cannot make " + path.string() + " owner-only: " + ErrnoText());
+            return fail("cannot make " + path.string() + " owner-only: " + ErrorNumberText(errno));
         }
         if ((info.st_mode & 077) != 0) {
             return fail("cannot make " + path.string() +

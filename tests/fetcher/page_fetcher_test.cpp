@@ -664,6 +664,18 @@ TEST_F(FetchSessionTest, AStallOnAKeptConnectionIsATimeOut) {
     EXPECT_TRUE(SessionFetch("x-bytes-10").Stored());
 }
 
+// The sockets that process `pid` holds open.
+std::size_t OpenSockets(int pid) {
+    std::size_t sockets = 0;
+    std::error_code error;
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        std::error_code ignored;
+        sockets += fs::read_symlink(entry.path(), ignored).string().starts_with("socket:") ? 1 : 0;
+    }
+    return sockets;
+}
+
 // A connection that the server ends is replaced by a new one, and the
 // download does not fail: when the server has closed it after its request
 // limit, after it was idle too long, or just as the next request arrived.
@@ -674,6 +686,7 @@ TEST(FetchSessionReconnectTest, AConnectionTheServerEndedIsReplacedWithoutAFailu
     const fs::path scratch = dir.path() / "tmp.dat";
     UserAgentGenerator agents;
     const FetchOptions options = QuickOptions(portal.certificate());
+    const std::size_t listening = OpenSockets(portal.pid());
     FetchSession session;
     const auto fetch = [&](const std::string& id) {
         const FetchResult result =
@@ -687,8 +700,8 @@ TEST(FetchSessionReconnectTest, AConnectionTheServerEndedIsReplacedWithoutAFailu
     }
     EXPECT_EQ(ConnectionsOf(portal), (std::vector<std::string>{"1", "1", "2", "2", "3"}));
 
-    // Longer than the portal keeps an idle connection.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    // The portal closes the idle connection after a second.
+    ASSERT_TRUE(test::WaitUntil([&] { return OpenSockets(portal.pid()) <= listening; }));
     fetch("x-bytes-10");
     EXPECT_EQ(ConnectionsOf(portal, 5), (std::vector<std::string>{"4"}));
 
