@@ -17,6 +17,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -999,6 +1001,80 @@ TEST_F(CliAgainstPortal, PagesThatCannotBeReadAreListedAndEndWithThree) {
             CliPath(Folder() / "ゴルフ場一覧.csv") +
             "\", but 1 pages could not be read (listed above).\n");
     EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+// Nothing beside the output is followed: a link, a pipe or a folder where
+// the partial file or the finished file of a resumed run goes is named, and
+// neither it nor what a link points to is touched, whatever the run finds.
+TEST_F(CliAgainstPortal, ALinkPipeOrFolderBesideTheOutputIsNamedAndTouchesNothing) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "links and pipes of the Linux file system";
+    }
+    const fs::path secret = Folder() / "secret.conf";
+    struct Case {
+        const char* what;
+        const char* name;  // beside list.csv
+        std::function<void(const fs::path&)> plant;
+        std::vector<std::string> extra;
+    };
+    const Case cases[] = {
+        {"a link as partial file",
+         "list.csv.partial",
+         [&](const fs::path& at) { fs::create_symlink(secret, at); },
+         {}},
+        {"a link as partial file, resuming",
+         "list.csv.partial",
+         [&](const fs::path& at) { fs::create_symlink(secret, at); },
+         {"--resume"}},
+        {"a dangling link as partial file",
+         "list.csv.partial",
+         [&](const fs::path& at) { fs::create_symlink(Folder() / "nowhere", at); },
+         {}},
+        {"a link as finished file",
+         "list.csv.partial.new",
+         [&](const fs::path& at) { fs::create_symlink(secret, at); },
+         {}},
+        {"a pipe as partial file",
+         "list.csv.partial",
+         [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); },
+         {"--resume"}},
+        {"a folder as partial file",
+         "list.csv.partial",
+         [](const fs::path& at) { fs::create_directories(at / "inside"); },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileBytes(secret, "keep me\n");
+        WriteFileBytes(Folder() / "list.csv", "yesterday");
+        const fs::path planted = Folder() / c.name;
+        c.plant(planted);
+        std::vector<std::string> arguments = With({"tokyo", "-o", "list.csv"});
+        arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+        const CliResult result = RunCli(Folder(), arguments);
+        EXPECT_EQ(result.exitCode, 73) << result.stderrText;
+        EXPECT_NE(result.stderrText.find(CliPath(planted)), std::string::npos) << result.stderrText;
+        EXPECT_EQ(ReadFileBytes(secret), "keep me\n");
+        EXPECT_EQ(ReadFileBytes(Folder() / "list.csv"), "yesterday");
+        std::error_code error;
+        EXPECT_NE(fs::symlink_status(planted, error).type(), fs::file_type::regular);
+        fs::remove_all(planted, error);
+    }
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+// A listing that fails leaves no course to write: the run says so, ends with
+// 3 as the README has it, and writes no file.
+TEST_F(CliAgainstPortal, AListingThatCannotBeReadWritesNoFileAndSaysSo) {
+    const FixturePortal fixture({});
+    std::vector<std::string> arguments = fixture.Arguments(Ini());
+    arguments.back() = "osaka";  // no listing there: 404
+    const CliResult result = RunCli(Folder(), arguments);
+    EXPECT_EQ(result.exitCode, 3) << result.stderrText;
+    EXPECT_NE(result.stderrText.find("no course was written"), std::string::npos)
+        << result.stderrText;
+    EXPECT_EQ(result.stderrText.find("Done"), std::string::npos) << result.stderrText;
+    EXPECT_FALSE(fs::exists(Folder() / "ゴルフ場一覧.csv"));
 }
 
 TEST_F(CliAgainstPortal, AScratchFileThatCannotBeWrittenEndsWith73) {

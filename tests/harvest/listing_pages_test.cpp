@@ -158,3 +158,41 @@ TEST(ListingPages, TheLinkToTheNextPageIsTheListingsOwn) {
     EXPECT_FALSE(links(R"(<a href="/doc/area/tokyo/">page=2</a>)", 2));
     EXPECT_FALSE(links(R"(<a href="/doc/area/tokyo/?page=1"> page=2)", 2));
 }
+
+// A hostile listing cannot make the run hold more than it can use: an
+// identifier longer than any real one is not a card, and a prefecture gives
+// at most kMaxCoursesPerPrefecture courses, the rest named as left out.
+TEST(ListingPages, AHostileListingIsCutToWhatARunCanUse) {
+    TempDir pages;
+    Lines cards = {std::string(kMaxCourseIdBytes + 1, '7'), "x-first"};
+    for (int number = 0; number < kMaxCoursesPerPrefecture; ++number) {
+        cards.push_back(std::to_string(100000 + number));
+    }
+    WriteFileBytes(pages.path() / "listing" / "tokyo.html", FixtureListing(cards, 2));
+    WriteFileBytes(pages.path() / "listing" / "tokyo.2.html", FixtureListing({"x-more"}, 0));
+    PortalProcess portal({{}, pages.path(), {}});
+    RunHarness harness(portal);
+    int total = 0;
+    // The courses are what was listed; no need to ask for them all.
+    harness.observer.onStatus = [&](const HarvestReport& report) {
+        total = report.courseTotal;
+        if (report.courseIndex == 2) {
+            harness.Stop();
+        }
+    };
+    harness.Run({kTokyo});
+
+    EXPECT_EQ(total, kMaxCoursesPerPrefecture);
+    // The cut, then the first course's page, which the fixture lacks.
+    const std::vector<PageFailure>& failures = harness.Report().pageFailures;
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0].kind, PageKind::Listing);
+    EXPECT_EQ(failures[0].problem, PageProblem::TooManyCourses);
+    EXPECT_EQ(failures[0].url, "https://" + portal.host() + TokyoPage(1));
+    // The page after the cut is never asked for; the first course is the
+    // first card that is one.
+    EXPECT_EQ(ListingTargets(portal), Lines{TokyoPage(1)});
+    const std::vector<PortalRequest> requests = portal.requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[1].target, "/guide/disp/c_id/x-first");
+}
