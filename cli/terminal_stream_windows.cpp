@@ -216,11 +216,17 @@ BoundedWriter::BoundedWriter(std::FILE* stream) : stream_(stream) {}
 BoundedWriter::~BoundedWriter() = default;
 
 bool BoundedWriter::TryWrite(std::string_view utf8) {
+    const HANDLE handle = StreamHandle(stream_);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
+        return false;
+    }
+    // Only a pipe can keep a write waiting for its reader; a file takes it
+    // at once, and a line never goes missing from a log for coming fast.
+    if (::GetFileType(handle) == FILE_TYPE_DISK) {
+        WriteText(stream_, utf8);
+        return true;
+    }
     if (!queue_) {
-        const HANDLE handle = StreamHandle(stream_);
-        if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
-            return false;
-        }
         queue_ = std::make_unique<Queue>(handle, IsConsole(handle));
     }
     return queue_->Add(utf8);

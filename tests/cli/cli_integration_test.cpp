@@ -152,13 +152,14 @@ class CliProcess {
         // language and terminal are set, not inherited: English unless a
         // test sets LANG or LC_*, and TERM=xterm.
         std::vector<std::string> environment{};
-        bool captureStdout = false;    // into stdout.txt rather than the null device
-        std::string fullPipeFiller{};  // UnreadPipe: the pipe is full before the start
+        bool captureStdout = false;             // into stdout.txt rather than the null device
+        std::string fullPipeFiller{};           // UnreadPipe: the pipe is full before the start
+        std::string stderrName = "stderr.txt";  // File: its name in the folder
     };
 
     CliProcess(const fs::path& folder, const std::vector<std::string>& arguments,
                const Launch& launch)
-        : stderrPath_(folder / "stderr.txt"), stdoutPath_(folder / "stdout.txt") {
+        : stderrPath_(folder / launch.stderrName), stdoutPath_(folder / "stdout.txt") {
         const ErrorOutput errorOutput = launch.errorOutput;
         const rlim_t maxFileBytes = launch.maxFileBytes;
         fs::create_directories(folder / "tmp");
@@ -167,7 +168,7 @@ class CliProcess {
         args.insert(args.end(), arguments.begin(), arguments.end());
         std::vector<std::string> replaced = {"TMPDIR",     "HOME",   "XDG_CONFIG_HOME",
                                              "WINEPREFIX", "LC_ALL", "LC_MESSAGES",
-                                             "LANG",       "TERM"};
+                                             "LANG",       "TERM",   "LC_CTYPE"};
         for (const std::string& entry : launch.environment) {
             replaced.push_back(entry.substr(0, entry.find('=')));
         }
@@ -184,6 +185,10 @@ class CliProcess {
         env.push_back("TERM=xterm");
         if (UnderWine()) {
             env.push_back("WINEPREFIX=" + WinePrefix().string());
+            // Wine turns the arguments and file names into the Windows
+            // program's UTF-16 by the locale's character set: a UTF-8 one,
+            // whatever the language variables the test sets.
+            env.push_back("LC_CTYPE=C.UTF-8");
         }
         for (const std::string& entry : launch.environment) {
             std::erase_if(env, [&](const std::string& e) {
@@ -1542,7 +1547,7 @@ TEST_F(ResumeAgainstPortal, AStoppedRunKeepsAnEarlierFileAndItsRowsForResume) {
 // 75 and touches nothing; the first goes on.
 TEST_F(ResumeAgainstPortal, ASecondRunOnAnOutputInUseEndsWith75AndTouchesNothing) {
     WriteFileBytes(Csv(), "yesterday");
-    CliProcess first(Folder(), With({"--pause-ms", "0,300", "chiba", "tokyo", "-o", "list.csv"}));
+    CliProcess first(Folder(), With({"--pause-ms", "0,1000", "chiba", "tokyo", "-o", "list.csv"}));
     ASSERT_TRUE(WaitUntil(first, [&] {
         return fs::exists(Partial()) && CsvLines(ReadFileBytes(Partial())).size() >= 2;
     })) << first.Stderr();
@@ -1552,8 +1557,12 @@ TEST_F(ResumeAgainstPortal, ASecondRunOnAnOutputInUseEndsWith75AndTouchesNothing
         if (*resume != '\0') {
             arguments.push_back(resume);
         }
-        // From a folder of its own, so that its standard error is its own.
-        const CliResult second = RunCli(Folder() / "second", arguments);
+        // Its standard error in a file of its own. (The same folder: under
+        // Wine, processes of another TMPDIR talk to another wineserver and
+        // cannot see each other's files held open.)
+        CliProcess secondProcess(Folder(), arguments,
+                                 CliProcess::Launch{.stderrName = "second-stderr.txt"});
+        const CliResult second{secondProcess.Wait(), secondProcess.Stderr()};
         EXPECT_EQ(second.exitCode, 75) << second.stderrText;
         EXPECT_NE(second.stderrText.find("is being written by another run"), std::string::npos)
             << second.stderrText;

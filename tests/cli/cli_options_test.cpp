@@ -366,7 +366,7 @@ TEST(OutcomeLines, AResumedRunSaysHowManyCoursesWereKeptAndFetched) {
 
 TEST(OutcomeLines, JapaneseAndEnglishThenThePreciseReason) {
     HarvestReport report;
-    report.outputPath = "/o/ゴルフ場一覧.csv";
+    report.outputPath = PathFromUtf8("/o/ゴルフ場一覧.csv");
     report.rowsWritten = 7;
     report.files = FileOutcome::NewFileInPlace;
     struct Case {
