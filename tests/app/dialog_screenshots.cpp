@@ -61,9 +61,9 @@ int main(int argc, char* argv[]) {
     QFile earlier(folder.filePath(QStringLiteral("関東.csv")));
     saved = earlier.open(QIODevice::WriteOnly) && earlier.write("x") == 1 && saved;
     earlier.close();
-    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(
-        nullptr, TSaveDialogRequest{window::kSaveDialogTitle, window::kSaveDialogFilter,
-                                    window::kDefaultFileName});
+    const std::unique_ptr<QFileDialog> dialog =
+        BuildSaveDialog(nullptr, TSaveDialogRequest{window::kSaveDialogTitle, OutputTypeFilters(),
+                                                    window::kDefaultFileName});
     dialog->setDirectory(folder.path());
     dialog->setViewMode(QFileDialog::Detail);
     dialog->selectFile(window::kDefaultFileName);

@@ -71,8 +71,7 @@ QStringList EnglishTexts(const QWidget& dialog) {
 
 TSaveDialogRequest WindowSaveRequest() {
     return TSaveDialogRequest{QStringLiteral("取得情報の保存先を指定してください"),
-                              QStringLiteral("CSVファイル (*.csv)"),
-                              QStringLiteral("ゴルフ場一覧.csv")};
+                              OutputTypeFilters(), QStringLiteral("ゴルフ場一覧.csv")};
 }
 
 // Runs `action`, which opens a modal message box, and returns a copy of what

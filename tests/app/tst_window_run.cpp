@@ -240,7 +240,9 @@ void TestWindowRun::wholeRunShowsItsProgressAtEachCall() {
     QCOMPARE(CsvLineCount(f.DataFolder() / "whole.csv"), 1 + 2 * kCoursesPerPrefecture);
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
     QVERIFY(f.prgBar()->isHidden());
-    QCOMPARE(f.lblStatus()->text(), QString());
+    // Idle again: the lower line names the portal.
+    QCOMPARE(f.lblStatus()->text(),
+             QStringLiteral("接続先: ") + QString::fromStdString(portal_->host()));
     QCOMPARE(f.lblStatus2()->text(), QString());
 }
 
@@ -392,7 +394,8 @@ void TestWindowRun::cancelAnsweredYesStopsTheRunQuietly() {
     QVERIFY(f.btnAction()->isEnabled());
     QVERIFY(!f.btnCancel()->isEnabled());
     QVERIFY(f.prgBar()->isHidden());
-    QCOMPARE(f.lblStatus()->text(), QString());
+    QCOMPARE(f.lblStatus()->text(),
+             QStringLiteral("接続先: ") + QString::fromStdString(portal_->host()));
     QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 

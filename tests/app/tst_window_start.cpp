@@ -89,7 +89,10 @@ void TestWindowStart::cancelledSaveDialogKeepsTheDefaultName() {
     QCOMPARE(calls.size(), std::size_t{1});
     QCOMPARE(calls[0].kind, DialogCall::SaveDialog);
     QCOMPARE(calls[0].request.title, QStringLiteral("取得情報の保存先を指定してください"));
-    QCOMPARE(calls[0].request.filter, QStringLiteral("CSVファイル (*.csv)"));
+    QCOMPARE(calls[0].request.filters,
+             (QStringList{
+                 QStringLiteral("CSVファイル (*.csv)"), QStringLiteral("CSVファイル UTF-8 (*.csv)"),
+                 QStringLiteral("Excelブック (*.xlsx)"), QStringLiteral("JSON Lines (*.jsonl)")}));
     QCOMPARE(calls[0].request.fileName, QStringLiteral("ゴルフ場一覧.csv"));
     QVERIFY(calls[0].request.confirmOverwrite);
     QVERIFY(calls[0].request.hideReadOnly);
@@ -306,7 +309,9 @@ void TestWindowStart::startPutsTheWindowIntoItsRunningState() {
     QVERIFY(fixture.btnAction()->isEnabled());
     QVERIFY(!fixture.btnCancel()->isEnabled());
     QVERIFY(fixture.prgBar()->isHidden());
-    QCOMPARE(fixture.lblStatus()->text(), QString());
+    QCOMPARE(
+        fixture.lblStatus()->text(),
+        QStringLiteral("接続先: ") + QString::fromStdString(NowhereSettings().portal.listingHost));
     QCOMPARE(fixture.lblStatus2()->text(), QString());
     QCOMPARE(fixture.TickedRows(), (std::vector<int>{2, 5}));
 }
