@@ -50,7 +50,6 @@ std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text
             break;
         case kMbYesNoCancel:
             buttons = {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
-            box->setEscapeButton(QMessageBox::Cancel);
             break;
         default:
             break;
@@ -60,6 +59,9 @@ std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text
         shown |= button;
     }
     box->setStandardButtons(shown);
+    if (shown.testFlag(QMessageBox::Cancel)) {
+        box->setEscapeButton(QMessageBox::Cancel);  // Escape goes back
+    }
     const bool secondIsDefault =
         (flags & kDefaultButtonMask) == kMbDefButton2 && buttons.size() > 1;
     box->setDefaultButton(buttons.at(secondIsDefault ? 1 : 0));
