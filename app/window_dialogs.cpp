@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTextEdit>
 #include <QUrl>
 
 #include "HarvestConfig.h"
@@ -20,6 +21,7 @@ constexpr unsigned kButtonMask = 0xF;
 constexpr unsigned kIconMask = 0xF0;
 constexpr unsigned kDefaultButtonMask = 0xF00;
 constexpr unsigned kMbIconWarning = 0x30;
+constexpr int kDetailsWidth = 480;
 
 QMessageBox::Icon IconFor(unsigned flags) {
     switch (flags & kIconMask) {
@@ -71,6 +73,10 @@ std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text
     box->setTextFormat(Qt::PlainText);
     if (!detailedText.isEmpty()) {
         box->setDetailedText(detailedText);
+        // Wide enough for a page's URL on one line.
+        if (auto* details = box->findChild<QTextEdit*>()) {
+            details->setMinimumWidth(kDetailsWidth);
+        }
     }
     return box;
 }
