@@ -345,7 +345,7 @@ class TPortalSettingsDialog : public QDialog {
     QLineEdit* AddField(QFormLayout& form, Field& field, const QString& label,
                         const QString& placeholder);
     QString Problem() const;
-    std::string Save();
+    QString Save();
     void ShowTestResult(const TConnectionTest& test);
 
     std::filesystem::path iniFile_;

@@ -2,6 +2,7 @@
 #include <QStringList>
 
 #include "MECSUtils.h"
+#include "ProfileFile.h"
 #include "SystemText.h"
 #include "window_internal.h"
 
@@ -135,6 +136,22 @@ QString PageFailureText(const PageFailure& failure) {
             break;
     }
     return FetchErrorText(failure.error);
+}
+
+SettingsWriteFailure WriteSetting(const std::filesystem::path& iniFile, const std::string& section,
+                                  const std::string& key, const std::string& value) {
+    SettingsWriteFailure failure;
+    failure.file = iniFile;
+    failure.reason = WriteProfileString(iniFile, section, key, value, &failure.error);
+    return failure;
+}
+
+QString SettingsNotSavedText(const SettingsWriteFailure& failure) {
+    if (!failure.error) {
+        return kTextSettingsNotSaved.arg(Utf8(failure.reason));
+    }
+    return kTextSettingsNotSaved.arg(Quoted(failure.file) + QStringLiteral(": ") +
+                                     Utf8(JapaneseErrorText(failure.error)));
 }
 
 QString PagesNotReadText(const std::vector<PageFailure>& failures) {

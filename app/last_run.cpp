@@ -48,7 +48,8 @@ std::optional<LastRunRecord> LoadLastRun(const std::filesystem::path& iniFile) {
     return record;
 }
 
-std::string SaveLastRun(const std::filesystem::path& iniFile, const LastRunRecord& record) {
+SettingsWriteFailure SaveLastRun(const std::filesystem::path& iniFile,
+                                 const LastRunRecord& record) {
     const std::string output = record.output.toStdString();
     if (!Recordable(output)) {
         return {};
@@ -58,16 +59,15 @@ std::string SaveLastRun(const std::filesystem::path& iniFile, const LastRunRecor
     for (const auto& [key, value] :
          {std::pair{kAreaKey, record.area}, std::pair{kFormatKey, format},
           std::pair{kOutputKey, output}}) {
-        if (std::string reason = WriteProfileString(iniFile, kSection, key, value);
-            !reason.empty()) {
-            return reason;
+        if (SettingsWriteFailure failure = WriteSetting(iniFile, kSection, key, value)) {
+            return failure;
         }
     }
     return {};
 }
 
-std::string ForgetLastRun(const std::filesystem::path& iniFile) {
-    return WriteProfileString(iniFile, kSection, kOutputKey, "");
+SettingsWriteFailure ForgetLastRun(const std::filesystem::path& iniFile) {
+    return WriteSetting(iniFile, kSection, kOutputKey, "");
 }
 
 }  // namespace teebasket::window

@@ -148,15 +148,15 @@ QString TPortalSettingsDialog::Problem() const {
 }
 
 // Writes the keys that changed; "" or why golf.ini could not be written.
-std::string TPortalSettingsDialog::Save() {
+QString TPortalSettingsDialog::Save() {
     for (const Field* field : {&listingHost_, &bookingHost_, &caCertificate_}) {
         const std::string value = TypedUtf8(field->edit);
         if (value == field->saved) {
             continue;
         }
-        if (std::string reason = WriteProfileString(iniFile_, kPortalSection, field->key, value);
-            !reason.empty()) {
-            return reason;
+        if (const SettingsWriteFailure failure =
+                WriteSetting(iniFile_, kPortalSection, field->key, value)) {
+            return SettingsNotSavedText(failure);
         }
     }
     return {};
@@ -167,8 +167,8 @@ void TPortalSettingsDialog::accept() {
         ShowProblem(problem_, problem);
         return;
     }
-    if (const std::string reason = Save(); !reason.empty()) {
-        ShowProblem(problem_, kTextSettingsNotSaved.arg(QString::fromStdString(reason)));
+    if (const QString problem = Save(); !problem.isEmpty()) {
+        ShowProblem(problem_, problem);
         return;
     }
     QDialog::accept();

@@ -107,6 +107,24 @@ inline const QString kTextStoppedPartialKept = QStringLiteral(
     "取得済みの %1 件は %2 に保存しました。元のファイルは変更していません。\n"
     "同じファイルと都道府県で取得を開始すると、続きから取得できます。");
 
+// Why golf.ini could not be written: the profile writer's reason (English,
+// for the rare failures without a system error) and the system's error.
+struct SettingsWriteFailure {
+    std::filesystem::path file;
+    std::string reason;
+    std::error_code error;
+
+    explicit operator bool() const { return !reason.empty(); }
+};
+
+// Sets `key` of `section` in golf.ini (every other line kept).
+SettingsWriteFailure WriteSetting(const std::filesystem::path& iniFile, const std::string& section,
+                                  const std::string& key, const std::string& value);
+
+// The message of a failed write: kTextSettingsNotSaved with the file and the
+// reason in Japanese.
+QString SettingsNotSavedText(const SettingsWriteFailure& failure);
+
 // The [LastRun] section of golf.ini: the last run that left courses to be
 // read (it was stopped, or some pages could not be read), so that Start can
 // offer to continue it.
@@ -121,10 +139,9 @@ std::string AreaOfRows(const std::vector<int>& rows);
 
 // The record, or nothing when golf.ini holds none.
 std::optional<LastRunRecord> LoadLastRun(const std::filesystem::path& iniFile);
-// Each returns "" or why golf.ini could not be written (UTF-8). A path that
-// an INI value cannot hold (a line break in it) is not recorded.
-std::string SaveLastRun(const std::filesystem::path& iniFile, const LastRunRecord& record);
-std::string ForgetLastRun(const std::filesystem::path& iniFile);
+// A path that an INI value cannot hold (a line break in it) is not recorded.
+SettingsWriteFailure SaveLastRun(const std::filesystem::path& iniFile, const LastRunRecord& record);
+SettingsWriteFailure ForgetLastRun(const std::filesystem::path& iniFile);
 
 // File names cross between Qt and the engine as UTF-16 (Qt) and native paths.
 inline std::filesystem::path ToPath(const QString& text) {

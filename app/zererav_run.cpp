@@ -377,18 +377,18 @@ void TFrmMain::RecordLastRun() {
     }
     const HarvestReport& ended = report();
     const HarvestRequest& request = harvest_->Request();
-    std::string reason;
+    SettingsWriteFailure failure;
     if (LeftCoursesToRead(ended)) {
-        reason = SaveLastRun(
+        failure = SaveLastRun(
             ini, {outputPath_, AreaOfRows(request.selection.rows), request.output.format});
     } else if (ReadEveryCourse(ended)) {
         const std::optional<LastRunRecord> last = LoadLastRun(ini);
         if (last && last->output == outputPath_) {
-            reason = ForgetLastRun(ini);
+            failure = ForgetLastRun(ini);
         }
     }
-    if (!reason.empty()) {
-        Ask(kTextSettingsNotSaved.arg(QString::fromStdString(reason)), kCaptionError, kErrorBox);
+    if (failure) {
+        Ask(SettingsNotSavedText(failure), kCaptionError, kErrorBox);
     }
 }
 

@@ -77,7 +77,7 @@ fs::path TemporarySibling(const fs::path& target, int attempt) {
 }
 
 WholeFileReplace Failure(WholeFileReplace::Status status, int error) {
-    return {status, ErrnoText(error)};
+    return {status, ErrnoText(error), std::error_code(error, std::generic_category())};
 }
 
 }  // namespace
@@ -180,7 +180,7 @@ WholeFileReplace ReplaceWholeFile(const fs::path& target, std::string_view bytes
         return fail(Status::CannotReplace);
     }
     SyncFolder(folder);
-    return {Status::Replaced, {}};
+    return {Status::Replaced, {}, {}};
 }
 
 std::error_code MoveFileInPlace(const fs::path& from, const fs::path& to) {

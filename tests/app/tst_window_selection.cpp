@@ -338,9 +338,10 @@ void TestWindowSelection::unwritableSettingsFileIsReportedAndTheWindowStillClose
     const std::vector<DialogCall> messages = fixture.Dialogs().Messages();
     QCOMPARE(messages.size(), std::size_t{1});
     QCOMPARE(messages[0].caption, QStringLiteral("Error"));
-    QVERIFY(messages[0].text.startsWith(QStringLiteral("設定ファイルを保存できませんでした。\n")));
-    QVERIFY(messages[0].text.size() >
-            QStringLiteral("設定ファイルを保存できませんでした。\n").size());
+    // The reason in Japanese, after the file's name.
+    QCOMPARE(messages[0].text, QStringLiteral("設定ファイルを保存できませんでした。\n「") +
+                                   QString::fromStdString(fixture.IniPath().string()) +
+                                   QStringLiteral("」: フォルダーです"));
     QCOMPARE(messages[0].flags, unsigned{kMbOk | kMbIconError | kMbTopmost});
     QVERIFY(std::filesystem::is_directory(fixture.IniPath() / "held"));
 }
