@@ -88,12 +88,13 @@ void TFrmMain::btnActionClick() {
                      ? static_cast<std::size_t>(chosen.filter)
                      : 0);
     outputPath_ = AppendExtension(chosen.path, type.extension());
-    if (!ConfirmAppendedName(chosen.path)) {
+    if (!ConfirmAppendedName(chosen.path) || phase_ != RunPhase::Idle) {
         return;
     }
     HarvestRequest run = MakeRequest(type.format);
     const std::optional<bool> resume = AskToResume(run);
-    if (!resume) {
+    // The session may have ended while a question was open.
+    if (!resume || phase_ != RunPhase::Idle) {
         return;
     }
     run.output.resume = *resume;

@@ -68,6 +68,7 @@ class TestWindowResume : public WindowTestCase {
     void noStartsOverAndCancelGoesBack();
     void anotherSelectionOrFileIsNotOfferedToContinue();
     void fileWithPagesNotReadIsRepairedOnTheNextStart();
+    void sessionEndingWhileTheQuestionIsOpenStartsNoRun();
 
   private:
     bool WaitForRunEnd(int count) {
@@ -268,6 +269,30 @@ void TestWindowResume::fileWithPagesNotReadIsRepairedOnTheNextStart() {
     QVERIFY(lines[1].contains("c_id/1001") && lines[1].contains("\"03-1\""));
     QVERIFY(lines[2].contains("c_id/2002") && lines[2].contains("\"03-1\""));
     QCOMPARE(LastRunOutput(f.IniPath()), QString());
+}
+
+void TestWindowResume::sessionEndingWhileTheQuestionIsOpenStartsNoRun() {
+    const test::PortalProcess portal(
+        {.extraArgs = {"--courses-per-prefecture", std::to_string(kCoursesPerPrefecture)}});
+    StopARunBesideAnEarlierFile(portal);
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.Window();
+    const std::size_t asked = portal.requests().size();
+    // Even an answer of はい after the session has ended starts nothing.
+    f.Dialogs().AnswerMessage([&window](const DialogCall&) {
+        window.EndSession();
+        return kIdYes;
+    });
+    TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
+
+    QCOMPARE(Captions(), QStringList{kResumeCaption});
+    QVERIFY(window.thread() == nullptr);
+    QCOMPARE(window.phase(), TFrmMain::RunPhase::Closed);
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(portal.requests().size(), asked);
+    QCOMPARE(ReadArea(f.IniPath()),
+             QByteArray("1") + QByteArray(11, '0') + "1" + QByteArray(34, '0'));
+    QVERIFY(std::filesystem::exists(f.DataFolder() / "list.csv.partial"));
 }
 
 QTEST_MAIN(TestWindowResume)
