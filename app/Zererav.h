@@ -12,22 +12,29 @@
 // window's Cancel handler, which ends the run.
 #pragma once
 
+#include <QDialog>
 #include <QEvent>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <QWidget>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "Unithread.h"
 
+class QAction;
 class QCheckBox;
 class QCoreApplication;
 class QFileDialog;
+class QFormLayout;
+class QLineEdit;
 class QLabel;
 class QListWidget;
 class QMessageBox;
@@ -46,6 +53,7 @@ class TMyThread;
 // Message box flags and answers, with the values that Windows gives them, so
 // that a box is described the same way on every platform.
 inline constexpr unsigned kMbOk = 0x0;
+inline constexpr unsigned kMbYesNoCancel = 0x3;
 inline constexpr unsigned kMbYesNo = 0x4;
 inline constexpr unsigned kMbIconError = 0x10;
 inline constexpr unsigned kMbIconQuestion = 0x20;
@@ -54,17 +62,26 @@ inline constexpr unsigned kMbDefButton2 = 0x100;
 inline constexpr unsigned kMbTopmost = 0x40000;
 
 inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
 // What the save dialog shows.
 struct TSaveDialogRequest {
     QString title;
-    QString filter;    // in Qt's form: "description (*.ext)"
+    // The file types in Qt's form, "description (*.ext)"; the first is chosen
+    // when the dialog opens.
+    QStringList filters;
     QString fileName;  // the name offered
     bool confirmOverwrite = true;
     bool hideReadOnly = true;
     bool resizable = true;
+};
+
+// What the user chose in the save dialog.
+struct TSaveDialogAnswer {
+    QString path;    // the chosen file's full path; "" when the dialog was cancelled
+    int filter = 0;  // the index of the chosen file type in the request's filters
 };
 
 // Every dialog and desktop service that the window uses.
@@ -72,21 +89,23 @@ class TWindowDialogs {
   public:
     virtual ~TWindowDialogs() = default;
     // Shows a message box owned by `owner` and returns the pressed button
-    // (kIdOk, kIdYes or kIdNo). `flags` combine the kMb* values.
+    // (kIdOk, kIdYes, kIdNo or kIdCancel). `flags` combine the kMb* values.
+    // A non-empty `detailedText` is offered behind the box's details button.
     virtual int MessageBox(QWidget* owner, const QString& text, const QString& caption,
-                           unsigned flags) = 0;
-    // Runs the save dialog; the chosen file's full path, or "" when cancelled.
-    virtual QString SaveFileName(QWidget* owner, const TSaveDialogRequest& request) = 0;
+                           unsigned flags, const QString& detailedText) = 0;
+    // Runs the save dialog.
+    virtual TSaveDialogAnswer SaveFileName(QWidget* owner, const TSaveDialogRequest& request) = 0;
     // The system's question sound.
     virtual void Beep() = 0;
     // Draws the user's attention to `window`'s taskbar button until the
     // window is activated.
     virtual void FlashTaskbarButton(QWidget* window) = 0;
-    // Opens `path` with the program registered for its type; the result is
-    // not looked at.
-    virtual void OpenWithRegisteredProgram(const QString& path) = 0;
-    // Closes every dialog that is open, unanswered: a question returns No, the
-    // save dialog no file. For the end of the session.
+    // Opens `path` with the program registered for its type; false when the
+    // desktop could not hand it to any program.
+    virtual bool OpenWithRegisteredProgram(const QString& path) = 0;
+    // Closes every dialog that is open, unanswered: a question returns No (a
+    // three-button question Cancel), the save dialog no file. For the end of
+    // the session.
     virtual void CloseOpenDialogs() = 0;
 };
 
@@ -95,26 +114,29 @@ class TWindowDialogs {
 // QDesktopServices::openUrl.
 class TQtWindowDialogs : public TWindowDialogs {
   public:
-    int MessageBox(QWidget* owner, const QString& text, const QString& caption,
-                   unsigned flags) override;
-    QString SaveFileName(QWidget* owner, const TSaveDialogRequest& request) override;
+    int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags,
+                   const QString& detailedText) override;
+    TSaveDialogAnswer SaveFileName(QWidget* owner, const TSaveDialogRequest& request) override;
     void Beep() override;
     void FlashTaskbarButton(QWidget* window) override;
-    void OpenWithRegisteredProgram(const QString& path) override;
+    bool OpenWithRegisteredProgram(const QString& path) override;
     void CloseOpenDialogs() override;
 };
 
 // The message box that TQtWindowDialogs shows for `flags`: icon, buttons,
-// default button and the stay-on-top hint. Not yet shown.
+// default button and the stay-on-top hint, and `detailedText` behind its
+// details button. Not yet shown.
 std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text,
-                                             const QString& caption, unsigned flags);
+                                             const QString& caption, unsigned flags,
+                                             const QString& detailedText = QString());
 
 // The kId* answer for a button of a box built by BuildMessageBox.
 int MessageBoxAnswer(int standardButton);
 
 // The save dialog that TQtWindowDialogs shows for `request`: Qt's own dialog,
 // not the desktop's, so that its texts are the program's Japanese whatever
-// the desktop's language. Not yet shown.
+// the desktop's language. Choosing another file type gives the name offered
+// that type's extension. Not yet shown.
 std::unique_ptr<QFileDialog> BuildSaveDialog(QWidget* owner, const TSaveDialogRequest& request);
 
 // ---------------------------------------------------------------------------
@@ -160,9 +182,42 @@ struct TWindowEnvironment {
 // portal of its golf.ini, the fixed pauses, and `dialogs`.
 TWindowEnvironment ProductionEnvironment(TWindowDialogs& dialogs);
 
-// `chosen` with ".csv" appended unless its extension (from the last dot of
-// the file name on) is ".csv" in any case.
+// `chosen` with `extension` (such as ".csv") appended unless its extension
+// (from the last dot of the file name on) is `extension` in any case.
+QString AppendExtension(const QString& chosen, const QString& extension);
 QString AppendCsvExtension(const QString& chosen);
+
+// One file type of the save dialog and the format it writes.
+struct TOutputType {
+    QString filter;  // Qt's form: "CSVファイル (*.csv)"
+    OutputFormat format;
+    QString extension() const;  // ".csv"
+};
+
+// The save dialog's file types: the code-page-932 CSV first, the default.
+const std::vector<TOutputType>& OutputTypes();
+QStringList OutputTypeFilters();
+
+// The extension (".xlsx") of a filter in Qt's form ("Excelブック (*.xlsx)").
+QString FilterExtension(const QString& filter);
+
+// `name` as typed in the save dialog, its extension, when it is that of one
+// of `filters`, changed to that of `chosen`; any other name as it is.
+QString WithTypeExtension(const QString& name, const QStringList& filters, const QString& chosen);
+
+// ---------------------------------------------------------------------------
+// The portal
+
+// True for "localhost", 127.0.0.0/8 and ::1, with or without a port.
+bool IsLoopbackHost(const std::string& host);
+
+// The demo portal: the build's default portal (`defaults`), on a loopback
+// host, so never one that another machine serves.
+bool IsDemoPortal(const PortalSettings& portal, const PortalSettings& defaults);
+
+// What the idle window's lower status line says about the portal that a run
+// will read: "接続先: デモポータル", or the listing host.
+QString PortalStatusText(const PortalSettings& portal, const PortalSettings& defaults);
 
 // ---------------------------------------------------------------------------
 // Single instance
@@ -235,6 +290,80 @@ std::filesystem::path SingleInstanceLockFolder(std::string& problem);
 #endif
 
 // ---------------------------------------------------------------------------
+// The portal settings
+
+// What a connection test found.
+struct TConnectionTest {
+    std::string hostProblem;  // why the listing host cannot be used (UTF-8); nothing was asked
+    std::string url;          // the page asked for (ASCII)
+    FetchResult fetch;        // its download
+    int courses = 0;          // the course cards on it, when the portal answered 2xx
+};
+
+// Reads page 1 of the listing of prefecture `row` from `portal` as a run
+// reads it (into `scratchPath`, removed afterwards) and counts its course
+// cards. `stop` gives the download up early.
+TConnectionTest TestPortalConnection(const PortalSettings& portal, int row,
+                                     const std::filesystem::path& scratchPath, FetchOptions options,
+                                     const FetchStop* stop);
+
+// The dialog "接続先の設定": the [Portal] keys ListingHost, BookingHost and
+// CACertificate of golf.ini. An empty field stands for the build's default
+// (shown greyed). Saving checks the hosts and writes the keys that changed;
+// every other line of the file stays as it was. "接続テスト" reads page 1 of a
+// prefecture's listing with the settings as typed, on a thread of its own, and
+// says in Japanese what happened.
+class TPortalSettingsDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    // `row` is the prefecture whose listing the test reads; `scratchPath` is
+    // the file the test's page goes to.
+    TPortalSettingsDialog(std::filesystem::path iniFile, PortalSettings defaults, int row,
+                          std::filesystem::path scratchPath, FetchOptions fetchOptions,
+                          QWidget* parent = nullptr);
+    // Gives a test still going up and waits for its thread.
+    ~TPortalSettingsDialog() override;
+
+    // The settings as typed; an empty field takes the default.
+    PortalSettings EnteredSettings() const;
+    void StartConnectionTest();
+    bool connectionTestRunning() const { return testThread_ != nullptr; }
+    // Saves and closes, or stays open and says what is wrong.
+    void accept() override;
+
+  signals:
+    void connectionTestFinished(const QString& text);
+
+  private:
+    struct Field {
+        const char* key;
+        QLineEdit* edit = nullptr;
+        std::string saved;  // the value in golf.ini when the dialog opened
+    };
+
+    QLineEdit* AddField(QFormLayout& form, Field& field, const QString& label,
+                        const QString& placeholder);
+    QString Problem() const;
+    QString Save();
+    void ShowTestResult(const TConnectionTest& test);
+
+    std::filesystem::path iniFile_;
+    PortalSettings defaults_;
+    int row_ = 0;
+    std::filesystem::path scratchPath_;
+    FetchOptions fetchOptions_;
+    Field listingHost_{"ListingHost", nullptr, {}};
+    Field bookingHost_{"BookingHost", nullptr, {}};
+    Field caCertificate_{"CACertificate", nullptr, {}};
+    QPushButton* testButton_ = nullptr;
+    QLabel* testResult_ = nullptr;
+    QLabel* problem_ = nullptr;
+    QThread* testThread_ = nullptr;
+    std::shared_ptr<StopFlag> testStop_;
+};
+
+// ---------------------------------------------------------------------------
 // The main window
 
 class TFrmMain : public QWidget {
@@ -243,13 +372,26 @@ class TFrmMain : public QWidget {
   public:
     // End codes of a run, written only by the window.
     enum EndCode : std::uint32_t {
-        kEndCompleted = 0,       // run active, no stop asked; at the end: rows written
+        kEndCompleted = 0,       // rows written (also while the run goes and nobody stopped it)
         kEndNothingFound = 1,    // the run wrote no row
         kEndCancelled = 2,       // the user confirmed Cancel
         kEndFailed = 3,          // the run could not do its work (HarvestReport::failure)
-        kEndClosing = 5,         // a close was confirmed; the run is still to be stopped
-        kEndClosingStopped = 6,  // a close was confirmed and the run asked to stop
+        kEndClosing = 5,         // a close confirmed after the run had ended
+        kEndClosingStopped = 6,  // a close confirmed during the run, which was asked to stop
         kEndUnreachable = 9,     // the portal could not be reached
+    };
+
+    // The window's side of a run. ChangePhase is the only way from one to
+    // the next: Idle -> Running (Start); Running -> Stopping (Cancel or a
+    // close confirmed); Running or Stopping -> Ending (the run's final call,
+    // or its thread gone without one); Ending -> Idle (the outcome shown) or
+    // Closed (a close was confirmed); Idle -> Closed (the window closes).
+    enum class RunPhase {
+        Idle,      // no run: Start may be pressed
+        Running,   // a run goes and nobody has asked it to stop
+        Stopping,  // Cancel or a close was confirmed: the run has been asked to stop
+        Ending,    // the run is over and its outcome is being shown
+        Closed,    // the window goes: nothing more is started or shown
     };
 
     // The message that loads the settings once the window has been shown.
@@ -271,6 +413,12 @@ class TFrmMain : public QWidget {
     void btnCancelClick();
     void RunFinished(std::uint32_t code);
 
+    // Opens the dialog "接続先の設定" (the context menu's first entry). While
+    // a run goes it is not offered.
+    void EditPortalSettings();
+    // The entry of the window's context menu that opens it.
+    QAction* portalSettingsAction() const { return portalSettingsAction_; }
+
     // Ends the program without a question, for SIGTERM and the end of the
     // session: closes open dialogs unanswered, stops a run as Cancel does and
     // waits for its end (the CSV file keeps its rows, the scratch file goes),
@@ -289,14 +437,19 @@ class TFrmMain : public QWidget {
     void RunEnded();
 
     // State, for the thread and for tests.
+    RunPhase phase() const { return phase_; }
+    // The end code of the current run as far as it is known, or of the last.
     std::uint32_t endCode() const { return endCode_; }
     TMyThread* thread() const { return thread_.data(); }
-    // The report of the current or last run; an empty one before the first.
+    // The request and report of the current or last run; an empty report and
+    // no request before the first.
+    const HarvestRequest* request() const;
     const HarvestReport& report() const;
     // A run is going: from Start until the run is over (before its final
     // call), or until its thread has ended without one.
     bool running() const;
     QString outputPath() const { return outputPath_; }
+    const PortalSettings& portal() const { return environment_.settings.portal; }
     std::filesystem::path settingsPath() const;
     bool settingsLoaded() const { return settingsLoaded_; }
     bool taskbarAvailable() const { return taskbarAvailable_; }
@@ -318,21 +471,42 @@ class TFrmMain : public QWidget {
   private:
     void FormCreate();
     void CreateControls();
+    void CreateContextMenu();
     void SetStatusCaption(QLabel* label, const QString& caption);
-    int Ask(const QString& text, const QString& caption, unsigned flags);
+    void ShowPortalStatus();
+    int Ask(const QString& text, const QString& caption, unsigned flags,
+            const QString& detailedText = QString());
     int TickedCount() const;
     std::vector<int> TickedRows() const;
-    bool ClearOutputPath(const QString& confirmedPath);
+
+    // Start
+    bool ConfirmAppendedName(const QString& confirmedPath);
+    HarvestRequest MakeRequest(OutputFormat format) const;
+    std::optional<bool> AskToResume(const HarvestRequest& request);
+    bool LastRunLeftCoursesAt(const HarvestRequest& request);
+    void StartRun(HarvestRequest request);
     void EnterRunningState();
-    void StartThread();
     void LeaveRunningState();
+
+    // The transitions of a run.
+    void ChangePhase(RunPhase next);
+    void CancelConfirmed();
+    void CloseConfirmed();
+    void EndRun();
+    void CloseWindow(std::uint32_t code);
+    void HarvestThreadFinished(TMyThread* finished);
+    void WaitForThreadEnd();
+
+    // The end of a run.
+    std::uint32_t EndCodeOfRun() const;
+    void RecordLastRun();
+    void OpenOutputFile();
     QString CompletedText() const;
     QString NothingFoundText() const;
     QString UnreachableText() const;
+    QString PagesNotReadDetails() const;
+    QString FailureText() const;
     void ShowStoppedRunFiles();
-    std::uint32_t EndCodeOfRun() const;
-    void HarvestThreadFinished(TMyThread* finished);
-    void WaitForThreadEnd();
 
     TWindowEnvironment environment_;
     TVistaAltFix* vistaAltFix_ = nullptr;
@@ -344,27 +518,24 @@ class TFrmMain : public QWidget {
     QPushButton* btnCancel = nullptr;
     QCheckBox* chkArea = nullptr;
     QListWidget* lstArea = nullptr;
+    QAction* portalSettingsAction_ = nullptr;
 
     // The current or last run, and the thread while it runs.
-    std::unique_ptr<HarvestRun> harvest_;
-    QPointer<TMyThread> thread_;
-    QPointer<TMyThread> liveThread_;  // kept until the thread has finished
+    RunPhase phase_ = RunPhase::Idle;
+    std::shared_ptr<HarvestRun> harvest_;
+    QPointer<TMyThread> thread_;      // until the run's end has come
+    QPointer<TMyThread> liveThread_;  // until the thread has finished
     CrawlPace pace_;
-    bool threadGone_ = false;        // the run's thread ended without its final call
-    QString threadFailure_;          // the thread ended without its final call
+    QString threadFailure_;          // why the run's thread ended without its final call
+    bool closeAsked_ = false;        // a close was confirmed: the run's end closes the window
     bool taskbarAvailable_ = false;  // the taskbar (or launcher) progress is in use
     QString outputPath_;
     std::uint32_t endCode_ = kEndCompleted;
     bool cursorOverridden_ = false;
-    // The current run's final call (RunEnded) has come; until then a Cancel
-    // or close after the run has stopped running leaves the ending to it.
-    bool finalCallArrived_ = false;
 
     bool loadSettingsPosted_ = false;
     bool settingsLoaded_ = false;
-    bool closeApproved_ = false;
     bool sessionEnding_ = false;
-    bool tearingDown_ = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -374,8 +545,9 @@ class TMyThread : public QThread {
     Q_OBJECT
 
   public:
-    // Runs `run` for `window`. The window and the run outlive the thread.
-    TMyThread(TFrmMain& window, HarvestRun& run, THarvestBody body);
+    // Runs `run` for `window`. The window outlives the thread; the run lives
+    // at least as long as the thread.
+    TMyThread(TFrmMain& window, std::shared_ptr<HarvestRun> run, THarvestBody body);
 
     // What escaped the run, read once the thread has finished.
     const QString& failure() const { return failure_; }
@@ -387,7 +559,7 @@ class TMyThread : public QThread {
     class Observer;
 
     TFrmMain& window_;
-    HarvestRun& run_;
+    std::shared_ptr<HarvestRun> run_;
     THarvestBody body_;
     QString failure_;
 };

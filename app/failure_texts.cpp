@@ -1,5 +1,8 @@
 // The window's Japanese words for what went wrong in a run.
+#include <QStringList>
+
 #include "MECSUtils.h"
+#include "ProfileFile.h"
 #include "SystemText.h"
 #include "window_internal.h"
 
@@ -9,6 +12,27 @@ namespace {
 
 QString Utf8(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// Text from a page (code-page-932 bytes), with control characters escaped.
+QString FromPage(const std::string& ansi) {
+    return Utf8(PrintableText(AnsiToUTF8(ansi)));
+}
+
+QString FromAscii(const std::string& text) {
+    return Utf8(PrintableText(text));
+}
+
+// What a page that could not be read was: the course by name (else its
+// identifier), or the prefecture's listing.
+QString PageSubject(const PageFailure& failure) {
+    if (failure.kind == PageKind::Listing) {
+        return FromPage(failure.subject) + QStringLiteral("の一覧");
+    }
+    if (!failure.courseName.empty()) {
+        return FromPage(failure.courseName);
+    }
+    return QStringLiteral("コースID ") + FromPage(failure.subject);
 }
 
 QString Quoted(const std::filesystem::path& path) {
@@ -112,6 +136,78 @@ QString PageFailureText(const PageFailure& failure) {
             break;
     }
     return FetchErrorText(failure.error);
+}
+
+SettingsWriteFailure WriteSetting(const std::filesystem::path& iniFile, const std::string& section,
+                                  const std::string& key, const std::string& value) {
+    SettingsWriteFailure failure;
+    failure.file = iniFile;
+    failure.reason = WriteProfileString(iniFile, section, key, value, &failure.error);
+    return failure;
+}
+
+QString SettingsNotSavedText(const SettingsWriteFailure& failure) {
+    if (!failure.error) {
+        return kTextSettingsNotSaved.arg(Utf8(failure.reason));
+    }
+    return kTextSettingsNotSaved.arg(Quoted(failure.file) + QStringLiteral(": ") +
+                                     Utf8(JapaneseErrorText(failure.error)));
+}
+
+QString PagesNotReadText(const std::vector<PageFailure>& failures) {
+    QStringList entries;
+    for (const PageFailure& failure : failures) {
+        entries << QStringLiteral("%1: %2\n  %3")
+                       .arg(PageSubject(failure), PageFailureText(failure), FromAscii(failure.url));
+    }
+    return entries.join(u'\n');
+}
+
+QString PortalHostText(const QString& key, const QString& host) {
+    if (host.isEmpty()) {
+        return QStringLiteral("%1 が指定されていません。").arg(key);
+    }
+    return QStringLiteral(
+               "%1 の「%2」は接続先として使えません。ホスト名、または ホスト名:ポート番号"
+               "（1～65535）で指定してください（https:// やパス、空白は付けません）。")
+        .arg(key, Utf8(PrintableText(host.toStdString())));
+}
+
+QString PortalSettingsText(const PortalSettings& portal) {
+    for (const auto& [key, host] : {std::pair{"ListingHost", &portal.listingHost},
+                                    std::pair{"BookingHost", &portal.bookingHost}}) {
+        if (!PortalHostProblem(*host).empty()) {
+            return PortalHostText(QString::fromLatin1(key), QString::fromStdString(*host));
+        }
+    }
+    return {};
+}
+
+QString ConnectionTestText(const TConnectionTest& test, const QString& prefecture) {
+    if (!test.hostProblem.empty()) {
+        return QStringLiteral("接続先の設定が正しくありません。");
+    }
+    const QString address = QStringLiteral("\n") + FromAscii(test.url);
+    const FetchResult& fetch = test.fetch;
+    if (!fetch.Stored()) {
+        return QStringLiteral("接続できませんでした: ") + FetchErrorText(fetch.error) + address;
+    }
+    if (fetch.httpStatus < 200 || fetch.httpStatus >= 300) {
+        return QStringLiteral("接続できましたが、ポータルは HTTP %1 を返しました。")
+                   .arg(fetch.httpStatus) +
+               address;
+    }
+    if (test.courses == 0) {
+        return QStringLiteral(
+                   "接続できましたが、%1の一覧の1ページ目にゴルフ場が見つかりません"
+                   "でした。")
+                   .arg(prefecture) +
+               address;
+    }
+    return QStringLiteral("接続できました。%1の一覧の1ページ目に %2 件のゴルフ場があります。")
+               .arg(prefecture)
+               .arg(test.courses) +
+           address;
 }
 
 }  // namespace teebasket::window

@@ -39,6 +39,8 @@ constexpr OwnText kOwnTexts[] = {
     {"QPlatformTheme", "&Yes", "", "はい(&Y)"},
     {"QPlatformTheme", "&No", "", "いいえ(&N)"},
     {"QPlatformTheme", "Save", "", "保存"},
+    {"QMessageBox", "Show Details...", "", "詳細を表示..."},
+    {"QMessageBox", "Hide Details...", "", "詳細を隠す..."},
     {"QFileDialog", "Look in:", "", "保存する場所:"},
     {"QFileDialog", "File &name:", "", "ファイル名(&N):"},
     {"QFileDialog", "Files of type:", "", "ファイルの種類:"},

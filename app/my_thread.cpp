@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "Zererav.h"
+#include "window_internal.h"
 
 namespace teebasket {
 
@@ -28,8 +29,8 @@ class TMyThread::Observer : public HarvestObserver {
     TFrmMain& window_;
 };
 
-TMyThread::TMyThread(TFrmMain& window, HarvestRun& run, THarvestBody body)
-    : window_(window), run_(run), body_(std::move(body)) {
+TMyThread::TMyThread(TFrmMain& window, std::shared_ptr<HarvestRun> run, THarvestBody body)
+    : window_(window), run_(std::move(run)), body_(std::move(body)) {
     setObjectName(QStringLiteral("TMyThread"));
 }
 
@@ -39,11 +40,12 @@ void TMyThread::run() {
     // throws; should anything still escape, the thread ends without the
     // final call, and the window ends the run when it sees the thread finish.
     try {
-        body_(run_, observer);
+        body_(*run_, observer);
     } catch (const std::exception& error) {
-        failure_ = QString::fromUtf8(error.what());
+        failure_ =
+            window::kReasonUnexpected + QStringLiteral(": ") + QString::fromUtf8(error.what());
     } catch (...) {
-        failure_ = QStringLiteral("unexpected error in the harvest thread");
+        failure_ = window::kReasonUnexpected + QStringLiteral("。");
     }
 }
 

@@ -2,7 +2,9 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QTextEdit>
 #include <QUrl>
 
 #include "HarvestConfig.h"
@@ -19,6 +21,7 @@ constexpr unsigned kButtonMask = 0xF;
 constexpr unsigned kIconMask = 0xF0;
 constexpr unsigned kDefaultButtonMask = 0xF00;
 constexpr unsigned kMbIconWarning = 0x30;
+constexpr int kDetailsWidth = 480;
 
 QMessageBox::Icon IconFor(unsigned flags) {
     switch (flags & kIconMask) {
@@ -38,24 +41,43 @@ QMessageBox::Icon IconFor(unsigned flags) {
 }  // namespace
 
 std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text,
-                                             const QString& caption, unsigned flags) {
+                                             const QString& caption, unsigned flags,
+                                             const QString& detailedText) {
     auto box =
         std::make_unique<QMessageBox>(IconFor(flags), caption, text, QMessageBox::NoButton, owner);
-    QMessageBox::StandardButton first = QMessageBox::Ok;
-    QMessageBox::StandardButton second = QMessageBox::NoButton;
-    if ((flags & kButtonMask) == kMbYesNo) {
-        first = QMessageBox::Yes;
-        second = QMessageBox::No;
+    QList<QMessageBox::StandardButton> buttons{QMessageBox::Ok};
+    switch (flags & kButtonMask) {
+        case kMbYesNo:
+            buttons = {QMessageBox::Yes, QMessageBox::No};
+            break;
+        case kMbYesNoCancel:
+            buttons = {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+            break;
+        default:
+            break;
     }
-    box->setStandardButtons(second == QMessageBox::NoButton ? QMessageBox::StandardButtons(first)
-                                                            : first | second);
+    QMessageBox::StandardButtons shown;
+    for (QMessageBox::StandardButton button : buttons) {
+        shown |= button;
+    }
+    box->setStandardButtons(shown);
+    if (shown.testFlag(QMessageBox::Cancel)) {
+        box->setEscapeButton(QMessageBox::Cancel);  // Escape goes back
+    }
     const bool secondIsDefault =
-        (flags & kDefaultButtonMask) == kMbDefButton2 && second != QMessageBox::NoButton;
-    box->setDefaultButton(secondIsDefault ? second : first);
+        (flags & kDefaultButtonMask) == kMbDefButton2 && buttons.size() > 1;
+    box->setDefaultButton(buttons.at(secondIsDefault ? 1 : 0));
     if (flags & kMbTopmost) {
         box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     }
     box->setTextFormat(Qt::PlainText);
+    if (!detailedText.isEmpty()) {
+        box->setDetailedText(detailedText);
+        // Wide enough for a page's URL on one line.
+        if (auto* details = box->findChild<QTextEdit*>()) {
+            details->setMinimumWidth(kDetailsWidth);
+        }
+    }
     return box;
 }
 
@@ -65,16 +87,18 @@ int MessageBoxAnswer(int standardButton) {
             return kIdYes;
         case QMessageBox::No:
             return kIdNo;
+        case QMessageBox::Cancel:
+            return kIdCancel;
         default:
             return kIdOk;
     }
 }
 
 int TQtWindowDialogs::MessageBox(QWidget* owner, const QString& text, const QString& caption,
-                                 unsigned flags) {
+                                 unsigned flags, const QString& detailedText) {
     QWidget* active = QApplication::activeWindow();
     std::unique_ptr<QMessageBox> box =
-        BuildMessageBox(active != nullptr ? active : owner, text, caption, flags);
+        BuildMessageBox(active != nullptr ? active : owner, text, caption, flags, detailedText);
     return MessageBoxAnswer(box->exec());
 }
 
@@ -83,20 +107,35 @@ std::unique_ptr<QFileDialog> BuildSaveDialog(QWidget* owner, const TSaveDialogRe
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilter(request.filter);
+    dialog->setNameFilters(request.filters);
+    if (!request.filters.isEmpty()) {
+        dialog->selectNameFilter(request.filters.constFirst());
+    }
     dialog->setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog->setSizeGripEnabled(request.resizable);
     // Qt's save dialog has no read-only box to hide.
     dialog->selectFile(request.fileName);
+    // Another type gives the name in the box that type's extension.
+    QFileDialog* shown = dialog.get();
+    QObject::connect(shown, &QFileDialog::filterSelected, shown,
+                     [shown, filters = request.filters](const QString& filter) {
+                         auto* name = shown->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                         if (name != nullptr) {
+                             name->setText(WithTypeExtension(name->text(), filters, filter));
+                         }
+                     });
     return dialog;
 }
 
-QString TQtWindowDialogs::SaveFileName(QWidget* owner, const TSaveDialogRequest& request) {
+TSaveDialogAnswer TQtWindowDialogs::SaveFileName(QWidget* owner,
+                                                 const TSaveDialogRequest& request) {
     const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(owner, request);
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
-        return QString();
+        return {};
     }
-    return dialog->selectedFiles().constFirst();
+    return {dialog->selectedFiles().constFirst(),
+            static_cast<int>(
+                std::max<qsizetype>(0, request.filters.indexOf(dialog->selectedNameFilter())))};
 }
 
 void TQtWindowDialogs::Beep() {
@@ -107,8 +146,8 @@ void TQtWindowDialogs::FlashTaskbarButton(QWidget* window) {
     QApplication::alert(window, 0);  // until the window is activated
 }
 
-void TQtWindowDialogs::OpenWithRegisteredProgram(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool TQtWindowDialogs::OpenWithRegisteredProgram(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void TQtWindowDialogs::CloseOpenDialogs() {

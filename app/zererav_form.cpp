@@ -1,4 +1,5 @@
 // TFrmMain: construction, layout, life cycle and the close query.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -64,15 +65,18 @@ TFrmMain::TFrmMain(TWindowEnvironment environment, QWidget* parent)
     setAutoFillBackground(true);
     setFont(GothicFont(12));
     CreateControls();
+    CreateContextMenu();
     FormCreate();
+    ShowPortalStatus();
 }
 
 TFrmMain::~TFrmMain() {
-    tearingDown_ = true;
-    if (liveThread_) {
+    // Closed: the thread's calls return at once, and nothing more is shown.
+    ChangePhase(RunPhase::Closed);
+    if (harvest_) {
         harvest_->RequestStop();
-        WaitForThreadEnd();
     }
+    WaitForThreadEnd();
     if (cursorOverridden_) {
         QApplication::restoreOverrideCursor();
         cursorOverridden_ = false;
@@ -147,6 +151,19 @@ void TFrmMain::CreateControls() {
     setTabOrder(btnCancel, prgBar);
 }
 
+void TFrmMain::CreateContextMenu() {
+    portalSettingsAction_ = new QAction(kActionPortalSettings, this);
+    portalSettingsAction_->setObjectName(QStringLiteral("actPortalSettings"));
+    portalSettingsAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    portalSettingsAction_->setShortcutContext(Qt::WindowShortcut);
+    portalSettingsAction_->setShortcutVisibleInContextMenu(true);
+    connect(portalSettingsAction_, &QAction::triggered, this, &TFrmMain::EditPortalSettings);
+    addAction(portalSettingsAction_);
+    // The controls show no menu of their own, so a right click anywhere in
+    // the window offers the window's entries.
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
 void TFrmMain::FormCreate() {
     vistaAltFix_ = new TVistaAltFix(this);
     // Every desktop that Qt 6 supports has the taskbar interface if it has
@@ -161,13 +178,31 @@ void TFrmMain::SetStatusCaption(QLabel* label, const QString& caption) {
     label->move(kStatusRightEdge - label->width(), label->y());
 }
 
-int TFrmMain::Ask(const QString& text, const QString& caption, unsigned flags) {
+// The lower status line of the idle window names the portal that a run will
+// read; a long host name is shortened to the width of the progress bar.
+void TFrmMain::ShowPortalStatus() {
+    const QString text = PortalStatusText(environment_.settings.portal, DefaultPortalSettings());
+    const QString shown =
+        lblStatus->fontMetrics().elidedText(text, Qt::ElideMiddle, prgBar->geometry().width());
+    lblStatus->setToolTip(shown == text ? QString() : text);
+    SetStatusCaption(lblStatus, shown);
+}
+
+int TFrmMain::Ask(const QString& text, const QString& caption, unsigned flags,
+                  const QString& detailedText) {
     if (sessionEnding_) {
-        // Nobody is there to answer: a question is answered No.
+        // Nobody is there to answer: a question is answered No (or Cancel).
         qWarning("%s: %s", qUtf8Printable(caption), qUtf8Printable(text));
-        return (flags & 0xF) == kMbYesNo ? kIdNo : kIdOk;
+        switch (flags & 0xF) {
+            case kMbYesNo:
+                return kIdNo;
+            case kMbYesNoCancel:
+                return kIdCancel;
+            default:
+                return kIdOk;
+        }
     }
-    return environment_.dialogs->MessageBox(this, text, caption, flags);
+    return environment_.dialogs->MessageBox(this, text, caption, flags, detailedText);
 }
 
 std::filesystem::path TFrmMain::settingsPath() const {
@@ -193,27 +228,27 @@ bool TFrmMain::event(QEvent* event) {
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
-    if (closeApproved_) {
-        event->accept();
-        return;
-    }
-    // A run is active exactly while Cancel is enabled.
-    if (!btnCancel->isEnabled()) {
-        SaveSettings();
-        closeApproved_ = true;
-        event->accept();
-        return;
+    switch (phase_) {
+        case RunPhase::Closed:
+            event->accept();
+            return;
+        case RunPhase::Idle:
+            SaveSettings();
+            ChangePhase(RunPhase::Closed);
+            event->accept();
+            return;
+        case RunPhase::Running:
+        case RunPhase::Stopping:
+        case RunPhase::Ending:
+            break;
     }
     if (Ask(kTextCloseQuestion, kCaptionCloseQuestion, kMbYesNo | kMbIconQuestion | kMbTopmost) ==
         kIdYes) {
-        endCode_ = endCode_ == kEndClosing ? kEndClosingStopped : kEndClosing;
-        // Called directly: the run may have ended while the question was
-        // open, and then Cancel is disabled but the close must still go on.
-        btnCancelClick();
+        CloseConfirmed();
     }
-    // The window goes only when the run has ended while the question was
-    // open; otherwise RunFinished closes it once the thread has stopped.
-    if (closeApproved_) {
+    // The window goes at once only when the run had ended while the question
+    // was open; otherwise the run's end closes it once the thread has stopped.
+    if (phase_ == RunPhase::Closed) {
         event->accept();
     } else {
         event->ignore();
@@ -221,36 +256,46 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TFrmMain::EndSession() {
-    if (sessionEnding_ || closeApproved_ || tearingDown_) {
+    if (sessionEnding_ || phase_ == RunPhase::Closed) {
         return;  // already ending, or the window has gone the usual way
     }
     sessionEnding_ = true;
     environment_.dialogs->CloseOpenDialogs();
-    if (thread_) {
-        // As a confirmed close: the run's final call saves the settings and
-        // closes the window. Waited for here, so that the settings are saved
-        // before this returns to the session manager or to the end of main.
-        endCode_ = kEndClosingStopped;
-        harvest_->RequestStop();
-        QEventLoop loop;
-        connect(this, &TFrmMain::runFinished, &loop, &QEventLoop::quit);
-        // The thread's calls arrive as posted events. A loop started while
-        // another posted event is being delivered may leave those posted in
-        // the meantime waiting, so it also delivers them itself now and then.
-        QTimer deliver;
-        connect(&deliver, &QTimer::timeout, &loop, [] { QCoreApplication::sendPostedEvents(); });
-        deliver.start(kPostedEventsInterval);
-        if (thread_) {
-            loop.exec();
-        }
-        return;
+    switch (phase_) {
+        case RunPhase::Running:
+        case RunPhase::Stopping:
+            break;
+        case RunPhase::Ending:
+            // The end being shown closes the window (and saves the settings)
+            // once its box, closed above, has returned.
+            closeAsked_ = true;
+            return;
+        case RunPhase::Idle:
+            // Before the settings were loaded the list holds no ticks worth saving.
+            if (settingsLoaded_) {
+                SaveSettings();
+            }
+            ChangePhase(RunPhase::Closed);
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+            return;
+        case RunPhase::Closed:
+            return;
     }
-    // Before the settings were loaded the list holds no ticks worth saving.
-    if (settingsLoaded_) {
-        SaveSettings();
+    // As a confirmed close: the run's final call saves the settings and
+    // closes the window. Waited for here, so that the settings are saved
+    // before this returns to the session manager or to the end of main.
+    CloseConfirmed();
+    QEventLoop loop;
+    connect(this, &TFrmMain::runFinished, &loop, &QEventLoop::quit);
+    // The thread's calls arrive as posted events. A loop started while
+    // another posted event is being delivered may leave those posted in
+    // the meantime waiting, so it also delivers them itself now and then.
+    QTimer deliver;
+    connect(&deliver, &QTimer::timeout, &loop, [] { QCoreApplication::sendPostedEvents(); });
+    deliver.start(kPostedEventsInterval);
+    if (phase_ != RunPhase::Closed) {
+        loop.exec();
     }
-    closeApproved_ = true;
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void TFrmMain::WaitForThreadEnd() {

@@ -104,10 +104,9 @@ void TFrmMain::SaveSettings() {
     for (int row = 0; row < lstArea->count(); ++row) {
         ticked.push_back(IsTicked(lstArea, row));
     }
-    const std::string reason = SaveSelectedRows(file, ticked);
-    if (!reason.empty()) {
-        Ask(kTextSettingsNotSaved.arg(QString::fromStdString(reason)), kCaptionError,
-            kMbOk | kMbIconError | kMbTopmost);
+    if (const SettingsWriteFailure failure =
+            WriteSetting(file, kConfigSection, kAreaKey, AreaValue(ticked))) {
+        Ask(SettingsNotSavedText(failure), kCaptionError, kMbOk | kMbIconError | kMbTopmost);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 
 namespace teebasket {
 
@@ -22,7 +23,11 @@ std::string ReadProfileString(const std::filesystem::path& file, const std::stri
 // Sets `key` in `section` to `value`, creating the file and the section when
 // they are missing. The file is replaced atomically (written beside it, then
 // renamed). Returns an empty string on success, otherwise a UTF-8 reason.
+// `systemError`, when given, receives the system's error behind a failure (a
+// folder in the file's place gives is_a_directory, another non-file
+// invalid_argument, a file too large file_too_large), or none.
 std::string WriteProfileString(const std::filesystem::path& file, const std::string& section,
-                               const std::string& key, const std::string& value);
+                               const std::string& key, const std::string& value,
+                               std::error_code* systemError = nullptr);
 
 }  // namespace teebasket

@@ -200,8 +200,10 @@ KeyLocation LocateKey(const std::vector<ProfileLine>& lines, std::string_view se
 
 enum class ReadOutcome { Read, Missing, Failed };
 
-// Reads a whole regular file. On failure `reason` says why (UTF-8).
-ReadOutcome ReadProfileBytes(const fs::path& path, std::string& bytes, std::string& reason) {
+// Reads a whole regular file. On failure `reason` says why (UTF-8) and
+// `error` is the system's error behind it.
+ReadOutcome ReadProfileBytes(const fs::path& path, std::string& bytes, std::string& reason,
+                             std::error_code& error) {
     using Status = WholeFileRead::Status;
     WholeFileRead read = ReadWholeFile(path, kMaximumProfileBytes);
     switch (read.status) {
@@ -212,25 +214,32 @@ ReadOutcome ReadProfileBytes(const fs::path& path, std::string& bytes, std::stri
             return ReadOutcome::Missing;
         case Status::IsFolder:
             reason = QuotedPath(path) + " is a folder, not a settings file";
+            error = std::make_error_code(std::errc::is_a_directory);
             return ReadOutcome::Failed;
         case Status::IsLink:
         case Status::NotRegular:
             reason = QuotedPath(path) + " is not a regular file";
+            error = std::make_error_code(std::errc::invalid_argument);
             return ReadOutcome::Failed;
         case Status::TooLarge:
             reason = QuotedPath(path) + " is too large to be a settings file";
+            error = std::make_error_code(std::errc::file_too_large);
             return ReadOutcome::Failed;
         case Status::Failed:
             break;
     }
     reason = "cannot read " + QuotedPath(path) + ": " + read.systemError;
+    error = read.error;
     return ReadOutcome::Failed;
 }
 
-// Replaces `target` with `bytes` in one step; "" on success, else why.
-std::string ReplaceProfileFile(const fs::path& target, const std::string& bytes) {
+// Replaces `target` with `bytes` in one step; "" on success, else why, with
+// the system's error in `error`.
+std::string ReplaceProfileFile(const fs::path& target, const std::string& bytes,
+                               std::error_code& error) {
     using Status = WholeFileReplace::Status;
     const WholeFileReplace replace = ReplaceWholeFile(target, bytes);
+    error = replace.error;
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     const std::string prefix = "cannot write " + QuotedPath(target) + ": ";
     switch (replace.status) {
@@ -340,8 +349,9 @@ std::string ReadProfileString(const fs::path& file, const std::string& section,
                               const std::string& key, const std::string& defaultValue) {
     std::string bytes;
     std::string reason;
+    std::error_code error;
     if (section.empty() || key.empty() ||
-        ReadProfileBytes(file, bytes, reason) != ReadOutcome::Read) {
+        ReadProfileBytes(file, bytes, reason, error) != ReadOutcome::Read) {
         return defaultValue;
     }
     const std::vector<ProfileLine> lines = SplitProfileLines(bytes);
@@ -356,7 +366,11 @@ std::string ReadProfileString(const fs::path& file, const std::string& section,
 }
 
 std::string WriteProfileString(const fs::path& file, const std::string& section,
-                               const std::string& key, const std::string& value) {
+                               const std::string& key, const std::string& value,
+                               std::error_code* systemError) {
+    std::error_code ignored;
+    std::error_code& error = systemError != nullptr ? *systemError : ignored;
+    error.clear();
     if (std::string problem = CheckNames(section, key, value); !problem.empty()) {
         return "cannot write " + QuotedPath(file) + ": " + problem;
     }
@@ -366,7 +380,7 @@ std::string WriteProfileString(const fs::path& file, const std::string& section,
     const fs::path target = WriteTarget(file);
     std::string bytes;
     std::string reason;
-    const ReadOutcome outcome = ReadProfileBytes(target, bytes, reason);
+    const ReadOutcome outcome = ReadProfileBytes(target, bytes, reason, error);
     if (outcome == ReadOutcome::Failed) {
         return reason;  // never replace a file whose content we could not see
     }
@@ -375,7 +389,7 @@ std::string WriteProfileString(const fs::path& file, const std::string& section,
     if (outcome == ReadOutcome::Read && updated == bytes) {
         return {};
     }
-    return ReplaceProfileFile(target, updated);
+    return ReplaceProfileFile(target, updated, error);
 }
 
 }  // namespace teebasket

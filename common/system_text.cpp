@@ -1,5 +1,6 @@
 #include "SystemText.h"
 
+#include <cerrno>
 #include <system_error>
 
 #include "path_text.h"
@@ -36,12 +37,27 @@ std::string JapaneseErrorText(std::error_code error) {
         {std::errc::text_file_busy, "使用中です"},
         {std::errc::too_many_files_open, "開いているファイルが多すぎます"},
         {std::errc::invalid_argument, "通常のファイルではありません"},
+        {std::errc::directory_not_empty, "フォルダーが空ではありません"},
+        {std::errc::cross_device_link, "別のドライブへは移動できません"},
+        {std::errc::not_enough_memory, "メモリが足りません"},
+        {std::errc::resource_unavailable_try_again, "一時的に使用できません"},
+        {std::errc::no_such_device, "デバイスが見つかりません"},
+        {std::errc::no_such_device_or_address, "デバイスが見つかりません"},
+        {std::errc::broken_pipe, "書き込み先が閉じられました"},
+        {std::errc::interrupted, "処理が中断されました"},
     };
     for (const Text& text : kTexts) {
         if (error == text.condition) {
             return text.japanese;
         }
     }
+#ifdef EDQUOT
+    // A quota has no std::errc of its own.
+    if (error == std::error_code(EDQUOT, std::generic_category()) ||
+        error == std::error_code(EDQUOT, std::system_category())) {
+        return "ディスクの使用量の上限に達しました";
+    }
+#endif
     return EnglishErrorText(error);
 }
 

@@ -43,6 +43,7 @@ struct WholeFileReplace {
     };
     Status status = Status::WriteFailed;
     std::string systemError;  // the system's reason (UTF-8) unless Replaced
+    std::error_code error;    // the system's error unless Replaced
 };
 
 // Writes `bytes` to a new file beside `target`, flushed to the disk, and puts

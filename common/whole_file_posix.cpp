@@ -74,7 +74,7 @@ fs::path TemporarySibling(const fs::path& target, int attempt) {
 }
 
 WholeFileReplace Failure(WholeFileReplace::Status status, int error) {
-    return {status, ErrorNumberText(error)};
+    return {status, ErrorNumberText(error), std::error_code(error, std::generic_category())};
 }
 
 }  // namespace
@@ -177,7 +177,7 @@ WholeFileReplace ReplaceWholeFile(const fs::path& target, std::string_view bytes
         return fail(Status::CannotReplace);
     }
     SyncFolder(folder);
-    return {Status::Replaced, {}};
+    return {Status::Replaced, {}, {}};
 }
 
 std::error_code MoveFileInPlace(const fs::path& from, const fs::path& to) {

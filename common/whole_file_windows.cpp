@@ -67,7 +67,8 @@ fs::path TemporarySibling(const fs::path& target, int attempt) {
 }
 
 WholeFileReplace Failure(WholeFileReplace::Status status, DWORD error) {
-    return {status, SystemErrorText(error)};
+    return {status, SystemErrorText(error),
+            std::error_code(static_cast<int>(error), std::system_category())};
 }
 
 // Why no file could be made in the folder of `target`.
@@ -212,7 +213,7 @@ WholeFileReplace ReplaceWholeFile(const fs::path& target, std::string_view bytes
     if (!PutInPlace(temporary, target, targetExists)) {
         return fail(Status::CannotReplace);
     }
-    return {Status::Replaced, {}};
+    return {Status::Replaced, {}, {}};
 }
 
 std::error_code MoveFileInPlace(const fs::path& from, const fs::path& to) {

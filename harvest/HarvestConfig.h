@@ -57,8 +57,8 @@ std::vector<int> LoadSelectedRows(const std::filesystem::path& iniFile);
 // The [Config] Area value for `ticked` (one "1" or "0" per row, 47 in all).
 std::string AreaValue(const std::vector<bool>& ticked);
 
-// Writes the [Config] Area value for `ticked` into `iniFile`, every other
-// line kept as it is. Returns "" or the reason (UTF-8).
-std::string SaveSelectedRows(const std::filesystem::path& iniFile, const std::vector<bool>& ticked);
+// The section and key of the selection in golf.ini.
+inline constexpr const char* kConfigSection = "Config";
+inline constexpr const char* kAreaKey = "Area";
 
 }  // namespace teebasket

@@ -168,6 +168,10 @@ class HarvestObserver {
     virtual void RunEnded(const HarvestReport& report) = 0;
 };
 
+// The partial file of a run into `output`: "OUTPUT.partial" beside it, or
+// beside the file it links to.
+std::filesystem::path PartialPathOf(const std::filesystem::path& output);
+
 // One run. Made for one request, executed once.
 class HarvestRun {
   public:

@@ -78,9 +78,12 @@ int CsvOutputFile::Write(std::string_view first, std::string_view second) {
     }
     errno = 0;
     std::FILE* file = file_.get();
-    const bool written = std::fwrite(first.data(), 1, first.size(), file) == first.size() &&
-                         std::fwrite(second.data(), 1, second.size(), file) == second.size() &&
-                         std::fflush(file) == 0 && (!syncEachLine_ || SyncFileStream(file));
+    // An empty piece is not handed to fwrite: its data() may be null.
+    const auto put = [file](std::string_view bytes) {
+        return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    };
+    const bool written = put(first) && put(second) && std::fflush(file) == 0 &&
+                         (!syncEachLine_ || SyncFileStream(file));
     if (!written) {
         const int error = ErrnoOrIo();
         CloseAndCutBack();

@@ -15,8 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kPortalSection = "Portal";
-constexpr const char* kConfigSection = "Config";
-constexpr const char* kAreaKey = "Area";
 
 std::string ReadPortalKey(const fs::path& iniFile, const char* key, const std::string& fallback) {
     const std::string value = ReadProfileString(iniFile, kPortalSection, key, "");
@@ -92,10 +90,6 @@ std::string AreaValue(const std::vector<bool>& ticked) {
         }
     }
     return value;
-}
-
-std::string SaveSelectedRows(const fs::path& iniFile, const std::vector<bool>& ticked) {
-    return WriteProfileString(iniFile, kConfigSection, kAreaKey, AreaValue(ticked));
 }
 
 std::string PortalHostProblem(const std::string& host) {

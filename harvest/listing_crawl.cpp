@@ -2,6 +2,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "CardName.h"
 #include "MECSUtils.h"
 #include "harvest_steps.h"
 
@@ -34,9 +35,16 @@ bool IsCardHeading(std::string_view line) {
     return HasPrefix(TextTrimView(line), "<h2") && TextFind(line, "gf-card-name") != 0;
 }
 
+// One card of a listing page: the course identifier and the name the card
+// shows (code-page-932 bytes; empty when it shows none).
+struct ListingCard {
+    std::string courseId;
+    std::string courseName;
+};
+
 // The card scan: a card heading line, then the card's link line.
-std::vector<std::string> ScanCards(LineCursor lines, const StopFlag& stop) {
-    std::vector<std::string> courseIds;
+std::vector<ListingCard> ScanCards(LineCursor lines, const StopFlag& stop) {
+    std::vector<ListingCard> cards;
     std::string_view line;
     bool hasLine = lines.Next(line);
     while (hasLine) {
@@ -44,7 +52,7 @@ std::vector<std::string> ScanCards(LineCursor lines, const StopFlag& stop) {
         const bool hasNext = lines.Next(next);
         std::string courseId;
         if (hasNext && IsCardHeading(line) && CutCourseId(next, courseId)) {
-            courseIds.push_back(std::move(courseId));
+            cards.push_back({std::move(courseId), CutCardCourseName(next)});
         }
         if (stop.Requested()) {
             break;
@@ -52,7 +60,7 @@ std::vector<std::string> ScanCards(LineCursor lines, const StopFlag& stop) {
         line = next;
         hasLine = hasNext;
     }
-    return courseIds;
+    return cards;
 }
 
 // True when `address` has the query parameter "page=<number>".
@@ -80,17 +88,18 @@ class ListedCourses {
   public:
     // Adds the new cards of one page; false when there is none. Stops at
     // kMaxCoursesPerPrefecture courses (CutOff then says so).
-    bool AddPage(std::vector<std::string> cards) {
+    bool AddPage(std::vector<ListingCard> cards) {
         const std::size_t before = ids_.size();
-        for (std::string& courseId : cards) {
-            if (earlierPages_.count(courseId) != 0) {
+        for (ListingCard& card : cards) {
+            if (earlierPages_.count(card.courseId) != 0) {
                 continue;
             }
             if (ids_.size() >= static_cast<std::size_t>(kMaxCoursesPerPrefecture)) {
                 cutOff_ = true;
                 break;
             }
-            ids_.push_back(std::move(courseId));
+            ids_.push_back(std::move(card.courseId));
+            names_.push_back(std::move(card.courseName));
         }
         // The set grows by this page's cards; it is never built anew.
         earlierPages_.insert(ids_.begin() + static_cast<std::ptrdiff_t>(before), ids_.end());
@@ -99,9 +108,11 @@ class ListedCourses {
 
     bool CutOff() const { return cutOff_; }
     const std::vector<std::string>& Ids() const { return ids_; }
+    const std::vector<std::string>& Names() const { return names_; }
 
   private:
     std::vector<std::string> ids_;
+    std::vector<std::string> names_;  // the card's course name of each identifier
     std::unordered_set<std::string> earlierPages_;
     bool cutOff_ = false;
 };
@@ -133,8 +144,8 @@ void NoteCoursesCutOff(detail::RunState& state, const std::string& url) {
     state.report.pageFailures.push_back(std::move(failure));
 }
 
-// The course identifiers of every listing page of `slug`, in page order.
-std::vector<std::string> CollectCourseIds(detail::RunState& state, const std::string& slug) {
+// The courses of every listing page of `slug`, in page order.
+ListedCourses CollectCourses(detail::RunState& state, const std::string& slug) {
     ListedCourses listed;
     for (int page = 1; page <= kMaxListingPages; ++page) {
         const std::string url = ListingUrl(state.request.settings.portal, slug, page);
@@ -148,7 +159,7 @@ std::vector<std::string> CollectCourseIds(detail::RunState& state, const std::st
             break;
         }
         detail::NotePageAnswered(state);
-        const bool added = listed.AddPage(ScanListingCards(read.page, state.stop));
+        const bool added = listed.AddPage(ScanCards(read.page.Lines(), state.stop));
         if (listed.CutOff()) {
             NoteCoursesCutOff(state, url);
             break;
@@ -157,7 +168,17 @@ std::vector<std::string> CollectCourseIds(detail::RunState& state, const std::st
             break;
         }
     }
-    return listed.Ids();
+    return listed;
+}
+
+// The course's detail page failures from `first` on get the name its card
+// showed, so that the course is named by name.
+void NameFailedCourse(HarvestReport& report, std::size_t first, const std::string& courseName) {
+    for (std::size_t i = first; i < report.pageFailures.size(); ++i) {
+        if (report.pageFailures[i].kind == PageKind::Detail) {
+            report.pageFailures[i].courseName = courseName;
+        }
+    }
 }
 
 // True when the course keeps its earlier line: the course is done without a
@@ -183,24 +204,32 @@ bool ListingLinksToPage(const PageText& page, const std::string& slug, int pageN
 }
 
 std::vector<std::string> ScanListingCards(const PageText& page, const StopFlag& stop) {
-    return ScanCards(page.Lines(), stop);
+    std::vector<std::string> courseIds;
+    for (ListingCard& card : ScanCards(page.Lines(), stop)) {
+        courseIds.push_back(std::move(card.courseId));
+    }
+    return courseIds;
 }
 
 void CrawlPrefecture(detail::RunState& state, const std::string& slug) {
     HarvestReport& report = state.report;
     report.courseTotal = 0;
     report.courseIndex = 0;
-    const std::vector<std::string> courseIds = CollectCourseIds(state, slug);
+    const ListedCourses listed = CollectCourses(state, slug);
+    const std::vector<std::string>& courseIds = listed.Ids();
     if (courseIds.empty() || state.stop.Requested()) {
         state.observer.StatusUpdate(report);
         return;
     }
     report.courseTotal = static_cast<int>(courseIds.size());
-    for (const std::string& courseId : courseIds) {
+    for (std::size_t i = 0; i < courseIds.size(); ++i) {
+        const std::string& courseId = courseIds[i];
         ++report.courseIndex;
         state.observer.StatusUpdate(report);
         if (!KeepEarlierLine(state, courseId)) {
+            const std::size_t failuresBefore = report.pageFailures.size();
             ExtractCourseDetail(state, courseId);
+            NameFailedCourse(report, failuresBefore, listed.Names()[i]);
         }
         if (report.courseIndex == report.courseTotal || state.stop.Requested()) {
             break;

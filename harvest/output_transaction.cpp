@@ -9,8 +9,6 @@ namespace teebasket::detail {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 fs::path WithSuffix(fs::path path, const char* suffix) {
     path += suffix;
     return path;
@@ -25,6 +23,8 @@ fs::path FollowLink(const fs::path& output) {
     fs::path target = fs::weakly_canonical(output, error);
     return error ? output : target;
 }
+
+namespace {
 
 std::error_code Errno(int error) {
     return std::error_code(error, std::generic_category());
@@ -79,6 +79,18 @@ RunFailure WriteNewFile(const fs::path& path, std::string_view bytes) {
 }
 
 }  // namespace
+
+}  // namespace teebasket::detail
+
+namespace teebasket {
+
+std::filesystem::path PartialPathOf(const std::filesystem::path& output) {
+    return detail::WithSuffix(detail::FollowLink(output), ".partial");
+}
+
+}  // namespace teebasket
+
+namespace teebasket::detail {
 
 OutputTransaction::OutputTransaction(const OutputRequest& request, const PortalSettings& portal)
     : request_(request),

@@ -16,7 +16,7 @@ namespace teebasket::testing {
 namespace {
 
 int DefaultAnswer(unsigned flags) {
-    if ((flags & 0xF) != kMbYesNo) {
+    if ((flags & 0xF) != kMbYesNo && (flags & 0xF) != kMbYesNoCancel) {
         return kIdOk;
     }
     return (flags & kMbDefButton2) != 0 ? kIdNo : kIdYes;
@@ -32,17 +32,18 @@ void ScriptedDialogs::AnswerMessage(MessageAnswer answer) {
     messageAnswers_.push_back(std::move(answer));
 }
 
-void ScriptedDialogs::AnswerSave(const QString& path) {
-    saveAnswers_.push_back(path);
+void ScriptedDialogs::AnswerSave(const QString& path, int filter) {
+    saveAnswers_.push_back({path, filter});
 }
 
 int ScriptedDialogs::MessageBox(QWidget*, const QString& text, const QString& caption,
-                                unsigned flags) {
+                                unsigned flags, const QString& detailedText) {
     DialogCall call;
     call.kind = DialogCall::Message;
     call.text = text;
     call.caption = caption;
     call.flags = flags;
+    call.details = detailedText;
     // Recorded before the answer is computed: an answer that runs the event
     // loop may see further boxes, which must come after this one.
     const std::size_t index = calls_.size();
@@ -60,18 +61,21 @@ int ScriptedDialogs::MessageBox(QWidget*, const QString& text, const QString& ca
     return answer;
 }
 
-QString ScriptedDialogs::SaveFileName(QWidget*, const TSaveDialogRequest& request) {
+TSaveDialogAnswer ScriptedDialogs::SaveFileName(QWidget*, const TSaveDialogRequest& request) {
     DialogCall call;
     call.kind = DialogCall::SaveDialog;
     call.request = request;
+    TSaveDialogAnswer answer;
     if (saveAnswers_.empty()) {
         ++unexpected_;
     } else {
-        call.chosen = saveAnswers_.front();
+        answer = saveAnswers_.front();
         saveAnswers_.pop_front();
     }
+    call.chosen = answer.path;
+    call.filter = answer.filter;
     calls_.push_back(call);
-    return call.chosen;
+    return answer;
 }
 
 void ScriptedDialogs::Beep() {
@@ -86,11 +90,12 @@ void ScriptedDialogs::FlashTaskbarButton(QWidget*) {
     calls_.push_back(call);
 }
 
-void ScriptedDialogs::OpenWithRegisteredProgram(const QString& path) {
+bool ScriptedDialogs::OpenWithRegisteredProgram(const QString& path) {
     DialogCall call;
     call.kind = DialogCall::Open;
     call.path = path;
     calls_.push_back(call);
+    return openWorks_;
 }
 
 std::vector<DialogCall> ScriptedDialogs::Messages() const {

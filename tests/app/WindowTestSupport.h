@@ -26,10 +26,12 @@ struct DialogCall {
     QString text;     // Message
     QString caption;  // Message
     unsigned flags = 0;
+    QString details;             // Message: the text behind its details button
     TSaveDialogRequest request;  // SaveDialog
     QString path;                // Open
     int answer = 0;              // Message
     QString chosen;              // SaveDialog
+    int filter = 0;              // SaveDialog: the file type chosen
 };
 
 // Answers the window's dialogs from queues and records every call. A message
@@ -43,15 +45,19 @@ class ScriptedDialogs : public TWindowDialogs {
 
     void AnswerMessage(int id);
     void AnswerMessage(MessageAnswer answer);
-    // The full path the save dialog returns; "" cancels the dialog.
-    void AnswerSave(const QString& path);
+    // The full path the save dialog returns, with the index of the file type
+    // chosen; "" cancels the dialog.
+    void AnswerSave(const QString& path, int filter = 0);
+    // Whether opening a file with its program works (as when xdg-open is
+    // there); it does unless a test says otherwise.
+    void SetOpenWorks(bool works) { openWorks_ = works; }
 
-    int MessageBox(QWidget* owner, const QString& text, const QString& caption,
-                   unsigned flags) override;
-    QString SaveFileName(QWidget* owner, const TSaveDialogRequest& request) override;
+    int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags,
+                   const QString& detailedText) override;
+    TSaveDialogAnswer SaveFileName(QWidget* owner, const TSaveDialogRequest& request) override;
     void Beep() override;
     void FlashTaskbarButton(QWidget* window) override;
-    void OpenWithRegisteredProgram(const QString& path) override;
+    bool OpenWithRegisteredProgram(const QString& path) override;
     void CloseOpenDialogs() override { ++closeOpenDialogsCalls_; }
     int CloseOpenDialogsCalls() const { return closeOpenDialogsCalls_; }
 
@@ -66,7 +72,8 @@ class ScriptedDialogs : public TWindowDialogs {
 
   private:
     std::deque<MessageAnswer> messageAnswers_;
-    std::deque<QString> saveAnswers_;
+    std::deque<TSaveDialogAnswer> saveAnswers_;
+    bool openWorks_ = true;
     std::vector<DialogCall> calls_;
     int unexpected_ = 0;
     int closeOpenDialogsCalls_ = 0;
@@ -162,5 +169,6 @@ inline constexpr unsigned kErrorNoticeFlags = 262208;        // OK, information,
 inline constexpr unsigned kQuestionFlags = 262180;           // Yes/No, question, topmost
 inline constexpr unsigned kQuestionNoDefaultFlags = 262436;  // ... with No as default
 inline constexpr unsigned kPlainNoticeFlags = 64;            // OK, information
+inline constexpr unsigned kResumeQuestionFlags = 262179;     // Yes/No/Cancel, question, topmost
 
 }  // namespace teebasket::testing

@@ -49,7 +49,9 @@ QStringList EnglishTexts(const QWidget& dialog) {
     static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
     const auto check = [&english](const QString& text) {
         QString rest = Shown(text);
-        rest.remove(QStringLiteral("CSVファイル (*.csv)"));
+        for (const QString& filter : OutputTypeFilters()) {
+            rest.remove(filter);
+        }
         if (rest.contains(latin)) {
             english << text;
         }
@@ -71,8 +73,7 @@ QStringList EnglishTexts(const QWidget& dialog) {
 
 TSaveDialogRequest WindowSaveRequest() {
     return TSaveDialogRequest{QStringLiteral("取得情報の保存先を指定してください"),
-                              QStringLiteral("CSVファイル (*.csv)"),
-                              QStringLiteral("ゴルフ場一覧.csv")};
+                              OutputTypeFilters(), QStringLiteral("ゴルフ場一覧.csv")};
 }
 
 // Runs `action`, which opens a modal message box, and returns a copy of what
@@ -114,6 +115,8 @@ class TestJapaneseTexts : public QObject {
     void initTestCase();
 
     void messageBoxButtonsReadJapanese();
+    void resumeQuestionAndDetailsReadJapanese();
+    void saveDialogOffersTheFormatsAndFollowsTheChosenType();
     void saveDialogReadsJapanese();
     void saveDialogOverwriteQuestionReadsJapanese();
     void saveDialogTypeColumnReadsJapanese();
@@ -142,6 +145,50 @@ void TestJapaneseTexts::messageBoxButtonsReadJapanese() {
                            QMessageBox::Ok | QMessageBox::Cancel);
     QCOMPARE(ButtonTexts(withCancel),
              (QStringList{QStringLiteral("OK"), QStringLiteral("キャンセル")}));
+}
+
+void TestJapaneseTexts::resumeQuestionAndDetailsReadJapanese() {
+    const std::unique_ptr<QMessageBox> question =
+        BuildMessageBox(nullptr, QStringLiteral("前回の続きから取得しますか？"),
+                        QStringLiteral("再開確認"), kMbYesNoCancel | kMbIconQuestion | kMbTopmost);
+    QCOMPARE(ButtonTexts(*question), (QStringList{QStringLiteral("いいえ"), QStringLiteral("はい"),
+                                                  QStringLiteral("キャンセル")}));
+    QCOMPARE(question->defaultButton(), question->button(QMessageBox::Yes));
+    QCOMPARE(question->escapeButton(), question->button(QMessageBox::Cancel));
+    QCOMPARE(MessageBoxAnswer(QMessageBox::Cancel), kIdCancel);
+    QCOMPARE(MessageBoxAnswer(QMessageBox::Yes), kIdYes);
+
+    // The pages not read are behind the box's details button.
+    const std::unique_ptr<QMessageBox> notice = BuildMessageBox(
+        nullptr, QStringLiteral("情報の取得が完了しました。"), QStringLiteral("処理確認"),
+        kMbYesNo | kMbIconQuestion | kMbDefButton2, QStringLiteral("北海道の一覧: HTTP 404"));
+    QCOMPARE(notice->detailedText(), QStringLiteral("北海道の一覧: HTTP 404"));
+    notice->show();
+    QVERIFY(QTest::qWaitForWindowExposed(notice.get()));
+    const QStringList english = EnglishTexts(*notice);
+    QVERIFY2(english.isEmpty(), qPrintable(english.join(QStringLiteral(" | "))));
+    notice->hide();
+}
+
+void TestJapaneseTexts::saveDialogOffersTheFormatsAndFollowsTheChosenType() {
+    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(nullptr, WindowSaveRequest());
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    QStringList offered;
+    for (int i = 0; i < types->count(); ++i) {
+        offered << types->itemText(i);
+    }
+    QCOMPARE(offered, OutputTypeFilters());
+    QCOMPARE(types->currentIndex(), 0);
+    // The user picks the workbook: the name offered follows.
+    types->setFocus();
+    QTest::keyClick(types, Qt::Key_Down);
+    QTest::keyClick(types, Qt::Key_Down);
+    QCOMPARE(types->currentIndex(), 2);
+    QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text(),
+             QStringLiteral("ゴルフ場一覧.xlsx"));
+    QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Excelブック (*.xlsx)"));
 }
 
 void TestJapaneseTexts::saveDialogReadsJapanese() {
@@ -219,6 +266,13 @@ void TestJapaneseTexts::ownTextsAloneKeepBoxesAndDialogJapanese() {
     const std::unique_ptr<QMessageBox> question = BuildMessageBox(
         nullptr, QStringLiteral("?"), QStringLiteral("処理確認"), kMbYesNo | kMbDefButton2);
     const QStringList questionButtons = ButtonTexts(*question);
+    const std::unique_ptr<QMessageBox> detailed =
+        BuildMessageBox(nullptr, QStringLiteral("?"), QStringLiteral("再開確認"),
+                        kMbYesNoCancel | kMbIconQuestion, QStringLiteral("一覧"));
+    detailed->show();
+    const QStringList detailedEnglish = EnglishTexts(*detailed);
+    const QStringList detailedButtons = ButtonTexts(*detailed);
+    detailed->hide();
     const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(nullptr, WindowSaveRequest());
     dialog->show();
     const QStringList english = EnglishTexts(*dialog);
@@ -232,6 +286,10 @@ void TestJapaneseTexts::ownTextsAloneKeepBoxesAndDialogJapanese() {
         QCoreApplication::installTranslator(translator);
     }
     QCOMPARE(questionButtons, (QStringList{QStringLiteral("いいえ"), QStringLiteral("はい")}));
+    QVERIFY2(detailedEnglish.isEmpty(), qPrintable(detailedEnglish.join(QStringLiteral(" | "))));
+    QCOMPARE(detailedButtons,
+             (QStringList{QStringLiteral("いいえ"), QStringLiteral("はい"),
+                          QStringLiteral("キャンセル"), QStringLiteral("詳細を表示...")}));
     QCOMPARE(save, QStringLiteral("保存"));
     QCOMPARE(cancel, QStringLiteral("キャンセル"));
     QVERIFY2(english.isEmpty(), qPrintable(english.join(QStringLiteral(" | "))));

@@ -143,6 +143,8 @@ class TestWindowRun : public WindowTestCase {
     void endSessionWhileTheCancelQuestionIsOpenStopsTheRunAndCloses();
     void endSessionDuringTheCompletionQuestionCloses();
     void endSessionBeforeTheSettingsAreLoadedLeavesGolfIniAlone();
+    void phaseFollowsTheRunThroughCancelAndItsEnd();
+    void closeConfirmedWhileTheOutcomeIsShownClosesAfterIt();
     void endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall_data();
     void endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall();
 
@@ -240,7 +242,9 @@ void TestWindowRun::wholeRunShowsItsProgressAtEachCall() {
     QCOMPARE(CsvLineCount(f.DataFolder() / "whole.csv"), 1 + 2 * kCoursesPerPrefecture);
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
     QVERIFY(f.prgBar()->isHidden());
-    QCOMPARE(f.lblStatus()->text(), QString());
+    // Idle again: the lower line names the portal.
+    QCOMPARE(f.lblStatus()->text(),
+             QStringLiteral("接続先: ") + QString::fromStdString(portal_->host()));
     QCOMPARE(f.lblStatus2()->text(), QString());
 }
 
@@ -392,7 +396,8 @@ void TestWindowRun::cancelAnsweredYesStopsTheRunQuietly() {
     QVERIFY(f.btnAction()->isEnabled());
     QVERIFY(!f.btnCancel()->isEnabled());
     QVERIFY(f.prgBar()->isHidden());
-    QCOMPARE(f.lblStatus()->text(), QString());
+    QCOMPARE(f.lblStatus()->text(),
+             QStringLiteral("接続先: ") + QString::fromStdString(portal_->host()));
     QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
@@ -709,6 +714,65 @@ void TestWindowRun::endSessionBeforeTheSettingsAreLoadedLeavesGolfIniAlone() {
     // Later requests change nothing.
     window.EndSession();
     QCOMPARE(f.Dialogs().CloseOpenDialogsCalls(), 1);
+}
+
+void TestWindowRun::phaseFollowsTheRunThroughCancelAndItsEnd() {
+    using Phase = TFrmMain::RunPhase;
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    QCOMPARE(window.phase(), Phase::Idle);
+    std::vector<Phase> seen;
+    connect(&window, &TFrmMain::progressStepped, this, [&f, &seen] {
+        seen.push_back(f.Window().phase());
+        if (f.prgBar()->value() == 2) {
+            f.btnCancel()->click();
+            seen.push_back(f.Window().phase());
+        }
+    });
+    // The stopped run's rows stay beside an earlier file: the message that
+    // says so is shown while the run is ending.
+    WriteBytes(f.DataFolder() / "phases.csv", "earlier rows\r\n");
+    f.Dialogs().AnswerMessage(kIdYes);
+    f.Dialogs().AnswerMessage([&f, &seen](const DialogCall&) {
+        seen.push_back(f.Window().phase());
+        return kIdOk;
+    });
+    Start({0, 12}, QStringLiteral("phases.csv"));
+    QCOMPARE(window.phase(), Phase::Running);
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(seen,
+             (std::vector<Phase>{Phase::Running, Phase::Running, Phase::Stopping, Phase::Ending}));
+    QCOMPARE(window.phase(), Phase::Idle);
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCancelled});
+}
+
+// A close confirmed while the end of the run is shown (the session's close
+// button, say) ends the program once the message has been answered.
+void TestWindowRun::closeConfirmedWhileTheOutcomeIsShownClosesAfterIt() {
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(PortalSettings());
+    bool closedAtOnce = true;
+    f.Dialogs().AnswerMessage([&window, &closedAtOnce](const DialogCall&) {
+        closedAtOnce = window.close();  // asks 終了確認, answered Yes below
+        return kIdNo;
+    });
+    f.Dialogs().AnswerMessage(kIdYes);
+    Start({3}, QStringLiteral("shown.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QVERIFY(!closedAtOnce);
+    QCOMPARE(finished_->size(), 1);
+    QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
+    QStringList captions;
+    for (const DialogCall& message : f.Dialogs().Messages()) {
+        captions << message.caption;
+    }
+    QCOMPARE(captions, (QStringList{"処理確認", "終了確認"}));
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(window.phase(), TFrmMain::RunPhase::Closed);
+    QCOMPARE(ReadArea(f.IniPath()), QByteArray("0001") + QByteArray(43, '0'));
+    QCOMPARE(f.Dialogs().Count(DialogCall::Open), 0);
 }
 
 void TestWindowRun::endOfRunIsShownOnceWhateverLandsBeforeTheFinalCall_data() {

@@ -26,6 +26,10 @@ HarvestSettings NowhereSettings() {
     return settings;
 }
 
+std::filesystem::path ToPathForTest(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
+
 bool WaitForRunEnd(QSignalSpy& finished, int count = 1) {
     return QTest::qWaitFor([&] { return finished.count() >= count; }, 60000);
 }
@@ -46,6 +50,9 @@ class TestWindowStart : public WindowTestCase {
 
     void csvExtensionRule_data();
     void csvExtensionRule();
+    void chosenFileTypeSetsTheFormatAndTheExtension_data();
+    void chosenFileTypeSetsTheFormatAndTheExtension();
+    void typeChosenInTheDialogGivesTheNameItsExtension();
     void nameWithoutCsvExtensionIsWrittenWithIt();
     void earlierFileUnderTheAppendedNameIsKeptWhenTheUserSaysNo();
     void earlierFileUnderTheAppendedNameOutlivesARunThatReachesNoPortal();
@@ -89,7 +96,10 @@ void TestWindowStart::cancelledSaveDialogKeepsTheDefaultName() {
     QCOMPARE(calls.size(), std::size_t{1});
     QCOMPARE(calls[0].kind, DialogCall::SaveDialog);
     QCOMPARE(calls[0].request.title, QStringLiteral("取得情報の保存先を指定してください"));
-    QCOMPARE(calls[0].request.filter, QStringLiteral("CSVファイル (*.csv)"));
+    QCOMPARE(calls[0].request.filters,
+             (QStringList{
+                 QStringLiteral("CSVファイル (*.csv)"), QStringLiteral("CSVファイル UTF-8 (*.csv)"),
+                 QStringLiteral("Excelブック (*.xlsx)"), QStringLiteral("JSON Lines (*.jsonl)")}));
     QCOMPARE(calls[0].request.fileName, QStringLiteral("ゴルフ場一覧.csv"));
     QVERIFY(calls[0].request.confirmOverwrite);
     QVERIFY(calls[0].request.hideReadOnly);
@@ -131,6 +141,68 @@ void TestWindowStart::csvExtensionRule() {
     QFETCH(QString, chosen);
     QFETCH(QString, expected);
     QCOMPARE(AppendCsvExtension(chosen), expected);
+}
+
+void TestWindowStart::chosenFileTypeSetsTheFormatAndTheExtension_data() {
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("format");
+    const int csv = static_cast<int>(OutputFormat::Csv);
+    const int utf8 = static_cast<int>(OutputFormat::CsvUtf8);
+    const int xlsx = static_cast<int>(OutputFormat::Xlsx);
+    const int jsonl = static_cast<int>(OutputFormat::Jsonl);
+    QTest::newRow("code page 932 CSV") << 0 << "list"
+                                       << "list.csv" << csv;
+    QTest::newRow("UTF-8 CSV") << 1 << "list.CSV"
+                               << "list.CSV" << utf8;
+    QTest::newRow("workbook") << 2 << "list"
+                              << "list.xlsx" << xlsx;
+    QTest::newRow("workbook, any case") << 2 << "list.XLSX"
+                                        << "list.XLSX" << xlsx;
+    QTest::newRow("workbook named .csv") << 2 << "list.csv"
+                                         << "list.csv.xlsx" << xlsx;
+    QTest::newRow("JSON Lines") << 3 << "list.jsonl"
+                                << "list.jsonl" << jsonl;
+}
+
+void TestWindowStart::chosenFileTypeSetsTheFormatAndTheExtension() {
+    QFETCH(int, filter);
+    QFETCH(QString, chosen);
+    QFETCH(QString, expected);
+    QFETCH(int, format);
+    WindowFixture& fixture = this->fixture();
+    TFrmMain& window = fixture.CreateShown(NowhereSettings());
+    QSignalSpy finished(&window, &TFrmMain::runFinished);
+    fixture.ToggleByUser(0);
+    fixture.Dialogs().AnswerSave(fixture.FilePath(chosen), filter);
+    fixture.Dialogs().AnswerMessage(kIdOk);  // no portal answers: one Error box
+    fixture.btnAction()->click();
+
+    QCOMPARE(window.outputPath(), fixture.FilePath(expected));
+    QVERIFY(window.request() != nullptr);
+    QCOMPARE(static_cast<int>(window.request()->output.format), format);
+    QCOMPARE(window.request()->output.path, ToPathForTest(fixture.FilePath(expected)));
+    QVERIFY(WaitForRunEnd(finished));
+    QCOMPARE(fixture.Dialogs().Messages().at(0).caption, QStringLiteral("Error"));
+}
+
+void TestWindowStart::typeChosenInTheDialogGivesTheNameItsExtension() {
+    const QStringList filters = OutputTypeFilters();
+    QCOMPARE(filters.size(), 4);
+    QCOMPARE(filters.front(), QStringLiteral("CSVファイル (*.csv)"));
+    QCOMPARE(FilterExtension(filters[2]), QStringLiteral(".xlsx"));
+    QCOMPARE(WithTypeExtension(QStringLiteral("一覧.csv"), filters, filters[2]),
+             QStringLiteral("一覧.xlsx"));
+    QCOMPARE(WithTypeExtension(QStringLiteral("一覧.XLSX"), filters, filters[3]),
+             QStringLiteral("一覧.jsonl"));
+    QCOMPARE(WithTypeExtension(QStringLiteral("一覧.jsonl"), filters, filters[1]),
+             QStringLiteral("一覧.csv"));
+    // A name without one of the types' extensions is left to the user.
+    QCOMPARE(WithTypeExtension(QStringLiteral("一覧.txt"), filters, filters[2]),
+             QStringLiteral("一覧.txt"));
+    QCOMPARE(WithTypeExtension(QStringLiteral(".csv"), filters, filters[2]),
+             QStringLiteral(".csv"));
 }
 
 void TestWindowStart::nameWithoutCsvExtensionIsWrittenWithIt() {
@@ -306,7 +378,9 @@ void TestWindowStart::startPutsTheWindowIntoItsRunningState() {
     QVERIFY(fixture.btnAction()->isEnabled());
     QVERIFY(!fixture.btnCancel()->isEnabled());
     QVERIFY(fixture.prgBar()->isHidden());
-    QCOMPARE(fixture.lblStatus()->text(), QString());
+    QCOMPARE(
+        fixture.lblStatus()->text(),
+        QStringLiteral("接続先: ") + QString::fromStdString(NowhereSettings().portal.listingHost));
     QCOMPARE(fixture.lblStatus2()->text(), QString());
     QCOMPARE(fixture.TickedRows(), (std::vector<int>{2, 5}));
 }

@@ -255,6 +255,26 @@ TEST(WriteProfileString, FailuresGiveAReasonAndLeaveEverythingAsItWas) {
     EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"golf.ini", "not-a-folder"}));
 }
 
+TEST(WriteProfileString, FailuresGiveTheSystemsErrorForTheFrontEndsToWord) {
+    TempDir folder;
+    std::error_code error = std::make_error_code(std::errc::io_error);
+    EXPECT_EQ(WriteProfileString(folder.path() / "golf.ini", "Config", "Area", "1", &error), "");
+    EXPECT_FALSE(error);
+
+    WriteFileBytes(folder.path() / "not-a-folder", "x");
+    EXPECT_NE(WriteProfileString(folder.path() / "not-a-folder" / "golf.ini", "Config", "Area", "1",
+                                 &error),
+              "");
+    EXPECT_EQ(error, std::errc::not_a_directory);
+    EXPECT_NE(
+        WriteProfileString(folder.path() / "missing" / "golf.ini", "Config", "Area", "1", &error),
+        "");
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+    fs::create_directories(folder.path() / "held.ini");
+    EXPECT_NE(WriteProfileString(folder.path() / "held.ini", "Config", "Area", "1", &error), "");
+    EXPECT_EQ(error, std::errc::is_a_directory);
+}
+
 TEST(ProfileFile, AHugeFileIsNotASettingsFile) {
     TempDir folder;
     const fs::path ini = folder.path() / "golf.ini";

@@ -1,0 +1,234 @@
+// The dialog "接続先の設定": the [Portal] keys of golf.ini and a connection
+// test on a thread of its own.
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include "ProfileFile.h"
+#include "SystemText.h"
+#include "window_internal.h"
+
+namespace teebasket {
+
+using namespace window;
+
+namespace {
+
+constexpr const char* kPortalSection = "Portal";
+constexpr int kFieldWidth = 320;
+
+QString Typed(const QLineEdit* edit) {
+    return edit->text().trimmed();
+}
+
+std::string TypedUtf8(const QLineEdit* edit) {
+    return Typed(edit).toStdString();
+}
+
+void ShowProblem(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
+}
+
+}  // namespace
+
+TPortalSettingsDialog::TPortalSettingsDialog(std::filesystem::path iniFile, PortalSettings defaults,
+                                             int row, std::filesystem::path scratchPath,
+                                             FetchOptions fetchOptions, QWidget* parent)
+    : QDialog(parent),
+      iniFile_(std::move(iniFile)),
+      defaults_(std::move(defaults)),
+      row_(row),
+      scratchPath_(std::move(scratchPath)),
+      fetchOptions_(std::move(fetchOptions)) {
+    setObjectName(QStringLiteral("dlgPortalSettings"));
+    setWindowTitle(kPortalDialogTitle);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* note = new QLabel(kPortalDialogNote, this);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+
+    auto* form = new QFormLayout;
+    AddField(*form, listingHost_, kLabelListingHost, QString::fromStdString(defaults_.listingHost));
+    AddField(*form, bookingHost_, kLabelBookingHost, QString::fromStdString(defaults_.bookingHost));
+    AddField(*form, caCertificate_, kLabelCaCertificate, FromPath(defaults_.caCertificate));
+    layout->addLayout(form);
+
+    problem_ = new QLabel(this);
+    problem_->setObjectName(QStringLiteral("lblProblem"));
+    problem_->setWordWrap(true);
+    QPalette red = problem_->palette();
+    red.setColor(QPalette::WindowText, Qt::darkRed);
+    problem_->setPalette(red);
+    problem_->hide();
+    layout->addWidget(problem_);
+
+    auto* testRow = new QHBoxLayout;
+    testButton_ = new QPushButton(kCaptionConnectionTest, this);
+    testButton_->setObjectName(QStringLiteral("btnConnectionTest"));
+    testButton_->setAutoDefault(false);
+    connect(testButton_, &QPushButton::clicked, this, &TPortalSettingsDialog::StartConnectionTest);
+    testRow->addWidget(testButton_);
+    testRow->addStretch();
+    layout->addLayout(testRow);
+
+    testResult_ = new QLabel(this);
+    testResult_->setObjectName(QStringLiteral("lblTestResult"));
+    testResult_->setWordWrap(true);
+    testResult_->setTextFormat(Qt::PlainText);
+    testResult_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    testResult_->setMinimumHeight(testResult_->fontMetrics().lineSpacing() * 3);
+    layout->addWidget(testResult_);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
+    buttons->setObjectName(QStringLiteral("buttons"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &TPortalSettingsDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &TPortalSettingsDialog::reject);
+    layout->addWidget(buttons);
+}
+
+TPortalSettingsDialog::~TPortalSettingsDialog() {
+    if (testThread_ != nullptr) {
+        testStop_->Request();
+        testThread_->wait();
+    }
+}
+
+QLineEdit* TPortalSettingsDialog::AddField(QFormLayout& form, Field& field, const QString& label,
+                                           const QString& placeholder) {
+    field.saved = ReadProfileString(iniFile_, kPortalSection, field.key, "");
+    field.edit = new QLineEdit(QString::fromStdString(field.saved), this);
+    field.edit->setObjectName(QStringLiteral("edit") + QString::fromLatin1(field.key));
+    field.edit->setPlaceholderText(
+        QString::fromStdString(PrintableText(placeholder.toStdString())));
+    field.edit->setMinimumWidth(kFieldWidth);
+    form.addRow(label, field.edit);
+    return field.edit;
+}
+
+PortalSettings TPortalSettingsDialog::EnteredSettings() const {
+    PortalSettings settings = defaults_;
+    if (const std::string host = TypedUtf8(listingHost_.edit); !host.empty()) {
+        settings.listingHost = host;
+    }
+    if (const std::string host = TypedUtf8(bookingHost_.edit); !host.empty()) {
+        settings.bookingHost = host;
+    }
+    if (const std::string certificate = TypedUtf8(caCertificate_.edit); !certificate.empty()) {
+        std::filesystem::path path = ExpandHome(certificate);
+        // As golf.ini reads it: a relative path names a file beside it.
+        settings.caCertificate = path.is_relative() ? iniFile_.parent_path() / path : path;
+    }
+    return settings;
+}
+
+// What keeps the settings as typed from being saved, or "".
+QString TPortalSettingsDialog::Problem() const {
+    for (const Field* field : {&listingHost_, &bookingHost_}) {
+        const std::string host = TypedUtf8(field->edit);
+        if (!host.empty() && !PortalHostProblem(host).empty()) {
+            return PortalHostText(QString::fromLatin1(field->key), Typed(field->edit));
+        }
+    }
+    if (!Typed(caCertificate_.edit).isEmpty()) {
+        std::error_code error;
+        const std::filesystem::path certificate = EnteredSettings().caCertificate;
+        if (!std::filesystem::is_regular_file(certificate, error)) {
+            return QStringLiteral("信頼する証明書のファイルが見つかりません: 「%1」")
+                .arg(FromPath(certificate));
+        }
+    }
+    return {};
+}
+
+// Writes the keys that changed; "" or why golf.ini could not be written.
+QString TPortalSettingsDialog::Save() {
+    for (const Field* field : {&listingHost_, &bookingHost_, &caCertificate_}) {
+        const std::string value = TypedUtf8(field->edit);
+        if (value == field->saved) {
+            continue;
+        }
+        if (const SettingsWriteFailure failure =
+                WriteSetting(iniFile_, kPortalSection, field->key, value)) {
+            return SettingsNotSavedText(failure);
+        }
+    }
+    return {};
+}
+
+void TPortalSettingsDialog::accept() {
+    if (const QString problem = Problem(); !problem.isEmpty()) {
+        ShowProblem(problem_, problem);
+        return;
+    }
+    if (const QString problem = Save(); !problem.isEmpty()) {
+        ShowProblem(problem_, problem);
+        return;
+    }
+    QDialog::accept();
+}
+
+void TPortalSettingsDialog::StartConnectionTest() {
+    if (testThread_ != nullptr) {
+        return;
+    }
+    const QString problem = Problem();
+    ShowProblem(problem_, problem);
+    if (!problem.isEmpty()) {
+        testResult_->clear();
+        return;
+    }
+    const PortalSettings portal = EnteredSettings();
+    testResult_->setText(
+        kTextConnectionTesting.arg(QString::fromStdString(PrintableText(portal.listingHost))));
+    testButton_->setEnabled(false);
+    auto result = std::make_shared<TConnectionTest>();
+    testStop_ = std::make_shared<StopFlag>();
+    testThread_ = QThread::create([result, portal, row = row_, scratch = scratchPath_,
+                                   options = fetchOptions_, stop = testStop_] {
+        *result = TestPortalConnection(portal, row, scratch, options, stop.get());
+    });
+    testThread_->setObjectName(QStringLiteral("ConnectionTest"));
+    connect(testThread_, &QThread::finished, this, [this, result] {
+        testThread_->deleteLater();
+        testThread_ = nullptr;
+        testButton_->setEnabled(true);
+        ShowTestResult(*result);
+    });
+    testThread_->start();
+}
+
+void TPortalSettingsDialog::ShowTestResult(const TConnectionTest& test) {
+    const std::string_view name = PrefectureTable.at(static_cast<std::size_t>(row_)).displayName;
+    const QString text = ConnectionTestText(
+        test, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    testResult_->setText(text);
+    emit connectionTestFinished(text);
+}
+
+// ---------------------------------------------------------------------------
+
+void TFrmMain::EditPortalSettings() {
+    if (phase_ != RunPhase::Idle) {
+        return;
+    }
+    // The test reads the listing of the prefecture a run would begin with.
+    const std::vector<int> ticked = TickedRows();
+    const int row = !ticked.empty() ? ticked.front() : std::max(lstArea->currentRow(), 0);
+    TPortalSettingsDialog dialog(settingsPath(), DefaultPortalSettings(), row,
+                                 environment_.dataFolder / kScratchFileName,
+                                 environment_.settings.fetch, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        // The next run reads the portal as saved.
+        environment_.settings.portal = LoadPortalSettings(settingsPath());
+        ShowPortalStatus();
+    }
+}
+
+}  // namespace teebasket
