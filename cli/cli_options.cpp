@@ -401,16 +401,20 @@ Commands:
                           changed (REPORT, or standard output)
 
 Rows go to FILE.partial first, line by line; it replaces FILE when the run
-ends or is stopped with rows. A run that finds nothing or cannot reach the
-portal leaves FILE as it was; a killed run leaves FILE.partial for --resume.
-Progress goes to standard error.
+ends, or when it is stopped and no FILE was there (a stop keeps an earlier
+FILE and leaves FILE.partial for --resume). A run that finds nothing or
+cannot reach the portal leaves FILE as it was. Progress goes to standard
+error.
 
 Exit codes:
-   0  at least one course written       9  the portal could not be reached
-   1  nothing found                    64  bad usage or configuration, or a
-   2  stopped (Ctrl-C)                     file --resume cannot continue
-   3  some pages could not be read     73  the output or scratch file could not
-      (each is listed on stderr)           be written
+   0  at least one course written       9  the portal could not be reached,
+   1  nothing found                        or stopped answering
+   2  stopped (Ctrl-C)                 64  bad usage or configuration, or a
+   3  some pages could not be read         file --resume cannot continue
+      (each is listed on stderr)       70  an unexpected error in the program
+                                       73  the output or scratch file could not
+                                           be written
+                                       75  another run writes the same FILE
 )";
 
 constexpr std::string_view kUsageJapanese = R"(使い方: teebasket-cli [オプション] [都道府県...]
@@ -450,17 +454,21 @@ Teebasket のウィンドウと同じ CSV ファイル（コードページ932�
                           2回の実行のファイルを比べ、変わった点を報告します
                           （レポート のファイル、または標準出力へ）
 
-行はまず FILE.partial に1行ずつ書き込み、実行が終わるか中断されたときに
-行があれば FILE と置き換えます。何も見つからなかったとき、ポータルに
-接続できなかったときは FILE をそのまま残します。強制終了された実行は
---resume のために FILE.partial を残します。進捗は標準エラーに表示します。
+行はまず FILE.partial に1行ずつ書き込み、実行が終わったとき、または中断
+されて FILE がなかったときに FILE と置き換えます（中断したときは既存の
+FILE を残し、--resume のために FILE.partial を残します）。何も見つから
+なかったとき、ポータルに接続できなかったときは FILE をそのまま残します。
+進捗は標準エラーに表示します。
 
 終了コード:
-   0  1件以上を書き込んだ             9  ポータルに接続できなかった
-   1  該当なし                       64  使い方か設定の誤り、または --resume
-   2  中断した（Ctrl-C）                 で続けられないファイル
-   3  読めなかったページがある        73  出力ファイルか作業ファイルに書き込め
-      （標準エラーに一覧）                なかった
+   0  1件以上を書き込んだ             9  ポータルに接続できなかった、
+   1  該当なし                           または応答がなくなった
+   2  中断した（Ctrl-C）             64  使い方か設定の誤り、または --resume
+   3  読めなかったページがある            で続けられないファイル
+      （標準エラーに一覧）           70  プログラム内部の予期しないエラー
+                                     73  出力ファイルか作業ファイルに書き込め
+                                         なかった
+                                     75  同じ FILE に別の実行が書き込み中
 )";
 
 }  // namespace
