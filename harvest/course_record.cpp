@@ -1,6 +1,7 @@
 // CourseRecord and the lines of the CSV file.
 #include "CourseRecord.h"
 #include "MECSUtils.h"
+#include "csv_fields.h"
 
 namespace teebasket {
 
@@ -25,40 +26,6 @@ const std::string& OperatingStateAnsi() {
     return state;
 }
 
-// Appends `value` between double quotes, doubling any double quote inside it.
-// 0x22 is never the second byte of a code-page-932 character, so the bytes
-// can be scanned one by one.
-void AppendQuoted(std::string& line, const std::string& value) {
-    line.push_back('"');
-    for (const char byte : value) {
-        if (byte == '"') {
-            line.push_back('"');
-        }
-        line.push_back(byte);
-    }
-    line.push_back('"');
-}
-
-// True when a spreadsheet could read `value` as a formula: it is longer than
-// one byte and begins with =, +, -, @, a tab or a carriage return. Only the
-// first byte is looked at; none of these is ever a lead byte of code page 932.
-bool CouldBeFormula(const std::string& value) {
-    if (value.size() < 2) {
-        return false;
-    }
-    switch (value.front()) {
-        case '=':
-        case '+':
-        case '-':
-        case '@':
-        case '\t':
-        case '\r':
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 CourseRecord::CourseRecord() {
@@ -71,7 +38,7 @@ std::string CsvHeaderLine() {
         if (column > 0) {
             line.push_back(',');
         }
-        AppendQuoted(line, UTF8ToAnsi(std::string(ColumnHeaderNames[column])));
+        csv::AppendQuoted(line, UTF8ToAnsi(std::string(ColumnHeaderNames[column])));
     }
     return line;
 }
@@ -80,7 +47,7 @@ std::string CourseLine(const CourseRecord& record) {
     std::string line;
     for (const std::string& value : record.values) {
         // A leading apostrophe makes the spreadsheet show the value as text.
-        AppendQuoted(line, CouldBeFormula(value) ? "'" + value : value);
+        csv::AppendQuoted(line, csv::CouldBeFormula(value) ? "'" + value : value);
         line.push_back(',');
     }
     return line;
