@@ -329,6 +329,7 @@ void HarvestRun::Engine::End(detail::RunState& state, bool began) {
             report.ending = RunEnding::Failed;
         }
     }
+    output.ReleaseLock();
     // A stop asked for after the end changes nothing.
     stop.Request();
     running.store(false);

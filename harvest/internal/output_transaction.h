@@ -58,6 +58,10 @@ class OutputTransaction {
     // file in place makes the ending Failed and keeps the partial file.
     void Finish(HarvestReport& report);
 
+    // Lets another run have the output: called when the run is over, for the
+    // run object may outlive it (a window keeps it for its report).
+    void ReleaseLock() { lock_.reset(); }
+
     // For a process about to end at once: the partial file ends at its last
     // whole line and stays for a run that continues it.
     void FinishForExit(std::chrono::milliseconds patience) { journal_.FinishForExit(patience); }
