@@ -158,7 +158,10 @@ std::string SystemReason(const RunFailure& failure) {
     if (!failure.error) {
         return {};
     }
-    return JapaneseErrorText(failure.error) + " / " + EnglishErrorText(failure.error);
+    const std::string japanese = JapaneseErrorText(failure.error);
+    const std::string english = EnglishErrorText(failure.error);
+    // An error without a Japanese text of its own is said once.
+    return japanese == english ? english : japanese + " / " + english;
 }
 
 // What the engine could not do, as the line's first half.
@@ -193,6 +196,15 @@ std::string RunFailureReason(const RunFailure& failure) {
         case RunFailureKind::NotARegularFile:
             return "リンク・パイプ・フォルダーがあります / a link, a pipe or a folder stands at " +
                    QuotedPath(failure.path) + "; it was left as it was";
+        case RunFailureKind::OutputInUse: {
+            // The lock is released by the system when the process holding it
+            // ends, however it ends: a lock file left behind never blocks.
+            std::filesystem::path lockFile = failure.path;
+            lockFile += ".lock";
+            const std::string lock = QuotedPath(lockFile);
+            return "ロックファイル " + lock + " を別の取得処理が保持しています / " + lock +
+                   " is held by another teebasket run until it ends";
+        }
         case RunFailureKind::Unexpected:
         case RunFailureKind::InvalidPortalSetting:
             return OneLine(failure.detail);

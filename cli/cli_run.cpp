@@ -240,7 +240,10 @@ int RunTeebasketCli(int argc, char** argv) {
         return kExitRowsWritten;
     }
     if (prepared.exitCode >= 0) {
-        PrintLine(stderr, prepared.message);
+        // compare has printed its own lines and leaves no message.
+        if (!prepared.message.empty()) {
+            PrintLine(stderr, prepared.message);
+        }
         return prepared.exitCode;
     }
     const RunRequest& request = prepared.request;

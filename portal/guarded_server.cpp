@@ -327,12 +327,14 @@ GuardedServer::GuardedServer(const char* certificate, const char* privateKey,
         response.set_header("Connection", "close");
         return HandlerResponse::Handled;
     });
-    // Made as serving begins, once the port is bound.
     new_task_queue = [this] {
-        ::listen(svr_sock_.load(), limits_.waitingConnections);
         return new WorkerPool(limits_.workers,
                               [this] { return svr_sock_.load() == INVALID_SOCKET; });
     };
+}
+
+void GuardedServer::WidenBacklog() {
+    ::listen(svr_sock_.load(), limits_.waitingConnections);
 }
 
 bool GuardedServer::process_and_close_socket(::socket_t sock) {

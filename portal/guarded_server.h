@@ -35,6 +35,12 @@ class GuardedServer : public httplib::SSLServer {
   public:
     GuardedServer(const char* certificate, const char* privateKey, ConnectionLimits limits);
 
+    // Lets the bound socket hold `waitingConnections` connections not yet
+    // accepted (the library listens with a backlog of 5). Called once the
+    // port is bound and before serving begins, from the thread that serves:
+    // a stop closes the socket from another thread.
+    void WidenBacklog();
+
   private:
     bool process_and_close_socket(::socket_t sock) override;
 

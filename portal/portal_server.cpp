@@ -739,6 +739,7 @@ bool PortalServer::Bind(std::string& error) {
                 " (is the port in use?)";
         return false;
     }
+    impl.server->WidenBacklog();
     return true;
 }
 

@@ -163,6 +163,7 @@ TEST(CliCompare, BadInputEndsWith64AndTheReason) {
     EXPECT_EQ(run.exitCode, 64);
     EXPECT_NE(run.err.find("Cannot compare: "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("notes.txt"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("\n"), run.err.size() - 1) << "one line: " << run.err;
     run = RunCompare(dir.path(), {"old.csv", "missing.csv"});
     EXPECT_EQ(run.exitCode, 64);
     run = RunCompare(dir.path(), {"old.csv"});

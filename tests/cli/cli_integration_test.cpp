@@ -1566,6 +1566,8 @@ TEST_F(ResumeAgainstPortal, ASecondRunOnAnOutputInUseEndsWith75AndTouchesNothing
         EXPECT_EQ(second.exitCode, 75) << second.stderrText;
         EXPECT_NE(second.stderrText.find("is being written by another run"), std::string::npos)
             << second.stderrText;
+        EXPECT_NE(second.stderrText.find("list.csv.lock\" is held by another"), std::string::npos)
+            << second.stderrText;
     }
     EXPECT_EQ(ReadFileBytes(Csv()), "yesterday");
     first.Signal(SIGINT);

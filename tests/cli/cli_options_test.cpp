@@ -401,6 +401,11 @@ TEST(OutcomeLines, JapaneseAndEnglishThenThePreciseReason) {
                   "denied"}));
     report.failure = RunFailure{RunFailureKind::Unexpected, {}, {}, "line one\nline two"};
     EXPECT_EQ(OutcomeLines(report).back(), "理由 / Reason: line one line two");
+    // An error without a Japanese text is said once, not twice in English.
+    const std::error_code noLock = std::make_error_code(std::errc::no_lock_available);
+    report.failure = FileFailure(RunFailureKind::OutputNotWritten, "/o/x.csv.partial", noLock);
+    EXPECT_EQ(OutcomeLines(report).back(),
+              "理由 / Reason: \"/o/x.csv.partial\": " + noLock.message());
 
     // A page failure names the course or prefecture in UTF-8, on one line,
     // with what came from the page escaped.
