@@ -49,7 +49,9 @@ bool Save(
         widget.hide();
         return false;
     }
-    QTest::qWait(0);  // lets a layout that changed settle before the picture
+    // Lets a layout that changed settle before the picture: no wait, the
+    // events already posted are handled.
+    QApplication::processEvents();
     const bool saved = widget.grab().save(output, "PNG");
     std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "could not save",
                  qPrintable(output));
