@@ -199,9 +199,7 @@ std::string RunFailureReason(const RunFailure& failure) {
         case RunFailureKind::OutputInUse: {
             // The lock is released by the system when the process holding it
             // ends, however it ends: a lock file left behind never blocks.
-            std::filesystem::path lockFile = failure.path;
-            lockFile += ".lock";
-            const std::string lock = QuotedPath(lockFile);
+            const std::string lock = QuotedPath(LockPathOf(failure.path));
             return "ロックファイル " + lock + " を別の取得処理が保持しています / " + lock +
                    " is held by another teebasket run until it ends";
         }

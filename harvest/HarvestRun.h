@@ -172,6 +172,10 @@ class HarvestObserver {
 // beside the file it links to.
 std::filesystem::path PartialPathOf(const std::filesystem::path& output);
 
+// The file whose lock makes a run the only one into `output`:
+// "OUTPUT.lock", beside the partial file.
+std::filesystem::path LockPathOf(const std::filesystem::path& output);
+
 // One run. Made for one request, executed once.
 class HarvestRun {
   public:

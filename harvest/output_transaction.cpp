@@ -88,6 +88,10 @@ std::filesystem::path PartialPathOf(const std::filesystem::path& output) {
     return detail::WithSuffix(detail::FollowLink(output), ".partial");
 }
 
+std::filesystem::path LockPathOf(const std::filesystem::path& output) {
+    return detail::WithSuffix(detail::FollowLink(output), ".lock");
+}
+
 }  // namespace teebasket
 
 namespace teebasket::detail {
@@ -113,7 +117,7 @@ RunFailure OutputTransaction::Begin(HarvestReport& report) {
                            std::make_error_code(std::errc::is_a_directory));
     }
     earlierExisted_ = fs::exists(outputStatus);
-    lock_.emplace(WithSuffix(output_, ".lock"));
+    lock_.emplace(LockPathOf(output_));
     switch (lock_->state()) {
         case FileLock::State::Held:
             break;
