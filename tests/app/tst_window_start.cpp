@@ -8,6 +8,7 @@
 #include "FileLock.h"
 #include "TestSupport.h"
 #include "WindowTestSupport.h"
+#include "window_internal.h"
 
 using namespace teebasket;
 using namespace teebasket::testing;
@@ -24,10 +25,6 @@ HarvestSettings NowhereSettings() {
     settings.fetch.connectTimeout = std::chrono::milliseconds(5000);
     settings.retries.waits = {std::chrono::milliseconds(10)};  // a refused connection is retried
     return settings;
-}
-
-std::filesystem::path ToPathForTest(const QString& path) {
-    return std::filesystem::path(path.toStdU16String());
 }
 
 bool WaitForRunEnd(QSignalSpy& finished, int count = 1) {
@@ -182,7 +179,7 @@ void TestWindowStart::chosenFileTypeSetsTheFormatAndTheExtension() {
     QCOMPARE(window.outputPath(), fixture.FilePath(expected));
     QVERIFY(window.request() != nullptr);
     QCOMPARE(static_cast<int>(window.request()->output.format), format);
-    QCOMPARE(window.request()->output.path, ToPathForTest(fixture.FilePath(expected)));
+    QCOMPARE(window.request()->output.path, window::ToPath(fixture.FilePath(expected)));
     QVERIFY(WaitForRunEnd(finished));
     QCOMPARE(fixture.Dialogs().Messages().at(0).caption, QStringLiteral("Error"));
 }
