@@ -4,8 +4,13 @@
 // carries "progress" (0.0 to 1.0) and "progress-visible".
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QFile>
 #include <QString>
 #include <QVariantMap>
+#include <QtGlobal>
+
+#include <filesystem>
+#include <system_error>
 
 #include "W7Taskbar.h"
 
@@ -25,10 +30,27 @@ bool SendLauncherUpdate(const QVariantMap& properties) {
     return QDBusConnection::sessionBus().send(update);
 }
 
+// Whether the session names a bus: its address, or the socket that the
+// session's runtime folder holds. Without either there is no launcher to tell,
+// and asking for the bus anyway makes libdbus try to start one (X11
+// autolaunch) and leaves Qt's bus thread to be torn down at exit.
+bool SessionBusNamed() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        return true;
+    }
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty()) {
+        return false;
+    }
+    std::error_code error;
+    return std::filesystem::is_socket(
+        std::filesystem::path(QFile::encodeName(runtime).toStdString()) / "bus", error);
+}
+
 }  // namespace
 
 bool InitializeTaskbarAPI() {
-    if (!launcherHeld) {
+    if (!launcherHeld && SessionBusNamed()) {
         launcherHeld = QDBusConnection::sessionBus().isConnected();
     }
     return launcherHeld;
