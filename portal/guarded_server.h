@@ -37,8 +37,8 @@ class GuardedServer : public httplib::SSLServer {
 
     // Lets the bound socket hold `waitingConnections` connections not yet
     // accepted (the library listens with a backlog of 5). Called once the
-    // port is bound and before serving begins, from the thread that serves:
-    // a stop closes the socket from another thread.
+    // port is bound, before any thread that may stop the server exists: a
+    // stop closes the socket from that thread.
     void WidenBacklog();
 
   private:
