@@ -160,17 +160,17 @@ TEST(CliCompare, BadInputEndsWith64AndTheReason) {
     WriteJournal(dir.path() / "old.csv", OutputFormat::Csv, DemoCourses());
     WriteFileBytes(dir.path() / "notes.txt", "not an output\n");
     CompareRun run = RunCompare(dir.path(), {"old.csv", "notes.txt"});
-    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_EQ(run.exitCode, 64) << run.err;
     EXPECT_NE(run.err.find("Cannot compare: "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("notes.txt"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("\n"), run.err.size() - 1) << "one line: " << run.err;
     run = RunCompare(dir.path(), {"old.csv", "missing.csv"});
-    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_EQ(run.exitCode, 64) << run.err;
     run = RunCompare(dir.path(), {"old.csv"});
-    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_EQ(run.exitCode, 64) << run.err;
     EXPECT_NE(run.err.find("compare takes two files"), std::string::npos) << run.err;
     run = RunCompare(dir.path(), {"--help"});
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("teebasket-cli compare OLD NEW [-o REPORT]"), std::string::npos)
         << run.out;
 }
