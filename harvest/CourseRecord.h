@@ -51,7 +51,10 @@ std::string CourseLine(const CourseRecord& record);
 bool ReadCourseLine(std::string_view line, CourseRecord& record);
 
 // True when `record` holds a value read from the course's page: some column
-// other than 運営状況 and the two URLs is not empty.
+// other than 名称, 運営状況 and the two URLs is not empty, or 運営状況 and 名称
+// both are. (A course whose page could not be read has its name from the
+// listing card and an empty 運営状況; earlier versions wrote 運営中 and no
+// name for it.)
 bool HoldsPageFacts(const CourseRecord& record);
 
 }  // namespace teebasket

@@ -93,13 +93,13 @@ namespace teebasket {
 
 bool HoldsPageFacts(const CourseRecord& record) {
     for (int column = 0; column < kColumnCount; ++column) {
-        const bool ownValue =
-            column != kColumnState && column != kColumnReviewUrl && column != kColumnDetailUrl;
+        const bool ownValue = column != kColumnName && column != kColumnState &&
+                              column != kColumnReviewUrl && column != kColumnDetailUrl;
         if (ownValue && !record[column].empty()) {
             return true;
         }
     }
-    return false;
+    return !record[kColumnState].empty() && !record[kColumnName].empty();
 }
 
 }  // namespace teebasket

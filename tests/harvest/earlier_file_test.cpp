@@ -121,6 +121,11 @@ TEST(HoldsPageFacts, AnyValueButTheOperatingStateAndTheUrls) {
         withValue[column] = "x";
         EXPECT_TRUE(HoldsPageFacts(withValue)) << column;
     }
+    // A page that could not be read: the card's name, no operating state.
+    CourseRecord failed = record;
+    failed[kColumnName] = "x";
+    failed[kColumnState].clear();
+    EXPECT_FALSE(HoldsPageFacts(failed));
 }
 
 TEST(NamesCoursesOn, ComparesTheWholeHostAndPort) {
