@@ -41,7 +41,7 @@ std::string_view OutputFormatExtension(OutputFormat format);
 // earlier file's row for the same course (its page could not be read this
 // time), or from nowhere (its page could not be read and no earlier row was
 // there: only its name from the listing card and its detail-page URL).
-enum class FetchStatus { Fetched, Kept, Failed };
+enum class CourseFetch { Fetched, Kept, Failed };
 
 // One course as the output formats write it.
 struct CourseEntry {
@@ -51,7 +51,7 @@ struct CourseEntry {
     std::string prefecture;  // UTF-8 display name (東京都); empty when unknown
     std::string courseId;    // UTF-8
     std::string fetchedAt;   // ISO 8601 with the offset (2026-12-09T13:45:02+09:00); may be empty
-    FetchStatus fetchStatus = FetchStatus::Fetched;
+    CourseFetch fetchStatus = CourseFetch::Fetched;
     // The course's position as the page's structured data states it (UTF-8
     // decimal text, "35.6812"); empty when the page gives none.
     std::string latitude;
