@@ -371,8 +371,10 @@ a CSV file in code page 932, as the Teebasket window writes it.
 
 A PREFECTURE is its JIS X 0401 code from 1 (北海道) to 47 (沖縄県), 13 being
 東京都; its name, with or without 都, 道, 府 or 県 (東京都, 東京); or its
-romaji name (tokyo). --list-prefectures lists them. Without any, the
-prefectures ticked in the window (golf.ini) are taken.
+romaji name (tokyo). --list-prefectures lists them. A region stands for its
+prefectures: 北海道・東北 (hokkaido-tohoku), 関東 (kanto), 中部 (chubu), 近畿
+(kinki, kansai), 中国 (chugoku), 四国 (shikoku), 九州・沖縄 (kyushu-okinawa).
+Without any, the prefectures ticked in the window (golf.ini) are taken.
 
 Options:
       --all               every prefecture
@@ -426,8 +428,10 @@ Teebasket のウィンドウと同じ CSV ファイル（コードページ932�
 都道府県は JIS X 0401 の都道府県コード（1 = 北海道 ～ 47 = 沖縄県、
 13 = 東京都）、名前（東京都、または都・道・府・県を除いた 東京）、
 ローマ字（tokyo）のどれかで指定します。一覧は --list-prefectures で
-表示します。指定がなければ、ウィンドウで選んだ都道府県（golf.ini）を
-取得します。
+表示します。地方名（北海道・東北、関東、中部、近畿、中国、四国、
+九州・沖縄、またはローマ字の kanto など）で、その地方の都道府県を
+まとめて指定できます。指定がなければ、ウィンドウで選んだ都道府県
+（golf.ini）を取得します。
 
 オプション:
       --all               すべての都道府県

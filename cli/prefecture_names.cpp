@@ -62,6 +62,29 @@ std::string_view ShortName(std::string_view displayName) {
     return displayName;
 }
 
+std::string WithoutMiddleDot(std::string_view name) {
+    std::string plain(name);
+    for (std::size_t at; (at = plain.find("・")) != std::string::npos;) {
+        plain.erase(at, std::string_view("・").size());
+    }
+    return plain;
+}
+
+// The region that `typed` names: its name (関東, 九州・沖縄 or 九州沖縄), its
+// romaji name in any case (kanto, kyushu-okinawa), or 関西 / kansai for 近畿.
+const PrefectureRegion* ResolveRegion(const std::string& typed) {
+    for (const PrefectureRegion& region : PrefectureRegions) {
+        if (typed == region.displayName || typed == WithoutMiddleDot(region.displayName) ||
+            TextSameIgnoringCase(typed, region.slug)) {
+            return &region;
+        }
+    }
+    if (typed == "関西" || TextSameIgnoringCase(typed, "kansai")) {
+        return &PrefectureRegions[3];
+    }
+    return nullptr;
+}
+
 std::string UnknownPrefecture(const std::string& word) {
     if (const std::string digits = AsciiDigits(word);
         !digits.empty() && digits.find_first_not_of('0') == std::string::npos) {
@@ -69,8 +92,9 @@ std::string UnknownPrefecture(const std::string& word) {
                "\" is no prefecture code: the codes run from 1 (北海道) to 47 (沖縄県)";
     }
     return "unknown prefecture \"" + word +
-           "\" (a code from 1 to 47 such as 13, a name such as 東京都 or 東京, or a romaji "
-           "name such as tokyo; --list-prefectures lists them)";
+           "\" (a code from 1 to 47 such as 13, a name such as 東京都 or 東京, a romaji "
+           "name such as tokyo, or a region such as 関東 or kanto; --list-prefectures lists "
+           "them)";
 }
 
 std::string PaddedToWidth(std::string_view text, int columns, int width) {
@@ -97,6 +121,12 @@ std::optional<int> ResolvePrefecture(const std::string& typed) {
 ResolvedPrefectures ResolvePrefectures(const std::vector<std::string>& typed) {
     ResolvedPrefectures resolved;
     for (const std::string& word : typed) {
+        if (const PrefectureRegion* region = ResolveRegion(word)) {
+            for (int row = region->firstRow; row <= region->lastRow; ++row) {
+                resolved.rows.push_back(row);
+            }
+            continue;
+        }
         const std::optional<int> row = ResolvePrefecture(word);
         if (!row) {
             resolved.error = UnknownPrefecture(word);

@@ -19,6 +19,17 @@ struct PrefectureRow {
 // everywhere. A prefecture's JIS X 0401 code is its index + 1.
 extern const std::array<PrefectureRow, kPrefectureCount> PrefectureTable;
 
+// The seven regions by which Japanese forms group the prefectures, each a
+// run of consecutive rows: 北海道・東北, 関東, 中部, 近畿, 中国, 四国, 九州・沖縄.
+struct PrefectureRegion {
+    std::string_view displayName;  // UTF-8
+    std::string_view slug;         // ASCII (kanto, hokkaido-tohoku)
+    int firstRow;
+    int lastRow;  // included
+};
+inline constexpr int kRegionCount = 7;
+extern const std::array<PrefectureRegion, kRegionCount> PrefectureRegions;
+
 // The slug of row `index`, or "" outside 0-46.
 std::string PrefectureSlug(int index);
 

@@ -25,6 +25,16 @@ const std::array<PrefectureRow, kPrefectureCount> PrefectureTable = {{
     {"鹿児島県", "kagoshima"}, {"沖縄県", "okinawa"},
 }};
 
+const std::array<PrefectureRegion, kRegionCount> PrefectureRegions = {{
+    {"北海道・東北", "hokkaido-tohoku", 0, 6},
+    {"関東", "kanto", 7, 13},
+    {"中部", "chubu", 14, 22},
+    {"近畿", "kinki", 23, 29},
+    {"中国", "chugoku", 30, 34},
+    {"四国", "shikoku", 35, 38},
+    {"九州・沖縄", "kyushu-okinawa", 39, 46},
+}};
+
 namespace {
 
 bool IsPrefectureIndex(int index) {

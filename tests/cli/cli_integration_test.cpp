@@ -1320,6 +1320,7 @@ offer teebasket-cli com
 offer teebasket-cli tokyo com
 offer teebasket-cli compare old.csv -
 offer teebasket-cli -o x
+offer teebasket-cli kan
 echo $_teebasket_cli_prefectures
 )";
     const fs::path file = fs::temp_directory_path() / ("completion-" + std::to_string(::getpid()));
@@ -1335,7 +1336,7 @@ echo $_teebasket_cli_prefectures
     }
     fs::remove(file);
     const std::vector<std::string> lines = ErrorLines(output);
-    ASSERT_EQ(lines.size(), 12u) << output;
+    ASSERT_EQ(lines.size(), 13u) << output;
     EXPECT_EQ(lines[0], "東京都");
     EXPECT_EQ(lines[1], "鹿児島県");
     EXPECT_EQ(lines[2], "kanagawa");
@@ -1347,9 +1348,10 @@ echo $_teebasket_cli_prefectures
     EXPECT_EQ(lines[8], "");  // compare only as the first word
     EXPECT_EQ(lines[9], "--output -o --help -h");
     EXPECT_EQ(lines[10], "FILE");
+    EXPECT_EQ(lines[11], "kanagawa kanto kansai");  // regions too
     // Every prefecture by its romaji name and its Japanese name.
     std::vector<std::string> words;
-    std::istringstream all(lines[11]);
+    std::istringstream all(lines[12]);
     for (std::string word; all >> word;) {
         words.push_back(word);
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <numeric>
 #include <sstream>
 
 #include "CliOutcome.h"
@@ -51,6 +52,26 @@ TEST(ResolvePrefectures, TheFirstUnknownWordIsNamed) {
     EXPECT_NE(resolved.error.find("--list-prefectures"), std::string::npos) << resolved.error;
     // The row numbers of earlier versions began at 0: that one is explained.
     EXPECT_NE(ResolvePrefectures({"0"}).error.find("1 (北海道) to 47 (沖縄県)"), std::string::npos);
+}
+
+TEST(ResolvePrefectures, ARegionStandsForItsPrefectures) {
+    EXPECT_EQ(ResolvePrefectures({"関東"}).rows, (std::vector<int>{7, 8, 9, 10, 11, 12, 13}));
+    EXPECT_EQ(ResolvePrefectures({"Kanto"}).rows, ResolvePrefectures({"関東"}).rows);
+    EXPECT_EQ(ResolvePrefectures({"kansai"}).rows, ResolvePrefectures({"近畿"}).rows);
+    EXPECT_EQ(ResolvePrefectures({"九州沖縄"}).rows, ResolvePrefectures({"九州・沖縄"}).rows);
+    // The regions cover the 47 prefectures once each, in code order; 北海道
+    // alone is still the prefecture.
+    std::vector<int> all;
+    for (const PrefectureRegion& region : PrefectureRegions) {
+        const std::vector<int> rows = ResolvePrefectures({std::string(region.slug)}).rows;
+        ASSERT_FALSE(rows.empty()) << region.slug;
+        all.insert(all.end(), rows.begin(), rows.end());
+    }
+    std::vector<int> expected(47);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(all, expected);
+    EXPECT_EQ(ResolvePrefectures({"北海道"}).rows, (std::vector<int>{0}));
+    EXPECT_EQ(ResolvePrefectures({"四国", "13"}).rows, (std::vector<int>{35, 36, 37, 38, 12}));
 }
 
 TEST(PrefectureListText, TheFortySevenByCodeNameAndRomaji) {
