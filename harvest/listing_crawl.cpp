@@ -42,9 +42,11 @@ struct ListingCard {
     std::string courseName;
 };
 
-// The card scan: a card heading line, then the card's link line.
-std::vector<ListingCard> ScanCards(LineCursor lines, const StopFlag& stop) {
+// The card scan of a page's bytes: a card heading line, then the card's link
+// line. The name is the heading's own text, which may run over more lines.
+std::vector<ListingCard> ScanCards(std::string_view page, const StopFlag& stop) {
     std::vector<ListingCard> cards;
+    LineCursor lines(page);
     std::string_view line;
     bool hasLine = lines.Next(line);
     while (hasLine) {
@@ -52,7 +54,9 @@ std::vector<ListingCard> ScanCards(LineCursor lines, const StopFlag& stop) {
         const bool hasNext = lines.Next(next);
         std::string courseId;
         if (hasNext && IsCardHeading(line) && CutCourseId(next, courseId)) {
-            cards.push_back({std::move(courseId), CutCardCourseName(next)});
+            const auto headingAt = static_cast<std::size_t>(line.data() - page.data());
+            cards.push_back({std::move(courseId),
+                             CutCardCourseName(page.substr(headingAt, kMaxCardHeadingBytes))});
         }
         if (stop.Requested()) {
             break;
@@ -159,7 +163,7 @@ ListedCourses CollectCourses(detail::RunState& state, const std::string& slug) {
             break;
         }
         detail::NotePageAnswered(state);
-        const bool added = listed.AddPage(ScanCards(read.page.Lines(), state.stop));
+        const bool added = listed.AddPage(ScanCards(read.page.Bytes(), state.stop));
         if (listed.CutOff()) {
             NoteCoursesCutOff(state, url);
             break;
@@ -205,7 +209,7 @@ bool ListingLinksToPage(const PageText& page, const std::string& slug, int pageN
 
 std::vector<std::string> ScanListingCards(const PageText& page, const StopFlag& stop) {
     std::vector<std::string> courseIds;
-    for (ListingCard& card : ScanCards(page.Lines(), stop)) {
+    for (ListingCard& card : ScanCards(page.Bytes(), stop)) {
         courseIds.push_back(std::move(card.courseId));
     }
     return courseIds;
@@ -228,7 +232,7 @@ void CrawlPrefecture(detail::RunState& state, const std::string& slug) {
         state.observer.StatusUpdate(report);
         if (!KeepEarlierLine(state, courseId)) {
             const std::size_t failuresBefore = report.pageFailures.size();
-            ExtractCourseDetail(state, courseId);
+            ExtractCourseDetail(state, courseId, listed.Names()[i]);
             NameFailedCourse(report, failuresBefore, listed.Names()[i]);
         }
         if (report.courseIndex == report.courseTotal || state.stop.Requested()) {
