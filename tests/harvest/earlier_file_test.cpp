@@ -184,6 +184,61 @@ TEST(ResumePlan, ALineWithPageFactsOutranksALaterRowOfDefaults) {
     EXPECT_EQ(plan.FinishedLines(journal, false), (Lines{Line("1", "一"), Line("2")}));
 }
 
+// A line of course `id` with its worth spelled out: `bytes` stands for it.
+EarlierLine Row(const std::string& id, const std::string& bytes, bool holdsPageFacts,
+                bool kept = false) {
+    return EarlierLine{bytes, DetailUrl(Portal(), id), holdsPageFacts, kept};
+}
+
+TEST(ResumePlan, ARowTakenAgainFromAnEarlierFileIsAskedForAgainButOutranksARowOfNothing) {
+    EarlierFile earlier;
+    earlier.lines = {Row("1", "1 read", true), Row("2", "2 kept", true, true),
+                     Row("3", "3 failed", false)};
+    EXPECT_EQ(KeepableLines(earlier), 1);
+    ResumePlan plan(earlier, Portal());
+    EXPECT_TRUE(plan.Keep("1"));
+    EXPECT_FALSE(plan.Keep("2"));
+    EXPECT_FALSE(plan.Keep("3"));
+    EXPECT_FALSE(plan.Keep("4"));
+    // Course 2 failed again and was kept again; 3 failed again; 4 was read,
+    // and a later run in the same journal could only keep that row.
+    EarlierFile journal = earlier;
+    journal.lines.insert(
+        journal.lines.end(),
+        {Row("2", "2 kept again", true, true), Row("3", "3 failed again", false),
+         Row("4", "4 read", true), Row("4", "4 kept", true, true), Row("4", "4 failed", false)});
+    EXPECT_EQ(plan.FinishedLines(journal, false),
+              (Lines{"1 read", "2 kept again", "3 failed again", "4 read"}));
+}
+
+// The rows a course takes again when its page cannot be read
+
+TEST(EarlierRows, HoldTheLatestRowWithPageFactsOfEachPage) {
+    const auto entry = [](const std::string& id, const std::string& name, bool read,
+                          const std::string& fetchedAt) {
+        CourseEntry course;
+        course.record[kColumnName] = UTF8ToAnsi(name);
+        if (!read) {
+            course.record[kColumnState].clear();  // only the card's name
+        }
+        course.record[kColumnDetailUrl] = DetailUrl(Portal(), id);
+        course.fetchedAt = fetchedAt;
+        return course;
+    };
+    EarlierRows rows;
+    rows.Add(entry("1", "一", true, "day 1"));
+    rows.Add(entry("1", "一", false, ""));  // failed later: the row with facts stays
+    rows.Add(entry("2", "二", true, "day 1"));
+    rows.Add(entry("2", "二改", true, "day 2"));
+    rows.Add(entry("3", "三", false, ""));
+    ASSERT_NE(rows.Find(DetailUrl(Portal(), "1")), nullptr);
+    EXPECT_EQ(rows.Find(DetailUrl(Portal(), "1"))->fetchedAt, "day 1");
+    ASSERT_NE(rows.Find(DetailUrl(Portal(), "2")), nullptr);
+    EXPECT_EQ(rows.Find(DetailUrl(Portal(), "2"))->record[kColumnName], UTF8ToAnsi("二改"));
+    EXPECT_EQ(rows.Find(DetailUrl(Portal(), "3")), nullptr);
+    EXPECT_EQ(rows.Find(DetailUrl(Portal(), "4")), nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // Lines edited by hand
 
