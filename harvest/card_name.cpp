@@ -123,8 +123,11 @@ std::string CutCardCourseName(std::string_view heading) {
     if (close == std::string_view::npos) {
         return {};
     }
-    const std::string name =
-        ResolveReferences(JoinedLines(WithoutTags(heading.substr(open + 1, close - open - 1))));
+    const std::string_view inside = heading.substr(open + 1, close - open - 1);
+    if (inside.find("<h2") != std::string_view::npos) {
+        return {};  // the heading never ended: the "</h2>" is another heading's
+    }
+    const std::string name = ResolveReferences(JoinedLines(WithoutTags(inside)));
     if (name.size() > kMaxCardNameBytes) {
         return {};
     }

@@ -42,10 +42,38 @@ struct ListingCard {
     std::string courseName;
 };
 
+// The card headings of a page: from a heading's line to the end of the first
+// "</h2>" behind it. Each search goes on from where the one before ended, so
+// that the page is searched once however many cards it holds.
+class CardHeadings {
+  public:
+    explicit CardHeadings(std::string_view page) : page_(page) {}
+
+    // The heading whose line starts at `at` (at least the `at` of the call
+    // before); empty when it does not end within kMaxCardHeadingBytes.
+    std::string_view At(std::size_t at) {
+        if (!searched_ || (end_ != std::string_view::npos && end_ < at)) {
+            end_ = page_.find(kEnd, at);
+            searched_ = true;
+        }
+        if (end_ == std::string_view::npos || end_ + kEnd.size() - at > kMaxCardHeadingBytes) {
+            return {};
+        }
+        return page_.substr(at, end_ + kEnd.size() - at);
+    }
+
+  private:
+    static constexpr std::string_view kEnd = "</h2>";
+    std::string_view page_;
+    std::size_t end_ = std::string_view::npos;  // the first kEnd at or after the last `at`
+    bool searched_ = false;
+};
+
 // The card scan of a page's bytes: a card heading line, then the card's link
 // line. The name is the heading's own text, which may run over more lines.
 std::vector<ListingCard> ScanCards(std::string_view page, const StopFlag& stop) {
     std::vector<ListingCard> cards;
+    CardHeadings headings(page);
     LineCursor lines(page);
     std::string_view line;
     bool hasLine = lines.Next(line);
@@ -55,8 +83,7 @@ std::vector<ListingCard> ScanCards(std::string_view page, const StopFlag& stop) 
         std::string courseId;
         if (hasNext && IsCardHeading(line) && CutCourseId(next, courseId)) {
             const auto headingAt = static_cast<std::size_t>(line.data() - page.data());
-            cards.push_back({std::move(courseId),
-                             CutCardCourseName(page.substr(headingAt, kMaxCardHeadingBytes))});
+            cards.push_back({std::move(courseId), CutCardCourseName(headings.At(headingAt))});
         }
         if (stop.Requested()) {
             break;

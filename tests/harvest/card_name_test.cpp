@@ -40,8 +40,13 @@ TEST(CardCourseName, ALinkAfterTheHeadingIsNotTheName) {
               "青葉GC");
     // A heading without text shows no name, whatever follows it.
     EXPECT_EQ(NameOf(Heading("\n") + "\n<a href=\"/c_id/1/?rt=1\">詳細を見る</a>\n"), "");
-    // Only the first heading counts: the next card's is not this one's.
+    // Only the first heading counts: the next card's is not this one's, nor
+    // is its end the end of a heading left open.
     EXPECT_EQ(NameOf(Heading("一") + "\n" + Heading("二")), "一");
+    EXPECT_EQ(NameOf(R"(<h2 class="gf-card-name"><a href="/c_id/1/?">一</a>)"
+                     "\n" +
+                     Heading("二")),
+              "");
 }
 
 TEST(CardCourseName, ResolvesCharacterReferences) {
