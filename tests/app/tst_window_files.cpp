@@ -27,7 +27,7 @@ constexpr int kTokyo = 12;
 
 std::string Card(const std::string& id, const std::string& name) {
     return "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/" + id + "/?rt=1\">" + name +
-           "</a>\n";
+           "</a>\n</h2>\n";
 }
 
 // A small detail page that the extraction reads a name and a telephone from.
