@@ -211,34 +211,6 @@ TEST(ResumePlan, ARowTakenAgainFromAnEarlierFileIsAskedForAgainButOutranksARowOf
               (Lines{"1 read", "2 kept again", "3 failed again", "4 read"}));
 }
 
-// The rows a course takes again when its page cannot be read
-
-TEST(EarlierRows, HoldTheLatestRowWithPageFactsOfEachPage) {
-    const auto entry = [](const std::string& id, const std::string& name, bool read,
-                          const std::string& fetchedAt) {
-        CourseEntry course;
-        course.record[kColumnName] = UTF8ToAnsi(name);
-        if (!read) {
-            course.record[kColumnState].clear();  // only the card's name
-        }
-        course.record[kColumnDetailUrl] = DetailUrl(Portal(), id);
-        course.fetchedAt = fetchedAt;
-        return course;
-    };
-    EarlierRows rows;
-    rows.Add(entry("1", "一", true, "day 1"));
-    rows.Add(entry("1", "一", false, ""));  // failed later: the row with facts stays
-    rows.Add(entry("2", "二", true, "day 1"));
-    rows.Add(entry("2", "二改", true, "day 2"));
-    rows.Add(entry("3", "三", false, ""));
-    ASSERT_NE(rows.Find(DetailUrl(Portal(), "1")), nullptr);
-    EXPECT_EQ(rows.Find(DetailUrl(Portal(), "1"))->fetchedAt, "day 1");
-    ASSERT_NE(rows.Find(DetailUrl(Portal(), "2")), nullptr);
-    EXPECT_EQ(rows.Find(DetailUrl(Portal(), "2"))->record[kColumnName], UTF8ToAnsi("二改"));
-    EXPECT_EQ(rows.Find(DetailUrl(Portal(), "3")), nullptr);
-    EXPECT_EQ(rows.Find(DetailUrl(Portal(), "4")), nullptr);
-}
-
 // ---------------------------------------------------------------------------
 // Lines edited by hand
 
