@@ -125,7 +125,9 @@ QString FetchErrorText(FetchError error) {
     }
 }
 
-QString PageFailureText(const PageFailure& failure) {
+namespace {
+
+QString PageProblemText(const PageFailure& failure) {
     switch (failure.problem) {
         case PageProblem::HttpStatus:
             return QStringLiteral("HTTP %1").arg(failure.httpStatus);
@@ -136,6 +138,13 @@ QString PageFailureText(const PageFailure& failure) {
             break;
     }
     return FetchErrorText(failure.error);
+}
+
+}  // namespace
+
+QString PageFailureText(const PageFailure& failure) {
+    const QString problem = PageProblemText(failure);
+    return failure.keptEarlierRow ? problem + QStringLiteral("（前回の値を保持）") : problem;
 }
 
 SettingsWriteFailure WriteSetting(const std::filesystem::path& iniFile, const std::string& section,

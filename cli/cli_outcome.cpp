@@ -137,6 +137,9 @@ std::string PageReason(const PageFailure& failure, bool withJapanese) {
     if (failure.attempts > 1) {
         reason += " (" + Count(failure.attempts) + " attempts)";
     }
+    if (failure.keptEarlierRow) {
+        reason += "; 前回の値を保持 / kept the earlier row";
+    }
     return reason;
 }
 

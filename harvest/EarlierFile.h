@@ -4,10 +4,11 @@
 //
 // A course line is kept when its page was read: it reads as a line of the
 // run's format (JournalCodec), its detail-page URL names a course that this
-// run lists, and some value other than 運営状況 and the two URLs is there.
-// Every other listed course is read again: a row of defaults (its page could
-// not be read), and a line that cannot be read at all (torn by a crash, a NUL
-// byte inside), are never copied. Lines are held as the codec writes them,
+// run lists, something was read from the page (HoldsPageFacts), and it is not
+// a row taken again from an earlier file (CourseFetch::Kept). Every other
+// listed course is read again: a row of a page that could not be read, and a
+// line that cannot be read at all (torn by a crash, a NUL byte inside), are
+// never copied. Lines are held as the codec writes them,
 // without their line end (code-page-932 bytes for the CSV).
 #pragma once
 
@@ -20,6 +21,7 @@
 #include "HarvestConfig.h"
 #include "HarvestFailure.h"
 #include "JournalCodec.h"
+#include "OutputFormat.h"
 #include "whole_file.h"
 
 namespace teebasket {
@@ -33,6 +35,7 @@ struct EarlierLine {
     std::string bytes;            // as the codec writes it, without the line end
     std::string detailUrl;        // column 詳細ページURL (ASCII)
     bool holdsPageFacts = false;  // something was read from the course's page
+    bool kept = false;            // taken again from an earlier file (CourseFetch::Kept)
 };
 
 struct EarlierFile {
@@ -66,8 +69,25 @@ std::vector<CourseEntry> EntriesOf(const std::vector<std::string>& lines,
 // True when some line of `file` names a course page on `bookingHost`.
 bool NamesCoursesOn(const EarlierFile& file, const std::string& bookingHost);
 
-// The number of lines of `file` that hold page facts.
+// The number of lines of `file` that a resume keeps without asking for their
+// page again: they hold page facts read by the run that wrote them.
 int KeepableLines(const EarlierFile& file);
+
+// The rows of the files a run replaces or continues that hold what a course's
+// page said, by detail-page URL: the row a course takes again, as it was,
+// when its page cannot be read this time.
+class EarlierRows {
+  public:
+    // Takes `entry` when it holds page facts; it replaces a row of the same
+    // page taken before (files are added oldest first).
+    void Add(CourseEntry entry);
+
+    // The row of the page at `detailUrl` (ASCII), or null.
+    const CourseEntry* Find(const std::string& detailUrl) const;
+
+  private:
+    std::unordered_map<std::string, CourseEntry> rows_;
+};
 
 // The courses of one resumed run: answers for each listed course whether its
 // earlier line is kept, and remembers the listing order, so that the finished
@@ -87,8 +107,9 @@ class ResumePlan {
 
     // The course lines of the finished file, from `journal` (the partial
     // file after the run: the earlier lines and the ones this run wrote).
-    // Each listed course, in listing order, gets its latest line that holds
-    // page facts, or else its latest line; a course without any line (its
+    // Each listed course, in listing order, gets its latest line whose page
+    // facts its run read, or else its latest line taken again from an
+    // earlier file, or else its latest line; a course without any line (its
     // download was stopped) is left out. With `keepUnlisted` (the run did
     // not read every listing page) the journal's other courses follow, in
     // the order they first appear; otherwise they are dropped.
@@ -96,7 +117,7 @@ class ResumePlan {
 
   private:
     PortalSettings portal_;
-    std::unordered_map<std::string, bool> earlier_;  // detail URL: its line holds page facts
+    std::unordered_map<std::string, bool> earlier_;  // detail URL: a resume keeps its line
     bool earlierHadCourses_ = false;
     bool earlierNamesThisRun_ = false;
     std::vector<std::string> listedUrls_;  // every Keep call, in order

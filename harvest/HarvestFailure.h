@@ -56,7 +56,8 @@ enum class PageProblem {
 };
 
 // A page that could not be read after its attempts. A detail page's course
-// still has its row, of defaults.
+// still has its row: the earlier file's row for the same page when there was
+// one (keptEarlierRow), else only its card's name and its detail-page URL.
 struct PageFailure {
     PageKind kind = PageKind::Detail;
     PageProblem problem = PageProblem::Fetch;
@@ -71,6 +72,8 @@ struct PageFailure {
     // empty, for a page that could not be read tells nothing.
     std::string courseName;
     std::string url;  // ASCII
+    // The course's row is the earlier file's row for the same page, as it was.
+    bool keptEarlierRow = false;
 };
 
 // True for the failures that mean the portal could not be connected to:

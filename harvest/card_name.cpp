@@ -80,23 +80,58 @@ std::string ResolveReferences(std::string_view html) {
     return text;
 }
 
+// `html` without its tags: everything from a "<" to the next ">" goes (to the
+// end, when no ">" follows).
+std::string WithoutTags(std::string_view html) {
+    std::string text;
+    for (std::size_t at = 0; at < html.size();) {
+        const std::size_t tag = html.find('<', at);
+        text.append(html.substr(at, tag == std::string_view::npos ? tag : tag - at));
+        if (tag == std::string_view::npos) {
+            break;
+        }
+        const std::size_t tagEnd = html.find('>', tag);
+        at = tagEnd == std::string_view::npos ? html.size() : tagEnd + 1;
+    }
+    return text;
+}
+
+// The pieces of `text` between its line breaks, each trimmed, the empty ones
+// left out, joined by one blank: a name written across lines reads as a
+// browser shows it.
+std::string JoinedLines(std::string_view text) {
+    std::string joined;
+    for (std::size_t at = 0; at <= text.size();) {
+        const std::size_t lineBreak = text.find_first_of("\r\n", at);
+        const std::size_t end = lineBreak == std::string_view::npos ? text.size() : lineBreak;
+        const std::string_view piece = TextTrimView(text.substr(at, end - at));
+        if (!piece.empty()) {
+            joined += joined.empty() ? "" : " ";
+            joined += piece;
+        }
+        at = end + 1;
+    }
+    return joined;
+}
+
 }  // namespace
 
-std::string CutCardCourseName(std::string_view line) {
-    const std::size_t link = line.find("<a");
-    if (link == std::string_view::npos) {
+std::string CutCardCourseName(std::string_view heading) {
+    const std::size_t marker = heading.find("gf-card-name");
+    const std::size_t open = marker == std::string_view::npos ? marker : heading.find('>', marker);
+    const std::size_t close = open == std::string_view::npos ? open : heading.find("</h2>", open);
+    if (close == std::string_view::npos) {
         return {};
     }
-    const std::size_t open = line.find('>', link);
-    const std::size_t close = open == std::string_view::npos ? open : line.find("</a>", open);
-    if (close == std::string_view::npos || close - open - 1 > kMaxCardNameBytes) {
+    const std::string_view inside = heading.substr(open + 1, close - open - 1);
+    if (inside.find("<h2") != std::string_view::npos) {
+        return {};  // the heading never ended: the "</h2>" is another heading's
+    }
+    const std::string name = ResolveReferences(JoinedLines(WithoutTags(inside)));
+    if (name.size() > kMaxCardNameBytes) {
         return {};
     }
-    const std::string_view html = line.substr(open + 1, close - open - 1);
-    if (html.find('<') != std::string_view::npos) {
-        return {};  // markup inside the link is not a plain name
-    }
-    return UTF8ToAnsi(TextTrimView(ResolveReferences(html)));
+    return UTF8ToAnsi(TextTrimView(name));
 }
 
 }  // namespace teebasket

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 
 #include "MECSUtils.h"
 #include "harvest_steps.h"
@@ -45,8 +46,9 @@ std::string Unquote(std::string_view text) {
     return TextRemove(text, "\"");
 }
 
-// A plain decimal number (sign, digits, one point, exponent) or 0.
-double ReadDecimal(std::string_view text) {
+// A plain decimal number (sign, digits, one point, exponent); nothing for any
+// other text.
+std::optional<double> ReadDecimal(std::string_view text) {
     std::size_t i = 0;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         ++i;
@@ -58,7 +60,7 @@ double ReadDecimal(std::string_view text) {
         ++i;
     }
     if (!digits || std::count(text.begin() + digitsFrom, text.begin() + i, '.') > 1) {
-        return 0;
+        return std::nullopt;
     }
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         std::size_t e = i + 1;
@@ -66,17 +68,17 @@ double ReadDecimal(std::string_view text) {
             ++e;
         }
         if (e == text.size()) {
-            return 0;
+            return std::nullopt;
         }
         for (; e < text.size(); ++e) {
             if (text[e] < '0' || text[e] > '9') {
-                return 0;
+                return std::nullopt;
             }
         }
         i = text.size();
     }
     if (i != text.size()) {
-        return 0;
+        return std::nullopt;
     }
     std::string_view number = text;
     if (!number.empty() && number.front() == '+') {
@@ -84,7 +86,10 @@ double ReadDecimal(std::string_view text) {
     }
     double value = 0;
     const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    return error == std::errc() && end == number.data() + number.size() ? value : 0;
+    if (error != std::errc() || end != number.data() + number.size()) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 // The shortest general form with up to 15 significant digits, "." as the
@@ -96,17 +101,20 @@ std::string FormatDecimal(double value) {
     return error == std::errc() ? std::string(buffer, end) : std::string("0");
 }
 
-void TakeNameAndState(std::string_view element, CourseRecord& record) {
-    std::string_view rawValue;
-    if (!ValueOf(element, rawValue)) {
-        return;
-    }
-    std::string value = Unquote(rawValue);
+// The course's name, without the closed mark that makes its state 閉鎖.
+void SetNameAndState(std::string value, CourseRecord& record) {
     if (TextFind(value, Literals().closedMark) != 0) {
         record[kColumnState] = Literals().closedState;
         value = TextRemove(value, Literals().closedMark);
     }
     record[kColumnName] = TextTrim(value);
+}
+
+void TakeNameAndState(std::string_view element, CourseRecord& record) {
+    std::string_view rawValue;
+    if (ValueOf(element, rawValue)) {
+        SetNameAndState(Unquote(rawValue), record);
+    }
 }
 
 void TakePostalCode(std::string_view element, CourseRecord& record) {
@@ -143,15 +151,18 @@ void TakeTelephone(std::string_view element, CourseRecord& record) {
     }
 }
 
-// The rating value stands in the element before the best-rating key; the
-// rating written is that value plus 0.05.
+// The rating value stands in the element before the best-rating key: its
+// first four bytes, as the portal states it (4.70 gives 4.7). A value that is
+// not a number leaves the rating empty.
 void TakeRating(std::string_view ratingElement, CourseRecord& record) {
     std::string_view value;
     if (!ValueOf(ratingElement, value)) {
         return;
     }
     const std::string digits = TextTrim(TextCopy(Unquote(value), 1, 4));
-    record[kColumnRating] = FormatDecimal(ReadDecimal(digits) + 0.05);
+    if (const std::optional<double> rating = ReadDecimal(digits)) {
+        record[kColumnRating] = FormatDecimal(*rating);
+    }
 }
 
 // The review count stands in the element before the "geo" key, unless the
@@ -290,7 +301,44 @@ CourseRecord ParseCourseDetail(const PageText& page, const PortalSettings& porta
     return ParseDetailLines(page.Lines(), portal, courseId);
 }
 
-void ExtractCourseDetail(detail::RunState& state, const std::string& courseId) {
+namespace {
+
+// The row of a course whose page was read; a page without a name takes the
+// name of the course's listing card.
+CourseEntry ReadCourseEntry(const detail::RunState& state, const PageText& page,
+                            const std::string& courseId, const std::string& cardName) {
+    CourseEntry entry;
+    entry.record = ParseCourseDetail(page, state.request.settings.portal, courseId);
+    if (entry.record[kColumnName].empty()) {
+        SetNameAndState(cardName, entry.record);
+    }
+    entry.fetchedAt = IsoLocalTime(std::time(nullptr));
+    entry.fetchStatus = CourseFetch::Fetched;
+    return entry;
+}
+
+// The row of a course whose page could not be read: the earlier file's row
+// for the same page as it was (its fetch time too), or else nothing but the
+// card's name and the page's URL, which no one can take for a course's facts.
+CourseEntry UnreadCourseEntry(const detail::RunState& state, const std::string& url,
+                              const std::string& cardName) {
+    if (const CourseEntry* earlier = state.output.EarlierRow(url)) {
+        CourseEntry entry = *earlier;
+        entry.fetchStatus = CourseFetch::Kept;
+        return entry;
+    }
+    CourseEntry entry;
+    entry.record[kColumnState].clear();
+    entry.record[kColumnName] = cardName;
+    entry.record[kColumnDetailUrl] = url;
+    entry.fetchStatus = CourseFetch::Failed;
+    return entry;
+}
+
+}  // namespace
+
+void ExtractCourseDetail(detail::RunState& state, const std::string& courseId,
+                         const std::string& cardName) {
     const std::string url = DetailUrl(state.request.settings.portal, courseId);
     // The pause runs while the page is read and its row written, so that a
     // run killed in the pause has the row of every page it has read.
@@ -300,16 +348,21 @@ void ExtractCourseDetail(detail::RunState& state, const std::string& courseId) {
         read.outcome == detail::PageRead::Outcome::RunFailed) {
         return;  // no row: the page was neither read nor found missing
     }
+    CourseEntry entry;
     if (read.outcome == detail::PageRead::Outcome::NoPage) {
         detail::NotePageFailure(state, PageKind::Detail, courseId, url, read);
+        entry = UnreadCourseEntry(state, url, cardName);
+        state.report.pageFailures.back().keptEarlierRow = entry.fetchStatus == CourseFetch::Kept;
     } else {
         detail::NotePageAnswered(state);
+        entry = ReadCourseEntry(state, read.page, courseId, cardName);
     }
-    CourseEntry entry;
-    entry.record = ParseCourseDetail(read.page, state.request.settings.portal, courseId);
-    entry.prefecture = AnsiToUTF8(state.report.currentPrefecture);
-    entry.courseId = AnsiToUTF8(courseId);
-    entry.fetchedAt = IsoLocalTime(std::time(nullptr));
+    if (entry.prefecture.empty()) {
+        entry.prefecture = AnsiToUTF8(state.report.currentPrefecture);
+    }
+    if (entry.courseId.empty()) {
+        entry.courseId = AnsiToUTF8(courseId);
+    }
     if (detail::WriteCourse(state, entry)) {
         ++state.report.rowsWritten;
     }

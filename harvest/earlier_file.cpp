@@ -36,7 +36,8 @@ RunFailure ReadBytes(const fs::path& path, LinkRule links, std::string& bytes) {
 
 void TakeEntry(const CourseEntry& entry, const JournalCodec& codec, EarlierFile& file) {
     file.lines.push_back(EarlierLine{codec.Line(entry), entry.record[kColumnDetailUrl],
-                                     HoldsPageFacts(entry.record)});
+                                     HoldsPageFacts(entry.record),
+                                     entry.fetchStatus == CourseFetch::Kept});
 }
 
 // Adds one course line (without its line end) to `file`, written again as
@@ -50,9 +51,19 @@ void TakeCourseLine(std::string_view line, const JournalCodec& codec, EarlierFil
     TakeEntry(entry, codec, file);
 }
 
+// True when a resume keeps `line` without asking for its page again.
+bool ReadByItsRun(const EarlierLine& line) {
+    return line.holdsPageFacts && !line.kept;
+}
+
+// How much a line of a finished file is worth: facts its run read, facts
+// taken again from an earlier file, nothing read.
+int Worth(const EarlierLine& line) {
+    return ReadByItsRun(line) ? 2 : line.holdsPageFacts ? 1 : 0;
+}
+
 // For each course of `journal`, the line a finished file gives it: the latest
-// that holds page facts, or else the latest. `order` lists the courses as
-// they first appear.
+// of those worth the most. `order` lists the courses as they first appear.
 std::unordered_map<std::string, const EarlierLine*> ChooseLines(const EarlierFile& journal,
                                                                 std::vector<std::string>& order) {
     std::unordered_map<std::string, const EarlierLine*> chosen;
@@ -60,7 +71,7 @@ std::unordered_map<std::string, const EarlierLine*> ChooseLines(const EarlierFil
         const auto [entry, isNew] = chosen.try_emplace(line.detailUrl, &line);
         if (isNew) {
             order.push_back(line.detailUrl);
-        } else if (line.holdsPageFacts || !entry->second->holdsPageFacts) {
+        } else if (Worth(line) >= Worth(*entry->second)) {
             entry->second = &line;
         }
     }
@@ -148,16 +159,28 @@ bool NamesCoursesOn(const EarlierFile& file, const std::string& bookingHost) {
 int KeepableLines(const EarlierFile& file) {
     int keepable = 0;
     for (const EarlierLine& line : file.lines) {
-        keepable += line.holdsPageFacts ? 1 : 0;
+        keepable += ReadByItsRun(line) ? 1 : 0;
     }
     return keepable;
+}
+
+void EarlierRows::Add(CourseEntry entry) {
+    if (HoldsPageFacts(entry.record)) {
+        std::string url = entry.record[kColumnDetailUrl];
+        rows_.insert_or_assign(std::move(url), std::move(entry));
+    }
+}
+
+const CourseEntry* EarlierRows::Find(const std::string& detailUrl) const {
+    const auto found = rows_.find(detailUrl);
+    return found == rows_.end() ? nullptr : &found->second;
 }
 
 ResumePlan::ResumePlan(const EarlierFile& earlier, PortalSettings portal)
     : portal_(std::move(portal)), earlierHadCourses_(!earlier.lines.empty()) {
     for (const EarlierLine& line : earlier.lines) {
-        bool& holdsPageFacts = earlier_[line.detailUrl];
-        holdsPageFacts = holdsPageFacts || line.holdsPageFacts;
+        bool& keep = earlier_[line.detailUrl];
+        keep = keep || ReadByItsRun(line);
     }
 }
 

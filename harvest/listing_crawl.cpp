@@ -42,9 +42,39 @@ struct ListingCard {
     std::string courseName;
 };
 
-// The card scan: a card heading line, then the card's link line.
-std::vector<ListingCard> ScanCards(LineCursor lines, const StopFlag& stop) {
+// The card headings of a page: from a heading's line to the end of the first
+// "</h2>" behind it. Each search goes on from where the one before ended, so
+// that the page is searched once however many cards it holds.
+class CardHeadings {
+  public:
+    explicit CardHeadings(std::string_view page) : page_(page) {}
+
+    // The heading whose line starts at `at` (at least the `at` of the call
+    // before); empty when it does not end within kMaxCardHeadingBytes.
+    std::string_view At(std::size_t at) {
+        if (!searched_ || (end_ != std::string_view::npos && end_ < at)) {
+            end_ = page_.find(kEnd, at);
+            searched_ = true;
+        }
+        if (end_ == std::string_view::npos || end_ + kEnd.size() - at > kMaxCardHeadingBytes) {
+            return {};
+        }
+        return page_.substr(at, end_ + kEnd.size() - at);
+    }
+
+  private:
+    static constexpr std::string_view kEnd = "</h2>";
+    std::string_view page_;
+    std::size_t end_ = std::string_view::npos;  // the first kEnd at or after the last `at`
+    bool searched_ = false;
+};
+
+// The card scan of a page's bytes: a card heading line, then the card's link
+// line. The name is the heading's own text, which may run over more lines.
+std::vector<ListingCard> ScanCards(std::string_view page, const StopFlag& stop) {
     std::vector<ListingCard> cards;
+    CardHeadings headings(page);
+    LineCursor lines(page);
     std::string_view line;
     bool hasLine = lines.Next(line);
     while (hasLine) {
@@ -52,7 +82,8 @@ std::vector<ListingCard> ScanCards(LineCursor lines, const StopFlag& stop) {
         const bool hasNext = lines.Next(next);
         std::string courseId;
         if (hasNext && IsCardHeading(line) && CutCourseId(next, courseId)) {
-            cards.push_back({std::move(courseId), CutCardCourseName(next)});
+            const auto headingAt = static_cast<std::size_t>(line.data() - page.data());
+            cards.push_back({std::move(courseId), CutCardCourseName(headings.At(headingAt))});
         }
         if (stop.Requested()) {
             break;
@@ -159,7 +190,7 @@ ListedCourses CollectCourses(detail::RunState& state, const std::string& slug) {
             break;
         }
         detail::NotePageAnswered(state);
-        const bool added = listed.AddPage(ScanCards(read.page.Lines(), state.stop));
+        const bool added = listed.AddPage(ScanCards(read.page.Bytes(), state.stop));
         if (listed.CutOff()) {
             NoteCoursesCutOff(state, url);
             break;
@@ -205,7 +236,7 @@ bool ListingLinksToPage(const PageText& page, const std::string& slug, int pageN
 
 std::vector<std::string> ScanListingCards(const PageText& page, const StopFlag& stop) {
     std::vector<std::string> courseIds;
-    for (ListingCard& card : ScanCards(page.Lines(), stop)) {
+    for (ListingCard& card : ScanCards(page.Bytes(), stop)) {
         courseIds.push_back(std::move(card.courseId));
     }
     return courseIds;
@@ -228,7 +259,7 @@ void CrawlPrefecture(detail::RunState& state, const std::string& slug) {
         state.observer.StatusUpdate(report);
         if (!KeepEarlierLine(state, courseId)) {
             const std::size_t failuresBefore = report.pageFailures.size();
-            ExtractCourseDetail(state, courseId);
+            ExtractCourseDetail(state, courseId, listed.Names()[i]);
             NameFailedCourse(report, failuresBefore, listed.Names()[i]);
         }
         if (report.courseIndex == report.courseTotal || state.stop.Requested()) {

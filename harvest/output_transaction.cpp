@@ -1,6 +1,7 @@
 #include "output_transaction.h"
 
 #include "CourseRecord.h"
+#include "OutputReader.h"
 #include "Workbook.h"
 #include "path_text.h"
 #include "whole_file.h"
@@ -137,11 +138,40 @@ RunFailure OutputTransaction::Begin(HarvestReport& report) {
             return failure;
         }
         if (report.resume.resumed) {
+            TakeEarlierRows(report);
             return {};
         }
         report.nothingToResume = true;
     }
-    return StartAfresh(report);
+    if (RunFailure failure = StartAfresh(report)) {
+        return failure;
+    }
+    TakeEarlierRows(report);
+    return {};
+}
+
+// The rows a course takes again when its page cannot be read this time: the
+// output file's (of any format; one that cannot be read gives none), then
+// those of the partial file a resume continues, which are newer.
+void OutputTransaction::TakeEarlierRows(const HarvestReport& report) {
+    const bool resumed = report.resume.resumed;
+    if (earlierExisted_ && !(resumed && !report.resume.fromPartial)) {
+        std::vector<CourseEntry> entries;
+        std::string unreadable;
+        if (ReadOutputFile(output_, entries, unreadable)) {
+            for (CourseEntry& entry : entries) {
+                earlierRows_.Add(std::move(entry));
+            }
+        }
+    }
+    if (resumed) {
+        for (const EarlierLine& line : earlier_.lines) {
+            CourseEntry entry;
+            if (codec_.Read(line.bytes, entry)) {
+                earlierRows_.Add(std::move(entry));
+            }
+        }
+    }
 }
 
 RunFailure OutputTransaction::BeginStandardOutput() {

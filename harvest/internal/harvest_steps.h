@@ -88,8 +88,12 @@ void HarvestPrefectures(detail::RunState& state);
 void CrawlPrefecture(detail::RunState& state, const std::string& slug);
 
 // Downloads one course's detail page, appends its line to the output file and
-// then pauses; a page that cannot be read gives a line of defaults and a
-// PageFailure. A download given up for a stop writes no line.
-void ExtractCourseDetail(detail::RunState& state, const std::string& courseId);
+// then pauses. A page without a name takes `cardName` (code-page-932 bytes,
+// the name its listing card shows). A page that cannot be read gives a
+// PageFailure and the earlier file's row for the same page, or else a row of
+// only the card's name and the page's URL. A download given up for a stop
+// writes no line.
+void ExtractCourseDetail(detail::RunState& state, const std::string& courseId,
+                         const std::string& cardName);
 
 }  // namespace teebasket

@@ -53,6 +53,13 @@ class OutputTransaction {
     // The courses kept from the earlier file; null unless the run resumes.
     ResumePlan* Plan() { return plan_ ? &*plan_ : nullptr; }
 
+    // The row that the file at the output path, or the partial file a resume
+    // continues, holds for the course page at `detailUrl`, with page facts;
+    // null when there is none.
+    const CourseEntry* EarlierRow(const std::string& detailUrl) const {
+        return earlierRows_.Find(detailUrl);
+    }
+
     // Closes the partial file and leaves the files as the report's ending
     // asks; sets report.files and report.linesInFile. A failure to put the
     // file in place makes the ending Failed and keeps the partial file.
@@ -71,6 +78,7 @@ class OutputTransaction {
     RunFailure CheckSideFiles();
     RunFailure StartResume(HarvestReport& report);
     RunFailure StartAfresh(HarvestReport& report);
+    void TakeEarlierRows(const HarvestReport& report);
     RunFailure OpenJournal(OutputOpening opening);
     FileOutcome ChooseOutcome(HarvestReport& report) const;
     RunFailure Rename(HarvestReport& report);
@@ -90,6 +98,7 @@ class OutputTransaction {
     CsvOutputFile journal_;
     EarlierFile earlier_;
     std::optional<ResumePlan> plan_;
+    EarlierRows earlierRows_;
     std::optional<std::uintmax_t> partialSizeBefore_;  // set when a run adds to a partial file
 };
 

@@ -15,6 +15,8 @@
 #include <csignal>
 #endif
 
+#include "CourseRecord.h"
+#include "MECSUtils.h"
 #include "PortalRunSupport.h"
 
 using namespace teebasket;
@@ -27,7 +29,7 @@ constexpr int kTokyo = 12;
 
 std::string Card(const std::string& id, const std::string& name) {
     return "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/" + id + "/?rt=1\">" + name +
-           "</a>\n";
+           "</a>\n</h2>\n";
 }
 
 // A small detail page that the extraction reads a name and a telephone from.
@@ -104,14 +106,21 @@ void TestWindowFiles::finishedRunWithPagesNotReadReplacesTheEarlierFileAndListsT
     WindowFixture& f = fixture();
     f.CreateShown(SettingsFor(portal));
     Watch();
+    // The earlier file holds a row for one of the pages that cannot be read.
     const std::filesystem::path output = f.DataFolder() / "list.csv";
-    WriteBytes(output, "earlier rows\r\n");
+    CourseRecord earlierRow;
+    earlierRow[kColumnName] = UTF8ToAnsi("旧コース");
+    earlierRow[kColumnTelephone] = "03-9";
+    earlierRow[kColumnDetailUrl] = "https://" + portal.host() + "/guide/disp/c_id/x-status-404";
+    const std::string earlierLine = CourseLine(earlierRow);
+    WriteBytes(output, QByteArray::fromStdString(CsvHeaderLine() + "\r\n" + earlierLine + "\r\n"));
     f.Dialogs().AnswerMessage(kIdNo);
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
     QVERIFY(WaitForRunEnd());
 
     QCOMPARE(EndCode(0), quint32{TFrmMain::kEndCompleted});
     QCOMPARE(CsvLineCount(output), 1 + 3);
+    QCOMPARE(ReadBytes(output).split('\n')[2], QByteArray::fromStdString(earlierLine + "\r"));
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "list.csv.partial"));
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
     QCOMPARE(messages.size(), std::size_t{1});
@@ -119,15 +128,17 @@ void TestWindowFiles::finishedRunWithPagesNotReadReplacesTheEarlierFileAndListsT
                                               "取得できなかったページが 3 件あります。\n"
                                               "保存したファイルを開きますか？"));
     // By prefecture, by the card's name (its control characters escaped), or
-    // by identifier where the card shows no name; each with its reason and URL.
+    // by identifier where the card shows no name; each with its reason (and
+    // whether the course kept its earlier row) and URL.
     const QString base = QString::fromStdString(portal.baseUrl());
-    QCOMPARE(messages[0].details, QStringLiteral("北海道の一覧: HTTP 404\n  ") + base +
-                                      QStringLiteral("/doc/area/hokkaido/?sort=kana&page=1\n"
-                                                     "閉鎖\\x1B[2Jコース: HTTP 404\n  ") +
-                                      base +
-                                      QStringLiteral("/guide/disp/c_id/x-status-404\n"
-                                                     "コースID x-status-410: HTTP 410\n  ") +
-                                      base + QStringLiteral("/guide/disp/c_id/x-status-410"));
+    QCOMPARE(messages[0].details,
+             QStringLiteral("北海道の一覧: HTTP 404\n  ") + base +
+                 QStringLiteral("/doc/area/hokkaido/?sort=kana&page=1\n"
+                                "閉鎖\\x1B[2Jコース: HTTP 404（前回の値を保持）\n  ") +
+                 base +
+                 QStringLiteral("/guide/disp/c_id/x-status-404\n"
+                                "コースID x-status-410: HTTP 410\n  ") +
+                 base + QStringLiteral("/guide/disp/c_id/x-status-410"));
 }
 
 // Row 2: a stopped run with no earlier file puts its rows in place, and no

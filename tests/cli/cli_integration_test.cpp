@@ -36,6 +36,7 @@
 
 #include "MECSUtils.h"
 #include "OutputReader.h"
+#include "PortalPages.h"
 #include "ProfileFile.h"
 #include "TestSupport.h"
 #include "Unithread.h"
@@ -1011,6 +1012,51 @@ TEST_F(CliAgainstPortal, PagesThatCannotBeReadAreListedAndEndWithThree) {
 // Nothing beside the output is followed: a link, a pipe or a folder where
 // the partial file or the finished file of a resumed run goes is named, and
 // neither it nor what a link points to is touched, whatever the run finds.
+TEST_F(CliAgainstPortal, ARunWhoseCoursePagesAllFailLeavesTheEarlierRowsAsTheyWere) {
+    // The demo portal's four Tokyo courses as fixture pages, so that its
+    // course pages can go away as in a maintenance.
+    const portal::CourseCatalog catalog({1, 4});
+    TempDir pages;
+    WriteFileBytes(pages.path() / "listing" / "tokyo.html", catalog.ListingPage(12, 1));
+    for (int number = 0; number < 4; ++number) {
+        const portal::GeneratedCourse course = catalog.Course(12, number);
+        WriteFileBytes(pages.path() / "detail" / (course.id + ".html"), catalog.DetailPage(course));
+    }
+    const PortalProcess fixture(PortalProcess::Options{.pagesDir = pages.path()});
+    const std::vector<std::string> arguments = {"--config",
+                                                CliPath(Ini()),
+                                                "--listing-host",
+                                                CliHost(fixture),
+                                                "--booking-host",
+                                                CliHost(fixture),
+                                                "--ca-cert",
+                                                CliPath(fixture.certificate()),
+                                                "--pause-ms",
+                                                "0,0",
+                                                "--quiet",
+                                                "tokyo",
+                                                "-o",
+                                                "list.csv"};
+    CliResult result = RunCli(Folder(), arguments);
+    ASSERT_EQ(result.exitCode, 0) << result.stderrText;
+    const std::string earlier = ReadFileBytes(Folder() / "list.csv");
+    ASSERT_EQ(CsvLines(earlier).size(), 5u);
+
+    fs::remove_all(pages.path() / "detail");
+    result = RunCli(Folder(), arguments);
+    EXPECT_EQ(result.exitCode, 3) << result.stderrText;
+    EXPECT_EQ(ReadFileBytes(Folder() / "list.csv"), earlier);
+    std::string expected;
+    for (int number = 0; number < 4; ++number) {
+        const std::string id = catalog.Course(12, number).id;
+        expected += "取得できなかったページ / Page not read: " + id + " https://" +
+                    CliHost(fixture) + "/guide/disp/c_id/" + id +
+                    ": HTTP 404; 前回の値を保持 / kept the earlier row\n";
+    }
+    EXPECT_EQ(result.stderrText.substr(0, expected.size()), expected);
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
 TEST_F(CliAgainstPortal, ALinkPipeOrFolderBesideTheOutputIsNamedAndTouchesNothing) {
     if (UnderWine()) {
         GTEST_SKIP() << "links and pipes of the Linux file system";

@@ -1,5 +1,5 @@
 // The course name of a listing card, which names a course whose detail page
-// cannot be read.
+// cannot be read or holds no name.
 #include <gtest/gtest.h>
 
 #include "CardName.h"
@@ -8,38 +8,48 @@
 using namespace teebasket;
 using namespace teebasket::test;
 
-TEST(CardCourseName, IsTheTextOfTheLink) {
-    EXPECT_EQ(
-        U(CutCardCourseName(R"(<a href="/guide/disp/c_id/120012/?rt=1">青葉カントリー倶楽部</a>)")),
-        "青葉カントリー倶楽部");
-    EXPECT_EQ(
-        U(CutCardCourseName(R"(  <h2><a class="x" href="/c_id/1/?rt=1">  三島ＧＣ </a></h2>)")),
-        "三島ＧＣ");
+namespace {
+
+std::string Heading(const std::string& inside) {
+    return R"(<h2 class="gf-card-name">)" + inside + "</h2>";
+}
+
+std::string NameOf(const std::string& heading) {
+    return U(CutCardCourseName(heading));
+}
+
+const std::string kLink = R"(<a href="/guide/disp/c_id/120012/?rt=1">)";
+
+}  // namespace
+
+TEST(CardCourseName, IsTheHeadingsTextOnOneLineOrAcrossLines) {
+    EXPECT_EQ(NameOf(Heading(kLink + "青葉カントリー倶楽部</a>")), "青葉カントリー倶楽部");
+    EXPECT_EQ(NameOf(Heading("\r\n  " + kLink + "\r\n  三島ＧＣ \r\n  </a>\r\n")), "三島ＧＣ");
+    // Lines of one name read as a browser shows them; tags go, their text stays.
+    EXPECT_EQ(NameOf(Heading("\n" + kLink + "青葉\n\n Country <em>Club</em></a>\n")),
+              "青葉 Country Club");
+    // A link after the heading is not the name.
+    EXPECT_EQ(NameOf(Heading("青葉GC") + "\n" + kLink + "詳細を見る</a>"), "青葉GC");
+    EXPECT_EQ(NameOf(Heading("\n") + "\n" + kLink + "詳細を見る</a>"), "");
 }
 
 TEST(CardCourseName, ResolvesCharacterReferences) {
-    EXPECT_EQ(U(CutCardCourseName(
-                  R"(<a href="/c_id/1/?">A&amp;B &lt;東&gt; &quot;x&quot; &#39;y&apos;</a>)")),
+    EXPECT_EQ(NameOf(Heading(kLink + "A&amp;B &lt;東&gt; &quot;x&quot; &#39;y&apos;</a>")),
               R"(A&B <東> "x" 'y')");
-    EXPECT_EQ(U(CutCardCourseName(R"(<a href="/c_id/1/?">&#x9752;&#33865;&nbsp;GC</a>)")),
-              "青葉 GC");
+    EXPECT_EQ(NameOf(Heading("&#x9752;&#33865;&nbsp;GC &lt;b&gt;")), "青葉 GC <b>");
     // What is not a reference stays as it is.
-    EXPECT_EQ(U(CutCardCourseName(R"(<a href="/c_id/1/?">R&D &#0; &#xD800; &#xZZ; &bogus;</a>)")),
+    EXPECT_EQ(NameOf(Heading("R&D &#0; &#xD800; &#xZZ; &bogus;")),
               "R&D &#0; &#xD800; &#xZZ; &bogus;");
+    // Control characters stay for the front ends to escape.
+    EXPECT_EQ(CutCardCourseName(Heading("A&#27;[2JB")), "A\x1b[2JB");
 }
 
-TEST(CardCourseName, IsEmptyWithoutAPlainLinkText) {
-    EXPECT_EQ(CutCardCourseName(R"(<h2 class="gf-card-name">)"), "");
-    EXPECT_EQ(CutCardCourseName(R"(<a href="/c_id/1/?rt=1">)"), "");  // the text on a later line
-    EXPECT_EQ(CutCardCourseName(R"(<a href="/c_id/1/?"><span>名前</span></a>)"), "");
-    EXPECT_EQ(CutCardCourseName(R"(<a href="/c_id/1/?">   </a>)"), "");
-    EXPECT_EQ(CutCardCourseName("<a href=\"/c_id/1/?\">" + std::string(kMaxCardNameBytes + 1, 'x') +
-                                "</a>"),
-              "");
-}
-
-TEST(CardCourseName, KeepsControlCharactersForTheFrontEndsToEscape) {
-    // The front ends print names with control characters escaped; the name
-    // itself is the page's.
-    EXPECT_EQ(CutCardCourseName("<a href=\"/c_id/1/?\">A&#27;[2JB</a>"), "A\x1b[2JB");
+TEST(CardCourseName, IsEmptyWithoutAWholeHeadingOfAName) {
+    EXPECT_EQ(NameOf(R"(<h2 class="gf-card-name">)" + kLink + "名前</a>"), "");  // never ends
+    EXPECT_EQ(NameOf(kLink + "名前</a>"), "");                                   // no heading
+    // A heading left open does not end where the next card's heading does.
+    EXPECT_EQ(NameOf(R"(<h2 class="gf-card-name">)" + kLink + "一</a>\n" + Heading("二")), "");
+    EXPECT_EQ(NameOf(Heading(std::string(kMaxCardNameBytes + 1, 'x'))), "");
+    EXPECT_EQ(NameOf(Heading(std::string(kMaxCardNameBytes, 'x'))),
+              std::string(kMaxCardNameBytes, 'x'));
 }

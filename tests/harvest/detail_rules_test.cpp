@@ -32,7 +32,7 @@ TEST(StructuredData, FillsTheHeaderFactsOfANormalCourse) {
     EXPECT_EQ(U(record[kColumnAddress]), "千葉県市原市青葉台1234-5");
     EXPECT_EQ(U(record[kColumnTelephone]), "0436-12-3456");
     EXPECT_EQ(U(record[kColumnState]), "運営中");
-    EXPECT_EQ(U(record[kColumnRating]), "4.35");
+    EXPECT_EQ(U(record[kColumnRating]), "4.3");
     EXPECT_EQ(U(record[kColumnReviewCount]), "12件");
     EXPECT_EQ(record[kColumnReviewUrl], "https://book.example/voice/detail/c_id/120012");
     EXPECT_EQ(record[kColumnDetailUrl], "https://book.example/guide/disp/c_id/120012");
@@ -57,13 +57,18 @@ TEST(StructuredData, PostalCodeNeedsExactlySevenBytes) {
     EXPECT_EQ(ParseStructured(R"("postalCode":" 1000001 ","x":1)")[kColumnPostalCode], "100-0001");
 }
 
-TEST(StructuredData, RatingIsTheValueCutToFourBytesPlusFiveHundredths) {
-    EXPECT_EQ(Rating("4.3"), "4.35");
-    EXPECT_EQ(Rating("3.75"), "3.8");
-    EXPECT_EQ(Rating("4.333"), "4.38");
-    EXPECT_EQ(Rating("5"), "5.05");
-    EXPECT_EQ(Rating("abc"), "0.05");
-    EXPECT_EQ(Rating(""), "0.05");
+TEST(StructuredData, RatingIsTheValueCutToFourBytesAsThePortalStatesIt) {
+    EXPECT_EQ(Rating("4.3"), "4.3");
+    EXPECT_EQ(Rating("3.75"), "3.75");
+    EXPECT_EQ(Rating("4.333"), "4.33");
+    EXPECT_EQ(Rating("4.70"), "4.7");
+    EXPECT_EQ(Rating(" 5 "), "5");
+    EXPECT_EQ(Rating("0"), "0");
+    // What is not a number leaves the rating empty.
+    EXPECT_EQ(Rating("abc"), "");
+    EXPECT_EQ(Rating(""), "");
+    EXPECT_EQ(Rating("4.3x"), "");
+    EXPECT_EQ(Rating("1.2.3"), "");
     // The best-rating key right after the opening object has no rating before it.
     EXPECT_EQ(ParseDetail({R"(<script>{"@context":"s","bestRating":"5"}</script>)"})[kColumnRating],
               "");

@@ -184,6 +184,33 @@ TEST(ResumePlan, ALineWithPageFactsOutranksALaterRowOfDefaults) {
     EXPECT_EQ(plan.FinishedLines(journal, false), (Lines{Line("1", "一"), Line("2")}));
 }
 
+// A line of course `id` with its worth spelled out: `bytes` stands for it.
+EarlierLine Row(const std::string& id, const std::string& bytes, bool holdsPageFacts,
+                bool kept = false) {
+    return EarlierLine{bytes, DetailUrl(Portal(), id), holdsPageFacts, kept};
+}
+
+TEST(ResumePlan, ARowTakenAgainFromAnEarlierFileIsAskedForAgainButOutranksARowOfNothing) {
+    EarlierFile earlier;
+    earlier.lines = {Row("1", "1 read", true), Row("2", "2 kept", true, true),
+                     Row("3", "3 failed", false)};
+    EXPECT_EQ(KeepableLines(earlier), 1);
+    ResumePlan plan(earlier, Portal());
+    EXPECT_TRUE(plan.Keep("1"));
+    EXPECT_FALSE(plan.Keep("2"));
+    EXPECT_FALSE(plan.Keep("3"));
+    EXPECT_FALSE(plan.Keep("4"));
+    // Course 2 failed again and was kept again; 3 failed again; 4 was read,
+    // and a later run in the same journal could only keep that row.
+    EarlierFile journal = earlier;
+    journal.lines.insert(
+        journal.lines.end(),
+        {Row("2", "2 kept again", true, true), Row("3", "3 failed again", false),
+         Row("4", "4 read", true), Row("4", "4 kept", true, true), Row("4", "4 failed", false)});
+    EXPECT_EQ(plan.FinishedLines(journal, false),
+              (Lines{"1 read", "2 kept again", "3 failed again", "4 read"}));
+}
+
 // ---------------------------------------------------------------------------
 // Lines edited by hand
 

@@ -1,6 +1,6 @@
 // Pages that fail on the way: tried again after a transient failure, waits as
-// the answer's Retry-After says, failures named in the run with their rows of
-// defaults, a stop that ends a stalled download, and a scratch file that
+// the answer's Retry-After says, failures named in the run with rows that hold
+// only the card's name, a stop that ends a stalled download, and a scratch file that
 // cannot be written.
 #include <gtest/gtest.h>
 
@@ -48,8 +48,12 @@ std::string RowOf1001(const std::string& host, const std::string& id) {
     return CourseLine(record);
 }
 
-std::string DefaultRowOf(const std::string& host, const std::string& id) {
+// The row of a course whose page could not be read and that no earlier file
+// holds: its card's name (x), no operating state, its detail-page URL.
+std::string FailedRowOf(const std::string& host, const std::string& id) {
     CourseRecord record;
+    record[kColumnName] = "x";
+    record[kColumnState].clear();
     record[kColumnDetailUrl] = "https://" + host + "/guide/disp/c_id/" + id;
     return CourseLine(record);
 }
@@ -139,9 +143,9 @@ TEST(HarvestRetries, PagesThatCannotBeReadAreNamedAndKeepTheirRows) {
     const Lines lines = harness.CsvLines();
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[1], RowOf1001(portal.host(), "1001"));
-    EXPECT_EQ(lines[2], DefaultRowOf(portal.host(), "x-status-404"));
-    EXPECT_EQ(lines[3], DefaultRowOf(portal.host(), "x-flaky-3-503-1001"));
-    EXPECT_EQ(lines[4], DefaultRowOf(portal.host(), "x-redirect-loop"));
+    EXPECT_EQ(lines[2], FailedRowOf(portal.host(), "x-status-404"));
+    EXPECT_EQ(lines[3], FailedRowOf(portal.host(), "x-flaky-3-503-1001"));
+    EXPECT_EQ(lines[4], FailedRowOf(portal.host(), "x-redirect-loop"));
     EXPECT_EQ(lines[5], lines[1]);
 
     const std::vector<PageFailure>& failures = harness.Report().pageFailures;

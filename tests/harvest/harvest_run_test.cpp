@@ -5,6 +5,8 @@
 #include <functional>
 #include <thread>
 
+#include "JournalCodec.h"
+#include "OutputReader.h"
 #include "run_harness.h"
 
 using namespace teebasket;
@@ -56,7 +58,7 @@ TEST(HarvestRun, WritesEveryCourseOfTheGeneratedPortalExactly) {
     EXPECT_EQ(harness.observer.calls, expectedCalls);
 }
 
-TEST(HarvestRun, FailedDetailDownloadGivesADefaultLineNotThePreviousCourse) {
+TEST(HarvestRun, FailedDetailDownloadGivesAnEmptyLineNotThePreviousCourse) {
     TempDir pages;
     const std::string card =
         "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/%s/?rt=1\">x</a>\n";
@@ -80,6 +82,9 @@ TEST(HarvestRun, FailedDetailDownloadGivesADefaultLineNotThePreviousCourse) {
         CourseRecord record;
         record[kColumnName] = A(name);
         record[kColumnTelephone] = telephone;
+        if (telephone.empty()) {
+            record[kColumnState].clear();  // not read: no state poses as the course's
+        }
         record[kColumnDetailUrl] = "https://" + portal.host() + "/guide/disp/c_id/" + id;
         return CourseLine(record);
     };
@@ -346,4 +351,60 @@ TEST(HarvestRun, ACourseRowIsWrittenWhileItsPauseRunsAndTheNextRequestWaits) {
     const std::vector<PortalRequest> requests = portal.requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].target, "/guide/disp/c_id/113001");
+}
+
+TEST(HarvestRun, ARunWhoseCoursePagesAllFailKeepsEachEarlierRowAsItWas) {
+    // The demo portal's first Tokyo courses as fixture pages.
+    const portal::CourseCatalog catalog({1, 5});
+    TempDir pages;
+    WriteFileBytes(pages.path() / "listing" / "tokyo.html",
+                   portal::CourseCatalog({1, 4}).ListingPage(kTokyo, 1));
+    for (int number = 0; number < 4; ++number) {
+        const portal::GeneratedCourse course = catalog.Course(kTokyo, number);
+        WriteFileBytes(pages.path() / "detail" / (course.id + ".html"), catalog.DetailPage(course));
+    }
+    PortalProcess portal({{}, pages.path(), {}});
+    RunHarness harness(portal);
+    harness.output.path = harness.dir.path() / "out.jsonl";
+    harness.output.format = OutputFormat::Jsonl;
+    const auto entries = [&] {
+        std::vector<CourseEntry> read;
+        std::string error;
+        EXPECT_TRUE(ReadOutputFile(harness.output.path, read, error)) << error;
+        return read;
+    };
+    harness.Run({kTokyo});
+    // The earlier file as a run of another day wrote it. Course 3's page has
+    // no structured data: its name is its card's.
+    std::vector<CourseEntry> earlier = entries();
+    ASSERT_EQ(earlier.size(), 4u);
+    EXPECT_EQ(U(earlier[3].record[kColumnName]),
+              Replaced(catalog.Course(kTokyo, 3).name, "（閉鎖）", ""));
+    std::string file;
+    for (CourseEntry& entry : earlier) {
+        entry.fetchedAt = "2026-11-09T06:00:00+09:00";
+        file += JournalCodecFor(OutputFormat::Jsonl).Line(entry) + "\n";
+    }
+    WriteFileBytes(harness.output.path, file);
+
+    // Maintenance: no course page answers, and a fifth course is listed.
+    std::filesystem::remove_all(pages.path() / "detail");
+    WriteFileBytes(pages.path() / "listing" / "tokyo.html", catalog.ListingPage(kTokyo, 1));
+    harness.Run({kTokyo});
+    EXPECT_EQ(harness.Report().files, FileOutcome::NewFileInPlace);
+    const std::vector<CourseEntry> after = entries();
+    ASSERT_EQ(after.size(), 5u);
+    for (std::size_t i = 0; i < earlier.size(); ++i) {
+        EXPECT_EQ(after[i].record.values, earlier[i].record.values) << i;
+        EXPECT_EQ(after[i].fetchedAt, earlier[i].fetchedAt) << i;
+    }
+    // The new course: its card's name and page, not even an operating state.
+    EXPECT_EQ(U(after[4].record[kColumnName]), catalog.Course(kTokyo, 4).name);
+    EXPECT_EQ(after[4].record[kColumnState], "");
+    EXPECT_EQ(after[4].record[kColumnTelephone], "");
+    const std::vector<PageFailure>& failures = harness.Report().pageFailures;
+    ASSERT_EQ(failures.size(), 5u);
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+        EXPECT_EQ(failures[i].keptEarlierRow, i < 4) << i;
+    }
 }

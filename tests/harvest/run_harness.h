@@ -173,13 +173,14 @@ inline std::string HalfWidth(std::string text) {
 inline Lines ExpectedValues(const portal::GeneratedCourse& course, const std::string& host) {
     Lines values(kColumnCount);
     const bool data = course.hasStructuredData;
+    // A page without structured data takes the listing card's name.
+    values[0] = Replaced(course.name, "（閉鎖）", "");
     if (data) {
-        values[0] = Replaced(course.name, "（閉鎖）", "");
         values[1] = course.postalCode.substr(0, 3) + "-" + course.postalCode.substr(3);
         values[2] = course.region + HalfWidth(course.street);
         values[3] = course.telephone;
         char rating[32];
-        std::snprintf(rating, sizeof rating, "%.15g", std::stod(course.rating) + 0.05);
+        std::snprintf(rating, sizeof rating, "%.15g", std::stod(course.rating));
         values[27] = rating;
     }
     values[4] = course.fax;
@@ -197,7 +198,7 @@ inline Lines ExpectedValues(const portal::GeneratedCourse& course, const std::st
             values[column] = Join(pieces, " ");
         }
     }
-    values[26] = data && course.closed ? "閉鎖" : "運営中";
+    values[26] = course.closed ? "閉鎖" : "運営中";
     values[28] = std::to_string(course.reviewCount) + "件";
     if (course.reviewCount > 0) {
         values[29] = "https://" + host + "/voice/detail/c_id/" + course.id;
