@@ -66,6 +66,7 @@ TEST(IndependentReader, EveryFormatHoldsTheCsvsValuesAndItsOwnTypes) {
     const TempDir dir;
     std::vector<CourseEntry> entries = DemoEntries({0, 12, 26, 46}, 6);
     entries.push_back(AwkwardEntry());
+    entries.push_back(FailedEntry());
     const std::vector<std::pair<std::string, fs::path>> files = {
         {"csv", dir.path() / "out.csv"},
         {"csv-utf8", dir.path() / "out-utf8.csv"},
@@ -96,7 +97,9 @@ TEST(IndependentReader, EveryFormatHoldsTheCsvsValuesAndItsOwnTypes) {
                 const Json& value = format == std::string("jsonl")
                                         ? ValueOf(rows[i], std::string(OutputColumns[column].key))
                                         : rows[i][column][1];
-                if (typed[column].number) {
+                if (column == kColumnFetchStatus && format == std::string("jsonl")) {
+                    EXPECT_EQ(AsText(value), FetchStatusKey(entries[i].fetchStatus));
+                } else if (typed[column].number) {
                     EXPECT_EQ(value.is_number(), format != std::string("csv-utf8")) << value;
                     EXPECT_EQ(AsText(value), NumberText(*typed[column].number));
                 } else {
@@ -118,7 +121,7 @@ TEST(IndependentReader, EveryFormatHoldsTheCsvsValuesAndItsOwnTypes) {
     EXPECT_EQ(workbook["formulas"], 0);
     EXPECT_EQ(workbook["frozen"], true);
     EXPECT_EQ(workbook["header_bold"], true);
-    EXPECT_EQ(workbook["autofilter"], "A1:AK" + std::to_string(entries.size() + 1));
+    EXPECT_EQ(workbook["autofilter"], "A1:AN" + std::to_string(entries.size() + 1));
     ASSERT_EQ(workbook["widths"].size(), static_cast<std::size_t>(kOutputColumnCount));
     for (const Json& width : workbook["widths"]) {
         EXPECT_GE(width.get<double>(), 6);
@@ -131,4 +134,20 @@ TEST(IndependentReader, EveryFormatHoldsTheCsvsValuesAndItsOwnTypes) {
     EXPECT_EQ(types["距離（ヤード）"], Json::array({"n"}));
     EXPECT_EQ(types["評価"], Json::array({"n"}));
     EXPECT_EQ(types["パー"], Json::array({"inlineStr", "n"}));  // "072" stays text
+    EXPECT_EQ(types["緯度"], Json::array({"n"}));
+    EXPECT_EQ(types["取得日時"], Json::array({"date"}));  // read back above as its ISO text
+
+    // Both URL columns are links to the URL the cell shows.
+    Json expectedLinks = Json::object();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string row = std::to_string(i + 2);
+        for (const auto& [column, letters] :
+             {std::pair{kColumnReviewUrl, "AD"}, std::pair{kColumnDetailUrl, "AE"}}) {
+            if (!entries[i].record[column].empty()) {
+                expectedLinks[letters + row] = entries[i].record[column];
+            }
+        }
+    }
+    EXPECT_GT(expectedLinks.size(), entries.size());
+    EXPECT_EQ(workbook["links"], expectedLinks);
 }

@@ -108,7 +108,7 @@ TEST(Workbook, HoldsEveryCourseAsTypedCellsWithoutFormulas) {
         << error;
     EXPECT_EQ(sheet.find("<f>"), std::string::npos);
     EXPECT_NE(sheet.find("<pane ySplit=\"1\""), std::string::npos);
-    EXPECT_NE(sheet.find("<autoFilter ref=\"A1:AK" + std::to_string(entries.size() + 1) + "\""),
+    EXPECT_NE(sheet.find("<autoFilter ref=\"A1:AN" + std::to_string(entries.size() + 1) + "\""),
               std::string::npos);
     std::string book;
     ASSERT_TRUE(xlsx::ReadZipMember(zip, "xl/workbook.xml", 1 << 20, book, error)) << error;
@@ -121,4 +121,85 @@ TEST(Workbook, HoldsEveryCourseAsTypedCellsWithoutFormulas) {
     EXPECT_EQ(read[entries.size() - 1].record[6].size(),
               kCellTextLimit);  // cut at the cell's limit
     EXPECT_EQ(read[entries.size() - 2].record.values, AwkwardEntry().record.values);
+}
+
+// 取得日時 is a date cell that shows its offset, the URLs are links; both
+// read back as the texts they were written from. What cannot be a date or a
+// link stays text.
+TEST(Workbook, FetchTimesAreDatesAndUrlsAreLinksThatReadBackAsTheirTexts) {
+    const TempDir dir;
+    std::vector<CourseEntry> entries = DemoEntries({12}, 2);
+    entries.push_back(AwkwardEntry());
+    entries.push_back(FailedEntry());
+    CourseEntry odd = AwkwardEntry();
+    odd.fetchedAt = "2026-02-30T10:00:00+09:00";  // no such day
+    odd.record[kColumnReviewUrl] = "javascript:alert(1)";
+    odd.record[kColumnDetailUrl] = "https://h/" + std::string(kLinkLengthLimit, 'x');
+    entries.push_back(odd);
+    WriteOutput(dir.path() / "out.xlsx", OutputFormat::Xlsx, entries);
+    const std::string zip = ReadFileBytes(dir.path() / "out.xlsx");
+
+    std::vector<CourseEntry> read;
+    std::string error;
+    ASSERT_TRUE(ReadOutputBytes(zip, read, error)) << error;
+    ASSERT_EQ(read.size(), entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(read[i].fetchedAt, entries[i].fetchedAt) << i;
+        EXPECT_EQ(read[i].record.values, entries[i].record.values) << i;
+    }
+
+    std::string sheet;
+    std::string styles;
+    ASSERT_TRUE(xlsx::ReadZipMember(zip, "xl/worksheets/sheet1.xml", 1 << 26, sheet, error));
+    ASSERT_TRUE(xlsx::ReadZipMember(zip, "xl/styles.xml", 1 << 20, styles, error));
+    EXPECT_NE(styles.find("formatCode=\"yyyy-mm-dd hh:mm:ss&quot;+09:00&quot;\""),
+              std::string::npos)
+        << styles;
+    EXPECT_NE(styles.find("formatCode=\"yyyy-mm-dd hh:mm:ss&quot;-05:30&quot;\""),
+              std::string::npos);
+    // Detail URLs of the four real courses, one review URL each where the
+    // course has reviews; none for the odd course.
+    int expectedLinks = 0;
+    for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
+        expectedLinks += 1 + (entries[i].record[kColumnReviewUrl].empty() ? 0 : 1);
+    }
+    std::size_t links = 0;
+    for (std::size_t at = sheet.find("<hyperlink "); at != std::string::npos;
+         at = sheet.find("<hyperlink ", at + 1)) {
+        ++links;
+    }
+    EXPECT_EQ(links, static_cast<std::size_t>(expectedLinks));
+    EXPECT_NE(sheet.find("<hyperlink ref=\"AE2\""), std::string::npos);
+    EXPECT_EQ(sheet.find("<hyperlink ref=\"AE" + std::to_string(entries.size() + 1) + "\""),
+              std::string::npos);
+}
+
+TEST(Workbook, LinksStopAtTheSheetsLimitAndTheRestStayText) {
+    const TempDir dir;
+    const fs::path target = dir.path() / "links.xlsx";
+    WrittenWorkbook workbook;
+    std::string error;
+    const std::size_t rows = kLinksPerSheetLimit + 2;
+    ASSERT_TRUE(WriteSheetWorkbook(
+        target, "links", {"URL"}, rows,
+        [](std::size_t row, std::vector<SheetCell>& cells) {
+            cells[0].text = "https://h/" + std::to_string(row);
+            cells[0].link = true;
+        },
+        workbook, error))
+        << error;
+    ASSERT_FALSE(PutWorkbookInPlace(workbook, target));
+    std::string sheet;
+    ASSERT_TRUE(xlsx::ReadZipMember(ReadFileBytes(target), "xl/worksheets/sheet1.xml", 1 << 28,
+                                    sheet, error));
+    std::size_t links = 0;
+    for (std::size_t at = sheet.find("<hyperlink "); at != std::string::npos;
+         at = sheet.find("<hyperlink ", at + 1)) {
+        ++links;
+    }
+    EXPECT_EQ(links, kLinksPerSheetLimit);
+    std::vector<std::vector<std::string>> cells;
+    ASSERT_TRUE(xlsx::ReadSheetRows(sheet, {}, 4, cells, error)) << error;
+    ASSERT_EQ(cells.size(), rows + 1);
+    EXPECT_EQ(cells.back(), std::vector<std::string>{"https://h/" + std::to_string(rows - 1)});
 }
