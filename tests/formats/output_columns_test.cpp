@@ -75,14 +75,9 @@ TEST(OutputColumnsOfACourse, TheThirtyOneValuesThenThePlaceThenTheNumbers) {
     EXPECT_TRUE(row[kColumnPar].number.has_value()) << row[kColumnPar].text;
     EXPECT_EQ(row[kColumnRating].number, WholeNumber(row[kColumnRating].text));
 
-    EXPECT_EQ(row[kColumnFetchStatus].text, "取得済み");
-    EXPECT_EQ(row[kColumnLatitude].number, WholeNumber(entry.latitude));
-    EXPECT_EQ(row[kColumnLongitude].text, entry.longitude);
-
     CourseEntry empty;
     const OutputRow emptyRow = OutputValues(empty);
     EXPECT_TRUE(emptyRow[kColumnReviewNumber].Absent());
-    EXPECT_TRUE(emptyRow[kColumnLatitude].Absent());
     EXPECT_TRUE(emptyRow[kColumnRating].Absent());
     EXPECT_EQ(emptyRow[kColumnState].text, "運営中");
 }
@@ -120,31 +115,15 @@ TEST(CoursePosition, OnlyPlainDecimalsWithinRangeAreTaken) {
               "-33.8688 -151.2093");
     EXPECT_EQ(position(R"({"latitude":35.0000,"longitude":0.000001})"), "35 0.000001");
     EXPECT_EQ(position(R"({"latitude":-0,"longitude":180})"), "0 180");
-    for (const char* geo : {
-             R"({"latitude":90.5,"longitude":139})",    // beyond the pole
-             R"({"latitude":35,"longitude":-180.01})",  // beyond the date line
-             R"({"latitude":3.5e1,"longitude":139})",   // an exponent
-             R"({"latitude":"+35","longitude":139})",   // a plus sign
-             R"({"latitude":".5","longitude":139})",    // no integer part
-             R"({"latitude":"35.","longitude":139})",   // no fraction after the point
-             R"({"latitude":"NaN","longitude":139})", R"({"latitude":"35,5","longitude":139})",
-             R"({"latitude":null,"longitude":139})",
-             R"({"latitude":35})",                                 // half a position
-             R"({"latitude":1.23456789012345678,"longitude":1})",  // more digits than a double
-             R"("35.6,139.7")",                                    // not an object
-         }) {
+    for (const char* geo :
+         {R"({"latitude":90.5,"longitude":139})", R"({"latitude":35,"longitude":-180.01})",
+          R"({"latitude":3.5e1,"longitude":139})", R"({"latitude":"+35","longitude":139})",
+          R"({"latitude":".5","longitude":139})", R"({"latitude":"35.","longitude":139})",
+          R"({"latitude":"NaN","longitude":139})", R"({"latitude":null,"longitude":139})",
+          R"({"latitude":35})", R"({"latitude":1.23456789012345678,"longitude":1})",
+          R"("35.6,139.7")", R"({},"place":{"latitude":35,"longitude":139})"}) {
         EXPECT_EQ(position(geo), " ") << geo;
     }
-    // The position of another object is not the course's.
-    EXPECT_EQ(position(R"({},"place":{"latitude":35,"longitude":139})"), " ");
-
-    // The demo portal's pages give their courses' positions.
-    const portal::CourseCatalog catalog({.seed = 7, .coursesPerPrefecture = 2});
-    const portal::GeneratedCourse course = catalog.Course(12, 1);
-    const std::vector<CourseEntry> entries = DemoEntries({12}, 2);
-    EXPECT_EQ(entries[1].latitude, CoordinateText(course.latitude, 90));
-    EXPECT_EQ(entries[1].longitude, CoordinateText(course.longitude, 180));
-    EXPECT_FALSE(entries[1].latitude.empty());
 }
 
 TEST(IsoLocalTime, GivesTheLocalTimeWithItsOffset) {
