@@ -2,7 +2,9 @@
 """Reads output files with Python's own csv, json, zipfile and xml modules,
 independently of the program's readers, and prints what it found as JSON:
 one object per file with its rows (lists of [header, value] pairs; numbers
-stay numbers) and, for a workbook, what its sheet says about itself.
+stay numbers, a workbook's date cells become ISO 8601 text with the offset
+their format names) and, for a workbook, what its sheet says about itself,
+its hyperlinks included.
 
 Usage: read_outputs.py FORMAT=PATH ...   (FORMAT: csv, csv-utf8, jsonl, xlsx)
 """
