@@ -47,12 +47,26 @@ inline constexpr int kMaxCoursesPerPrefecture = 5000;
 // "page=<pageNumber>".
 bool ListingLinksToPage(const PageText& page, const std::string& slug, int pageNumber);
 
+// A course's position: plain decimal texts (UTF-8, "35.681234"), both empty
+// when the page gives none.
+struct CoursePosition {
+    std::string latitude;
+    std::string longitude;
+};
+
 // Fills a record from a detail page: structured data, body pass, and the two
-// URL columns. A page once downloaded is always read whole, so a stop request
-// never leaves a half-filled line behind. The page is read line by line as it
-// lies in its buffer.
+// URL columns; and `position`, when given, from the first structured-data
+// line that holds one. A page once downloaded is always read whole, so a stop
+// request never leaves a half-filled line behind. The page is read line by
+// line as it lies in its buffer.
 CourseRecord ParseCourseDetail(const PageText& page, const PortalSettings& portal,
-                               const std::string& courseId);
+                               const std::string& courseId, CoursePosition* position = nullptr);
+
+// The position in one structured-data script line (raw UTF-8): "latitude"
+// and "longitude" of its "geo" object, each a JSON number or string that is
+// a plain decimal number (at most 90 and 180 in size). Both empty unless
+// both are such numbers.
+CoursePosition PositionOfStructuredData(std::string_view line);
 
 // The structured-data pass over one script line (raw UTF-8 bytes).
 void ExtractStructuredData(std::string_view line, CourseRecord& record);

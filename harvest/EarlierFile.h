@@ -56,8 +56,9 @@ RunFailure ReadEarlierFile(const std::filesystem::path& path, EarlierFile& file,
                            const JournalCodec& codec);
 
 // Reads a finished output file of `format` into `file`, its lines as the
-// format's journal codec writes them: a workbook through its own reader, the
-// other formats as ReadEarlierFile does. A link at `path` is followed.
+// format's journal codec writes them: a workbook, and a UTF-8 CSV of an
+// earlier version (fewer columns), through the output readers, the other
+// files as ReadEarlierFile does. A link at `path` is followed.
 RunFailure ReadEarlierOutput(const std::filesystem::path& path, EarlierFile& file,
                              OutputFormat format);
 

@@ -8,7 +8,7 @@
 //
 //   Csv      the original CSV's bytes: CsvHeaderLine() CR LF, then
 //            CourseLine() CR LF per course (code page 932).
-//   CsvUtf8  BOM, the 37 header names, CR LF; then 37 quoted values per
+//   CsvUtf8  BOM, the 40 header names, CR LF; then 40 quoted values per
 //            course (RFC 4180, no trailing comma), CR LF.
 //   Jsonl    no preamble; one JSON object per course, LF.
 //   Xlsx     a workbook cannot be appended to, so its journal is JSON Lines:
@@ -25,6 +25,9 @@
 // codecs put a ' before a value longer than one character that begins with
 // =, +, -, @, a tab or a CR, so that a spreadsheet never runs it as a
 // formula; Read takes it off again.
+//
+// The code-page-932 CSV has no 取得状況: Read infers it (InferredFetch in
+// OutputColumns.h), and the position is not kept.
 #pragma once
 
 #include <string>

@@ -3,7 +3,7 @@
 //
 //   Csv      code page 932, the original CSV: 31 quoted values and a trailing
 //            comma per line, CR LF (the default; its bytes never change)
-//   CsvUtf8  UTF-8 with a BOM, RFC 4180, CR LF, the 37 columns of
+//   CsvUtf8  UTF-8 with a BOM, RFC 4180, CR LF, the 40 columns of
 //            OutputColumns.h
 //   Jsonl    JSON Lines: one object per course, LF
 //   Xlsx     an Excel workbook with one sheet

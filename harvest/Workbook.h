@@ -37,10 +37,11 @@ struct WrittenWorkbook {
 };
 
 // Writes the workbook of `entries` for `target` into a new private folder
-// in target's folder: one sheet "ゴルフ場" with the 37 columns of
+// in target's folder: one sheet "ゴルフ場" with the 40 columns of
 // OutputColumns.h, the header row bold and frozen with an autofilter,
-// widths that fit the texts (capped), numbers as number cells and every
-// other value as a text cell (never a formula). `target` itself is not
+// widths that fit the texts (capped), numbers as number cells, 取得日時 as a
+// date cell, the two URLs as hyperlinks, and every other value as a text cell
+// (never a formula). `target` itself is not
 // touched. Returns false and the reason (UTF-8) when the workbook cannot be
 // written; no folder is then left behind.
 bool WriteWorkbook(const std::filesystem::path& target, const std::vector<CourseEntry>& entries,
@@ -56,11 +57,29 @@ std::error_code PutWorkbookInPlace(const WrittenWorkbook& written,
 void DiscardWorkbook(const WrittenWorkbook& written);
 
 // A cell of a sheet: a number, or a text (UTF-8), or empty when it is
-// neither.
+// neither. A text marked `dateTime` that is an ISO 8601 date-time with its
+// offset (2026-12-09T13:45:02+09:00) becomes a date cell; one marked `link`
+// that is an http(s) URL becomes a hyperlink. Either stays a text cell when
+// it is not such a value.
 struct SheetCell {
     std::string text;
     std::optional<double> number;
+    bool dateTime = false;
+    bool link = false;
 };
+
+// Date cells. A workbook's date has no time zone, so the cell holds the wall
+// time that the text states (13:45:02 of 2026-12-09), and its number format
+// shows the offset as a literal: yyyy-mm-dd hh:mm:ss"+09:00". The reader
+// (xlsx_reader.h) gives such a cell back as the same ISO text, taking the
+// offset from the cell's format; a date cell whose format names no offset
+// (edited in a spreadsheet) reads back without one.
+inline constexpr std::string_view kDateTimeFormat = "yyyy-mm-dd hh:mm:ss";
+
+// Hyperlinks: Excel takes URLs of at most 2079 characters and at most 65530
+// links in a sheet; URLs beyond either stay text cells.
+inline constexpr std::size_t kLinkLengthLimit = 2079;
+inline constexpr std::size_t kLinksPerSheetLimit = 65530;
 
 // Any one-sheet table as a workbook, with the same safety and the same look
 // as WriteWorkbook: `rowAt(i, cells)` fills row i (0-based, below the

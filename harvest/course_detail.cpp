@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "MECSUtils.h"
+#include "OutputColumns.h"
 #include "harvest_steps.h"
 
 namespace teebasket {
@@ -177,11 +178,43 @@ void TakeReviewCount(std::string_view countElement, CourseRecord& record) {
         TextTrim(TextRemove(Unquote(value), "}")) + Literals().reviewCounter;
 }
 
+constexpr std::string_view kJsonBlanks = " \t\r\n";
+
+// `text` from `at` on, blanks skipped.
+std::string_view AfterBlanks(std::string_view text, std::size_t at) {
+    const std::size_t from = text.find_first_not_of(kJsonBlanks, std::min(at, text.size()));
+    return from == std::string_view::npos ? std::string_view() : text.substr(from);
+}
+
+// What follows the key `"name":` in `json`, blanks skipped; empty when the
+// key is not there. A key is a quoted name that a colon follows.
+std::string_view AfterJsonKey(std::string_view json, std::string_view name) {
+    const std::string quoted = "\"" + std::string(name) + "\"";
+    for (std::size_t at = json.find(quoted); at != std::string_view::npos;
+         at = json.find(quoted, at + 1)) {
+        const std::string_view rest = AfterBlanks(json, at + quoted.size());
+        if (rest.starts_with(':')) {
+            return AfterBlanks(rest, 1);
+        }
+    }
+    return {};
+}
+
+// The JSON value at the start of `text`, as plain text: a string's contents
+// without its quotes, or a bare token up to a comma, brace or blank.
+std::string_view JsonScalar(std::string_view text) {
+    if (text.starts_with('"')) {
+        const std::size_t close = text.find('"', 1);
+        return close == std::string_view::npos ? std::string_view() : text.substr(1, close - 1);
+    }
+    return text.substr(0, text.find_first_of(",}] \t\r\n"));
+}
+
 // The first pass: structured data from the script lines that hold it, and
 // the body text, every line from the first page-data script line on, trimmed
 // and converted.
 CourseRecord ParseDetailLines(LineCursor lines, const PortalSettings& portal,
-                              const std::string& courseId) {
+                              const std::string& courseId, CoursePosition* position) {
     CourseRecord record;
     std::string bodyText;
     bool inBody = false;
@@ -197,6 +230,9 @@ CourseRecord ParseDetailLines(LineCursor lines, const PortalSettings& portal,
                 inBody = true;
             } else if (TextFind(trimmed, "@context") != 0) {
                 ExtractStructuredData(line, record);
+                if (position != nullptr && position->latitude.empty()) {
+                    *position = PositionOfStructuredData(line);
+                }
             }
         }
         if (inBody) {
@@ -297,8 +333,23 @@ void ExtractStructuredData(std::string_view line, CourseRecord& record) {
 }
 
 CourseRecord ParseCourseDetail(const PageText& page, const PortalSettings& portal,
-                               const std::string& courseId) {
-    return ParseDetailLines(page.Lines(), portal, courseId);
+                               const std::string& courseId, CoursePosition* position) {
+    return ParseDetailLines(page.Lines(), portal, courseId, position);
+}
+
+CoursePosition PositionOfStructuredData(std::string_view line) {
+    std::string_view geo = AfterJsonKey(line, "geo");
+    if (!geo.starts_with('{')) {
+        return {};
+    }
+    // GeoCoordinates holds no object of its own: it ends at the first brace.
+    geo = geo.substr(0, geo.find('}'));
+    CoursePosition position{CoordinateText(JsonScalar(AfterJsonKey(geo, "latitude")), 90),
+                            CoordinateText(JsonScalar(AfterJsonKey(geo, "longitude")), 180)};
+    if (position.latitude.empty() || position.longitude.empty()) {
+        return {};
+    }
+    return position;
 }
 
 namespace {
@@ -308,7 +359,10 @@ namespace {
 CourseEntry ReadCourseEntry(const detail::RunState& state, const PageText& page,
                             const std::string& courseId, const std::string& cardName) {
     CourseEntry entry;
-    entry.record = ParseCourseDetail(page, state.request.settings.portal, courseId);
+    CoursePosition position;
+    entry.record = ParseCourseDetail(page, state.request.settings.portal, courseId, &position);
+    entry.latitude = std::move(position.latitude);
+    entry.longitude = std::move(position.longitude);
     if (entry.record[kColumnName].empty()) {
         SetNameAndState(cardName, entry.record);
     }

@@ -110,7 +110,12 @@ RunFailure ReadEarlierFile(const fs::path& path, EarlierFile& file, LinkRule lin
 
 RunFailure ReadEarlierOutput(const fs::path& path, EarlierFile& file, OutputFormat format) {
     if (format != OutputFormat::Xlsx) {
-        return ReadEarlierFile(path, file, LinkRule::Follow, JournalCodecFor(format));
+        RunFailure failure = ReadEarlierFile(path, file, LinkRule::Follow, JournalCodecFor(format));
+        // A UTF-8 CSV of an earlier version has fewer columns: its rows are
+        // found by their header, as a workbook's are.
+        if (format != OutputFormat::CsvUtf8 || failure.kind != RunFailureKind::EarlierFileForeign) {
+            return failure;
+        }
     }
     file = EarlierFile{};
     std::string bytes;
@@ -120,7 +125,7 @@ RunFailure ReadEarlierOutput(const fs::path& path, EarlierFile& file, OutputForm
     std::vector<CourseEntry> entries;
     OutputFormat found = OutputFormat::Csv;
     std::string error;
-    if (!ReadOutputBytes(bytes, entries, error, &found) || found != OutputFormat::Xlsx) {
+    if (!ReadOutputBytes(bytes, entries, error, &found) || found != format) {
         return FileFailure(RunFailureKind::EarlierFileForeign, path);
     }
     file.size = bytes.size();

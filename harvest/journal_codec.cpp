@@ -37,6 +37,7 @@ class CsvCodec final : public JournalCodec {
         for (std::string& value : entry.record.values) {
             value = csv::WithoutFormulaGuard(std::move(value));
         }
+        entry.fetchStatus = InferredFetch(entry.record);
         return true;
     }
 
@@ -67,7 +68,8 @@ class CsvUtf8Codec final : public JournalCodec {
                 line.push_back(',');
             }
             std::string value = csv::OnOneLine(row[column].text);
-            if (csv::CouldBeFormula(value)) {
+            // A number ("-2", "-122.4") is never a formula: it stays a number.
+            if (!row[column].number && csv::CouldBeFormula(value)) {
                 value.insert(0, 1, '\'');
             }
             csv::AppendQuoted(line, value);
@@ -124,6 +126,7 @@ class JsonlCodec final : public JournalCodec {
                 object[key] = value.text;
             }
         }
+        object["fetch_status"] = FetchStatusKey(entry.fetchStatus);
         // Bytes that are not UTF-8 (never from the converters) become U+FFFD
         // rather than an exception.
         return object.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
@@ -153,7 +156,10 @@ class JsonlCodec final : public JournalCodec {
             return false;
         }
         std::array<std::string, kOutputColumnCount> texts;
-        for (int column = 0; column <= kColumnFetchedAt; ++column) {
+        for (int column = 0; column < kOutputColumnCount; ++column) {
+            if (!IsReadColumn(column)) {
+                continue;
+            }
             const auto found = object.find(std::string(OutputColumns[column].key));
             if (found == object.end() || found->is_null()) {
                 continue;

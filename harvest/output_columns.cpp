@@ -1,4 +1,4 @@
-// The 37 output columns and the typed values of a course.
+// The 40 output columns and the typed values of a course.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -43,9 +43,12 @@ const std::array<OutputColumn, kOutputColumnCount> OutputColumns = {{
     {"都道府県", "prefecture", ColumnType::Text},
     {"コースID", "course_id", ColumnType::Text},
     {"取得日時", "fetched_at", ColumnType::Text},
-    {"ホール数", "hole_count", ColumnType::Number},
+    {"ホール数（数値）", "hole_count", ColumnType::Number},
     {"距離（ヤード）", "distance_yards", ColumnType::Number},
-    {"口コミ数", "review_count", ColumnType::Number},
+    {"口コミ数（数値）", "review_count", ColumnType::Number},
+    {"取得状況", "fetch_status", ColumnType::Text},
+    {"緯度", "latitude", ColumnType::Number},
+    {"経度", "longitude", ColumnType::Number},
 }};
 
 namespace {
@@ -142,6 +145,35 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
+// A coordinate in fixed notation (never "1e-05"), so that it stays a plain
+// decimal; empty when there is none or it lies beyond `limit`.
+std::string CoordinateOf(std::optional<double> value, double limit) {
+    if (!value || std::fabs(*value) > limit) {
+        return {};
+    }
+    char buffer[400];
+    // -0 is 0: a position has no signed zero.
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer,
+                                            *value == 0 ? 0.0 : *value, std::chars_format::fixed);
+    return error == std::errc() ? std::string(buffer, end) : std::string();
+}
+
+// A coordinate as a file holds it: a plain decimal, or a number as a
+// workbook's cell gives it ("1e-05").
+std::string CoordinateOfFile(std::string_view text, double limit) {
+    std::string coordinate = CoordinateText(text, limit);
+    return coordinate.empty() ? CoordinateOf(WholeNumber(text), limit) : coordinate;
+}
+
+OutputValue CoordinateValue(const std::string& coordinate) {
+    OutputValue value;
+    value.number = ParseDouble(coordinate);
+    if (value.number) {
+        value.text = coordinate;
+    }
+    return value;
+}
+
 OutputValue NumberValue(std::optional<double> number) {
     OutputValue value;
     if (number) {
@@ -234,7 +266,15 @@ OutputRow OutputValues(const CourseEntry& entry) {
     row[kColumnHoleCount] = NumberValue(OnlyNumber(row[kColumnHoles].text));
     row[kColumnDistanceYards] = NumberValue(OnlyNumber(row[kColumnDistance].text));
     row[kColumnReviewNumber] = NumberValue(OnlyNumber(row[kColumnReviewCount].text));
+    row[kColumnFetchStatus].text = FetchStatusText(entry.fetchStatus);
+    row[kColumnLatitude] = CoordinateValue(entry.latitude);
+    row[kColumnLongitude] = CoordinateValue(entry.longitude);
     return row;
+}
+
+bool IsReadColumn(int column) {
+    return column >= 0 && column < kOutputColumnCount &&
+           (column < kColumnHoleCount || column > kColumnReviewNumber);
 }
 
 CourseEntry EntryFromTexts(const std::array<std::string, kOutputColumnCount>& texts) {
@@ -245,16 +285,83 @@ CourseEntry EntryFromTexts(const std::array<std::string, kOutputColumnCount>& te
     entry.prefecture = texts[kColumnPrefecture];
     entry.courseId = texts[kColumnCourseId];
     entry.fetchedAt = texts[kColumnFetchedAt];
+    entry.fetchStatus =
+        FetchStatusOfText(texts[kColumnFetchStatus]).value_or(InferredFetch(entry.record));
+    entry.latitude = CoordinateOfFile(texts[kColumnLatitude], 90);
+    entry.longitude = CoordinateOfFile(texts[kColumnLongitude], 180);
     return entry;
 }
 
 int OutputColumnOfHeader(std::string_view header) {
-    for (int column = 0; column <= kColumnFetchedAt; ++column) {
-        if (OutputColumns[column].header == header) {
+    for (int column = 0; column < kOutputColumnCount; ++column) {
+        if (IsReadColumn(column) && OutputColumns[column].header == header) {
             return column;
         }
     }
     return -1;
+}
+
+std::string_view FetchStatusText(CourseFetch fetch) {
+    switch (fetch) {
+        case CourseFetch::Fetched:
+            return "取得済み";
+        case CourseFetch::Kept:
+            return "前回の値";
+        case CourseFetch::Failed:
+            return "取得できず";
+    }
+    return {};
+}
+
+std::string_view FetchStatusKey(CourseFetch fetch) {
+    switch (fetch) {
+        case CourseFetch::Fetched:
+            return "fetched";
+        case CourseFetch::Kept:
+            return "kept";
+        case CourseFetch::Failed:
+            return "failed";
+    }
+    return {};
+}
+
+std::optional<CourseFetch> FetchStatusOfText(std::string_view text) {
+    for (const CourseFetch fetch : {CourseFetch::Fetched, CourseFetch::Kept, CourseFetch::Failed}) {
+        if (text == FetchStatusText(fetch) || text == FetchStatusKey(fetch)) {
+            return fetch;
+        }
+    }
+    return std::nullopt;
+}
+
+CourseFetch InferredFetch(const CourseRecord& record) {
+    return HoldsPageFacts(record) ? CourseFetch::Fetched : CourseFetch::Failed;
+}
+
+std::string CoordinateText(std::string_view text, double limit) {
+    std::size_t at = text.starts_with('-') ? 1 : 0;
+    const std::size_t integerFrom = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+        ++at;
+    }
+    std::size_t digits = at - integerFrom;
+    if (digits == 0) {
+        return {};
+    }
+    if (at < text.size() && text[at] == '.') {
+        const std::size_t fractionFrom = ++at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+            ++at;
+        }
+        if (at == fractionFrom) {
+            return {};
+        }
+        digits += at - fractionFrom;
+    }
+    if (at != text.size() || digits > 15) {
+        return {};
+    }
+    return CoordinateOf(ParseDouble(text), limit);
 }
 
 }  // namespace teebasket

@@ -17,12 +17,13 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kZipStart = "PK\x03\x04";
 constexpr std::size_t kMaxColumns = 1024;
 
-// Where each of columns 0-33 stands in a file's header, or -1.
+// Where each read column (IsReadColumn) stands in a file's header, or -1.
 using ColumnPlaces = std::array<int, kOutputColumnCount>;
 
 // The places of the named columns in `header` (UTF-8 names); the first of
-// two equal names counts (ホール数 and 口コミ数 appear twice). False when the
-// detail-page URL is not among them.
+// two equal names counts (files of earlier versions name columns 34 and 36
+// ホール数 and 口コミ数, as 14 and 28). False when the detail-page URL is not
+// among them.
 bool PlacesOfHeader(const std::vector<std::string>& header, ColumnPlaces& places) {
     places.fill(-1);
     for (std::size_t at = 0; at < header.size(); ++at) {
@@ -40,7 +41,7 @@ bool EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& places,
                 CourseEntry& entry) {
     bool any = false;
     std::array<std::string, kOutputColumnCount> texts;
-    for (int column = 0; column <= kColumnFetchedAt; ++column) {
+    for (int column = 0; column < kOutputColumnCount; ++column) {
         const int place = places[column];
         if (place >= 0 && static_cast<std::size_t>(place) < row.size()) {
             texts[column] = csvGuard ? csv::WithoutFormulaGuard(row[place]) : row[place];
@@ -125,8 +126,18 @@ bool ReadWorkbook(std::string_view bytes, std::vector<CourseEntry>& entries, std
             return false;
         }
     }
+    // Date cells (取得日時) read back as the ISO text they were written from.
+    std::vector<xlsx::DateStyle> dateStyles;
+    if (xlsx::HasZipMember(bytes, "xl/styles.xml")) {
+        std::string xml;
+        if (!xlsx::ReadZipMember(bytes, "xl/styles.xml", xlsx::kMaxStylesBytes, xml, problem) ||
+            !xlsx::ReadDateStyles(xml, dateStyles, problem)) {
+            error = "a workbook whose styles cannot be read: " + problem;
+            return false;
+        }
+    }
     std::vector<std::vector<std::string>> rows;
-    if (!xlsx::ReadSheetRows(sheet, shared, kMaxColumns, rows, problem)) {
+    if (!xlsx::ReadSheetRows(sheet, shared, kMaxColumns, rows, problem, dateStyles)) {
         error = "a workbook whose sheet cannot be read: " + problem;
         return false;
     }

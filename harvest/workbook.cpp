@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #include "MECSUtils.h"
 #include "OutputColumns.h"
@@ -76,6 +77,77 @@ std::string ProtectEscapes(std::string_view text) {
     return out;
 }
 
+// The number of `count` ASCII digits at `text[at]`, or -1.
+int DigitsAt(std::string_view text, std::size_t at, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') {
+            return -1;
+        }
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// A date-time as the run writes 取得日時: its wall time and its offset.
+struct WallTime {
+    lxw_datetime when{};
+    std::string offset;  // "+09:00"
+};
+
+// `iso` when it is exactly YYYY-MM-DDTHH:MM:SS+HH:MM (or -HH:MM), a real
+// date from 1901 to 9999 (a workbook's dates before March 1900 are not
+// what they seem).
+std::optional<WallTime> WallTimeOf(std::string_view iso) {
+    if (iso.size() != 25 || iso[4] != '-' || iso[7] != '-' || iso[10] != 'T' || iso[13] != ':' ||
+        iso[16] != ':' || (iso[19] != '+' && iso[19] != '-') || iso[22] != ':') {
+        return std::nullopt;
+    }
+    WallTime wall;
+    lxw_datetime& when = wall.when;
+    when.year = DigitsAt(iso, 0, 4);
+    when.month = DigitsAt(iso, 5, 2);
+    when.day = DigitsAt(iso, 8, 2);
+    when.hour = DigitsAt(iso, 11, 2);
+    when.min = DigitsAt(iso, 14, 2);
+    const int second = DigitsAt(iso, 17, 2);
+    const int offsetHours = DigitsAt(iso, 20, 2);
+    const int offsetMinutes = DigitsAt(iso, 23, 2);
+    if (when.year < 1901 || when.month < 1 || when.month > 12 || when.day < 1 ||
+        when.day > DaysInMonth(when.year, when.month) || when.hour < 0 || when.hour > 23 ||
+        when.min < 0 || when.min > 59 || second < 0 || second > 59 || offsetHours < 0 ||
+        offsetHours > 23 || offsetMinutes < 0 || offsetMinutes > 59) {
+        return std::nullopt;
+    }
+    when.sec = second;
+    wall.offset = std::string(iso.substr(19));
+    return wall;
+}
+
+// Whether `url` may be a hyperlink: http or https, within Excel's length.
+bool IsLinkable(std::string_view url) {
+    const auto startsWith = [url](std::string_view scheme) {
+        return url.size() > scheme.size() &&
+               std::equal(scheme.begin(), scheme.end(), url.begin(),
+                          [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b + 32 : b); });
+    };
+    if (!startsWith("http://") && !startsWith("https://")) {
+        return false;
+    }
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < url.size(); ++characters) {
+        char32_t codePoint = 0;
+        at += DecodeUtf8At(url, at, codePoint);
+    }
+    return characters <= kLinkLengthLimit;
+}
+
 // The workbook handle, closed (and written) exactly once.
 class WorkbookHandle {
   public:
@@ -114,6 +186,60 @@ class WorkbookHandle {
   private:
     std::string tmpdir_;
     lxw_workbook* workbook_ = nullptr;
+};
+
+// Writes the cells of one sheet: texts, numbers, date cells with one format
+// per offset, and hyperlinks up to the sheet's limit.
+class CellWriter {
+  public:
+    CellWriter(lxw_workbook* workbook, lxw_worksheet* sheet) : workbook_(workbook), sheet_(sheet) {}
+
+    lxw_error Write(lxw_row_t row, lxw_col_t column, const SheetCell& cell) {
+        if (cell.number) {
+            return worksheet_write_number(sheet_, row, column, *cell.number, nullptr);
+        }
+        if (cell.text.empty()) {
+            return LXW_NO_ERROR;
+        }
+        if (cell.dateTime) {
+            if (std::optional<WallTime> wall = WallTimeOf(cell.text)) {
+                if (lxw_format* format = DateFormat(wall->offset)) {
+                    return worksheet_write_datetime(sheet_, row, column, &wall->when, format);
+                }
+            }
+        }
+        const std::string text = ProtectEscapes(WithinCellLimit(cell.text));
+        if (cell.link && links_ < kLinksPerSheetLimit && IsLinkable(cell.text)) {
+            const lxw_error result = worksheet_write_url_opt(sheet_, row, column, cell.text.c_str(),
+                                                             nullptr, text.c_str(), nullptr);
+            if (result == LXW_NO_ERROR) {
+                ++links_;
+                return result;
+            }
+            // A URL that the library cannot take (too long once escaped)
+            // stays text.
+        }
+        return worksheet_write_string(sheet_, row, column, text.c_str(), nullptr);
+    }
+
+  private:
+    // The date-time format that shows `offset` ("+09:00") after the time.
+    lxw_format* DateFormat(const std::string& offset) {
+        const auto [found, isNew] = dateFormats_.try_emplace(offset, nullptr);
+        if (isNew) {
+            found->second = workbook_add_format(workbook_);
+            if (found->second != nullptr) {
+                const std::string code = std::string(kDateTimeFormat) + "\"" + offset + "\"";
+                format_set_num_format(found->second, code.c_str());
+            }
+        }
+        return found->second;
+    }
+
+    lxw_workbook* workbook_;
+    lxw_worksheet* sheet_;
+    std::map<std::string, lxw_format*> dateFormats_;
+    std::size_t links_ = 0;
 };
 
 std::string WriteRows(lxw_workbook* workbook, std::string_view sheetName,
@@ -158,19 +284,13 @@ std::string WriteRows(lxw_workbook* workbook, std::string_view sheetName,
             return "the header could not be written";
         }
     }
+    CellWriter writer(workbook, sheet);
     for (std::size_t row = 0; row < rowCount; ++row) {
         cells.assign(columns, SheetCell{});
         rowAt(row, cells);
         const auto sheetRow = static_cast<lxw_row_t>(row + 1);
         for (lxw_col_t column = 0; column < columns && column < cells.size(); ++column) {
-            const SheetCell& cell = cells[column];
-            lxw_error result = LXW_NO_ERROR;
-            if (cell.number) {
-                result = worksheet_write_number(sheet, sheetRow, column, *cell.number, nullptr);
-            } else if (!cell.text.empty()) {
-                const std::string text = ProtectEscapes(WithinCellLimit(cell.text));
-                result = worksheet_write_string(sheet, sheetRow, column, text.c_str(), nullptr);
-            }
+            const lxw_error result = writer.Write(sheetRow, column, cells[column]);
             if (result != LXW_NO_ERROR) {
                 return std::string("a cell could not be written: ") + lxw_strerror(result);
             }
@@ -235,6 +355,9 @@ bool WriteWorkbook(const fs::path& target, const std::vector<CourseEntry>& entri
             cells[column].number = row[column].number;
             cells[column].text = row[column].text;
         }
+        cells[kColumnFetchedAt].dateTime = true;
+        cells[kColumnReviewUrl].link = true;
+        cells[kColumnDetailUrl].link = true;
     };
     return WriteSheetWorkbook(target, kCourseSheetName, header, entries.size(), rowAt, written,
                               error);

@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <map>
 
 #include "OutputColumns.h"
 
@@ -387,7 +390,115 @@ bool CollectText(std::string_view xml, std::size_t& at, std::string_view end, st
     return false;
 }
 
+// Whether a number format code shows a date: a year or a day outside its
+// quoted literals, escaped characters and bracketed parts. `offset` gets
+// the first quoted literal that is an offset from UTC (+09:00).
+bool IsDateFormat(std::string_view code, std::string& offset) {
+    bool date = false;
+    for (std::size_t at = 0; at < code.size(); ++at) {
+        const char c = code[at];
+        if (c == '"') {
+            const std::size_t close = code.find('"', at + 1);
+            const std::string_view literal =
+                code.substr(at + 1, close == std::string_view::npos ? close : close - at - 1);
+            if (offset.empty() && literal.size() == 6 && (literal[0] == '+' || literal[0] == '-') &&
+                literal[3] == ':' && std::all_of(literal.begin() + 1, literal.end(), [](char d) {
+                    return d == ':' || (d >= '0' && d <= '9');
+                })) {
+                offset = std::string(literal);
+            }
+            at = close == std::string_view::npos ? code.size() : close;
+        } else if (c == '\\') {
+            ++at;
+        } else if (c == '[') {
+            const std::size_t close = code.find(']', at);
+            at = close == std::string_view::npos ? code.size() : close;
+        } else if (c == 'y' || c == 'Y' || c == 'd' || c == 'D') {
+            date = true;
+        }
+    }
+    return date;
+}
+
+// Excel's built-in formats 14-22 and 45-47 show dates and times.
+bool IsBuiltInDateFormat(long id) {
+    return (id >= 14 && id <= 22) || (id >= 45 && id <= 47);
+}
+
+long NumberAttribute(std::string_view attributes, std::string_view name) {
+    const std::string_view text = Attribute(attributes, name);
+    long value = -1;
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return failure == std::errc() && end == text.data() + text.size() ? value : -1;
+}
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian).
+void CivilFromDays(long long days, int& year, int& month, int& day) {
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long dayOfEra = days - era * 146097;
+    const long long yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long shifted = (5 * dayOfYear + 2) / 153;
+    day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
+    month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
+    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+// A workbook's date number (days since 1899-12-30, the time as the
+// fraction) as YYYY-MM-DDTHH:MM:SS and `offset`; empty outside 1900-03-01
+// to 9999-12-31, where the number means no date this way.
+std::string DateTimeText(double serial, const std::string& offset) {
+    if (!(serial >= 61 && serial < 2958466)) {
+        return {};
+    }
+    auto days = static_cast<long long>(serial);
+    long long seconds = std::llround((serial - static_cast<double>(days)) * 86400);
+    if (seconds >= 86400) {
+        ++days;
+        seconds -= 86400;
+    }
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    CivilFromDays(days - 25569, year, month, day);
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02lld:%02lld:%02lld", year, month, day,
+                  seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return buffer + offset;
+}
+
 }  // namespace
+
+bool ReadDateStyles(std::string_view xml, std::vector<DateStyle>& styles, std::string& error) {
+    std::map<long, DateStyle> formats;
+    std::size_t at = 0;
+    std::string_view text;
+    XmlTag tag;
+    bool broken = false;
+    bool inCellStyles = false;
+    while (NextTag(xml, at, text, tag, broken)) {
+        if (tag.name == "numFmt" && !tag.closing) {
+            DateStyle& style = formats[NumberAttribute(tag.attributes, "numFmtId")];
+            style.date =
+                IsDateFormat(DecodeText(Attribute(tag.attributes, "formatCode")), style.offset);
+        } else if (tag.name == "cellXfs") {
+            inCellStyles = !tag.closing && !tag.selfClosing;
+        } else if (tag.name == "xf" && !tag.closing && inCellStyles &&
+                   styles.size() < kMaxCellStyles) {
+            const long id = NumberAttribute(tag.attributes, "numFmtId");
+            const auto found = formats.find(id);
+            styles.push_back(found != formats.end() ? found->second
+                                                    : DateStyle{IsBuiltInDateFormat(id), {}});
+        }
+    }
+    if (broken) {
+        error = "the workbook's styles are broken";
+        return false;
+    }
+    return true;
+}
 
 bool ReadSharedStrings(std::string_view xml, std::vector<std::string>& strings,
                        std::string& error) {
@@ -412,7 +523,7 @@ bool ReadSharedStrings(std::string_view xml, std::vector<std::string>& strings,
 
 bool ReadSheetRows(std::string_view xml, const std::vector<std::string>& sharedStrings,
                    std::size_t maxColumns, std::vector<std::vector<std::string>>& rows,
-                   std::string& error) {
+                   std::string& error, const std::vector<DateStyle>& dateStyles) {
     std::size_t at = 0;
     std::string_view text;
     XmlTag tag;
@@ -420,6 +531,7 @@ bool ReadSheetRows(std::string_view xml, const std::vector<std::string>& sharedS
     std::vector<std::string>* row = nullptr;
     long column = -1;
     std::string cellType;
+    long cellStyle = -1;
     std::string value;
     bool inValue = false;
     while (NextTag(xml, at, text, tag, broken)) {
@@ -442,6 +554,7 @@ bool ReadSheetRows(std::string_view xml, const std::vector<std::string>& sharedS
             const long given = ColumnOfReference(Attribute(tag.attributes, "r"));
             column = given > column ? given : column + 1;
             cellType = std::string(Attribute(tag.attributes, "t"));
+            cellStyle = NumberAttribute(tag.attributes, "s");
             value.clear();
             if (tag.selfClosing) {
                 continue;
@@ -476,9 +589,16 @@ bool ReadSheetRows(std::string_view xml, const std::vector<std::string>& sharedS
                 double number = 0;
                 const auto [end, failure] =
                     std::from_chars(value.data(), value.data() + value.size(), number);
-                cell = failure == std::errc() && end == value.data() + value.size()
-                           ? NumberText(number)
-                           : value;
+                const bool isNumber = failure == std::errc() && end == value.data() + value.size();
+                cell = isNumber ? NumberText(number) : value;
+                if (isNumber && cellStyle >= 0 &&
+                    static_cast<std::size_t>(cellStyle) < dateStyles.size() &&
+                    dateStyles[cellStyle].date) {
+                    if (std::string date = DateTimeText(number, dateStyles[cellStyle].offset);
+                        !date.empty()) {
+                        cell = std::move(date);
+                    }
+                }
             }
             row->resize(std::max(row->size(), static_cast<std::size_t>(column) + 1));
             (*row)[column] = std::move(cell);

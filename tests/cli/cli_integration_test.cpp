@@ -1516,11 +1516,13 @@ TEST_F(ResumeAgainstPortal, AStoppedRunPutsItsRowsInPlaceAndResumesFromThem) {
     ResumeGivesTheUninterruptedFile(before, rows);
 }
 
-// Every format holds the CSV's values, and the three columns the CSV lacks.
+// Every format holds the CSV's values, and the columns the CSV lacks: the
+// place, the fetch time, the state and the position from the page.
 TEST_F(CliAgainstPortal, EveryFormatHoldsTheValuesOfTheCsv) {
     ASSERT_EQ(RunCli(Folder(), With({"tokyo", "osaka", "-o", "list.csv"})).exitCode, 0);
     const std::vector<CourseEntry> csv = EntriesIn(Folder() / "list.csv");
     ASSERT_EQ(csv.size(), 8u);
+    std::vector<std::string> positions;
     const std::vector<std::vector<std::string>> arguments = {
         {"--format", "csv-utf8", "-o", "utf8.csv"}, {"-o", "list.jsonl"}, {"-o", "list.xlsx"}};
     for (const std::vector<std::string>& format : arguments) {
@@ -1536,7 +1538,25 @@ TEST_F(CliAgainstPortal, EveryFormatHoldsTheValuesOfTheCsv) {
         EXPECT_EQ(entries.front().courseId, "113001");
         EXPECT_EQ(entries.front().fetchedAt.size(), 25u) << entries.front().fetchedAt;
         EXPECT_FALSE(fs::exists(Folder() / (format.back() + ".partial")));
+        std::vector<std::string> found;
+        for (const CourseEntry& entry : entries) {
+            EXPECT_EQ(entry.fetchStatus, CourseFetch::Fetched);
+            // The demo leaves the structured data out of course 4 of each
+            // prefecture (113004): no position there.
+            const bool structured = !entry.courseId.ends_with("004");
+            EXPECT_EQ(!entry.latitude.empty(), structured) << entry.courseId;
+            EXPECT_EQ(!entry.longitude.empty(), structured) << entry.courseId;
+            if (structured) {
+                found.push_back(entry.latitude + "," + entry.longitude);
+            }
+        }
+        if (positions.empty()) {
+            positions = found;
+        }
+        EXPECT_EQ(found, positions) << format.back();
     }
+    EXPECT_EQ(positions.size(), 6u);
+    EXPECT_EQ(Distinct(positions).size(), positions.size());
     // JSON Lines to standard output; a workbook cannot go there.
     const CliResult jsonl = RunCli(Folder(), With({"tokyo", "--format", "jsonl", "-o", "-"}));
     EXPECT_EQ(jsonl.exitCode, 0) << jsonl.stderrText;

@@ -14,10 +14,10 @@
 #include "JournalCodec.h"
 #include "MECSUtils.h"
 #include "OutputFormat.h"
-#include "Unithread.h"
 #include "PortalPages.h"
 #include "TestSupport.h"
 #include "Unicommon.h"
+#include "Unithread.h"
 #include "Workbook.h"
 
 namespace teebasket::test {
@@ -38,8 +38,11 @@ inline std::vector<CourseEntry> DemoEntries(const std::vector<int>& prefectures,
         for (int number = 0; number < catalog.CourseCount(prefecture); ++number) {
             const portal::GeneratedCourse course = catalog.Course(prefecture, number);
             CourseEntry entry;
-            entry.record =
-                ParseCourseDetail(PageText(catalog.DetailPage(course)), settings, course.id);
+            CoursePosition position;
+            entry.record = ParseCourseDetail(PageText(catalog.DetailPage(course)), settings,
+                                             course.id, &position);
+            entry.latitude = position.latitude;
+            entry.longitude = position.longitude;
             entry.prefecture = std::string(portal::kPortalPrefectures[prefecture].name);
             entry.courseId = course.id;
             entry.fetchedAt = IsoLocalTime(kFetchTime + static_cast<std::time_t>(entries.size()));
@@ -68,6 +71,23 @@ inline CourseEntry AwkwardEntry() {
     entry.prefecture = "沖縄県";
     entry.courseId = "199999";
     entry.fetchedAt = "2026-12-09T13:45:02+09:00";
+    entry.fetchStatus = CourseFetch::Kept;
+    entry.latitude = "-33.8688";
+    entry.longitude = "-151.2093";
+    return entry;
+}
+
+// A course whose page could not be read: its name from the listing card,
+// an empty operating state and its detail URL.
+inline CourseEntry FailedEntry() {
+    CourseEntry entry;
+    entry.record[kColumnName] = UTF8ToAnsi("失敗カントリー倶楽部");
+    entry.record[kColumnState].clear();
+    entry.record[kColumnDetailUrl] = "https://127.0.0.1:48443/guide/disp/c_id/199998";
+    entry.prefecture = "沖縄県";
+    entry.courseId = "199998";
+    entry.fetchedAt = "2026-07-01T23:59:59-05:30";
+    entry.fetchStatus = CourseFetch::Failed;
     return entry;
 }
 

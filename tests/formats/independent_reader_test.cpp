@@ -66,6 +66,12 @@ TEST(IndependentReader, EveryFormatHoldsTheCsvsValuesAndItsOwnTypes) {
     const TempDir dir;
     std::vector<CourseEntry> entries = DemoEntries({0, 12, 26, 46}, 6);
     entries.push_back(AwkwardEntry());
+    entries.push_back(FailedEntry());
+    CourseEntry odd = AwkwardEntry();  // a date, and URLs, that a cell cannot take as such
+    odd.fetchedAt = "2026-02-30T10:00:00+09:00";
+    odd.record[kColumnReviewUrl] = "javascript:alert(1)";
+    odd.record[kColumnDetailUrl] = "https://h/" + std::string(kLinkLengthLimit, 'x');
+    entries.push_back(odd);
     const std::vector<std::pair<std::string, fs::path>> files = {
         {"csv", dir.path() / "out.csv"},
         {"csv-utf8", dir.path() / "out-utf8.csv"},
@@ -96,7 +102,9 @@ TEST(IndependentReader, EveryFormatHoldsTheCsvsValuesAndItsOwnTypes) {
                 const Json& value = format == std::string("jsonl")
                                         ? ValueOf(rows[i], std::string(OutputColumns[column].key))
                                         : rows[i][column][1];
-                if (typed[column].number) {
+                if (column == kColumnFetchStatus && format == std::string("jsonl")) {
+                    EXPECT_EQ(AsText(value), FetchStatusKey(entries[i].fetchStatus));
+                } else if (typed[column].number) {
                     EXPECT_EQ(value.is_number(), format != std::string("csv-utf8")) << value;
                     EXPECT_EQ(AsText(value), NumberText(*typed[column].number));
                 } else {
@@ -118,11 +126,11 @@ TEST(IndependentReader, EveryFormatHoldsTheCsvsValuesAndItsOwnTypes) {
     EXPECT_EQ(workbook["formulas"], 0);
     EXPECT_EQ(workbook["frozen"], true);
     EXPECT_EQ(workbook["header_bold"], true);
-    EXPECT_EQ(workbook["autofilter"], "A1:AK" + std::to_string(entries.size() + 1));
+    EXPECT_EQ(workbook["autofilter"], "A1:AN" + std::to_string(entries.size() + 1));
     ASSERT_EQ(workbook["widths"].size(), static_cast<std::size_t>(kOutputColumnCount));
     for (const Json& width : workbook["widths"]) {
         EXPECT_GE(width.get<double>(), 6);
-        EXPECT_LE(width.get<double>(), 60);
+        EXPECT_LE(width.get<double>(), 60.72);  // 60 and the cell's padding, as stored
     }
     const Json& types = workbook["cell_types"];
     for (const char* header : {"郵便番号", "電話番号", "住所", "名称", "詳細ページURL"}) {
@@ -131,4 +139,21 @@ TEST(IndependentReader, EveryFormatHoldsTheCsvsValuesAndItsOwnTypes) {
     EXPECT_EQ(types["距離（ヤード）"], Json::array({"n"}));
     EXPECT_EQ(types["評価"], Json::array({"n"}));
     EXPECT_EQ(types["パー"], Json::array({"inlineStr", "n"}));  // "072" stays text
+    EXPECT_EQ(types["緯度"], Json::array({"n"}));
+    // Read back above as its ISO text; the odd course's stays text.
+    EXPECT_EQ(types["取得日時"], Json::array({"date", "inlineStr"}));
+
+    // Both URL columns are links to the URL the cell shows, but the odd ones.
+    Json expectedLinks = Json::object();
+    for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
+        const std::string row = std::to_string(i + 2);
+        for (const auto& [column, letters] :
+             {std::pair{kColumnReviewUrl, "AD"}, std::pair{kColumnDetailUrl, "AE"}}) {
+            if (!entries[i].record[column].empty()) {
+                expectedLinks[letters + row] = entries[i].record[column];
+            }
+        }
+    }
+    EXPECT_GT(expectedLinks.size(), entries.size());
+    EXPECT_EQ(workbook["links"], expectedLinks);
 }

@@ -17,7 +17,8 @@ constexpr OutputFormat kFormats[] = {OutputFormat::Csv, OutputFormat::CsvUtf8, O
 std::vector<CourseEntry> TestEntries() {
     std::vector<CourseEntry> entries = DemoEntries({0, 12, 46}, 8);
     entries.push_back(AwkwardEntry());
-    entries.push_back(CourseEntry{});  // a page that could not be read: defaults only
+    entries.push_back(FailedEntry());
+    entries.push_back(CourseEntry{});  // as earlier versions wrote a page that could not be read
     return entries;
 }
 
@@ -31,12 +32,16 @@ std::string Journal(OutputFormat format, const std::vector<CourseEntry>& entries
     return bytes;
 }
 
-// What survives a codec: the CSV keeps only the 31 values.
+// What survives a codec: the CSV keeps only the 31 values, and its reader
+// infers 取得状況 from them.
 CourseEntry AsKeptBy(OutputFormat format, CourseEntry entry) {
     if (format == OutputFormat::Csv) {
         entry.prefecture.clear();
         entry.courseId.clear();
         entry.fetchedAt.clear();
+        entry.latitude.clear();
+        entry.longitude.clear();
+        entry.fetchStatus = InferredFetch(entry.record);
     }
     return entry;
 }
@@ -46,6 +51,9 @@ void ExpectSame(const CourseEntry& actual, const CourseEntry& expected, const st
     EXPECT_EQ(actual.prefecture, expected.prefecture) << what;
     EXPECT_EQ(actual.courseId, expected.courseId) << what;
     EXPECT_EQ(actual.fetchedAt, expected.fetchedAt) << what;
+    EXPECT_EQ(actual.fetchStatus, expected.fetchStatus) << what;
+    EXPECT_EQ(actual.latitude, expected.latitude) << what;
+    EXPECT_EQ(actual.longitude, expected.longitude) << what;
 }
 
 }  // namespace
@@ -65,9 +73,12 @@ TEST(CsvJournal, IsTheOriginalCsvByteForByte) {
 }
 
 TEST(EveryJournal, ReadsBackEachCourseItWrites) {
+    const std::vector<CourseEntry> entries = TestEntries();
+    ASSERT_EQ(entries.front().latitude.empty(), false) << "the demo page's position";
+    ASSERT_EQ(entries.back().fetchStatus, CourseFetch::Fetched);  // inferred as Failed by the CSV
     for (const OutputFormat format : kFormats) {
         const JournalCodec& codec = JournalCodecFor(format);
-        for (const CourseEntry& entry : TestEntries()) {
+        for (const CourseEntry& entry : entries) {
             const std::string line = codec.Line(entry);
             EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
             CourseEntry read;
@@ -95,12 +106,13 @@ TEST(EveryJournal, ALineBreakInAValueNeverBreaksTheLine) {
     }
 }
 
-TEST(Utf8CsvJournal, HasABomThirtySevenQuotedColumnsAndNoTrailingComma) {
+TEST(Utf8CsvJournal, HasABomFortyQuotedColumnsAndNoTrailingComma) {
     const JournalCodec& codec = JournalCodecFor(OutputFormat::CsvUtf8);
     const std::string preamble = codec.Preamble();
     EXPECT_TRUE(preamble.starts_with("\xEF\xBB\xBF\"名称\",\"郵便番号\",")) << preamble;
     EXPECT_TRUE(preamble.ends_with(
-        ",\"都道府県\",\"コースID\",\"取得日時\",\"ホール数\",\"距離（ヤード）\",\"口コミ数\"\r\n"))
+        ",\"都道府県\",\"コースID\",\"取得日時\",\"ホール数（数値）\",\"距離（ヤード）\","
+        "\"口コミ数（数値）\",\"取得状況\",\"緯度\",\"経度\"\r\n"))
         << preamble;
     EXPECT_EQ(codec.LineEnd(), "\r\n");
     const std::string line = codec.Line(AwkwardEntry());
@@ -110,8 +122,10 @@ TEST(Utf8CsvJournal, HasABomThirtySevenQuotedColumnsAndNoTrailingComma) {
               std::string::npos)
         << line;
     EXPECT_NE(line.find(",\"'quoted'\",\"=\","), std::string::npos) << line;
+    // Numbers are never guarded: -33.8688 stays a number for a spreadsheet.
     EXPECT_TRUE(
-        line.ends_with(",\"沖縄県\",\"199999\",\"2026-12-09T13:45:02+09:00\",\"\",\"\",\"1234\""))
+        line.ends_with(",\"沖縄県\",\"199999\",\"2026-12-09T13:45:02+09:00\",\"\",\"\","
+                       "\"1234\",\"前回の値\",\"-33.8688\",\"-151.2093\""))
         << line;
 }
 
@@ -127,7 +141,9 @@ TEST(JsonLinesJournal, OneObjectWithTypedValuesPerLine) {
     EXPECT_NE(line.find("\"closing_days\":\"'quoted'\""), std::string::npos) << line;
     EXPECT_NE(line.find("\"holes\":null"), std::string::npos) << line;
     EXPECT_TRUE(
-        line.ends_with(",\"hole_count\":null,\"distance_yards\":null,\"review_count\":1234}"))
+        line.ends_with(",\"hole_count\":null,\"distance_yards\":null,\"review_count\":1234,"
+                       "\"fetch_status\":\"kept\",\"latitude\":-33.8688,"
+                       "\"longitude\":-151.2093}"))
         << line;
 }
 

@@ -92,6 +92,38 @@ TEST(OutputColumnsOfACourse, HeadersAndKeysAreDistinctWhereTheyMustBe) {
     for (int column = 0; column < kColumnCount; ++column) {
         EXPECT_EQ(OutputColumns[column].header, ColumnHeaderNames[column]);
     }
+    // A spreadsheet or pandas tells the columns apart by their names.
+    std::set<std::string_view> headers;
+    for (const OutputColumn& column : OutputColumns) {
+        EXPECT_TRUE(headers.insert(column.header).second) << column.header;
+    }
+    EXPECT_EQ(OutputColumns[kColumnHoleCount].header, "ホール数（数値）");
+    EXPECT_EQ(OutputColumns[kColumnReviewNumber].header, "口コミ数（数値）");
+}
+
+TEST(CoursePosition, OnlyPlainDecimalsWithinRangeAreTaken) {
+    const auto position = [](const std::string& geo) {
+        const CoursePosition found = PositionOfStructuredData(
+            R"(<script type="application/ld+json">{"@context":"https://schema.org","name":"x",)"
+            R"("geo":)" +
+            geo + R"(,"url":"/guide/disp/c_id/1"}</script>)");
+        return found.latitude + " " + found.longitude;
+    };
+    EXPECT_EQ(position(R"({"@type":"GeoCoordinates","latitude":35.681234,"longitude":139.767})"),
+              "35.681234 139.767");
+    EXPECT_EQ(position(R"({ "longitude" : "-151.2093", "latitude" : "-33.8688" })"),
+              "-33.8688 -151.2093");
+    EXPECT_EQ(position(R"({"latitude":35.0000,"longitude":0.000001})"), "35 0.000001");
+    EXPECT_EQ(position(R"({"latitude":-0,"longitude":180})"), "0 180");
+    for (const char* geo :
+         {R"({"latitude":90.5,"longitude":139})", R"({"latitude":35,"longitude":-180.01})",
+          R"({"latitude":3.5e1,"longitude":139})", R"({"latitude":"+35","longitude":139})",
+          R"({"latitude":".5","longitude":139})", R"({"latitude":"35.","longitude":139})",
+          R"({"latitude":"NaN","longitude":139})", R"({"latitude":null,"longitude":139})",
+          R"({"latitude":35})", R"({"latitude":1.23456789012345678,"longitude":1})",
+          R"("35.6,139.7")", R"({},"place":{"latitude":35,"longitude":139})"}) {
+        EXPECT_EQ(position(geo), " ") << geo;
+    }
 }
 
 TEST(IsoLocalTime, GivesTheLocalTimeWithItsOffset) {

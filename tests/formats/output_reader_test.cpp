@@ -2,6 +2,7 @@
 // a spreadsheet saved again, and files that are not outputs at all.
 #include <gtest/gtest.h>
 
+#include "EarlierFile.h"
 #include "FormatEntries.h"
 #include "OutputColumns.h"
 #include "OutputReader.h"
@@ -19,6 +20,7 @@ constexpr OutputFormat kFormats[] = {OutputFormat::Csv, OutputFormat::CsvUtf8, O
 std::vector<CourseEntry> TestEntries() {
     std::vector<CourseEntry> entries = DemoEntries({0, 12}, 6);
     entries.push_back(AwkwardEntry());
+    entries.push_back(FailedEntry());
     return entries;
 }
 
@@ -42,10 +44,49 @@ TEST(OutputReader, ReadsEveryFormatBackToTheSameCourses) {
             if (format != OutputFormat::Csv) {
                 EXPECT_EQ(read[i].prefecture, entries[i].prefecture);
                 EXPECT_EQ(read[i].courseId, entries[i].courseId);
-                EXPECT_EQ(read[i].fetchedAt, entries[i].fetchedAt);
+                EXPECT_EQ(read[i].fetchedAt, entries[i].fetchedAt) << OutputFormatName(format);
+                EXPECT_EQ(read[i].fetchStatus, entries[i].fetchStatus);
+                EXPECT_EQ(read[i].latitude, entries[i].latitude);
+                EXPECT_EQ(read[i].longitude, entries[i].longitude);
+            } else {
+                // No 取得状況 in this CSV: a row of only the card's name is
+                // a failed page, a kept row reads as fetched.
+                EXPECT_EQ(read[i].fetchStatus, entries[i].fetchStatus == CourseFetch::Failed
+                                                   ? CourseFetch::Failed
+                                                   : CourseFetch::Fetched);
             }
         }
     }
+}
+
+TEST(OutputReader, ReadsTheFilesOfEarlierVersions) {
+    // A UTF-8 CSV of 37 columns names the number columns as the text ones,
+    // whose column comes first; a page not read had no name and 運営中.
+    const TempDir dir;
+    const fs::path path = dir.path() / "earlier.csv";
+    WriteFileBytes(
+        path,
+        "\xEF\xBB\xBF名称,ホール数,運営状況,口コミ数,詳細ページURL,取得日時,ホール数,口コミ数\r\n"
+        "大洗,18ホール,運営中,52件,https://h/1,2026-12-09T13:45:02+09:00,18,52\r\n"
+        ",,運営中,,https://h/2,2026-12-09T13:45:03+09:00,,\r\n");
+    std::vector<CourseEntry> read;
+    std::string error;
+    ASSERT_TRUE(ReadOutputFile(path, read, error)) << error;
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(Utf8FromCp932(read[0].record[kColumnHoles]), "18ホール");
+    EXPECT_EQ(Utf8FromCp932(read[0].record[kColumnReviewCount]), "52件");
+    EXPECT_EQ(read[0].fetchStatus, CourseFetch::Fetched);
+    EXPECT_EQ(read[1].fetchStatus, CourseFetch::Failed);
+
+    // A run (or --resume) on such a file takes its rows, written anew.
+    EarlierFile earlier;
+    ASSERT_FALSE(ReadEarlierOutput(path, earlier, OutputFormat::CsvUtf8));
+    ASSERT_EQ(earlier.lines.size(), 2u);
+    EXPECT_TRUE(earlier.lines[0].holdsPageFacts);
+    CourseEntry again;
+    ASSERT_TRUE(JournalCodecFor(OutputFormat::CsvUtf8).Read(earlier.lines[0].bytes, again));
+    EXPECT_EQ(again.record.values, read[0].record.values);
+    EXPECT_EQ(again.fetchedAt, read[0].fetchedAt);
 }
 
 TEST(OutputReader, TakesColumnsByNameAsASpreadsheetMaySaveThem) {
@@ -148,6 +189,33 @@ TEST(WorkbookXml, ReadsSharedInlineAndNumberCellsAsASpreadsheetWritesThem) {
     EXPECT_EQ(rows[0], (std::vector<std::string>{"名称", "", "[x]"}));
     EXPECT_TRUE(rows[1].empty());
     EXPECT_EQ(rows[2], (std::vector<std::string>{"東京 & 千葉", "4.3", "TRUE", "=x", ""}));
+
+    // Date cells: the offset comes from the format's literal; a format with
+    // a day only in quotes, or none at all, is no date.
+    std::vector<xlsx::DateStyle> styles;
+    ASSERT_TRUE(xlsx::ReadDateStyles(
+        "<styleSheet><numFmts count=\"4\">"
+        "<numFmt numFmtId=\"164\" formatCode=\"yyyy-mm-dd hh:mm:ss&quot;+09:00&quot;\"/>"
+        "<numFmt numFmtId=\"165\" formatCode=\"0&quot; days&quot;\"/>"
+        "<numFmt numFmtId=\"166\" formatCode=\"[$-409]YYYY\\-MM\\-DD\\ "
+        "hh:mm:ss&quot;-05:30&quot;\"/>"
+        "</numFmts><cellStyleXfs count=\"1\"><xf numFmtId=\"22\"/></cellStyleXfs>"
+        "<cellXfs count=\"5\"><xf numFmtId=\"0\"/><xf numFmtId=\"164\" applyNumberFormat=\"1\"/>"
+        "<xf numFmtId=\"165\"><alignment/></xf><xf numFmtId=\"22\"/><xf numFmtId=\"166\"/>"
+        "</cellXfs></styleSheet>",
+        styles, error))
+        << error;
+    ASSERT_EQ(styles.size(), 5u);
+    ASSERT_TRUE(xlsx::ReadSheetRows(
+        "<sheetData><row><c s=\"1\"><v>46365.57293981482</v></c><c s=\"2\"><v>3</v></c>"
+        "<c s=\"3\"><v>46365.57293981482</v></c><c s=\"4\"><v>46204.99998842592</v></c>"
+        "<c s=\"1\"><v>12</v></c><c s=\"1\" t=\"inlineStr\"><is><t>昨日</t></is></c>"
+        "<c s=\"9\"><v>1.5</v></c></row></sheetData>",
+        shared, 1024, rows, error, styles))
+        << error;
+    EXPECT_EQ(rows.back(),
+              (std::vector<std::string>{"2026-12-09T13:45:02+09:00", "3", "2026-12-09T13:45:02",
+                                        "2026-07-01T23:59:59-05:30", "12", "昨日", "1.5"}));
     EXPECT_FALSE(xlsx::ReadSheetRows("<sheetData><row><c t=\"inlineStr\"><is><t>x", shared, 1024,
                                      rows, error));
 }

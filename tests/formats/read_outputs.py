@@ -2,11 +2,14 @@
 """Reads output files with Python's own csv, json, zipfile and xml modules,
 independently of the program's readers, and prints what it found as JSON:
 one object per file with its rows (lists of [header, value] pairs; numbers
-stay numbers) and, for a workbook, what its sheet says about itself.
+stay numbers, a workbook's date cells become ISO 8601 text with the offset
+their format names) and, for a workbook, what its sheet says about itself,
+its hyperlinks included.
 
 Usage: read_outputs.py FORMAT=PATH ...   (FORMAT: csv, csv-utf8, jsonl, xlsx)
 """
 import csv
+import datetime
 import io
 import json
 import re
@@ -15,6 +18,8 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 MAIN = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+RELATIONSHIP = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
+PACKAGE = "{http://schemas.openxmlformats.org/package/2006/relationships}"
 GUARDED = ("=", "+", "-", "@", "\t", "\r")
 
 
@@ -63,6 +68,43 @@ def cell_text(element):
     return re.sub(r"_x([0-9A-Fa-f]{4})_", lambda m: chr(int(m.group(1), 16)), text)
 
 
+def date_formats(styles):
+    """For each cell style, None when it shows no date, else the offset its
+    format names as a quoted literal ("" when none)."""
+    codes = {}
+    numfmts = styles.find(MAIN + "numFmts")
+    for numfmt in numfmts if numfmts is not None else []:
+        codes[int(numfmt.get("numFmtId"))] = numfmt.get("formatCode")
+    out = []
+    for xf in styles.find(MAIN + "cellXfs"):
+        number_format = int(xf.get("numFmtId", "0"))
+        code = codes.get(number_format)
+        if code is None:
+            out.append("" if 14 <= number_format <= 22 else None)
+            continue
+        bare = re.sub(r'"[^"]*"|\\.|\[[^\]]*\]', "", code)
+        offset = re.search(r'"([+-]\d\d:\d\d)"', code)
+        out.append((offset.group(1) if offset else "") if re.search("[yYdD]", bare) else None)
+    return out
+
+
+def date_text(serial, offset):
+    when = datetime.datetime(1899, 12, 30) + datetime.timedelta(days=serial)
+    when = (when + datetime.timedelta(microseconds=500000)).replace(microsecond=0)
+    return when.strftime("%Y-%m-%dT%H:%M:%S") + offset
+
+
+def hyperlinks(z, sheet):
+    """Each linked cell's reference and the link's target."""
+    rels = {}
+    name = "xl/worksheets/_rels/sheet1.xml.rels"
+    if name in z.namelist():
+        for rel in ET.fromstring(z.read(name)).iter(PACKAGE + "Relationship"):
+            assert rel.get("TargetMode") == "External", rel.attrib
+            rels[rel.get("Id")] = rel.get("Target")
+    return {h.get("ref"): rels[h.get(RELATIONSHIP + "id")] for h in sheet.iter(MAIN + "hyperlink")}
+
+
 def column_index(ref):
     letters = re.match(r"[A-Z]+", ref).group(0)
     n = 0
@@ -80,6 +122,7 @@ def read_xlsx(path):
     styles = ET.fromstring(z.read("xl/styles.xml"))
     fonts = list(styles.find(MAIN + "fonts"))
     xfs = list(styles.find(MAIN + "cellXfs"))
+    dates = date_formats(styles)
 
     def bold(style):
         font = fonts[int(xfs[int(style)].get("fontId", "0"))]
@@ -109,7 +152,11 @@ def read_xlsx(path):
             else:
                 text = c.find(MAIN + "v").text
                 value = float(text)
-                if value == int(value):
+                offset = dates[int(c.get("s", "0"))]
+                if offset is not None:
+                    value = date_text(value, offset)
+                    kind = "date"
+                elif value == int(value):
                     value = int(value)
             values[col] = value
             if row.get("r") == "1":
@@ -129,6 +176,7 @@ def read_xlsx(path):
         "widths": widths,
         "header_bold": header_bold,
         "cell_types": {header[k]: sorted(v) for k, v in cell_types.items() if k < len(header)},
+        "links": hyperlinks(z, sheet),
     }
 
 
@@ -139,7 +187,7 @@ def main():
         if kind == "csv":
             result[kind] = read_csv(path, "cp932", 31, True)
         elif kind == "csv-utf8":
-            result[kind] = read_csv(path, "utf-8", 37, False)
+            result[kind] = read_csv(path, "utf-8", 40, False)
         elif kind == "jsonl":
             result[kind] = read_jsonl(path)
         elif kind == "xlsx":

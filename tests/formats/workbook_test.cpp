@@ -108,7 +108,7 @@ TEST(Workbook, HoldsEveryCourseAsTypedCellsWithoutFormulas) {
         << error;
     EXPECT_EQ(sheet.find("<f>"), std::string::npos);
     EXPECT_NE(sheet.find("<pane ySplit=\"1\""), std::string::npos);
-    EXPECT_NE(sheet.find("<autoFilter ref=\"A1:AK" + std::to_string(entries.size() + 1) + "\""),
+    EXPECT_NE(sheet.find("<autoFilter ref=\"A1:AN" + std::to_string(entries.size() + 1) + "\""),
               std::string::npos);
     std::string book;
     ASSERT_TRUE(xlsx::ReadZipMember(zip, "xl/workbook.xml", 1 << 20, book, error)) << error;
