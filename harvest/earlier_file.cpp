@@ -154,7 +154,7 @@ int KeepableLines(const EarlierFile& file) {
 }
 
 ResumePlan::ResumePlan(const EarlierFile& earlier, PortalSettings portal)
-    : portal_(std::move(portal)), earlierHadCourses_(!earlier.lines.empty()) {
+    : portal_(std::move(portal)) {
     for (const EarlierLine& line : earlier.lines) {
         bool& holdsPageFacts = earlier_[line.detailUrl];
         holdsPageFacts = holdsPageFacts || line.holdsPageFacts;
@@ -165,11 +165,7 @@ bool ResumePlan::Keep(const std::string& courseId) {
     std::string url = DetailUrl(portal_, courseId);
     const auto found = earlier_.find(url);
     listedUrls_.push_back(std::move(url));
-    if (found == earlier_.end()) {
-        return false;
-    }
-    earlierNamesThisRun_ = true;
-    return found->second;
+    return found != earlier_.end() && found->second;
 }
 
 std::vector<std::string> ResumePlan::FinishedLines(const EarlierFile& journal,

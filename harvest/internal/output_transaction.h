@@ -20,10 +20,15 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "CsvOutputFile.h"
 #include "EarlierFile.h"
+#include "EarlierSelection.h"
 #include "FileLock.h"
 #include "HarvestRun.h"
 #include "JournalCodec.h"
@@ -37,6 +42,17 @@ class OutputTransaction {
     // A run to standard output has no partial file and no lock: lines go out
     // as they come, and what went out stays.
     OutputTransaction& operator=(const OutputTransaction&) = delete;
+
+    // Reads the run's listing pages ahead of the crawl, as far as needed to
+    // list the courses of the given detail URLs; the URLs listed, or nothing
+    // when that could not be known (ListSelectionAhead).
+    using ListingLookup = std::function<std::optional<std::unordered_set<std::string>>(
+        const std::vector<std::string>& wanted)>;
+
+    // Before Begin: a run that resumes is refused, touching nothing, when
+    // the earlier file holds courses outside `selectedRows`; `lookup` places
+    // the courses whose rows name no prefecture.
+    void RefuseCoursesOutside(std::vector<int> selectedRows, ListingLookup lookup);
 
     // Takes the output's lock, readies the partial file (a new one; or, to
     // resume, the earlier partial file, or a copy of the output's course
@@ -70,6 +86,7 @@ class OutputTransaction {
     RunFailure BeginStandardOutput();
     RunFailure CheckSideFiles();
     RunFailure StartResume(HarvestReport& report);
+    RunFailure CheckEarlierSelection(HarvestReport& report);
     RunFailure StartAfresh(HarvestReport& report);
     RunFailure OpenJournal(OutputOpening opening);
     FileOutcome ChooseOutcome(HarvestReport& report) const;
@@ -90,6 +107,8 @@ class OutputTransaction {
     CsvOutputFile journal_;
     EarlierFile earlier_;
     std::optional<ResumePlan> plan_;
+    std::optional<std::vector<int>> selectedRows_;  // set when the earlier file is checked
+    ListingLookup listingLookup_;
     std::optional<std::uintmax_t> partialSizeBefore_;  // set when a run adds to a partial file
 };
 
