@@ -40,6 +40,7 @@ TEST(FindCoursesOutside, EachRowIsPlacedByItsPrefectureElseItsAddressElseTheList
         Course("3", "", "東京都青梅市3"),
         Course("4", "", "神奈川県川崎市4"),
         Course("5", "", "埼玉県川越市5"),
+        Course("8", "東京", "東京都町田市8"),  // a value that names no prefecture
         // Pages that could not be read: no address. Course 6 again, read.
         Course("6", "", ""),
         Course("7", "", ""),
@@ -71,16 +72,6 @@ TEST(FindCoursesOutside, EachRowIsPlacedByItsPrefectureElseItsAddressElseTheList
     EXPECT_EQ(unlisted.courses, 1);
     EXPECT_TRUE(unlisted.byPrefecture.empty());
     EXPECT_TRUE(unlisted.unplaced.empty());
-}
-
-TEST(FindCoursesOutside, ANarrowerEarlierFileAndAnUnknownPrefectureValueAreOfTheSelection) {
-    // A value that names no prefecture falls back to the address.
-    const std::vector<CourseEntry> earlier = {Course("1", "東京", "東京都町田市1"),
-                                              Course("2", "東京都", "")};
-    EXPECT_EQ(FindCoursesOutside(earlier, {kTokyo, kKanagawa}, nullptr).courses, 0);
-    EXPECT_EQ(PrefectureRowOf(earlier[0]), kTokyo);
-    EXPECT_EQ(PrefectureRowOf(Course("3", "", "")), -1);
-    EXPECT_EQ(FindCoursesOutside({}, {kTokyo}, nullptr).courses, 0);
 }
 
 }  // namespace
