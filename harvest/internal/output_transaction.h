@@ -11,7 +11,9 @@
 // courses in listing order) does, but only when that loses nothing: a run
 // that is stopped keeps an earlier file at the output path untouched and its
 // own rows in the partial file for a run that continues it; a run that finds
-// nothing, or cannot reach the portal, leaves the output path as it was.
+// nothing, or cannot reach the portal, leaves the output path as it was; a
+// resume whose earlier file holds courses outside the run's selection is
+// refused before anything is touched, for finishing it would drop them.
 // "OUTPUT.lock" keeps a second run off the same output for as long as the
 // first lives. The partial and finished files are created new, never through
 // a link; a link, a pipe or a folder in their place is a failure that touches
@@ -51,7 +53,8 @@ class OutputTransaction {
 
     // Before Begin: a run that resumes is refused, touching nothing, when
     // the earlier file holds courses outside `selectedRows`; `lookup` places
-    // the courses whose rows name no prefecture.
+    // the courses whose rows name no prefecture, and is called only within
+    // Begin.
     void RefuseCoursesOutside(std::vector<int> selectedRows, ListingLookup lookup);
 
     // Takes the output's lock, readies the partial file (a new one; or, to
