@@ -84,12 +84,39 @@ QString RunFailureText(const RunFailure& failure) {
         case RunFailureKind::EarlierFileOtherPortal:
             return QStringLiteral("前回のファイルは別の接続先のものです: ") + Quoted(failure.path);
         case RunFailureKind::EarlierFileOtherSelection:
-            return QStringLiteral("前回のファイルは別の都道府県の選択のものです: ") +
+            return QStringLiteral("前回のファイルには選んだ都道府県以外のゴルフ場があります: ") +
                    Quoted(failure.path);
         case RunFailureKind::Unexpected:
             return QStringLiteral("予期しないエラーが発生しました: ") + Utf8(failure.detail);
     }
     return {};
+}
+
+QString CoursesOutsideText(const CoursesOutside& outside, const std::filesystem::path& earlier) {
+    QStringList counts;
+    int placed = 0;
+    for (const PrefectureCourses& prefecture : outside.byPrefecture) {
+        counts << QStringLiteral("%1 %2 件")
+                      .arg(Utf8(std::string(PrefectureTable.at(prefecture.row).displayName)))
+                      .arg(prefecture.courses);
+        placed += prefecture.courses;
+    }
+    if (outside.courses > placed) {
+        counts << QStringLiteral("今回の一覧にないもの %1 件").arg(outside.courses - placed);
+    }
+    QString list = counts.join(QStringLiteral("、"));
+    if (!outside.unplaced.empty()) {
+        list += QStringLiteral("。ほかに住所がなく確かめていない行 %1 件")
+                    .arg(static_cast<qulonglong>(outside.unplaced.size()));
+    }
+    return QStringLiteral(
+               "前回のファイル%1には、選んだ都道府県以外のゴルフ場が %2 件あります（%3）。"
+               "続きから取得するとこれらの行が失われるため、取得を開始しませんでした。"
+               "ファイルは変更していません。\n"
+               "これらの都道府県も選ぶか、別のファイルに保存してください。")
+        .arg(Quoted(earlier))
+        .arg(outside.courses)
+        .arg(list);
 }
 
 QString FetchErrorText(FetchError error) {

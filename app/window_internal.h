@@ -86,6 +86,10 @@ QString RunFailureText(const RunFailure& failure);
 QString PageFailureText(const PageFailure& failure);
 QString FetchErrorText(FetchError error);
 
+// Why a run that would continue the file `earlier` did not start: the
+// courses of `outside` would be lost.
+QString CoursesOutsideText(const CoursesOutside& outside, const std::filesystem::path& earlier);
+
 // The pages that could not be read, one entry per page: the course by name
 // where the listing told it (else its identifier) or the prefecture's
 // listing, the reason, and the URL. Text from pages is shown with control

@@ -420,6 +420,12 @@ void TFrmMain::RunFinished(std::uint32_t code) {
                 Ask(kTextFileInUse, kCaptionError, kErrorNotice);
                 break;
             }
+            if (threadFailure_.isEmpty() &&
+                report().failure.kind == RunFailureKind::EarlierFileOtherSelection) {
+                Ask(CoursesOutsideText(report().resume.outside, report().failure.path),
+                    kCaptionError, kErrorBox);
+                break;
+            }
             Ask(kTextRunFailed.arg(FailureText()), kCaptionError, kErrorBox, PagesNotReadDetails());
             break;
         case kEndCancelled:

@@ -385,7 +385,8 @@ Options:
                           (default: from FILE's extension, else csv)
       --resume            continue an interrupted run from FILE.partial, or
                           repair FILE: keep every course whose page was
-                          read, request only the others
+                          read, request only the others; a file with
+                          courses of prefectures not selected is refused
       --config FILE       the settings file (default: the window's golf.ini)
       --listing-host HOST the portal's listing host (host or host:port)
       --booking-host HOST the portal's booking host (host or host:port)
@@ -441,7 +442,8 @@ Teebasket のウィンドウと同じ CSV ファイル（コードページ932�
       --format FORMAT     csv（コードページ932）、xlsx、csv-utf8、jsonl
                           （既定: FILE の拡張子から。ほかは csv）
       --resume            中断した実行を FILE.partial から再開するか、FILE を
-                          修復します。読めたページの行は残し、残りだけを取得します
+                          修復します。読めたページの行は残し、残りだけを取得
+                          します。選んでいない都道府県の行があるファイルは断ります
       --config FILE       設定ファイル（既定: ウィンドウの golf.ini）
       --listing-host HOST ポータルの一覧ホスト（ホスト名 または ホスト名:ポート）
       --booking-host HOST ポータルの予約ホスト（ホスト名 または ホスト名:ポート）

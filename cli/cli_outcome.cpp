@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "MECSUtils.h"
+#include "PrefectureNames.h"
 #include "SystemText.h"
 
 namespace teebasket::cli {
@@ -226,6 +227,56 @@ std::string CannotResumeMessage(const std::string& detail) {
            "; nothing was changed. Run without --resume to start afresh.";
 }
 
+// "神奈川県 20 件、今回の一覧にないもの 2 件" and "14 神奈川県: 20, not in
+// this run's listings: 2": the earlier courses outside the selection, by
+// prefecture.
+struct OutsideCounts {
+    std::string japanese;
+    std::string english;
+};
+
+OutsideCounts CountsOutside(const CoursesOutside& outside) {
+    OutsideCounts counts;
+    int placed = 0;
+    const auto add = [&counts](const std::string& japanese, const std::string& english) {
+        counts.japanese += (counts.japanese.empty() ? "" : "、") + japanese;
+        counts.english += (counts.english.empty() ? "" : ", ") + english;
+    };
+    for (const PrefectureCourses& prefecture : outside.byPrefecture) {
+        const std::string name = PrefectureNameUtf8(prefecture.row);
+        add(name + " " + Count(prefecture.courses) + " 件",
+            Count(PrefectureCode(prefecture.row)) + " " + name + ": " + Count(prefecture.courses));
+        placed += prefecture.courses;
+    }
+    if (outside.courses > placed) {
+        const std::string unlisted = Count(outside.courses - placed);
+        add("今回の一覧にないもの " + unlisted + " 件", "not in this run's listings: " + unlisted);
+    }
+    // Known to be outside without a request: rows that do not say their
+    // prefecture were left unchecked.
+    if (!outside.unplaced.empty()) {
+        const std::string unchecked = Count(static_cast<int>(outside.unplaced.size()));
+        counts.japanese += "。ほかに住所がなく確かめていない行 " + unchecked + " 件";
+        counts.english += "; " + unchecked + " more without an address, not checked";
+    }
+    return counts;
+}
+
+// Resuming would drop the earlier courses of other prefectures: the run is
+// refused, and says which.
+std::string OtherSelectionRefusal(const HarvestReport& report) {
+    const CoursesOutside& outside = report.resume.outside;
+    const std::string path = QuotedPath(report.failure.path);
+    const std::string courses = Count(outside.courses);
+    const OutsideCounts counts = CountsOutside(outside);
+    return "前回の続きから再開できません。" + path + " には今回選んだ都道府県以外のゴルフ場が " +
+           courses + " 件あり（" + counts.japanese +
+           "）、再開するとその行が失われます。ファイルは変更していません。 / Cannot resume: " +
+           path + " holds " + courses + " courses outside this run's selection (" + counts.english +
+           "), which the resumed file would drop; nothing was changed. Select their prefectures "
+           "too, or write to another file.";
+}
+
 std::string ResumeRefusal(const HarvestReport& report) {
     const RunFailure& failure = report.failure;
     const std::string path = QuotedPath(failure.path);
@@ -242,10 +293,7 @@ std::string ResumeRefusal(const HarvestReport& report) {
             return CannotResumeMessage("the course lines of " + path +
                                        " name pages of another portal, not " + failure.detail);
         default:
-            return CannotResumeMessage("none of the " + Count(report.resume.earlierCourses) +
-                                       " course lines of " + path +
-                                       " names a course of this run (it is of another "
-                                       "selection or portal)");
+            return OtherSelectionRefusal(report);
     }
 }
 
@@ -278,14 +326,6 @@ std::string DoneMessage(const HarvestReport& report) {
 
 std::string PagesNotReadMessage(const HarvestReport& report) {
     const std::string pages = Count(static_cast<int>(report.pageFailures.size()));
-    if (report.files == FileOutcome::SelectionUndecided) {
-        return "取得できなかったページがあるため、" + QuotedPath(report.resume.earlierPath) +
-               " の続きか確かめられませんでした。ファイルは変更していません。 / " + pages +
-               " pages could not be read (listed above), and no course listed so far has a line "
-               "in " +
-               QuotedPath(report.resume.earlierPath) +
-               ": nothing was changed; run again with --resume once the portal answers.";
-    }
     if (!HasCourses(report)) {
         return "取得できなかったページが " + pages +
                " 件あり、保存した行はありません。ファイルは変更していません。 / " + pages +
@@ -321,9 +361,6 @@ std::string WhereTheRowsAre(const HarvestReport& report) {
                    " courses written so far are in " + QuotedPath(report.partialPath) + "; " +
                    Destination(report) +
                    " was left as it was, and teebasket-cli --resume continues from them.";
-        case FileOutcome::SelectionUndecided:
-            return "。ファイルは変更していません。 / No course with a line in " +
-                   QuotedPath(report.resume.earlierPath) + " was listed yet: nothing was changed.";
         default:
             return "（保存した行はありません）。 / No course was written: nothing was written to " +
                    Destination(report) + ".";

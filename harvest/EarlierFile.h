@@ -101,11 +101,6 @@ class ResumePlan {
     // is asked for. True when the course keeps its earlier line.
     bool Keep(const std::string& courseId);
 
-    // The earlier file held course lines, and whether one of them names a
-    // course that this run has listed so far.
-    bool EarlierHadCourses() const { return earlierHadCourses_; }
-    bool EarlierNamesThisRun() const { return earlierNamesThisRun_; }
-
     // The course lines of the finished file, from `journal` (the partial
     // file after the run: the earlier lines and the ones this run wrote).
     // Each listed course, in listing order, gets its latest line whose page
@@ -119,9 +114,7 @@ class ResumePlan {
   private:
     PortalSettings portal_;
     std::unordered_map<std::string, bool> earlier_;  // detail URL: a resume keeps its line
-    bool earlierHadCourses_ = false;
-    bool earlierNamesThisRun_ = false;
-    std::vector<std::string> listedUrls_;  // every Keep call, in order
+    std::vector<std::string> listedUrls_;            // every Keep call, in order
 };
 
 }  // namespace teebasket

@@ -27,8 +27,10 @@ enum class RunFailureKind {
     EarlierFileTooLarge,     // resume: larger than any file the program writes (path)
     EarlierFileForeign,      // resume: no header line, or not the program's (path)
     EarlierFileOtherPortal,  // resume: its courses are of another booking host (path, detail: host)
-    EarlierFileOtherSelection,  // resume: none of its courses is of this run (path)
-    Unexpected,                 // an unexpected error (detail: its text)
+    // resume: some of its courses lie outside the run's selection (path;
+    // which and how many: HarvestReport::resume.outside)
+    EarlierFileOtherSelection,
+    Unexpected,  // an unexpected error (detail: its text)
 };
 
 struct RunFailure {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "EarlierSelection.h"
 #include "HarvestConfig.h"
 #include "HarvestFailure.h"
 #include "OutputFormat.h"
@@ -104,12 +105,8 @@ enum class FileOutcome {
     NewFileInPlace,      // the run's file took the output's place
     ResumedFileInPlace,  // the kept and the new courses, in listing order, took the output's place
     HeaderOnlyFile,      // no course line, no earlier file: a file of the header line (the window)
-    PartialKept,   // the earlier file at the path is untouched; the rows are in the partial file
-    LeftAsBefore,  // the output path as before the run; the partial file gone or as it was
-    // As LeftAsBefore, for none of the earlier file's courses has been listed
-    // yet, and the run did not read every listing page to be sure that the
-    // file is of another selection.
-    SelectionUndecided,
+    PartialKept,     // the earlier file at the path is untouched; the rows are in the partial file
+    LeftAsBefore,    // the output path as before the run; the partial file gone or as it was
     StandardOutput,  // the lines went to standard output
 };
 
@@ -120,6 +117,9 @@ struct ResumeStart {
     std::filesystem::path earlierPath;
     int earlierCourses = 0;  // its readable course lines
     int keepable = 0;        // those that hold a page that was read
+    // The earlier courses outside the run's selection, for which the run was
+    // refused (RunFailureKind::EarlierFileOtherSelection).
+    CoursesOutside outside;
 };
 
 struct HarvestReport {

@@ -182,7 +182,7 @@ const CourseEntry* EarlierRows::Find(const std::string& detailUrl) const {
 }
 
 ResumePlan::ResumePlan(const EarlierFile& earlier, PortalSettings portal)
-    : portal_(std::move(portal)), earlierHadCourses_(!earlier.lines.empty()) {
+    : portal_(std::move(portal)) {
     for (const EarlierLine& line : earlier.lines) {
         bool& keep = earlier_[line.detailUrl];
         keep = keep || ReadByItsRun(line);
@@ -193,11 +193,7 @@ bool ResumePlan::Keep(const std::string& courseId) {
     std::string url = DetailUrl(portal_, courseId);
     const auto found = earlier_.find(url);
     listedUrls_.push_back(std::move(url));
-    if (found == earlier_.end()) {
-        return false;
-    }
-    earlierNamesThisRun_ = true;
-    return found->second;
+    return found != earlier_.end() && found->second;
 }
 
 std::vector<std::string> ResumePlan::FinishedLines(const EarlierFile& journal,

@@ -300,6 +300,10 @@ void HarvestRun::Engine::Harvest(HarvestObserver& observer) {
         if ((report.failure = SettingsFailure(request))) {
             return;
         }
+        output.RefuseCoursesOutside(request.selection.rows,
+                                    [&state](const std::vector<std::string>& wanted) {
+                                        return ListSelectionAhead(state, wanted);
+                                    });
         if ((report.failure = output.Begin(report))) {
             return;
         }

@@ -212,6 +212,31 @@ void NameFailedCourse(HarvestReport& report, std::size_t first, const std::strin
     }
 }
 
+detail::PrefectureListing ReadListing(detail::RunState& state, const std::string& slug) {
+    const ListedCourses listed = CollectCourses(state, slug);
+    return {listed.Ids(), listed.Names()};
+}
+
+// The prefecture's listing as read ahead of the crawl, or else read now.
+detail::PrefectureListing TakeListing(detail::RunState& state, const std::string& slug) {
+    const auto ahead = state.listedAhead.find(slug);
+    if (ahead == state.listedAhead.end()) {
+        return ReadListing(state, slug);
+    }
+    detail::PrefectureListing listing = std::move(ahead->second);
+    state.listedAhead.erase(ahead);
+    return listing;
+}
+
+bool ListingFailedSince(const HarvestReport& report, std::size_t first) {
+    for (std::size_t i = first; i < report.pageFailures.size(); ++i) {
+        if (report.pageFailures[i].kind == PageKind::Listing) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // True when the course keeps its earlier line: the course is done without a
 // request.
 bool KeepEarlierLine(detail::RunState& state, const std::string& courseId) {
@@ -242,12 +267,38 @@ std::vector<std::string> ScanListingCards(const PageText& page, const StopFlag& 
     return courseIds;
 }
 
+std::optional<std::unordered_set<std::string>> ListSelectionAhead(
+    detail::RunState& state, const std::vector<std::string>& wanted) {
+    std::unordered_set<std::string> missing(wanted.begin(), wanted.end());
+    std::unordered_set<std::string> listed;
+    const Selection& selection = state.request.selection;
+    const std::size_t failuresBefore = state.report.pageFailures.size();
+    for (std::size_t k = 0; k < selection.rows.size() && !missing.empty(); ++k) {
+        const std::string slug = PrefectureSlug(selection.rows[k]);
+        // Names the prefecture of a listing page that cannot be read.
+        state.report.currentPrefecture = selection.displayNames[k];
+        detail::PrefectureListing listing = ReadListing(state, slug);
+        for (const std::string& courseId : listing.ids) {
+            std::string url = DetailUrl(state.request.settings.portal, courseId);
+            missing.erase(url);
+            listed.insert(std::move(url));
+        }
+        state.listedAhead.emplace(slug, std::move(listing));
+        if (state.stop.Requested() || ListingFailedSince(state.report, failuresBefore)) {
+            state.report.currentPrefecture.clear();
+            return std::nullopt;
+        }
+    }
+    state.report.currentPrefecture.clear();
+    return listed;
+}
+
 void CrawlPrefecture(detail::RunState& state, const std::string& slug) {
     HarvestReport& report = state.report;
     report.courseTotal = 0;
     report.courseIndex = 0;
-    const ListedCourses listed = CollectCourses(state, slug);
-    const std::vector<std::string>& courseIds = listed.Ids();
+    const detail::PrefectureListing listed = TakeListing(state, slug);
+    const std::vector<std::string>& courseIds = listed.ids;
     if (courseIds.empty() || state.stop.Requested()) {
         state.observer.StatusUpdate(report);
         return;
@@ -259,8 +310,8 @@ void CrawlPrefecture(detail::RunState& state, const std::string& slug) {
         state.observer.StatusUpdate(report);
         if (!KeepEarlierLine(state, courseId)) {
             const std::size_t failuresBefore = report.pageFailures.size();
-            ExtractCourseDetail(state, courseId, listed.Names()[i]);
-            NameFailedCourse(report, failuresBefore, listed.Names()[i]);
+            ExtractCourseDetail(state, courseId, listed.names[i]);
+            NameFailedCourse(report, failuresBefore, listed.names[i]);
         }
         if (report.courseIndex == report.courseTotal || state.stop.Requested()) {
             break;

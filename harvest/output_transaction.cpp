@@ -232,6 +232,9 @@ RunFailure OutputTransaction::StartResume(HarvestReport& report) {
         failure.detail = portal_.bookingHost;
         return failure;
     }
+    if (RunFailure failure = CheckEarlierSelection(report)) {
+        return failure;
+    }
     if (start.fromPartial) {
         partialSizeBefore_ = earlier_.size;
         if (RunFailure failure = OpenJournal(OutputOpening::AppendExisting)) {
@@ -264,6 +267,40 @@ RunFailure OutputTransaction::StartResume(HarvestReport& report) {
     start.earlierCourses = static_cast<int>(earlier_.lines.size());
     start.keepable = KeepableLines(earlier_);
     return {};
+}
+
+void OutputTransaction::RefuseCoursesOutside(std::vector<int> selectedRows, ListingLookup lookup) {
+    selectedRows_ = std::move(selectedRows);
+    listingLookup_ = std::move(lookup);
+}
+
+// The earlier file's courses against the selection, before anything is
+// touched: finishing the run would drop those outside it. The rows decide
+// where they say their prefecture; the listing pages are read for the others
+// only when no row has already decided it.
+RunFailure OutputTransaction::CheckEarlierSelection(HarvestReport& report) {
+    if (!selectedRows_) {
+        return {};
+    }
+    std::vector<CourseEntry> entries;
+    entries.reserve(earlier_.lines.size());
+    for (const EarlierLine& line : earlier_.lines) {
+        if (CourseEntry entry; codec_.Read(line.bytes, entry)) {
+            entries.push_back(std::move(entry));
+        }
+    }
+    CoursesOutside outside = FindCoursesOutside(entries, *selectedRows_, nullptr);
+    if (outside.courses == 0 && !outside.unplaced.empty() && listingLookup_) {
+        if (const std::optional<std::unordered_set<std::string>> listed =
+                listingLookup_(outside.unplaced)) {
+            outside = FindCoursesOutside(entries, *selectedRows_, &*listed);
+        }
+    }
+    if (outside.courses == 0) {
+        return {};
+    }
+    report.resume.outside = std::move(outside);
+    return FileFailure(RunFailureKind::EarlierFileOtherSelection, report.resume.earlierPath);
 }
 
 RunFailure OutputTransaction::StartAfresh(HarvestReport& report) {
@@ -313,7 +350,6 @@ void OutputTransaction::Finish(HarvestReport& report) {
             failure = Compose(report);
             break;
         case FileOutcome::LeftAsBefore:
-        case FileOutcome::SelectionUndecided:
             LeaveAsBefore();
             break;
         case FileOutcome::PartialKept:
@@ -339,15 +375,6 @@ FileOutcome OutputTransaction::ChooseOutcome(HarvestReport& report) const {
         // file without a course line is worth nothing.
         return resumed || report.rowsWritten > 0 ? FileOutcome::PartialKept
                                                  : FileOutcome::LeftAsBefore;
-    }
-    if (resumed && plan_->EarlierHadCourses() && !plan_->EarlierNamesThisRun()) {
-        if (!report.everyListingRead) {
-            return FileOutcome::SelectionUndecided;
-        }
-        report.failure =
-            FileFailure(RunFailureKind::EarlierFileOtherSelection, report.resume.earlierPath);
-        report.ending = RunEnding::Failed;
-        return FileOutcome::LeftAsBefore;
     }
     if (!hasCourses) {
         const bool headerFile = request_.headerFileWhenEmpty && !earlierExisted_ && !resumed;

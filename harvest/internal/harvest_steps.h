@@ -3,7 +3,11 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "CuttingRules.h"
 #include "HarvestRun.h"
@@ -11,6 +15,13 @@
 #include "output_transaction.h"
 
 namespace teebasket::detail {
+
+// One prefecture's courses as its listing pages list them, in page order:
+// the identifiers and the names their cards show (code-page-932 bytes).
+struct PrefectureListing {
+    std::vector<std::string> ids;
+    std::vector<std::string> names;
+};
 
 // Everything a run step needs, passed down explicitly.
 struct RunState {
@@ -35,6 +46,9 @@ struct RunState {
     bool downloadFailed = false;       // some page could not be connected to
     int connectionFailuresInARow = 0;  // pages in a row that could not be connected to
     bool portalGaveUp = false;         // that count reached kConnectionFailuresThatEndARun
+    // The listings read before the crawl (ListSelectionAhead), by slug; the
+    // crawl takes each instead of asking for its pages again.
+    std::unordered_map<std::string, PrefectureListing> listedAhead;
 };
 
 // What came of asking for one page.
@@ -82,6 +96,14 @@ namespace teebasket {
 
 // Crawls each prefecture of the selection in order, after ProgressStart.
 void HarvestPrefectures(detail::RunState& state);
+
+// Reads the listing pages of the selection's prefectures, in order, before
+// the crawl, until every course of `wanted` (detail URLs) is among those
+// listed, and keeps them for the crawl. Returns the detail URLs listed; or
+// nothing when a listing page could not be read, a prefecture listed more
+// courses than a run takes, or a stop came, before that was known.
+std::optional<std::unordered_set<std::string>> ListSelectionAhead(
+    detail::RunState& state, const std::vector<std::string>& wanted);
 
 // Reads the listing pages of one prefecture (page 1, then each next page that
 // the page before links to) and then extracts each of their courses.

@@ -11,7 +11,9 @@
 // courses in listing order) does, but only when that loses nothing: a run
 // that is stopped keeps an earlier file at the output path untouched and its
 // own rows in the partial file for a run that continues it; a run that finds
-// nothing, or cannot reach the portal, leaves the output path as it was.
+// nothing, or cannot reach the portal, leaves the output path as it was; a
+// resume whose earlier file holds courses outside the run's selection is
+// refused before anything is touched, for finishing it would drop them.
 // "OUTPUT.lock" keeps a second run off the same output for as long as the
 // first lives. The partial and finished files are created new, never through
 // a link; a link, a pipe or a folder in their place is a failure that touches
@@ -20,10 +22,15 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "CsvOutputFile.h"
 #include "EarlierFile.h"
+#include "EarlierSelection.h"
 #include "FileLock.h"
 #include "HarvestRun.h"
 #include "JournalCodec.h"
@@ -37,6 +44,18 @@ class OutputTransaction {
     // A run to standard output has no partial file and no lock: lines go out
     // as they come, and what went out stays.
     OutputTransaction& operator=(const OutputTransaction&) = delete;
+
+    // Reads the run's listing pages ahead of the crawl, as far as needed to
+    // list the courses of the given detail URLs; the URLs listed, or nothing
+    // when that could not be known (ListSelectionAhead).
+    using ListingLookup = std::function<std::optional<std::unordered_set<std::string>>(
+        const std::vector<std::string>& wanted)>;
+
+    // Before Begin: a run that resumes is refused, touching nothing, when
+    // the earlier file holds courses outside `selectedRows`; `lookup` places
+    // the courses whose rows name no prefecture, and is called only within
+    // Begin.
+    void RefuseCoursesOutside(std::vector<int> selectedRows, ListingLookup lookup);
 
     // Takes the output's lock, readies the partial file (a new one; or, to
     // resume, the earlier partial file, or a copy of the output's course
@@ -77,6 +96,7 @@ class OutputTransaction {
     RunFailure BeginStandardOutput();
     RunFailure CheckSideFiles();
     RunFailure StartResume(HarvestReport& report);
+    RunFailure CheckEarlierSelection(HarvestReport& report);
     RunFailure StartAfresh(HarvestReport& report);
     void TakeEarlierRows(const HarvestReport& report);
     RunFailure OpenJournal(OutputOpening opening);
@@ -99,6 +119,8 @@ class OutputTransaction {
     EarlierFile earlier_;
     std::optional<ResumePlan> plan_;
     EarlierRows earlierRows_;
+    std::optional<std::vector<int>> selectedRows_;  // set when the earlier file is checked
+    ListingLookup listingLookup_;
     std::optional<std::uintmax_t> partialSizeBefore_;  // set when a run adds to a partial file
 };
 

@@ -69,6 +69,7 @@ class TestWindowResume : public WindowTestCase {
     void anotherSelectionOrFileIsNotOfferedToContinue();
     void fileWithPagesNotReadIsRepairedOnTheNextStart();
     void sessionEndingWhileTheQuestionIsOpenStartsNoRun();
+    void aFileWithCoursesOutsideTheSelectionIsNotContinued();
 
   private:
     bool WaitForRunEnd(int count) {
@@ -293,6 +294,40 @@ void TestWindowResume::sessionEndingWhileTheQuestionIsOpenStartsNoRun() {
     QCOMPARE(ReadArea(f.IniPath()),
              QByteArray("1") + QByteArray(11, '0') + "1" + QByteArray(34, '0'));
     QVERIFY(std::filesystem::exists(f.DataFolder() / "list.csv.partial"));
+}
+
+// The stopped run's partial file, replaced by one of 沖縄県's courses: はい
+// to 再開確認 asks for no page, says how many courses of which prefecture
+// would be lost, and leaves both files as they were.
+void TestWindowResume::aFileWithCoursesOutsideTheSelectionIsNotContinued() {
+    const test::PortalProcess portal(
+        {.extraArgs = {"--courses-per-prefecture", std::to_string(kCoursesPerPrefecture)}});
+    StopARunBesideAnEarlierFile(portal);
+    WindowFixture& f = fixture();
+    const QByteArray okinawa = CliFile(portal, f.DataFolder() / "cli", {"okinawa"});
+    QVERIFY(!okinawa.isEmpty());
+    const std::filesystem::path partial = f.DataFolder() / "list.csv.partial";
+    WriteBytes(partial, okinawa);
+    const std::size_t asked = portal.requests().size();
+    f.Dialogs().AnswerMessage(kIdYes);
+    f.Dialogs().AnswerMessage(kIdOk);
+    TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
+    QVERIFY(WaitForRunEnd(2));
+
+    QCOMPARE(EndCode(1), quint32{TFrmMain::kEndFailed});
+    const CoursesOutside& outside = f.Window().report().resume.outside;
+    QCOMPARE(outside.byPrefecture.size(), std::size_t{1});
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{2});
+    QCOMPARE(messages[1].caption, QStringLiteral("Error"));
+    QVERIFY2(messages[1].text.contains(
+                 QStringLiteral("選んだ都道府県以外のゴルフ場が %1 件あります（沖縄県 %2 件")
+                     .arg(outside.courses)
+                     .arg(outside.byPrefecture[0].courses)),
+             qPrintable(messages[1].text));
+    QCOMPARE(portal.requests().size(), asked);
+    QCOMPARE(ReadBytes(partial), okinawa);
+    QCOMPARE(ReadBytes(f.DataFolder() / "list.csv"), QByteArray("earlier rows\r\n"));
 }
 
 QTEST_MAIN(TestWindowResume)

@@ -1856,21 +1856,65 @@ TEST_F(ResumeAgainstPortal, AFileThatCannotBeContinuedEndsWith64AndStaysAsItWas)
     EXPECT_EQ(RequestCount(), before) << "a file that cannot be continued asks for nothing";
 }
 
-TEST_F(ResumeAgainstPortal, AFileOfAnotherSelectionIsRefusedOnceTheListingsAreRead) {
-    ASSERT_EQ(RunCli(Folder(), With({"chiba", "-o", "list.csv"})).exitCode, 0);
-    const std::string chiba = ReadFileBytes(Csv());
-    const CliResult result = RunCli(Folder(), With({"tokyo", "-o", "list.csv", "--resume"}));
+// A resume whose earlier file holds courses of prefectures outside the run
+// would drop their rows: it is refused, nothing touched, before any course
+// page. Rows that say their prefecture decide it with no request at all; a
+// row without an address (a page that could not be read) is placed by the
+// run's listing pages.
+TEST_F(ResumeAgainstPortal, ANarrowerResumeIsRefusedBeforeAnyCoursePage) {
+    ASSERT_EQ(RunCli(Folder(), With({"13", "14", "-o", "list.csv"})).exitCode, 0);
+    const std::string both = ReadFileBytes(Csv());
+    std::size_t before = RequestCount();
+    const CliResult result = RunCli(Folder(), With({"13", "-o", "list.csv", "--resume"}));
     EXPECT_EQ(result.exitCode, 64) << result.stderrText;
-    EXPECT_NE(result.stderrText.find("another selection"), std::string::npos) << result.stderrText;
-    EXPECT_EQ(ReadFileBytes(Csv()), chiba);
+    // One course of each prefecture has a page without an address: its row
+    // is not checked, for the others decide already.
+    EXPECT_NE(result.stderrText.find("今回選んだ都道府県以外のゴルフ場が 3 件あり（神奈川県 3 "
+                                     "件。ほかに住所がなく確かめていない行 2 件）"),
+              std::string::npos)
+        << result.stderrText;
+    EXPECT_NE(result.stderrText.find("holds 3 courses outside this run's selection (14 "
+                                     "神奈川県: 3; 2 more without an address, not checked)"),
+              std::string::npos)
+        << result.stderrText;
+    EXPECT_EQ(ReadFileBytes(Csv()), both);
     EXPECT_FALSE(fs::exists(Partial()));
+    EXPECT_EQ(RequestCount(), before) << "every row names its prefecture: nothing asked for";
 
     // The same from a killed run's partial file: it stays byte for byte.
-    WriteFileBytes(Partial(), chiba.substr(0, chiba.size() - 20));
-    const CliResult fromPartial = RunCli(Folder(), With({"tokyo", "-o", "list.csv", "--resume"}));
-    EXPECT_EQ(fromPartial.exitCode, 64) << fromPartial.stderrText;
-    EXPECT_EQ(ReadFileBytes(Partial()), chiba.substr(0, chiba.size() - 20));
-    EXPECT_EQ(ReadFileBytes(Csv()), chiba);
+    const std::string killed = both.substr(0, both.size() - 20);
+    WriteFileBytes(Partial(), killed);
+    EXPECT_EQ(RunCli(Folder(), With({"13", "-o", "list.csv", "--resume"})).exitCode, 64);
+    EXPECT_EQ(ReadFileBytes(Partial()), killed);
+    EXPECT_EQ(ReadFileBytes(Csv()), both);
+    EXPECT_EQ(RequestCount(), before);
+    fs::remove(Partial());
+
+    // A file of 東京都 whose last row is a 千葉県 course whose page could not
+    // be read: no address, so 東京都's listing decides, and no course page
+    // is asked for.
+    ASSERT_EQ(RunCli(Folder(), With({"12", "-o", "chiba.csv"})).exitCode, 0);
+    CourseRecord chibaCourse;
+    ASSERT_TRUE(
+        ReadCourseLine(CsvLines(ReadFileBytes(Folder() / "chiba.csv")).back(), chibaCourse));
+    CourseRecord notRead;
+    notRead[kColumnDetailUrl] = chibaCourse[kColumnDetailUrl];
+    const std::vector<std::string> tokyo = CsvLines(both);
+    std::string withChiba;
+    for (std::size_t i = 0; i < 1 + 4; ++i) {
+        withChiba += tokyo[i] + "\r\n";
+    }
+    withChiba += CourseLine(notRead) + "\r\n";
+    WriteFileBytes(Csv(), withChiba);
+    before = RequestCount();
+    const CliResult listed = RunCli(Folder(), With({"13", "-o", "list.csv", "--resume"}));
+    EXPECT_EQ(listed.exitCode, 64) << listed.stderrText;
+    EXPECT_NE(listed.stderrText.find("(not in this run's listings: 1)"), std::string::npos)
+        << listed.stderrText;
+    EXPECT_EQ(TargetsSince(*portal_, before, ""),
+              std::vector<std::string>{"/doc/area/tokyo/?sort=kana&page=1"});
+    EXPECT_EQ(ReadFileBytes(Csv()), withChiba);
+    EXPECT_FALSE(fs::exists(Partial()));
 }
 
 TEST_F(ResumeAgainstPortal, AnUnreachablePortalLeavesBothFilesAsTheyWere) {

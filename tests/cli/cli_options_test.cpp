@@ -342,17 +342,18 @@ TEST(OutcomeLines, AResumedRunSaysHowManyCoursesWereKeptAndFetched) {
     report.ending = RunEnding::Stopped;
     EXPECT_NE(Joined(OutcomeLines(report)).find("Stopped. 20 courses in"), std::string::npos);
 
-    // The files were left as they were: each line says so.
-    report.files = FileOutcome::SelectionUndecided;
-    EXPECT_NE(Joined(OutcomeLines(report)).find("nothing was changed"), std::string::npos);
-    report.ending = RunEnding::Finished;
-    EXPECT_NE(Joined(OutcomeLines(report)).find("nothing was changed"), std::string::npos);
+    // A file with courses of other prefectures: how many, and where.
+    report.files = FileOutcome::NotTouched;
     report.ending = RunEnding::Failed;
     report.failure.kind = RunFailureKind::EarlierFileOtherSelection;
     report.failure.path = "/o/a.csv.partial";
+    report.resume.outside = {23, {{10, 1}, {13, 20}}, {}};
+    const std::string refusal = Joined(OutcomeLines(report));
     EXPECT_NE(
-        Joined(OutcomeLines(report)).find("none of the 9 course lines of \"/o/a.csv.partial\""),
-        std::string::npos);
+        refusal.find("ゴルフ場が 23 件あり（埼玉県 1 件、神奈川県 20 件、今回の一覧にないもの 2 "
+                     "件）、再開するとその行が失われます。ファイルは変更していません。"),
+        std::string::npos)
+        << refusal;
     report.files = FileOutcome::PartialKept;
     report.failure = FileFailure(RunFailureKind::OutputNotWritten, "/o/a.csv.partial",
                                  std::make_error_code(std::errc::no_space_on_device));

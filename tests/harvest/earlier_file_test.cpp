@@ -141,12 +141,8 @@ TEST(NamesCoursesOn, ComparesTheWholeHostAndPort) {
 
 TEST(ResumePlan, KeepsOnlyListedCoursesWhosePageWasRead) {
     ResumePlan plan(Read(File({Line("1", "一"), Line("2"), Line("3", "三")})), Portal());
-    EXPECT_TRUE(plan.EarlierHadCourses());
-    EXPECT_FALSE(plan.EarlierNamesThisRun());
     EXPECT_FALSE(plan.Keep("9"));
-    EXPECT_FALSE(plan.EarlierNamesThisRun());
     EXPECT_FALSE(plan.Keep("2"));  // its row of defaults: read again
-    EXPECT_TRUE(plan.EarlierNamesThisRun());
     EXPECT_TRUE(plan.Keep("3"));
     EXPECT_TRUE(plan.Keep("1"));
 }
