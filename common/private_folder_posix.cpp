@@ -36,8 +36,15 @@ bool StillNamed(int fd, const fs::path& folder) {
            held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
-bool TryHold(int fd) {
-    return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+enum class Hold { Taken, TakenElsewhere, Unsupported };
+
+// A file system without flock on folders (some network ones) gives no hold:
+// its folders are then never removed as abandoned.
+Hold TryHold(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return Hold::Taken;
+    }
+    return errno == EWOULDBLOCK ? Hold::TakenElsewhere : Hold::Unsupported;
 }
 
 }  // namespace
@@ -74,15 +81,24 @@ std::string MakePrivateFolder(const fs::path& parent, const std::string& prefix,
         }
         const fs::path made(name.data());
         const int fd = OpenFolder(made);
-        if (fd < 0) {
+        if (fd < 0 && errno != ENOENT) {
             const int error = errno;
             std::error_code ignored;
             fs::remove(made, ignored);
             return ErrorNumberText(error);
         }
+        if (fd < 0) {
+            continue;  // removed by a remover that came before the hold
+        }
         // A remover that came between mkdtemp and the hold has the folder, or
         // has removed it: it is not ours, and another name is tried.
-        if (TryHold(fd) && StillNamed(fd, made)) {
+        const Hold taken = TryHold(fd);
+        if (taken == Hold::Unsupported) {
+            ::close(fd);
+            folder = made;
+            return {};
+        }
+        if (taken == Hold::Taken && StillNamed(fd, made)) {
             FolderHold madeHold;
             madeHold.handle_ = fd;
             hold = std::move(madeHold);
@@ -115,8 +131,8 @@ void RemoveAbandonedPrivateFolders(const fs::path& parent, const std::string& pr
             continue;  // a link or anything else with the name is not ours
         }
         struct stat status {};
-        if (::fstat(fd, &status) == 0 && status.st_uid == ::geteuid() && TryHold(fd) &&
-            StillNamed(fd, entry.path())) {
+        if (::fstat(fd, &status) == 0 && status.st_uid == ::geteuid() &&
+            TryHold(fd) == Hold::Taken && StillNamed(fd, entry.path())) {
             RemovePrivateFolder(entry.path());
         }
         ::close(fd);

@@ -306,10 +306,16 @@ void OutputTransaction::Finish(HarvestReport& report) {
     switch (report.files) {
         case FileOutcome::NewFileInPlace:
         case FileOutcome::HeaderOnlyFile:
-            failure = Rename(report);
+            failure = OutputStillWritable();
+            if (!failure) {
+                failure = Rename(report);
+            }
             break;
         case FileOutcome::ResumedFileInPlace:
-            failure = Compose(report);
+            failure = OutputStillWritable();
+            if (!failure) {
+                failure = Compose(report);
+            }
             break;
         case FileOutcome::LeftAsBefore:
         case FileOutcome::SelectionUndecided:
@@ -325,6 +331,12 @@ void OutputTransaction::Finish(HarvestReport& report) {
         report.ending = RunEnding::Failed;
         report.files = FileOutcome::PartialKept;
     }
+}
+
+// What stands at the output may have changed during the run: the file is
+// put in place only over a regular file or nothing, as at the start.
+RunFailure OutputTransaction::OutputStillWritable() const {
+    return Refusal(LookAtOutput(output_), output_);
 }
 
 FileOutcome OutputTransaction::ChooseOutcome(HarvestReport& report) const {

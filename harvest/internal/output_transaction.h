@@ -77,6 +77,7 @@ class OutputTransaction {
     RunFailure StartResume(HarvestReport& report);
     RunFailure StartAfresh(HarvestReport& report);
     RunFailure OpenJournal(OutputOpening opening);
+    RunFailure OutputStillWritable() const;
     FileOutcome ChooseOutcome(HarvestReport& report) const;
     RunFailure Rename(HarvestReport& report);
     RunFailure Compose(HarvestReport& report);

@@ -1861,6 +1861,26 @@ TEST_F(ResumeAgainstPortal, TwoRunsThroughTwoLinksToOneFileExcludeEachOther) {
     EXPECT_TRUE(fs::is_symlink(Folder() / "first.csv"));
 }
 
+// What stands at the output is looked at again when the run puts its file
+// in place: a pipe made there during the run stays, and the rows stay in the
+// partial file for --resume.
+TEST_F(ResumeAgainstPortal, APipeMadeAtTheOutputDuringTheRunIsNotReplaced) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "pipes of the Linux file system";
+    }
+    CliProcess run(Folder(), With({"--pause-ms", "0,300", "chiba", "tokyo", "-o", "list.csv"}));
+    ASSERT_TRUE(WaitUntil(run, [&] {
+        return fs::exists(Partial()) && CsvLines(ReadFileBytes(Partial())).size() >= 2;
+    })) << run.Stderr();
+    ASSERT_EQ(::mkfifo(Csv().c_str(), 0600), 0);
+    EXPECT_EQ(run.Wait(), 73) << run.Stderr();
+    EXPECT_NE(run.Stderr().find("not a regular file: \"" + CliPath(Csv()) + "\""),
+              std::string::npos)
+        << run.Stderr();
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(Csv())));
+    EXPECT_EQ(CsvLines(ReadFileBytes(Partial())).size(), 1u + 8u);
+}
+
 // Five course pages in a row that cannot be connected to (a booking host
 // whose certificate nothing trusts: no retries) end the run with 9; the
 // second prefecture is never asked for, and an earlier file stays.
