@@ -11,20 +11,17 @@
 
 namespace teebasket {
 
-// Why a run could not do its work.
+// Why a run could not do its work. For OutputNotARegularFile, the detail is
+// where the output's links end (UTF-8) when it is a link, and the error is
+// ENOENT or ELOOP for a link that leads nowhere.
 enum class RunFailureKind {
     None,
-    InvalidPortalSetting,  // detail: the problem of the [Portal] hosts
-    NoScratchLocation,     // no folder for the scratch file was given
-    OutputInUse,           // another run writes the same output (path: the output)
-    NotARegularFile,       // a link, pipe or folder stands where a file of the run goes (path)
-    // The output is a device, pipe, socket or folder, or a link to one, to
-    // nothing or round in a loop (path: the output as named; detail: where
-    // its links end, UTF-8, when it is a link; error: ENOENT or ELOOP for a
-    // link that leads nowhere).
-    OutputNotARegularFile,
-    OutputLinkNotFollowed,   // the output is another user's link in a shared sticky folder (path:
-                             // the link)
+    InvalidPortalSetting,    // detail: the problem of the [Portal] hosts
+    NoScratchLocation,       // no folder for the scratch file was given
+    OutputInUse,             // another run writes the same output (path: the output)
+    NotARegularFile,         // a link, pipe or folder stands where a file of the run goes (path)
+    OutputNotARegularFile,   // the output is not a regular file, nor a link to one (path)
+    OutputLinkNotFollowed,   // the output is another user's link in a sticky shared folder (path)
     OutputReadOnly,          // the output is a read-only file (path: the file)
     OutputNotCreated,        // the output or its partial file could not be created (path, errno)
     OutputNotWritten,        // a line could not be written (path, errno)
