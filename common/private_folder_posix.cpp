@@ -115,25 +115,31 @@ void RemovePrivateFolder(const fs::path& folder) {
     fs::remove_all(folder, ignored);
 }
 
-void RemoveAbandonedPrivateFolders(const fs::path& parent, const std::string& prefix) {
+// The names of the folders in `parent` that may be private folders of
+// `prefix`, read before any is removed.
+std::vector<fs::path> Candidates(const fs::path& parent, const std::string& prefix) {
+    std::vector<fs::path> candidates;
     std::error_code error;
-    fs::directory_iterator entries(parent.empty() ? fs::path(".") : parent, error);
-    if (error) {
-        return;
-    }
-    for (const fs::directory_entry& entry : entries) {
-        const std::string name = entry.path().filename().string();
-        if (!name.starts_with(prefix) || name.size() != prefix.size() + kRandomCharacters) {
-            continue;
+    for (fs::directory_iterator entry(parent.empty() ? fs::path(".") : parent, error);
+         !error && entry != fs::directory_iterator(); entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.starts_with(prefix) && name.size() == prefix.size() + kRandomCharacters) {
+            candidates.push_back(entry->path());
         }
-        const int fd = OpenFolder(entry.path());
+    }
+    return candidates;
+}
+
+void RemoveAbandonedPrivateFolders(const fs::path& parent, const std::string& prefix) {
+    for (const fs::path& folder : Candidates(parent, prefix)) {
+        const int fd = OpenFolder(folder);
         if (fd < 0) {
             continue;  // a link or anything else with the name is not ours
         }
         struct stat status {};
         if (::fstat(fd, &status) == 0 && status.st_uid == ::geteuid() &&
-            TryHold(fd) == Hold::Taken && StillNamed(fd, entry.path())) {
-            RemovePrivateFolder(entry.path());
+            TryHold(fd) == Hold::Taken && StillNamed(fd, folder)) {
+            RemovePrivateFolder(folder);
         }
         ::close(fd);
     }
