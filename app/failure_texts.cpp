@@ -4,6 +4,7 @@
 #include "MECSUtils.h"
 #include "ProfileFile.h"
 #include "SystemText.h"
+#include "path_text.h"
 #include "window_internal.h"
 
 namespace teebasket::window {
@@ -43,15 +44,46 @@ QString SystemReason(const RunFailure& failure) {
     return failure.error ? Utf8(JapaneseErrorText(failure.error)) : QString();
 }
 
-// "「PATH」: 理由" or the path alone.
+// "「PATH」: 理由" or the path alone. Without the system's error, the reason
+// is the detail (the workbook library's words).
 QString AtPath(const RunFailure& failure) {
-    const QString reason = SystemReason(failure);
+    QString reason = SystemReason(failure);
+    if (reason.isEmpty()) {
+        reason = FromAscii(failure.detail);
+    }
     return Quoted(failure.path) + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
+}
+
+// The output file of `format`: the code-page-932 CSV keeps its original
+// word.
+QString FileWord(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Csv:
+            return QStringLiteral("CSVファイル");
+        case OutputFormat::CsvUtf8:
+            return QStringLiteral("CSVファイル（UTF-8）");
+        case OutputFormat::Jsonl:
+            return QStringLiteral("JSON Linesファイル");
+        case OutputFormat::Xlsx:
+            return QStringLiteral("Excelブック");
+    }
+    return QStringLiteral("CSVファイル");
+}
+
+// "「PATH」、「TARGET」へのリンク" when the output is a link.
+QString OutputAndLinkTarget(const RunFailure& failure) {
+    QString text = Quoted(failure.path);
+    if (!failure.detail.empty()) {
+        text += QStringLiteral("（「") + FromPath(PathFromUtf8(failure.detail)) +
+                QStringLiteral("」へのリンク）");
+    }
+    const QString reason = SystemReason(failure);
+    return reason.isEmpty() ? text : text + QStringLiteral(": ") + reason;
 }
 
 }  // namespace
 
-QString RunFailureText(const RunFailure& failure) {
+QString RunFailureText(const RunFailure& failure, OutputFormat format) {
     switch (failure.kind) {
         case RunFailureKind::None:
             return {};
@@ -64,14 +96,25 @@ QString RunFailureText(const RunFailure& failure) {
         case RunFailureKind::NotARegularFile:
             return QStringLiteral("リンク・パイプ・フォルダーがあるため作成できません: ") +
                    Quoted(failure.path);
+        case RunFailureKind::OutputNotARegularFile:
+            return QStringLiteral("保存先が通常のファイルではないため、何も変更していません: ") +
+                   OutputAndLinkTarget(failure);
+        case RunFailureKind::OutputLinkNotFollowed:
+            return QStringLiteral(
+                       "保存先は共有フォルダーにある他のユーザーのリンクのため、たどりません: ") +
+                   Quoted(failure.path);
+        case RunFailureKind::OutputReadOnly:
+            return QStringLiteral("保存先のファイルは読み取り専用のため、変更していません: ") +
+                   Quoted(failure.path);
         case RunFailureKind::OutputNotCreated:
-            return QStringLiteral("CSVファイルを作成できませんでした: ") + AtPath(failure);
+            return FileWord(format) + QStringLiteral("を作成できませんでした: ") + AtPath(failure);
         case RunFailureKind::OutputNotWritten:
-            return QStringLiteral("CSVファイルに書き込めませんでした: ") + AtPath(failure);
+            return FileWord(format) + QStringLiteral("に書き込めませんでした: ") + AtPath(failure);
         case RunFailureKind::NoSpace:
             return QStringLiteral("空き容量がありません: ") + Quoted(failure.path);
         case RunFailureKind::OutputNotPutInPlace:
-            return QStringLiteral("CSVファイルを置き換えられませんでした: ") + AtPath(failure);
+            return FileWord(format) + QStringLiteral("を置き換えられませんでした: ") +
+                   AtPath(failure);
         case RunFailureKind::ScratchFile:
             return QStringLiteral("作業ファイルに書き込めませんでした: ") + AtPath(failure);
         case RunFailureKind::EarlierFileUnreadable:

@@ -82,7 +82,7 @@ inline const QString kTextConnectionTesting = QStringLiteral("%1 に接続して
 
 // What went wrong, in the window's Japanese: a run's failure (what could not
 // be done, and to what), and the reason a page could not be read.
-QString RunFailureText(const RunFailure& failure);
+QString RunFailureText(const RunFailure& failure, OutputFormat format);
 QString PageFailureText(const PageFailure& failure);
 QString FetchErrorText(FetchError error);
 

@@ -502,7 +502,7 @@ QString TFrmMain::FailureText() const {
             return QStringLiteral("接続先の設定が正しくありません: ") + problem;
         }
     }
-    return RunFailureText(failure);
+    return RunFailureText(failure, report().outputFormat);
 }
 
 // A stopped run whose rows stay beside an earlier file says where they are.

@@ -11,6 +11,7 @@
 #include "HarvestConfig.h"
 #include "Language.h"
 #include "Unithread.h"
+#include "standard_descriptors.h"
 
 namespace teebasket::cli {
 
@@ -61,7 +62,9 @@ struct CommandEnding {
 CommandEnding RunCompareCommand(const CompareArguments& arguments,
                                 const std::filesystem::path& currentFolder, Language language);
 
-// The whole program; returns its exit code.
-int RunTeebasketCli(int argc, char** argv);
+// The whole program; returns its exit code. `closedAtStart` says which
+// standard descriptors the program was started without: a run to standard
+// output (-o -) that was closed is refused before any request.
+int RunTeebasketCli(int argc, char** argv, const ClosedStandardDescriptors& closedAtStart = {});
 
 }  // namespace teebasket::cli

@@ -5,6 +5,7 @@
 #include "MECSUtils.h"
 #include "PrefectureNames.h"
 #include "SystemText.h"
+#include "path_text.h"
 
 namespace teebasket::cli {
 
@@ -44,9 +45,20 @@ ExitCode FailureExitCode(RunFailureKind kind) {
         case RunFailureKind::EarlierFileOtherPortal:
         case RunFailureKind::EarlierFileOtherSelection:
             return kExitUsage;
-        default:
-            return kExitCannotWrite;
+        case RunFailureKind::None:
+        case RunFailureKind::NoScratchLocation:
+        case RunFailureKind::NotARegularFile:
+        case RunFailureKind::OutputNotARegularFile:
+        case RunFailureKind::OutputLinkNotFollowed:
+        case RunFailureKind::OutputReadOnly:
+        case RunFailureKind::OutputNotCreated:
+        case RunFailureKind::OutputNotWritten:
+        case RunFailureKind::NoSpace:
+        case RunFailureKind::OutputNotPutInPlace:
+        case RunFailureKind::ScratchFile:
+            break;
     }
+    return kExitCannotWrite;
 }
 
 }  // namespace
@@ -168,16 +180,42 @@ std::string SystemReason(const RunFailure& failure) {
     return japanese == english ? english : japanese + " / " + english;
 }
 
+// The output file of `format` as a line names it: the code-page-932 CSV
+// keeps its original words.
+Words FileWords(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Csv:
+            return {"CSVファイル", "the CSV file"};
+        case OutputFormat::CsvUtf8:
+            return {"CSVファイル（UTF-8）", "the UTF-8 CSV file"};
+        case OutputFormat::Jsonl:
+            return {"JSON Linesファイル", "the JSON Lines file"};
+        case OutputFormat::Xlsx:
+            return {"Excelブック", "the workbook"};
+    }
+    return {"CSVファイル", "the CSV file"};
+}
+
 // What the engine could not do, as the line's first half.
-std::string FailureHeadline(const RunFailure& failure) {
+std::string FailureHeadline(const RunFailure& failure, OutputFormat format) {
+    const Words file = FileWords(format);
     switch (failure.kind) {
         case RunFailureKind::OutputNotCreated:
-            return "CSVファイルを作成できませんでした / could not create the CSV file";
+            return std::string(file.japanese) + "を作成できませんでした / could not create " +
+                   file.english;
         case RunFailureKind::OutputNotWritten:
         case RunFailureKind::NoSpace:
-            return "CSVファイルに書き込めませんでした / could not write the CSV file";
+            return std::string(file.japanese) + "に書き込めませんでした / could not write " +
+                   file.english;
         case RunFailureKind::OutputNotPutInPlace:
-            return "CSVファイルを置き換えられませんでした / could not finish the CSV file";
+            return std::string(file.japanese) + "を置き換えられませんでした / could not finish " +
+                   file.english;
+        case RunFailureKind::OutputNotARegularFile:
+            return "出力先は通常のファイルではありません / the output is not a regular file";
+        case RunFailureKind::OutputLinkNotFollowed:
+            return "出力先のリンクはたどりません / the output is a link that is not followed";
+        case RunFailureKind::OutputReadOnly:
+            return "出力先のファイルは読み取り専用です / the output file is read-only";
         case RunFailureKind::NotARegularFile:
             return "ファイルを作成できませんでした / could not create a file of the run";
         case RunFailureKind::ScratchFile:
@@ -188,9 +226,30 @@ std::string FailureHeadline(const RunFailure& failure) {
             return "ポータルの設定が正しくありません / invalid portal setting";
         case RunFailureKind::Unexpected:
             return "取得処理で予期しないエラーが発生しました / unexpected error";
-        default:
-            return {};
+        case RunFailureKind::None:
+        case RunFailureKind::OutputInUse:
+        case RunFailureKind::EarlierFileUnreadable:
+        case RunFailureKind::EarlierFileTooLarge:
+        case RunFailureKind::EarlierFileForeign:
+        case RunFailureKind::EarlierFileOtherPortal:
+        case RunFailureKind::EarlierFileOtherSelection:
+            break;  // lines of their own
     }
+    return {};
+}
+
+// "not a regular file: "PATH"", with where its links end and why a link
+// leads nowhere.
+std::string NotARegularFileReason(const RunFailure& failure) {
+    std::string reason =
+        "通常のファイルではありません / not a regular file: " + QuotedPath(failure.path);
+    if (!failure.detail.empty()) {
+        reason += ", a link to " + QuotedPath(PathFromUtf8(failure.detail));
+    }
+    if (failure.error) {
+        reason += ": " + SystemReason(failure);
+    }
+    return reason;
 }
 
 }  // namespace
@@ -200,6 +259,14 @@ std::string RunFailureReason(const RunFailure& failure) {
         case RunFailureKind::NotARegularFile:
             return "リンク・パイプ・フォルダーがあります / a link, a pipe or a folder stands at " +
                    QuotedPath(failure.path) + "; it was left as it was";
+        case RunFailureKind::OutputNotARegularFile:
+            return NotARegularFileReason(failure);
+        case RunFailureKind::OutputLinkNotFollowed:
+            return "共有フォルダーにある他のユーザーのリンクです / not following " +
+                   QuotedPath(failure.path) +
+                   ": a link of another user in a folder that everyone may write to (sticky)";
+        case RunFailureKind::OutputReadOnly:
+            return "読み取り専用です / read-only: " + QuotedPath(failure.path);
         case RunFailureKind::OutputInUse: {
             // The lock is released by the system when the process holding it
             // ends, however it ends: a lock file left behind never blocks.
@@ -210,10 +277,24 @@ std::string RunFailureReason(const RunFailure& failure) {
         case RunFailureKind::Unexpected:
         case RunFailureKind::InvalidPortalSetting:
             return OneLine(failure.detail);
-        default:
+        case RunFailureKind::None:
+        case RunFailureKind::NoScratchLocation:
+        case RunFailureKind::OutputNotCreated:
+        case RunFailureKind::OutputNotWritten:
+        case RunFailureKind::NoSpace:
+        case RunFailureKind::OutputNotPutInPlace:
+        case RunFailureKind::ScratchFile:
+        case RunFailureKind::EarlierFileUnreadable:
+        case RunFailureKind::EarlierFileTooLarge:
+        case RunFailureKind::EarlierFileForeign:
+        case RunFailureKind::EarlierFileOtherPortal:
+        case RunFailureKind::EarlierFileOtherSelection:
             break;
     }
-    const std::string system = SystemReason(failure);
+    std::string system = SystemReason(failure);
+    if (system.empty() && !failure.detail.empty()) {
+        system = PrintableText(OneLine(failure.detail));  // the workbook library's reason
+    }
     if (failure.path.empty()) {
         return system;
     }
@@ -402,10 +483,22 @@ std::string FailedMessage(const HarvestReport& report) {
         case RunFailureKind::EarlierFileOtherPortal:
         case RunFailureKind::EarlierFileOtherSelection:
             return ResumeRefusal(report);
-        default:
+        case RunFailureKind::None:
+        case RunFailureKind::InvalidPortalSetting:
+        case RunFailureKind::NoScratchLocation:
+        case RunFailureKind::NotARegularFile:
+        case RunFailureKind::OutputNotARegularFile:
+        case RunFailureKind::OutputLinkNotFollowed:
+        case RunFailureKind::OutputReadOnly:
+        case RunFailureKind::OutputNotCreated:
+        case RunFailureKind::OutputNotWritten:
+        case RunFailureKind::NoSpace:
+        case RunFailureKind::OutputNotPutInPlace:
+        case RunFailureKind::ScratchFile:
+        case RunFailureKind::Unexpected:
             break;
     }
-    std::string line = FailureHeadline(report.failure) + ".";
+    std::string line = FailureHeadline(report.failure, report.outputFormat) + ".";
     if (report.files == FileOutcome::PartialKept) {
         line += " " + Destination(report) + " was left as it was; the rows written are in " +
                 QuotedPath(report.partialPath) +

@@ -231,7 +231,7 @@ HarvestRequest EngineRequest(const RunRequest& request, const fs::path& scratchF
 
 }  // namespace
 
-int RunTeebasketCli(int argc, char** argv) {
+int RunTeebasketCli(int argc, char** argv, const ClosedStandardDescriptors& closedAtStart) {
     PrepareProcess();
     const PreparedRun prepared =
         PrepareRun(ArgumentsAsUtf8(argc, argv), ExecutableFolder(), CurrentFolder());
@@ -247,6 +247,12 @@ int RunTeebasketCli(int argc, char** argv) {
         return prepared.exitCode;
     }
     const RunRequest& request = prepared.request;
+    if (request.toStandardOutput && closedAtStart.output) {
+        // It is the null device now: every row would be lost, and the run
+        // would say it wrote them.
+        PrintLine(stderr, CannotWriteMessage("standard output (-o -) is closed"));
+        return kExitCannotWrite;
+    }
     TerminalProgress progress(stderr, IsTerminal(stderr), request.quiet);
 
     // A folder only this process uses, for the engine's scratch file: the

@@ -5,11 +5,12 @@
 #include "standard_descriptors.h"
 
 int main(int argc, char** argv) {
-    if (!teebasket::OpenClosedStandardDescriptors()) {
+    teebasket::ClosedStandardDescriptors closed;
+    if (!teebasket::OpenClosedStandardDescriptors(&closed)) {
         return teebasket::cli::kExitCannotWrite;
     }
     // A Ctrl-C from here on waits for the run's stop handling, however long
     // the program takes to get there (reading a large file to resume).
     teebasket::cli::HoldStopRequests();
-    return teebasket::cli::RunTeebasketCli(argc, argv);
+    return teebasket::cli::RunTeebasketCli(argc, argv, closed);
 }

@@ -13,7 +13,20 @@ namespace teebasket {
 
 namespace fs = std::filesystem;
 
-std::string MakePrivateFolder(const fs::path& parent, const std::string& prefix, fs::path& folder) {
+FolderHold::~FolderHold() = default;
+
+FolderHold::FolderHold(FolderHold&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = -1;
+}
+
+FolderHold& FolderHold::operator=(FolderHold&& other) noexcept {
+    handle_ = other.handle_;
+    other.handle_ = -1;
+    return *this;
+}
+
+std::string MakePrivateFolder(const fs::path& parent, const std::string& prefix, fs::path& folder,
+                              FolderHold&) {
     static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::mt19937 random(std::random_device{}());
     DWORD error = ERROR_ALREADY_EXISTS;
@@ -36,5 +49,9 @@ void RemovePrivateFolder(const fs::path& folder) {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
 }
+
+// A folder in use cannot be told from an abandoned one without a hold, and a
+// removal could take the files of a run in progress: abandoned folders stay.
+void RemoveAbandonedPrivateFolders(const fs::path&, const std::string&) {}
 
 }  // namespace teebasket

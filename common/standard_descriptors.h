@@ -9,9 +9,19 @@
 
 namespace teebasket {
 
-// Opens the null device on each of descriptors 0, 1 and 2 that is closed.
-// Call first thing in main, before any file or socket is opened. False when
-// the null device cannot be opened: the program must then open nothing.
-bool OpenClosedStandardDescriptors();
+// Which of the standard descriptors were closed when the program started,
+// before they were opened on the null device: a program that writes its
+// results to standard output must not take the null device for it.
+struct ClosedStandardDescriptors {
+    bool input = false;
+    bool output = false;
+    bool error = false;
+};
+
+// Opens the null device on each of descriptors 0, 1 and 2 that is closed,
+// and says which were in `closed` when given. Call first thing in main,
+// before any file or socket is opened. False when the null device cannot be
+// opened: the program must then open nothing.
+bool OpenClosedStandardDescriptors(ClosedStandardDescriptors* closed = nullptr);
 
 }  // namespace teebasket

@@ -7,10 +7,16 @@
 
 namespace teebasket {
 
-bool OpenClosedStandardDescriptors() {
+bool OpenClosedStandardDescriptors(ClosedStandardDescriptors* closed) {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
             continue;
+        }
+        if (closed != nullptr) {
+            bool& which = fd == STDIN_FILENO    ? closed->input
+                          : fd == STDOUT_FILENO ? closed->output
+                                                : closed->error;
+            which = true;
         }
         // The lowest free descriptor is `fd` itself, since those below it
         // are open by now.

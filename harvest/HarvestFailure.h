@@ -11,13 +11,18 @@
 
 namespace teebasket {
 
-// Why a run could not do its work.
+// Why a run could not do its work. For OutputNotARegularFile, the detail is
+// where the output's links end (UTF-8) when it is a link, and the error is
+// ENOENT or ELOOP for a link that leads nowhere.
 enum class RunFailureKind {
     None,
     InvalidPortalSetting,    // detail: the problem of the [Portal] hosts
     NoScratchLocation,       // no folder for the scratch file was given
     OutputInUse,             // another run writes the same output (path: the output)
     NotARegularFile,         // a link, pipe or folder stands where a file of the run goes (path)
+    OutputNotARegularFile,   // the output is not a regular file, nor a link to one (path)
+    OutputLinkNotFollowed,   // the output is another user's link in a sticky shared folder (path)
+    OutputReadOnly,          // the output is a read-only file (path: the file)
     OutputNotCreated,        // the output or its partial file could not be created (path, errno)
     OutputNotWritten,        // a line could not be written (path, errno)
     NoSpace,                 // the disk or the quota is full (path, errno)

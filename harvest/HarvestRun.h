@@ -133,8 +133,9 @@ struct HarvestReport {
     std::vector<PageFailure> pageFailures;  // in the order they happened
 
     // The files, known once the run has begun its file (before ProgressStart).
-    std::filesystem::path outputPath;   // the file written (a link's target)
-    std::filesystem::path partialPath;  // OUTPUT.partial
+    std::filesystem::path outputPath;               // the file written (a link's target)
+    OutputFormat outputFormat = OutputFormat::Csv;  // the format written, for the wording
+    std::filesystem::path partialPath;              // OUTPUT.partial
     ResumeStart resume;
     bool partialReplaced = false;  // a partial file of an interrupted run was replaced
     bool nothingToResume = false;  // resume was asked for, but there was no file
@@ -169,7 +170,7 @@ class HarvestObserver {
 };
 
 // The partial file of a run into `output`: "OUTPUT.partial" beside it, or
-// beside the file it links to.
+// beside the regular file its links end at.
 std::filesystem::path PartialPathOf(const std::filesystem::path& output);
 
 // The file whose lock makes a run the only one into `output`:

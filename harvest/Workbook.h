@@ -15,12 +15,14 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "OutputFormat.h"
+#include "private_folder.h"
 
 namespace teebasket {
 
@@ -30,11 +32,18 @@ inline constexpr std::string_view kCourseSheetName = "ゴルフ場";
 // The most characters a cell holds; a longer text is cut there.
 inline constexpr std::size_t kCellTextLimit = 32767;
 
-// A workbook written into its private folder, not yet in place.
+// A workbook written into its private folder, not yet in place. The folder
+// is held (FolderHold) until the last copy of this goes.
 struct WrittenWorkbook {
     std::filesystem::path file;    // the workbook, inside `folder`
     std::filesystem::path folder;  // the private folder, to remove afterwards
+    std::shared_ptr<const FolderHold> hold;
 };
+
+// Removes the private folders that workbooks for `target` would be written
+// in, in target's folder, that no live process holds: those of runs killed
+// while they wrote a workbook.
+void RemoveAbandonedWorkbookFolders(const std::filesystem::path& target);
 
 // Writes the workbook of `entries` for `target` into a new private folder
 // in target's folder: one sheet "ゴルフ場" with the 40 columns of

@@ -3,6 +3,7 @@
 #include "CourseRecord.h"
 #include "OutputReader.h"
 #include "Workbook.h"
+#include "output_target.h"
 #include "path_text.h"
 #include "whole_file.h"
 
@@ -15,17 +16,36 @@ fs::path WithSuffix(fs::path path, const char* suffix) {
     return path;
 }
 
-// A symbolic link as output stays a link: its target is the file written.
+// A symbolic link as output stays a link: the regular file it ends at is the
+// file written. An output that is refused stays as named.
 fs::path FollowLink(const fs::path& output) {
-    std::error_code error;
-    if (!fs::is_symlink(output, error)) {
-        return output;
-    }
-    fs::path target = fs::weakly_canonical(output, error);
-    return error ? output : target;
+    return LookAtOutput(output).file;
 }
 
 namespace {
+
+// Why `target`, the output the user named as `named`, is not written; none
+// when it may be.
+RunFailure Refusal(const OutputTarget& target, const fs::path& named) {
+    RunFailure failure;
+    switch (target.status) {
+        case OutputTarget::Status::Nothing:
+        case OutputTarget::Status::RegularFile:
+            return failure;
+        case OutputTarget::Status::NotRegular:
+        case OutputTarget::Status::BrokenLink:
+            failure = FileFailure(RunFailureKind::OutputNotARegularFile, named, target.error);
+            if (target.at != named) {
+                failure.detail = PathText(target.at);
+            }
+            return failure;
+        case OutputTarget::Status::UntrustedLink:
+            return FileFailure(RunFailureKind::OutputLinkNotFollowed, target.at);
+        case OutputTarget::Status::ReadOnly:
+            return FileFailure(RunFailureKind::OutputReadOnly, target.at);
+    }
+    return failure;
+}
 
 std::error_code Errno(int error) {
     return std::error_code(error, std::generic_category());
@@ -106,19 +126,25 @@ OutputTransaction::OutputTransaction(const OutputRequest& request, const PortalS
       composed_(WithSuffix(output_, ".partial.new")) {}
 
 RunFailure OutputTransaction::Begin(HarvestReport& report) {
+    report.outputFormat = request_.format;
     if (request_.toStandardOutput) {
         return BeginStandardOutput();
     }
+    report.outputPath = request_.path;
+    // Looked at again: the path may have changed since the run was made.
+    const OutputTarget target = LookAtOutput(request_.path);
+    if (RunFailure refusal = Refusal(target, request_.path)) {
+        return refusal;
+    }
+    output_ = target.file;
+    partial_ = WithSuffix(output_, ".partial");
+    composed_ = WithSuffix(output_, ".partial.new");
     report.outputPath = output_;
     report.partialPath = partial_;
-    std::error_code error;
-    const fs::file_status outputStatus = fs::status(output_, error);
-    if (fs::is_directory(outputStatus)) {
-        return FileFailure(RunFailureKind::OutputNotCreated, output_,
-                           std::make_error_code(std::errc::is_a_directory));
-    }
-    earlierExisted_ = fs::exists(outputStatus);
-    lock_.emplace(LockPathOf(output_));
+    earlierExisted_ = target.status == OutputTarget::Status::RegularFile;
+    // Beside the file itself, so that two runs through two links to one file
+    // exclude each other.
+    lock_.emplace(WithSuffix(output_, ".lock"));
     switch (lock_->state()) {
         case FileLock::State::Held:
             break;
@@ -132,6 +158,9 @@ RunFailure OutputTransaction::Begin(HarvestReport& report) {
     }
     if (RunFailure failure = CheckSideFiles()) {
         return failure;
+    }
+    if (request_.format == OutputFormat::Xlsx) {
+        RemoveAbandonedWorkbookFolders(output_);
     }
     if (request_.resume) {
         if (RunFailure failure = StartResume(report)) {
@@ -344,10 +373,16 @@ void OutputTransaction::Finish(HarvestReport& report) {
     switch (report.files) {
         case FileOutcome::NewFileInPlace:
         case FileOutcome::HeaderOnlyFile:
-            failure = Rename(report);
+            failure = OutputStillWritable();
+            if (!failure) {
+                failure = Rename(report);
+            }
             break;
         case FileOutcome::ResumedFileInPlace:
-            failure = Compose(report);
+            failure = OutputStillWritable();
+            if (!failure) {
+                failure = Compose(report);
+            }
             break;
         case FileOutcome::LeftAsBefore:
             LeaveAsBefore();
@@ -362,6 +397,12 @@ void OutputTransaction::Finish(HarvestReport& report) {
         report.ending = RunEnding::Failed;
         report.files = FileOutcome::PartialKept;
     }
+}
+
+// What stands at the output may have changed during the run: the file is
+// put in place only over a regular file or nothing, as at the start.
+RunFailure OutputTransaction::OutputStillWritable() const {
+    return Refusal(LookAtOutput(output_), output_);
 }
 
 FileOutcome OutputTransaction::ChooseOutcome(HarvestReport& report) const {

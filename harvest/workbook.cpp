@@ -22,6 +22,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char* kWorkbookFolderPrefix = ".teebasket-xlsx-";
+
+fs::path FolderOf(const fs::path& target) {
+    return target.has_parent_path() ? target.parent_path() : fs::path(".");
+}
+
 constexpr double kMinimumWidth = 6;
 constexpr double kMaximumWidth = 60;
 
@@ -306,8 +312,9 @@ bool WriteSheetWorkbook(const fs::path& target, std::string_view sheetName,
                         const std::function<void(std::size_t, std::vector<SheetCell>&)>& rowAt,
                         WrittenWorkbook& written, std::string& error) {
     fs::path folder;
-    const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    if (std::string problem = MakePrivateFolder(parent, ".teebasket-xlsx-", folder);
+    auto hold = std::make_shared<FolderHold>();
+    const fs::path parent = FolderOf(target);
+    if (std::string problem = MakePrivateFolder(parent, kWorkbookFolderPrefix, folder, *hold);
         !problem.empty()) {
         error = "no private folder could be made in " + PathText(parent) + ": " + problem;
         return false;
@@ -338,7 +345,7 @@ bool WriteSheetWorkbook(const fs::path& target, std::string_view sheetName,
         error = "the workbook could not be written: " + problem;
         return false;
     }
-    written = WrittenWorkbook{file, folder};
+    written = WrittenWorkbook{file, folder, std::move(hold)};
     return true;
 }
 
@@ -367,6 +374,10 @@ std::error_code PutWorkbookInPlace(const WrittenWorkbook& written, const fs::pat
     const std::error_code problem = MoveFileInPlace(written.file, target);
     RemovePrivateFolder(written.folder);
     return problem;
+}
+
+void RemoveAbandonedWorkbookFolders(const fs::path& target) {
+    RemoveAbandonedPrivateFolders(FolderOf(target), kWorkbookFolderPrefix);
 }
 
 void DiscardWorkbook(const WrittenWorkbook& written) {

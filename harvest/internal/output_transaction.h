@@ -17,7 +17,12 @@
 // "OUTPUT.lock" keeps a second run off the same output for as long as the
 // first lives. The partial and finished files are created new, never through
 // a link; a link, a pipe or a folder in their place is a failure that touches
-// nothing. An output that is itself a link stays one: its target is written.
+// nothing. The output itself is a regular file or nothing (OutputTarget): a
+// device, pipe, socket or folder there, a link to one or to nothing, another
+// user's link in a shared sticky folder, and a read-only file are refused
+// before anything is touched. An output that is a link to a regular file stays
+// a link: its target is written, and the lock and partial file sit beside the
+// target.
 #pragma once
 
 #include <chrono>
@@ -100,6 +105,7 @@ class OutputTransaction {
     RunFailure StartAfresh(HarvestReport& report);
     void TakeEarlierRows(const HarvestReport& report);
     RunFailure OpenJournal(OutputOpening opening);
+    RunFailure OutputStillWritable() const;
     FileOutcome ChooseOutcome(HarvestReport& report) const;
     RunFailure Rename(HarvestReport& report);
     RunFailure Compose(HarvestReport& report);

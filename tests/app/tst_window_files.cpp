@@ -80,6 +80,7 @@ class TestWindowFiles : public WindowTestCase {
     void failedWriteKeepsTheEarlierFileAndTheRunCanBeContinued();
     void runThatFindsNothingRemovesAnOldPartialFileAndKeepsTheEarlierFile();
     void finishedFileThatNoProgramOpensIsNamedWithItsFolder();
+    void readOnlyOutputIsRefusedAndStaysAsItWas();
 
   private:
     bool WaitForRunEnd(int count = 1) {
@@ -297,6 +298,32 @@ void TestWindowFiles::finishedFileThatNoProgramOpensIsNamedWithItsFolder() {
                        "でした。\nファイルは次の場所に保存しました:\n") +
             QDir::toNativeSeparators(f.FilePath(QStringLiteral("done.csv"))));
     QCOMPARE(messages[1].flags, kErrorNoticeFlags);
+}
+
+// The window shares the engine's refusals: a read-only output stays as it
+// was, before any request, and the message says why in Japanese.
+void TestWindowFiles::readOnlyOutputIsRefusedAndStaysAsItWas() {
+    const test::PortalProcess portal;
+    WindowFixture& f = fixture();
+    f.CreateShown(SettingsFor(portal));
+    Watch();
+    const std::filesystem::path output = f.DataFolder() / "kept.csv";
+    WriteBytes(output, "earlier rows\r\n");
+    std::filesystem::permissions(output, std::filesystem::perms::owner_read);
+    f.Dialogs().AnswerMessage(kIdOk);
+    TickAndStart(f, {kTokyo}, QStringLiteral("kept.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(EndCode(0), quint32{TFrmMain::kEndFailed});
+    QCOMPARE(f.Dialogs().Messages().at(0).text,
+             QStringLiteral("情報の取得中にエラーが発生しました。\n"
+                            "保存先のファイルは読み取り専用のため、変更していません: 「") +
+                 QString::fromStdString(output.string()) + QStringLiteral("」"));
+    QCOMPARE(ReadBytes(output), QByteArray("earlier rows\r\n"));
+    QVERIFY(portal.requests().empty());
+    QVERIFY(!std::filesystem::exists(f.DataFolder() / "kept.csv.partial"));
+    std::filesystem::permissions(output, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
 }
 
 QTEST_MAIN(TestWindowFiles)

@@ -14,10 +14,12 @@
 #include <pty.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +28,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -154,6 +157,7 @@ class CliProcess {
         // test sets LANG or LC_*, and TERM=xterm.
         std::vector<std::string> environment{};
         bool captureStdout = false;             // into stdout.txt rather than the null device
+        bool stdoutClosed = false;              // descriptor 1 closed (`>&-`)
         std::string fullPipeFiller{};           // UnreadPipe: the pipe is full before the start
         std::string stderrName = "stderr.txt";  // File: its name in the folder
     };
@@ -235,6 +239,9 @@ class CliProcess {
             } else {
                 ::dup2(nullFd, 0);
                 ::dup2(stdoutFd, 1);
+            }
+            if (launch.stdoutClosed) {
+                ::close(1);
             }
             if (stderrFd >= 0) {
                 ::dup2(stderrFd, 2);
@@ -1114,6 +1121,202 @@ TEST_F(CliAgainstPortal, ALinkPipeOrFolderBesideTheOutputIsNamedAndTouchesNothin
     EXPECT_TRUE(ScratchFolderEmpty());
 }
 
+// The run's lock and partial file beside `file`.
+std::vector<fs::path> SideFiles(const fs::path& file) {
+    return {fs::path(file) += ".partial", fs::path(file) += ".lock",
+            fs::path(file) += ".partial.new"};
+}
+
+bool AnySideFile(const fs::path& file) {
+    std::error_code ignored;
+    for (const fs::path& side : SideFiles(file)) {
+        if (fs::symlink_status(side, ignored).type() != fs::file_type::not_found) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The output itself is a regular file or nothing: anything else there, a
+// link to it, a link that leads nowhere and a read-only file are refused
+// before any request, and nothing is touched: neither what is at the path,
+// nor what a link leads to, nor anything beside either.
+TEST_F(CliAgainstPortal, AnOutputThatIsNotARegularFileIsRefusedAndTouchesNothing) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "links and pipes of the Linux file system";
+    }
+    const fs::path secret = Folder() / "secret.conf";
+    const fs::path folder = Folder() / "folder";
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> plant;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"a pipe", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); },
+         "not a regular file: "},
+        {"a folder", [](const fs::path& at) { fs::create_directory(at); }, "not a regular file: "},
+        {"a link to a folder",
+         [&](const fs::path& at) { fs::create_directory_symlink(folder, at); },
+         "not a regular file: "},
+        {"a dangling link", [](const fs::path& at) { fs::create_symlink("nowhere.csv", at); },
+         "No such file or directory"},
+        {"a link to itself", [](const fs::path& at) { fs::create_symlink(at.filename(), at); },
+         "Too many levels of symbolic links"},
+        {"two links round in a loop",
+         [&](const fs::path& at) {
+             fs::create_symlink(at.filename(), Folder() / "back.csv");
+             fs::create_symlink("back.csv", at);
+         },
+         "Too many levels of symbolic links"},
+        {"a read-only file",
+         [&](const fs::path& at) {
+             WriteFileBytes(at, "yesterday");
+             fs::permissions(at, fs::perms::owner_read | fs::perms::group_read);
+         },
+         "read-only: "},
+        {"a link to a read-only file",
+         [&](const fs::path& at) {
+             fs::permissions(secret, fs::perms::owner_read);
+             fs::create_symlink(secret, at);
+         },
+         "read-only: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path output = Folder() / "list.csv";
+        std::error_code ignored;
+        for (const fs::path& planted : {output, Folder() / "back.csv", folder}) {
+            fs::remove(planted, ignored);
+        }
+        fs::remove(secret, ignored);
+        WriteFileBytes(secret, "keep me\n");
+        fs::create_directory(folder);
+        c.plant(output);
+        const fs::file_type before = fs::symlink_status(output).type();
+        const std::size_t requests = portal_->requests().size();
+
+        // "-o list": "-o list.csv" would name a folder there as the one to
+        // write into.
+        const CliResult result = RunCli(Folder(), With({"tokyo", "-o", "list"}));
+        EXPECT_EQ(result.exitCode, 73) << result.stderrText;
+        EXPECT_NE(result.stderrText.find(c.said), std::string::npos) << result.stderrText;
+        EXPECT_NE(result.stderrText.find(CliPath(output) + "\" was left as it was"),
+                  std::string::npos)
+            << result.stderrText;
+        EXPECT_EQ(portal_->requests().size(), requests) << "a request before the refusal";
+        EXPECT_EQ(fs::symlink_status(output).type(), before);
+        EXPECT_EQ(ReadFileBytes(secret), "keep me\n");
+        EXPECT_TRUE(test::ListFolder(folder).empty());
+        EXPECT_FALSE(AnySideFile(output));
+        EXPECT_FALSE(AnySideFile(secret));
+        EXPECT_FALSE(AnySideFile(folder));
+    }
+    EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+// A device at the output, or a link to one, is refused like a pipe. The
+// device is a node of the test's own (the null device's numbers) in the
+// test's folder, so that a program that replaced it would replace only that.
+TEST_F(CliAgainstPortal, ADeviceAtTheOutputIsRefusedAndStaysADevice) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "devices of the Linux file system";
+    }
+    const fs::path device = Folder() / "device.csv";
+    if (::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0) {
+        GTEST_SKIP() << "no device node can be made here (needs CAP_MKNOD): "
+                     << std::strerror(errno);
+    }
+    fs::create_symlink(device, Folder() / "linked.csv");
+    for (const char* output : {"device.csv", "linked.csv"}) {
+        SCOPED_TRACE(output);
+        const CliResult result = RunCli(Folder(), With({"tokyo", "--format", "csv", "-o", output}));
+        EXPECT_EQ(result.exitCode, 73) << result.stderrText;
+        EXPECT_NE(result.stderrText.find("not a regular file: "), std::string::npos)
+            << result.stderrText;
+        EXPECT_TRUE(fs::is_character_file(fs::symlink_status(device)));
+        EXPECT_FALSE(AnySideFile(device));
+    }
+}
+
+// The rule of protected_symlinks, whatever the kernel's setting: a link in a
+// sticky folder that everyone may write to is followed only when it is the
+// user's own or the folder owner's. Needs a second user: root makes the link
+// another user's.
+TEST_F(CliAgainstPortal, AnotherUsersLinkInAStickySharedFolderIsNotFollowed) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "links and owners of the Linux file system";
+    }
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a link of another user can be made only by root";
+    }
+    const fs::path shared = Folder() / "shared";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+    const fs::path notes = Folder() / "notes.txt";
+    WriteFileBytes(notes, "keep me\n");
+    const fs::path link = shared / "report.csv";
+    fs::create_symlink(notes, link);
+    constexpr uid_t kAnotherUser = 54321;
+    ASSERT_EQ(::lchown(link.c_str(), kAnotherUser, static_cast<gid_t>(-1)), 0);
+
+    const CliResult refused = RunCli(Folder(), With({"tokyo", "-o", CliPath(link)}));
+    EXPECT_EQ(refused.exitCode, 73) << refused.stderrText;
+    EXPECT_NE(refused.stderrText.find("not following \"" + CliPath(link) + "\""), std::string::npos)
+        << refused.stderrText;
+    EXPECT_EQ(ReadFileBytes(notes), "keep me\n");
+    EXPECT_FALSE(AnySideFile(link));
+    EXPECT_FALSE(AnySideFile(notes));
+
+    // The user's own link there is followed to its file.
+    ASSERT_EQ(::lchown(link.c_str(), ::geteuid(), static_cast<gid_t>(-1)), 0);
+    const CliResult followed = RunCli(Folder(), With({"tokyo", "-o", CliPath(link)}));
+    EXPECT_EQ(followed.exitCode, 0) << followed.stderrText;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(CsvLines(ReadFileBytes(notes)).size(), 1u + 4u);
+}
+
+// -o - on a standard output closed at the start would write every row to the
+// null device put there; the run is refused before any request.
+TEST_F(CliAgainstPortal, StandardOutputClosedAtTheStartIsAnError) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "Wine gives the Windows program standard handles of its own";
+    }
+    const std::size_t requests = portal_->requests().size();
+    CliProcess process(Folder(), With({"tokyo", "-o", "-"}),
+                       CliProcess::Launch{.stdoutClosed = true});
+    EXPECT_EQ(process.Wait(), 73) << process.Stderr();
+    EXPECT_NE(process.Stderr().find("standard output (-o -) is closed"), std::string::npos)
+        << process.Stderr();
+    EXPECT_EQ(portal_->requests().size(), requests);
+}
+
+// A run killed while it wrote a workbook leaves its private folder; the next
+// workbook run into that folder removes it, and keeps one that a live
+// process holds.
+TEST_F(CliAgainstPortal, AbandonedWorkbookFoldersGoAndHeldOnesStay) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "the hold is an flock of the Linux file system";
+    }
+    const fs::path abandoned = Folder() / ".teebasket-xlsx-Ab12Cd";
+    const fs::path held = Folder() / ".teebasket-xlsx-Ef34Gh";
+    const fs::path unrelated = Folder() / ".teebasket-xlsx-notours";
+    for (const fs::path& folder : {abandoned, held, unrelated}) {
+        WriteFileBytes(folder / "workbook.xlsx", "half a workbook");
+    }
+    const int hold = ::open(held.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(hold, 0);
+    ASSERT_EQ(::flock(hold, LOCK_EX | LOCK_NB), 0);
+
+    const CliResult result = RunCli(Folder(), With({"tokyo", "-o", "list.xlsx"}));
+    ::close(hold);
+    EXPECT_EQ(result.exitCode, 0) << result.stderrText;
+    EXPECT_EQ(EntriesIn(Folder() / "list.xlsx").size(), 4u);
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_EQ(ReadFileBytes(held / "workbook.xlsx"), "half a workbook");
+    EXPECT_EQ(ReadFileBytes(unrelated / "workbook.xlsx"), "half a workbook");
+}
+
 // A listing that fails leaves no course to write: the run says so, ends with
 // 3 as the README has it, and writes no file.
 TEST_F(CliAgainstPortal, AListingThatCannotBeReadWritesNoFileAndSaysSo) {
@@ -1167,6 +1370,30 @@ TEST_F(CliAgainstPortal, AFailedWriteLeavesOnlyWholeLines) {
         EXPECT_EQ(QuotedValueCount(lines[i]), kColumnCount) << lines[i];
     }
     EXPECT_TRUE(ScratchFolderEmpty());
+}
+
+// A full disk names the format that could not be written; the CSV's own
+// line is that of the test above.
+TEST_F(CliAgainstPortal, AFullDiskNamesTheFormatThatCouldNotBeWritten) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "a file-size limit binds Wine's own server too, not only the program";
+    }
+    const FixturePortal fixture(std::vector<std::string>(30, "1001"));
+    const std::pair<const char*, const char*> formats[] = {
+        {"list.jsonl",
+         "JSON Linesファイルに書き込めませんでした / could not write the JSON Lines file"},
+        {"list.xlsx", "Excelブックに書き込めませんでした / could not write the workbook"},
+    };
+    for (const auto& [output, said] : formats) {
+        SCOPED_TRACE(output);
+        std::vector<std::string> arguments = fixture.Arguments(Ini());
+        arguments.insert(arguments.end(), {"-o", output});
+        CliProcess process(Folder(), arguments, ErrorOutput::File, 3000);
+        EXPECT_EQ(process.Wait(), 73) << process.Stderr();
+        EXPECT_NE(process.Stderr().find(said), std::string::npos) << process.Stderr();
+        EXPECT_EQ(process.Stderr().find("could not write the CSV file"), std::string::npos)
+            << process.Stderr();
+    }
 }
 
 // Started with standard error closed, the program would hand its number to
@@ -1646,6 +1873,55 @@ TEST_F(ResumeAgainstPortal, ASecondRunOnAnOutputInUseEndsWith75AndTouchesNothing
     EXPECT_EQ(lines[0], CsvHeaderLine());
     EXPECT_LE(TargetsSince(*portal_, before, kListingPath).size(), 1u);
     EXPECT_EQ(ReadFileBytes(Csv()), "yesterday");
+}
+
+// Two links to one file lead to one lock beside the file: a second run
+// through the other link says the output is in use and touches nothing.
+TEST_F(ResumeAgainstPortal, TwoRunsThroughTwoLinksToOneFileExcludeEachOther) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "links of the Linux file system";
+    }
+    WriteFileBytes(Csv(), "yesterday");
+    fs::create_directory(Folder() / "elsewhere");
+    fs::create_symlink("list.csv", Folder() / "first.csv");
+    fs::create_symlink("../list.csv", Folder() / "elsewhere" / "second.csv");
+    CliProcess first(Folder(), With({"--pause-ms", "0,1000", "chiba", "tokyo", "-o", "first.csv"}));
+    ASSERT_TRUE(WaitUntil(first, [&] {
+        return fs::exists(Partial()) && CsvLines(ReadFileBytes(Partial())).size() >= 2;
+    })) << first.Stderr();
+    const std::size_t before = RequestCount();
+    CliProcess secondProcess(Folder(), With({"chiba", "tokyo", "-o", "elsewhere/second.csv"}),
+                             CliProcess::Launch{.stderrName = "second-stderr.txt"});
+    EXPECT_EQ(secondProcess.Wait(), 75) << secondProcess.Stderr();
+    EXPECT_NE(secondProcess.Stderr().find("list.csv.lock\" is held by another"), std::string::npos)
+        << secondProcess.Stderr();
+    // The first run's own requests only: at most the listing it goes on to.
+    EXPECT_LE(TargetsSince(*portal_, before, kListingPath).size(), 1u);
+    EXPECT_FALSE(AnySideFile(Folder() / "elsewhere" / "second.csv"));
+    first.Signal(SIGINT);
+    EXPECT_EQ(first.Wait(), 2) << first.Stderr();
+    EXPECT_EQ(ReadFileBytes(Csv()), "yesterday");
+    EXPECT_TRUE(fs::is_symlink(Folder() / "first.csv"));
+}
+
+// What stands at the output is looked at again when the run puts its file
+// in place: a pipe made there during the run stays, and the rows stay in the
+// partial file for --resume.
+TEST_F(ResumeAgainstPortal, APipeMadeAtTheOutputDuringTheRunIsNotReplaced) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "pipes of the Linux file system";
+    }
+    CliProcess run(Folder(), With({"--pause-ms", "0,300", "chiba", "tokyo", "-o", "list.csv"}));
+    ASSERT_TRUE(WaitUntil(run, [&] {
+        return fs::exists(Partial()) && CsvLines(ReadFileBytes(Partial())).size() >= 2;
+    })) << run.Stderr();
+    ASSERT_EQ(::mkfifo(Csv().c_str(), 0600), 0);
+    EXPECT_EQ(run.Wait(), 73) << run.Stderr();
+    EXPECT_NE(run.Stderr().find("not a regular file: \"" + CliPath(Csv()) + "\""),
+              std::string::npos)
+        << run.Stderr();
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(Csv())));
+    EXPECT_EQ(CsvLines(ReadFileBytes(Partial())).size(), 1u + 8u);
 }
 
 // Five course pages in a row that cannot be connected to (a booking host

@@ -311,6 +311,9 @@ TEST(ExitCodeFor, FailureThenStopThenWhatWasFound) {
         {RunFailureKind::OutputNotCreated, kExitCannotWrite},
         {RunFailureKind::NoSpace, kExitCannotWrite},
         {RunFailureKind::NotARegularFile, kExitCannotWrite},
+        {RunFailureKind::OutputNotARegularFile, kExitCannotWrite},
+        {RunFailureKind::OutputLinkNotFollowed, kExitCannotWrite},
+        {RunFailureKind::OutputReadOnly, kExitCannotWrite},
         {RunFailureKind::OutputInUse, kExitOutputInUse},
         {RunFailureKind::Unexpected, kExitUnexpected},
     };
