@@ -56,11 +56,28 @@ std::error_code PutWorkbookInPlace(const WrittenWorkbook& written,
 void DiscardWorkbook(const WrittenWorkbook& written);
 
 // A cell of a sheet: a number, or a text (UTF-8), or empty when it is
-// neither.
+// neither. A text marked as a link is written as a hyperlink to itself when
+// it is an http(s) URL that a workbook can hold as one, otherwise as text.
 struct SheetCell {
     std::string text;
     std::optional<double> number;
+    bool link = false;
 };
+
+// One sheet of a workbook: `rowAt(i, cells)` fills row i (0-based, below
+// the header) and is asked twice per row, once for the widths and once for
+// the writing.
+struct SheetTable {
+    std::string name;
+    std::vector<std::string> header;
+    std::size_t rowCount = 0;
+    std::function<void(std::size_t, std::vector<SheetCell>&)> rowAt;
+};
+
+// Any tables as the sheets of one workbook, in order, with the same safety
+// and the same look as WriteWorkbook.
+bool WriteSheetsWorkbook(const std::filesystem::path& target, const std::vector<SheetTable>& sheets,
+                         WrittenWorkbook& written, std::string& error);
 
 // Any one-sheet table as a workbook, with the same safety and the same look
 // as WriteWorkbook: `rowAt(i, cells)` fills row i (0-based, below the

@@ -116,10 +116,23 @@ class WorkbookHandle {
     lxw_workbook* workbook_ = nullptr;
 };
 
-std::string WriteRows(lxw_workbook* workbook, std::string_view sheetName,
-                      const std::vector<std::string>& header, std::size_t rowCount,
-                      const std::function<void(std::size_t, std::vector<SheetCell>&)>& rowAt) {
-    const std::string name(sheetName);
+// The longest URL that a workbook holds as a link, and the most links of a
+// sheet.
+constexpr std::size_t kLongestLink = 2079;
+constexpr std::size_t kMostLinks = 65530;
+
+bool CanBeLink(std::string_view text) {
+    return (text.starts_with("https://") || text.starts_with("http://")) &&
+           text.size() <= kLongestLink &&
+           text.find_first_of(" \t\r\n\"<>") == std::string_view::npos;
+}
+
+std::string WriteRows(lxw_workbook* workbook, const SheetTable& table) {
+    const std::string& name = table.name;
+    const std::vector<std::string>& header = table.header;
+    const std::size_t rowCount = table.rowCount;
+    const auto& rowAt = table.rowAt;
+    std::size_t links = 0;
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, name.c_str());
     lxw_format* bold = workbook_add_format(workbook);
     if (sheet == nullptr || bold == nullptr) {
@@ -167,6 +180,10 @@ std::string WriteRows(lxw_workbook* workbook, std::string_view sheetName,
             lxw_error result = LXW_NO_ERROR;
             if (cell.number) {
                 result = worksheet_write_number(sheet, sheetRow, column, *cell.number, nullptr);
+            } else if (cell.link && links < kMostLinks && CanBeLink(cell.text) &&
+                       worksheet_write_url(sheet, sheetRow, column, cell.text.c_str(), nullptr) ==
+                           LXW_NO_ERROR) {
+                ++links;
             } else if (!cell.text.empty()) {
                 const std::string text = ProtectEscapes(WithinCellLimit(cell.text));
                 result = worksheet_write_string(sheet, sheetRow, column, text.c_str(), nullptr);
@@ -185,6 +202,12 @@ bool WriteSheetWorkbook(const fs::path& target, std::string_view sheetName,
                         const std::vector<std::string>& header, std::size_t rowCount,
                         const std::function<void(std::size_t, std::vector<SheetCell>&)>& rowAt,
                         WrittenWorkbook& written, std::string& error) {
+    return WriteSheetsWorkbook(
+        target, {SheetTable{std::string(sheetName), header, rowCount, rowAt}}, written, error);
+}
+
+bool WriteSheetsWorkbook(const fs::path& target, const std::vector<SheetTable>& sheets,
+                         WrittenWorkbook& written, std::string& error) {
     fs::path folder;
     const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
     if (std::string problem = MakePrivateFolder(parent, ".teebasket-xlsx-", folder);
@@ -207,7 +230,11 @@ bool WriteSheetWorkbook(const fs::path& target, std::string_view sheetName,
         if (workbook.Get() == nullptr) {
             problem = "the workbook could not be started";
         } else {
-            problem = WriteRows(workbook.Get(), sheetName, header, rowCount, rowAt);
+            for (const SheetTable& table : sheets) {
+                if (problem.empty()) {
+                    problem = WriteRows(workbook.Get(), table);
+                }
+            }
             if (problem.empty()) {
                 problem = workbook.Close();
             }
