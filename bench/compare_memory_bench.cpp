@@ -13,11 +13,12 @@
 // should stay far below 200 MiB for every one, and no run may end by a
 // signal.
 //
-//   build/bench/compare_memory_bench
+//   build/bench/compare_memory_bench [FOLDER]   (FOLDER keeps the inputs)
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -172,18 +173,31 @@ void Measure(const char* what, const fs::path& file) {
     std::fflush(stdout);
 }
 
+// Writes the inputs in a child process: a child started by posix_spawn
+// inherits its parent's peak as its own, so the parent stays small.
+void WriteInputs(const fs::path& folder) {
+    const pid_t child = fork();
+    if (child == 0) {
+        test::WriteFileBytes(folder / "shared.xlsx", SharedStringWorkbook());
+        test::WriteFileBytes(folder / "rows.csv", OneCharacterRows(16u << 20));
+        test::WriteFileBytes(folder / "urls.jsonl", UrlOnlyLines(16u << 20));
+        test::WriteFileBytes(folder / "over.jsonl", UrlOnlyLines((64u << 20) + 1));
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+}
+
 }  // namespace
 
-int main() {
-    const test::TempDir dir;
-    test::WriteFileBytes(dir.path() / "shared.xlsx", SharedStringWorkbook());
-    test::WriteFileBytes(dir.path() / "rows.csv", OneCharacterRows(16u << 20));
-    test::WriteFileBytes(dir.path() / "urls.jsonl", UrlOnlyLines(16u << 20));
-    test::WriteFileBytes(dir.path() / "over.jsonl", UrlOnlyLines((64u << 20) + 1));
+int main(int argc, char** argv) {
+    const test::TempDir temporary;
+    const fs::path folder = argc > 1 ? fs::path(argv[1]) : temporary.path();
+    WriteInputs(folder);
     std::printf("%-26s %10s %12s %14s\n", "input", "MiB", "ending", "peak RSS MiB");
-    Measure("shared-string workbook", dir.path() / "shared.xlsx");
-    Measure("one-character rows", dir.path() / "rows.csv");
-    Measure("url-only lines", dir.path() / "urls.jsonl");
-    Measure("oversized input", dir.path() / "over.jsonl");
+    Measure("shared-string workbook", folder / "shared.xlsx");
+    Measure("one-character rows", folder / "rows.csv");
+    Measure("url-only lines", folder / "urls.jsonl");
+    Measure("oversized input", folder / "over.jsonl");
     return 0;
 }

@@ -35,12 +35,14 @@ inline constexpr std::uintmax_t kMaxOutputFileBytes = 64u << 20;
 // The most bytes of one value. A page never yields a value near it, and a
 // workbook's cell holds at most 32767 characters (96 KiB in UTF-8).
 inline constexpr std::size_t kMaxValueBytes = 128u << 10;
-// The most bytes of all values of a file's courses together.
-inline constexpr std::size_t kMaxValueBytesInAll = 64u << 20;
-// The most courses of one file: many times every course of the portal.
-inline constexpr std::size_t kMaxCourses = 50000;
+// The most courses of one file: several times every course of the portal
+// (a course takes about 1.2 KiB of memory before its values).
+inline constexpr std::size_t kMaxCourses = 20000;
+// The most bytes of all values of a file's courses together: a course's
+// values take about 1.5 KiB.
+inline constexpr std::size_t kMaxValueBytesInAll = 32u << 20;
 // The most bytes of a workbook's sheet and shared strings, uncompressed.
-inline constexpr std::size_t kMaxWorkbookXmlBytes = 128u << 20;
+inline constexpr std::size_t kMaxWorkbookXmlBytes = 96u << 20;
 
 // Reads the courses of the file at `path` into `entries`, in file order.
 // False and the reason (UTF-8) when the file cannot be read, is too large,

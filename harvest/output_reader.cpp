@@ -43,6 +43,13 @@ std::size_t ValueBytes(const CourseEntry& entry) {
     return bytes;
 }
 
+// Where a row stands in its file ("line 12"), told only in a reason.
+struct RowPlace {
+    const char* label;
+    long number;
+    std::string Text() const { return label + (" " + std::to_string(number)); }
+};
+
 // The courses read so far, kept within the bounds of OutputReader.h.
 class CourseIntake {
   public:
@@ -50,7 +57,7 @@ class CourseIntake {
 
     // Keeps `entry` (read from `where`: "line 12"); a row without a detail
     // URL is only counted. False with the reason beyond a bound.
-    bool Take(CourseEntry&& entry, const std::string& where, std::string& error) {
+    bool Take(CourseEntry&& entry, RowPlace where, std::string& error) {
         if (entry.record[kColumnDetailUrl].empty()) {
             ++withoutUrl_;
             return true;
@@ -67,7 +74,7 @@ class CourseIntake {
         }
         for (const std::string& value : entry.record.values) {
             if (value.size() > kMaxValueBytes) {
-                error = where + " holds a value of more than " + KiB(kMaxValueBytes);
+                error = where.Text() + " holds a value of more than " + KiB(kMaxValueBytes);
                 return false;
             }
         }
@@ -76,6 +83,7 @@ class CourseIntake {
         return true;
     }
 
+    void CountWithoutUrl() { ++withoutUrl_; }
     std::size_t withoutUrl() const { return withoutUrl_; }
 
   private:
@@ -101,11 +109,21 @@ bool PlacesOfHeader(const std::vector<std::string>& header, ColumnPlaces& places
     return places[kColumnDetailUrl] >= 0;
 }
 
-enum class RowRead { Empty, Course, TooLong };
+enum class RowRead { Empty, WithoutUrl, Course, TooLong };
 
 // A course from a row of texts placed as `places` says.
 RowRead EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
                    CourseEntry& entry) {
+    const auto urlPlace = static_cast<std::size_t>(places[kColumnDetailUrl]);
+    if (urlPlace >= row.size() || row[urlPlace].empty()) {
+        for (int column = 0; column <= kColumnFetchedAt; ++column) {
+            const int place = places[column];
+            if (place >= 0 && static_cast<std::size_t>(place) < row.size() && !row[place].empty()) {
+                return RowRead::WithoutUrl;
+            }
+        }
+        return RowRead::Empty;
+    }
     bool any = false;
     std::array<std::string, kOutputColumnCount> texts;
     for (int column = 0; column <= kColumnFetchedAt; ++column) {
@@ -126,13 +144,16 @@ RowRead EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& plac
 
 // Takes a row of a UTF-8 CSV or a workbook.
 bool TakeRow(const std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
-             const std::string& where, CourseIntake& intake, std::string& error) {
+             RowPlace where, CourseIntake& intake, std::string& error) {
     CourseEntry entry;
     switch (EntryOfRow(row, places, csvGuard, entry)) {
         case RowRead::Empty:
             return true;
+        case RowRead::WithoutUrl:
+            intake.CountWithoutUrl();
+            return true;
         case RowRead::TooLong:
-            error = where + " holds a value of more than " + KiB(kMaxValueBytes);
+            error = where.Text() + " holds a value of more than " + KiB(kMaxValueBytes);
             return false;
         case RowRead::Course:
             break;
@@ -154,10 +175,10 @@ bool ReadCp932Csv(std::string_view bytes, CourseIntake& intake, std::string& err
             break;  // a last line torn by a crash
         }
         ++lineNumber;
-        const std::string where = "line " + std::to_string(lineNumber);
+        const RowPlace where{"line", lineNumber};
         CourseEntry entry;
         if (!codec.Read(bytes.substr(at, end - at), entry)) {
-            error = "a code-page-932 CSV file whose " + where +
+            error = "a code-page-932 CSV file whose " + where.Text() +
                     " is not a course as this program writes it";
             return false;
         }
@@ -181,9 +202,9 @@ bool ReadUtf8Csv(std::string_view bytes, CourseIntake& intake, std::string& erro
         return false;
     }
     for (int line = 2; at < bytes.size(); ++line) {
-        const std::string where = "record " + std::to_string(line);
+        const RowPlace where{"record", line};
         if (!csv::ReadRecord(bytes, at, fields, kMaxColumns)) {
-            error = "a UTF-8 CSV file whose " + where + " is broken";
+            error = "a UTF-8 CSV file whose " + where.Text() + " is broken";
             return false;
         }
         if (!TakeRow(fields, places, true, where, intake, error)) {
@@ -236,10 +257,11 @@ bool ReadJsonLines(std::string_view bytes, CourseIntake& intake, std::string& er
         if (line.find_first_not_of(" \t") == std::string_view::npos) {
             continue;
         }
-        const std::string where = "line " + std::to_string(lineNumber);
+        const RowPlace where{"line", lineNumber};
         CourseEntry entry;
         if (!IsFlatObject(line, 2 * kOutputColumnCount) || !codec.Read(line, entry)) {
-            error = "a JSON Lines file whose " + where + " is not a course with a detail_url";
+            error =
+                "a JSON Lines file whose " + where.Text() + " is not a course with a detail_url";
             return false;
         }
         if (!intake.Take(std::move(entry), where, error)) {
@@ -291,7 +313,7 @@ bool ReadWorkbook(std::string_view bytes, CourseIntake& intake, std::string& err
             }
             return true;
         }
-        return TakeRow(cells, places, false, "row " + std::to_string(number), intake, problem);
+        return TakeRow(cells, places, false, RowPlace{"row", number}, intake, problem);
     };
     if (!xlsx::ForEachSheetRow(sheet, shared, kMaxColumns, kMaxValueBytes, visit, problem) ||
         !headerRead) {

@@ -143,7 +143,7 @@ TEST(OutputReader, KeepsOnlyCoursesAndRefusesWhatIsOutOfProportion) {
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"", "an empty file"},
         {" \r\n\t\n", "a blank file"},
-        {manyCourses, "more than 50000 courses"},
+        {manyCourses, "more than " + std::to_string(kMaxCourses) + " courses"},
         {"名称,詳細ページURL\n" + longValue + ",u\n",
          "record 2 holds a value of more than 128 KiB"},
         {"{\"detail_url\":\"u\",\"name\":\"" + longValue + "\"}\n",
