@@ -205,7 +205,7 @@ std::string TextReport(const CompareResult& result) {
     return text;
 }
 
-// The report workbook's sheets. -----------------------------------------
+// The report workbook's sheets.
 
 SheetCell TextCell(std::string text) {
     return SheetCell{std::move(text), std::nullopt, false};
@@ -276,7 +276,8 @@ SheetTable TableOf(std::string name, std::vector<std::string> header,
     return table;
 }
 
-SheetTable SummarySheet(const CompareResult& result, const CompareFiles& files) {
+SheetTable SummarySheet(const CompareResult& result, const CompareFiles& files, std::size_t closed,
+                        std::size_t rated) {
     std::vector<std::pair<std::string, SheetCell>> rows = {
         {"旧ファイル", TextCell(files.oldFile)},
         {"旧ファイルの取得日時（最新）", TextCell(result.oldFetchedAt)},
@@ -284,6 +285,8 @@ SheetTable SummarySheet(const CompareResult& result, const CompareFiles& files) 
         {"新ファイルの取得日時（最新）", TextCell(result.newFetchedAt)},
         {"新規", NumberCell(result.added)},
         {"掲載終了", NumberCell(result.removed)},
+        {"閉鎖", NumberCell(static_cast<double>(closed))},
+        {"評価変動", NumberCell(static_cast<double>(rated))},
         {"変更", NumberCell(result.changed)},
         {"変更なし", NumberCell(result.unchanged)},
         {kFailedText, NumberCell(result.failed)},
@@ -322,17 +325,19 @@ std::vector<SheetTable> ReportSheets(const CompareResult& result, const CompareF
         return column != nullptr && column->column == kColumnRating;
     };
     const std::vector<std::string> courseHeader = {"都道府県", "名称", "詳細ページURL"};
+    std::vector<SheetEntry> closedEntries = EntriesWhere(result, CourseChangeKind::Changed, closed);
+    std::vector<SheetEntry> ratingEntries = EntriesWhere(result, CourseChangeKind::Changed, rating);
     std::vector<SheetTable> sheets;
-    sheets.push_back(SummarySheet(result, files));
+    sheets.push_back(SummarySheet(result, files, closedEntries.size(), ratingEntries.size()));
     sheets.push_back(
         TableOf("新規", courseHeader, EntriesWhere(result, CourseChangeKind::Added, any), course));
     sheets.push_back(TableOf("掲載終了", courseHeader,
                              EntriesWhere(result, CourseChangeKind::Removed, any), course));
     sheets.push_back(TableOf("閉鎖",
                              {"都道府県", "名称", "旧運営状況", "新運営状況", "詳細ページURL"},
-                             EntriesWhere(result, CourseChangeKind::Changed, closed), oldAndNew));
+                             std::move(closedEntries), oldAndNew));
     sheets.push_back(TableOf("評価変動", {"都道府県", "名称", "旧評価", "新評価", "詳細ページURL"},
-                             EntriesWhere(result, CourseChangeKind::Changed, rating), oldAndNew));
+                             std::move(ratingEntries), oldAndNew));
     sheets.push_back(TableOf("変更", {"都道府県", "名称", "項目", "旧", "新", "詳細ページURL"},
                              EntriesWhere(result, CourseChangeKind::Changed, any),
                              [](const SheetEntry& entry) {

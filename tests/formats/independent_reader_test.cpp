@@ -166,7 +166,9 @@ TEST(IndependentReader, TheReportWorkbookHasASheetPerKindOfChangeWithTypedCellsA
     EXPECT_EQ(summary[2][1], before.back().fetchedAt);
     EXPECT_EQ(summary[3], Json::array({"新ファイル", "new.xlsx"}));
     EXPECT_EQ(summary[5], Json::array({"新規", 1.0}));
-    EXPECT_EQ(summary[9], Json::array({"取得できず", 1.0}));
+    EXPECT_EQ(summary[7], Json::array({"閉鎖", 1.0}));
+    EXPECT_EQ(summary[8], Json::array({"評価変動", 1.0}));
+    EXPECT_EQ(summary[11], Json::array({"取得できず", 1.0}));
 
     const auto url = [](const CourseEntry& entry) { return entry.record[kColumnDetailUrl]; };
     const auto name = [](const CourseEntry& entry) {
