@@ -19,8 +19,8 @@
 #include "OutputCompare.h"
 #include "OutputReader.h"
 #include "PortalPages.h"
-#include "Workbook.h"
 #include "Unithread.h"
+#include "Workbook.h"
 #include "file_stream.h"
 
 using namespace teebasket;
@@ -103,7 +103,7 @@ void Compare(const fs::path& older, const fs::path& newer, const fs::path& repor
     }
     const CompareResult result = CompareOutputs(before, after);
     benchmark::DoNotOptimize(CompareSummary(result));
-    WriteCompareReport(report, result, error);
+    WriteCompareReport(report, result, {}, error);
 }
 
 fs::path BenchFolder() {

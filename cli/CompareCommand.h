@@ -18,8 +18,11 @@ struct CompareRequest {
         false;  // "-o -": the full report, as text, in place of the summary
 };
 
-// Exit codes: 0 compared (whatever the differences), 64 bad usage or a file
-// that cannot be read as an output, 73 the report cannot be written.
+// Exit codes: 0 compared (whatever the differences), 64 bad usage, a file
+// that cannot be read as an output (an empty or blank one, one over 64 MiB
+// or beyond the other bounds of OutputReader.h) or a report path that is
+// one of the inputs (nothing is then written), 73 the report cannot be
+// written.
 inline constexpr int kCompareDone = 0;
 inline constexpr int kCompareBadInput = 64;
 inline constexpr int kCompareCannotWrite = 73;

@@ -34,13 +34,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    std::vector<std::string> shared;
-    xlsx::ReadSharedStrings(bytes, shared, error);
-    std::vector<std::vector<std::string>> rows;
-    if (xlsx::ReadSheetRows(bytes, shared, 64, rows, error)) {
-        for (const std::vector<std::string>& row : rows) {
-            fuzz::Require(row.size() <= 64, "a row wider than the bound");
-        }
-    }
+    xlsx::SharedStrings shared;
+    xlsx::ReadSharedStrings(bytes, 1000, 64, shared, error);
+    xlsx::ForEachSheetRow(
+        bytes, shared, 64, 64,
+        [](long, const std::vector<std::string>& cells) {
+            for (const std::string& cell : cells) {
+                fuzz::Require(cell.size() <= 64, "a cell longer than the bound", cell);
+            }
+            fuzz::Require(cells.size() <= 64, "a row wider than the bound");
+            return true;
+        },
+        error);
     return 0;
 }

@@ -15,6 +15,7 @@
 // file of the same run give the same values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -25,17 +26,37 @@
 
 namespace teebasket {
 
-// Files and zip members larger than this are refused.
-inline constexpr std::uintmax_t kMaxOutputFileBytes = 256u << 20;
+// Reading is bounded by the number of courses, whatever the input: no row
+// is kept that has no detail-page URL, and beyond these bounds the file is
+// refused with the reason rather than read further.
+//
+// A file larger than this is refused.
+inline constexpr std::uintmax_t kMaxOutputFileBytes = 64u << 20;
+// The most bytes of one value. A page never yields a value near it, and a
+// workbook's cell holds at most 32767 characters (96 KiB in UTF-8).
+inline constexpr std::size_t kMaxValueBytes = 128u << 10;
+// The most courses of one file: several times every course of the portal
+// (a course takes about 1.2 KiB of memory before its values).
+inline constexpr std::size_t kMaxCourses = 20000;
+// The most bytes of all values of a file's courses together: a course's
+// values take about 1.5 KiB.
+inline constexpr std::size_t kMaxValueBytesInAll = 32u << 20;
+// The most bytes of a workbook's sheet and shared strings, uncompressed.
+inline constexpr std::size_t kMaxWorkbookXmlBytes = 96u << 20;
 
 // Reads the courses of the file at `path` into `entries`, in file order.
 // False and the reason (UTF-8) when the file cannot be read, is too large,
-// or is not an output of this program; `format` then says nothing.
+// empty or blank, beyond a bound above, or not an output of this program;
+// `format` then says nothing. Rows with values but no detail-page URL are
+// left out and counted in `rowsWithoutUrl`. A row that holds nothing read
+// from a course page (HoldsPageFacts) is taken as a course whose page could
+// not be read (CourseFetch::Failed).
 bool ReadOutputFile(const std::filesystem::path& path, std::vector<CourseEntry>& entries,
-                    std::string& error, OutputFormat* format = nullptr);
+                    std::string& error, OutputFormat* format = nullptr,
+                    std::size_t* rowsWithoutUrl = nullptr);
 
-// The same for a file's bytes.
+// The same for a file's bytes (of any size).
 bool ReadOutputBytes(std::string_view bytes, std::vector<CourseEntry>& entries, std::string& error,
-                     OutputFormat* format = nullptr);
+                     OutputFormat* format = nullptr, std::size_t* rowsWithoutUrl = nullptr);
 
 }  // namespace teebasket

@@ -90,6 +90,21 @@ inline constexpr std::string_view kDateTimeFormat = "yyyy-mm-dd hh:mm:ss";
 inline constexpr std::size_t kLinkLengthLimit = 2079;
 inline constexpr std::size_t kLinksPerSheetLimit = 65530;
 
+// One sheet of a workbook: `rowAt(i, cells)` fills row i (0-based, below
+// the header) and is asked twice per row, once for the widths and once for
+// the writing.
+struct SheetTable {
+    std::string name;
+    std::vector<std::string> header;
+    std::size_t rowCount = 0;
+    std::function<void(std::size_t, std::vector<SheetCell>&)> rowAt;
+};
+
+// Any tables as the sheets of one workbook, in order, with the same safety
+// and the same look as WriteWorkbook.
+bool WriteSheetsWorkbook(const std::filesystem::path& target, const std::vector<SheetTable>& sheets,
+                         WrittenWorkbook& written, std::string& error);
+
 // Any one-sheet table as a workbook, with the same safety and the same look
 // as WriteWorkbook: `rowAt(i, cells)` fills row i (0-based, below the
 // header) and is asked twice per row, once for the widths and once for the

@@ -2,6 +2,7 @@
 #include <array>
 #include <optional>
 
+#include "CourseRecord.h"
 #include "JournalCodec.h"
 #include "OutputColumns.h"
 #include "OutputReader.h"
@@ -16,6 +17,80 @@ namespace {
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kZipStart = "PK\x03\x04";
 constexpr std::size_t kMaxColumns = 1024;
+
+std::string MiB(std::size_t bytes) {
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
+std::string KiB(std::size_t bytes) {
+    return std::to_string(bytes >> 10) + " KiB";
+}
+
+// A course that holds nothing read from its page is one whose page could not
+// be read, in a file of any format.
+void InferFetchStatus(CourseEntry& entry) {
+    if (entry.fetchStatus == CourseFetch::Fetched) {
+        entry.fetchStatus = InferredFetch(entry.record);
+    }
+}
+
+std::size_t ValueBytes(const CourseEntry& entry) {
+    std::size_t bytes = entry.prefecture.size() + entry.courseId.size() + entry.fetchedAt.size() +
+                        entry.latitude.size() + entry.longitude.size();
+    for (const std::string& value : entry.record.values) {
+        bytes += value.size();
+    }
+    return bytes;
+}
+
+// Where a row stands in its file ("line 12"), told only in a reason.
+struct RowPlace {
+    const char* label;
+    long number;
+    std::string Text() const { return label + (" " + std::to_string(number)); }
+};
+
+// The courses read so far, kept within the bounds of OutputReader.h.
+class CourseIntake {
+  public:
+    explicit CourseIntake(std::vector<CourseEntry>& entries) : entries_(entries) {}
+
+    // Keeps `entry` (read from `where`: "line 12"); a row without a detail
+    // URL is only counted. False with the reason beyond a bound.
+    bool Take(CourseEntry&& entry, RowPlace where, std::string& error) {
+        if (entry.record[kColumnDetailUrl].empty()) {
+            ++withoutUrl_;
+            return true;
+        }
+        if (entries_.size() >= kMaxCourses) {
+            error = "more than " + std::to_string(kMaxCourses) + " courses";
+            return false;
+        }
+        const std::size_t bytes = ValueBytes(entry);
+        valueBytes_ += bytes;
+        if (valueBytes_ > kMaxValueBytesInAll) {
+            error = "values of more than " + MiB(kMaxValueBytesInAll) + " in all";
+            return false;
+        }
+        for (const std::string& value : entry.record.values) {
+            if (value.size() > kMaxValueBytes) {
+                error = where.Text() + " holds a value of more than " + KiB(kMaxValueBytes);
+                return false;
+            }
+        }
+        InferFetchStatus(entry);
+        entries_.push_back(std::move(entry));
+        return true;
+    }
+
+    void CountWithoutUrl() { ++withoutUrl_; }
+    std::size_t withoutUrl() const { return withoutUrl_; }
+
+  private:
+    std::vector<CourseEntry>& entries_;
+    std::size_t withoutUrl_ = 0;
+    std::size_t valueBytes_ = 0;
+};
 
 // Where each read column (IsReadColumn) stands in a file's header, or -1.
 using ColumnPlaces = std::array<int, kOutputColumnCount>;
@@ -35,15 +110,29 @@ bool PlacesOfHeader(const std::vector<std::string>& header, ColumnPlaces& places
     return places[kColumnDetailUrl] >= 0;
 }
 
-// A course from a row of texts placed as `places` says; false for a row
-// with nothing in it.
-bool EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
-                CourseEntry& entry) {
+enum class RowRead { Empty, WithoutUrl, Course, TooLong };
+
+// A course from a row of texts placed as `places` says.
+RowRead EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
+                   CourseEntry& entry) {
+    const auto urlPlace = static_cast<std::size_t>(places[kColumnDetailUrl]);
+    if (urlPlace >= row.size() || row[urlPlace].empty()) {
+        for (int column = 0; column < kOutputColumnCount; ++column) {
+            const int place = places[column];
+            if (place >= 0 && static_cast<std::size_t>(place) < row.size() && !row[place].empty()) {
+                return RowRead::WithoutUrl;
+            }
+        }
+        return RowRead::Empty;
+    }
     bool any = false;
     std::array<std::string, kOutputColumnCount> texts;
     for (int column = 0; column < kOutputColumnCount; ++column) {
         const int place = places[column];
         if (place >= 0 && static_cast<std::size_t>(place) < row.size()) {
+            if (row[place].size() > kMaxValueBytes) {
+                return RowRead::TooLong;
+            }
             texts[column] = csvGuard ? csv::WithoutFormulaGuard(row[place]) : row[place];
             any = any || !texts[column].empty();
         }
@@ -51,15 +140,58 @@ bool EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& places,
     if (any) {
         entry = EntryFromTexts(texts);
     }
-    return any;
+    return any ? RowRead::Course : RowRead::Empty;
 }
 
-bool ReadCp932Csv(std::string_view bytes, std::vector<CourseEntry>& entries, std::string& error) {
-    return ReadJournal(JournalCodecFor(OutputFormat::Csv), bytes, entries, error) ||
-           (error = "a code-page-932 CSV file: " + error, false);
+// Takes a row of a UTF-8 CSV or a workbook.
+bool TakeRow(const std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
+             RowPlace where, CourseIntake& intake, std::string& error) {
+    CourseEntry entry;
+    switch (EntryOfRow(row, places, csvGuard, entry)) {
+        case RowRead::Empty:
+            return true;
+        case RowRead::WithoutUrl:
+            intake.CountWithoutUrl();
+            return true;
+        case RowRead::TooLong:
+            error = where.Text() + " holds a value of more than " + KiB(kMaxValueBytes);
+            return false;
+        case RowRead::Course:
+            break;
+    }
+    return intake.Take(std::move(entry), where, error);
 }
 
-bool ReadUtf8Csv(std::string_view bytes, std::vector<CourseEntry>& entries, std::string& error) {
+bool ReadCp932Csv(std::string_view bytes, CourseIntake& intake, std::string& error) {
+    const JournalCodec& codec = JournalCodecFor(OutputFormat::Csv);
+    const std::string preamble = codec.Preamble();
+    if (!bytes.starts_with(preamble)) {
+        error = "a code-page-932 CSV file that does not begin as this program writes it";
+        return false;
+    }
+    int lineNumber = 1;
+    for (std::size_t at = preamble.size(); at < bytes.size();) {
+        const std::size_t end = bytes.find("\r\n", at);
+        if (end == std::string_view::npos) {
+            break;  // a last line torn by a crash
+        }
+        ++lineNumber;
+        const RowPlace where{"line", lineNumber};
+        CourseEntry entry;
+        if (!codec.Read(bytes.substr(at, end - at), entry)) {
+            error = "a code-page-932 CSV file whose " + where.Text() +
+                    " is not a course as this program writes it";
+            return false;
+        }
+        if (!intake.Take(std::move(entry), where, error)) {
+            return false;
+        }
+        at = end + 2;
+    }
+    return true;
+}
+
+bool ReadUtf8Csv(std::string_view bytes, CourseIntake& intake, std::string& error) {
     if (bytes.starts_with(kUtf8Bom)) {
         bytes.remove_prefix(kUtf8Bom.size());
     }
@@ -71,19 +203,48 @@ bool ReadUtf8Csv(std::string_view bytes, std::vector<CourseEntry>& entries, std:
         return false;
     }
     for (int line = 2; at < bytes.size(); ++line) {
+        const RowPlace where{"record", line};
         if (!csv::ReadRecord(bytes, at, fields, kMaxColumns)) {
-            error = "a UTF-8 CSV file whose record " + std::to_string(line) + " is broken";
+            error = "a UTF-8 CSV file whose " + where.Text() + " is broken";
             return false;
         }
-        CourseEntry entry;
-        if (EntryOfRow(fields, places, true, entry)) {
-            entries.push_back(std::move(entry));
+        if (!TakeRow(fields, places, true, where, intake, error)) {
+            return false;
         }
     }
     return true;
 }
 
-bool ReadJsonLines(std::string_view bytes, std::vector<CourseEntry>& entries, std::string& error) {
+// True when `line` is one JSON object of at most `maxKeys` keys whose values
+// are no objects or arrays, as every line of ours is. Parsing anything else
+// could take memory and time out of all proportion to the line.
+bool IsFlatObject(std::string_view line, int maxKeys) {
+    const std::size_t open = line.find_first_not_of(" \t");
+    if (open == std::string_view::npos || line[open] != '{') {
+        return false;
+    }
+    int keys = 0;
+    bool inString = false;
+    for (std::size_t at = open + 1; at < line.size(); ++at) {
+        const char c = line[at];
+        if (inString) {
+            if (c == '\\') {
+                ++at;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            return false;
+        } else if (c == ':' && ++keys > maxKeys) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReadJsonLines(std::string_view bytes, CourseIntake& intake, std::string& error) {
     const JournalCodec& codec = JournalCodecFor(OutputFormat::Jsonl);
     int lineNumber = 0;
     for (std::size_t at = 0; at < bytes.size();) {
@@ -97,34 +258,50 @@ bool ReadJsonLines(std::string_view bytes, std::vector<CourseEntry>& entries, st
         if (line.find_first_not_of(" \t") == std::string_view::npos) {
             continue;
         }
+        const RowPlace where{"line", lineNumber};
         CourseEntry entry;
-        if (!codec.Read(line, entry)) {
-            error = "a JSON Lines file whose line " + std::to_string(lineNumber) +
-                    " is not a course with a detail_url";
+        if (!IsFlatObject(line, 2 * kOutputColumnCount) || !codec.Read(line, entry)) {
+            error =
+                "a JSON Lines file whose " + where.Text() + " is not a course with a detail_url";
             return false;
         }
-        entries.push_back(std::move(entry));
+        if (!intake.Take(std::move(entry), where, error)) {
+            return false;
+        }
     }
     return true;
 }
 
-bool ReadWorkbook(std::string_view bytes, std::vector<CourseEntry>& entries, std::string& error) {
-    std::string sheet;
+// The shared strings of a workbook (none when it has no such member),
+// within `budget` bytes of XML; `budget` loses what they took.
+bool ReadWorkbookStrings(std::string_view bytes, std::size_t& budget, xlsx::SharedStrings& shared,
+                         std::string& error) {
+    if (!xlsx::HasZipMember(bytes, "xl/sharedStrings.xml")) {
+        return true;
+    }
+    std::string xml;
     std::string problem;
-    if (!xlsx::ReadZipMember(bytes, "xl/worksheets/sheet1.xml", kMaxOutputFileBytes, sheet,
-                             problem)) {
-        error = "a zip file that is not a workbook of this program: " + problem;
+    if (!xlsx::ReadZipMember(bytes, "xl/sharedStrings.xml", budget, xml, problem) ||
+        !xlsx::ReadSharedStrings(xml, kMaxCourses * kOutputColumnCount, kMaxValueBytes, shared,
+                                 problem)) {
+        error = "a workbook whose shared strings cannot be read: " + problem;
         return false;
     }
-    std::vector<std::string> shared;
-    if (xlsx::HasZipMember(bytes, "xl/sharedStrings.xml")) {
-        std::string xml;
-        if (!xlsx::ReadZipMember(bytes, "xl/sharedStrings.xml", kMaxOutputFileBytes, xml,
-                                 problem) ||
-            !xlsx::ReadSharedStrings(xml, shared, problem)) {
-            error = "a workbook whose shared strings cannot be read: " + problem;
-            return false;
-        }
+    budget -= xml.size();
+    return true;
+}
+
+bool ReadWorkbook(std::string_view bytes, CourseIntake& intake, std::string& error) {
+    std::size_t budget = kMaxWorkbookXmlBytes;
+    xlsx::SharedStrings shared;
+    if (!ReadWorkbookStrings(bytes, budget, shared, error)) {
+        return false;
+    }
+    std::string sheet;
+    std::string problem;
+    if (!xlsx::ReadZipMember(bytes, "xl/worksheets/sheet1.xml", budget, sheet, problem)) {
+        error = "a zip file that is not a workbook of this program: " + problem;
+        return false;
     }
     // Date cells (取得日時) read back as the ISO text they were written from.
     std::vector<xlsx::DateStyle> dateStyles;
@@ -136,63 +313,75 @@ bool ReadWorkbook(std::string_view bytes, std::vector<CourseEntry>& entries, std
             return false;
         }
     }
-    std::vector<std::vector<std::string>> rows;
-    if (!xlsx::ReadSheetRows(sheet, shared, kMaxColumns, rows, problem, dateStyles)) {
-        error = "a workbook whose sheet cannot be read: " + problem;
-        return false;
-    }
-    std::string().swap(sheet);  // the rows hold it all now
     ColumnPlaces places;
-    if (rows.empty() || !PlacesOfHeader(rows.front(), places)) {
-        error = "a workbook without the column 詳細ページURL in its first row";
-        return false;
-    }
-    for (std::size_t index = 1; index < rows.size(); ++index) {
-        CourseEntry entry;
-        if (EntryOfRow(rows[index], places, false, entry)) {
-            entries.push_back(std::move(entry));
+    bool headerRead = false;
+    const auto visit = [&](long number, const std::vector<std::string>& cells) {
+        if (!headerRead) {
+            headerRead = true;
+            if (number != 1 || !PlacesOfHeader(cells, places)) {
+                problem = "no column 詳細ページURL in its first row";
+                return false;
+            }
+            return true;
         }
-        std::vector<std::string>().swap(rows[index]);
+        return TakeRow(cells, places, false, RowPlace{"row", number}, intake, problem);
+    };
+    if (!xlsx::ForEachSheetRow(sheet, shared, kMaxColumns, kMaxValueBytes, visit, problem,
+                               dateStyles) ||
+        !headerRead) {
+        error = "a workbook whose sheet cannot be read: " +
+                (headerRead ? problem : "no column 詳細ページURL in its first row");
+        return false;
     }
     return true;
+}
+
+bool IsBlank(std::string_view bytes) {
+    return bytes.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 }  // namespace
 
 bool ReadOutputBytes(std::string_view bytes, std::vector<CourseEntry>& entries, std::string& error,
-                     OutputFormat* format) {
+                     OutputFormat* format, std::size_t* rowsWithoutUrl) {
     entries.clear();
+    CourseIntake intake(entries);
     std::optional<OutputFormat> found;
     bool read = false;
-    if (bytes.starts_with(kZipStart)) {
+    if (IsBlank(bytes)) {
+        error = bytes.empty() ? "an empty file, not an output of this program"
+                              : "a blank file, not an output of this program";
+    } else if (bytes.starts_with(kZipStart)) {
         found = OutputFormat::Xlsx;
-        read = ReadWorkbook(bytes, entries, error);
+        read = ReadWorkbook(bytes, intake, error);
     } else if (bytes.starts_with(CsvHeaderLine())) {
         found = OutputFormat::Csv;
-        read = ReadCp932Csv(bytes, entries, error);
+        read = ReadCp932Csv(bytes, intake, error);
     } else if (bytes.starts_with(kUtf8Bom) ||
                bytes.substr(0, bytes.find('\n')).find("詳細ページURL") != std::string_view::npos) {
         found = OutputFormat::CsvUtf8;
-        read = ReadUtf8Csv(bytes, entries, error);
-    } else if (bytes.find_first_not_of(" \t\r\n") == std::string_view::npos ||
-               bytes[bytes.find_first_not_of(" \t\r\n")] == '{') {
+        read = ReadUtf8Csv(bytes, intake, error);
+    } else if (bytes[bytes.find_first_not_of(" \t\r\n")] == '{') {
         found = OutputFormat::Jsonl;
-        read = ReadJsonLines(bytes, entries, error);
+        read = ReadJsonLines(bytes, intake, error);
     } else {
         error = "not an output file of this program (CSV, UTF-8 CSV, JSON Lines or workbook)";
     }
     if (!read) {
-        entries.clear();
+        std::vector<CourseEntry>().swap(entries);
         return false;
     }
     if (format != nullptr && found) {
         *format = *found;
     }
+    if (rowsWithoutUrl != nullptr) {
+        *rowsWithoutUrl = intake.withoutUrl();
+    }
     return true;
 }
 
 bool ReadOutputFile(const std::filesystem::path& path, std::vector<CourseEntry>& entries,
-                    std::string& error, OutputFormat* format) {
+                    std::string& error, OutputFormat* format, std::size_t* rowsWithoutUrl) {
     const WholeFileRead file = ReadWholeFile(path, kMaxOutputFileBytes);
     switch (file.status) {
         case WholeFileRead::Status::Read:
@@ -208,13 +397,13 @@ bool ReadOutputFile(const std::filesystem::path& path, std::vector<CourseEntry>&
             error = PathText(path) + ": not a regular file";
             return false;
         case WholeFileRead::Status::TooLarge:
-            error = PathText(path) + ": larger than 256 MiB";
+            error = PathText(path) + ": larger than " + MiB(kMaxOutputFileBytes);
             return false;
         case WholeFileRead::Status::Failed:
             error = PathText(path) + ": " + file.systemError;
             return false;
     }
-    if (!ReadOutputBytes(file.bytes, entries, error, format)) {
+    if (!ReadOutputBytes(file.bytes, entries, error, format, rowsWithoutUrl)) {
         error = PathText(path) + ": " + error;
         return false;
     }

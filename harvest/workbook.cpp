@@ -248,10 +248,11 @@ class CellWriter {
     std::size_t links_ = 0;
 };
 
-std::string WriteRows(lxw_workbook* workbook, std::string_view sheetName,
-                      const std::vector<std::string>& header, std::size_t rowCount,
-                      const std::function<void(std::size_t, std::vector<SheetCell>&)>& rowAt) {
-    const std::string name(sheetName);
+std::string WriteRows(lxw_workbook* workbook, const SheetTable& table) {
+    const std::string& name = table.name;
+    const std::vector<std::string>& header = table.header;
+    const std::size_t rowCount = table.rowCount;
+    const auto& rowAt = table.rowAt;
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, name.c_str());
     lxw_format* bold = workbook_add_format(workbook);
     if (sheet == nullptr || bold == nullptr) {
@@ -311,6 +312,12 @@ bool WriteSheetWorkbook(const fs::path& target, std::string_view sheetName,
                         const std::vector<std::string>& header, std::size_t rowCount,
                         const std::function<void(std::size_t, std::vector<SheetCell>&)>& rowAt,
                         WrittenWorkbook& written, std::string& error) {
+    return WriteSheetsWorkbook(
+        target, {SheetTable{std::string(sheetName), header, rowCount, rowAt}}, written, error);
+}
+
+bool WriteSheetsWorkbook(const fs::path& target, const std::vector<SheetTable>& sheets,
+                         WrittenWorkbook& written, std::string& error) {
     fs::path folder;
     auto hold = std::make_shared<FolderHold>();
     const fs::path parent = FolderOf(target);
@@ -334,7 +341,11 @@ bool WriteSheetWorkbook(const fs::path& target, std::string_view sheetName,
         if (workbook.Get() == nullptr) {
             problem = "the workbook could not be started";
         } else {
-            problem = WriteRows(workbook.Get(), sheetName, header, rowCount, rowAt);
+            for (const SheetTable& table : sheets) {
+                if (problem.empty()) {
+                    problem = WriteRows(workbook.Get(), table);
+                }
+            }
             if (problem.empty()) {
                 problem = workbook.Close();
             }

@@ -2,14 +2,14 @@
 #include "xlsx_reader.h"
 
 #include <zlib.h>
+#include <cmath>
+#include <cstdio>
+#include <map>
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <map>
 
 #include "OutputColumns.h"
 
@@ -364,10 +364,32 @@ long ColumnOfReference(std::string_view reference) {
     return at == 0 ? -1 : column - 1;
 }
 
+// Decoding never makes a text longer than 7 times shorter (_x0041_ is one
+// byte), so raw text beyond this many times a limit is over it.
+constexpr std::size_t kMostBytesPerDecodedByte = 8;
+
+// Appends the decoded `raw` to `out` unless that makes `out` longer than
+// `limit`; then sets `tooLong` and leaves `out` as it was.
+void AppendDecoded(std::string_view raw, std::size_t limit, std::string& out, bool& tooLong) {
+    if (tooLong || raw.empty()) {
+        return;
+    }
+    if (raw.size() > kMostBytesPerDecodedByte * limit) {
+        tooLong = true;
+        return;
+    }
+    const std::string decoded = DecodeText(raw);
+    if (out.size() + decoded.size() > limit) {
+        tooLong = true;
+        return;
+    }
+    out += decoded;
+}
+
 // The texts of the <t> elements up to the end tag `end`, runs of phonetic
-// guides (<rPh>) left out.
-bool CollectText(std::string_view xml, std::size_t& at, std::string_view end, std::string& out,
-                 std::string& error) {
+// guides (<rPh>) left out; at most `limit` bytes, `tooLong` set beyond.
+bool CollectText(std::string_view xml, std::size_t& at, std::string_view end, std::size_t limit,
+                 std::string& out, bool& tooLong, std::string& error) {
     std::string_view text;
     XmlTag tag;
     bool broken = false;
@@ -375,7 +397,7 @@ bool CollectText(std::string_view xml, std::size_t& at, std::string_view end, st
     int phonetic = 0;
     while (NextTag(xml, at, text, tag, broken)) {
         if (inText && phonetic == 0) {
-            out += DecodeText(text);
+            AppendDecoded(text, limit, out, tooLong);
         }
         if (tag.name == end && tag.closing) {
             return true;
@@ -388,6 +410,11 @@ bool CollectText(std::string_view xml, std::size_t& at, std::string_view end, st
     }
     error = "the workbook's XML is broken";
     return false;
+}
+
+std::string SizeText(std::size_t bytes) {
+    return bytes % 1024 == 0 ? std::to_string(bytes / 1024) + " KiB"
+                             : std::to_string(bytes) + " bytes";
 }
 
 // Whether a number format code shows a date: a year or a day outside its
@@ -469,6 +496,122 @@ std::string DateTimeText(double serial, const std::string& offset) {
     return buffer + offset;
 }
 
+// The row being read: its number and cells, and the cell being read.
+class RowReader {
+  public:
+    RowReader(const SharedStrings& shared, const std::vector<DateStyle>& dateStyles,
+              std::size_t maxColumns, std::size_t maxCellBytes)
+        : shared_(shared),
+          dateStyles_(dateStyles),
+          maxColumns_(maxColumns),
+          maxCellBytes_(maxCellBytes) {}
+
+    bool open() const { return open_; }
+    long number() const { return number_; }
+    const std::vector<std::string>& cells() const { return cells_; }
+    std::size_t maxCellBytes() const { return maxCellBytes_; }
+
+    void StartRow(std::string_view attributes) {
+        long number = number_ + 1;
+        const std::string_view given = Attribute(attributes, "r");
+        long stated = 0;
+        if (std::from_chars(given.data(), given.data() + given.size(), stated).ec == std::errc() &&
+            stated >= number && stated <= 1048576) {
+            number = stated;
+        }
+        number_ = number;
+        cells_.clear();
+        column_ = -1;
+        open_ = true;
+    }
+
+    void EndRow() { open_ = false; }
+
+    void StartCell(std::string_view attributes) {
+        const long given = ColumnOfReference(Attribute(attributes, "r"));
+        column_ = given > column_ ? given : column_ + 1;
+        cellType_ = std::string(Attribute(attributes, "t"));
+        cellStyle_ = NumberAttribute(attributes, "s");
+        value_.clear();
+        valueTooLong_ = false;
+    }
+
+    std::string_view cellType() const { return cellType_; }
+    std::string& value() { return value_; }
+    bool& valueTooLong() { return valueTooLong_; }
+
+    // Puts the cell read into the row; false with the reason when it is too
+    // long.
+    bool EndCell(bool inlineText, std::string& error) {
+        if (column_ < 0 || static_cast<std::size_t>(column_) >= maxColumns_) {
+            return true;
+        }
+        std::string cell;
+        bool tooLong = valueTooLong_;
+        if (inlineText) {
+            cell = std::move(value_);
+        } else if (cellType_ == "s") {
+            std::size_t index = 0;
+            std::string_view text;
+            if (std::from_chars(value_.data(), value_.data() + value_.size(), index).ec ==
+                std::errc()) {
+                tooLong = tooLong || !shared_.Text(index, text);
+                cell = text;
+            }
+        } else if (cellType_ == "str" || cellType_ == "e") {
+            cell = std::move(value_);
+        } else if (cellType_ == "b") {
+            cell = value_ == "1" ? "TRUE" : value_.empty() ? "" : "FALSE";
+        } else if (!value_.empty()) {
+            double number = 0;
+            const auto [end, failure] =
+                std::from_chars(value_.data(), value_.data() + value_.size(), number);
+            const bool isNumber = failure == std::errc() && end == value_.data() + value_.size();
+            cell = isNumber ? NumberText(number) : std::move(value_);
+            if (isNumber) {
+                if (std::string date = DateOfStyle(number); !date.empty()) {
+                    cell = std::move(date);
+                }
+            }
+        }
+        if (tooLong) {
+            error = "a cell in row " + std::to_string(number_) + " holds more than " +
+                    SizeText(maxCellBytes_);
+            return false;
+        }
+        const auto place = static_cast<std::size_t>(column_);
+        if (cells_.size() <= place) {
+            cells_.resize(place + 1);
+        }
+        cells_[place] = std::move(cell);
+        return true;
+    }
+
+  private:
+    // The cell's number as an ISO 8601 date-time when its style shows a
+    // date; empty otherwise.
+    std::string DateOfStyle(double number) const {
+        if (cellStyle_ < 0 || static_cast<std::size_t>(cellStyle_) >= dateStyles_.size() ||
+            !dateStyles_[static_cast<std::size_t>(cellStyle_)].date) {
+            return {};
+        }
+        return DateTimeText(number, dateStyles_[static_cast<std::size_t>(cellStyle_)].offset);
+    }
+
+    const SharedStrings& shared_;
+    const std::vector<DateStyle>& dateStyles_;
+    std::size_t maxColumns_;
+    std::size_t maxCellBytes_;
+    long number_ = 0;
+    bool open_ = false;
+    std::vector<std::string> cells_;
+    long column_ = -1;
+    std::string cellType_;
+    long cellStyle_ = -1;
+    std::string value_;
+    bool valueTooLong_ = false;
+};
+
 }  // namespace
 
 bool ReadDateStyles(std::string_view xml, std::vector<DateStyle>& styles, std::string& error) {
@@ -500,18 +643,48 @@ bool ReadDateStyles(std::string_view xml, std::vector<DateStyle>& styles, std::s
     return true;
 }
 
-bool ReadSharedStrings(std::string_view xml, std::vector<std::string>& strings,
-                       std::string& error) {
+bool SharedStrings::Text(std::size_t index, std::string_view& text) const {
+    text = {};
+    if (index >= spans_.size()) {
+        return true;
+    }
+    const Span& span = spans_[index];
+    text = std::string_view(text_).substr(span.offset, span.length);
+    return !span.tooLong;
+}
+
+void SharedStrings::Add(std::string_view text, bool tooLong) {
+    Span span;
+    span.offset = text_.size();
+    span.tooLong = tooLong;
+    if (!tooLong) {
+        span.length = text.size();
+        text_.append(text);
+    }
+    spans_.push_back(span);
+}
+
+bool ReadSharedStrings(std::string_view xml, std::size_t maxStrings, std::size_t maxStringBytes,
+                       SharedStrings& strings, std::string& error) {
     std::size_t at = 0;
     std::string_view text;
     XmlTag tag;
     bool broken = false;
+    std::string item;
     while (NextTag(xml, at, text, tag, broken)) {
         if (tag.name == "si" && !tag.closing) {
-            std::string& item = strings.emplace_back();
-            if (!tag.selfClosing && !CollectText(xml, at, "si", item, error)) {
+            if (strings.size() >= maxStrings) {
+                error =
+                    "the workbook has more than " + std::to_string(maxStrings) + " shared strings";
                 return false;
             }
+            item.clear();
+            bool tooLong = false;
+            if (!tag.selfClosing &&
+                !CollectText(xml, at, "si", maxStringBytes, item, tooLong, error)) {
+                return false;
+            }
+            strings.Add(item, tooLong);
         }
     }
     if (broken) {
@@ -521,87 +694,54 @@ bool ReadSharedStrings(std::string_view xml, std::vector<std::string>& strings,
     return true;
 }
 
-bool ReadSheetRows(std::string_view xml, const std::vector<std::string>& sharedStrings,
-                   std::size_t maxColumns, std::vector<std::vector<std::string>>& rows,
-                   std::string& error, const std::vector<DateStyle>& dateStyles) {
+bool ForEachSheetRow(std::string_view xml, const SharedStrings& sharedStrings,
+                     std::size_t maxColumns, std::size_t maxCellBytes,
+                     const std::function<bool(long, const std::vector<std::string>&)>& visit,
+                     std::string& error, const std::vector<DateStyle>& dateStyles) {
     std::size_t at = 0;
     std::string_view text;
     XmlTag tag;
     bool broken = false;
-    std::vector<std::string>* row = nullptr;
-    long column = -1;
-    std::string cellType;
-    long cellStyle = -1;
-    std::string value;
     bool inValue = false;
+    RowReader row(sharedStrings, dateStyles, maxColumns, maxCellBytes);
+    const auto endRow = [&] {
+        row.EndRow();
+        return visit(row.number(), row.cells());
+    };
     while (NextTag(xml, at, text, tag, broken)) {
         if (inValue) {
-            value += DecodeText(text);
+            AppendDecoded(text, maxCellBytes, row.value(), row.valueTooLong());
         }
         if (tag.name == "row" && !tag.closing) {
-            long number = static_cast<long>(rows.size()) + 1;
-            const std::string_view attribute = Attribute(tag.attributes, "r");
-            long given = 0;
-            if (std::from_chars(attribute.data(), attribute.data() + attribute.size(), given).ec ==
-                    std::errc() &&
-                given >= number && given <= 1048576) {
-                number = given;
+            if (row.open() && !endRow()) {
+                return false;
             }
-            rows.resize(static_cast<std::size_t>(number));
-            row = &rows.back();
-            column = -1;
-        } else if (tag.name == "c" && !tag.closing && row != nullptr) {
-            const long given = ColumnOfReference(Attribute(tag.attributes, "r"));
-            column = given > column ? given : column + 1;
-            cellType = std::string(Attribute(tag.attributes, "t"));
-            cellStyle = NumberAttribute(tag.attributes, "s");
-            value.clear();
+            row.StartRow(tag.attributes);
+            if (tag.selfClosing && !endRow()) {
+                return false;
+            }
+        } else if (tag.name == "row" && tag.closing && row.open()) {
+            if (!endRow()) {
+                return false;
+            }
+        } else if (tag.name == "c" && !tag.closing && row.open()) {
+            row.StartCell(tag.attributes);
             if (tag.selfClosing) {
                 continue;
             }
-            if (cellType == "inlineStr") {
-                std::string inlineText;
-                if (!CollectText(xml, at, "c", inlineText, error)) {
+            if (row.cellType() == "inlineStr") {
+                if (!CollectText(xml, at, "c", maxCellBytes, row.value(), row.valueTooLong(),
+                                 error) ||
+                    !row.EndCell(true, error)) {
                     return false;
-                }
-                if (static_cast<std::size_t>(column) < maxColumns) {
-                    row->resize(std::max(row->size(), static_cast<std::size_t>(column) + 1));
-                    (*row)[column] = std::move(inlineText);
                 }
             }
         } else if (tag.name == "v") {
             inValue = !tag.closing && !tag.selfClosing;
-        } else if (tag.name == "c" && tag.closing && row != nullptr && column >= 0 &&
-                   static_cast<std::size_t>(column) < maxColumns) {
-            std::string cell;
-            if (cellType == "s") {
-                std::size_t index = 0;
-                if (std::from_chars(value.data(), value.data() + value.size(), index).ec ==
-                        std::errc() &&
-                    index < sharedStrings.size()) {
-                    cell = sharedStrings[index];
-                }
-            } else if (cellType == "str" || cellType == "e") {
-                cell = value;
-            } else if (cellType == "b") {
-                cell = value == "1" ? "TRUE" : value.empty() ? "" : "FALSE";
-            } else if (!value.empty()) {
-                double number = 0;
-                const auto [end, failure] =
-                    std::from_chars(value.data(), value.data() + value.size(), number);
-                const bool isNumber = failure == std::errc() && end == value.data() + value.size();
-                cell = isNumber ? NumberText(number) : value;
-                if (isNumber && cellStyle >= 0 &&
-                    static_cast<std::size_t>(cellStyle) < dateStyles.size() &&
-                    dateStyles[cellStyle].date) {
-                    if (std::string date = DateTimeText(number, dateStyles[cellStyle].offset);
-                        !date.empty()) {
-                        cell = std::move(date);
-                    }
-                }
+        } else if (tag.name == "c" && tag.closing && row.open()) {
+            if (!row.EndCell(false, error)) {
+                return false;
             }
-            row->resize(std::max(row->size(), static_cast<std::size_t>(column) + 1));
-            (*row)[column] = std::move(cell);
         } else if (tag.name == "sheetData" && tag.closing) {
             break;
         }
@@ -610,7 +750,20 @@ bool ReadSheetRows(std::string_view xml, const std::vector<std::string>& sharedS
         error = "the workbook's sheet is broken";
         return false;
     }
-    return true;
+    return !row.open() || endRow();
+}
+
+bool ReadSheetRows(std::string_view xml, const SharedStrings& sharedStrings, std::size_t maxColumns,
+                   std::vector<std::vector<std::string>>& rows, std::string& error,
+                   const std::vector<DateStyle>& dateStyles) {
+    return ForEachSheetRow(
+        xml, sharedStrings, maxColumns, std::string::npos / kMostBytesPerDecodedByte,
+        [&rows](long number, const std::vector<std::string>& cells) {
+            rows.resize(static_cast<std::size_t>(number));
+            rows.back() = cells;
+            return true;
+        },
+        error, dateStyles);
 }
 
 }  // namespace teebasket::xlsx

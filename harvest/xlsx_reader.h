@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,17 +39,53 @@ inline constexpr std::size_t kMaxStylesBytes = 16u << 20;
 // day in them are dates.
 bool ReadDateStyles(std::string_view stylesXml, std::vector<DateStyle>& styles, std::string& error);
 
-// The rows of a sheet's XML as texts (UTF-8), each row as wide as its
-// rightmost cell, a row that the sheet skips given as empty. Numbers are
-// given in their shortest form, shared strings through `sharedStrings`; a
-// number whose style is a date in `dateStyles` as an ISO 8601 date-time,
-// with the style's offset when it names one (2026-12-09T13:45:02+09:00).
-// At most `maxColumns` columns are kept. False when the XML is broken.
-bool ReadSheetRows(std::string_view sheetXml, const std::vector<std::string>& sharedStrings,
+// The strings of sharedStrings.xml, phonetic runs left out, kept in one
+// buffer so that a cell refers to its string instead of copying it. A string
+// longer than the limit that ReadSharedStrings was given is kept only as
+// being too long.
+class SharedStrings {
+  public:
+    std::size_t size() const { return spans_.size(); }
+
+    // The text of string `index` into `text`: empty when there is no such
+    // string. False when the string was too long to keep.
+    bool Text(std::size_t index, std::string_view& text) const;
+
+    // Adds a string; nothing but its being too long when `tooLong`.
+    void Add(std::string_view text, bool tooLong);
+
+  private:
+    struct Span {
+        std::size_t offset = 0;
+        std::size_t length = 0;
+        bool tooLong = false;
+    };
+    std::string text_;
+    std::vector<Span> spans_;
+};
+
+// Reads sharedStrings.xml into `strings`. False when the XML is broken or
+// holds more than `maxStrings` strings.
+bool ReadSharedStrings(std::string_view xml, std::size_t maxStrings, std::size_t maxStringBytes,
+                       SharedStrings& strings, std::string& error);
+
+// Visits the rows of a sheet's XML in order: `visit(number, cells)` with the
+// row's number (1-based, as the sheet gives it) and its texts (UTF-8), as
+// wide as its rightmost cell, at most `maxColumns` wide. Numbers are given in
+// their shortest form, shared strings through `sharedStrings`, and a number
+// whose style is a date in `dateStyles` as an ISO 8601 date-time, with the
+// style's offset when it names one (2026-12-09T13:45:02+09:00). Only one row
+// is held at a time. False when the XML is broken, a cell holds more than
+// `maxCellBytes` bytes, or `visit` returns false (it then says why in
+// `error`).
+bool ForEachSheetRow(std::string_view sheetXml, const SharedStrings& sharedStrings,
+                     std::size_t maxColumns, std::size_t maxCellBytes,
+                     const std::function<bool(long, const std::vector<std::string>&)>& visit,
+                     std::string& error, const std::vector<DateStyle>& dateStyles = {});
+
+// All rows of a small sheet, a row that the sheet skips given as empty.
+bool ReadSheetRows(std::string_view sheetXml, const SharedStrings& sharedStrings,
                    std::size_t maxColumns, std::vector<std::vector<std::string>>& rows,
                    std::string& error, const std::vector<DateStyle>& dateStyles = {});
-
-// The strings of sharedStrings.xml, phonetic runs left out.
-bool ReadSharedStrings(std::string_view xml, std::vector<std::string>& strings, std::string& error);
 
 }  // namespace teebasket::xlsx

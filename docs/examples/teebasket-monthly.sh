@@ -17,8 +17,10 @@
 #   TEEBASKET_EXT  csv (code page 932, the default), xlsx or jsonl
 #
 # Exit code: teebasket-cli's. 0 and 3 leave a usable file, which is compared
-# (3: some pages could not be read; they are listed on standard error and
-# their courses hold defaults; start the script again to repair them). 2 and 9
+# (3: some pages could not be read; they are listed on standard error, their
+# courses keep last month's row or hold only their name and URL, and compare
+# counts them as 取得できず, never as changes; start the script again to
+# repair them). 2 and 9
 # keep the rows for the next start. 75: another run is writing this month's
 # file. 64 or 73 from compare when the comparison fails.
 #
@@ -76,6 +78,7 @@ if [ "$compared" -ne 0 ]; then
     say "compare ended with $compared"
     exit "$compared"
 fi
-# The first line holds the counts: new, no longer listed, changed, unchanged.
+# The first line holds the counts: new, no longer listed, changed, unchanged,
+# 取得できず (pages not read in either file).
 say "$last -> $name: $(head -n 1 "$dir/report-$month.txt"); report in $report"
 exit "$status"

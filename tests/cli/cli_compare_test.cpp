@@ -131,17 +131,17 @@ TEST(CliCompare, ReportsTheChangesBetweenFilesOfAnyFormat) {
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.err, "");
         EXPECT_TRUE(run.out.starts_with("新規 0 / 掲載終了 1 / 変更 2 / 変更なし 2")) << run.out;
+        // The sixth sheet, 変更: every changed column.
         std::string sheet;
         ASSERT_TRUE(xlsx::ReadZipMember(ReadFileBytes(dir.path() / "報告.xlsx"),
-                                        "xl/worksheets/sheet1.xml", 1 << 24, sheet, error))
+                                        "xl/worksheets/sheet6.xml", 1 << 24, sheet, error))
             << error;
         std::vector<std::vector<std::string>> rows;
         ASSERT_TRUE(xlsx::ReadSheetRows(sheet, {}, 16, rows, error)) << error;
-        ASSERT_EQ(rows.size(), 4u);
-        EXPECT_EQ(rows[1][2], "掲載終了");
-        EXPECT_EQ(rows[2][3], "運営状況");
-        EXPECT_EQ(rows[3][3], "評価");
-        EXPECT_EQ(rows[3][5], "0.5");
+        ASSERT_EQ(rows.size(), 3u);
+        EXPECT_EQ(rows[1][2], "運営状況");
+        EXPECT_EQ(rows[2][2], "評価");
+        EXPECT_EQ(rows[2][4], "0.5");
     }
     // Nothing but the report is left in the folder.
     const std::vector<std::string> names = test::ListFolder(dir.path());
@@ -153,6 +153,54 @@ TEST(CliCompare, ReportsTheChangesBetweenFilesOfAnyFormat) {
     EXPECT_NE(
         ReadFileBytes(dir.path() / "r.csv").find(UTF8ToAnsi("\"運営状況\",\"運営中\",\"閉鎖\"")),
         std::string::npos);
+}
+
+TEST(CliCompare, AFailedPageIsNoChangeAndAReportNeverReplacesAnInput) {
+    const TempDir dir;
+    const std::vector<CourseEntry> before = DemoCourses();
+    std::vector<CourseEntry> after = before;
+    // What a run writes for a page it could not read: the listing card's
+    // name, no operating state, the URL.
+    after[1] = CourseEntry{};
+    after[1].record[kColumnName] = before[1].record[kColumnName];
+    after[1].record[kColumnState] = "";
+    after[1].record[kColumnDetailUrl] = before[1].record[kColumnDetailUrl];
+    WriteJournal(dir.path() / "old.csv", OutputFormat::Csv, before);
+    WriteJournal(dir.path() / "new.csv", OutputFormat::Csv, after);
+    const std::string oldBytes = ReadFileBytes(dir.path() / "old.csv");
+    const std::string newBytes = ReadFileBytes(dir.path() / "new.csv");
+
+    CompareRun run = RunCompare(dir.path(), {"old.csv", "new.csv", "-o", "r.jsonl"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.out.starts_with("新規 0 / 掲載終了 0 / 変更 0 / 変更なし 4 / 取得できず 1"))
+        << run.out;
+    EXPECT_NE(run.out.find("? " + Utf8FromCp932(before[1].record[kColumnName]) + " " +
+                           before[1].record[kColumnDetailUrl] + " (取得できず: 新"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(ReadFileBytes(dir.path() / "r.jsonl").find("\"change\":\"failed\""),
+              std::string::npos);
+
+    // The report path is an input, by its name or through a link: refused
+    // before anything is written.
+    ASSERT_EQ(::symlink("old.csv", (dir.path() / "link.csv").c_str()), 0);
+    for (const char* report : {"new.csv", "link.csv"}) {
+        run = RunCompare(dir.path(), {"old.csv", "new.csv", "-o", report});
+        EXPECT_EQ(run.exitCode, 64) << report << ": " << run.err;
+        EXPECT_NE(run.err.find("which it would replace"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "") << report;
+    }
+    EXPECT_EQ(ReadFileBytes(dir.path() / "old.csv"), oldBytes);
+    EXPECT_EQ(ReadFileBytes(dir.path() / "new.csv"), newBytes);
+
+    // An empty or blank file is no output, whatever its name.
+    WriteFileBytes(dir.path() / "empty.jsonl", "");
+    WriteFileBytes(dir.path() / "blank.csv", " \r\n\n");
+    for (const char* input : {"empty.jsonl", "blank.csv"}) {
+        run = RunCompare(dir.path(), {"old.csv", input});
+        EXPECT_EQ(run.exitCode, 64) << input << ": " << run.out;
+        EXPECT_NE(run.err.find("not an output of this program"), std::string::npos) << run.err;
+    }
 }
 
 TEST(CliCompare, BadInputEndsWith64AndTheReason) {

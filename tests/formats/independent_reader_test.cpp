@@ -1,6 +1,7 @@
 // Every format read back by another program (Python's csv, json, zipfile
 // and xml modules, tests/formats/read_outputs.py): the values agree with the
-// code-page-932 CSV's, numbers are numbers, the workbook looks as it should.
+// code-page-932 CSV's, numbers are numbers, the workbook looks as it should;
+// and compare's report workbook, sheet by sheet.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 
 #include "FormatEntries.h"
 #include "OutputColumns.h"
+#include "OutputCompare.h"
 #include "path_text.h"
 
 using namespace teebasket;
@@ -156,4 +158,61 @@ TEST(IndependentReader, EveryFormatHoldsTheCsvsValuesAndItsOwnTypes) {
     }
     EXPECT_GT(expectedLinks.size(), entries.size());
     EXPECT_EQ(workbook["links"], expectedLinks);
+}
+
+TEST(IndependentReader, TheReportWorkbookHasASheetPerKindOfChangeWithTypedCellsAndLinks) {
+    const TempDir dir;
+    const std::vector<CourseEntry> before = DemoEntries({12}, 5);
+    std::vector<CourseEntry> after = before;
+    after[0].record[kColumnState] = UTF8ToAnsi("閉鎖");
+    after[1].record[kColumnRating] = "3.5";
+    after[2] = CourseEntry{};  // its page could not be read
+    after[2].record[kColumnName] = before[2].record[kColumnName];
+    after[2].record[kColumnState] = "";
+    after[2].record[kColumnDetailUrl] = before[2].record[kColumnDetailUrl];
+    after[2].fetchStatus = CourseFetch::Failed;
+    after.erase(after.begin() + 3);
+    after.push_back(DemoEntries({13}, 1).front());
+    const CompareResult result = CompareOutputs(before, after);
+    std::string error;
+    const fs::path report = dir.path() / "report.xlsx";
+    ASSERT_TRUE(WriteCompareReport(report, result, {"old.csv", "new.xlsx"}, error)) << error;
+
+    const Json read = ReadWithPython({{"report-xlsx", report}});
+    const Json& sheets = read["report-xlsx"]["sheets"];
+    std::vector<std::string> names;
+    for (const Json& sheet : sheets) {
+        names.push_back(sheet["name"]);
+    }
+    ASSERT_EQ(names, (std::vector<std::string>{"概要", "新規", "掲載終了", "閉鎖", "評価変動",
+                                               "変更", "取得できず"}));
+    const Json& summary = sheets[0]["rows"];
+    EXPECT_EQ(summary[1], Json::array({"旧ファイル", "old.csv"}));
+    EXPECT_EQ(summary[2][1], before.back().fetchedAt);
+    EXPECT_EQ(summary[3], Json::array({"新ファイル", "new.xlsx"}));
+    EXPECT_EQ(summary[5], Json::array({"新規", 1.0}));
+    EXPECT_EQ(summary[7], Json::array({"閉鎖", 1.0}));
+    EXPECT_EQ(summary[8], Json::array({"評価変動", 1.0}));
+    EXPECT_EQ(summary[11], Json::array({"取得できず", 1.0}));
+
+    const auto url = [](const CourseEntry& entry) { return entry.record[kColumnDetailUrl]; };
+    const auto name = [](const CourseEntry& entry) {
+        return Utf8FromCp932(entry.record[kColumnName]);
+    };
+    EXPECT_EQ(sheets[1]["rows"][1],
+              Json::array({"神奈川県", name(after.back()), url(after.back())}));
+    EXPECT_EQ(sheets[1]["links"]["C2"], url(after.back()));
+    EXPECT_EQ(sheets[2]["rows"][1][2], url(before[3]));
+    EXPECT_EQ(sheets[3]["rows"][1],
+              Json::array({"東京都", name(before[0]), "運営中", "閉鎖", url(before[0])}));
+    EXPECT_EQ(sheets[3]["links"]["E2"], url(before[0]));
+    const Json& rating = sheets[4]["rows"][1];
+    EXPECT_TRUE(rating[2].is_number()) << rating;
+    EXPECT_EQ(AsText(rating[2]), before[1].record[kColumnRating]);
+    EXPECT_EQ(rating[3], 3.5);
+    EXPECT_EQ(sheets[5]["rows"].size(), 3u);  // the header, 運営状況 and 評価
+    EXPECT_EQ(sheets[5]["rows"][2][2], "評価");
+    EXPECT_EQ(sheets[5]["rows"][2][4], 3.5);
+    EXPECT_EQ(sheets[6]["rows"][1], Json::array({"東京都", name(before[2]), "新", url(before[2])}));
+    EXPECT_EQ(sheets[6]["links"]["D2"], url(before[2]));
 }

@@ -157,24 +157,87 @@ TEST(OutputReader, RefusesWhatIsNotAnOutputWithAReason) {
     WriteFileBytes(large, "{");
     fs::resize_file(large, kMaxOutputFileBytes + 1);
     EXPECT_FALSE(ReadOutputFile(large, read, error));
-    EXPECT_NE(error.find("256 MiB"), std::string::npos) << error;
+    EXPECT_NE(error.find("64 MiB"), std::string::npos) << error;
 #endif
 }
 
+TEST(OutputReader, KeepsOnlyCoursesAndRefusesWhatIsOutOfProportion) {
+    std::vector<CourseEntry> read;
+    std::string error;
+    std::size_t withoutUrl = 0;
+
+    // Rows of one character and no URL are counted, not kept.
+    std::string rows = "\xEF\xBB\xBF\"名称\",\"詳細ページURL\"\r\n";
+    for (int i = 0; i < 10000; ++i) {
+        rows += "x\n";
+    }
+    rows += "y,https://h/guide/disp/c_id/1\n";
+    ASSERT_TRUE(ReadOutputBytes(rows, read, error, nullptr, &withoutUrl)) << error;
+    EXPECT_EQ(read.size(), 1u);
+    EXPECT_EQ(withoutUrl, 10000u);
+
+    std::string manyCourses;
+    for (std::size_t n = 0; n <= kMaxCourses; ++n) {
+        manyCourses += "{\"detail_url\":\"u" + std::to_string(n) + "\"}\n";
+    }
+    const std::string longValue(kMaxValueBytes + 1, 'a');
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"", "an empty file"},
+        {" \r\n\t\n", "a blank file"},
+        {manyCourses, "more than " + std::to_string(kMaxCourses) + " courses"},
+        {"名称,詳細ページURL\n" + longValue + ",u\n",
+         "record 2 holds a value of more than 128 KiB"},
+        {"{\"detail_url\":\"u\",\"name\":\"" + longValue + "\"}\n",
+         "line 1 holds a value of more than 128 KiB"},
+        {"{\"detail_url\":\"u\",\"name\":" + std::string(100000, '[') + "}\n",
+         "line 1 is not a course"},
+    };
+    for (const auto& [bytes, reason] : refused) {
+        EXPECT_FALSE(ReadOutputBytes(bytes, read, error)) << reason;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_TRUE(read.empty()) << reason;
+    }
+
+    // A shared string over the bound is kept only as too long, and refused
+    // when a cell refers to it; so is a table of more strings than allowed.
+    xlsx::SharedStrings shared;
+    ASSERT_TRUE(xlsx::ReadSharedStrings(
+        "<sst><si><t>short</t></si><si><t>" + std::string(100, 'x') + "</t></si></sst>", 10, 64,
+        shared, error))
+        << error;
+    std::string_view text;
+    EXPECT_FALSE(shared.Text(1, text));
+    int visited = 0;
+    const auto count = [&visited](long, const std::vector<std::string>&) { return ++visited > 0; };
+    const std::string sheet =
+        "<sheetData><row r=\"1\"><c t=\"s\"><v>0</v></c></row>"
+        "<row r=\"2\"><c t=\"s\"><v>1</v></c></row></sheetData>";
+    EXPECT_FALSE(xlsx::ForEachSheetRow(sheet, shared, 16, 64, count, error));
+    EXPECT_EQ(visited, 1);
+    EXPECT_EQ(error, "a cell in row 2 holds more than 64 bytes");
+    xlsx::SharedStrings few;
+    EXPECT_FALSE(xlsx::ReadSharedStrings("<sst><si/><si/><si/></sst>", 2, 64, few, error));
+    EXPECT_EQ(error, "the workbook has more than 2 shared strings");
+}
+
 TEST(WorkbookXml, ReadsSharedInlineAndNumberCellsAsASpreadsheetWritesThem) {
-    std::vector<std::string> shared;
+    xlsx::SharedStrings shared;
     std::string error;
     ASSERT_TRUE(xlsx::ReadSharedStrings(
         "<?xml version=\"1.0\"?><sst><si><t>名称</t></si>"
         "<si><r><t>東京</t></r><r><t xml:space=\"preserve\"> &amp; 千葉</t></r>"
         "<rPh sb=\"0\" eb=\"2\"><t>トウキョウ</t></rPh></si><si/>"
         "<si><t>a_x000D__x000A_b _x005F_x0041_</t></si></sst>",
-        shared, error))
+        100, 1024, shared, error))
         << error;
     ASSERT_EQ(shared.size(), 4u);
-    EXPECT_EQ(shared[1], "東京 & 千葉");
-    EXPECT_EQ(shared[2], "");
-    EXPECT_EQ(shared[3], "a\r\nb _x0041_");
+    std::string_view text;
+    EXPECT_TRUE(shared.Text(1, text));
+    EXPECT_EQ(text, "東京 & 千葉");
+    EXPECT_TRUE(shared.Text(2, text));
+    EXPECT_EQ(text, "");
+    EXPECT_TRUE(shared.Text(3, text));
+    EXPECT_EQ(text, "a\r\nb _x0041_");
 
     std::vector<std::vector<std::string>> rows;
     ASSERT_TRUE(xlsx::ReadSheetRows(

@@ -6,7 +6,8 @@ stay numbers, a workbook's date cells become ISO 8601 text with the offset
 their format names) and, for a workbook, what its sheet says about itself,
 its hyperlinks included.
 
-Usage: read_outputs.py FORMAT=PATH ...   (FORMAT: csv, csv-utf8, jsonl, xlsx)
+Usage: read_outputs.py FORMAT=PATH ...   (FORMAT: csv, csv-utf8, jsonl, xlsx,
+       or report-xlsx for every sheet of a compare report and its links)
 """
 import csv
 import datetime
@@ -180,6 +181,55 @@ def read_xlsx(path):
     }
 
 
+REL = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
+PKG_REL = "{http://schemas.openxmlformats.org/package/2006/relationships}"
+
+
+def relationships(z, path):
+    """The targets of a part's relationships by their id."""
+    folder, name = path.rsplit("/", 1)
+    rels = ET.fromstring(z.read(f"{folder}/_rels/{name}.rels"))
+    return {r.get("Id"): r.get("Target") for r in rels.iter(PKG_REL + "Relationship")}
+
+
+def read_report_xlsx(path):
+    """Every sheet of a workbook in order: its rows as lists of cell values
+    (numbers as numbers, None for no cell) and its links by cell."""
+    z = zipfile.ZipFile(path)
+    assert z.testzip() is None
+    book = ET.fromstring(z.read("xl/workbook.xml"))
+    targets = relationships(z, "xl/workbook.xml")
+    shared = []
+    if "xl/sharedStrings.xml" in z.namelist():
+        for si in ET.fromstring(z.read("xl/sharedStrings.xml")).iter(MAIN + "si"):
+            shared.append(cell_text(si))
+    sheets = []
+    for entry in book.iter(MAIN + "sheet"):
+        part = "xl/" + targets[entry.get(REL + "id")]
+        sheet = ET.fromstring(z.read(part))
+        rows = []
+        for row in sheet.iter(MAIN + "row"):
+            values = {}
+            for c in row.iter(MAIN + "c"):
+                kind = c.get("t", "n")
+                if kind == "inlineStr":
+                    value = cell_text(c)
+                elif kind == "s":
+                    value = shared[int(c.find(MAIN + "v").text)]
+                else:
+                    value = float(c.find(MAIN + "v").text)
+                values[column_index(c.get("r"))] = value
+            rows.append([values.get(i) for i in range(max(values) + 1)] if values else [])
+        links = {}
+        hyperlinks = list(sheet.iter(MAIN + "hyperlink"))
+        if hyperlinks:
+            sheet_targets = relationships(z, part)
+            for link in hyperlinks:
+                links[link.get("ref")] = sheet_targets[link.get(REL + "id")]
+        sheets.append({"name": entry.get("name"), "rows": rows, "links": links})
+    return {"sheets": sheets}
+
+
 def main():
     result = {}
     for argument in sys.argv[1:]:
@@ -192,6 +242,8 @@ def main():
             result[kind] = read_jsonl(path)
         elif kind == "xlsx":
             result[kind] = read_xlsx(path)
+        elif kind == "report-xlsx":
+            result[kind] = read_report_xlsx(path)
     json.dump(result, sys.stdout, ensure_ascii=False)
 
 
