@@ -191,6 +191,33 @@ class TlsConnection final : public httplib::Stream {
     }
     bool LastRequest() const { return requestsLeft_ == 0; }
 
+    // True when what was read ahead holds a whole request: its head and as
+    // much body as it announces. A head that announces a body in chunks or
+    // one over the limit counts as whole: its request is refused unread.
+    bool RequestIsWhole() const {
+        const std::string_view unread = std::string_view(buffered_).substr(taken_);
+        const std::size_t headEnd = unread.find("\r\n\r\n");
+        if (headEnd == std::string_view::npos) {
+            return false;
+        }
+        const std::string_view head = unread.substr(0, headEnd + 2);
+        if (HeaderValue(head, "transfer-encoding")) {
+            return true;
+        }
+        const std::optional<std::string_view> length = HeaderValue(head, "content-length");
+        if (!length) {
+            return true;
+        }
+        std::size_t bodyBytes = 0;
+        const auto [end, error] =
+            std::from_chars(length->data(), length->data() + length->size(), bodyBytes);
+        if (error != std::errc() || end != length->data() + length->size() ||
+            bodyBytes > maxBodyBytes_) {
+            return true;
+        }
+        return unread.size() >= headEnd + 4 + bodyBytes;
+    }
+
     void CloseAfterAnswer() { closeAfterAnswer_ = true; }
     bool ClosesAfterAnswer() const { return closeAfterAnswer_; }
 
@@ -269,33 +296,6 @@ class TlsConnection final : public httplib::Stream {
             default:
                 return false;
         }
-    }
-
-    // True when what was read ahead holds a whole request: its head and as
-    // much body as it announces. A head that announces a body in chunks or
-    // one over the limit counts as whole: its request is refused unread.
-    bool RequestIsWhole() const {
-        const std::string_view unread = std::string_view(buffered_).substr(taken_);
-        const std::size_t headEnd = unread.find("\r\n\r\n");
-        if (headEnd == std::string_view::npos) {
-            return false;
-        }
-        const std::string_view head = unread.substr(0, headEnd + 2);
-        if (HeaderValue(head, "transfer-encoding")) {
-            return true;
-        }
-        const std::optional<std::string_view> length = HeaderValue(head, "content-length");
-        if (!length) {
-            return true;
-        }
-        std::size_t bodyBytes = 0;
-        const auto [end, error] =
-            std::from_chars(length->data(), length->data() + length->size(), bodyBytes);
-        if (error != std::errc() || end != length->data() + length->size() ||
-            bodyBytes > maxBodyBytes_) {
-            return true;
-        }
-        return unread.size() >= headEnd + 4 + bodyBytes;
     }
 
     // Waits until the socket is ready for `events` (or has failed), by
@@ -734,13 +734,15 @@ void GuardedServer::ServeRequest(std::unique_ptr<TlsConnection> connection) {
     if (!connection->BeginRequest(Clock::now() + limits_.requestReadLimit)) {
         return;
     }
+    // A request handed over unfinished (its head over the limit) is
+    // answered with the end of the connection announced.
+    const bool last = connection->LastRequest() || !connection->RequestIsWhole();
     bool closedByClient = false;
     const bool served = process_request(
-        *connection, connection->LastRequest(), closedByClient,
+        *connection, last, closedByClient,
         [&connection](httplib::Request& request) { request.ssl = connection->Ssl(); });
     WorkerPool* const pool = pool_.load();
-    if (served && !closedByClient && !connection->ClosesAfterAnswer() &&
-        !connection->LastRequest() && pool != nullptr) {
+    if (served && !closedByClient && !connection->ClosesAfterAnswer() && !last && pool != nullptr) {
         pool->Park(std::move(connection));
         return;
     }
