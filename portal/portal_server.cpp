@@ -268,8 +268,13 @@ struct PortalServer::Impl {
     }
 
     // Holds a request until the client gives up, the portal stops or the
-    // stall limit passes.
+    // stall limit passes. Only a few requests stall at once, and never on
+    // the last free worker: beyond them a stall ends at once.
     void Stall(int socket) {
+        const HeldWorker held = server->HoldWorker();
+        if (!held) {
+            return;
+        }
         const auto end = std::chrono::steady_clock::now() + options.stallLimit;
         while (std::chrono::steady_clock::now() < end && ClientStillWaiting(socket) &&
                Pause(std::chrono::milliseconds(50))) {
@@ -504,9 +509,13 @@ bool PortalServer::Impl::ServeFault(PathKind kind, std::string_view name,
     } else if (const std::optional<FlakyFault> flaky = FlakyFault::Parse(name); flaky) {
         ServeFlaky(kind, *flaky, request, response);
     } else if (name == "x-trickle") {
+        // Paced like a stall, on a worker that may be held; beyond them the
+        // bytes go out at once.
+        auto held = std::make_shared<const HeldWorker>(server->HoldWorker());
         response.set_content_provider(
-            kTrickleBytes, kText, [this](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                if (offset > 0 && !Pause(kTricklePause)) {
+            kTrickleBytes, kText,
+            [this, held](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset > 0 && *held && !Pause(kTricklePause)) {
                     return false;
                 }
                 return sink.write(kBytePattern.data() + offset % kBytePattern.size(), 1);
@@ -703,11 +712,8 @@ bool PortalServer::Bind(std::string& error) {
             return false;
         }
     }
-    // Stalling fault paths hold a worker each; leave room for ordinary requests.
-    ConnectionLimits limits;
-    limits.workers = 32;
     impl.server = std::make_unique<GuardedServer>(impl.tls.certificate.c_str(),
-                                                  impl.tls.privateKey.c_str(), limits);
+                                                  impl.tls.privateKey.c_str(), ConnectionLimits{});
     if (!impl.server->is_valid()) {
         error = "cannot load the certificate " + impl.tls.certificate.string() + " and key " +
                 impl.tls.privateKey.string();
