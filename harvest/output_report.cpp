@@ -208,15 +208,23 @@ std::string TextReport(const CompareResult& result) {
 // The report workbook's sheets.
 
 SheetCell TextCell(std::string text) {
-    return SheetCell{std::move(text), std::nullopt, false};
+    SheetCell cell;
+    cell.text = std::move(text);
+    return cell;
 }
 
 SheetCell NumberCell(double number) {
-    return SheetCell{NumberText(number), number, false};
+    SheetCell cell;
+    cell.text = NumberText(number);
+    cell.number = number;
+    return cell;
 }
 
 SheetCell LinkCell(std::string url) {
-    return SheetCell{std::move(url), std::nullopt, true};
+    SheetCell cell;
+    cell.text = std::move(url);
+    cell.link = true;
+    return cell;
 }
 
 // A value of `column` as its cell: a number where the column holds numbers
