@@ -1,15 +1,17 @@
 // Zererav: the main window of Teebasket and the thread that drives one run.
 //
 // TFrmMain shows the 47 prefectures, keeps the selection in golf.ini, starts a
-// run into the CSV file that the user names, follows it on a progress bar,
-// two status lines and the taskbar button, and reports its outcome. Every
-// message box, the save dialog, the beep, the taskbar flash and the opening of
-// the finished file go through TWindowDialogs, so that tests can answer them.
+// run into the file that the user names (in the format of the file type
+// chosen), follows it on a progress bar, two status lines and the taskbar
+// button, and reports its outcome. Every message box, the save dialog, the
+// beep, the taskbar flash and the opening of the finished file go through
+// TWindowDialogs, so that tests can answer them.
 //
 // TMyThread runs the harvest engine (Unithread.h) and turns each observer call
 // into a blocking call on the user-interface thread: the engine waits while
-// the window shows the progress, and its final call (RunEnded) runs the
-// window's Cancel handler, which ends the run.
+// the window shows the progress. Its final call (RunEnded) ends the run in the
+// window: the end code from how the run ended (or from the stop), the last-run
+// record in golf.ini, and the end message.
 #pragma once
 
 #include <QDialog>
@@ -185,7 +187,6 @@ TWindowEnvironment ProductionEnvironment(TWindowDialogs& dialogs);
 // `chosen` with `extension` (such as ".csv") appended unless its extension
 // (from the last dot of the file name on) is `extension` in any case.
 QString AppendExtension(const QString& chosen, const QString& extension);
-QString AppendCsvExtension(const QString& chosen);
 
 // One file type of the save dialog and the format it writes.
 struct TOutputType {
@@ -421,7 +422,7 @@ class TFrmMain : public QWidget {
 
     // Ends the program without a question, for SIGTERM and the end of the
     // session: closes open dialogs unanswered, stops a run as Cancel does and
-    // waits for its end (the CSV file keeps its rows, the scratch file goes),
+    // waits for its end (the run's file keeps its rows, the scratch file goes),
     // saves golf.ini and closes the window. From here on no message box is
     // shown; its text goes to standard error. Runs once; later calls return.
     // Called from the event loop (a signal, the session manager, the end of

@@ -22,10 +22,6 @@ QString AppendExtension(const QString& chosen, const QString& extension) {
     return HasExtension(chosen, extension) ? chosen : chosen + extension;
 }
 
-QString AppendCsvExtension(const QString& chosen) {
-    return AppendExtension(chosen, QStringLiteral(".csv"));
-}
-
 QString TOutputType::extension() const {
     return QString::fromLatin1(OutputFormatExtension(format));
 }

@@ -99,13 +99,6 @@ struct FetchResult {
     bool transient = false;
 
     bool Stored() const { return status == FetchStatus::Stored; }
-    // True for the failures that mean the portal could not be reached at all:
-    // no connection (host not found, refused, no answer to connect) or no
-    // secure one, or a portal that stopped answering.
-    bool HostUnreachable() const {
-        return status == FetchStatus::Unreachable || status == FetchStatus::TlsFailed ||
-               status == FetchStatus::TimedOut;
-    }
 };
 
 // The downloads of one run, one at a time, over connections kept open from

@@ -8,8 +8,8 @@
 // made inside the target's folder, under a fixed name, with the library's
 // temporary files in the same folder (on Windows, in %TEMP%). The caller
 // then puts the finished file in place with one rename on the same file
-// system (PutWorkbookInPlace, or the run's own file transaction), or drops
-// it (DiscardWorkbook). Either way the private folder goes.
+// system (PutWorkbookInPlace, or the run's own file transaction), which
+// removes the private folder too.
 #pragma once
 
 #include <cstddef>
@@ -61,9 +61,6 @@ bool WriteWorkbook(const std::filesystem::path& target, const std::vector<Course
 // is as it was and the folder is removed.
 std::error_code PutWorkbookInPlace(const WrittenWorkbook& written,
                                    const std::filesystem::path& target);
-
-// Removes the private folder with the workbook in it.
-void DiscardWorkbook(const WrittenWorkbook& written);
 
 // A cell of a sheet: a number, or a text (UTF-8), or empty when it is
 // neither. A text marked `dateTime` that is an ISO 8601 date-time with its

@@ -391,8 +391,4 @@ void RemoveAbandonedWorkbookFolders(const fs::path& target) {
     RemoveAbandonedPrivateFolders(FolderOf(target), kWorkbookFolderPrefix);
 }
 
-void DiscardWorkbook(const WrittenWorkbook& written) {
-    RemovePrivateFolder(written.folder);
-}
-
 }  // namespace teebasket

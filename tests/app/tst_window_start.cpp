@@ -137,7 +137,7 @@ void TestWindowStart::csvExtensionRule_data() {
 void TestWindowStart::csvExtensionRule() {
     QFETCH(QString, chosen);
     QFETCH(QString, expected);
-    QCOMPARE(AppendCsvExtension(chosen), expected);
+    QCOMPARE(AppendExtension(chosen, QStringLiteral(".csv")), expected);
 }
 
 void TestWindowStart::chosenFileTypeSetsTheFormatAndTheExtension_data() {

@@ -211,7 +211,6 @@ TEST_F(PageFetcherTest, UnreachablePortLeavesNoScratchFile) {
     const test::ClosedLoopbackPort closed;
     const FetchResult result = Fetch("https://" + closed.host() + "/doc/area/tokyo/");
     EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.detail;
-    EXPECT_TRUE(result.HostUnreachable());
     EXPECT_TRUE(result.transient);  // a refused connection may be accepted later
     EXPECT_EQ(result.error, FetchError::Refused);
     EXPECT_FALSE(result.detail.empty());
@@ -238,7 +237,6 @@ TEST_F(PageFetcherTest, UntrustedCertificatesLeaveNoScratchFile) {
         const FetchResult result = Fetch(Url("x-bytes-10"), options);
         EXPECT_EQ(result.status, FetchStatus::TlsFailed) << result.detail;
         EXPECT_EQ(result.error, c.error) << result.detail;
-        EXPECT_TRUE(result.HostUnreachable());
         ExpectNoScratchFile();
     }
 }
@@ -320,7 +318,6 @@ TEST_F(PageFetcherTest, StalledServerLeavesNoScratchFile) {
         StoreEarlierPage();
         const FetchResult result = Fetch(Url(id));
         EXPECT_EQ(result.status, FetchStatus::TimedOut) << result.detail;
-        EXPECT_TRUE(result.HostUnreachable());
         EXPECT_TRUE(result.transient);
         ExpectNoScratchFile();
     }
@@ -346,7 +343,6 @@ TEST_F(PageFetcherTest, ServerThatNeverAnswersTheHandshakeIsUnreachable) {
         Fetch("https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/", options);
     ::close(listener);
     EXPECT_EQ(result.status, FetchStatus::Unreachable) << result.detail;
-    EXPECT_TRUE(result.HostUnreachable());
     ExpectNoScratchFile();
 }
 
@@ -363,7 +359,6 @@ TEST_F(PageFetcherTest, BrokenTransfersLeaveNoScratchFile) {
         StoreEarlierPage();
         const FetchResult result = Fetch(Url(c.id));
         EXPECT_EQ(result.status, FetchStatus::TransferFailed) << result.detail;
-        EXPECT_FALSE(result.HostUnreachable());
         EXPECT_EQ(result.transient, c.transient);
         ExpectNoScratchFile();
     }
@@ -387,7 +382,6 @@ TEST_F(PageFetcherTest, BodyOverTheLimitLeavesNoScratchFile) {
         StoreEarlierPage();
         const FetchResult result = Fetch(Url(id), options);
         EXPECT_EQ(result.status, FetchStatus::TooLarge) << result.detail;
-        EXPECT_FALSE(result.HostUnreachable());
         EXPECT_FALSE(result.transient);
         ExpectNoScratchFile();
     }
@@ -426,7 +420,6 @@ TEST_F(PageFetcherTest, AddressesThatAreNotHttpsAreNeverRequested) {
         const std::size_t stored = portal_->requests().size();
         const FetchResult result = Fetch(url);
         EXPECT_EQ(result.status, FetchStatus::InvalidUrl) << result.detail;
-        EXPECT_FALSE(result.HostUnreachable());
         ExpectNoScratchFile();
         EXPECT_EQ(portal_->requests().size(), stored);
     }

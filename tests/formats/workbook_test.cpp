@@ -31,10 +31,6 @@ TEST(Workbook, IsWrittenInAPrivateFolderAndPutInPlaceByTheCaller) {
     ASSERT_FALSE(PutWorkbookInPlace(workbook, target));
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"全国.xlsx"});
     EXPECT_TRUE(ReadFileBytes(target).starts_with("PK\x03\x04"));
-
-    ASSERT_TRUE(WriteWorkbook(target, {}, workbook, error)) << error;
-    DiscardWorkbook(workbook);
-    EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"全国.xlsx"});
 }
 
 #ifndef _WIN32
@@ -48,7 +44,7 @@ TEST(Workbook, NeverWritesThroughALinkAtTheTarget) {
     std::string error;
     ASSERT_TRUE(WriteWorkbook(target, DemoEntries({12}, 2), workbook, error)) << error;
     EXPECT_EQ(ReadFileBytes(victim), "keep me");
-    DiscardWorkbook(workbook);
+    fs::remove_all(workbook.folder);
     EXPECT_EQ(ReadFileBytes(victim), "keep me");
 }
 
