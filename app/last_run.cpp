@@ -1,5 +1,5 @@
 // The [LastRun] section of golf.ini: the run whose courses were left to be
-// read, so that Start can offer to continue it. The CSV file does not say
+// read, so that Start can offer to continue it. The output file does not say
 // which prefectures its run covered; this section does.
 #include "HarvestConfig.h"
 #include "ProfileFile.h"

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "CliOptions.h"
+#include "CompareCommand.h"
 #include "HarvestConfig.h"
 #include "Language.h"
 #include "Unithread.h"
@@ -26,41 +28,27 @@ struct RunRequest {
     OutputFormat format = OutputFormat::Csv;  // --format, or from the output's extension
     bool resume = false;  // continue from the partial file, or else the output file
     bool quiet = false;
-    // The language of the messages (help, progress, closing lines), from
-    // LC_ALL, LC_MESSAGES and LANG.
-    Language language = Language::English;
 };
 
 struct PreparedRun {
     RunRequest request;
+    // The compare subcommand to run instead of a harvest, its paths resolved.
+    std::optional<CompareRequest> compare;
     int exitCode = -1;  // >= 0: the program ends with it before any run
     // The text for that ending: the help or version text (stdout, with its
     // line end) for 0, otherwise one line for stderr.
     std::string message;
 };
 
-// Turns the arguments (after the program name) into a run, or into an early
-// ending: --help, --version, --list-prefectures, the compare subcommand
-// (which runs here, to its end), or a usage or settings error (exit 64).
+// Turns the arguments (after the program name) into a run, into the compare
+// subcommand's request, or into an early ending: --help, --version,
+// --list-prefectures, or a usage or settings error (exit 64). Runs nothing.
 // `executableDir` locates the default golf.ini, `currentFolder` resolves
-// relative paths; `language` is that of the help and the request.
+// relative paths; `language` is that of the help.
 PreparedRun PrepareRun(const std::vector<std::string>& arguments,
                        const std::filesystem::path& executableDir,
                        const std::filesystem::path& currentFolder,
                        Language language = ProcessLanguage());
-
-// How a subcommand ended: its exit code and, when it has one, its text: for
-// exit code 0 what goes to standard output, otherwise one line for standard
-// error (UTF-8, without its line end).
-struct CommandEnding {
-    int exitCode = 0;
-    std::string message;
-};
-
-// `teebasket-cli compare OLD NEW [-o REPORT]`: compares the files of two runs
-// and writes the report. Relative paths are taken from `currentFolder`.
-CommandEnding RunCompareCommand(const CompareArguments& arguments,
-                                const std::filesystem::path& currentFolder, Language language);
 
 // The whole program; returns its exit code. `closedAtStart` says which
 // standard descriptors the program was started without: a run to standard

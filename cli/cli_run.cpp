@@ -45,6 +45,22 @@ fs::path FromCurrentFolder(const fs::path& path, const fs::path& currentFolder) 
     return path.is_absolute() ? path : currentFolder / path;
 }
 
+// The compare subcommand's files; "-o -" puts the report on standard output.
+CompareRequest CompareRequestFor(const CompareArguments& arguments, const fs::path& currentFolder) {
+    const auto fromHere = [&currentFolder](const std::string& utf8) {
+        return FromCurrentFolder(PathFromUtf8(utf8), currentFolder);
+    };
+    CompareRequest request;
+    request.oldPath = fromHere(arguments.oldFile);
+    request.newPath = fromHere(arguments.newFile);
+    if (arguments.report && *arguments.report == "-") {
+        request.reportToStandardOutput = true;
+    } else if (arguments.report) {
+        request.reportPath = fromHere(*arguments.report);
+    }
+    return request;
+}
+
 // The settings file: --config (which must exist), otherwise the golf.ini
 // that the window uses.
 std::string ChooseSettingsFile(const CommandLine& line, const fs::path& executableDir,
@@ -142,8 +158,9 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
         return EndWith(kExitRowsWritten, PrefectureListText());
     }
     if (line.compare) {
-        CommandEnding ending = RunCompareCommand(*line.compare, currentFolder, language);
-        return EndWith(ending.exitCode, std::move(ending.message));
+        PreparedRun prepared;
+        prepared.compare = CompareRequestFor(*line.compare, currentFolder);
+        return prepared;
     }
     if (line.all && !line.prefectures.empty()) {
         return UsageError("--all and named prefectures exclude each other");
@@ -155,7 +172,6 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
 
     PreparedRun prepared;
     RunRequest& request = prepared.request;
-    request.language = language;
     fs::path iniFile;
     if (std::string problem = ChooseSettingsFile(line, executableDir, currentFolder, iniFile);
         !problem.empty()) {
@@ -240,11 +256,11 @@ int RunTeebasketCli(int argc, char** argv, const ClosedStandardDescriptors& clos
         return kExitRowsWritten;
     }
     if (prepared.exitCode >= 0) {
-        // compare has printed its own lines and leaves no message.
-        if (!prepared.message.empty()) {
-            PrintLine(stderr, prepared.message);
-        }
+        PrintLine(stderr, prepared.message);
         return prepared.exitCode;
+    }
+    if (prepared.compare) {
+        return RunCompare(*prepared.compare, stdout, stderr);
     }
     const RunRequest& request = prepared.request;
     if (request.toStandardOutput && closedAtStart.output) {

@@ -1,8 +1,6 @@
 // teebasket-cli compare: two output files, their differences.
 #include "CompareCommand.h"
 
-#include "CliRun.h"
-
 #include <vector>
 
 #include "OutputCompare.h"
@@ -69,24 +67,6 @@ int RunCompare(const CompareRequest& request, std::FILE* out, std::FILE* err) {
         return kCompareCannotWrite;
     }
     return kCompareDone;
-}
-
-CommandEnding RunCompareCommand(const CompareArguments& arguments,
-                                const std::filesystem::path& currentFolder, Language) {
-    const auto fromHere = [&currentFolder](const std::string& utf8) {
-        const std::filesystem::path path = PathFromUtf8(utf8);
-        return path.is_absolute() ? path : currentFolder / path;
-    };
-    CompareRequest request;
-    request.oldPath = fromHere(arguments.oldFile);
-    request.newPath = fromHere(arguments.newFile);
-    if (arguments.report && *arguments.report == "-") {
-        request.reportToStandardOutput = true;
-    } else if (arguments.report) {
-        request.reportPath = fromHere(*arguments.report);
-    }
-    // The command writes its own output; nothing is left to print.
-    return {RunCompare(request, stdout, stderr), {}};
 }
 
 }  // namespace teebasket::cli

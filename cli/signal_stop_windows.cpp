@@ -18,7 +18,7 @@ namespace {
 // When the console window closes, or at logoff or shutdown, the system ends
 // the process as soon as the handler returns, and after 5 s at the latest.
 // The handler holds it for a graceful stop first, then asks for the quick
-// one, which closes the CSV file at its last whole line.
+// one, which closes the partial file at its last whole line.
 constexpr DWORD kGraceForTheStop = 2000;
 constexpr DWORD kGraceForTheQuickStop = 2500;
 

@@ -1,4 +1,5 @@
-// CourseRecord: the 31 values of one course and their line in the CSV file.
+// CourseRecord: the 31 values of one course and their line in the
+// code-page-932 CSV.
 #pragma once
 
 #include <array>

@@ -1,5 +1,5 @@
 // Course detail extraction: the structured-data block, the page body and the
-// course's CSV line.
+// course's row.
 #include <algorithm>
 #include <charconv>
 #include <cstdio>

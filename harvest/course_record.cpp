@@ -1,4 +1,4 @@
-// CourseRecord and the lines of the CSV file.
+// CourseRecord and the lines of the code-page-932 CSV.
 #include "CourseRecord.h"
 #include "MECSUtils.h"
 #include "csv_fields.h"

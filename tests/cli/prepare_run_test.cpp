@@ -158,7 +158,6 @@ TEST_F(PrepareRunTest, StandardOutputAndTheFormat) {
     EXPECT_TRUE(prepared.request.toStandardOutput);
     EXPECT_TRUE(prepared.request.quiet);
     EXPECT_EQ(prepared.request.format, OutputFormat::Jsonl);
-    EXPECT_EQ(prepared.request.language, Language::Japanese);
 
     // A file named "-" in the current folder is "./-".
     prepared = Prepare({"tokyo", "-o", "./-"});
@@ -181,6 +180,23 @@ TEST_F(PrepareRunTest, StandardOutputAndTheFormat) {
     prepared = Prepare({"tokyo", "-o", "-", "--resume"});
     EXPECT_EQ(prepared.exitCode, kExitUsage);
     EXPECT_NE(prepared.message.find("--resume"), std::string::npos) << prepared.message;
+}
+
+TEST_F(PrepareRunTest, CompareIsPreparedWithItsPathsAndLeftToTheCaller) {
+    const fs::path elsewhere = Folder() / "new.jsonl";
+    PreparedRun prepared = Prepare({"compare", "old.csv", elsewhere.string(), "-o", "diff.xlsx"});
+    EXPECT_EQ(prepared.exitCode, -1) << prepared.message;
+    ASSERT_TRUE(prepared.compare);
+    EXPECT_EQ(prepared.compare->oldPath, Folder() / "cwd" / "old.csv");
+    EXPECT_EQ(prepared.compare->newPath, elsewhere);
+    EXPECT_EQ(prepared.compare->reportPath, Folder() / "cwd" / "diff.xlsx");
+    EXPECT_FALSE(prepared.compare->reportToStandardOutput);
+
+    prepared = Prepare({"compare", "old.csv", "new.csv", "-o", "-"});
+    ASSERT_TRUE(prepared.compare);
+    EXPECT_TRUE(prepared.compare->reportToStandardOutput);
+    EXPECT_FALSE(prepared.compare->reportPath);
+    EXPECT_FALSE(Prepare({"tokyo"}).compare);
 }
 
 TEST_F(PrepareRunTest, WithoutPrefecturesTheWindowsSelectionIsTaken) {
