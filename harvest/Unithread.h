@@ -12,12 +12,12 @@
 #pragma once
 
 #include "CourseRecord.h"
-#include "CsvOutputFile.h"
 #include "CuttingRules.h"
 #include "EarlierFile.h"
 #include "HarvestConfig.h"
 #include "HarvestFailure.h"
 #include "HarvestRun.h"
+#include "JournalFile.h"
 #include "Prefectures.h"
 #include "StopFlag.h"
 #include "Unicommon.h"

@@ -82,7 +82,7 @@ RunFailure PutInPlace(const fs::path& from, const fs::path& to) {
 
 // Writes `bytes` as the new file `path`, on the disk when this returns.
 RunFailure WriteNewFile(const fs::path& path, std::string_view bytes) {
-    CsvOutputFile file;
+    JournalFile file;
     if (const int error = file.Open(path, {OutputOpening::CreateNew, true}); error != 0) {
         return FileFailure(
             error == EEXIST ? RunFailureKind::NotARegularFile : RunFailureKind::OutputNotCreated,
@@ -375,7 +375,7 @@ void OutputTransaction::Finish(HarvestReport& report) {
         case FileOutcome::HeaderOnlyFile:
             failure = OutputStillWritable();
             if (!failure) {
-                failure = Rename(report);
+                failure = PutPartialFileInPlace(report);
             }
             break;
         case FileOutcome::ResumedFileInPlace:
@@ -433,7 +433,9 @@ FileOutcome OutputTransaction::ChooseOutcome(HarvestReport& report) const {
     return !earlierExisted_ || continuedTheOutput ? inPlace : FileOutcome::PartialKept;
 }
 
-RunFailure OutputTransaction::Rename(HarvestReport& report) {
+// The partial file's lines take the output's place: the partial file itself
+// with one rename, or the workbook written from it.
+RunFailure OutputTransaction::PutPartialFileInPlace(HarvestReport& report) {
     if (request_.format == OutputFormat::Xlsx) {
         EarlierFile journal;
         if (RunFailure failure = ReadEarlierFile(partial_, journal, LinkRule::NoFollow, codec_)) {

@@ -33,12 +33,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "CsvOutputFile.h"
 #include "EarlierFile.h"
 #include "EarlierSelection.h"
 #include "FileLock.h"
 #include "HarvestRun.h"
 #include "JournalCodec.h"
+#include "JournalFile.h"
 
 namespace teebasket::detail {
 
@@ -107,7 +107,7 @@ class OutputTransaction {
     RunFailure OpenJournal(OutputOpening opening);
     RunFailure OutputStillWritable() const;
     FileOutcome ChooseOutcome(HarvestReport& report) const;
-    RunFailure Rename(HarvestReport& report);
+    RunFailure PutPartialFileInPlace(HarvestReport& report);
     RunFailure Compose(HarvestReport& report);
     RunFailure PutWorkbookInPlace(const std::vector<std::string>& lines);
     std::string FileBytes(const std::vector<std::string>& lines) const;
@@ -121,7 +121,7 @@ class OutputTransaction {
     std::filesystem::path composed_;
     std::optional<FileLock> lock_;
     bool earlierExisted_ = false;
-    CsvOutputFile journal_;
+    JournalFile journal_;
     EarlierFile earlier_;
     std::optional<ResumePlan> plan_;
     EarlierRows earlierRows_;

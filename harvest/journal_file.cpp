@@ -1,5 +1,6 @@
-// CsvOutputFile: the run's file, which never ends in a torn line.
-#include "CsvOutputFile.h"
+// JournalFile: the file a run writes its lines into, which never ends in a
+// torn line.
+#include "JournalFile.h"
 
 #include <cerrno>
 #include <system_error>
@@ -18,11 +19,11 @@ int ErrnoOrIo() {
 
 }  // namespace
 
-CsvOutputFile::~CsvOutputFile() {
+JournalFile::~JournalFile() {
     Close();
 }
 
-int CsvOutputFile::Open(const std::filesystem::path& path, OutputOptions options) {
+int JournalFile::Open(const std::filesystem::path& path, OutputOptions options) {
     const std::lock_guard lock(mutex_);
     file_.reset();
     path_ = path;
@@ -49,7 +50,7 @@ int CsvOutputFile::Open(const std::filesystem::path& path, OutputOptions options
     return 0;
 }
 
-int CsvOutputFile::OpenStandardOutput() {
+int JournalFile::OpenStandardOutput() {
     const std::lock_guard lock(mutex_);
     file_.reset(OpenStandardOutputStream());
     path_.clear();
@@ -58,20 +59,20 @@ int CsvOutputFile::OpenStandardOutput() {
     return file_ ? 0 : ErrnoOrIo();
 }
 
-bool CsvOutputFile::IsOpen() const {
+bool JournalFile::IsOpen() const {
     const std::lock_guard lock(mutex_);
     return file_ != nullptr;
 }
 
-int CsvOutputFile::WriteLine(std::string_view line, std::string_view lineEnd) {
+int JournalFile::WriteLine(std::string_view line, std::string_view lineEnd) {
     return Write(line, lineEnd);
 }
 
-int CsvOutputFile::WriteWhole(std::string_view bytes) {
+int JournalFile::WriteWhole(std::string_view bytes) {
     return Write(bytes, {});
 }
 
-int CsvOutputFile::Write(std::string_view first, std::string_view second) {
+int JournalFile::Write(std::string_view first, std::string_view second) {
     const std::lock_guard lock(mutex_);
     if (!file_) {
         return EBADF;
@@ -93,7 +94,7 @@ int CsvOutputFile::Write(std::string_view first, std::string_view second) {
     return 0;
 }
 
-int CsvOutputFile::Close() {
+int JournalFile::Close() {
     const std::lock_guard lock(mutex_);
     if (!file_) {
         return 0;
@@ -107,7 +108,7 @@ int CsvOutputFile::Close() {
     return 0;
 }
 
-void CsvOutputFile::FinishForExit(std::chrono::milliseconds patience) {
+void JournalFile::FinishForExit(std::chrono::milliseconds patience) {
     if (TryLockFor(mutex_, patience)) {
         const std::lock_guard lock(mutex_, std::adopt_lock);
         if (file_) {
@@ -123,14 +124,14 @@ void CsvOutputFile::FinishForExit(std::chrono::milliseconds patience) {
 
 // Closing may write buffered bytes of the torn line, so the file is cut back
 // after it is closed.
-void CsvOutputFile::CloseAndCutBack() {
+void JournalFile::CloseAndCutBack() {
     file_.reset();
     CutBack();
 }
 
 // A file that is not a regular file (a pipe, a device) cannot be cut, and is
 // left as it is.
-void CsvOutputFile::CutBack() const {
+void JournalFile::CutBack() const {
     if (path_.empty()) {
         return;
     }

@@ -1,5 +1,6 @@
-// CsvOutputFile: the file a run writes its lines into, which never ends in a
-// torn line.
+// JournalFile: the file a run writes its lines into as they come (the
+// partial file of any format, or standard output), which never ends in a torn
+// line.
 #pragma once
 
 #include <atomic>
@@ -30,12 +31,12 @@ struct OutputOptions {
 // whatever happens next; a write that fails cuts the file back to the end of
 // its last whole line, so the file never ends in a torn row. Safe to use from
 // two threads (the run, and a process that must end at once).
-class CsvOutputFile {
+class JournalFile {
   public:
-    CsvOutputFile() = default;
-    ~CsvOutputFile();
-    CsvOutputFile(const CsvOutputFile&) = delete;
-    CsvOutputFile& operator=(const CsvOutputFile&) = delete;
+    JournalFile() = default;
+    ~JournalFile();
+    JournalFile(const JournalFile&) = delete;
+    JournalFile& operator=(const JournalFile&) = delete;
 
     // Opens `path` as `options` say. Returns the system's error number, or 0.
     int Open(const std::filesystem::path& path, OutputOptions options);

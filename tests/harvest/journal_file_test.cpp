@@ -1,5 +1,5 @@
-// The run's CSV file on a disk that fills up: a write that fails leaves the
-// file ending at its last whole line.
+// The file a run writes its lines into, on a disk that fills up: a write that
+// fails leaves the file ending at its last whole line.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -32,13 +32,13 @@ int InChildWithFileLimit(rlim_t maxFileBytes, Body body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(CsvOutputFile, AWriteThatFailsCutsTheFileBackToItsLastWholeLine) {
+TEST(JournalFile, AWriteThatFailsCutsTheFileBackToItsLastWholeLine) {
     test::TempDir dir;
     const std::filesystem::path path = dir.path() / "out.csv";
     const std::string line(300, 'x');
     // Three lines of 302 bytes fit in 1000 bytes; the fourth is torn.
     const int code = InChildWithFileLimit(1000, [&] {
-        CsvOutputFile file;
+        JournalFile file;
         if (file.Open(path, {}) != 0) {
             return 10;
         }
@@ -57,10 +57,10 @@ TEST(CsvOutputFile, AWriteThatFailsCutsTheFileBackToItsLastWholeLine) {
     EXPECT_EQ(test::ReadFileBytes(path), line + "\r\n" + line + "\r\n" + line + "\r\n");
 }
 
-TEST(CsvOutputFile, FinishForExitLeavesWholeLinesAndRefusesMore) {
+TEST(JournalFile, FinishForExitLeavesWholeLinesAndRefusesMore) {
     test::TempDir dir;
     const std::filesystem::path path = dir.path() / "out.csv";
-    CsvOutputFile file;
+    JournalFile file;
     ASSERT_EQ(file.Open(path, {}), 0);
     ASSERT_EQ(file.WriteLine("one"), 0);
     file.FinishForExit(std::chrono::milliseconds(100));
@@ -69,7 +69,7 @@ TEST(CsvOutputFile, FinishForExitLeavesWholeLinesAndRefusesMore) {
     EXPECT_EQ(file.WholeLineBytes(), 5u);
 }
 
-TEST(CsvOutputFile, AddsToAnEarlierFileAndCutsBackNoFurtherThanItsEnd) {
+TEST(JournalFile, AddsToAnEarlierFileAndCutsBackNoFurtherThanItsEnd) {
     test::TempDir dir;
     const std::filesystem::path path = dir.path() / "out.csv";
     const std::string earlier = "header\r\n" + std::string(300, 'e') + "\r\n";
@@ -77,7 +77,7 @@ TEST(CsvOutputFile, AddsToAnEarlierFileAndCutsBackNoFurtherThanItsEnd) {
     const std::string line(300, 'x');
     // The earlier 310 bytes, two new lines of 302; the third is torn.
     const int code = InChildWithFileLimit(1000, [&] {
-        CsvOutputFile file;
+        JournalFile file;
         if (file.Open(path, {OutputOpening::AppendExisting, true}) != 0 ||
             file.WholeLineBytes() != earlier.size()) {
             return 10;
@@ -95,7 +95,7 @@ TEST(CsvOutputFile, AddsToAnEarlierFileAndCutsBackNoFurtherThanItsEnd) {
     test::WriteFileBytes(path, earlier);
     ASSERT_EQ(InChildWithFileLimit(earlier.size() + 10,
                                    [&] {
-                                       CsvOutputFile file;
+                                       JournalFile file;
                                        return file.Open(path, {OutputOpening::AppendExisting}) ==
                                                           0 &&
                                                       file.WriteLine(line) != 0
