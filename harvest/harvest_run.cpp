@@ -256,13 +256,9 @@ void Guarded(HarvestReport& report, Step&& step) {
     try {
         step();
     } catch (const std::exception& error) {
-        if (!report.failure) {
-            report.failure = UnexpectedFailure(error.what());
-        }
+        detail::EndWithFailure(report, UnexpectedFailure(error.what()));
     } catch (...) {
-        if (!report.failure) {
-            report.failure = UnexpectedFailure({});
-        }
+        detail::EndWithFailure(report, UnexpectedFailure({}));
     }
 }
 
@@ -329,9 +325,6 @@ void HarvestRun::Engine::End(detail::RunState& state, bool began) {
     report.ending = Ending(state);
     if (began) {
         Guarded(report, [&] { output.Finish(report); });
-        if (report.failure) {
-            report.ending = RunEnding::Failed;
-        }
     }
     output.ReleaseLock();
     // A stop asked for after the end changes nothing.

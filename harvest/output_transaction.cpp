@@ -117,6 +117,41 @@ std::filesystem::path LockPathOf(const std::filesystem::path& output) {
 
 namespace teebasket::detail {
 
+FileOutcome ChooseFileOutcome(const FileOutcomeFacts& facts) {
+    if (facts.toStandardOutput) {
+        return FileOutcome::StandardOutput;
+    }
+    const bool resumed = facts.resumedFrom != ResumedFrom::Nothing;
+    if (facts.ending == RunEnding::Failed) {
+        // What was written stays for a run that continues it; a new run's
+        // file without a course line is worth nothing.
+        return resumed || facts.rowsWritten > 0 ? FileOutcome::PartialKept
+                                                : FileOutcome::LeftAsBefore;
+    }
+    if (facts.rowsWritten + facts.coursesKept == 0) {
+        const bool headerFile = facts.headerFileWhenEmpty && !facts.earlierFile && !resumed;
+        return headerFile ? FileOutcome::HeaderOnlyFile : FileOutcome::LeftAsBefore;
+    }
+    const FileOutcome inPlace =
+        resumed ? FileOutcome::ResumedFileInPlace : FileOutcome::NewFileInPlace;
+    if (facts.ending == RunEnding::Finished) {
+        return inPlace;
+    }
+    // Stopped, or the portal stopped answering: the rows so far take the
+    // output's place only when that loses nothing, that is when there was no
+    // file, or when the run continued that very file (its lines are all in
+    // the partial file).
+    const bool continuedTheOutput = facts.resumedFrom == ResumedFrom::OutputFile;
+    return !facts.earlierFile || continuedTheOutput ? inPlace : FileOutcome::PartialKept;
+}
+
+void EndWithFailure(HarvestReport& report, RunFailure failure) {
+    if (!report.failure) {
+        report.failure = std::move(failure);
+    }
+    report.ending = RunEnding::Failed;
+}
+
 OutputTransaction::OutputTransaction(const OutputRequest& request, const PortalSettings& portal)
     : request_(request),
       portal_(portal),
@@ -364,11 +399,11 @@ RunFailure OutputTransaction::OpenJournal(OutputOpening opening) {
 }
 
 void OutputTransaction::Finish(HarvestReport& report) {
-    if (const int error = journal_.Close(); error != 0 && !report.failure) {
-        report.failure = FileFailure(RunFailureKind::OutputNotWritten, partial_, Errno(error));
-        report.ending = RunEnding::Failed;
+    if (const int error = journal_.Close(); error != 0) {
+        EndWithFailure(report,
+                       FileFailure(RunFailureKind::OutputNotWritten, partial_, Errno(error)));
     }
-    report.files = ChooseOutcome(report);
+    report.files = ChooseFileOutcome(OutcomeFacts(report));
     RunFailure failure;
     switch (report.files) {
         case FileOutcome::NewFileInPlace:
@@ -393,8 +428,8 @@ void OutputTransaction::Finish(HarvestReport& report) {
             break;
     }
     if (failure) {
-        report.failure = std::move(failure);
-        report.ending = RunEnding::Failed;
+        // The file was not put in place: the partial file holds what the run wrote.
+        EndWithFailure(report, std::move(failure));
         report.files = FileOutcome::PartialKept;
     }
 }
@@ -405,32 +440,19 @@ RunFailure OutputTransaction::OutputStillWritable() const {
     return Refusal(LookAtOutput(output_), output_);
 }
 
-FileOutcome OutputTransaction::ChooseOutcome(HarvestReport& report) const {
-    if (request_.toStandardOutput) {
-        return FileOutcome::StandardOutput;
+FileOutcomeFacts OutputTransaction::OutcomeFacts(const HarvestReport& report) const {
+    ResumedFrom resumedFrom = ResumedFrom::Nothing;
+    if (plan_) {
+        resumedFrom =
+            report.resume.fromPartial ? ResumedFrom::PartialFile : ResumedFrom::OutputFile;
     }
-    const bool resumed = plan_.has_value();
-    const bool hasCourses = report.rowsWritten + report.coursesKept > 0;
-    if (report.ending == RunEnding::Failed) {
-        // What was written stays for a run that continues it; a new run's
-        // file without a course line is worth nothing.
-        return resumed || report.rowsWritten > 0 ? FileOutcome::PartialKept
-                                                 : FileOutcome::LeftAsBefore;
-    }
-    if (!hasCourses) {
-        const bool headerFile = request_.headerFileWhenEmpty && !earlierExisted_ && !resumed;
-        return headerFile ? FileOutcome::HeaderOnlyFile : FileOutcome::LeftAsBefore;
-    }
-    const FileOutcome inPlace =
-        resumed ? FileOutcome::ResumedFileInPlace : FileOutcome::NewFileInPlace;
-    if (report.ending == RunEnding::Finished) {
-        return inPlace;
-    }
-    // Stopped: the rows so far take the output's place only when that loses
-    // nothing, that is when there was no file, or when the run continued
-    // that very file (its lines are all in the partial file).
-    const bool continuedTheOutput = resumed && !report.resume.fromPartial;
-    return !earlierExisted_ || continuedTheOutput ? inPlace : FileOutcome::PartialKept;
+    return {.ending = report.ending,
+            .earlierFile = earlierExisted_,
+            .rowsWritten = report.rowsWritten,
+            .coursesKept = report.coursesKept,
+            .resumedFrom = resumedFrom,
+            .toStandardOutput = request_.toStandardOutput,
+            .headerFileWhenEmpty = request_.headerFileWhenEmpty};
 }
 
 // The partial file's lines take the output's place: the partial file itself

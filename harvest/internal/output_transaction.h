@@ -42,6 +42,38 @@
 
 namespace teebasket::detail {
 
+// Which earlier file a run that keeps earlier courses continues.
+enum class ResumedFrom {
+    Nothing,      // a new run
+    PartialFile,  // the partial file of an interrupted run
+    OutputFile,   // the file at the output path
+};
+
+// What decides, at a run's end, what becomes of its files.
+struct FileOutcomeFacts {
+    RunEnding ending = RunEnding::Finished;
+    bool earlierFile = false;  // a regular file was at the output path when the run began
+    int rowsWritten = 0;       // course lines the run wrote
+    int coursesKept = 0;       // courses that kept their line of the file continued
+    ResumedFrom resumedFrom = ResumedFrom::Nothing;
+    bool toStandardOutput = false;
+    bool headerFileWhenEmpty = false;  // the window's way with a run without a course
+};
+
+// What becomes of the files. The output path takes the run's file only when
+// that loses nothing: a finished run's file always (its failed pages hold the
+// earlier rows); a stopped run's rows (or those of a run whose portal stopped
+// answering) only where no file was, or when they continue that very file,
+// else they stay in the partial file for a run that continues it; a run
+// without a course leaves the path as it was, but for the header-only file
+// that the window asks for where nothing was. A failed run keeps a partial
+// file only when it holds something to continue.
+FileOutcome ChooseFileOutcome(const FileOutcomeFacts& facts);
+
+// The run fails for `failure`, or for the failure it has already, which is
+// the one named: its ending is Failed.
+void EndWithFailure(HarvestReport& report, RunFailure failure);
+
 class OutputTransaction {
   public:
     OutputTransaction(const OutputRequest& request, const PortalSettings& portal);
@@ -106,7 +138,7 @@ class OutputTransaction {
     void TakeEarlierRows(const HarvestReport& report);
     RunFailure OpenJournal(OutputOpening opening);
     RunFailure OutputStillWritable() const;
-    FileOutcome ChooseOutcome(HarvestReport& report) const;
+    FileOutcomeFacts OutcomeFacts(const HarvestReport& report) const;
     RunFailure PutPartialFileInPlace(HarvestReport& report);
     RunFailure Compose(HarvestReport& report);
     RunFailure PutWorkbookInPlace(const std::vector<std::string>& lines);
