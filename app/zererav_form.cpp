@@ -233,18 +233,16 @@ bool TFrmMain::event(QEvent* event) {
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
-    switch (run_.phase) {
-        case RunPhase::Closed:
+    switch (flow::CloseRequested(run_)) {
+        case flow::CloseAction::Close:
             event->accept();
             return;
-        case RunPhase::Idle:
+        case flow::CloseAction::SaveAndClose:
             SaveSettings();
             ChangePhase(RunPhase::Closed);
             event->accept();
             return;
-        case RunPhase::Running:
-        case RunPhase::Stopping:
-        case RunPhase::Ending:
+        case flow::CloseAction::Ask:
             break;
     }
     if (Ask(flow::CloseQuestion()) == flow::Answer::Yes) {
@@ -272,7 +270,7 @@ void TFrmMain::EndSession() {
         case RunPhase::Ending:
             // The end being shown closes the window (and saves the settings)
             // once its box, closed above, has returned.
-            run_.closeAsked = true;
+            CloseConfirmed();
             return;
         case RunPhase::Idle:
             // Before the settings were loaded the list holds no ticks worth saving.

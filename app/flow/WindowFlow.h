@@ -251,6 +251,14 @@ enum class CancelAction {
 // `runGoing`: the run has not yet made its final call.
 CancelAction CancelPressed(const RunState& state, bool runGoing);
 
+// What a request to close the window does.
+enum class CloseAction {
+    Close,         // the window is going already
+    SaveAndClose,  // no run: the settings are saved and the window goes
+    Ask,           // a run goes or its end is shown: CloseQuestion, then CloseConfirmed on Yes
+};
+CloseAction CloseRequested(const RunState& state);
+
 // The Cancel question answered Yes. It ran the event loop: the run may have
 // ended meanwhile.
 RunStep CancelConfirmed(const RunState& state);

@@ -187,6 +187,20 @@ CancelAction CancelPressed(const RunState& state, bool runGoing) {
     return CancelAction::None;
 }
 
+CloseAction CloseRequested(const RunState& state) {
+    switch (state.phase) {
+        case RunPhase::Closed:
+            return CloseAction::Close;
+        case RunPhase::Idle:
+            return CloseAction::SaveAndClose;
+        case RunPhase::Running:
+        case RunPhase::Stopping:
+        case RunPhase::Ending:
+            break;
+    }
+    return CloseAction::Ask;
+}
+
 RunStep CancelConfirmed(const RunState& state) {
     RunStep step;
     step.state = state;

@@ -183,6 +183,10 @@ TEST(RunPhasesTest, CancelStopsARunOnceAndLateAnswersChangeLittle) {
 }
 
 TEST(RunPhasesTest, ConfirmedCloseStopsTheRunOrClosesAfterItsEnd) {
+    EXPECT_EQ(CloseRequested(RunState{}), CloseAction::SaveAndClose);
+    EXPECT_EQ(CloseRequested(RunState{RunPhase::Ending, kEndCompleted, false}), CloseAction::Ask);
+    EXPECT_EQ(CloseRequested(RunState{RunPhase::Closed, kEndClosing, false}), CloseAction::Close);
+
     const RunStep during = CloseConfirmed(RunState{RunPhase::Running, kEndCompleted, false});
     EXPECT_EQ(during.state, (RunState{RunPhase::Stopping, kEndClosingStopped, true}));
     EXPECT_TRUE(during.stopRun);
