@@ -8,8 +8,11 @@
 //
 // TMyThread runs the harvest engine (Unithread.h) and turns each observer call
 // into a blocking call on the user-interface thread: the engine waits while
-// the window shows the progress, and its final call (RunEnded) runs the
-// window's Cancel handler, which ends the run.
+// the window shows the progress, and its final call (RunEnded) ends the run.
+//
+// What Start asks, how a run goes from phase to phase and how its end is
+// shown are decided by the run flow (WindowFlow.h, without Qt); TFrmMain
+// shows what the flow asks and hands back the answers.
 #pragma once
 
 #include <QDialog>

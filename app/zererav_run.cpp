@@ -95,7 +95,7 @@ void TFrmMain::StartRun(HarvestRequest request) {
     harvest_ = std::make_shared<HarvestRun>(std::move(request), pace_);
     // Running from here, so that a Cancel pressed before the thread has begun
     // is taken as the user's request, not as the run's end.
-    const flow::RunState started = flow::Started(run_);
+    const flow::RunState started = flow::Started();
     run_.endCode = started.endCode;
     run_.closeAsked = started.closeAsked;
     ChangePhase(started.phase);

@@ -239,8 +239,8 @@ struct RunStep {
     bool operator==(const RunStep&) const = default;
 };
 
-// A run starts from `state`.
-RunState Started(const RunState& state);
+// The state of a run that starts.
+RunState Started();
 
 // What Cancel does.
 enum class CancelAction {

@@ -167,7 +167,7 @@ Message FileNotOpenedMessage(std::string_view shownPath) {
 // ---------------------------------------------------------------------------
 // The phases of a run
 
-RunState Started(const RunState&) {
+RunState Started() {
     return {RunPhase::Running, kEndCompleted, false};
 }
 

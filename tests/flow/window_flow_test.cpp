@@ -163,7 +163,7 @@ TEST(FillInTest, ValuesAreNotSearchedForPlaceholders) {
 }
 
 TEST(RunPhasesTest, CancelStopsARunOnceAndLateAnswersChangeLittle) {
-    const RunState running = Started(RunState{RunPhase::Idle, kEndFailed, true});
+    const RunState running = Started();
     EXPECT_EQ(running, (RunState{RunPhase::Running, kEndCompleted, false}));
     EXPECT_EQ(CancelPressed(running, true), CancelAction::Ask);
     EXPECT_EQ(CancelPressed(running, false), CancelAction::None);  // its end is on its way
