@@ -12,6 +12,10 @@
 // the window shows the progress. Its final call (RunEnded) ends the run in the
 // window: the end code from how the run ended (or from the stop), the last-run
 // record in golf.ini, and the end message.
+//
+// What Start asks, how a run goes from phase to phase and how its end is
+// shown are decided by the run flow (WindowFlow.h, without Qt); TFrmMain
+// shows what the flow asks and hands back the answers.
 #pragma once
 
 #include <QDialog>
@@ -30,6 +34,7 @@
 #include <vector>
 
 #include "Unithread.h"
+#include "WindowFlow.h"
 
 class QAction;
 class QCheckBox;
@@ -135,6 +140,11 @@ std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text
 // The kId* answer for a button of a box built by BuildMessageBox.
 int MessageBoxAnswer(int standardButton);
 
+// The flags of the box that shows `message`, and the answer that a kId*
+// value stands for.
+unsigned MessageBoxFlags(const flow::Message& message);
+flow::Answer MessageBoxAnswerOf(int id);
+
 // The save dialog that TQtWindowDialogs shows for `request`: Qt's own dialog,
 // not the desktop's, so that its texts are the program's Japanese whatever
 // the desktop's language. Choosing another file type gives the name offered
@@ -188,15 +198,7 @@ TWindowEnvironment ProductionEnvironment(TWindowDialogs& dialogs);
 // (from the last dot of the file name on) is `extension` in any case.
 QString AppendExtension(const QString& chosen, const QString& extension);
 
-// One file type of the save dialog and the format it writes.
-struct TOutputType {
-    QString filter;  // Qt's form: "CSVファイル (*.csv)"
-    OutputFormat format;
-    QString extension() const;  // ".csv"
-};
-
-// The save dialog's file types: the code-page-932 CSV first, the default.
-const std::vector<TOutputType>& OutputTypes();
+// The save dialog's file types in Qt's form (flow::OutputTypes).
 QStringList OutputTypeFilters();
 
 // The extension (".xlsx") of a filter in Qt's form ("Excelブック (*.xlsx)").
@@ -371,29 +373,12 @@ class TFrmMain : public QWidget {
     Q_OBJECT
 
   public:
-    // End codes of a run, written only by the window.
-    enum EndCode : std::uint32_t {
-        kEndCompleted = 0,       // rows written (also while the run goes and nobody stopped it)
-        kEndNothingFound = 1,    // the run wrote no row
-        kEndCancelled = 2,       // the user confirmed Cancel
-        kEndFailed = 3,          // the run could not do its work (HarvestReport::failure)
-        kEndClosing = 5,         // a close confirmed after the run had ended
-        kEndClosingStopped = 6,  // a close confirmed during the run, which was asked to stop
-        kEndUnreachable = 9,     // the portal could not be reached
-    };
-
-    // The window's side of a run. ChangePhase is the only way from one to
-    // the next: Idle -> Running (Start); Running -> Stopping (Cancel or a
-    // close confirmed); Running or Stopping -> Ending (the run's final call,
-    // or its thread gone without one); Ending -> Idle (the outcome shown) or
-    // Closed (a close was confirmed); Idle -> Closed (the window closes).
-    enum class RunPhase {
-        Idle,      // no run: Start may be pressed
-        Running,   // a run goes and nobody has asked it to stop
-        Stopping,  // Cancel or a close was confirmed: the run has been asked to stop
-        Ending,    // the run is over and its outcome is being shown
-        Closed,    // the window goes: nothing more is started or shown
-    };
+    // End codes of a run, written only by the window, and the window's side
+    // of a run (flow::RunPhase). ChangePhase is the only way from one phase
+    // to the next.
+    using EndCode = flow::EndCode;
+    using enum flow::EndCode;
+    using RunPhase = flow::RunPhase;
 
     // The message that loads the settings once the window has been shown.
     static constexpr QEvent::Type kLoadSettingsEvent =
@@ -438,9 +423,9 @@ class TFrmMain : public QWidget {
     void RunEnded();
 
     // State, for the thread and for tests.
-    RunPhase phase() const { return phase_; }
+    RunPhase phase() const { return run_.phase; }
     // The end code of the current run as far as it is known, or of the last.
-    std::uint32_t endCode() const { return endCode_; }
+    std::uint32_t endCode() const { return run_.endCode; }
     TMyThread* thread() const { return thread_.data(); }
     // The request and report of the current or last run; an empty report and
     // no request before the first.
@@ -477,21 +462,19 @@ class TFrmMain : public QWidget {
     void ShowPortalStatus();
     int Ask(const QString& text, const QString& caption, unsigned flags,
             const QString& detailedText = QString());
+    flow::Answer Ask(const flow::Message& message);
     int TickedCount() const;
     std::vector<int> TickedRows() const;
 
     // Start
-    bool ConfirmAppendedName(const QString& confirmedPath);
     HarvestRequest MakeRequest(OutputFormat format) const;
-    std::optional<bool> AskToResume(const HarvestRequest& request);
-    bool LastRunLeftCoursesAt(const HarvestRequest& request);
     void StartRun(HarvestRequest request);
     void EnterRunningState();
     void LeaveRunningState();
 
     // The transitions of a run.
     void ChangePhase(RunPhase next);
-    void CancelConfirmed();
+    void Apply(const flow::RunStep& step);
     void CloseConfirmed();
     void EndRun();
     void CloseWindow(std::uint32_t code);
@@ -499,15 +482,8 @@ class TFrmMain : public QWidget {
     void WaitForThreadEnd();
 
     // The end of a run.
-    std::uint32_t EndCodeOfRun() const;
-    void RecordLastRun();
+    flow::FailureWording Wording() const;
     void OpenOutputFile();
-    QString CompletedText() const;
-    QString NothingFoundText() const;
-    QString UnreachableText() const;
-    QString PagesNotReadDetails() const;
-    QString FailureText() const;
-    void ShowStoppedRunFiles();
 
     TWindowEnvironment environment_;
     TVistaAltFix* vistaAltFix_ = nullptr;
@@ -522,16 +498,14 @@ class TFrmMain : public QWidget {
     QAction* portalSettingsAction_ = nullptr;
 
     // The current or last run, and the thread while it runs.
-    RunPhase phase_ = RunPhase::Idle;
+    flow::RunState run_;
     std::shared_ptr<HarvestRun> harvest_;
     QPointer<TMyThread> thread_;      // until the run's end has come
     QPointer<TMyThread> liveThread_;  // until the thread has finished
     CrawlPace pace_;
     QString threadFailure_;          // why the run's thread ended without its final call
-    bool closeAsked_ = false;        // a close was confirmed: the run's end closes the window
     bool taskbarAvailable_ = false;  // the taskbar (or launcher) progress is in use
     QString outputPath_;
-    std::uint32_t endCode_ = kEndCompleted;
     bool cursorOverridden_ = false;
 
     bool loadSettingsPosted_ = false;

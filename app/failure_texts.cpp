@@ -217,14 +217,6 @@ QString PageFailureText(const PageFailure& failure) {
     return failure.keptEarlierRow ? problem + QStringLiteral("（前回の値を保持）") : problem;
 }
 
-SettingsWriteFailure WriteSetting(const std::filesystem::path& iniFile, const std::string& section,
-                                  const std::string& key, const std::string& value) {
-    SettingsWriteFailure failure;
-    failure.file = iniFile;
-    failure.reason = WriteProfileString(iniFile, section, key, value, &failure.error);
-    return failure;
-}
-
 QString SettingsNotSavedText(const SettingsWriteFailure& failure) {
     if (!failure.error) {
         return kTextSettingsNotSaved.arg(Utf8(failure.reason));

@@ -1,68 +1,43 @@
-// The file types of the save dialog and the extension rule of the chosen name.
-#include <QRegularExpression>
-
+// The file types of the save dialog and the extension rule of the chosen
+// name, in Qt's strings (the rules are flow's).
 #include "Zererav.h"
+#include "window_internal.h"
 
 namespace teebasket {
 
+using window::QtText;
+using window::Utf8Text;
+
 namespace {
 
-bool HasExtension(const QString& path, const QString& extension) {
-    const qsizetype separator = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
-    const qsizetype dot = path.lastIndexOf(u'.');
-    if (dot < 0 || dot < separator) {
-        return false;
+std::vector<std::string> Utf8Texts(const QStringList& texts) {
+    std::vector<std::string> utf8;
+    for (const QString& text : texts) {
+        utf8.push_back(Utf8Text(text));
     }
-    return path.mid(dot).compare(extension, Qt::CaseInsensitive) == 0;
+    return utf8;
 }
 
 }  // namespace
 
 QString AppendExtension(const QString& chosen, const QString& extension) {
-    return HasExtension(chosen, extension) ? chosen : chosen + extension;
-}
-
-QString TOutputType::extension() const {
-    return QString::fromLatin1(OutputFormatExtension(format));
-}
-
-const std::vector<TOutputType>& OutputTypes() {
-    static const std::vector<TOutputType> types{
-        {QStringLiteral("CSVファイル (*.csv)"), OutputFormat::Csv},
-        {QStringLiteral("CSVファイル UTF-8 (*.csv)"), OutputFormat::CsvUtf8},
-        {QStringLiteral("Excelブック (*.xlsx)"), OutputFormat::Xlsx},
-        {QStringLiteral("JSON Lines (*.jsonl)"), OutputFormat::Jsonl},
-    };
-    return types;
+    return QtText(flow::AppendExtension(Utf8Text(chosen), Utf8Text(extension)));
 }
 
 QStringList OutputTypeFilters() {
     QStringList filters;
-    for (const TOutputType& type : OutputTypes()) {
-        filters << type.filter;
+    for (const flow::OutputType& type : flow::OutputTypes()) {
+        filters << QtText(type.filter);
     }
     return filters;
 }
 
 QString FilterExtension(const QString& filter) {
-    static const QRegularExpression pattern(QStringLiteral("\\(\\*(\\.[^)\\s]+)\\)"));
-    const QRegularExpressionMatch match = pattern.match(filter);
-    return match.hasMatch() ? match.captured(1) : QString();
+    return QtText(flow::FilterExtension(Utf8Text(filter)));
 }
 
 QString WithTypeExtension(const QString& name, const QStringList& filters, const QString& chosen) {
-    const QString wanted = FilterExtension(chosen);
-    if (wanted.isEmpty()) {
-        return name;
-    }
-    for (const QString& filter : filters) {
-        const QString extension = FilterExtension(filter);
-        if (!extension.isEmpty() && name.endsWith(extension, Qt::CaseInsensitive) &&
-            name.size() > extension.size()) {
-            return name.left(name.size() - extension.size()) + wanted;
-        }
-    }
-    return name;
+    return QtText(flow::WithTypeExtension(Utf8Text(name), Utf8Texts(filters), Utf8Text(chosen)));
 }
 
 }  // namespace teebasket

@@ -215,7 +215,7 @@ void TPortalSettingsDialog::ShowTestResult(const TConnectionTest& test) {
 // ---------------------------------------------------------------------------
 
 void TFrmMain::EditPortalSettings() {
-    if (phase_ != RunPhase::Idle) {
+    if (run_.phase != RunPhase::Idle) {
         return;
     }
     // The test reads the listing of the prefecture a run would begin with.

@@ -94,6 +94,51 @@ int MessageBoxAnswer(int standardButton) {
     }
 }
 
+unsigned MessageBoxFlags(const flow::Message& message) {
+    unsigned flags = kMbOk;
+    switch (message.buttons) {
+        case flow::Buttons::Ok:
+            break;
+        case flow::Buttons::YesNo:
+            flags = kMbYesNo;
+            break;
+        case flow::Buttons::YesNoCancel:
+            flags = kMbYesNoCancel;
+            break;
+    }
+    switch (message.icon) {
+        case flow::Icon::Information:
+            flags |= kMbIconInformation;
+            break;
+        case flow::Icon::Question:
+            flags |= kMbIconQuestion;
+            break;
+        case flow::Icon::Error:
+            flags |= kMbIconError;
+            break;
+    }
+    if (message.secondIsDefault) {
+        flags |= kMbDefButton2;
+    }
+    if (message.topmost) {
+        flags |= kMbTopmost;
+    }
+    return flags;
+}
+
+flow::Answer MessageBoxAnswerOf(int id) {
+    switch (id) {
+        case kIdYes:
+            return flow::Answer::Yes;
+        case kIdNo:
+            return flow::Answer::No;
+        case kIdCancel:
+            return flow::Answer::Cancel;
+        default:
+            return flow::Answer::Ok;
+    }
+}
+
 int TQtWindowDialogs::MessageBox(QWidget* owner, const QString& text, const QString& caption,
                                  unsigned flags, const QString& detailedText) {
     QWidget* active = QApplication::activeWindow();

@@ -205,6 +205,11 @@ int TFrmMain::Ask(const QString& text, const QString& caption, unsigned flags,
     return environment_.dialogs->MessageBox(this, text, caption, flags, detailedText);
 }
 
+flow::Answer TFrmMain::Ask(const flow::Message& message) {
+    return MessageBoxAnswerOf(Ask(QtText(message.text), QtText(message.caption),
+                                  MessageBoxFlags(message), QtText(message.details)));
+}
+
 std::filesystem::path TFrmMain::settingsPath() const {
     return environment_.dataFolder / kSettingsFileName;
 }
@@ -228,27 +233,24 @@ bool TFrmMain::event(QEvent* event) {
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
-    switch (phase_) {
-        case RunPhase::Closed:
+    switch (flow::CloseRequested(run_)) {
+        case flow::CloseAction::Close:
             event->accept();
             return;
-        case RunPhase::Idle:
+        case flow::CloseAction::SaveAndClose:
             SaveSettings();
             ChangePhase(RunPhase::Closed);
             event->accept();
             return;
-        case RunPhase::Running:
-        case RunPhase::Stopping:
-        case RunPhase::Ending:
+        case flow::CloseAction::Ask:
             break;
     }
-    if (Ask(kTextCloseQuestion, kCaptionCloseQuestion, kMbYesNo | kMbIconQuestion | kMbTopmost) ==
-        kIdYes) {
+    if (Ask(flow::CloseQuestion()) == flow::Answer::Yes) {
         CloseConfirmed();
     }
     // The window goes at once only when the run had ended while the question
     // was open; otherwise the run's end closes it once the thread has stopped.
-    if (phase_ == RunPhase::Closed) {
+    if (run_.phase == RunPhase::Closed) {
         event->accept();
     } else {
         event->ignore();
@@ -256,19 +258,19 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TFrmMain::EndSession() {
-    if (sessionEnding_ || phase_ == RunPhase::Closed) {
+    if (sessionEnding_ || run_.phase == RunPhase::Closed) {
         return;  // already ending, or the window has gone the usual way
     }
     sessionEnding_ = true;
     environment_.dialogs->CloseOpenDialogs();
-    switch (phase_) {
+    switch (run_.phase) {
         case RunPhase::Running:
         case RunPhase::Stopping:
             break;
         case RunPhase::Ending:
             // The end being shown closes the window (and saves the settings)
             // once its box, closed above, has returned.
-            closeAsked_ = true;
+            CloseConfirmed();
             return;
         case RunPhase::Idle:
             // Before the settings were loaded the list holds no ticks worth saving.
@@ -293,7 +295,7 @@ void TFrmMain::EndSession() {
     QTimer deliver;
     connect(&deliver, &QTimer::timeout, &loop, [] { QCoreApplication::sendPostedEvents(); });
     deliver.start(kPostedEventsInterval);
-    if (phase_ != RunPhase::Closed) {
+    if (run_.phase != RunPhase::Closed) {
         loop.exec();
     }
 }

@@ -21,46 +21,14 @@ using namespace window;
 
 namespace {
 
-constexpr unsigned kErrorNotice = kMbOk | kMbIconInformation | kMbTopmost;
-constexpr unsigned kErrorBox = kMbOk | kMbIconError | kMbTopmost;
-constexpr unsigned kQuestion = kMbYesNo | kMbIconQuestion | kMbTopmost;
-constexpr unsigned kQuestionDefaultNo = kQuestion | kMbDefButton2;
-constexpr unsigned kThreeWayQuestion = kMbYesNoCancel | kMbIconQuestion | kMbTopmost;
-
 const HarvestReport& NoReport() {
     static const HarvestReport report;
     return report;
 }
 
-// Anything at `path`, a link not followed.
-bool SomethingAt(const std::filesystem::path& path) {
-    std::error_code error;
-    return std::filesystem::symlink_status(path, error).type() !=
-           std::filesystem::file_type::not_found;
-}
-
-// The run left courses to be read in its files: it was stopped (or the
-// portal stopped answering) with its rows kept, some of its pages could not
-// be read, or a failure kept its rows in the partial file.
-bool LeftCoursesToRead(const HarvestReport& report) {
-    switch (report.files) {
-        case FileOutcome::PartialKept:
-            return true;
-        case FileOutcome::NewFileInPlace:
-        case FileOutcome::ResumedFileInPlace:
-            return report.ending == RunEnding::Stopped ||
-                   report.ending == RunEnding::PortalStoppedAnswering ||
-                   !report.pageFailures.empty();
-        default:
-            return false;
-    }
-}
-
-// The run put a file with every course read in place.
-bool ReadEveryCourse(const HarvestReport& report) {
-    return report.ending == RunEnding::Finished && report.pageFailures.empty() &&
-           (report.files == FileOutcome::NewFileInPlace ||
-            report.files == FileOutcome::ResumedFileInPlace);
+const HarvestRequest& NoRequest() {
+    static const HarvestRequest request;
+    return request;
 }
 
 }  // namespace
@@ -68,51 +36,45 @@ bool ReadEveryCourse(const HarvestReport& report) {
 // ---------------------------------------------------------------------------
 // Start
 
+// Shows what Start asks until it starts a run or goes no further.
 void TFrmMain::btnActionClick() {
-    if (phase_ != RunPhase::Idle) {
+    if (run_.phase != RunPhase::Idle) {
         return;
     }
-    if (TickedCount() == 0) {
-        Ask(kTextSelectOne, kCaptionError, kErrorNotice);
-        return;
+    flow::StartFlow start(settingsPath(), TickedRows());
+    for (flow::StartStep step = start.Begin();;) {
+        switch (step.kind) {
+            case flow::StartStep::Kind::Nothing:
+                return;
+            case flow::StartStep::Kind::Tell:
+                Ask(step.message);
+                return;
+            case flow::StartStep::Kind::ChooseFile: {
+                outputPath_ = QtText(start.output());
+                const TSaveDialogRequest request{QtText(flow::kSaveDialogTitle),
+                                                 OutputTypeFilters(), outputPath_};
+                const TSaveDialogAnswer chosen = environment_.dialogs->SaveFileName(this, request);
+                step = start.FileChosen(Utf8Text(chosen.path), chosen.filter);
+                outputPath_ = QtText(start.output());
+                break;
+            }
+            case flow::StartStep::Kind::Ask: {
+                const flow::Answer answer = Ask(step.message);
+                // The session may have ended while the question was open.
+                if (run_.phase != RunPhase::Idle) {
+                    return;
+                }
+                step = start.Answered(answer);
+                break;
+            }
+            case flow::StartStep::Kind::Run: {
+                HarvestRequest run = MakeRequest(start.format());
+                run.output.resume = start.resume();
+                StartRun(std::move(run));
+                return;
+            }
+        }
     }
-    outputPath_ = kDefaultFileName;
-    const TSaveDialogRequest request{kSaveDialogTitle, OutputTypeFilters(), outputPath_};
-    const TSaveDialogAnswer chosen = environment_.dialogs->SaveFileName(this, request);
-    if (chosen.path.isEmpty()) {
-        return;
-    }
-    const std::vector<TOutputType>& types = OutputTypes();
-    const TOutputType& type =
-        types.at(chosen.filter >= 0 && static_cast<std::size_t>(chosen.filter) < types.size()
-                     ? static_cast<std::size_t>(chosen.filter)
-                     : 0);
-    outputPath_ = AppendExtension(chosen.path, type.extension());
-    if (!ConfirmAppendedName(chosen.path) || phase_ != RunPhase::Idle) {
-        return;
-    }
-    HarvestRequest run = MakeRequest(type.format);
-    const std::optional<bool> resume = AskToResume(run);
-    // The session may have ended while a question was open.
-    if (!resume || phase_ != RunPhase::Idle) {
-        return;
-    }
-    run.output.resume = *resume;
-    StartRun(std::move(run));
-}
-
-// The dialog asked about the name as chosen; a file under the name with the
-// extension added is asked about here. The earlier file stays until the run
-// puts its own in place, and only when that loses nothing. False when the
-// start has to stop.
-bool TFrmMain::ConfirmAppendedName(const QString& confirmedPath) {
-    const QFileInfo earlier(outputPath_);
-    if (outputPath_ == confirmedPath || earlier.isDir() ||
-        !(earlier.exists() || earlier.isSymLink())) {
-        return true;
-    }
-    const QString question = kTextOverwrite.arg(earlier.fileName());
-    return Ask(question, kCaptionOverwrite, kQuestionDefaultNo) == kIdYes;
 }
 
 HarvestRequest TFrmMain::MakeRequest(OutputFormat format) const {
@@ -126,45 +88,17 @@ HarvestRequest TFrmMain::MakeRequest(OutputFormat format) const {
     return request;
 }
 
-// Whether the run continues the last one (with the rules of
-// teebasket-cli --resume), when there is one to continue; nothing when the
-// user went back.
-std::optional<bool> TFrmMain::AskToResume(const HarvestRequest& request) {
-    if (!LastRunLeftCoursesAt(request)) {
-        return false;
-    }
-    switch (Ask(kTextResume, kCaptionResume, kThreeWayQuestion)) {
-        case kIdYes:
-            return true;
-        case kIdNo:
-            return false;
-        default:
-            return std::nullopt;
-    }
-}
-
-// The last run that golf.ini remembers wrote this file, in this format, for
-// these prefectures, and left courses to be read; and its rows are still
-// there, in the partial file or in the file itself.
-bool TFrmMain::LastRunLeftCoursesAt(const HarvestRequest& request) {
-    const std::optional<LastRunRecord> last = LoadLastRun(settingsPath());
-    if (!last || last->output != outputPath_ || last->format != request.output.format ||
-        last->area != AreaOfRows(request.selection.rows)) {
-        return false;
-    }
-    return SomethingAt(PartialPathOf(request.output.path)) || SomethingAt(request.output.path);
-}
-
 void TFrmMain::StartRun(HarvestRequest request) {
-    endCode_ = kEndCompleted;
     threadFailure_.clear();
-    closeAsked_ = false;
     // Shared with the thread: the last run's thread may still be on its way
     // out after its final call, and its run has to outlive it.
     harvest_ = std::make_shared<HarvestRun>(std::move(request), pace_);
     // Running from here, so that a Cancel pressed before the thread has begun
     // is taken as the user's request, not as the run's end.
-    ChangePhase(RunPhase::Running);
+    const flow::RunState started = flow::Started();
+    run_.endCode = started.endCode;
+    run_.closeAsked = started.closeAsked;
+    ChangePhase(started.phase);
 
     auto* thread = new TMyThread(*this, harvest_, environment_.harvestBody);
     thread_ = thread;
@@ -214,7 +148,7 @@ void TFrmMain::LeaveRunningState() {
 
 bool TFrmMain::running() const {
     return harvest_ && harvest_->Running() &&
-           (phase_ == RunPhase::Running || phase_ == RunPhase::Stopping);
+           (run_.phase == RunPhase::Running || run_.phase == RunPhase::Stopping);
 }
 
 const HarvestRequest* TFrmMain::request() const {
@@ -229,10 +163,10 @@ const HarvestReport& TFrmMain::report() const {
 // The phases
 
 void TFrmMain::ChangePhase(RunPhase next) {
-    if (next == phase_) {
+    if (next == run_.phase) {
         return;
     }
-    phase_ = next;
+    run_.phase = next;
     portalSettingsAction_->setEnabled(next == RunPhase::Idle);
     switch (next) {
         case RunPhase::Running:
@@ -250,84 +184,58 @@ void TFrmMain::ChangePhase(RunPhase next) {
     }
 }
 
-// The Cancel button.
-void TFrmMain::btnCancelClick() {
-    switch (phase_) {
-        case RunPhase::Running:
-            // Once the run is over, its final call is on its way and shows
-            // the end; nothing is asked then.
-            if (running() &&
-                Ask(kTextCancelQuestion, kCaptionCancelQuestion, kQuestion) == kIdYes) {
-                CancelConfirmed();
-            }
-            break;
-        case RunPhase::Stopping:
-            harvest_->RequestStop();  // asked again: changes nothing
-            break;
-        case RunPhase::Idle:
-        case RunPhase::Ending:
-        case RunPhase::Closed:
-            break;
+// A transition of the run: its end code and close, the stop it asks for, the
+// phase it leads to, and the window's close.
+void TFrmMain::Apply(const flow::RunStep& step) {
+    run_.endCode = step.state.endCode;
+    run_.closeAsked = step.state.closeAsked;
+    if (step.stopRun) {
+        harvest_->RequestStop();
+    }
+    ChangePhase(step.state.phase);
+    if (step.closeWindow) {
+        CloseWindow(*step.closeWindow);
     }
 }
 
-void TFrmMain::CancelConfirmed() {
-    // The question runs the event loop: the run may have ended meanwhile.
-    switch (phase_) {
-        case RunPhase::Running:
-            endCode_ = kEndCancelled;
-            harvest_->RequestStop();
-            ChangePhase(RunPhase::Stopping);
+// The Cancel button.
+void TFrmMain::btnCancelClick() {
+    switch (flow::CancelPressed(run_, running())) {
+        case flow::CancelAction::Ask:
+            if (Ask(flow::CancelQuestion()) == flow::Answer::Yes) {
+                Apply(flow::CancelConfirmed(run_));
+            }
             break;
-        case RunPhase::Idle:
-            endCode_ = kEndCancelled;  // a late answer, which finds no run to stop
+        case flow::CancelAction::RequestAgain:
+            harvest_->RequestStop();  // asked again: changes nothing
             break;
-        case RunPhase::Stopping:  // a close confirmed meanwhile goes first
-        case RunPhase::Ending:
-        case RunPhase::Closed:
+        case flow::CancelAction::None:
             break;
     }
 }
 
 void TFrmMain::CloseConfirmed() {
-    switch (phase_) {
-        case RunPhase::Running:
-        case RunPhase::Stopping:
-            closeAsked_ = true;
-            endCode_ = kEndClosingStopped;
-            harvest_->RequestStop();
-            ChangePhase(RunPhase::Stopping);
-            break;
-        case RunPhase::Ending:
-            closeAsked_ = true;  // the end being shown closes the window after it
-            break;
-        case RunPhase::Idle:
-            // The run ended while the question was open.
-            CloseWindow(kEndClosing);
-            break;
-        case RunPhase::Closed:
-            break;
-    }
+    Apply(flow::CloseConfirmed(run_));
 }
 
 // The run's final call, or its thread gone without one.
 void TFrmMain::EndRun() {
-    const bool stopAsked = phase_ == RunPhase::Stopping;
     thread_ = nullptr;
-    ChangePhase(RunPhase::Ending);
-    if (closeAsked_) {
-        endCode_ = kEndClosingStopped;
-    } else if (!stopAsked) {
-        endCode_ = EndCodeOfRun();
-    } else {
-        endCode_ = EndCodeOfRun() == kEndFailed ? kEndFailed : kEndCancelled;
+    const flow::RunState over =
+        flow::RunOver(run_, flow::EndCodeOfRun(report(), !threadFailure_.isEmpty()));
+    run_.endCode = over.endCode;
+    ChangePhase(over.phase);
+    const SettingsWriteFailure failure =
+        flow::RecordLastRun(settingsPath(), Utf8Text(outputPath_), harvest_->Request(), report(),
+                            !threadFailure_.isEmpty());
+    if (failure) {
+        Ask(flow::SettingsNotSavedMessage(Utf8Text(SettingsNotSavedText(failure))));
     }
-    RecordLastRun();
-    RunFinished(endCode_);
+    RunFinished(run_.endCode);
 }
 
 void TFrmMain::RunEnded() {
-    if (phase_ == RunPhase::Running || phase_ == RunPhase::Stopping) {
+    if (run_.phase == RunPhase::Running || run_.phase == RunPhase::Stopping) {
         EndRun();
     }
 }
@@ -336,59 +244,41 @@ void TFrmMain::HarvestThreadFinished(TMyThread* finished) {
     // Normally the final call has already ended the run; a thread that ended
     // without it ends the run all the same.
     if (finished == nullptr || thread_.data() != finished ||
-        (phase_ != RunPhase::Running && phase_ != RunPhase::Stopping)) {
+        (run_.phase != RunPhase::Running && run_.phase != RunPhase::Stopping)) {
         return;
     }
-    threadFailure_ = finished->failure().isEmpty() ? kReasonThreadEnded : finished->failure();
+    threadFailure_ =
+        finished->failure().isEmpty() ? QtText(flow::kReasonThreadEnded) : finished->failure();
     EndRun();
-}
-
-// The end code that the run's own ending gives, when nobody stopped it.
-std::uint32_t TFrmMain::EndCodeOfRun() const {
-    if (!threadFailure_.isEmpty()) {
-        return kEndFailed;
-    }
-    switch (report().ending) {
-        case RunEnding::Finished:
-        case RunEnding::Stopped:
-            return kEndCompleted;
-        case RunEnding::NothingFound:
-            return kEndNothingFound;
-        case RunEnding::Unreachable:
-        case RunEnding::PortalStoppedAnswering:
-            return kEndUnreachable;
-        case RunEnding::Failed:
-            return kEndFailed;
-    }
-    return kEndCompleted;
 }
 
 // ---------------------------------------------------------------------------
 // The end of a run
 
-// golf.ini remembers a run that left courses to be read, and forgets it once
-// a run on the same file has read every course.
-void TFrmMain::RecordLastRun() {
-    const std::filesystem::path ini = settingsPath();
-    std::error_code error;
-    if (!threadFailure_.isEmpty() || !std::filesystem::is_directory(ini.parent_path(), error)) {
-        return;
-    }
-    const HarvestReport& ended = report();
-    const HarvestRequest& request = harvest_->Request();
-    SettingsWriteFailure failure;
-    if (LeftCoursesToRead(ended)) {
-        failure = SaveLastRun(
-            ini, {outputPath_, AreaOfRows(request.selection.rows), request.output.format});
-    } else if (ReadEveryCourse(ended)) {
-        const std::optional<LastRunRecord> last = LoadLastRun(ini);
-        if (last && last->output == outputPath_) {
-            failure = ForgetLastRun(ini);
+// The window's wording of failures, for the end of a run.
+flow::FailureWording TFrmMain::Wording() const {
+    flow::FailureWording wording;
+    wording.pageFailure = [](const PageFailure& failure) {
+        return Utf8Text(PageFailureText(failure));
+    };
+    wording.pagesNotRead = [](const std::vector<PageFailure>& failures) {
+        return Utf8Text(PagesNotReadText(failures));
+    };
+    wording.runFailure = [](const HarvestRequest& request, const HarvestReport& report) {
+        const RunFailure& failure = report.failure;
+        if (failure.kind == RunFailureKind::InvalidPortalSetting) {
+            const QString problem = PortalSettingsText(request.settings.portal);
+            if (!problem.isEmpty()) {
+                return Utf8Text(QStringLiteral("接続先の設定が正しくありません: ") + problem);
+            }
         }
-    }
-    if (failure) {
-        Ask(SettingsNotSavedText(failure), kCaptionError, kErrorBox);
-    }
+        return Utf8Text(RunFailureText(failure, report.outputFormat));
+    };
+    wording.coursesOutside = [](const CoursesOutside& outside,
+                                const std::filesystem::path& earlier) {
+        return Utf8Text(CoursesOutsideText(outside, earlier));
+    };
+    return wording;
 }
 
 void TFrmMain::RunFinished(std::uint32_t code) {
@@ -396,45 +286,20 @@ void TFrmMain::RunFinished(std::uint32_t code) {
         QApplication::restoreOverrideCursor();
         cursorOverridden_ = false;
     }
-    switch (code) {
-        case kEndCompleted:
-            environment_.dialogs->Beep();
-            environment_.dialogs->FlashTaskbarButton(this);
-            if (Ask(CompletedText(), kCaptionCompleted, kQuestionDefaultNo,
-                    PagesNotReadDetails()) == kIdYes) {
-                OpenOutputFile();
-            }
-            break;
-        case kEndNothingFound:
-            Ask(NothingFoundText(), kCaptionSearchEnded, kErrorNotice, PagesNotReadDetails());
-            break;
-        case kEndClosing:
-        case kEndClosingStopped:
-            CloseWindow(code);
-            return;
-        case kEndUnreachable:
-            Ask(UnreachableText(), kCaptionError, kErrorNotice, PagesNotReadDetails());
-            break;
-        case kEndFailed:
-            if (threadFailure_.isEmpty() && report().failure.kind == RunFailureKind::OutputInUse) {
-                Ask(kTextFileInUse, kCaptionError, kErrorNotice);
-                break;
-            }
-            if (threadFailure_.isEmpty() &&
-                report().failure.kind == RunFailureKind::EarlierFileOtherSelection) {
-                Ask(CoursesOutsideText(report().resume.outside, report().failure.path),
-                    kCaptionError, kErrorBox);
-                break;
-            }
-            Ask(kTextRunFailed.arg(FailureText()), kCaptionError, kErrorBox, PagesNotReadDetails());
-            break;
-        case kEndCancelled:
-            ShowStoppedRunFiles();
-            break;
-        default:
-            break;
+    const flow::EndOfRun end = flow::EndOfRunFor(code, harvest_ ? harvest_->Request() : NoRequest(),
+                                                 report(), Utf8Text(threadFailure_), Wording());
+    if (end.closeWindow) {
+        CloseWindow(code);
+        return;
     }
-    if (closeAsked_) {
+    if (end.beepAndFlash) {
+        environment_.dialogs->Beep();
+        environment_.dialogs->FlashTaskbarButton(this);
+    }
+    if (end.message && Ask(*end.message) == flow::Answer::Yes && end.openOnYes) {
+        OpenOutputFile();
+    }
+    if (run_.closeAsked) {
         CloseWindow(code);  // a close was confirmed while the outcome was shown
         return;
     }
@@ -453,75 +318,19 @@ void TFrmMain::CloseWindow(std::uint32_t code) {
 
 void TFrmMain::OpenOutputFile() {
     if (!QFileInfo(outputPath_).isFile()) {
-        Ask(kTextFileMissing, kCaptionError, kMbOk | kMbIconInformation);
+        Ask(flow::FileMissingMessage());
         return;
     }
     if (!environment_.dialogs->OpenWithRegisteredProgram(outputPath_)) {
-        Ask(kTextFileNotOpened.arg(QDir::toNativeSeparators(outputPath_)), kCaptionError,
-            kErrorNotice);
+        Ask(flow::FileNotOpenedMessage(Utf8Text(QDir::toNativeSeparators(outputPath_))));
     }
-}
-
-// The end-of-run texts, with the pages that could not be read when there
-// were any.
-QString TFrmMain::CompletedText() const {
-    const std::size_t notRead = report().pageFailures.size();
-    return notRead == 0 ? kTextCompleted
-                        : kTextCompletedWithPagesNotRead.arg(static_cast<qulonglong>(notRead));
-}
-
-QString TFrmMain::NothingFoundText() const {
-    const std::size_t notRead = report().pageFailures.size();
-    return notRead == 0 ? kTextNothingFound
-                        : kTextNothingFound + QStringLiteral("\n") +
-                              kTextPagesNotRead.arg(static_cast<qulonglong>(notRead));
-}
-
-// The unreachable text, then the precise reason of the last page that could
-// not be connected to.
-QString TFrmMain::UnreachableText() const {
-    const PageFailure& last = report().lastConnectionFailure;
-    if (last.url.empty()) {
-        return kTextUnreachable;
-    }
-    return kTextUnreachable + QStringLiteral("\n") + PageFailureText(last);
-}
-
-QString TFrmMain::PagesNotReadDetails() const {
-    return threadFailure_.isEmpty() ? PagesNotReadText(report().pageFailures) : QString();
-}
-
-QString TFrmMain::FailureText() const {
-    if (!threadFailure_.isEmpty()) {
-        return threadFailure_;
-    }
-    const RunFailure& failure = report().failure;
-    if (failure.kind == RunFailureKind::InvalidPortalSetting && harvest_) {
-        const QString problem = PortalSettingsText(harvest_->Request().settings.portal);
-        if (!problem.isEmpty()) {
-            return QStringLiteral("接続先の設定が正しくありません: ") + problem;
-        }
-    }
-    return RunFailureText(failure, report().outputFormat);
-}
-
-// A stopped run whose rows stay beside an earlier file says where they are.
-void TFrmMain::ShowStoppedRunFiles() {
-    const HarvestReport& ended = report();
-    if (ended.files != FileOutcome::PartialKept) {
-        return;
-    }
-    // A continued run's partial file holds the earlier run's lines too.
-    const int rows = ended.rowsWritten + (ended.resume.resumed ? ended.resume.earlierCourses : 0);
-    Ask(kTextStoppedPartialKept.arg(rows).arg(FromPath(ended.partialPath)), kCaptionStopped,
-        kMbOk | kMbIconInformation | kMbTopmost, PagesNotReadDetails());
 }
 
 // ---------------------------------------------------------------------------
 // Progress
 
 void TFrmMain::ProgressStart() {
-    if (phase_ == RunPhase::Closed) {
+    if (run_.phase == RunPhase::Closed) {
         return;
     }
     prgBar->setValue(0);
@@ -531,7 +340,7 @@ void TFrmMain::ProgressStart() {
 }
 
 void TFrmMain::ProgressStep() {
-    if (phase_ == RunPhase::Closed) {
+    if (run_.phase == RunPhase::Closed) {
         return;
     }
     prgBar->setValue(std::min(prgBar->value() + 1, prgBar->maximum()));
@@ -544,7 +353,7 @@ void TFrmMain::ProgressStep() {
 }
 
 void TFrmMain::StatusUpdate() {
-    if (phase_ == RunPhase::Closed) {
+    if (run_.phase == RunPhase::Closed) {
         return;
     }
     const HarvestReport& now = report();

@@ -72,6 +72,20 @@ PageFailure Failure(PageKind kind, const char* subjectUtf8, const char* nameUtf8
     return failure;
 }
 
+std::unique_ptr<QMessageBox> BuildBox(const flow::Message& message) {
+    return BuildMessageBox(nullptr, window::QtText(message.text), window::QtText(message.caption),
+                           MessageBoxFlags(message), window::QtText(message.details));
+}
+
+// The question at the end of a finished run.
+flow::Message CompletedMessage(const HarvestReport& report) {
+    flow::FailureWording wording;
+    wording.pagesNotRead = [](const std::vector<PageFailure>& failures) {
+        return window::Utf8Text(window::PagesNotReadText(failures));
+    };
+    return *flow::EndOfRunFor(flow::kEndCompleted, HarvestRequest{}, report, "", wording).message;
+}
+
 bool SaveEndOfRun(const QString& output) {
     const std::string portal = "https://127.0.0.1:48443";
     const std::vector<PageFailure> failures{
@@ -82,10 +96,9 @@ bool SaveEndOfRun(const QString& output) {
         Failure(PageKind::Detail, "131122", "", 404, FetchError::None,
                 portal + "/guide/disp/c_id/131122"),
     };
-    const std::unique_ptr<QMessageBox> box = BuildMessageBox(
-        nullptr, window::kTextCompletedWithPagesNotRead.arg(failures.size()),
-        window::kCaptionCompleted, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbTopmost,
-        window::PagesNotReadText(failures));
+    HarvestReport report;
+    report.pageFailures = failures;
+    const std::unique_ptr<QMessageBox> box = BuildBox(CompletedMessage(report));
     const auto openDetails = [&box] {
         for (QAbstractButton* button : box->buttons()) {
             if (box->buttonRole(button) == QMessageBox::ActionRole) {
@@ -126,9 +139,7 @@ int main(int argc, char* argv[]) {
     }
     const QDir pictures(args[1]);
 
-    const std::unique_ptr<QMessageBox> box =
-        BuildMessageBox(nullptr, window::kTextCompleted, window::kCaptionCompleted,
-                        kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbTopmost);
+    const std::unique_ptr<QMessageBox> box = BuildBox(CompletedMessage(HarvestReport{}));
     bool saved = Save(*box, pictures.filePath(QStringLiteral("screenshot-message-box.png")));
 
     // A folder with an earlier list and a folder of older ones.
@@ -137,12 +148,12 @@ int main(int argc, char* argv[]) {
     QFile earlier(folder.filePath(QStringLiteral("関東.csv")));
     saved = earlier.open(QIODevice::WriteOnly) && earlier.write("x") == 1 && saved;
     earlier.close();
-    const std::unique_ptr<QFileDialog> dialog =
-        BuildSaveDialog(nullptr, TSaveDialogRequest{window::kSaveDialogTitle, OutputTypeFilters(),
-                                                    window::kDefaultFileName});
+    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(
+        nullptr, TSaveDialogRequest{window::QtText(flow::kSaveDialogTitle), OutputTypeFilters(),
+                                    window::QtText(flow::kDefaultFileName)});
     dialog->setDirectory(folder.path());
     dialog->setViewMode(QFileDialog::Detail);
-    dialog->selectFile(window::kDefaultFileName);
+    dialog->selectFile(window::QtText(flow::kDefaultFileName));
     dialog->resize(640, 400);
     // The file list fills in the background: wait for its two entries.
     const auto listed = [&dialog] {
@@ -154,9 +165,7 @@ int main(int argc, char* argv[]) {
         Save(*dialog, pictures.filePath(QStringLiteral("screenshot-save-dialog.png")), listed) &&
         saved;
 
-    const std::unique_ptr<QMessageBox> resume =
-        BuildMessageBox(nullptr, window::kTextResume, window::kCaptionResume,
-                        kMbYesNoCancel | kMbIconQuestion | kMbTopmost);
+    const std::unique_ptr<QMessageBox> resume = BuildBox(flow::ResumeQuestion());
     saved =
         Save(*resume, pictures.filePath(QStringLiteral("screenshot-resume-question.png"))) && saved;
     saved =

@@ -1,0 +1,319 @@
+// The messages of a run, the transitions of its phases and how its end is
+// shown.
+#include "WindowFlow.h"
+
+#include "path_text.h"
+
+namespace teebasket::flow {
+
+namespace {
+
+constexpr std::string_view kCaptionCloseQuestion = "終了確認";
+constexpr std::string_view kCaptionCancelQuestion = "中断確認";
+constexpr std::string_view kCaptionCompleted = "処理確認";
+constexpr std::string_view kCaptionSearchEnded = "検索終了";
+constexpr std::string_view kCaptionStopped = "中断確認";
+
+constexpr std::string_view kTextFileInUse =
+    "選択されたファイルが他のアプリケーションで使用中の為\n開くことができませんでした。";
+constexpr std::string_view kTextCloseQuestion = "取得処理の実行中ですが終了しますか？";
+constexpr std::string_view kTextCancelQuestion = "取得処理を中断します。\nよろしいですか？";
+constexpr std::string_view kTextCompleted =
+    "情報の取得が完了しました。\n保存したファイルを開きますか？";
+constexpr std::string_view kTextCompletedWithPagesNotRead =
+    "情報の取得が完了しました。\n"
+    "取得できなかったページが %1 件あります。\n"
+    "保存したファイルを開きますか？";
+constexpr std::string_view kTextPagesNotRead = "取得できなかったページが %1 件あります。";
+constexpr std::string_view kTextFileMissing = "該当するファイルが見つかりませんでした。";
+constexpr std::string_view kTextFileNotOpened =
+    "保存したファイルを開くプログラムが見つからないため、開くことができませんでした。\n"
+    "ファイルは次の場所に保存しました:\n%1";
+constexpr std::string_view kTextNothingFound = "該当する情報は見つかりませんでした。";
+constexpr std::string_view kTextUnreachable =
+    "サイトへのアクセスができませんでした。\r\nしばらく時間を置いてから再度実行してください。";
+constexpr std::string_view kTextRunFailed = "情報の取得中にエラーが発生しました。\n%1";
+constexpr std::string_view kTextStoppedPartialKept =
+    "取得処理を中断しました。\n"
+    "取得済みの %1 件は %2 に保存しました。元のファイルは変更していません。\n"
+    "同じファイルと都道府県で取得を開始すると、続きから取得できます。";
+
+Message Box(std::string_view caption, std::string text, Buttons buttons, Icon icon,
+            std::string details = {}) {
+    Message message;
+    message.caption = caption;
+    message.text = std::move(text);
+    message.buttons = buttons;
+    message.icon = icon;
+    message.details = std::move(details);
+    return message;
+}
+
+// An error shown as a notice (an information icon) or as an error box.
+Message Notice(std::string text, std::string details = {}) {
+    return Box(kCaptionError, std::move(text), Buttons::Ok, Icon::Information, std::move(details));
+}
+
+Message ErrorBox(std::string text, std::string details = {}) {
+    return Box(kCaptionError, std::move(text), Buttons::Ok, Icon::Error, std::move(details));
+}
+
+std::string Count(std::size_t count) {
+    return std::to_string(count);
+}
+
+// The end-of-run texts, with the pages that could not be read when there
+// were any.
+std::string CompletedText(const HarvestReport& report) {
+    const std::size_t notRead = report.pageFailures.size();
+    return notRead == 0 ? std::string(kTextCompleted)
+                        : FillIn(kTextCompletedWithPagesNotRead, {Count(notRead)});
+}
+
+std::string NothingFoundText(const HarvestReport& report) {
+    const std::size_t notRead = report.pageFailures.size();
+    std::string text(kTextNothingFound);
+    if (notRead != 0) {
+        text += "\n" + FillIn(kTextPagesNotRead, {Count(notRead)});
+    }
+    return text;
+}
+
+// The unreachable text, then the precise reason of the last page that could
+// not be connected to.
+std::string UnreachableText(const HarvestReport& report, const FailureWording& wording) {
+    const PageFailure& last = report.lastConnectionFailure;
+    std::string text(kTextUnreachable);
+    if (!last.url.empty()) {
+        text += "\n" + wording.pageFailure(last);
+    }
+    return text;
+}
+
+Message FailedMessage(const HarvestRequest& request, const HarvestReport& report,
+                      const std::string& threadFailure, const FailureWording& wording,
+                      std::string details) {
+    if (threadFailure.empty() && report.failure.kind == RunFailureKind::OutputInUse) {
+        return Notice(std::string(kTextFileInUse));
+    }
+    if (threadFailure.empty() && report.failure.kind == RunFailureKind::EarlierFileOtherSelection) {
+        return ErrorBox(wording.coursesOutside(report.resume.outside, report.failure.path));
+    }
+    const std::string reason =
+        threadFailure.empty() ? wording.runFailure(request, report) : threadFailure;
+    return ErrorBox(FillIn(kTextRunFailed, {reason}), std::move(details));
+}
+
+// A stopped run whose rows stay beside an earlier file says where they are.
+std::optional<Message> StoppedMessage(const HarvestReport& report, std::string details) {
+    if (report.files != FileOutcome::PartialKept) {
+        return std::nullopt;
+    }
+    // A continued run's partial file holds the earlier run's lines too.
+    const int rows =
+        report.rowsWritten + (report.resume.resumed ? report.resume.earlierCourses : 0);
+    return Box(
+        kCaptionStopped,
+        FillIn(kTextStoppedPartialKept, {std::to_string(rows), PathText(report.partialPath)}),
+        Buttons::Ok, Icon::Information, std::move(details));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Messages
+
+std::string FillIn(std::string_view pattern, const std::vector<std::string>& values) {
+    std::string filled;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' &&
+            pattern[i + 1] <= '9') {
+            const auto index = static_cast<std::size_t>(pattern[i + 1] - '1');
+            if (index < values.size()) {
+                filled += values[index];
+                ++i;
+                continue;
+            }
+        }
+        filled += pattern[i];
+    }
+    return filled;
+}
+
+Message CloseQuestion() {
+    return Box(kCaptionCloseQuestion, std::string(kTextCloseQuestion), Buttons::YesNo,
+               Icon::Question);
+}
+
+Message CancelQuestion() {
+    return Box(kCaptionCancelQuestion, std::string(kTextCancelQuestion), Buttons::YesNo,
+               Icon::Question);
+}
+
+Message SettingsNotSavedMessage(std::string text) {
+    return ErrorBox(std::move(text));
+}
+
+Message FileMissingMessage() {
+    Message message = Notice(std::string(kTextFileMissing));
+    message.topmost = false;
+    return message;
+}
+
+Message FileNotOpenedMessage(std::string_view shownPath) {
+    return Notice(FillIn(kTextFileNotOpened, {std::string(shownPath)}));
+}
+
+// ---------------------------------------------------------------------------
+// The phases of a run
+
+RunState Started() {
+    return {RunPhase::Running, kEndCompleted, false};
+}
+
+CancelAction CancelPressed(const RunState& state, bool runGoing) {
+    switch (state.phase) {
+        case RunPhase::Running:
+            // Once the run is over, its final call is on its way and shows
+            // the end; nothing is asked then.
+            return runGoing ? CancelAction::Ask : CancelAction::None;
+        case RunPhase::Stopping:
+            return CancelAction::RequestAgain;
+        case RunPhase::Idle:
+        case RunPhase::Ending:
+        case RunPhase::Closed:
+            break;
+    }
+    return CancelAction::None;
+}
+
+CloseAction CloseRequested(const RunState& state) {
+    switch (state.phase) {
+        case RunPhase::Closed:
+            return CloseAction::Close;
+        case RunPhase::Idle:
+            return CloseAction::SaveAndClose;
+        case RunPhase::Running:
+        case RunPhase::Stopping:
+        case RunPhase::Ending:
+            break;
+    }
+    return CloseAction::Ask;
+}
+
+RunStep CancelConfirmed(const RunState& state) {
+    RunStep step;
+    step.state = state;
+    switch (state.phase) {
+        case RunPhase::Running:
+            step.state.endCode = kEndCancelled;
+            step.state.phase = RunPhase::Stopping;
+            step.stopRun = true;
+            break;
+        case RunPhase::Idle:
+            step.state.endCode = kEndCancelled;  // a late answer, which finds no run to stop
+            break;
+        case RunPhase::Stopping:  // a close confirmed meanwhile goes first
+        case RunPhase::Ending:
+        case RunPhase::Closed:
+            break;
+    }
+    return step;
+}
+
+RunStep CloseConfirmed(const RunState& state) {
+    RunStep step;
+    step.state = state;
+    switch (state.phase) {
+        case RunPhase::Running:
+        case RunPhase::Stopping:
+            step.state.closeAsked = true;
+            step.state.endCode = kEndClosingStopped;
+            step.state.phase = RunPhase::Stopping;
+            step.stopRun = true;
+            break;
+        case RunPhase::Ending:
+            step.state.closeAsked = true;  // the end being shown closes the window after it
+            break;
+        case RunPhase::Idle:
+            // The run ended while the question was open.
+            step.closeWindow = kEndClosing;
+            break;
+        case RunPhase::Closed:
+            break;
+    }
+    return step;
+}
+
+RunState RunOver(const RunState& state, std::uint32_t codeOfRun) {
+    RunState over = state;
+    over.phase = RunPhase::Ending;
+    if (state.closeAsked) {
+        over.endCode = kEndClosingStopped;
+    } else if (state.phase != RunPhase::Stopping) {
+        over.endCode = codeOfRun;
+    } else {
+        over.endCode = codeOfRun == kEndFailed ? kEndFailed : kEndCancelled;
+    }
+    return over;
+}
+
+std::uint32_t EndCodeOfRun(const HarvestReport& report, bool threadFailed) {
+    if (threadFailed) {
+        return kEndFailed;
+    }
+    switch (report.ending) {
+        case RunEnding::Finished:
+        case RunEnding::Stopped:
+            return kEndCompleted;
+        case RunEnding::NothingFound:
+            return kEndNothingFound;
+        case RunEnding::Unreachable:
+        case RunEnding::PortalStoppedAnswering:
+            return kEndUnreachable;
+        case RunEnding::Failed:
+            return kEndFailed;
+    }
+    return kEndCompleted;
+}
+
+// ---------------------------------------------------------------------------
+// The end of a run
+
+EndOfRun EndOfRunFor(std::uint32_t code, const HarvestRequest& request, const HarvestReport& report,
+                     const std::string& threadFailure, const FailureWording& wording) {
+    const std::string details =
+        threadFailure.empty() ? wording.pagesNotRead(report.pageFailures) : std::string();
+    EndOfRun end;
+    switch (code) {
+        case kEndCompleted:
+            end.beepAndFlash = true;
+            end.openOnYes = true;
+            end.message = Box(kCaptionCompleted, CompletedText(report), Buttons::YesNo,
+                              Icon::Question, details);
+            end.message->secondIsDefault = true;
+            break;
+        case kEndNothingFound:
+            end.message = Box(kCaptionSearchEnded, NothingFoundText(report), Buttons::Ok,
+                              Icon::Information, details);
+            break;
+        case kEndClosing:
+        case kEndClosingStopped:
+            end.closeWindow = true;
+            break;
+        case kEndUnreachable:
+            end.message = Notice(UnreachableText(report, wording), details);
+            break;
+        case kEndFailed:
+            end.message = FailedMessage(request, report, threadFailure, wording, details);
+            break;
+        case kEndCancelled:
+            end.message = StoppedMessage(report, details);
+            break;
+        default:
+            break;
+    }
+    return end;
+}
+
+}  // namespace teebasket::flow
