@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "RunEndCode.h"
 #include "Unithread.h"
 
 class QAction;
@@ -208,9 +209,6 @@ QString WithTypeExtension(const QString& name, const QStringList& filters, const
 // ---------------------------------------------------------------------------
 // The portal
 
-// True for "localhost", 127.0.0.0/8 and ::1, with or without a port.
-bool IsLoopbackHost(const std::string& host);
-
 // The demo portal: the build's default portal (`defaults`), on a loopback
 // host, so never one that another machine serves.
 bool IsDemoPortal(const PortalSettings& portal, const PortalSettings& defaults);
@@ -366,21 +364,12 @@ class TPortalSettingsDialog : public QDialog {
 // ---------------------------------------------------------------------------
 // The main window
 
-class TFrmMain : public QWidget {
+// The end codes of a run (TFrmMain::kEndCompleted and the others) are those
+// of RunEndCodes.
+class TFrmMain : public QWidget, public RunEndCodes {
     Q_OBJECT
 
   public:
-    // End codes of a run, written only by the window.
-    enum EndCode : std::uint32_t {
-        kEndCompleted = 0,       // rows written (also while the run goes and nobody stopped it)
-        kEndNothingFound = 1,    // the run wrote no row
-        kEndCancelled = 2,       // the user confirmed Cancel
-        kEndFailed = 3,          // the run could not do its work (HarvestReport::failure)
-        kEndClosing = 5,         // a close confirmed after the run had ended
-        kEndClosingStopped = 6,  // a close confirmed during the run, which was asked to stop
-        kEndUnreachable = 9,     // the portal could not be reached
-    };
-
     // The window's side of a run. ChangePhase is the only way from one to
     // the next: Idle -> Running (Start); Running -> Stopping (Cancel or a
     // close confirmed); Running or Stopping -> Ending (the run's final call,

@@ -3,6 +3,7 @@
 
 #include "MECSUtils.h"
 #include "ProfileFile.h"
+#include "RunWording.h"
 #include "SystemText.h"
 #include "path_text.h"
 #include "window_internal.h"
@@ -54,20 +55,9 @@ QString AtPath(const RunFailure& failure) {
     return Quoted(failure.path) + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
 }
 
-// The output file of `format`: the code-page-932 CSV keeps its original
-// word.
-QString FileWord(OutputFormat format) {
-    switch (format) {
-        case OutputFormat::Csv:
-            return QStringLiteral("CSVファイル");
-        case OutputFormat::CsvUtf8:
-            return QStringLiteral("CSVファイル（UTF-8）");
-        case OutputFormat::Jsonl:
-            return QStringLiteral("JSON Linesファイル");
-        case OutputFormat::Xlsx:
-            return QStringLiteral("Excelブック");
-    }
-    return QStringLiteral("CSVファイル");
+// What the run could not do to its files, in the window's Japanese.
+QString Headline(RunFailureKind kind, OutputFormat format) {
+    return Utf8(FailureHeadline(kind, format, Language::Japanese));
 }
 
 // "「PATH」、「TARGET」へのリンク" when the output is a link.
@@ -90,7 +80,7 @@ QString RunFailureText(const RunFailure& failure, OutputFormat format) {
         case RunFailureKind::InvalidPortalSetting:
             return QStringLiteral("接続先の設定が正しくありません: ") + Utf8(failure.detail);
         case RunFailureKind::NoScratchLocation:
-            return QStringLiteral("作業ファイルの場所がありません。");
+            return Headline(failure.kind, format) + QStringLiteral("。");
         case RunFailureKind::OutputInUse:
             return QStringLiteral("別の取得処理が書き込み中です: ") + Quoted(failure.path);
         case RunFailureKind::NotARegularFile:
@@ -107,16 +97,12 @@ QString RunFailureText(const RunFailure& failure, OutputFormat format) {
             return QStringLiteral("保存先のファイルは読み取り専用のため、変更していません: ") +
                    Quoted(failure.path);
         case RunFailureKind::OutputNotCreated:
-            return FileWord(format) + QStringLiteral("を作成できませんでした: ") + AtPath(failure);
         case RunFailureKind::OutputNotWritten:
-            return FileWord(format) + QStringLiteral("に書き込めませんでした: ") + AtPath(failure);
+        case RunFailureKind::OutputNotPutInPlace:
+        case RunFailureKind::ScratchFile:
+            return Headline(failure.kind, format) + QStringLiteral(": ") + AtPath(failure);
         case RunFailureKind::NoSpace:
             return QStringLiteral("空き容量がありません: ") + Quoted(failure.path);
-        case RunFailureKind::OutputNotPutInPlace:
-            return FileWord(format) + QStringLiteral("を置き換えられませんでした: ") +
-                   AtPath(failure);
-        case RunFailureKind::ScratchFile:
-            return QStringLiteral("作業ファイルに書き込めませんでした: ") + AtPath(failure);
         case RunFailureKind::EarlierFileUnreadable:
             return QStringLiteral("前回のファイルを読み込めませんでした: ") + AtPath(failure);
         case RunFailureKind::EarlierFileTooLarge:
@@ -163,58 +149,16 @@ QString CoursesOutsideText(const CoursesOutside& outside, const std::filesystem:
 }
 
 QString FetchErrorText(FetchError error) {
-    switch (error) {
-        case FetchError::HostNotFound:
-            return QStringLiteral("ホスト名が見つかりません");
-        case FetchError::Refused:
-            return QStringLiteral("接続が拒否されました");
-        case FetchError::ConnectTimedOut:
-            return QStringLiteral("接続がタイムアウトしました");
-        case FetchError::CertificateNotTrusted:
-            return QStringLiteral("証明書が信頼されていません");
-        case FetchError::NameMismatch:
-            return QStringLiteral("証明書が別のホスト名のものです");
-        case FetchError::TrustedFileMissing:
-            return QStringLiteral("信頼する証明書のファイルが見つかりません");
-        case FetchError::SecureConnectionFailed:
-            return QStringLiteral("安全な接続ができませんでした");
-        case FetchError::TimedOut:
-            return QStringLiteral("応答が途絶えました");
-        case FetchError::ConnectionReset:
-            return QStringLiteral("接続が切断されました");
-        case FetchError::BodyCutShort:
-            return QStringLiteral("ページが途中で切れました");
-        case FetchError::PageTooLarge:
-            return QStringLiteral("ページが 16 MiB を超えています");
-        case FetchError::InsecureRedirect:
-            return QStringLiteral("https でない転送先を拒否しました");
-        case FetchError::InvalidAddress:
-            return QStringLiteral("アドレスが正しくありません");
-        default:
-            return QStringLiteral("HTTP の応答ではありませんでした");
-    }
+    return Utf8(std::string(FetchErrorWords(error, Language::Japanese)));
 }
-
-namespace {
-
-QString PageProblemText(const PageFailure& failure) {
-    switch (failure.problem) {
-        case PageProblem::HttpStatus:
-            return QStringLiteral("HTTP %1").arg(failure.httpStatus);
-        case PageProblem::TooManyCourses:
-            return QStringLiteral("掲載が %1 件を超えるため以降は省略しました")
-                .arg(kMaxCoursesPerPrefecture);
-        case PageProblem::Fetch:
-            break;
-    }
-    return FetchErrorText(failure.error);
-}
-
-}  // namespace
 
 QString PageFailureText(const PageFailure& failure) {
-    const QString problem = PageProblemText(failure);
-    return failure.keptEarlierRow ? problem + QStringLiteral("（前回の値を保持）") : problem;
+    const QString problem = Utf8(PageProblemWords(failure, Language::Japanese));
+    if (!failure.keptEarlierRow) {
+        return problem;
+    }
+    return problem + QStringLiteral("（") +
+           Utf8(std::string(KeptEarlierRowWords(Language::Japanese))) + QStringLiteral("）");
 }
 
 SettingsWriteFailure WriteSetting(const std::filesystem::path& iniFile, const std::string& section,

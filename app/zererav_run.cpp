@@ -39,30 +39,6 @@ bool SomethingAt(const std::filesystem::path& path) {
            std::filesystem::file_type::not_found;
 }
 
-// The run left courses to be read in its files: it was stopped (or the
-// portal stopped answering) with its rows kept, some of its pages could not
-// be read, or a failure kept its rows in the partial file.
-bool LeftCoursesToRead(const HarvestReport& report) {
-    switch (report.files) {
-        case FileOutcome::PartialKept:
-            return true;
-        case FileOutcome::NewFileInPlace:
-        case FileOutcome::ResumedFileInPlace:
-            return report.ending == RunEnding::Stopped ||
-                   report.ending == RunEnding::PortalStoppedAnswering ||
-                   !report.pageFailures.empty();
-        default:
-            return false;
-    }
-}
-
-// The run put a file with every course read in place.
-bool ReadEveryCourse(const HarvestReport& report) {
-    return report.ending == RunEnding::Finished && report.pageFailures.empty() &&
-           (report.files == FileOutcome::NewFileInPlace ||
-            report.files == FileOutcome::ResumedFileInPlace);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -348,19 +324,7 @@ std::uint32_t TFrmMain::EndCodeOfRun() const {
     if (!threadFailure_.isEmpty()) {
         return kEndFailed;
     }
-    switch (report().ending) {
-        case RunEnding::Finished:
-        case RunEnding::Stopped:
-            return kEndCompleted;
-        case RunEnding::NothingFound:
-            return kEndNothingFound;
-        case RunEnding::Unreachable:
-        case RunEnding::PortalStoppedAnswering:
-            return kEndUnreachable;
-        case RunEnding::Failed:
-            return kEndFailed;
-    }
-    return kEndCompleted;
+    return EndCodeOf(OutcomeOf(report()));
 }
 
 // ---------------------------------------------------------------------------
@@ -374,13 +338,13 @@ void TFrmMain::RecordLastRun() {
     if (!threadFailure_.isEmpty() || !std::filesystem::is_directory(ini.parent_path(), error)) {
         return;
     }
-    const HarvestReport& ended = report();
+    const RunOutcome ended = OutcomeOf(report());
     const HarvestRequest& request = harvest_->Request();
     SettingsWriteFailure failure;
-    if (LeftCoursesToRead(ended)) {
+    if (ended.coursesLeftToRead) {
         failure = SaveLastRun(
             ini, {outputPath_, AreaOfRows(request.selection.rows), request.output.format});
-    } else if (ReadEveryCourse(ended)) {
+    } else if (ended.everyCourseInPlace) {
         const std::optional<LastRunRecord> last = LoadLastRun(ini);
         if (last && last->output == outputPath_) {
             failure = ForgetLastRun(ini);

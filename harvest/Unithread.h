@@ -19,5 +19,6 @@
 #include "HarvestFailure.h"
 #include "HarvestRun.h"
 #include "Prefectures.h"
+#include "RunOutcome.h"
 #include "StopFlag.h"
 #include "Unicommon.h"

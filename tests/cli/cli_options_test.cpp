@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "CliOutcome.h"
+#include "HarvestConfig.h"
 #include "MECSUtils.h"
 #include "Unithread.h"
 #include "path_text.h"
@@ -321,6 +322,55 @@ TEST(ExitCodeFor, FailureThenStopThenWhatWasFound) {
         report.failure.kind = kind;
         EXPECT_EQ(ExitCodeFor(report), code) << static_cast<int>(kind);
     }
+}
+
+TEST(ExitCodeFor, OneCodePerKindOfOutcome) {
+    const std::pair<OutcomeKind, ExitCode> table[] = {
+        {OutcomeKind::EveryCourseRead, kExitRowsWritten},
+        {OutcomeKind::PagesNotRead, kExitPagesNotRead},
+        {OutcomeKind::NothingFound, kExitNothingFound},
+        {OutcomeKind::NothingFoundPagesNotRead, kExitPagesNotRead},
+        {OutcomeKind::Stopped, kExitStopped},
+        {OutcomeKind::PortalStoppedAnswering, kExitUnreachable},
+        {OutcomeKind::Unreachable, kExitUnreachable},
+    };
+    for (const auto& [kind, code] : table) {
+        RunOutcome outcome;
+        outcome.kind = kind;
+        EXPECT_EQ(ExitCodeFor(outcome), code) << static_cast<int>(kind);
+    }
+    RunOutcome failed;
+    failed.kind = OutcomeKind::Failed;
+    failed.failure = RunFailureKind::InvalidPortalSetting;
+    EXPECT_EQ(ExitCodeFor(failed), kExitUsage);
+    failed.failure = RunFailureKind::OutputNotPutInPlace;
+    EXPECT_EQ(ExitCodeFor(failed), kExitCannotWrite);
+}
+
+// Each language's half of a line is composed apart: a path that holds " / "
+// stays whole in both.
+TEST(OutcomeLines, APathWithASlashBetweenBlanksStaysWhole) {
+    HarvestReport report;
+    report.outputPath = "/o/a / b.csv";
+    report.partialPath = "/o/a / b.csv.partial";
+    report.rowsWritten = 4;
+    report.files = FileOutcome::PartialKept;
+    report.ending = RunEnding::Stopped;
+    EXPECT_EQ(
+        Joined(OutcomeLines(report)),
+        "取得処理を中断しました（4 件を \"/o/a / b.csv.partial\" に保存済み。元のファイルは変更"
+        "していません）。 / Stopped. The 4 courses written so far are in \"/o/a / "
+        "b.csv.partial\"; \"/o/a / b.csv\" was left as it was, and teebasket-cli --resume "
+        "continues from them.\n");
+    report.ending = RunEnding::PortalStoppedAnswering;
+    const std::vector<std::string> lines = OutcomeLines(report);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(),
+              "サイトへのアクセスができなくなりました。しばらく時間を置いてから再度実行してください"
+              "（4 件を \"/o/a / b.csv.partial\" に保存済み。元のファイルは変更していません）。 / "
+              "The portal stopped answering; please try again later. The 4 courses written so far "
+              "are in \"/o/a / b.csv.partial\"; \"/o/a / b.csv\" was left as it was, and "
+              "teebasket-cli --resume continues from them.");
 }
 
 TEST(OutcomeLines, AResumedRunSaysHowManyCoursesWereKeptAndFetched) {
