@@ -71,54 +71,68 @@ QString OutputAndLinkTarget(const RunFailure& failure) {
     return reason.isEmpty() ? text : text + QStringLiteral(": ") + reason;
 }
 
+// What follows the headline: the path and its reason, the link's target, or
+// the detail.
+QString FailureSubject(const RunFailure& failure) {
+    switch (failure.kind) {
+        case RunFailureKind::InvalidPortalSetting:
+        case RunFailureKind::Unexpected:
+            return Utf8(failure.detail);
+        case RunFailureKind::OutputNotARegularFile:
+            return OutputAndLinkTarget(failure);
+        case RunFailureKind::OutputNotCreated:
+        case RunFailureKind::OutputNotWritten:
+        case RunFailureKind::OutputNotPutInPlace:
+        case RunFailureKind::ScratchFile:
+        case RunFailureKind::EarlierFileUnreadable:
+            return AtPath(failure);
+        case RunFailureKind::None:
+        case RunFailureKind::NoScratchLocation:
+        case RunFailureKind::OutputInUse:
+        case RunFailureKind::NotARegularFile:
+        case RunFailureKind::OutputLinkNotFollowed:
+        case RunFailureKind::OutputReadOnly:
+        case RunFailureKind::NoSpace:
+        case RunFailureKind::EarlierFileTooLarge:
+        case RunFailureKind::EarlierFileForeign:
+        case RunFailureKind::EarlierFileOtherPortal:
+        case RunFailureKind::EarlierFileOtherSelection:
+            break;
+    }
+    return Quoted(failure.path);
+}
+
 }  // namespace
 
 QString RunFailureText(const RunFailure& failure, OutputFormat format) {
     switch (failure.kind) {
         case RunFailureKind::None:
             return {};
-        case RunFailureKind::InvalidPortalSetting:
-            return QStringLiteral("接続先の設定が正しくありません: ") + Utf8(failure.detail);
         case RunFailureKind::NoScratchLocation:
             return Headline(failure.kind, format) + QStringLiteral("。");
+        case RunFailureKind::NoSpace:
+            // The window says the reason itself rather than the file it kept
+            // from being written.
+            return QStringLiteral("空き容量がありません: ") + Quoted(failure.path);
+        case RunFailureKind::InvalidPortalSetting:
         case RunFailureKind::OutputInUse:
-            return QStringLiteral("別の取得処理が書き込み中です: ") + Quoted(failure.path);
         case RunFailureKind::NotARegularFile:
-            return QStringLiteral("リンク・パイプ・フォルダーがあるため作成できません: ") +
-                   Quoted(failure.path);
         case RunFailureKind::OutputNotARegularFile:
-            return QStringLiteral("保存先が通常のファイルではないため、何も変更していません: ") +
-                   OutputAndLinkTarget(failure);
         case RunFailureKind::OutputLinkNotFollowed:
-            return QStringLiteral(
-                       "保存先は共有フォルダーにある他のユーザーのリンクのため、たどりません: ") +
-                   Quoted(failure.path);
         case RunFailureKind::OutputReadOnly:
-            return QStringLiteral("保存先のファイルは読み取り専用のため、変更していません: ") +
-                   Quoted(failure.path);
         case RunFailureKind::OutputNotCreated:
         case RunFailureKind::OutputNotWritten:
         case RunFailureKind::OutputNotPutInPlace:
         case RunFailureKind::ScratchFile:
-            return Headline(failure.kind, format) + QStringLiteral(": ") + AtPath(failure);
-        case RunFailureKind::NoSpace:
-            return QStringLiteral("空き容量がありません: ") + Quoted(failure.path);
         case RunFailureKind::EarlierFileUnreadable:
-            return QStringLiteral("前回のファイルを読み込めませんでした: ") + AtPath(failure);
         case RunFailureKind::EarlierFileTooLarge:
-            return QStringLiteral("前回のファイルが大きすぎます: ") + Quoted(failure.path);
         case RunFailureKind::EarlierFileForeign:
-            return QStringLiteral("前回のファイルはこのプログラムの形式ではありません: ") +
-                   Quoted(failure.path);
         case RunFailureKind::EarlierFileOtherPortal:
-            return QStringLiteral("前回のファイルは別の接続先のものです: ") + Quoted(failure.path);
         case RunFailureKind::EarlierFileOtherSelection:
-            return QStringLiteral("前回のファイルには選んだ都道府県以外のゴルフ場があります: ") +
-                   Quoted(failure.path);
         case RunFailureKind::Unexpected:
-            return QStringLiteral("予期しないエラーが発生しました: ") + Utf8(failure.detail);
+            break;
     }
-    return {};
+    return Headline(failure.kind, format) + QStringLiteral(": ") + FailureSubject(failure);
 }
 
 QString CoursesOutsideText(const CoursesOutside& outside, const std::filesystem::path& earlier) {
@@ -208,7 +222,8 @@ QString PortalSettingsText(const PortalSettings& portal) {
 
 QString ConnectionTestText(const TConnectionTest& test, const QString& prefecture) {
     if (!test.hostProblem.empty()) {
-        return QStringLiteral("接続先の設定が正しくありません。");
+        return Headline(RunFailureKind::InvalidPortalSetting, OutputFormat::Csv) +
+               QStringLiteral("。");
     }
     const QString address = QStringLiteral("\n") + FromAscii(test.url);
     const FetchResult& fetch = test.fetch;

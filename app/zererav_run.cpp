@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "MECSUtils.h"
+#include "RunWording.h"
 #include "SystemText.h"
 #include "W7Taskbar.h"
 #include "Zererav.h"
@@ -463,7 +464,9 @@ QString TFrmMain::FailureText() const {
     if (failure.kind == RunFailureKind::InvalidPortalSetting && harvest_) {
         const QString problem = PortalSettingsText(harvest_->Request().settings.portal);
         if (!problem.isEmpty()) {
-            return QStringLiteral("接続先の設定が正しくありません: ") + problem;
+            return QString::fromStdString(
+                       FailureHeadline(failure.kind, report().outputFormat, Language::Japanese)) +
+                   QStringLiteral(": ") + problem;
         }
     }
     return RunFailureText(failure, report().outputFormat);

@@ -68,33 +68,46 @@ std::string FileHeadline(OutputFormat format, Language language, Bilingual doing
 
 Bilingual FixedHeadline(RunFailureKind kind) {
     switch (kind) {
-        case RunFailureKind::OutputNotARegularFile:
-            return {"出力先は通常のファイルではありません", "the output is not a regular file"};
-        case RunFailureKind::OutputLinkNotFollowed:
-            return {"出力先のリンクはたどりません", "the output is a link that is not followed"};
-        case RunFailureKind::OutputReadOnly:
-            return {"出力先のファイルは読み取り専用です", "the output file is read-only"};
-        case RunFailureKind::NotARegularFile:
-            return {"ファイルを作成できませんでした", "could not create a file of the run"};
-        case RunFailureKind::ScratchFile:
-            return {"作業ファイルに書き込めませんでした", "could not write the scratch file"};
+        case RunFailureKind::InvalidPortalSetting:
+            return {"接続先の設定が正しくありません", "invalid portal setting"};
         case RunFailureKind::NoScratchLocation:
             return {"作業ファイルの場所がありません", "no scratch file location"};
-        case RunFailureKind::InvalidPortalSetting:
-            return {"ポータルの設定が正しくありません", "invalid portal setting"};
+        case RunFailureKind::OutputInUse:
+            return {"別の取得処理が書き込み中です", "another run writes the output file"};
+        case RunFailureKind::NotARegularFile:
+            return {"リンク・パイプ・フォルダーがあるため作成できません",
+                    "could not create a file of the run"};
+        case RunFailureKind::OutputNotARegularFile:
+            return {"保存先が通常のファイルではないため、何も変更していません",
+                    "the output is not a regular file"};
+        case RunFailureKind::OutputLinkNotFollowed:
+            return {"保存先は共有フォルダーにある他のユーザーのリンクのため、たどりません",
+                    "the output is a link that is not followed"};
+        case RunFailureKind::OutputReadOnly:
+            return {"保存先のファイルは読み取り専用のため、変更していません",
+                    "the output file is read-only"};
+        case RunFailureKind::ScratchFile:
+            return {"作業ファイルに書き込めませんでした", "could not write the scratch file"};
+        case RunFailureKind::EarlierFileUnreadable:
+            return {"前回のファイルを読み込めませんでした", "the earlier file cannot be read"};
+        case RunFailureKind::EarlierFileTooLarge:
+            return {"前回のファイルが大きすぎます", "the earlier file is too large"};
+        case RunFailureKind::EarlierFileForeign:
+            return {"前回のファイルはこのプログラムの形式ではありません",
+                    "the earlier file is not one this program wrote"};
+        case RunFailureKind::EarlierFileOtherPortal:
+            return {"前回のファイルは別の接続先のものです",
+                    "the earlier file is of another portal"};
+        case RunFailureKind::EarlierFileOtherSelection:
+            return {"前回のファイルには選んだ都道府県以外のゴルフ場があります",
+                    "the earlier file holds courses outside the selection"};
         case RunFailureKind::Unexpected:
-            return {"取得処理で予期しないエラーが発生しました", "unexpected error"};
+            return {"予期しないエラーが発生しました", "unexpected error"};
         case RunFailureKind::None:
         case RunFailureKind::OutputNotCreated:
         case RunFailureKind::OutputNotWritten:
         case RunFailureKind::NoSpace:
         case RunFailureKind::OutputNotPutInPlace:
-        case RunFailureKind::OutputInUse:
-        case RunFailureKind::EarlierFileUnreadable:
-        case RunFailureKind::EarlierFileTooLarge:
-        case RunFailureKind::EarlierFileForeign:
-        case RunFailureKind::EarlierFileOtherPortal:
-        case RunFailureKind::EarlierFileOtherSelection:
             break;
     }
     return {};

@@ -454,7 +454,10 @@ TEST(OutcomeLines, JapaneseAndEnglishThenThePreciseReason) {
                   "理由 / Reason: \"/o/x.csv.partial\": アクセスが拒否されました / Permission "
                   "denied"}));
     report.failure = RunFailure{RunFailureKind::Unexpected, {}, {}, "line one\nline two"};
-    EXPECT_EQ(OutcomeLines(report).back(), "理由 / Reason: line one line two");
+    EXPECT_EQ(OutcomeLines(report),
+              (std::vector<std::string>{"予期しないエラーが発生しました / unexpected error. "
+                                        "\"/o/ゴルフ場一覧.csv\" was left as it was.",
+                                        "理由 / Reason: line one line two"}));
     // An error without a Japanese text is said once, not twice in English.
     const std::error_code noLock = std::make_error_code(std::errc::no_lock_available);
     report.failure = FileFailure(RunFailureKind::OutputNotWritten, "/o/x.csv.partial", noLock);

@@ -46,9 +46,13 @@ TEST(FailureHeadline, TheFileNamedByItsFormat) {
         "CSVファイルを置き換えられませんでした");
     EXPECT_EQ(FailureHeadline(RunFailureKind::ScratchFile, OutputFormat::Jsonl, Language::English),
               "could not write the scratch file");
-    // Worded in messages of their own.
-    EXPECT_EQ(FailureHeadline(RunFailureKind::OutputInUse, OutputFormat::Csv, Language::Japanese),
-              "");
+    // The window's Japanese, teebasket-cli's English.
+    EXPECT_EQ(
+        FailureHeadline(RunFailureKind::OutputReadOnly, OutputFormat::Csv, Language::Japanese),
+        "保存先のファイルは読み取り専用のため、変更していません");
+    EXPECT_EQ(FailureHeadline(RunFailureKind::OutputReadOnly, OutputFormat::Csv, Language::English),
+              "the output file is read-only");
+    EXPECT_EQ(FailureHeadline(RunFailureKind::None, OutputFormat::Csv, Language::English), "");
 }
 
 }  // namespace
