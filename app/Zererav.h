@@ -211,9 +211,6 @@ QString WithTypeExtension(const QString& name, const QStringList& filters, const
 // ---------------------------------------------------------------------------
 // The portal
 
-// True for "localhost", 127.0.0.0/8 and ::1, with or without a port.
-bool IsLoopbackHost(const std::string& host);
-
 // The demo portal: the build's default portal (`defaults`), on a loopback
 // host, so never one that another machine serves.
 bool IsDemoPortal(const PortalSettings& portal, const PortalSettings& defaults);

@@ -3,6 +3,7 @@
 
 #include "MECSUtils.h"
 #include "ProfileFile.h"
+#include "RunWording.h"
 #include "SystemText.h"
 #include "path_text.h"
 #include "window_internal.h"
@@ -54,20 +55,9 @@ QString AtPath(const RunFailure& failure) {
     return Quoted(failure.path) + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
 }
 
-// The output file of `format`: the code-page-932 CSV keeps its original
-// word.
-QString FileWord(OutputFormat format) {
-    switch (format) {
-        case OutputFormat::Csv:
-            return QStringLiteral("CSVファイル");
-        case OutputFormat::CsvUtf8:
-            return QStringLiteral("CSVファイル（UTF-8）");
-        case OutputFormat::Jsonl:
-            return QStringLiteral("JSON Linesファイル");
-        case OutputFormat::Xlsx:
-            return QStringLiteral("Excelブック");
-    }
-    return QStringLiteral("CSVファイル");
+// What the run could not do to its files, in the window's Japanese.
+QString Headline(RunFailureKind kind, OutputFormat format) {
+    return Utf8(FailureHeadline(kind, format, Language::Japanese));
 }
 
 // "「PATH」、「TARGET」へのリンク" when the output is a link.
@@ -81,58 +71,68 @@ QString OutputAndLinkTarget(const RunFailure& failure) {
     return reason.isEmpty() ? text : text + QStringLiteral(": ") + reason;
 }
 
+// What follows the headline: the path and its reason, the link's target, or
+// the detail.
+QString FailureSubject(const RunFailure& failure) {
+    switch (failure.kind) {
+        case RunFailureKind::InvalidPortalSetting:
+        case RunFailureKind::Unexpected:
+            return Utf8(failure.detail);
+        case RunFailureKind::OutputNotARegularFile:
+            return OutputAndLinkTarget(failure);
+        case RunFailureKind::OutputNotCreated:
+        case RunFailureKind::OutputNotWritten:
+        case RunFailureKind::OutputNotPutInPlace:
+        case RunFailureKind::ScratchFile:
+        case RunFailureKind::EarlierFileUnreadable:
+            return AtPath(failure);
+        case RunFailureKind::None:
+        case RunFailureKind::NoScratchLocation:
+        case RunFailureKind::OutputInUse:
+        case RunFailureKind::NotARegularFile:
+        case RunFailureKind::OutputLinkNotFollowed:
+        case RunFailureKind::OutputReadOnly:
+        case RunFailureKind::NoSpace:
+        case RunFailureKind::EarlierFileTooLarge:
+        case RunFailureKind::EarlierFileForeign:
+        case RunFailureKind::EarlierFileOtherPortal:
+        case RunFailureKind::EarlierFileOtherSelection:
+            break;
+    }
+    return Quoted(failure.path);
+}
+
 }  // namespace
 
 QString RunFailureText(const RunFailure& failure, OutputFormat format) {
     switch (failure.kind) {
         case RunFailureKind::None:
             return {};
-        case RunFailureKind::InvalidPortalSetting:
-            return QStringLiteral("接続先の設定が正しくありません: ") + Utf8(failure.detail);
         case RunFailureKind::NoScratchLocation:
-            return QStringLiteral("作業ファイルの場所がありません。");
-        case RunFailureKind::OutputInUse:
-            return QStringLiteral("別の取得処理が書き込み中です: ") + Quoted(failure.path);
-        case RunFailureKind::NotARegularFile:
-            return QStringLiteral("リンク・パイプ・フォルダーがあるため作成できません: ") +
-                   Quoted(failure.path);
-        case RunFailureKind::OutputNotARegularFile:
-            return QStringLiteral("保存先が通常のファイルではないため、何も変更していません: ") +
-                   OutputAndLinkTarget(failure);
-        case RunFailureKind::OutputLinkNotFollowed:
-            return QStringLiteral(
-                       "保存先は共有フォルダーにある他のユーザーのリンクのため、たどりません: ") +
-                   Quoted(failure.path);
-        case RunFailureKind::OutputReadOnly:
-            return QStringLiteral("保存先のファイルは読み取り専用のため、変更していません: ") +
-                   Quoted(failure.path);
-        case RunFailureKind::OutputNotCreated:
-            return FileWord(format) + QStringLiteral("を作成できませんでした: ") + AtPath(failure);
-        case RunFailureKind::OutputNotWritten:
-            return FileWord(format) + QStringLiteral("に書き込めませんでした: ") + AtPath(failure);
+            return Headline(failure.kind, format) + QStringLiteral("。");
         case RunFailureKind::NoSpace:
+            // The window says the reason itself rather than the file it kept
+            // from being written.
             return QStringLiteral("空き容量がありません: ") + Quoted(failure.path);
+        case RunFailureKind::InvalidPortalSetting:
+        case RunFailureKind::OutputInUse:
+        case RunFailureKind::NotARegularFile:
+        case RunFailureKind::OutputNotARegularFile:
+        case RunFailureKind::OutputLinkNotFollowed:
+        case RunFailureKind::OutputReadOnly:
+        case RunFailureKind::OutputNotCreated:
+        case RunFailureKind::OutputNotWritten:
         case RunFailureKind::OutputNotPutInPlace:
-            return FileWord(format) + QStringLiteral("を置き換えられませんでした: ") +
-                   AtPath(failure);
         case RunFailureKind::ScratchFile:
-            return QStringLiteral("作業ファイルに書き込めませんでした: ") + AtPath(failure);
         case RunFailureKind::EarlierFileUnreadable:
-            return QStringLiteral("前回のファイルを読み込めませんでした: ") + AtPath(failure);
         case RunFailureKind::EarlierFileTooLarge:
-            return QStringLiteral("前回のファイルが大きすぎます: ") + Quoted(failure.path);
         case RunFailureKind::EarlierFileForeign:
-            return QStringLiteral("前回のファイルはこのプログラムの形式ではありません: ") +
-                   Quoted(failure.path);
         case RunFailureKind::EarlierFileOtherPortal:
-            return QStringLiteral("前回のファイルは別の接続先のものです: ") + Quoted(failure.path);
         case RunFailureKind::EarlierFileOtherSelection:
-            return QStringLiteral("前回のファイルには選んだ都道府県以外のゴルフ場があります: ") +
-                   Quoted(failure.path);
         case RunFailureKind::Unexpected:
-            return QStringLiteral("予期しないエラーが発生しました: ") + Utf8(failure.detail);
+            break;
     }
-    return {};
+    return Headline(failure.kind, format) + QStringLiteral(": ") + FailureSubject(failure);
 }
 
 QString CoursesOutsideText(const CoursesOutside& outside, const std::filesystem::path& earlier) {
@@ -163,58 +163,16 @@ QString CoursesOutsideText(const CoursesOutside& outside, const std::filesystem:
 }
 
 QString FetchErrorText(FetchError error) {
-    switch (error) {
-        case FetchError::HostNotFound:
-            return QStringLiteral("ホスト名が見つかりません");
-        case FetchError::Refused:
-            return QStringLiteral("接続が拒否されました");
-        case FetchError::ConnectTimedOut:
-            return QStringLiteral("接続がタイムアウトしました");
-        case FetchError::CertificateNotTrusted:
-            return QStringLiteral("証明書が信頼されていません");
-        case FetchError::NameMismatch:
-            return QStringLiteral("証明書が別のホスト名のものです");
-        case FetchError::TrustedFileMissing:
-            return QStringLiteral("信頼する証明書のファイルが見つかりません");
-        case FetchError::SecureConnectionFailed:
-            return QStringLiteral("安全な接続ができませんでした");
-        case FetchError::TimedOut:
-            return QStringLiteral("応答が途絶えました");
-        case FetchError::ConnectionReset:
-            return QStringLiteral("接続が切断されました");
-        case FetchError::BodyCutShort:
-            return QStringLiteral("ページが途中で切れました");
-        case FetchError::PageTooLarge:
-            return QStringLiteral("ページが 16 MiB を超えています");
-        case FetchError::InsecureRedirect:
-            return QStringLiteral("https でない転送先を拒否しました");
-        case FetchError::InvalidAddress:
-            return QStringLiteral("アドレスが正しくありません");
-        default:
-            return QStringLiteral("HTTP の応答ではありませんでした");
-    }
+    return Utf8(std::string(FetchErrorWords(error, Language::Japanese)));
 }
-
-namespace {
-
-QString PageProblemText(const PageFailure& failure) {
-    switch (failure.problem) {
-        case PageProblem::HttpStatus:
-            return QStringLiteral("HTTP %1").arg(failure.httpStatus);
-        case PageProblem::TooManyCourses:
-            return QStringLiteral("掲載が %1 件を超えるため以降は省略しました")
-                .arg(kMaxCoursesPerPrefecture);
-        case PageProblem::Fetch:
-            break;
-    }
-    return FetchErrorText(failure.error);
-}
-
-}  // namespace
 
 QString PageFailureText(const PageFailure& failure) {
-    const QString problem = PageProblemText(failure);
-    return failure.keptEarlierRow ? problem + QStringLiteral("（前回の値を保持）") : problem;
+    const QString problem = Utf8(PageProblemWords(failure, Language::Japanese));
+    if (!failure.keptEarlierRow) {
+        return problem;
+    }
+    return problem + QStringLiteral("（") +
+           Utf8(std::string(KeptEarlierRowWords(Language::Japanese))) + QStringLiteral("）");
 }
 
 QString SettingsNotSavedText(const SettingsWriteFailure& failure) {
@@ -256,7 +214,8 @@ QString PortalSettingsText(const PortalSettings& portal) {
 
 QString ConnectionTestText(const TConnectionTest& test, const QString& prefecture) {
     if (!test.hostProblem.empty()) {
-        return QStringLiteral("接続先の設定が正しくありません。");
+        return Headline(RunFailureKind::InvalidPortalSetting, OutputFormat::Csv) +
+               QStringLiteral("。");
     }
     const QString address = QStringLiteral("\n") + FromAscii(test.url);
     const FetchResult& fetch = test.fetch;

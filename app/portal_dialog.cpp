@@ -121,9 +121,8 @@ PortalSettings TPortalSettingsDialog::EnteredSettings() const {
         settings.bookingHost = host;
     }
     if (const std::string certificate = TypedUtf8(caCertificate_.edit); !certificate.empty()) {
-        std::filesystem::path path = ExpandHome(certificate);
         // As golf.ini reads it: a relative path names a file beside it.
-        settings.caCertificate = path.is_relative() ? iniFile_.parent_path() / path : path;
+        settings.caCertificate = CertificatePath(certificate, iniFile_.parent_path());
     }
     return settings;
 }

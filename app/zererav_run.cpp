@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "MECSUtils.h"
+#include "RunWording.h"
 #include "SystemText.h"
 #include "W7Taskbar.h"
 #include "Zererav.h"

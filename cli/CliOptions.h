@@ -85,10 +85,6 @@ OutputFormat FormatForOutput(const std::optional<OutputFormat>& chosen,
 // or above kMaximumPause.
 std::optional<PauseArgument> ParsePauses(const std::string& text);
 
-// True for a host (host or host:port) on this machine: localhost,
-// 127.0.0.0/8 or ::1.
-bool IsLoopbackHost(const std::string& host);
-
 // Why `pauses` may not be used with these hosts (UTF-8), or "": pauses below
 // 1000 ms after a listing page or 300 ms after a detail page are for a portal
 // on this machine only.

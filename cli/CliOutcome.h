@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "RunOutcome.h"
 #include "Unithread.h"
 
 namespace teebasket::cli {
@@ -23,10 +24,11 @@ enum ExitCode : int {
     kExitOutputInUse = 75,  // another run writes the same output file (EX_TEMPFAIL)
 };
 
-// A failure outranks a stop, a stop outranks a portal that could not be
-// reached, and that outranks pages that could not be read: a prefecture whose
-// listing could not be read has not been found empty.
-ExitCode ExitCodeFor(const HarvestReport& report);
+// The exit code of each kind of outcome, and of each failure. Pages that
+// could not be read give their own code whether or not rows were written: a
+// prefecture whose listing could not be read has not been found empty.
+ExitCode ExitCodeFor(const RunOutcome& outcome);
+ExitCode ExitCodeFor(const HarvestReport& report);  // of OutcomeOf(report)
 
 // The closing lines for `report` (UTF-8, each without a line end).
 std::vector<std::string> OutcomeLines(const HarvestReport& report);

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "HarvestConfig.h"
 #include "Unicommon.h"
 #include "path_text.h"
 
@@ -212,29 +213,6 @@ std::optional<long long> ParseMilliseconds(std::string_view text) {
     return value;
 }
 
-bool IsIpv4Loopback(std::string_view host) {
-    // Four decimal parts of 0-255, the first 127.
-    int parts = 0;
-    while (true) {
-        const std::size_t dot = host.find('.');
-        const std::string_view part = host.substr(0, dot);
-        if (part.empty() || part.size() > 3 ||
-            part.find_first_not_of("0123456789") != std::string_view::npos) {
-            return false;
-        }
-        const int value = std::stoi(std::string(part));
-        if (value > 255 || (parts == 0 && value != 127)) {
-            return false;
-        }
-        ++parts;
-        if (dot == std::string_view::npos) {
-            break;
-        }
-        host.remove_prefix(dot + 1);
-    }
-    return parts == 4;
-}
-
 // The extension as the window takes it: from the last dot of the file name,
 // dot included; "" when there is none.
 std::string_view Extension(std::string_view fileName) {
@@ -293,25 +271,6 @@ std::optional<PauseArgument> ParsePauses(const std::string& text) {
         return std::nullopt;
     }
     return PauseArgument{std::chrono::milliseconds(*listing), std::chrono::milliseconds(*detail)};
-}
-
-bool IsLoopbackHost(const std::string& host) {
-    std::string_view name = host;
-    if (name.starts_with('[')) {
-        const std::size_t close = name.find(']');
-        if (close == std::string_view::npos) {
-            return false;
-        }
-        name = name.substr(1, close - 1);
-        return name == "::1" || name == "0:0:0:0:0:0:0:1";
-    }
-    if (const std::size_t colon = name.find(':'); colon != std::string_view::npos) {
-        if (name == "::1") {
-            return true;
-        }
-        name = name.substr(0, colon);
-    }
-    return TextSameIgnoringCase(name, "localhost") || IsIpv4Loopback(name);
 }
 
 std::string PauseProblem(const PauseArgument& pauses, const std::string& listingHost,

@@ -4,6 +4,7 @@
 
 #include "MECSUtils.h"
 #include "PrefectureNames.h"
+#include "RunWording.h"
 #include "SystemText.h"
 #include "path_text.h"
 
@@ -26,10 +27,6 @@ std::string OneLine(std::string text) {
 std::string Destination(const HarvestReport& report) {
     return report.files == FileOutcome::StandardOutput ? std::string("standard output")
                                                        : QuotedPath(report.outputPath);
-}
-
-bool HasCourses(const HarvestReport& report) {
-    return report.rowsWritten + report.coursesKept > 0;
 }
 
 ExitCode FailureExitCode(RunFailureKind kind) {
@@ -63,95 +60,50 @@ ExitCode FailureExitCode(RunFailureKind kind) {
 
 }  // namespace
 
-ExitCode ExitCodeFor(const HarvestReport& report) {
-    switch (report.ending) {
-        case RunEnding::Failed:
-            return FailureExitCode(report.failure.kind);
-        case RunEnding::Stopped:
+ExitCode ExitCodeFor(const RunOutcome& outcome) {
+    switch (outcome.kind) {
+        case OutcomeKind::EveryCourseRead:
+            return kExitRowsWritten;
+        case OutcomeKind::NothingFound:
+            return kExitNothingFound;
+        case OutcomeKind::PagesNotRead:
+        case OutcomeKind::NothingFoundPagesNotRead:
+            return kExitPagesNotRead;
+        case OutcomeKind::Stopped:
             return kExitStopped;
-        case RunEnding::PortalStoppedAnswering:
-        case RunEnding::Unreachable:
+        case OutcomeKind::PortalStoppedAnswering:
+        case OutcomeKind::Unreachable:
             return kExitUnreachable;
-        case RunEnding::NothingFound:
-        case RunEnding::Finished:
-            break;
+        case OutcomeKind::Failed:
+            return FailureExitCode(outcome.failure);
     }
-    if (!report.pageFailures.empty()) {
-        return kExitPagesNotRead;
-    }
-    return report.ending == RunEnding::NothingFound ? kExitNothingFound : kExitRowsWritten;
+    return kExitUnexpected;
+}
+
+ExitCode ExitCodeFor(const HarvestReport& report) {
+    return ExitCodeFor(OutcomeOf(report));
 }
 
 namespace {
 
-struct Words {
-    const char* japanese;
-    const char* english;
-};
-
-Words FetchErrorWords(FetchError error) {
-    switch (error) {
-        case FetchError::HostNotFound:
-            return {"ホスト名が見つかりません", "host not found"};
-        case FetchError::Refused:
-            return {"接続が拒否されました", "connection refused"};
-        case FetchError::ConnectTimedOut:
-            return {"接続がタイムアウトしました", "no connection within the time limit"};
-        case FetchError::CertificateNotTrusted:
-            return {"証明書が信頼されていません", "the certificate is not trusted"};
-        case FetchError::NameMismatch:
-            return {"証明書が別の名前のものです", "the certificate is for another name"};
-        case FetchError::TrustedFileMissing:
-            return {"信頼する証明書のファイルがありません",
-                    "the trusted certificate file does not exist"};
-        case FetchError::SecureConnectionFailed:
-            return {"安全な接続ができませんでした", "the secure connection failed"};
-        case FetchError::TimedOut:
-            return {"応答が途絶えました", "the portal stopped answering"};
-        case FetchError::ConnectionReset:
-            return {"接続が切断されました", "the connection was reset"};
-        case FetchError::BodyCutShort:
-            return {"ページが途中で切れました", "the page was cut short"};
-        case FetchError::PageTooLarge:
-            return {"ページが 16 MiB を超えています", "the page is larger than 16 MiB"};
-        case FetchError::InsecureRedirect:
-            return {"https でない転送先を拒否しました",
-                    "refused a redirect to a non-https address"};
-        case FetchError::InvalidAddress:
-            return {"アドレスが正しくありません", "invalid address"};
-        default:
-            return {"HTTP の応答ではありませんでした", "the answer was not HTTP"};
-    }
-}
-
 // The reason of a page failure, in English or in both languages.
 std::string PageReason(const PageFailure& failure, bool withJapanese) {
-    std::string reason;
-    switch (failure.problem) {
-        case PageProblem::HttpStatus:
-            reason = "HTTP " + std::to_string(failure.httpStatus);
-            break;
-        case PageProblem::TooManyCourses:
-            reason = withJapanese ? "掲載が " + Count(kMaxCoursesPerPrefecture) +
-                                        " 件を超えるため以降は省略しました / "
-                                  : "";
-            return reason + "more than " + Count(kMaxCoursesPerPrefecture) +
-                   " courses listed; the rest were left out";
-        case PageProblem::Fetch: {
-            const Words words = FetchErrorWords(failure.error);
-            reason = withJapanese ? std::string(words.japanese) + " / " + words.english
-                                  : std::string(words.english);
-            if (!failure.detail.empty()) {
-                reason += " (" + PrintableText(OneLine(failure.detail)) + ")";
-            }
-            break;
-        }
+    std::string reason = PageProblemWords(failure, Language::English);
+    if (withJapanese && failure.problem != PageProblem::HttpStatus) {
+        reason = PageProblemWords(failure, Language::Japanese) + " / " + reason;
+    }
+    if (failure.problem == PageProblem::TooManyCourses) {
+        return reason;
+    }
+    if (failure.problem == PageProblem::Fetch && !failure.detail.empty()) {
+        reason += " (" + PrintableText(OneLine(failure.detail)) + ")";
     }
     if (failure.attempts > 1) {
         reason += " (" + Count(failure.attempts) + " attempts)";
     }
     if (failure.keptEarlierRow) {
-        reason += "; 前回の値を保持 / kept the earlier row";
+        reason += "; " + std::string(KeptEarlierRowWords(Language::Japanese)) + " / " +
+                  std::string(KeptEarlierRowWords(Language::English));
     }
     return reason;
 }
@@ -180,62 +132,12 @@ std::string SystemReason(const RunFailure& failure) {
     return japanese == english ? english : japanese + " / " + english;
 }
 
-// The output file of `format` as a line names it: the code-page-932 CSV
-// keeps its original words.
-Words FileWords(OutputFormat format) {
-    switch (format) {
-        case OutputFormat::Csv:
-            return {"CSVファイル", "the CSV file"};
-        case OutputFormat::CsvUtf8:
-            return {"CSVファイル（UTF-8）", "the UTF-8 CSV file"};
-        case OutputFormat::Jsonl:
-            return {"JSON Linesファイル", "the JSON Lines file"};
-        case OutputFormat::Xlsx:
-            return {"Excelブック", "the workbook"};
-    }
-    return {"CSVファイル", "the CSV file"};
-}
-
 // What the engine could not do, as the line's first half.
-std::string FailureHeadline(const RunFailure& failure, OutputFormat format) {
-    const Words file = FileWords(format);
-    switch (failure.kind) {
-        case RunFailureKind::OutputNotCreated:
-            return std::string(file.japanese) + "を作成できませんでした / could not create " +
-                   file.english;
-        case RunFailureKind::OutputNotWritten:
-        case RunFailureKind::NoSpace:
-            return std::string(file.japanese) + "に書き込めませんでした / could not write " +
-                   file.english;
-        case RunFailureKind::OutputNotPutInPlace:
-            return std::string(file.japanese) + "を置き換えられませんでした / could not finish " +
-                   file.english;
-        case RunFailureKind::OutputNotARegularFile:
-            return "出力先は通常のファイルではありません / the output is not a regular file";
-        case RunFailureKind::OutputLinkNotFollowed:
-            return "出力先のリンクはたどりません / the output is a link that is not followed";
-        case RunFailureKind::OutputReadOnly:
-            return "出力先のファイルは読み取り専用です / the output file is read-only";
-        case RunFailureKind::NotARegularFile:
-            return "ファイルを作成できませんでした / could not create a file of the run";
-        case RunFailureKind::ScratchFile:
-            return "作業ファイルに書き込めませんでした / could not write the scratch file";
-        case RunFailureKind::NoScratchLocation:
-            return "作業ファイルの場所がありません / no scratch file location";
-        case RunFailureKind::InvalidPortalSetting:
-            return "ポータルの設定が正しくありません / invalid portal setting";
-        case RunFailureKind::Unexpected:
-            return "取得処理で予期しないエラーが発生しました / unexpected error";
-        case RunFailureKind::None:
-        case RunFailureKind::OutputInUse:
-        case RunFailureKind::EarlierFileUnreadable:
-        case RunFailureKind::EarlierFileTooLarge:
-        case RunFailureKind::EarlierFileForeign:
-        case RunFailureKind::EarlierFileOtherPortal:
-        case RunFailureKind::EarlierFileOtherSelection:
-            break;  // lines of their own
-    }
-    return {};
+std::string Headline(const RunFailure& failure, OutputFormat format) {
+    const std::string japanese = FailureHeadline(failure.kind, format, Language::Japanese);
+    return japanese.empty()
+               ? japanese
+               : japanese + " / " + FailureHeadline(failure.kind, format, Language::English);
 }
 
 // "not a regular file: "PATH"", with where its links end and why a link
@@ -373,9 +275,24 @@ std::string ResumeRefusal(const HarvestReport& report) {
         case RunFailureKind::EarlierFileOtherPortal:
             return CannotResumeMessage("the course lines of " + path +
                                        " name pages of another portal, not " + failure.detail);
-        default:
-            return OtherSelectionRefusal(report);
+        case RunFailureKind::EarlierFileOtherSelection:
+        case RunFailureKind::None:
+        case RunFailureKind::InvalidPortalSetting:
+        case RunFailureKind::NoScratchLocation:
+        case RunFailureKind::OutputInUse:
+        case RunFailureKind::NotARegularFile:
+        case RunFailureKind::OutputNotARegularFile:
+        case RunFailureKind::OutputLinkNotFollowed:
+        case RunFailureKind::OutputReadOnly:
+        case RunFailureKind::OutputNotCreated:
+        case RunFailureKind::OutputNotWritten:
+        case RunFailureKind::NoSpace:
+        case RunFailureKind::OutputNotPutInPlace:
+        case RunFailureKind::ScratchFile:
+        case RunFailureKind::Unexpected:
+            break;
     }
+    return OtherSelectionRefusal(report);
 }
 
 // "（N 件、前回分 K 件・新規 F 件" and " N courses in "X", K kept from the
@@ -425,50 +342,53 @@ std::string PagesNotReadMessage(const HarvestReport& report) {
            pages + " pages could not be read (listed above).";
 }
 
-// Where the rows of a run that ended early are.
-std::string WhereTheRowsAre(const HarvestReport& report) {
+// Where the rows of a run that ended early are, in each language: each
+// half of a line is composed apart, for a path may hold " / " itself.
+struct RowsWhere {
+    std::string japanese;
+    std::string english;
+};
+
+RowsWhere WhereTheRowsAre(const HarvestReport& report) {
     const std::string rows = Count(report.rowsWritten);
     switch (report.files) {
         case FileOutcome::ResumedFileInPlace: {
             const ResumedCounts counts = CountsOfResumedRun(report);
-            return counts.japanese + "を保存済み）。 / " + counts.english + ".";
+            return {counts.japanese + "を保存済み）。", counts.english + "."};
         }
         case FileOutcome::NewFileInPlace:
-            return "（" + rows + " 件を保存済み）。 / The " + rows +
-                   " courses written so far are in " + Destination(report) + ".";
+            return {"（" + rows + " 件を保存済み）。",
+                    "The " + rows + " courses written so far are in " + Destination(report) + "."};
         case FileOutcome::PartialKept:
-            return "（" + rows + " 件を " + QuotedPath(report.partialPath) +
-                   " に保存済み。元のファイルは変更していません）。 / The " + rows +
-                   " courses written so far are in " + QuotedPath(report.partialPath) + "; " +
-                   Destination(report) +
-                   " was left as it was, and teebasket-cli --resume continues from them.";
-        default:
-            return "（保存した行はありません）。 / No course was written: nothing was written to " +
-                   Destination(report) + ".";
+            return {"（" + rows + " 件を " + QuotedPath(report.partialPath) +
+                        " に保存済み。元のファイルは変更していません）。",
+                    "The " + rows + " courses written so far are in " +
+                        QuotedPath(report.partialPath) + "; " + Destination(report) +
+                        " was left as it was, and teebasket-cli --resume continues from them."};
+        case FileOutcome::NotTouched:
+        case FileOutcome::HeaderOnlyFile:
+        case FileOutcome::LeftAsBefore:
+        case FileOutcome::StandardOutput:
+            break;
     }
+    return {"（保存した行はありません）。",
+            "No course was written: nothing was written to " + Destination(report) + "."};
 }
 
 std::string StoppedMessage(const HarvestReport& report) {
-    std::string rows = WhereTheRowsAre(report);
-    const std::size_t split = rows.find(" / ");
-    return "取得処理を中断しました" + rows.substr(0, split) + " / Stopped. " +
-           rows.substr(split + 3);
+    const RowsWhere rows = WhereTheRowsAre(report);
+    return "取得処理を中断しました" + rows.japanese + " / Stopped. " + rows.english;
 }
 
 std::string UnreachableMessage(const HarvestReport& report) {
-    std::string line =
-        "サイトへのアクセスができませんでした。しばらく時間を置いてから再度実行してください。 / "
-        "The portal could not be reached; please try again later.";
-    if (report.ending == RunEnding::PortalStoppedAnswering) {
-        const std::string rows = WhereTheRowsAre(report);
-        const std::size_t split = rows.find(" / ");
-        line =
-            "サイトへのアクセスができなくなりました。しばらく時間を置いてから再度実行してくだ"
-            "さい" +
-            rows.substr(0, split) + " / The portal stopped answering; please try again later. " +
-            rows.substr(split + 3);
+    if (report.ending != RunEnding::PortalStoppedAnswering) {
+        return "サイトへのアクセスができませんでした。しばらく時間を置いてから再度実行してくださ"
+               "い。 / The portal could not be reached; please try again later.";
     }
-    return line;
+    const RowsWhere rows = WhereTheRowsAre(report);
+    return "サイトへのアクセスができなくなりました。しばらく時間を置いてから再度実行してください" +
+           rows.japanese + " / The portal stopped answering; please try again later. " +
+           rows.english;
 }
 
 std::string FailedMessage(const HarvestReport& report) {
@@ -498,7 +418,7 @@ std::string FailedMessage(const HarvestReport& report) {
         case RunFailureKind::Unexpected:
             break;
     }
-    std::string line = FailureHeadline(report.failure, report.outputFormat) + ".";
+    std::string line = Headline(report.failure, report.outputFormat) + ".";
     if (report.files == FileOutcome::PartialKept) {
         line += " " + Destination(report) + " was left as it was; the rows written are in " +
                 QuotedPath(report.partialPath) +
@@ -517,27 +437,29 @@ std::string ReasonLine(const std::string& reason) {
 
 std::vector<std::string> OutcomeLines(const HarvestReport& report) {
     std::vector<std::string> lines;
-    switch (ExitCodeFor(report)) {
-        case kExitRowsWritten:
+    switch (OutcomeOf(report).kind) {
+        case OutcomeKind::EveryCourseRead:
             lines.push_back(DoneMessage(report));
             break;
-        case kExitPagesNotRead:
+        case OutcomeKind::PagesNotRead:
+        case OutcomeKind::NothingFoundPagesNotRead:
             lines.push_back(PagesNotReadMessage(report));
             break;
-        case kExitNothingFound:
+        case OutcomeKind::NothingFound:
             lines.push_back(
                 "該当する情報は見つかりませんでした。 / Nothing found: nothing was "
                 "written to " +
                 Destination(report) + ".");
             break;
-        case kExitStopped:
+        case OutcomeKind::Stopped:
             lines.push_back(StoppedMessage(report));
             break;
-        case kExitUnreachable:
+        case OutcomeKind::PortalStoppedAnswering:
+        case OutcomeKind::Unreachable:
             lines.push_back(UnreachableMessage(report));
             lines.push_back(ReasonLine(PageFailureReason(report.lastConnectionFailure)));
             break;
-        default:
+        case OutcomeKind::Failed:
             lines.push_back(FailedMessage(report));
             if (const std::string reason = RunFailureReason(report.failure); !reason.empty()) {
                 lines.push_back(ReasonLine(reason));

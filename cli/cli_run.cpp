@@ -95,10 +95,9 @@ std::string ChoosePortal(const CommandLine& line, const fs::path& iniFile,
     const bool named = line.caCertificate.has_value() ||
                        portal.caCertificate != DefaultPortalSettings().caCertificate;
     if (line.caCertificate) {
-        portal.caCertificate =
-            line.caCertificate->empty()
-                ? fs::path()
-                : FromCurrentFolder(ExpandHome(*line.caCertificate), currentFolder);
+        portal.caCertificate = line.caCertificate->empty()
+                                   ? fs::path()
+                                   : CertificatePath(*line.caCertificate, currentFolder);
     }
     if (!portal.caCertificate.empty() && !IsReadableFile(portal.caCertificate)) {
         if (named) {

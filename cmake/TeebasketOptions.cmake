@@ -29,6 +29,10 @@ set(TEEBASKET_DEFAULT_CA_CERTIFICATE "~/.local/share/teebasket-portal/tls/cert.p
     "Default [Portal] CACertificate: extra trusted PEM certificates (a leading ~/ is the home folder; empty for none)")
 
 add_compile_options(-Wall -Wextra -Wpedantic)
+# Every switch over an enumeration names each of its values, even one with a
+# default: a new value of an engine's kind must not compile unnoticed. Third-
+# party headers come in as system includes, which warnings do not reach.
+add_compile_options(-Werror=switch-enum)
 if(TEEBASKET_WARNINGS_AS_ERRORS)
     add_compile_options(-Werror)
 endif()

@@ -237,7 +237,7 @@ bool Configure(CURL* handle, const std::string& url, std::string_view agent,
 }
 
 bool IsTlsError(CURLcode code) {
-    switch (code) {
+    switch (static_cast<int>(code)) {  // libcurl's codes: the others fall to default
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CERTPROBLEM:
@@ -261,7 +261,7 @@ bool IsTlsError(CURLcode code) {
 // Failures after which the same request may well succeed: the connection was
 // refused, reset or cut short, or the server was too slow.
 bool IsTransientError(CURLcode code) {
-    switch (code) {
+    switch (static_cast<int>(code)) {  // libcurl's codes: the others fall to default
         case CURLE_COULDNT_CONNECT:
         case CURLE_OPERATION_TIMEDOUT:
         case CURLE_SSL_CONNECT_ERROR:  // also a reset during the handshake
@@ -342,7 +342,7 @@ FetchResult ClassifyError(CURL* handle, CURLcode code, const Transfer& transfer,
     if (transfer.writeFailed) {
         return ScratchFailure(transfer.writer, "", httpStatus);
     }
-    switch (code) {
+    switch (static_cast<int>(code)) {  // libcurl's codes: the others fall to default
         case CURLE_UNSUPPORTED_PROTOCOL:
             // The address itself was checked to be https, so this was a
             // redirect; without one, the answer was not HTTP/1.x or later

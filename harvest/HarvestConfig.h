@@ -38,6 +38,17 @@ std::string PortalSettingsProblem(const PortalSettings& settings);
 // expanded to the home folder.
 std::filesystem::path ExpandHome(const std::string& path);
 
+// The trusted-certificate file that the UTF-8 value `value` names: a leading
+// "~/" is the home folder, and a relative path names a file in `baseFolder`
+// (the folder of golf.ini for a settings value, the current folder for a
+// command-line value).
+std::filesystem::path CertificatePath(const std::string& value,
+                                      const std::filesystem::path& baseFolder);
+
+// True for a host of this machine, with or without ":port": "localhost" in
+// any case, an IPv4 address of 127.0.0.0/8, and ::1 bare or bracketed.
+bool IsLoopbackHost(const std::string& host);
+
 // The folder for golf.ini and tmp.dat: `executableDir` when it is writable
 // (a portable install) and not a folder of the system's programs (/usr,
 // /bin, /sbin, /opt and below on Linux, such as /usr/bin of the Debian

@@ -19,5 +19,6 @@
 #include "HarvestRun.h"
 #include "JournalFile.h"
 #include "Prefectures.h"
+#include "RunOutcome.h"
 #include "StopFlag.h"
 #include "Unicommon.h"

@@ -1,10 +1,12 @@
 // The portal settings of golf.ini, the data folder and the Area value.
 #include "HarvestConfig.h"
 
+#include <string_view>
 #include <system_error>
 
 #include "Prefectures.h"
 #include "ProfileFile.h"
+#include "TextPrimitives.h"
 #include "path_text.h"
 #include "user_folders.h"
 
@@ -40,13 +42,9 @@ PortalSettings LoadPortalSettings(const fs::path& iniFile) {
     settings.bookingHost = ReadPortalKey(iniFile, "BookingHost", settings.bookingHost);
     const std::string certificate = ReadProfileString(iniFile, kPortalSection, "CACertificate", "");
     if (!certificate.empty()) {
-        fs::path path = ExpandHome(certificate);
         // A relative path names a file beside golf.ini, wherever the program
         // was started from.
-        if (path.is_relative()) {
-            path = iniFile.parent_path() / path;
-        }
-        settings.caCertificate = path;
+        settings.caCertificate = CertificatePath(certificate, iniFile.parent_path());
     }
     return settings;
 }
@@ -59,6 +57,55 @@ fs::path ExpandHome(const std::string& path) {
         return HomeFolder() / PathFromUtf8(path.substr(2));
     }
     return PathFromUtf8(path);
+}
+
+fs::path CertificatePath(const std::string& value, const fs::path& baseFolder) {
+    const fs::path path = ExpandHome(value);
+    return path.is_relative() ? baseFolder / path : path;
+}
+
+namespace {
+
+// Four decimal parts of 0-255, the first 127.
+bool IsIpv4Loopback(std::string_view host) {
+    int parts = 0;
+    while (true) {
+        const std::size_t dot = host.find('.');
+        const std::string_view part = host.substr(0, dot);
+        if (part.empty() || part.size() > 3 ||
+            part.find_first_not_of("0123456789") != std::string_view::npos) {
+            return false;
+        }
+        const int value = std::stoi(std::string(part));
+        if (value > 255 || (parts == 0 && value != 127)) {
+            return false;
+        }
+        ++parts;
+        if (dot == std::string_view::npos) {
+            break;
+        }
+        host.remove_prefix(dot + 1);
+    }
+    return parts == 4;
+}
+
+bool IsIpv6Loopback(std::string_view address) {
+    return address == "::1" || address == "0:0:0:0:0:0:0:1";
+}
+
+}  // namespace
+
+bool IsLoopbackHost(const std::string& host) {
+    std::string_view name = host;
+    if (name.starts_with('[')) {
+        const std::size_t close = name.find(']');
+        return close != std::string_view::npos && IsIpv6Loopback(name.substr(1, close - 1));
+    }
+    if (IsIpv6Loopback(name)) {
+        return true;
+    }
+    name = name.substr(0, name.find(':'));
+    return TextSameIgnoringCase(name, "localhost") || IsIpv4Loopback(name);
 }
 
 fs::path DataFolder(const fs::path& executableDir) {

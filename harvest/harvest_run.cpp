@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 
+#include "RunOutcome.h"
 #include "harvest_steps.h"
 
 namespace teebasket {
@@ -59,9 +60,19 @@ bool IsConnectionFailure(const PageFailure& failure) {
         case FetchError::SecureConnectionFailed:
         case FetchError::TimedOut:
             return true;
-        default:
+        case FetchError::None:
+        case FetchError::InvalidAddress:
+        case FetchError::ConnectionReset:
+        case FetchError::BodyCutShort:
+        case FetchError::BrokenAnswer:
+        case FetchError::PageTooLarge:
+        case FetchError::InsecureRedirect:
+        case FetchError::ScratchNotWritten:
+        case FetchError::Stopped:
+        case FetchError::ClientFailed:
             return false;
     }
+    return false;
 }
 
 namespace detail {
@@ -339,7 +350,7 @@ RunEnding HarvestRun::Engine::Ending(const detail::RunState& state) const {
     if (stopAsked.load()) {
         return RunEnding::Stopped;
     }
-    if (report.rowsWritten + report.coursesKept > 0) {
+    if (HasCourses(report)) {
         return state.portalGaveUp ? RunEnding::PortalStoppedAnswering : RunEnding::Finished;
     }
     return state.downloadFailed ? RunEnding::Unreachable : RunEnding::NothingFound;

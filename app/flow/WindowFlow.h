@@ -19,6 +19,7 @@
 
 #include "HarvestRun.h"
 #include "OutputFormat.h"
+#include "RunOutcome.h"
 
 namespace teebasket::flow {
 
@@ -271,6 +272,10 @@ RunState RunOver(const RunState& state, std::uint32_t codeOfRun);
 
 // The end code that a run's own ending gives, when nobody stopped it.
 std::uint32_t EndCodeOfRun(const HarvestReport& report, bool threadFailed);
+
+// The end code of a run that ended by itself, from the engine's account of
+// it: a stop the window did not ask for, or the portal's, counts by its rows.
+EndCode EndCodeOf(const RunOutcome& outcome);
 
 // ---------------------------------------------------------------------------
 // The end of a run

@@ -3,6 +3,7 @@
 // which prefectures its run covered; this section does.
 #include "HarvestConfig.h"
 #include "ProfileFile.h"
+#include "RunOutcome.h"
 #include "WindowFlow.h"
 #include "path_text.h"
 
@@ -24,30 +25,6 @@ bool SomethingAt(const std::filesystem::path& path) {
     std::error_code error;
     return std::filesystem::symlink_status(path, error).type() !=
            std::filesystem::file_type::not_found;
-}
-
-// The run left courses to be read in its files: it was stopped (or the
-// portal stopped answering) with its rows kept, some of its pages could not
-// be read, or a failure kept its rows in the partial file.
-bool LeftCoursesToRead(const HarvestReport& report) {
-    switch (report.files) {
-        case FileOutcome::PartialKept:
-            return true;
-        case FileOutcome::NewFileInPlace:
-        case FileOutcome::ResumedFileInPlace:
-            return report.ending == RunEnding::Stopped ||
-                   report.ending == RunEnding::PortalStoppedAnswering ||
-                   !report.pageFailures.empty();
-        default:
-            return false;
-    }
-}
-
-// The run put a file with every course read in place.
-bool ReadEveryCourse(const HarvestReport& report) {
-    return report.ending == RunEnding::Finished && report.pageFailures.empty() &&
-           (report.files == FileOutcome::NewFileInPlace ||
-            report.files == FileOutcome::ResumedFileInPlace);
 }
 
 }  // namespace
@@ -126,11 +103,12 @@ SettingsWriteFailure RecordLastRun(const std::filesystem::path& iniFile, const s
     if (threadFailed || !std::filesystem::is_directory(iniFile.parent_path(), error)) {
         return {};
     }
-    if (LeftCoursesToRead(report)) {
+    const RunOutcome ended = OutcomeOf(report);
+    if (ended.coursesLeftToRead) {
         return SaveLastRun(iniFile,
                            {output, AreaOfRows(request.selection.rows), request.output.format});
     }
-    if (ReadEveryCourse(report)) {
+    if (ended.everyCourseInPlace) {
         const std::optional<LastRunRecord> last = LoadLastRun(iniFile);
         if (last && last->output == output) {
             return ForgetLastRun(iniFile);

@@ -258,23 +258,26 @@ RunState RunOver(const RunState& state, std::uint32_t codeOfRun) {
     return over;
 }
 
-std::uint32_t EndCodeOfRun(const HarvestReport& report, bool threadFailed) {
-    if (threadFailed) {
-        return kEndFailed;
-    }
-    switch (report.ending) {
-        case RunEnding::Finished:
-        case RunEnding::Stopped:
+EndCode EndCodeOf(const RunOutcome& outcome) {
+    switch (outcome.kind) {
+        case OutcomeKind::EveryCourseRead:
+        case OutcomeKind::PagesNotRead:
+        case OutcomeKind::Stopped:
             return kEndCompleted;
-        case RunEnding::NothingFound:
+        case OutcomeKind::NothingFound:
+        case OutcomeKind::NothingFoundPagesNotRead:
             return kEndNothingFound;
-        case RunEnding::Unreachable:
-        case RunEnding::PortalStoppedAnswering:
+        case OutcomeKind::PortalStoppedAnswering:
+        case OutcomeKind::Unreachable:
             return kEndUnreachable;
-        case RunEnding::Failed:
+        case OutcomeKind::Failed:
             return kEndFailed;
     }
-    return kEndCompleted;
+    return kEndFailed;
+}
+
+std::uint32_t EndCodeOfRun(const HarvestReport& report, bool threadFailed) {
+    return threadFailed ? kEndFailed : EndCodeOf(OutcomeOf(report));
 }
 
 // ---------------------------------------------------------------------------

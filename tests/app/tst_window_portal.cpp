@@ -141,7 +141,7 @@ void TestWindowPortal::idleStatusLineNamesThePortal() {
 
 void TestWindowPortal::demoPortalIsTheBuildsDefaultOnLoopback() {
     for (const char* host :
-         {"127.0.0.1:48443", "localhost", "LOCALHOST:1", "[::1]:9", "127.1.2.3"}) {
+         {"127.0.0.1:48443", "localhost", "LOCALHOST:1", "[::1]:9", "::1", "127.1.2.3"}) {
         QVERIFY2(IsLoopbackHost(host), host);
     }
     for (const char* host :

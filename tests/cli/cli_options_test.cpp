@@ -210,18 +210,6 @@ TEST(ParsePauses, TwoMillisecondCountsUpToAnHour) {
     }
 }
 
-TEST(IsLoopbackHost, OnlyAddressesOfThisMachine) {
-    for (const char* local : {"127.0.0.1", "127.0.0.1:48443", "127.1.2.3:1", "localhost",
-                              "LocalHost:8443", "[::1]", "[::1]:8443", "::1"}) {
-        EXPECT_TRUE(IsLoopbackHost(local)) << local;
-    }
-    for (const char* remote :
-         {"", "example.com", "10.0.0.1", "128.0.0.1", "127.0.0", "127.0.0.1.5", "127.0.0.256",
-          "localhost.example.com", "mylocalhost", "[::2]:1", "127.0.0.1.evil.example", "[::1"}) {
-        EXPECT_FALSE(IsLoopbackHost(remote)) << remote;
-    }
-}
-
 TEST(PauseProblem, ShortPausesOnlyAgainstThisMachine) {
     const PauseArgument polite{milliseconds(1000), milliseconds(300)};
     const PauseArgument fast{milliseconds(0), milliseconds(0)};
@@ -323,6 +311,55 @@ TEST(ExitCodeFor, FailureThenStopThenWhatWasFound) {
     }
 }
 
+TEST(ExitCodeFor, OneCodePerKindOfOutcome) {
+    const std::pair<OutcomeKind, ExitCode> table[] = {
+        {OutcomeKind::EveryCourseRead, kExitRowsWritten},
+        {OutcomeKind::PagesNotRead, kExitPagesNotRead},
+        {OutcomeKind::NothingFound, kExitNothingFound},
+        {OutcomeKind::NothingFoundPagesNotRead, kExitPagesNotRead},
+        {OutcomeKind::Stopped, kExitStopped},
+        {OutcomeKind::PortalStoppedAnswering, kExitUnreachable},
+        {OutcomeKind::Unreachable, kExitUnreachable},
+    };
+    for (const auto& [kind, code] : table) {
+        RunOutcome outcome;
+        outcome.kind = kind;
+        EXPECT_EQ(ExitCodeFor(outcome), code) << static_cast<int>(kind);
+    }
+    RunOutcome failed;
+    failed.kind = OutcomeKind::Failed;
+    failed.failure = RunFailureKind::InvalidPortalSetting;
+    EXPECT_EQ(ExitCodeFor(failed), kExitUsage);
+    failed.failure = RunFailureKind::OutputNotPutInPlace;
+    EXPECT_EQ(ExitCodeFor(failed), kExitCannotWrite);
+}
+
+// Each language's half of a line is composed apart: a path that holds " / "
+// stays whole in both.
+TEST(OutcomeLines, APathWithASlashBetweenBlanksStaysWhole) {
+    HarvestReport report;
+    report.outputPath = "/o/a / b.csv";
+    report.partialPath = "/o/a / b.csv.partial";
+    report.rowsWritten = 4;
+    report.files = FileOutcome::PartialKept;
+    report.ending = RunEnding::Stopped;
+    EXPECT_EQ(
+        Joined(OutcomeLines(report)),
+        "取得処理を中断しました（4 件を \"/o/a / b.csv.partial\" に保存済み。元のファイルは変更"
+        "していません）。 / Stopped. The 4 courses written so far are in \"/o/a / "
+        "b.csv.partial\"; \"/o/a / b.csv\" was left as it was, and teebasket-cli --resume "
+        "continues from them.\n");
+    report.ending = RunEnding::PortalStoppedAnswering;
+    const std::vector<std::string> lines = OutcomeLines(report);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(),
+              "サイトへのアクセスができなくなりました。しばらく時間を置いてから再度実行してください"
+              "（4 件を \"/o/a / b.csv.partial\" に保存済み。元のファイルは変更していません）。 / "
+              "The portal stopped answering; please try again later. The 4 courses written so far "
+              "are in \"/o/a / b.csv.partial\"; \"/o/a / b.csv\" was left as it was, and "
+              "teebasket-cli --resume continues from them.");
+}
+
 TEST(OutcomeLines, AResumedRunSaysHowManyCoursesWereKeptAndFetched) {
     HarvestReport report;
     report.outputPath = "/o/a.csv";
@@ -404,7 +441,10 @@ TEST(OutcomeLines, JapaneseAndEnglishThenThePreciseReason) {
                   "理由 / Reason: \"/o/x.csv.partial\": アクセスが拒否されました / Permission "
                   "denied"}));
     report.failure = RunFailure{RunFailureKind::Unexpected, {}, {}, "line one\nline two"};
-    EXPECT_EQ(OutcomeLines(report).back(), "理由 / Reason: line one line two");
+    EXPECT_EQ(OutcomeLines(report),
+              (std::vector<std::string>{"予期しないエラーが発生しました / unexpected error. "
+                                        "\"/o/ゴルフ場一覧.csv\" was left as it was.",
+                                        "理由 / Reason: line one line two"}));
     // An error without a Japanese text is said once, not twice in English.
     const std::error_code noLock = std::make_error_code(std::errc::no_lock_available);
     report.failure = FileFailure(RunFailureKind::OutputNotWritten, "/o/x.csv.partial", noLock);

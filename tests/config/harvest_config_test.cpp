@@ -9,6 +9,7 @@
 #include "ProfileFile.h"
 #include "ScopedEnv.h"
 #include "TestSupport.h"
+#include "path_text.h"
 
 namespace teebasket {
 namespace {
@@ -118,6 +119,28 @@ TEST(ExpandHome, OnlyALeadingTildeSlashOrALoneTildeExpands) {
     EXPECT_EQ(ExpandHome("a/~/x"), fs::path("a/~/x"));
     EXPECT_EQ(ExpandHome("/abs/x"), fs::path("/abs/x"));
     EXPECT_EQ(ExpandHome(""), fs::path(""));
+}
+
+TEST(CertificatePath, RelativeToItsFolderAfterTheHomeFolder) {
+    ScopedEnv home(kHomeVariable, kSomeHome);
+    const fs::path base = fs::absolute("settings");
+    EXPECT_EQ(CertificatePath("tls/cert.pem", base), base / "tls/cert.pem");
+    EXPECT_EQ(CertificatePath("~/cert.pem", base), fs::path(kSomeHome) / "cert.pem");
+    const fs::path absolute = fs::absolute("elsewhere/cert.pem");
+    EXPECT_EQ(CertificatePath(PathText(absolute), base), absolute);
+}
+
+TEST(IsLoopbackHost, OnlyAddressesOfThisMachineWithOrWithoutBrackets) {
+    for (const char* local :
+         {"127.0.0.1", "127.0.0.1:48443", "127.1.2.3:1", "localhost", "LocalHost:8443", "[::1]",
+          "[::1]:8443", "::1", "[0:0:0:0:0:0:0:1]:9"}) {
+        EXPECT_TRUE(IsLoopbackHost(local)) << local;
+    }
+    for (const char* remote :
+         {"", "example.com", "10.0.0.1", "128.0.0.1", "127.0.0", "127.0.0.1.5", "127.0.0.256",
+          "localhost.example.com", "mylocalhost", "[::2]:1", "127.0.0.1.evil.example", "[::1"}) {
+        EXPECT_FALSE(IsLoopbackHost(remote)) << remote;
+    }
 }
 
 // ---------------------------------------------------------------------------

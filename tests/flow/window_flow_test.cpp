@@ -309,6 +309,8 @@ class LastRunTest : public StartFlowTest {
         HarvestReport report;
         report.ending = ending;
         report.files = files;
+        report.rowsWritten = 1;
+        report.everyListingRead = ending == RunEnding::Finished;
         if (pagesNotRead) {
             report.pageFailures = {FailedPage("https://a/1")};
         }

@@ -1,7 +1,8 @@
 // Language: which of the two languages of the program's messages a user
 // reads, taken from the locale variables as the C library orders them, and
 // the way a text is picked for it. Used by teebasket-cli (help, progress,
-// closing lines) and by the window's --help.
+// closing lines), by the window's --help and by the wording of a run's
+// failures (RunWording.h).
 #pragma once
 
 #include <string_view>
