@@ -1,6 +1,7 @@
 #include "output_transaction.h"
 
 #include "CourseRecord.h"
+#include "CuttingRules.h"
 #include "OutputReader.h"
 #include "Workbook.h"
 #include "output_target.h"
@@ -291,7 +292,7 @@ RunFailure OutputTransaction::StartResume(HarvestReport& report) {
                                  : ReadEarlierOutput(output_, earlier_, request_.format)) {
         return failure;
     }
-    if (!earlier_.lines.empty() && !NamesCoursesOn(earlier_, portal_.bookingHost)) {
+    if (!earlier_.lines.empty() && !NamesCoursesOn(earlier_, DetailUrl(portal_, ""))) {
         RunFailure failure = FileFailure(RunFailureKind::EarlierFileOtherPortal, start.earlierPath);
         failure.detail = portal_.bookingHost;
         return failure;
@@ -326,7 +327,7 @@ RunFailure OutputTransaction::StartResume(HarvestReport& report) {
             return failure;
         }
     }
-    plan_.emplace(earlier_, portal_);
+    plan_.emplace(earlier_);
     start.resumed = true;
     start.earlierCourses = static_cast<int>(earlier_.lines.size());
     start.keepable = KeepableLines(earlier_);
