@@ -1,6 +1,7 @@
-// HarvestFailure: what went wrong in a run, as data. The engine says what
-// happened and to what (a path, the system's error number, libcurl's text, an
-// HTTP status); the window and teebasket-cli put it into words.
+// HarvestFailure: what went wrong in a run, as data: the pages that could not
+// be read (libcurl's text, an HTTP status), and, from the output component,
+// why the run could not do its work (RunFailure.h). The window and
+// teebasket-cli put it into words.
 #pragma once
 
 #include <filesystem>

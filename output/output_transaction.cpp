@@ -1,5 +1,8 @@
 #include "OutputTransaction.h"
 
+#include <cerrno>
+#include <system_error>
+
 #include "CourseRecord.h"
 #include "OutputReader.h"
 #include "Workbook.h"
