@@ -8,6 +8,9 @@
 //   failure, how it ended and what became of the files), which observers
 //   read inside their calls and callers read after the run.
 //
+// The output file's vocabulary (OutputRequest, RunEnding, FileOutcome,
+// ResumeStart) is the output component's (OutputFiles.h).
+//
 // A front end never writes the engine's state: it asks for a stop, or for the
 // process's immediate end, through HarvestRun's calls.
 #pragma once
@@ -18,10 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "EarlierSelection.h"
 #include "HarvestConfig.h"
 #include "HarvestFailure.h"
-#include "OutputFormat.h"
+#include "OutputFiles.h"
 #include "Prefectures.h"
 #include "Unicommon.h"
 
@@ -56,24 +58,6 @@ struct HarvestSettings {
     FetchOptions fetch;  // time-outs and limits; the trusted certificate is portal.caCertificate
 };
 
-// The file a run writes, and how.
-struct OutputRequest {
-    std::filesystem::path path;  // the output file as the user named it; unused for standard output
-    OutputFormat format = OutputFormat::Csv;
-    // Write the lines to the process's standard output as they come, with no
-    // partial file, lock or put-in-place; a stopped run's lines are there too.
-    bool toStandardOutput = false;
-    // Keep the courses of an earlier file: the partial file of an
-    // interrupted run, or else the output file itself; only the others are
-    // asked for.
-    bool resume = false;
-    // A run that writes no course line, where no file was at the path,
-    // leaves a file of the header line (the window's way); otherwise none.
-    bool headerFileWhenEmpty = false;
-    // Hand each line to the disk before the next course.
-    bool syncEachLine = true;
-};
-
 struct HarvestRequest {
     Selection selection;
     HarvestSettings settings;
@@ -87,39 +71,6 @@ struct HarvestRequest {
 struct CrawlPace {
     UserAgentGenerator agents;
     std::chrono::steady_clock::time_point nextRequestAt{};
-};
-
-// How a run ended.
-enum class RunEnding {
-    Finished,                // every prefecture was walked and some course has its line
-    Stopped,                 // the caller asked for a stop
-    PortalStoppedAnswering,  // pages in a row could not be connected to; some course has its line
-    NothingFound,            // no course line, and the portal answered
-    Unreachable,             // no course line, and the portal could not be reached
-    Failed,                  // the run could not do its work: HarvestReport::failure says why
-};
-
-// What became of the files at the output path.
-enum class FileOutcome {
-    NotTouched,          // the run ended before it began its file (a failure at the start)
-    NewFileInPlace,      // the run's file took the output's place
-    ResumedFileInPlace,  // the kept and the new courses, in listing order, took the output's place
-    HeaderOnlyFile,      // no course line, no earlier file: a file of the header line (the window)
-    PartialKept,     // the earlier file at the path is untouched; the rows are in the partial file
-    LeftAsBefore,    // the output path as before the run; the partial file gone or as it was
-    StandardOutput,  // the lines went to standard output
-};
-
-// What a run that keeps the courses of an earlier file started from.
-struct ResumeStart {
-    bool resumed = false;      // there was a file to continue
-    bool fromPartial = false;  // the partial file of an interrupted run, not the output file
-    std::filesystem::path earlierPath;
-    int earlierCourses = 0;  // its readable course lines
-    int keepable = 0;        // those that hold a page that was read
-    // The earlier courses outside the run's selection, for which the run was
-    // refused (RunFailureKind::EarlierFileOtherSelection).
-    CoursesOutside outside;
 };
 
 struct HarvestReport {
@@ -168,14 +119,6 @@ class HarvestObserver {
     // file is gone.
     virtual void RunEnded(const HarvestReport& report) = 0;
 };
-
-// The partial file of a run into `output`: "OUTPUT.partial" beside it, or
-// beside the regular file its links end at.
-std::filesystem::path PartialPathOf(const std::filesystem::path& output);
-
-// The file whose lock makes a run the only one into `output`:
-// "OUTPUT.lock", beside the partial file.
-std::filesystem::path LockPathOf(const std::filesystem::path& output);
 
 // One run. Made for one request, executed once.
 class HarvestRun {

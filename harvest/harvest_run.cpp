@@ -28,24 +28,6 @@ bool StopFlag::SleepUntil(std::chrono::steady_clock::time_point time) const {
     return !wake_.wait_until(lock, time, [this] { return Requested(); });
 }
 
-RunFailure FileFailure(RunFailureKind kind, const std::filesystem::path& path,
-                       std::error_code error) {
-    const bool full = error == std::errc::no_space_on_device || error == std::errc::file_too_large
-#ifdef EDQUOT
-                      || error == std::error_code(EDQUOT, std::generic_category())
-#endif
-        ;
-    // A full disk is named as such for the output; the scratch file keeps its
-    // own kind, the error says the rest.
-    const bool output =
-        kind == RunFailureKind::OutputNotCreated || kind == RunFailureKind::OutputNotWritten;
-    RunFailure failure;
-    failure.kind = full && output ? RunFailureKind::NoSpace : kind;
-    failure.path = path;
-    failure.error = error;
-    return failure;
-}
-
 bool IsConnectionFailure(const PageFailure& failure) {
     if (failure.problem != PageProblem::Fetch) {
         return false;
@@ -216,6 +198,13 @@ void FailRun(RunState& state, RunFailure failure) {
     state.stop.Request();
 }
 
+void EndWithFailure(HarvestReport& report, RunFailure failure) {
+    if (!report.failure) {
+        report.failure = std::move(failure);
+    }
+    report.ending = RunEnding::Failed;
+}
+
 }  // namespace detail
 
 void HarvestPrefectures(detail::RunState& state) {
@@ -233,11 +222,39 @@ void HarvestPrefectures(detail::RunState& state) {
     }
 }
 
+namespace {
+
+// The portal's course pages, as the output's earlier files name them.
+detail::CoursePages CoursePagesOf(const PortalSettings& portal) {
+    return {.bookingHost = portal.bookingHost, .detailUrlPrefix = DetailUrl(portal, "")};
+}
+
+// What the file transaction reported, in the run's report.
+void TakeFileReport(HarvestReport& report, const OutputFileReport& files) {
+    report.outputPath = files.outputPath;
+    report.outputFormat = files.outputFormat;
+    report.partialPath = files.partialPath;
+    report.resume = files.resume;
+    report.partialReplaced = files.partialReplaced;
+    report.nothingToResume = files.nothingToResume;
+    report.files = files.files;
+    report.linesInFile = files.linesInFile;
+}
+
+RunEndFacts EndFactsOf(const HarvestReport& report) {
+    return {.ending = report.ending,
+            .rowsWritten = report.rowsWritten,
+            .coursesKept = report.coursesKept,
+            .everyListingRead = report.everyListingRead};
+}
+
+}  // namespace
+
 struct HarvestRun::Engine {
     Engine(HarvestRequest request, CrawlPace& pace)
         : request(std::move(request)),
           pace(pace),
-          output(this->request.output, this->request.settings.portal) {}
+          output(this->request.output, CoursePagesOf(this->request.settings.portal)) {}
 
     void Harvest(HarvestObserver& observer);
     void End(detail::RunState& state, bool began);
@@ -250,6 +267,7 @@ struct HarvestRun::Engine {
     std::atomic<bool> stopAsked{false};  // the caller asked for the stop
     std::atomic<bool> running{true};
     detail::OutputTransaction output;
+    OutputFileReport files;  // copied into report after each step of the transaction
 };
 
 namespace {
@@ -311,7 +329,9 @@ void HarvestRun::Engine::Harvest(HarvestObserver& observer) {
                                     [&state](const std::vector<std::string>& wanted) {
                                         return ListSelectionAhead(state, wanted);
                                     });
-        if ((report.failure = output.Begin(report))) {
+        RunFailure failure = output.Begin(files);
+        TakeFileReport(report, files);
+        if ((report.failure = std::move(failure))) {
             return;
         }
         began = true;
@@ -335,8 +355,13 @@ void HarvestRun::Engine::End(detail::RunState& state, bool began) {
     report.everyListingRead = !stop.Requested() && !AnyListingFailed(report);
     report.ending = Ending(state);
     if (began) {
-        Guarded(report, [&] { output.Finish(report); });
+        Guarded(report, [&] {
+            if (RunFailure failure = output.Finish(EndFactsOf(report), files)) {
+                detail::EndWithFailure(report, std::move(failure));
+            }
+        });
     }
+    TakeFileReport(report, files);
     output.ReleaseLock();
     // A stop asked for after the end changes nothing.
     stop.Request();

@@ -241,7 +241,7 @@ bool ListingFailedSince(const HarvestReport& report, std::size_t first) {
 // request.
 bool KeepEarlierLine(detail::RunState& state, const std::string& courseId) {
     ResumePlan* plan = state.output.Plan();
-    if (plan == nullptr || !plan->Keep(courseId)) {
+    if (plan == nullptr || !plan->Keep(DetailUrl(state.request.settings.portal, courseId))) {
         return false;
     }
     ++state.report.coursesKept;

@@ -11,10 +11,14 @@
 
 #include "CuttingRules.h"
 #include "HarvestRun.h"
+#include "OutputTransaction.h"
 #include "StopFlag.h"
-#include "output_transaction.h"
 
 namespace teebasket::detail {
+
+// The run fails for `failure`, or for the failure it has already, which is
+// the one named: its ending is Failed.
+void EndWithFailure(HarvestReport& report, RunFailure failure);
 
 // One prefecture's courses as its listing pages list them, in page order:
 // the identifiers and the names their cards show (code-page-932 bytes).

@@ -128,30 +128,42 @@ TEST(HoldsPageFacts, AnyValueButTheOperatingStateAndTheUrls) {
     EXPECT_FALSE(HoldsPageFacts(failed));
 }
 
+// The address of the course pages on `bookingHost`, without a course.
+std::string CoursePagesOn(const std::string& bookingHost) {
+    PortalSettings portal;
+    portal.bookingHost = bookingHost;
+    return DetailUrl(portal, "");
+}
+
 TEST(NamesCoursesOn, ComparesTheWholeHostAndPort) {
     const EarlierFile file = Read(File({Line("1", "一")}));
-    EXPECT_TRUE(NamesCoursesOn(file, "book.example"));
-    EXPECT_FALSE(NamesCoursesOn(file, "book.example:8443"));
-    EXPECT_FALSE(NamesCoursesOn(file, "book.ex"));
-    EXPECT_FALSE(NamesCoursesOn(Read(File({})), "book.example"));
+    EXPECT_TRUE(NamesCoursesOn(file, CoursePagesOn("book.example")));
+    EXPECT_FALSE(NamesCoursesOn(file, CoursePagesOn("book.example:8443")));
+    EXPECT_FALSE(NamesCoursesOn(file, CoursePagesOn("book.ex")));
+    EXPECT_FALSE(NamesCoursesOn(Read(File({})), CoursePagesOn("book.example")));
+}
+
+// The detail-page address of course `id`, as the crawl asks the plan about it.
+std::string Page(const std::string& id) {
+    return DetailUrl(Portal(), id);
 }
 
 // ---------------------------------------------------------------------------
 // The plan of a resumed run
 
 TEST(ResumePlan, KeepsOnlyListedCoursesWhosePageWasRead) {
-    ResumePlan plan(Read(File({Line("1", "一"), Line("2"), Line("3", "三")})), Portal());
-    EXPECT_FALSE(plan.Keep("9"));
-    EXPECT_FALSE(plan.Keep("2"));  // its row of defaults: read again
-    EXPECT_TRUE(plan.Keep("3"));
-    EXPECT_TRUE(plan.Keep("1"));
+    ResumePlan plan(Read(File({Line("1", "一"), Line("2"), Line("3", "三")})));
+    EXPECT_FALSE(plan.Keep(Page("9")));
+    EXPECT_FALSE(plan.Keep(Page("2")));  // its row of defaults: read again
+    EXPECT_TRUE(plan.Keep(Page("3")));
+    EXPECT_TRUE(plan.Keep(Page("1")));
 }
 
 TEST(ResumePlan, TheFinishedFileFollowsTheListing) {
     const EarlierFile earlier = Read(File({Line("1", "一"), Line("2"), Line("3", "三")}));
-    ResumePlan plan(earlier, Portal());
+    ResumePlan plan(earlier);
     for (const char* id : {"3", "2", "4", "1", "3"}) {  // 3 is listed twice
-        plan.Keep(id);
+        plan.Keep(Page(id));
     }
     // The journal: the earlier lines, then what the run wrote: course 2 read
     // this time, course 4 a row of defaults.
@@ -164,9 +176,9 @@ TEST(ResumePlan, TheFinishedFileFollowsTheListing) {
 
 TEST(ResumePlan, UnlistedCoursesAreDroppedOnlyWhenEveryListingWasRead) {
     const EarlierFile earlier = Read(File({Line("1", "一"), Line("7", "七"), Line("8")}));
-    ResumePlan plan(earlier, Portal());
-    plan.Keep("1");
-    plan.Keep("5");  // stopped while its page was read: no line
+    ResumePlan plan(earlier);
+    plan.Keep(Page("1"));
+    plan.Keep(Page("5"));  // stopped while its page was read: no line
     EXPECT_EQ(plan.FinishedLines(earlier, false), (Lines{Line("1", "一")}));
     EXPECT_EQ(plan.FinishedLines(earlier, true),
               (Lines{Line("1", "一"), Line("7", "七"), Line("8")}));
@@ -174,9 +186,9 @@ TEST(ResumePlan, UnlistedCoursesAreDroppedOnlyWhenEveryListingWasRead) {
 
 TEST(ResumePlan, ALineWithPageFactsOutranksALaterRowOfDefaults) {
     const EarlierFile journal = Read(File({Line("1", "一"), Line("1"), Line("2"), Line("2")}));
-    ResumePlan plan(Read(File({})), Portal());
-    plan.Keep("1");
-    plan.Keep("2");
+    ResumePlan plan(Read(File({})));
+    plan.Keep(Page("1"));
+    plan.Keep(Page("2"));
     EXPECT_EQ(plan.FinishedLines(journal, false), (Lines{Line("1", "一"), Line("2")}));
 }
 
@@ -191,11 +203,11 @@ TEST(ResumePlan, ARowTakenAgainFromAnEarlierFileIsAskedForAgainButOutranksARowOf
     earlier.lines = {Row("1", "1 read", true), Row("2", "2 kept", true, true),
                      Row("3", "3 failed", false)};
     EXPECT_EQ(KeepableLines(earlier), 1);
-    ResumePlan plan(earlier, Portal());
-    EXPECT_TRUE(plan.Keep("1"));
-    EXPECT_FALSE(plan.Keep("2"));
-    EXPECT_FALSE(plan.Keep("3"));
-    EXPECT_FALSE(plan.Keep("4"));
+    ResumePlan plan(earlier);
+    EXPECT_TRUE(plan.Keep(Page("1")));
+    EXPECT_FALSE(plan.Keep(Page("2")));
+    EXPECT_FALSE(plan.Keep(Page("3")));
+    EXPECT_FALSE(plan.Keep(Page("4")));
     // Course 2 failed again and was kept again; 3 failed again; 4 was read,
     // and a later run in the same journal could only keep that row.
     EarlierFile journal = earlier;

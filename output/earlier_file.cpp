@@ -4,7 +4,6 @@
 #include <unordered_set>
 
 #include "CourseRecord.h"
-#include "CuttingRules.h"
 #include "OutputReader.h"
 
 namespace teebasket {
@@ -149,12 +148,9 @@ std::vector<CourseEntry> EntriesOf(const std::vector<std::string>& lines,
     return entries;
 }
 
-bool NamesCoursesOn(const EarlierFile& file, const std::string& bookingHost) {
-    PortalSettings portal;
-    portal.bookingHost = bookingHost;
-    const std::string prefix = DetailUrl(portal, "");
+bool NamesCoursesOn(const EarlierFile& file, const std::string& detailUrlPrefix) {
     for (const EarlierLine& line : file.lines) {
-        if (line.detailUrl.starts_with(prefix)) {
+        if (line.detailUrl.starts_with(detailUrlPrefix)) {
             return true;
         }
     }
@@ -181,18 +177,16 @@ const CourseEntry* EarlierRows::Find(const std::string& detailUrl) const {
     return found == rows_.end() ? nullptr : &found->second;
 }
 
-ResumePlan::ResumePlan(const EarlierFile& earlier, PortalSettings portal)
-    : portal_(std::move(portal)) {
+ResumePlan::ResumePlan(const EarlierFile& earlier) {
     for (const EarlierLine& line : earlier.lines) {
         bool& keep = earlier_[line.detailUrl];
         keep = keep || ReadByItsRun(line);
     }
 }
 
-bool ResumePlan::Keep(const std::string& courseId) {
-    std::string url = DetailUrl(portal_, courseId);
-    const auto found = earlier_.find(url);
-    listedUrls_.push_back(std::move(url));
+bool ResumePlan::Keep(const std::string& detailUrl) {
+    const auto found = earlier_.find(detailUrl);
+    listedUrls_.push_back(detailUrl);
     return found != earlier_.end() && found->second;
 }
 

@@ -18,10 +18,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "HarvestConfig.h"
-#include "HarvestFailure.h"
 #include "JournalCodec.h"
 #include "OutputFormat.h"
+#include "RunFailure.h"
 #include "whole_file.h"
 
 namespace teebasket {
@@ -67,8 +66,10 @@ RunFailure ReadEarlierOutput(const std::filesystem::path& path, EarlierFile& fil
 std::vector<CourseEntry> EntriesOf(const std::vector<std::string>& lines,
                                    const JournalCodec& codec);
 
-// True when some line of `file` names a course page on `bookingHost`.
-bool NamesCoursesOn(const EarlierFile& file, const std::string& bookingHost);
+// True when some line of `file` names a course page whose address begins
+// with `detailUrlPrefix` (the address of the portal's course pages without
+// the course identifier, ASCII).
+bool NamesCoursesOn(const EarlierFile& file, const std::string& detailUrlPrefix);
 
 // The number of lines of `file` that a resume keeps without asking for their
 // page again: they hold page facts read by the run that wrote them.
@@ -95,11 +96,12 @@ class EarlierRows {
 // file lists the courses as an uninterrupted run would.
 class ResumePlan {
   public:
-    ResumePlan(const EarlierFile& earlier, PortalSettings portal);
+    explicit ResumePlan(const EarlierFile& earlier);
 
-    // Asked for each course of the listing, in listing order, before its page
-    // is asked for. True when the course keeps its earlier line.
-    bool Keep(const std::string& courseId);
+    // Asked for each course of the listing, by the address of its detail page
+    // (ASCII), in listing order, before its page is asked for. True when the
+    // course keeps its earlier line.
+    bool Keep(const std::string& detailUrl);
 
     // The course lines of the finished file, from `journal` (the partial
     // file after the run: the earlier lines and the ones this run wrote).
@@ -112,7 +114,6 @@ class ResumePlan {
     std::vector<std::string> FinishedLines(const EarlierFile& journal, bool keepUnlisted) const;
 
   private:
-    PortalSettings portal_;
     std::unordered_map<std::string, bool> earlier_;  // detail URL: a resume keeps its line
     std::vector<std::string> listedUrls_;            // every Keep call, in order
 };

@@ -1,4 +1,7 @@
-#include "output_transaction.h"
+#include "OutputTransaction.h"
+
+#include <cerrno>
+#include <system_error>
 
 #include "CourseRecord.h"
 #include "OutputReader.h"
@@ -145,22 +148,15 @@ FileOutcome ChooseFileOutcome(const FileOutcomeFacts& facts) {
     return !facts.earlierFile || continuedTheOutput ? inPlace : FileOutcome::PartialKept;
 }
 
-void EndWithFailure(HarvestReport& report, RunFailure failure) {
-    if (!report.failure) {
-        report.failure = std::move(failure);
-    }
-    report.ending = RunEnding::Failed;
-}
-
-OutputTransaction::OutputTransaction(const OutputRequest& request, const PortalSettings& portal)
+OutputTransaction::OutputTransaction(const OutputRequest& request, CoursePages pages)
     : request_(request),
-      portal_(portal),
+      pages_(std::move(pages)),
       codec_(JournalCodecFor(request.format)),
       output_(FollowLink(request.path)),
       partial_(WithSuffix(output_, ".partial")),
       composed_(WithSuffix(output_, ".partial.new")) {}
 
-RunFailure OutputTransaction::Begin(HarvestReport& report) {
+RunFailure OutputTransaction::Begin(OutputFileReport& report) {
     report.outputFormat = request_.format;
     if (request_.toStandardOutput) {
         return BeginStandardOutput();
@@ -217,7 +213,7 @@ RunFailure OutputTransaction::Begin(HarvestReport& report) {
 // The rows a course takes again when its page cannot be read this time: the
 // output file's (of any format; one that cannot be read gives none), then
 // those of the partial file a resume continues, which are newer.
-void OutputTransaction::TakeEarlierRows(const HarvestReport& report) {
+void OutputTransaction::TakeEarlierRows(const OutputFileReport& report) {
     const bool resumed = report.resume.resumed;
     if (earlierExisted_ && !(resumed && !report.resume.fromPartial)) {
         std::vector<CourseEntry> entries;
@@ -278,7 +274,7 @@ RunFailure OutputTransaction::CheckSideFiles() {
     return {};
 }
 
-RunFailure OutputTransaction::StartResume(HarvestReport& report) {
+RunFailure OutputTransaction::StartResume(OutputFileReport& report) {
     ResumeStart& start = report.resume;
     start.fromPartial = !NothingAt(partial_);
     if (!start.fromPartial && !earlierExisted_) {
@@ -291,9 +287,9 @@ RunFailure OutputTransaction::StartResume(HarvestReport& report) {
                                  : ReadEarlierOutput(output_, earlier_, request_.format)) {
         return failure;
     }
-    if (!earlier_.lines.empty() && !NamesCoursesOn(earlier_, portal_.bookingHost)) {
+    if (!earlier_.lines.empty() && !NamesCoursesOn(earlier_, pages_.detailUrlPrefix)) {
         RunFailure failure = FileFailure(RunFailureKind::EarlierFileOtherPortal, start.earlierPath);
-        failure.detail = portal_.bookingHost;
+        failure.detail = pages_.bookingHost;
         return failure;
     }
     if (RunFailure failure = CheckEarlierSelection(report)) {
@@ -326,7 +322,7 @@ RunFailure OutputTransaction::StartResume(HarvestReport& report) {
             return failure;
         }
     }
-    plan_.emplace(earlier_, portal_);
+    plan_.emplace(earlier_);
     start.resumed = true;
     start.earlierCourses = static_cast<int>(earlier_.lines.size());
     start.keepable = KeepableLines(earlier_);
@@ -342,7 +338,7 @@ void OutputTransaction::RefuseCoursesOutside(std::vector<int> selectedRows, List
 // touched: finishing the run would drop those outside it. The rows decide
 // where they say their prefecture; the listing pages are read for the others
 // only when no row has already decided it.
-RunFailure OutputTransaction::CheckEarlierSelection(HarvestReport& report) {
+RunFailure OutputTransaction::CheckEarlierSelection(OutputFileReport& report) {
     if (!selectedRows_) {
         return {};
     }
@@ -367,7 +363,7 @@ RunFailure OutputTransaction::CheckEarlierSelection(HarvestReport& report) {
     return FileFailure(RunFailureKind::EarlierFileOtherSelection, report.resume.earlierPath);
 }
 
-RunFailure OutputTransaction::StartAfresh(HarvestReport& report) {
+RunFailure OutputTransaction::StartAfresh(OutputFileReport& report) {
     if (!NothingAt(partial_)) {
         std::error_code error;
         fs::remove(partial_, error);
@@ -398,25 +394,27 @@ RunFailure OutputTransaction::OpenJournal(OutputOpening opening) {
         Errno(error));
 }
 
-void OutputTransaction::Finish(HarvestReport& report) {
-    if (const int error = journal_.Close(); error != 0) {
-        EndWithFailure(report,
-                       FileFailure(RunFailureKind::OutputNotWritten, partial_, Errno(error)));
-    }
-    report.files = ChooseFileOutcome(OutcomeFacts(report));
+RunFailure OutputTransaction::Finish(const RunEndFacts& end, OutputFileReport& report) {
+    RunEndFacts facts = end;
     RunFailure failure;
+    if (const int error = journal_.Close(); error != 0) {
+        failure = FileFailure(RunFailureKind::OutputNotWritten, partial_, Errno(error));
+        facts.ending = RunEnding::Failed;
+    }
+    report.files = ChooseFileOutcome(OutcomeFacts(facts, report));
+    RunFailure placing;
     switch (report.files) {
         case FileOutcome::NewFileInPlace:
         case FileOutcome::HeaderOnlyFile:
-            failure = OutputStillWritable();
-            if (!failure) {
-                failure = PutPartialFileInPlace(report);
+            placing = OutputStillWritable();
+            if (!placing) {
+                placing = PutPartialFileInPlace(facts, report);
             }
             break;
         case FileOutcome::ResumedFileInPlace:
-            failure = OutputStillWritable();
-            if (!failure) {
-                failure = Compose(report);
+            placing = OutputStillWritable();
+            if (!placing) {
+                placing = Compose(facts, report);
             }
             break;
         case FileOutcome::LeftAsBefore:
@@ -427,11 +425,14 @@ void OutputTransaction::Finish(HarvestReport& report) {
         case FileOutcome::StandardOutput:
             break;
     }
-    if (failure) {
+    if (placing) {
         // The file was not put in place: the partial file holds what the run wrote.
-        EndWithFailure(report, std::move(failure));
         report.files = FileOutcome::PartialKept;
+        if (!failure) {
+            failure = std::move(placing);
+        }
     }
+    return failure;
 }
 
 // What stands at the output may have changed during the run: the file is
@@ -440,16 +441,17 @@ RunFailure OutputTransaction::OutputStillWritable() const {
     return Refusal(LookAtOutput(output_), output_);
 }
 
-FileOutcomeFacts OutputTransaction::OutcomeFacts(const HarvestReport& report) const {
+FileOutcomeFacts OutputTransaction::OutcomeFacts(const RunEndFacts& end,
+                                                 const OutputFileReport& report) const {
     ResumedFrom resumedFrom = ResumedFrom::Nothing;
     if (plan_) {
         resumedFrom =
             report.resume.fromPartial ? ResumedFrom::PartialFile : ResumedFrom::OutputFile;
     }
-    return {.ending = report.ending,
+    return {.ending = end.ending,
             .earlierFile = earlierExisted_,
-            .rowsWritten = report.rowsWritten,
-            .coursesKept = report.coursesKept,
+            .rowsWritten = end.rowsWritten,
+            .coursesKept = end.coursesKept,
             .resumedFrom = resumedFrom,
             .toStandardOutput = request_.toStandardOutput,
             .headerFileWhenEmpty = request_.headerFileWhenEmpty};
@@ -457,7 +459,8 @@ FileOutcomeFacts OutputTransaction::OutcomeFacts(const HarvestReport& report) co
 
 // The partial file's lines take the output's place: the partial file itself
 // with one rename, or the workbook written from it.
-RunFailure OutputTransaction::PutPartialFileInPlace(HarvestReport& report) {
+RunFailure OutputTransaction::PutPartialFileInPlace(const RunEndFacts& end,
+                                                    OutputFileReport& report) {
     if (request_.format == OutputFormat::Xlsx) {
         EarlierFile journal;
         if (RunFailure failure = ReadEarlierFile(partial_, journal, LinkRule::NoFollow, codec_)) {
@@ -474,7 +477,7 @@ RunFailure OutputTransaction::PutPartialFileInPlace(HarvestReport& report) {
     } else if (RunFailure failure = PutInPlace(partial_, output_)) {
         return failure;
     }
-    report.linesInFile = report.rowsWritten;
+    report.linesInFile = end.rowsWritten;
     return {};
 }
 
@@ -497,12 +500,12 @@ RunFailure OutputTransaction::PutWorkbookInPlace(const std::vector<std::string>&
     return {};
 }
 
-RunFailure OutputTransaction::Compose(HarvestReport& report) {
+RunFailure OutputTransaction::Compose(const RunEndFacts& end, OutputFileReport& report) {
     EarlierFile journal;
     if (RunFailure failure = ReadEarlierFile(partial_, journal, LinkRule::NoFollow, codec_)) {
         return failure;
     }
-    const std::vector<std::string> lines = plan_->FinishedLines(journal, !report.everyListingRead);
+    const std::vector<std::string> lines = plan_->FinishedLines(journal, !end.everyListingRead);
     report.linesInFile = static_cast<int>(lines.size());
     if (request_.format == OutputFormat::Xlsx) {
         return PutWorkbookInPlace(lines);

@@ -1,5 +1,7 @@
-// The output file transaction of a run, shared by every front end. Internal
-// to the harvest engine.
+// OutputTransaction: the output file transaction of a run, shared by every
+// front end: the lock, the partial file, resuming an earlier file and putting
+// the finished file in place. The harvest engine drives it; it reports what
+// became of the files (OutputFileReport) and returns its failures.
 //
 // The partial file is written in the run's format when the format can be
 // added to line by line (the CSVs, JSON Lines), and as JSON Lines for a
@@ -36,11 +38,18 @@
 #include "EarlierFile.h"
 #include "EarlierSelection.h"
 #include "FileLock.h"
-#include "HarvestRun.h"
 #include "JournalCodec.h"
 #include "JournalFile.h"
+#include "OutputFiles.h"
+#include "RunFailure.h"
 
 namespace teebasket::detail {
+
+// The portal's course pages, as the lines of an earlier file name them.
+struct CoursePages {
+    std::string bookingHost;      // host or host:port: the detail of EarlierFileOtherPortal
+    std::string detailUrlPrefix;  // a detail page's address without the course identifier
+};
 
 // Which earlier file a run that keeps earlier courses continues.
 enum class ResumedFrom {
@@ -70,13 +79,9 @@ struct FileOutcomeFacts {
 // file only when it holds something to continue.
 FileOutcome ChooseFileOutcome(const FileOutcomeFacts& facts);
 
-// The run fails for `failure`, or for the failure it has already, which is
-// the one named: its ending is Failed.
-void EndWithFailure(HarvestReport& report, RunFailure failure);
-
 class OutputTransaction {
   public:
-    OutputTransaction(const OutputRequest& request, const PortalSettings& portal);
+    OutputTransaction(const OutputRequest& request, CoursePages pages);
     OutputTransaction(const OutputTransaction&) = delete;
     // A run to standard output has no partial file and no lock: lines go out
     // as they come, and what went out stays.
@@ -96,9 +101,9 @@ class OutputTransaction {
 
     // Takes the output's lock, readies the partial file (a new one; or, to
     // resume, the earlier partial file, or a copy of the output's course
-    // lines) and opens it to add lines. Sets the report's file facts. A
+    // lines) and opens it to add lines. Sets the file facts of `report`. A
     // failure touches nothing at the output path.
-    RunFailure Begin(HarvestReport& report);
+    RunFailure Begin(OutputFileReport& report);
 
     const std::filesystem::path& PartialPath() const { return partial_; }
 
@@ -116,10 +121,11 @@ class OutputTransaction {
         return earlierRows_.Find(detailUrl);
     }
 
-    // Closes the partial file and leaves the files as the report's ending
-    // asks; sets report.files and report.linesInFile. A failure to put the
-    // file in place makes the ending Failed and keeps the partial file.
-    void Finish(HarvestReport& report);
+    // Closes the partial file and leaves the files as the run's ending asks;
+    // sets report.files and report.linesInFile. A failure to close the
+    // partial file or to put the file in place is returned (the run's ending
+    // becomes Failed) and keeps the partial file.
+    RunFailure Finish(const RunEndFacts& end, OutputFileReport& report);
 
     // Lets another run have the output: called when the run is over, for the
     // run object may outlive it (a window keeps it for its report).
@@ -132,21 +138,21 @@ class OutputTransaction {
   private:
     RunFailure BeginStandardOutput();
     RunFailure CheckSideFiles();
-    RunFailure StartResume(HarvestReport& report);
-    RunFailure CheckEarlierSelection(HarvestReport& report);
-    RunFailure StartAfresh(HarvestReport& report);
-    void TakeEarlierRows(const HarvestReport& report);
+    RunFailure StartResume(OutputFileReport& report);
+    RunFailure CheckEarlierSelection(OutputFileReport& report);
+    RunFailure StartAfresh(OutputFileReport& report);
+    void TakeEarlierRows(const OutputFileReport& report);
     RunFailure OpenJournal(OutputOpening opening);
     RunFailure OutputStillWritable() const;
-    FileOutcomeFacts OutcomeFacts(const HarvestReport& report) const;
-    RunFailure PutPartialFileInPlace(HarvestReport& report);
-    RunFailure Compose(HarvestReport& report);
+    FileOutcomeFacts OutcomeFacts(const RunEndFacts& end, const OutputFileReport& report) const;
+    RunFailure PutPartialFileInPlace(const RunEndFacts& end, OutputFileReport& report);
+    RunFailure Compose(const RunEndFacts& end, OutputFileReport& report);
     RunFailure PutWorkbookInPlace(const std::vector<std::string>& lines);
     std::string FileBytes(const std::vector<std::string>& lines) const;
     void LeaveAsBefore();
 
     OutputRequest request_;
-    PortalSettings portal_;
+    CoursePages pages_;
     const JournalCodec& codec_;  // the partial file's lines
     std::filesystem::path output_;
     std::filesystem::path partial_;

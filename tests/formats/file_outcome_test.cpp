@@ -2,7 +2,7 @@
 // the output path and what it wrote: one case of the table each.
 #include <gtest/gtest.h>
 
-#include "output_transaction.h"
+#include "OutputTransaction.h"
 
 namespace teebasket::detail {
 namespace {
