@@ -12,6 +12,7 @@
 
 #include "CliOptions.h"
 #include "FuzzChecks.h"
+#include "HarvestConfig.h"
 #include "Unicommon.h"
 #include "path_text.h"
 

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::SplitAtZero(std::string(reinterpret_cast<const char*>(data), size), 2);
     const std::string& host = parts[0];
     const std::string id = parts.size() > 1 ? parts[1] : "120012";
-    const bool loopback = cli::IsLoopbackHost(host);
+    const bool loopback = IsLoopbackHost(host);
     if (!PortalHostProblem(host).empty()) {
         return 0;
     }
