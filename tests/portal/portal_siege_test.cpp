@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -27,17 +26,6 @@ using namespace std::chrono_literals;
 // Hang guards only: on an idle machine each wait below ends within seconds.
 constexpr auto kHangGuard = 30s;
 
-bool WaitUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + kHangGuard;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
 TEST(PortalSiege, OrdinaryRequestsAreServedWhileHostileClientsHoldOn) {
     const PortalProcess portal;
     // More trickling connections than the portal has workers, and more
@@ -46,7 +34,8 @@ TEST(PortalSiege, OrdinaryRequestsAreServedWhileHostileClientsHoldOn) {
     const Siege silent(portal.port(), Hostile::Silent, 200);
     const Siege stall(portal.port(), Hostile::Stall, 32);
     // All but a few of the stalling requests are ended at once.
-    ASSERT_TRUE(WaitUntil([&] { return stall.Ended() >= 32 - 4; })) << stall.Ended();
+    ASSERT_TRUE(test::WaitUntil([&] { return stall.Ended() >= 32 - 4; }, kHangGuard))
+        << stall.Ended();
 
     const test::TempDir dir;
     UserAgentGenerator agents;
@@ -73,9 +62,12 @@ TEST(PortalSiege, RequestsOverTheirTimeAndSilentConnectionsAreClosed) {
         ASSERT_TRUE(client.Ok());
         ASSERT_TRUE(client.Send(test::kTrickledStart));
         const auto deadline = std::chrono::steady_clock::now() + kHangGuard;
+        const int pauseMs = static_cast<int>(test::kTricklePause.count());
         while (std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(test::kTricklePause);
-            if ((test::Readable(client.Fd(), 0) && !client.Receive(answer)) || !client.Send("a")) {
+            // The portal's answer ends the wait at once; otherwise the next
+            // byte goes after the trickle's pause.
+            const bool answered = test::Readable(client.Fd(), pauseMs);
+            if ((answered && !client.Receive(answer)) || !client.Send("a")) {
                 trickleEnded = true;
                 return;
             }
@@ -84,10 +76,13 @@ TEST(PortalSiege, RequestsOverTheirTimeAndSilentConnectionsAreClosed) {
     // A TCP connection that never begins its TLS handshake.
     const int silent = test::ConnectToLoopback(portal.port());
     ASSERT_GE(silent, 0);
-    EXPECT_TRUE(WaitUntil([&] {
-        char byte = 0;
-        return test::Readable(silent, 0) && ::recv(silent, &byte, 1, MSG_DONTWAIT) <= 0;
-    })) << "a silent connection was left open";
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            char byte = 0;
+            return test::Readable(silent, 0) && ::recv(silent, &byte, 1, MSG_DONTWAIT) <= 0;
+        },
+        kHangGuard))
+        << "a silent connection was left open";
     ::close(silent);
     trickler.join();
     SSL_CTX_free(context);
