@@ -73,7 +73,10 @@ struct CrawlPace {
     std::chrono::steady_clock::time_point nextRequestAt{};
 };
 
-struct HarvestReport {
+// The files' part (OutputFileReport: the output and partial paths, the
+// resume start, what became of the files) is the file transaction's own,
+// which it fills in place.
+struct HarvestReport : OutputFileReport {
     // Progress, set before each observer call.
     int prefectureCount = 0;
     int courseTotal = 0;
@@ -83,19 +86,9 @@ struct HarvestReport {
     int coursesKept = 0;                    // courses that kept their earlier line
     std::vector<PageFailure> pageFailures;  // in the order they happened
 
-    // The files, known once the run has begun its file (before ProgressStart).
-    std::filesystem::path outputPath;               // the file written (a link's target)
-    OutputFormat outputFormat = OutputFormat::Csv;  // the format written, for the wording
-    std::filesystem::path partialPath;              // OUTPUT.partial
-    ResumeStart resume;
-    bool partialReplaced = false;  // a partial file of an interrupted run was replaced
-    bool nothingToResume = false;  // resume was asked for, but there was no file
-
     // The end, set before RunEnded.
     RunEnding ending = RunEnding::Finished;
     RunFailure failure;  // when ending is Failed
-    FileOutcome files = FileOutcome::NotTouched;
-    int linesInFile = 0;  // course lines of the file put in place
     // The reason of the last page that could not be connected to, for an
     // Unreachable or PortalStoppedAnswering ending.
     PageFailure lastConnectionFailure;

@@ -229,18 +229,6 @@ detail::CoursePages CoursePagesOf(const PortalSettings& portal) {
     return {.bookingHost = portal.bookingHost, .detailUrlPrefix = DetailUrl(portal, "")};
 }
 
-// What the file transaction reported, in the run's report.
-void TakeFileReport(HarvestReport& report, const OutputFileReport& files) {
-    report.outputPath = files.outputPath;
-    report.outputFormat = files.outputFormat;
-    report.partialPath = files.partialPath;
-    report.resume = files.resume;
-    report.partialReplaced = files.partialReplaced;
-    report.nothingToResume = files.nothingToResume;
-    report.files = files.files;
-    report.linesInFile = files.linesInFile;
-}
-
 RunEndFacts EndFactsOf(const HarvestReport& report) {
     return {.ending = report.ending,
             .rowsWritten = report.rowsWritten,
@@ -267,7 +255,6 @@ struct HarvestRun::Engine {
     std::atomic<bool> stopAsked{false};  // the caller asked for the stop
     std::atomic<bool> running{true};
     detail::OutputTransaction output;
-    OutputFileReport files;  // copied into report after each step of the transaction
 };
 
 namespace {
@@ -329,9 +316,7 @@ void HarvestRun::Engine::Harvest(HarvestObserver& observer) {
                                     [&state](const std::vector<std::string>& wanted) {
                                         return ListSelectionAhead(state, wanted);
                                     });
-        RunFailure failure = output.Begin(files);
-        TakeFileReport(report, files);
-        if ((report.failure = std::move(failure))) {
+        if ((report.failure = output.Begin(report))) {
             return;
         }
         began = true;
@@ -356,12 +341,11 @@ void HarvestRun::Engine::End(detail::RunState& state, bool began) {
     report.ending = Ending(state);
     if (began) {
         Guarded(report, [&] {
-            if (RunFailure failure = output.Finish(EndFactsOf(report), files)) {
+            if (RunFailure failure = output.Finish(EndFactsOf(report), report)) {
                 detail::EndWithFailure(report, std::move(failure));
             }
         });
     }
-    TakeFileReport(report, files);
     output.ReleaseLock();
     // A stop asked for after the end changes nothing.
     stop.Request();

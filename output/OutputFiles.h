@@ -62,10 +62,10 @@ struct ResumeStart {
     CoursesOutside outside;
 };
 
-// What the file transaction tells of the files; the engine copies it into its
-// report, which front ends read.
+// What the file transaction tells of the files: the part of the engine's
+// report (HarvestReport) that the transaction fills, which front ends read.
 struct OutputFileReport {
-    // Known once the run has begun its file.
+    // Known once the run has begun its file (before ProgressStart).
     std::filesystem::path outputPath;               // the file written (a link's target)
     OutputFormat outputFormat = OutputFormat::Csv;  // the format written, for the wording
     std::filesystem::path partialPath;              // OUTPUT.partial
