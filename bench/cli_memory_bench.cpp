@@ -4,62 +4,22 @@
 // grow with the number of courses.
 //
 //   build/bench/cli_memory_bench [K ...]     (default 213: about 10 000 courses)
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
-
-extern char** environ;
+#include "child_run.h"
 
 namespace {
 
 using namespace teebasket;
+using bench::ChildRun;
+using bench::RunMeasured;
 
 constexpr int kDefaultCoursesPerPrefecture = 213;
-
-struct ChildRun {
-    int exitCode = -1;
-    double peakMiB = 0;
-    double seconds = 0;
-};
-
-// Runs `args` with standard output and error sent to /dev/null; the peak
-// resident memory is the child's own (wait4), not this process's.
-ChildRun RunMeasured(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    ChildRun result;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return result;
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    result.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    return result;
-}
 
 // The lines of the CSV file, the header line included.
 std::size_t CountLines(const std::filesystem::path& path) {

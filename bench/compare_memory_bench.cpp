@@ -14,9 +14,6 @@
 // signal.
 //
 //   build/bench/compare_memory_bench [FOLDER]   (FOLDER keeps the inputs)
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -27,45 +24,14 @@
 #include <vector>
 
 #include "TestSupport.h"
-
-extern char** environ;
+#include "child_run.h"
 
 namespace {
 
 using namespace teebasket;
+using bench::ChildRun;
+using bench::RunMeasured;
 namespace fs = std::filesystem;
-
-struct ChildRun {
-    std::string ending;  // "exit N" or "signal N"
-    double peakMiB = 0;
-};
-
-ChildRun RunMeasured(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    ChildRun result;
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        result.ending = "not started";
-        return result;
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    result.ending = WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status))
-                                      : "signal " + std::to_string(WTERMSIG(status));
-    result.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    return result;
-}
 
 void PutLe(std::string& out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
