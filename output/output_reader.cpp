@@ -26,14 +26,6 @@ std::string KiB(std::size_t bytes) {
     return std::to_string(bytes >> 10) + " KiB";
 }
 
-// A course that holds nothing read from its page is one whose page could not
-// be read, in a file of any format.
-void InferFetchStatus(CourseEntry& entry) {
-    if (entry.fetchStatus == CourseFetch::Fetched) {
-        entry.fetchStatus = InferredFetch(entry.record);
-    }
-}
-
 std::size_t ValueBytes(const CourseEntry& entry) {
     std::size_t bytes = entry.prefecture.size() + entry.courseId.size() + entry.fetchedAt.size() +
                         entry.latitude.size() + entry.longitude.size();
@@ -78,7 +70,6 @@ class CourseIntake {
                 return false;
             }
         }
-        InferFetchStatus(entry);
         entries_.push_back(std::move(entry));
         return true;
     }
