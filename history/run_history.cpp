@@ -264,7 +264,7 @@ void RemoveUnnamedRecords(const fs::path& folder, const std::vector<RunEntry>& k
     std::vector<fs::path> unnamed;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         const fs::path& path = it->path();
-        const std::string name = path.filename().string();
+        const std::string name = PathText(path.filename());
         if (!name.ends_with(kRecordsExtension)) {
             continue;
         }
