@@ -172,20 +172,6 @@ TEST(RunHistory, TwoWritersAtOnceLoseNoRun) {
     }
 }
 
-TEST(RunHistory, AHistoryThatCannotBeWrittenSaysWhyAndKeepsNothing) {
-    TempDir data;
-    const fs::path blocked = data.path() / "history";
-    WriteFileBytes(blocked, "a file where the folder should be");
-    const KeepResult kept = KeepRun(blocked, FinishedRunOf({13}));
-    EXPECT_FALSE(kept.entry);
-    EXPECT_NE(kept.problem.find("cannot be made"), std::string::npos) << kept.problem;
-    EXPECT_TRUE(ListRuns(blocked).empty());
-
-    const KeepResult noSelection = KeepRun(HistoryFolderIn(data.path() / "x"), FinishedRunOf({}));
-    EXPECT_FALSE(noSelection.entry);
-    EXPECT_FALSE(noSelection.problem.empty());
-}
-
 TEST(RunHistory, PreviousRunOfTheSameSelection) {
     const auto entry = [](std::string id, std::vector<int> codes) {
         RunEntry run;
