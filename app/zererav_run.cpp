@@ -86,6 +86,7 @@ HarvestRequest TFrmMain::MakeRequest(OutputFormat format) const {
     request.output.format = format;
     request.output.headerFileWhenEmpty = true;
     request.scratchPath = environment_.dataFolder / kScratchFileName;
+    request.historyFolder = history::HistoryFolderIn(environment_.dataFolder);
     return request;
 }
 

@@ -41,6 +41,11 @@ struct CompareArguments {
     std::optional<std::string> report;  // "-" is standard output
 };
 
+// The arguments of `teebasket-cli history [--json]`.
+struct HistoryArguments {
+    bool json = false;  // one JSON object per run instead of the table
+};
+
 struct CommandLine {
     bool help = false;
     bool version = false;
@@ -48,6 +53,7 @@ struct CommandLine {
     bool quiet = false;
     bool all = false;
     bool resume = false;
+    bool noHistory = false;                // the run is not kept in the history of runs
     std::vector<std::string> prefectures;  // as typed: code, name or romaji name
     std::optional<std::string> output;     // "-" is standard output
     std::optional<OutputFormat> format;    // nothing: from the output's extension
@@ -57,6 +63,7 @@ struct CommandLine {
     std::optional<std::string> caCertificate;  // "" asks for no extra certificate
     std::optional<PauseArgument> pauses;
     std::optional<CompareArguments> compare;  // the compare subcommand was given
+    std::optional<HistoryArguments> history;  // the history subcommand was given
 };
 
 struct ParsedCommandLine {
@@ -68,8 +75,8 @@ struct ParsedCommandLine {
 // getopt: an option's value is the next argument, or follows "=" (--output=a.csv,
 // --ca-cert= for an empty one) or its short name (-oa.csv); short flags
 // combine (-qo FILE); "--" ends the options; a repeated option keeps its last
-// value. `compare OLD NEW [-o REPORT]` is a subcommand of its own. Never
-// throws.
+// value. `compare OLD NEW [-o REPORT]` and `history [--json]` (which takes
+// --config too) are subcommands of their own. Never throws.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // Whether the output named on the command line is standard output ("-").

@@ -33,6 +33,11 @@ ExitCode ExitCodeFor(const HarvestReport& report);  // of OutcomeOf(report)
 // The closing lines for `report` (UTF-8, each without a line end).
 std::vector<std::string> OutcomeLines(const HarvestReport& report);
 
+// The warning that the run, its file in place, was not kept in the history
+// of runs, with the reason (UTF-8, without a line end); empty when there is
+// nothing to warn of. Said even with --quiet.
+std::string HistoryWarning(const HarvestReport& report);
+
 // The line that names one page that could not be read: its course
 // identifier or prefecture, its URL and the reason (UTF-8, without a line
 // end). Text from the page is printed with its control characters escaped.

@@ -11,6 +11,7 @@
 #include "CliOptions.h"
 #include "CompareCommand.h"
 #include "HarvestConfig.h"
+#include "HistoryCommand.h"
 #include "Language.h"
 #include "Unithread.h"
 #include "standard_descriptors.h"
@@ -28,12 +29,17 @@ struct RunRequest {
     OutputFormat format = OutputFormat::Csv;  // --format, or from the output's extension
     bool resume = false;  // continue from the partial file, or else the output file
     bool quiet = false;
+    // The history of runs beside golf.ini that keeps the run; empty with
+    // --no-history and for standard output.
+    std::filesystem::path historyFolder;
 };
 
 struct PreparedRun {
     RunRequest request;
     // The compare subcommand to run instead of a harvest, its paths resolved.
     std::optional<CompareRequest> compare;
+    // The history subcommand to run instead of a harvest.
+    std::optional<HistoryRequest> history;
     int exitCode = -1;  // >= 0: the program ends with it before any run
     // The text for that ending: the help or version text (stdout, with its
     // line end) for 0, otherwise one line for stderr.
@@ -41,7 +47,7 @@ struct PreparedRun {
 };
 
 // Turns the arguments (after the program name) into a run, into the compare
-// subcommand's request, or into an early ending: --help, --version,
+// or history subcommand's request, or into an early ending: --help, --version,
 // --list-prefectures, or a usage or settings error (exit 64). Runs nothing.
 // `executableDir` locates the default golf.ini, `currentFolder` resolves
 // relative paths; `language` is that of the help.

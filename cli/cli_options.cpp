@@ -22,8 +22,8 @@ namespace {
 // gives such an option an empty value, and a flag takes none at all.
 constexpr std::string_view kValueOptions[] = {"output",       "format",  "config",  "listing-host",
                                               "booking-host", "ca-cert", "pause-ms"};
-constexpr std::string_view kFlags[] = {"help",  "version", "list-prefectures",
-                                       "quiet", "all",     "resume"};
+constexpr std::string_view kFlags[] = {"help", "version", "list-prefectures", "quiet",
+                                       "all",  "resume",  "no-history",       "json"};
 
 template <std::size_t N>
 bool OneOf(std::string_view name, const std::string_view (&names)[N]) {
@@ -106,6 +106,8 @@ struct RawCommandLine {
     std::vector<std::string> compareFiles;
     std::optional<std::string> compareReport;
     bool compareHelp = false;
+    bool historyJson = false;
+    bool historyHelp = false;
 };
 
 // A repeated option keeps its last value, as with getopt.
@@ -122,6 +124,7 @@ void DescribeOptions(CLI::App& app, CommandLine& line, RawCommandLine& raw) {
     app.add_flag("-q,--quiet", line.quiet);
     app.add_flag("--all", line.all);
     app.add_flag("--resume", line.resume);
+    app.add_flag("--no-history", line.noHistory);
     Last(app.add_option("-o,--output", line.output));
     Last(app.add_option("--format", raw.format));
     Last(app.add_option("--config", line.config));
@@ -136,6 +139,13 @@ void DescribeOptions(CLI::App& app, CommandLine& line, RawCommandLine& raw) {
     compare->add_flag("-h,--help", raw.compareHelp);
     compare->add_option("files", raw.compareFiles);
     Last(compare->add_option("-o,--output", raw.compareReport));
+    // --config may follow the subcommand: what it does not know goes to the
+    // program's own options.
+    CLI::App* history = app.add_subcommand("history");
+    history->set_help_flag();
+    history->fallthrough();
+    history->add_flag("-h,--help", raw.historyHelp);
+    history->add_flag("--json", raw.historyJson);
 }
 
 // The first argument that CLI11 could not place, as an error.
@@ -155,8 +165,29 @@ std::string ExtraArgumentError(const CLI::App& app) {
     return "unexpected argument \"" + first + "\"";
 }
 
+bool AnyRunOption(const CommandLine& line) {
+    return line.all || line.resume || line.noHistory || line.listPrefectures ||
+           !line.prefectures.empty() || line.output || line.format || line.listingHost ||
+           line.bookingHost || line.caCertificate || line.pauses;
+}
+
+// The history subcommand takes --json, and --config for the folder of the
+// history; nothing of a run.
+std::string CheckHistory(const RawCommandLine& raw, CommandLine& line) {
+    if (raw.historyHelp) {
+        line.help = true;
+        return {};
+    }
+    if (AnyRunOption(line)) {
+        return "history takes only --json and --config, no prefecture or option of a run";
+    }
+    line.history = HistoryArguments{raw.historyJson};
+    return {};
+}
+
 // Checks the values that CLI11 takes as text and fills in their parsed form.
-std::string CheckValues(RawCommandLine& raw, CommandLine& line, bool compareGiven) {
+std::string CheckValues(RawCommandLine& raw, CommandLine& line, bool compareGiven,
+                        bool historyGiven) {
     if (raw.format) {
         line.format = ParseOutputFormat(*raw.format);
         if (!line.format) {
@@ -177,6 +208,9 @@ std::string CheckValues(RawCommandLine& raw, CommandLine& line, bool compareGive
     if (line.config && line.config->empty()) {
         return "--config needs a file name";
     }
+    if (historyGiven) {
+        return CheckHistory(raw, line);
+    }
     if (!compareGiven) {
         return {};
     }
@@ -184,11 +218,7 @@ std::string CheckValues(RawCommandLine& raw, CommandLine& line, bool compareGive
         line.help = true;
         return {};
     }
-    const bool runOptions = line.all || line.resume || line.listPrefectures ||
-                            !line.prefectures.empty() || line.output || line.format ||
-                            line.config || line.listingHost || line.bookingHost ||
-                            line.caCertificate || line.pauses;
-    if (runOptions) {
+    if (AnyRunOption(line) || line.config) {
         return "compare takes only OLD NEW and -o REPORT, no prefecture or option of a run";
     }
     if (raw.compareFiles.size() != 2) {
@@ -249,7 +279,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         parsed.error = OneLine(error.what());
     }
     if (parsed.error.empty()) {
-        parsed.error = CheckValues(raw, parsed.values, app.got_subcommand("compare"));
+        parsed.error = CheckValues(raw, parsed.values, app.got_subcommand("compare"),
+                                   app.got_subcommand("history"));
     }
     if (!parsed.error.empty()) {
         parsed.values = CommandLine{};
@@ -324,6 +355,7 @@ namespace {
 
 constexpr std::string_view kUsageEnglish = R"(Usage: teebasket-cli [OPTIONS] [PREFECTURE...]
        teebasket-cli compare OLD NEW [-o REPORT]
+       teebasket-cli history [--json]
 
 Collects the golf courses of the chosen prefectures into one file, by default
 a CSV file in code page 932, as the Teebasket window writes it.
@@ -347,6 +379,7 @@ Options:
                           read, request only the others; a file with
                           courses of prefectures not selected is refused
       --config FILE       the settings file (default: the window's golf.ini)
+      --no-history        do not keep this run in the history of runs
       --listing-host HOST the portal's listing host (host or host:port)
       --booking-host HOST the portal's booking host (host or host:port)
       --ca-cert FILE      extra trusted certificates (PEM); "" for none
@@ -361,12 +394,16 @@ Commands:
   compare OLD NEW [-o REPORT]
                           compare the files of two runs and report what
                           changed (REPORT, or standard output)
+  history [--json]        the runs kept in the history (the newest 24, in
+                          the folder "history" beside golf.ini), newest
+                          first; --json prints one JSON object per run
 
 Rows go to FILE.partial first, line by line; it replaces FILE when the run
 ends, or when it is stopped and no FILE was there (a stop keeps an earlier
 FILE and leaves FILE.partial for --resume). A run that finds nothing or
 cannot reach the portal leaves FILE as it was. Progress goes to standard
-error.
+error. A run that puts FILE in place also keeps its courses in the history
+of runs (see history); a history that cannot be written is only a warning.
 
 Exit codes:
    0  at least one course written       9  the portal could not be reached,
@@ -381,6 +418,7 @@ Exit codes:
 
 constexpr std::string_view kUsageJapanese = R"(使い方: teebasket-cli [オプション] [都道府県...]
         teebasket-cli compare 旧ファイル 新ファイル [-o レポート]
+        teebasket-cli history [--json]
 
 選んだ都道府県のゴルフ場の情報を1つのファイルに集めます。既定の形式は
 Teebasket のウィンドウと同じ CSV ファイル（コードページ932）です。
@@ -404,6 +442,7 @@ Teebasket のウィンドウと同じ CSV ファイル（コードページ932�
                           修復します。読めたページの行は残し、残りだけを取得
                           します。選んでいない都道府県の行があるファイルは断ります
       --config FILE       設定ファイル（既定: ウィンドウの golf.ini）
+      --no-history        この実行を取得履歴に残しません
       --listing-host HOST ポータルの一覧ホスト（ホスト名 または ホスト名:ポート）
       --booking-host HOST ポータルの予約ホスト（ホスト名 または ホスト名:ポート）
       --ca-cert FILE      追加で信頼する証明書（PEM）。"" で追加なし
@@ -418,12 +457,16 @@ Teebasket のウィンドウと同じ CSV ファイル（コードページ932�
   compare 旧ファイル 新ファイル [-o レポート]
                           2回の実行のファイルを比べ、変わった点を報告します
                           （レポート のファイル、または標準出力へ）
+  history [--json]        取得履歴に残した実行（golf.ini と同じフォルダの
+                          history フォルダに最新の24回）を新しい順に表示
+                          します。--json は1回ごとに1つの JSON オブジェクト
 
 行はまず FILE.partial に1行ずつ書き込み、実行が終わったとき、または中断
 されて FILE がなかったときに FILE と置き換えます（中断したときは既存の
 FILE を残し、--resume のために FILE.partial を残します）。何も見つから
 なかったとき、ポータルに接続できなかったときは FILE をそのまま残します。
-進捗は標準エラーに表示します。
+進捗は標準エラーに表示します。FILE を置いた実行は、その内容を取得履歴
+にも残します（history を参照）。履歴に書き込めないときは警告だけです。
 
 終了コード:
    0  1件以上を書き込んだ             9  ポータルに接続できなかった、

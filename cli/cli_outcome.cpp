@@ -469,6 +469,15 @@ std::vector<std::string> OutcomeLines(const HarvestReport& report) {
     return lines;
 }
 
+std::string HistoryWarning(const HarvestReport& report) {
+    if (report.history != HistoryKeeping::NotKept) {
+        return {};
+    }
+    return "警告: " + std::string(HistoryNotKeptWords(Language::Japanese)) +
+           "。 / Warning: " + std::string(HistoryNotKeptWords(Language::English)) + ": " +
+           PrintableText(report.historyProblem) + ".";
+}
+
 std::string UsageErrorMessage(const std::string& detail) {
     return "コマンドラインまたは設定に誤りがあります。 / Bad usage or configuration: " + detail +
            " (see teebasket-cli --help).";

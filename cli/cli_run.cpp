@@ -161,6 +161,17 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
         prepared.compare = CompareRequestFor(*line.compare, currentFolder);
         return prepared;
     }
+    if (line.history) {
+        fs::path iniFile;
+        if (std::string problem = ChooseSettingsFile(line, executableDir, currentFolder, iniFile);
+            !problem.empty()) {
+            return UsageError(problem);
+        }
+        PreparedRun prepared;
+        prepared.history =
+            HistoryRequest{history::HistoryFolderIn(iniFile.parent_path()), line.history->json};
+        return prepared;
+    }
     if (line.all && !line.prefectures.empty()) {
         return UsageError("--all and named prefectures exclude each other");
     }
@@ -205,6 +216,10 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
     }
     request.resume = line.resume;
     request.quiet = line.quiet;
+    if (!toStandardOutput && !line.noHistory) {
+        // The history lives where golf.ini does, the window's or --config's.
+        request.historyFolder = history::HistoryFolderIn(iniFile.parent_path());
+    }
     return prepared;
 }
 
@@ -241,6 +256,7 @@ HarvestRequest EngineRequest(const RunRequest& request, const fs::path& scratchF
     engine.output.resume = request.resume;
     engine.output.syncEachLine = true;
     engine.scratchPath = scratchFolder / kScratchFileName;
+    engine.historyFolder = request.historyFolder;
     return engine;
 }
 
@@ -260,6 +276,9 @@ int RunTeebasketCli(int argc, char** argv, const ClosedStandardDescriptors& clos
     }
     if (prepared.compare) {
         return RunCompare(*prepared.compare, stdout, stderr);
+    }
+    if (prepared.history) {
+        return RunHistoryList(*prepared.history, stdout, ProcessLanguage());
     }
     const RunRequest& request = prepared.request;
     if (request.toStandardOutput && closedAtStart.output) {
@@ -314,6 +333,9 @@ int RunTeebasketCli(int argc, char** argv, const ClosedStandardDescriptors& clos
         for (const std::string& line : OutcomeLines(report)) {
             progress.Note(line);
         }
+    }
+    if (const std::string warning = HistoryWarning(report); !warning.empty()) {
+        progress.Note(warning);
     }
     return code;
 }

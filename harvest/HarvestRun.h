@@ -18,6 +18,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@
 #include "HarvestFailure.h"
 #include "OutputFiles.h"
 #include "Prefectures.h"
+#include "RunHistory.h"
 #include "Unicommon.h"
 
 namespace teebasket {
@@ -63,6 +65,16 @@ struct HarvestRequest {
     HarvestSettings settings;
     OutputRequest output;
     std::filesystem::path scratchPath;  // the scratch file, e.g. "tmp.dat" in the data folder
+    // The history of runs (history::HistoryFolderIn of the data folder) that
+    // keeps the run when it puts a file in place; empty keeps nothing.
+    std::filesystem::path historyFolder;
+};
+
+// Whether the run was kept in the history of runs.
+enum class HistoryKeeping {
+    NotAsked,  // no history folder was given, or the run put no file in place
+    Kept,      // HarvestReport::historyEntry is the run
+    NotKept,   // the history could not take the run: HarvestReport::historyProblem
 };
 
 // What outlives one run: the agent sequence, and the earliest time of the
@@ -93,6 +105,12 @@ struct HarvestReport : OutputFileReport {
     // Unreachable or PortalStoppedAnswering ending.
     PageFailure lastConnectionFailure;
     bool everyListingRead = false;  // no listing page failed and no stop came
+
+    // The history of runs, set before RunEnded. It never changes the run's
+    // ending or its files.
+    HistoryKeeping history = HistoryKeeping::NotAsked;
+    std::optional<history::RunEntry> historyEntry;  // when Kept
+    std::string historyProblem;                     // when NotKept (UTF-8, one line)
 };
 
 // The four calls through which a run reports to its caller. Each is made on

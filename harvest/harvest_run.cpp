@@ -188,6 +188,11 @@ bool WriteCourse(RunState& state, const CourseEntry& entry) {
                                    std::error_code(error, std::generic_category())));
         return false;
     }
+    if (HistoryNeedsWrittenFacts(state.request)) {
+        CourseEntry facts = entry;
+        facts.record = CourseRecord();
+        state.writtenFacts.insert_or_assign(entry.record[kColumnDetailUrl], std::move(facts));
+    }
     return true;
 }
 
@@ -345,6 +350,9 @@ void HarvestRun::Engine::End(detail::RunState& state, bool began) {
                 detail::EndWithFailure(report, std::move(failure));
             }
         });
+        // While the output's lock is held, so that no other run replaces
+        // the file as it is read.
+        detail::KeepInHistory(state);
     }
     output.ReleaseLock();
     // A stop asked for after the end changes nothing.

@@ -23,6 +23,10 @@ std::string PageProblemWords(const PageFailure& failure, Language language);
 // Said of a page whose course kept the earlier file's row.
 std::string_view KeptEarlierRowWords(Language language);
 
+// Said of a run whose file is in place but which the history of runs could
+// not keep.
+std::string_view HistoryNotKeptWords(Language language);
+
 // The output file of `format` as a message names it; the code-page-932 CSV
 // keeps its original words.
 std::string_view OutputFileWords(OutputFormat format, Language language);

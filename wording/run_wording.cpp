@@ -138,6 +138,11 @@ std::string_view KeptEarlierRowWords(Language language) {
     return Pick<std::string_view>(language, "前回の値を保持", "kept the earlier row");
 }
 
+std::string_view HistoryNotKeptWords(Language language) {
+    return Pick<std::string_view>(language, "取得履歴に残せませんでした",
+                                  "the run was not kept in the history");
+}
+
 std::string_view OutputFileWords(OutputFormat format, Language language) {
     return OutputFileTable(format).In(language);
 }

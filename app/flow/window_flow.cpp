@@ -2,6 +2,7 @@
 // shown.
 #include "WindowFlow.h"
 
+#include "RunWording.h"
 #include "path_text.h"
 
 namespace teebasket::flow {
@@ -283,6 +284,19 @@ std::uint32_t EndCodeOfRun(const HarvestReport& report, bool threadFailed) {
 // ---------------------------------------------------------------------------
 // The end of a run
 
+namespace {
+
+// The run's file is in place, but the history of runs could not keep it:
+// a line says so, and the details give the reason.
+void AddHistoryNotKept(Message& message, const std::string& problem) {
+    const std::string words(HistoryNotKeptWords(Language::Japanese));
+    message.text += "\n（" + words + "）";
+    message.details =
+        words + ": " + problem + (message.details.empty() ? "" : "\n\n") + message.details;
+}
+
+}  // namespace
+
 EndOfRun EndOfRunFor(std::uint32_t code, const HarvestRequest& request, const HarvestReport& report,
                      const std::string& threadFailure, const FailureWording& wording) {
     const std::string details =
@@ -315,6 +329,9 @@ EndOfRun EndOfRunFor(std::uint32_t code, const HarvestRequest& request, const Ha
             break;
         default:
             break;
+    }
+    if (end.message && report.history == HistoryKeeping::NotKept) {
+        AddHistoryNotKept(*end.message, report.historyProblem);
     }
     return end;
 }

@@ -53,6 +53,10 @@ struct RunState {
     // The listings read before the crawl (ListSelectionAhead), by slug; the
     // crawl takes each instead of asking for its pages again.
     std::unordered_map<std::string, PrefectureListing> listedAhead;
+    // What the code-page-932 CSV does not hold of the courses this run wrote
+    // (their prefecture, identifier, time, fetch state and position; the
+    // values themselves left out), by detail URL, for the history of runs.
+    std::unordered_map<std::string, CourseEntry> writtenFacts;
 };
 
 // What came of asking for one page.
@@ -93,6 +97,15 @@ bool WriteCourse(RunState& state, const CourseEntry& entry);
 
 // Records the run's failure (the first one counts) and stops the run.
 void FailRun(RunState& state, RunFailure failure);
+
+// Whether the history of runs wants the facts of each course written
+// (RunState::writtenFacts): the run is kept, and its file does not hold them.
+bool HistoryNeedsWrittenFacts(const HarvestRequest& request);
+
+// At the end of a run whose file was put in place: keeps the file's courses
+// in the history of runs and says so in the report (history, historyEntry,
+// historyProblem). Never changes the run's ending or files, never throws.
+void KeepInHistory(RunState& state);
 
 }  // namespace teebasket::detail
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "RunHistory.h"
 #include "TestSupport.h"
 #include "WindowTestSupport.h"
 
@@ -241,6 +242,13 @@ void TestWindowRun::wholeRunShowsItsProgressAtEachCall() {
     QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
     QCOMPARE(CsvLineCount(f.DataFolder() / "whole.csv"), 1 + 2 * kCoursesPerPrefecture);
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
+    // The run is kept in the history of the data folder.
+    const std::vector<history::RunEntry> runs =
+        history::ListRuns(history::HistoryFolderIn(f.DataFolder()));
+    QCOMPARE(runs.size(), std::size_t{1});
+    QVERIFY(runs[0].prefectures == (std::vector<int>{1, 13, kTottori + 1}));
+    QCOMPARE(runs[0].courses, std::size_t{2} * kCoursesPerPrefecture);
+    QVERIFY(runs[0].output == f.DataFolder() / "whole.csv");
     QVERIFY(f.prgBar()->isHidden());
     // Idle again: the lower line names the portal.
     QCOMPARE(f.lblStatus()->text(),

@@ -41,6 +41,7 @@
 #include "OutputReader.h"
 #include "PortalPages.h"
 #include "ProfileFile.h"
+#include "RunHistory.h"
 #include "TestSupport.h"
 #include "Unithread.h"
 
@@ -1555,6 +1556,61 @@ TEST_F(CliAgainstPortal, ProgressLinesFollowTheLocaleVariables) {
         << english.Stderr();
 }
 
+TEST_F(CliAgainstPortal, RunsThatPutAFileInPlaceAreKeptInTheHistory) {
+    ASSERT_EQ(RunCli(Folder(), With({"13", "-o", "first.csv"})).exitCode, 0);
+    const CliResult second =
+        RunCli(Folder(), With({"14", "13", "--format", "jsonl", "-o", "second"}));
+    ASSERT_EQ(second.exitCode, 0) << second.stderrText;
+    const CliResult unkept = RunCli(Folder(), With({"1", "-o", "unkept.csv", "--no-history"}));
+    ASSERT_EQ(unkept.exitCode, 0) << unkept.stderrText;
+
+    CliProcess english(Folder(), {"history", "--config", CliPath(Ini())},
+                       CliProcess::Launch{.captureStdout = true});
+    ASSERT_EQ(english.Wait(), 0) << english.Stderr();
+    const std::vector<std::string> lines = ErrorLines(english.Stdout());
+    ASSERT_EQ(lines.size(), 2u) << english.Stdout();
+    for (const char* expected :
+         {"東京都、神奈川県  8 courses, 0 failed  jsonl  ", "second.jsonl"}) {
+        EXPECT_NE(lines[0].find(expected), std::string::npos) << lines[0];
+    }
+    for (const char* expected : {"  東京都  4 courses, 0 failed  csv  ", "first.csv"}) {
+        EXPECT_NE(lines[1].find(expected), std::string::npos) << lines[1];
+    }
+    CliProcess japanese(
+        Folder(), {"--config", CliPath(Ini()), "history"},
+        CliProcess::Launch{.environment = {"LANG=ja_JP.UTF-8"}, .captureStdout = true});
+    ASSERT_EQ(japanese.Wait(), 0) << japanese.Stderr();
+    EXPECT_NE(japanese.Stdout().find("東京都  4件（取得できず 0件）  csv"), std::string::npos)
+        << japanese.Stdout();
+    CliProcess json(Folder(), {"history", "--json", "--config", CliPath(Ini())},
+                    CliProcess::Launch{.captureStdout = true});
+    ASSERT_EQ(json.Wait(), 0) << json.Stderr();
+    ASSERT_EQ(ErrorLines(json.Stdout()).size(), 2u);
+    EXPECT_TRUE(json.Stdout().starts_with("{\"id\":\"")) << json.Stdout();
+
+    // The second run's records read back as the file it put in place.
+    const std::vector<history::RunEntry> runs = history::ListRuns(Folder() / "history");
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].prefectures, (std::vector<int>{13, 14}));
+    EXPECT_EQ(ValuesOf(EntriesIn(runs[0].records)), ValuesOf(EntriesIn(Folder() / "second.jsonl")));
+    // The code-page-932 CSV holds no prefecture: the history has it from the run.
+    const std::vector<CourseEntry> first = EntriesIn(runs[1].records);
+    ASSERT_EQ(first.size(), 4u);
+    EXPECT_EQ(first[0].prefecture, "東京都");
+    EXPECT_FALSE(first[0].fetchedAt.empty());
+}
+
+TEST_F(CliAgainstPortal, AHistoryThatCannotBeWrittenWarnsAndChangesNothingOfTheRun) {
+    WriteFileBytes(Folder() / "history", "a file where the history's folder would be");
+    const CliResult result = RunCli(Folder(), With({"13", "-o", "kept.csv", "--quiet"}));
+    EXPECT_EQ(result.exitCode, 0) << result.stderrText;
+    EXPECT_EQ(CsvLines(ReadFileBytes(Folder() / "kept.csv")).size(), 1u + 4u);
+    EXPECT_TRUE(result.stderrText.starts_with(
+        "警告: 取得履歴に残せませんでした。 / Warning: the run was not kept in the history: "))
+        << result.stderrText;
+    EXPECT_EQ(ErrorLines(result.stderrText).size(), 1u) << result.stderrText;
+}
+
 TEST_F(CliAgainstPortal, OnATerminalInJapanese) {
     if (UnderWine()) {
         GTEST_SKIP() << "Wine's console host redraws a terminal with escape sequences of its own";
@@ -1594,6 +1650,9 @@ offer teebasket-cli tokyo com
 offer teebasket-cli compare old.csv -
 offer teebasket-cli -o x
 offer teebasket-cli kan
+offer teebasket-cli hist
+offer teebasket-cli history --
+offer teebasket-cli --no
 echo $_teebasket_cli_prefectures
 )";
     const fs::path file = fs::temp_directory_path() / ("completion-" + std::to_string(::getpid()));
@@ -1609,7 +1668,7 @@ echo $_teebasket_cli_prefectures
     }
     fs::remove(file);
     const std::vector<std::string> lines = ErrorLines(output);
-    ASSERT_EQ(lines.size(), 13u) << output;
+    ASSERT_EQ(lines.size(), 16u) << output;
     EXPECT_EQ(lines[0], "東京都");
     EXPECT_EQ(lines[1], "鹿児島県");
     EXPECT_EQ(lines[2], "kanagawa");
@@ -1622,9 +1681,12 @@ echo $_teebasket_cli_prefectures
     EXPECT_EQ(lines[9], "--output -o --help -h");
     EXPECT_EQ(lines[10], "FILE");
     EXPECT_EQ(lines[11], "kanagawa kanto kansai");  // regions too
+    EXPECT_EQ(lines[12], "history");
+    EXPECT_EQ(lines[13], "--json --config --help");
+    EXPECT_EQ(lines[14], "--no-history");
     // Every prefecture by its romaji name and its Japanese name.
     std::vector<std::string> words;
-    std::istringstream all(lines[12]);
+    std::istringstream all(lines[15]);
     for (std::string word; all >> word;) {
         words.push_back(word);
     }

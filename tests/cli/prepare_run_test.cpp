@@ -132,7 +132,7 @@ TEST_F(PrepareRunTest, HelpInTheUsersLanguageAndTheListOfPrefectures) {
     for (const char* option :
          {"--all", "--output", "--format", "--resume", "--config", "--listing-host",
           "--booking-host", "--ca-cert", "--pause-ms", "--quiet", "--list-prefectures", "--help",
-          "--version", "compare", "64", "73"}) {
+          "--version", "compare", "history", "--no-history", "--json", "64", "73"}) {
         EXPECT_NE(english.find(option), std::string::npos) << option;
         EXPECT_NE(prepared.message.find(option), std::string::npos) << option;
     }
@@ -197,6 +197,40 @@ TEST_F(PrepareRunTest, CompareIsPreparedWithItsPathsAndLeftToTheCaller) {
     EXPECT_TRUE(prepared.compare->reportToStandardOutput);
     EXPECT_FALSE(prepared.compare->reportPath);
     EXPECT_FALSE(Prepare({"tokyo"}).compare);
+}
+
+TEST_F(PrepareRunTest, TheHistoryIsBesideTheSettingsFile) {
+    EXPECT_EQ(Prepare({"tokyo"}).request.historyFolder, Folder() / "history");
+    fs::create_directories(Folder() / "cwd" / "own");
+    WriteFileBytes(Folder() / "cwd" / "own" / "golf.ini", "");
+    EXPECT_EQ(Prepare({"tokyo", "--config", "own/golf.ini"}).request.historyFolder,
+              Folder() / "cwd" / "own" / "history");
+    EXPECT_EQ(Prepare({"tokyo", "--no-history"}).request.historyFolder, fs::path());
+    EXPECT_EQ(Prepare({"tokyo", "-o", "-"}).request.historyFolder, fs::path());
+
+    PreparedRun listing = Prepare({"history"});
+    ASSERT_EQ(listing.exitCode, -1) << listing.message;
+    ASSERT_TRUE(listing.history);
+    EXPECT_EQ(listing.history->folder, Folder() / "history");
+    EXPECT_FALSE(listing.history->json);
+    listing = Prepare({"history", "--json", "--config", "own/golf.ini"});
+    ASSERT_TRUE(listing.history) << listing.message;
+    EXPECT_EQ(listing.history->folder, Folder() / "cwd" / "own" / "history");
+    EXPECT_TRUE(listing.history->json);
+    EXPECT_EQ(Prepare({"history", "--help"}).exitCode, kExitRowsWritten);
+
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"history", "tokyo"},
+                                               {"history", "--no-history"},
+                                               {"--all", "history"},
+                                               {"history", "-o", "x.csv"},
+                                               {"history", "--json=yes"},
+                                               {"history", "--config", "missing.ini"},
+                                               {"compare", "a", "b", "--no-history"}}) {
+        const PreparedRun prepared = Prepare(wrong);
+        EXPECT_EQ(prepared.exitCode, kExitUsage) << wrong.back();
+        EXPECT_FALSE(prepared.history) << wrong.back();
+    }
 }
 
 TEST_F(PrepareRunTest, WithoutPrefecturesTheWindowsSelectionIsTaken) {

@@ -302,6 +302,22 @@ TEST(EndOfRunTest, FailedStoppedAndClosingRuns) {
     EXPECT_EQ(End(kEndClosing, report), (EndOfRun{std::nullopt, false, false, true}));
 }
 
+TEST(EndOfRunTest, AHistoryNotKeptIsSaidBelowTheMessageAndWhyInItsDetails) {
+    HarvestReport report;
+    report.files = FileOutcome::NewFileInPlace;
+    report.history = HistoryKeeping::NotKept;
+    report.historyProblem = "no space";
+    const EndOfRun done = End(kEndCompleted, report);
+    EXPECT_EQ(done.message->text,
+              "情報の取得が完了しました。\n保存したファイルを開きますか？\n"
+              "（取得履歴に残せませんでした）");
+    EXPECT_EQ(done.message->details, "取得履歴に残せませんでした: no space");
+    EXPECT_TRUE(done.openOnYes);
+
+    report.history = HistoryKeeping::Kept;
+    EXPECT_EQ(End(kEndCompleted, report).message->details, "");
+}
+
 class LastRunTest : public StartFlowTest {
   protected:
     SettingsWriteFailure Record(RunEnding ending, FileOutcome files, bool pagesNotRead = false,

@@ -408,3 +408,45 @@ TEST(HarvestRun, ARunWhoseCoursePagesAllFailKeepsEachEarlierRowAsItWas) {
         EXPECT_EQ(failures[i].keptEarlierRow, i < 4) << i;
     }
 }
+
+TEST(HarvestRun, TheHistoryKeepsACsvRunsFetchStatesAndNotARunThatPlacedNothing) {
+    const portal::CourseCatalog catalog({1, 5});
+    TempDir pages;
+    WriteFileBytes(pages.path() / "listing" / "tokyo.html",
+                   portal::CourseCatalog({1, 4}).ListingPage(kTokyo, 1));
+    for (int number = 0; number < 4; ++number) {
+        const portal::GeneratedCourse course = catalog.Course(kTokyo, number);
+        WriteFileBytes(pages.path() / "detail" / (course.id + ".html"), catalog.DetailPage(course));
+    }
+    PortalProcess portal({{}, pages.path(), {}});
+    RunHarness harness(portal);
+    harness.historyFolder = harness.dir.path() / "history";
+    harness.Run({kTokyo});
+    ASSERT_EQ(harness.Report().history, HistoryKeeping::Kept) << harness.Report().historyProblem;
+
+    // No course page answers, and a fifth course is listed: the code-page-932
+    // CSV cannot tell a kept row from a read one, the history can.
+    std::filesystem::remove_all(pages.path() / "detail");
+    WriteFileBytes(pages.path() / "listing" / "tokyo.html", catalog.ListingPage(kTokyo, 1));
+    harness.Run({kTokyo});
+    ASSERT_EQ(harness.Report().history, HistoryKeeping::Kept) << harness.Report().historyProblem;
+    const std::vector<history::RunEntry> runs = history::ListRuns(harness.historyFolder);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].id, harness.Report().historyEntry->id);
+    EXPECT_EQ(runs[0].courses, 5u);
+    EXPECT_EQ(runs[0].failed, 1u);
+    EXPECT_EQ(runs[0].prefectures, std::vector<int>{kTokyo + 1});
+    std::vector<CourseEntry> kept;
+    std::string error;
+    ASSERT_TRUE(ReadOutputFile(runs[0].records, kept, error)) << error;
+    ASSERT_EQ(kept.size(), 5u);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(kept[i].fetchStatus, i < 4 ? CourseFetch::Kept : CourseFetch::Failed) << i;
+        EXPECT_EQ(kept[i].prefecture, "東京都") << i;
+    }
+
+    // Nothing found: the file at the path stays, and the history too.
+    harness.Run({kTottori});
+    EXPECT_EQ(harness.Report().history, HistoryKeeping::NotAsked);
+    EXPECT_EQ(history::ListRuns(harness.historyFolder).size(), 2u);
+}

@@ -77,7 +77,8 @@ class RunHarness {
         : RunHarness(portal.host(), portal.certificate()) {}
 
     void Run(std::vector<int> rows) {
-        HarvestRequest request{MakeSelection(std::move(rows)), settings, output, scratchPath};
+        HarvestRequest request{MakeSelection(std::move(rows)), settings, output, scratchPath,
+                               historyFolder};
         run = std::make_unique<HarvestRun>(std::move(request), pace);
         live.store(run.get());
         observer.scratchPath = scratchPath;
@@ -114,6 +115,7 @@ class RunHarness {
     HarvestSettings settings;
     OutputRequest output;
     std::filesystem::path scratchPath;
+    std::filesystem::path historyFolder;  // empty: the run is not kept
     CrawlPace pace;
     RecordingObserver observer;
     std::unique_ptr<HarvestRun> run;  // the last run
