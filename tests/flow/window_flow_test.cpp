@@ -263,6 +263,13 @@ TEST(EndOfRunTest, FinishedNothingFoundAndUnreachableRuns) {
     EXPECT_EQ(unreachable.message->text,
               "サイトへのアクセスができませんでした。\r\nしばらく時間を置いてから再度実行"
               "してください。\npage https://a/3");
+
+    // Refused by a host the user set: the settings, not the moment, are at
+    // fault.
+    report.lastConnectionFailure.error = FetchError::Refused;
+    EXPECT_EQ(End(kEndUnreachable, report).message->text,
+              "サイトへのアクセスができませんでした。\r\n右クリックの「接続先の設定」で、ホスト名"
+              "とポート番号を確かめてください。\npage https://a/3");
 }
 
 TEST(EndOfRunTest, FailedStoppedAndClosingRuns) {
