@@ -556,8 +556,9 @@ std::vector<std::string> OutcomeLines(const HarvestReport& report) {
     return lines;
 }
 
-std::string UsageErrorMessage(const std::string& detail) {
-    return "コマンドラインまたは設定に誤りがあります。 / Bad usage or configuration: " + detail +
+std::string UsageErrorMessage(const UsageProblem& problem) {
+    return "コマンドラインまたは設定に誤りがあります: " + problem.japanese +
+           "（teebasket-cli --help を参照）。 / Bad usage or configuration: " + problem.english +
            " (see teebasket-cli --help).";
 }
 

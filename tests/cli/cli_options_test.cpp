@@ -215,11 +215,14 @@ TEST(PauseProblem, ShortPausesOnlyAgainstThisMachine) {
     const PauseArgument polite{milliseconds(1000), milliseconds(300)};
     const PauseArgument fast{milliseconds(0), milliseconds(0)};
     const PauseArgument halfFast{milliseconds(5000), milliseconds(299)};
-    EXPECT_EQ(PauseProblem(polite, "portal.example", "book.example"), "");
-    EXPECT_EQ(PauseProblem(fast, "127.0.0.1:1", "localhost:2"), "");
-    EXPECT_NE(PauseProblem(fast, "127.0.0.1:1", "book.example"), "");
-    EXPECT_NE(PauseProblem(fast, "portal.example", "[::1]:2"), "");
-    EXPECT_NE(PauseProblem(halfFast, "portal.example", "book.example"), "");
+    EXPECT_TRUE(PauseProblem(polite, "portal.example", "book.example").empty());
+    EXPECT_TRUE(PauseProblem(fast, "127.0.0.1:1", "localhost:2").empty());
+    EXPECT_FALSE(PauseProblem(fast, "127.0.0.1:1", "book.example").empty());
+    EXPECT_FALSE(PauseProblem(fast, "portal.example", "[::1]:2").empty());
+    const UsageProblem problem = PauseProblem(halfFast, "portal.example", "book.example");
+    EXPECT_EQ(problem.japanese,
+              "1000,300 ミリ秒より短い間隔は、このマシン上のポータル（127.0.0.1、::1、localhost）"
+              "にだけ使えます");
 }
 
 // ---------------------------------------------------------------------------
@@ -478,7 +481,9 @@ TEST(OutcomeLines, JapaneseAndEnglishThenThePreciseReason) {
     EXPECT_EQ(OutcomeLines(report).back(),
               "理由 / Reason: 接続が拒否されました / connection refused (Couldn't connect to "
               "server)");
-    EXPECT_NE(UsageErrorMessage("bad").find("--help"), std::string::npos);
+    EXPECT_EQ(UsageErrorMessage({"bad", "誤り"}),
+              "コマンドラインまたは設定に誤りがあります: 誤り（teebasket-cli --help を参照）。 / "
+              "Bad usage or configuration: bad (see teebasket-cli --help).");
 }
 
 // A refused connection to a host the user set is a settings mistake: the
