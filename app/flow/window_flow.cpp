@@ -37,6 +37,8 @@ constexpr std::string_view kTextUnreachable =
 constexpr std::string_view kTextUnreachableCheckSettings =
     "サイトへのアクセスができませんでした。\r\n"
     "右クリックの「接続先の設定」で、ホスト名とポート番号を確かめてください。";
+constexpr std::string_view kTextContinueOnTheSameFile =
+    "同じファイルと都道府県で取得を開始すると、続きから取得できます。";
 constexpr std::string_view kTextRunFailed = "情報の取得中にエラーが発生しました。\n%1";
 constexpr std::string_view kTextStoppedPartialKept =
     "取得処理を中断しました。\n"
@@ -92,6 +94,9 @@ std::string UnreachableText(const HarvestReport& report, const FailureWording& w
                                                   : kTextUnreachable);
     if (!last.url.empty()) {
         text += "\n" + wording.pageFailure(last);
+    }
+    if (report.ending == RunEnding::PortalStoppedAnswering && HasCourses(report)) {
+        text += "\n" + std::string(kTextContinueOnTheSameFile);
     }
     return text;
 }

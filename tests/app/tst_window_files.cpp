@@ -186,8 +186,10 @@ void TestWindowFiles::portalThatStopsAnsweringWithoutAnEarlierFilePutsItsRowsInP
     QCOMPARE(CsvLineCount(f.DataFolder() / "gone.csv"), 1 + 5);
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "gone.csv.partial"));
     const DialogCall message = f.Dialogs().Messages().at(0);
+    // The host and why, then how to go on from the rows in place.
     QVERIFY2(message.text.endsWith(QStringLiteral("\n詳細ページのホスト（%1）: 接続が拒否されました"
-                                                  "（3 回試しました）")
+                                                  "（3 回試しました）\n同じファイルと都道府県で取得"
+                                                  "を開始すると、続きから取得できます。")
                                        .arg(QString::fromStdString(closed.host()))),
              qPrintable(message.text));
     // Five courses, each by the name its card showed.

@@ -474,7 +474,8 @@ void TestWindowRun::portalThatStopsAnsweringKeepsAnEarlierFileAndSaysWhy() {
     QVERIFY2(messages[0].text ==
                  QStringLiteral("サイトへのアクセスができませんでした。\r\n右クリックの「接続先の"
                                 "設定」で、ホスト名とポート番号を確かめてください。\n詳細ページのホ"
-                                "スト（%1）: 接続が拒否されました（3 回試しました）")
+                                "スト（%1）: 接続が拒否されました（3 回試しました）\n同じファイルと"
+                                "都道府県で取得を開始すると、続きから取得できます。")
                      .arg(QString::fromStdString(closed.host())),
              qPrintable(messages[0].text));
     QCOMPARE(ReadBytes(earlier), QByteArray("earlier rows\r\n"));
