@@ -76,7 +76,9 @@ QString HostOfPastedAddress(const QString& typed) {
     }
     const QString rest = text.mid(kHttps.size());
     const qsizetype end = rest.indexOf(QRegularExpression(QStringLiteral("[/?#]")));
-    return end < 0 ? rest : rest.left(end);
+    const QString host = end < 0 ? rest : rest.left(end);
+    // An address without a host is no host: it is refused as typed.
+    return host.isEmpty() ? typed : host;
 }
 
 }  // namespace teebasket

@@ -595,8 +595,11 @@ std::vector<std::string> StartNotes(const HarvestReport& report, bool quiet) {
 }
 
 std::string StoppedAtOnceMessage(const std::filesystem::path& partial) {
-    return "取得処理を中断しました。 / Stopped at once: the rows written so far are in " +
-           QuotedPath(partial) + "; teebasket-cli --resume continues from them.";
+    const std::string where = QuotedPath(partial);
+    return "取得処理を中断しました。ここまでの行は " + where +
+           " にあり、teebasket-cli --resume で続きから取得できます。 / Stopped at once: the rows "
+           "written so far are in " +
+           where + "; teebasket-cli --resume continues from them.";
 }
 
 }  // namespace teebasket::cli

@@ -362,6 +362,7 @@ void TestWindowPortal::pastedAddressGivesItsHostAndBrowsePicksTheCertificate() {
     QCOMPARE(HostOfPastedAddress(QStringLiteral("HTTPS://[::1]:9#x")), QStringLiteral("[::1]:9"));
     QCOMPARE(HostOfPastedAddress(QStringLiteral("www.example.jp")),
              QStringLiteral("www.example.jp"));
+    QCOMPARE(HostOfPastedAddress(QStringLiteral("https:///doc")), QStringLiteral("https:///doc"));
 
     // 参照... starts beside golf.ini and puts the chosen file in the field.
     QString startedAt;

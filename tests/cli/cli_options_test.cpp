@@ -546,6 +546,11 @@ TEST(OutcomeLines, HowToContinueAndOneInTheSingular) {
     // Standard output cannot be continued.
     report.files = FileOutcome::StandardOutput;
     EXPECT_EQ(OutcomeLines(report).size(), 1U);
+    // A second Ctrl-C names the partial file in both halves.
+    EXPECT_EQ(StoppedAtOnceMessage("/o/a.csv.partial"),
+              "取得処理を中断しました。ここまでの行は \"/o/a.csv.partial\" にあり、teebasket-cli "
+              "--resume で続きから取得できます。 / Stopped at once: the rows written so far are in "
+              "\"/o/a.csv.partial\"; teebasket-cli --resume continues from them.");
 }
 
 }  // namespace
