@@ -292,27 +292,47 @@ std::filesystem::path SingleInstanceLockFolder(std::string& problem);
 // ---------------------------------------------------------------------------
 // The portal settings
 
+// One page that a connection test asked for.
+struct TConnectionProbe {
+    std::string url;    // ASCII
+    FetchResult fetch;  // its download
+
+    // The page came, with a 2xx status.
+    bool Read() const {
+        return fetch.Stored() && fetch.httpStatus >= 200 && fetch.httpStatus < 300;
+    }
+};
+
 // What a connection test found.
 struct TConnectionTest {
-    std::string hostProblem;  // why the listing host cannot be used (UTF-8); nothing was asked
-    std::string url;          // the page asked for (ASCII)
-    FetchResult fetch;        // its download
-    int courses = 0;          // the course cards on it, when the portal answered 2xx
+    std::string hostProblem;   // why a host cannot be used (UTF-8); nothing was asked
+    TConnectionProbe listing;  // page 1 of the prefecture's listing (ListingHost)
+    int courses = 0;           // the course cards on it, when it was read
+    // The detail page of the listing's first course (BookingHost); asked for
+    // only when the listing was read and named a course.
+    std::optional<TConnectionProbe> detail;
 };
 
 // Reads page 1 of the listing of prefecture `row` from `portal` as a run
-// reads it (into `scratchPath`, removed afterwards) and counts its course
-// cards. `stop` gives the download up early.
+// reads it, counts its course cards and reads the first course's detail
+// page, each into `scratchPath` (removed afterwards). `stop` gives the
+// downloads up early.
 TConnectionTest TestPortalConnection(const PortalSettings& portal, int row,
                                      const std::filesystem::path& scratchPath, FetchOptions options,
                                      const FetchStop* stop);
+
+// The host of a URL pasted into a host field: "host:port" of an https
+// address, or `typed` as it is when it is none.
+QString HostOfPastedAddress(const QString& typed);
 
 // The dialog "接続先の設定": the [Portal] keys ListingHost, BookingHost and
 // CACertificate of golf.ini. An empty field stands for the build's default
 // (shown greyed). Saving checks the hosts and writes the keys that changed;
 // every other line of the file stays as it was. "接続テスト" reads page 1 of a
-// prefecture's listing with the settings as typed, on a thread of its own, and
-// says in Japanese what happened.
+// prefecture's listing and one detail page with the settings as typed, on a
+// thread of its own, and says in Japanese which host failed and why. A pasted
+// https address in a host field stands for its host; "参照..." picks the
+// certificate file.
 class TPortalSettingsDialog : public QDialog {
     Q_OBJECT
 
@@ -332,6 +352,14 @@ class TPortalSettingsDialog : public QDialog {
     // Saves and closes, or stays open and says what is wrong.
     void accept() override;
 
+    // How "参照..." asks for the certificate file: given the file or folder to
+    // start from, the file chosen, or "" when none was. A file dialog unless
+    // set.
+    using CertificateChooser = std::function<QString(const QString& start)>;
+    void setCertificateChooser(CertificateChooser chooser) {
+        chooseCertificate_ = std::move(chooser);
+    }
+
   signals:
     void connectionTestFinished(const QString& text);
 
@@ -342,11 +370,14 @@ class TPortalSettingsDialog : public QDialog {
         std::string saved;  // the value in golf.ini when the dialog opened
     };
 
+    // The field's row; `beside` (when given) stands to the right of it.
     QLineEdit* AddField(QFormLayout& form, Field& field, const QString& label,
-                        const QString& placeholder);
+                        const QString& placeholder, QWidget* beside = nullptr);
     QString Problem() const;
     QString Save();
     void ShowTestResult(const TConnectionTest& test);
+    void ShowProblemAndClearResult(const QString& problem);
+    void BrowseCertificate();
 
     std::filesystem::path iniFile_;
     PortalSettings defaults_;
@@ -361,6 +392,7 @@ class TPortalSettingsDialog : public QDialog {
     QLabel* problem_ = nullptr;
     QThread* testThread_ = nullptr;
     std::shared_ptr<StopFlag> testStop_;
+    CertificateChooser chooseCertificate_;
 };
 
 // ---------------------------------------------------------------------------
@@ -388,6 +420,10 @@ class TFrmMain : public QWidget {
     // Selection and settings
     void chkAreaClick();
     void lstAreaClickCheck();
+    // The list's context menu: ticks every prefecture of region `region`
+    // (PrefectureRegions), or clears them when all are ticked already.
+    void TickRegion(int region);
+    QList<QAction*> regionActions() const { return regionActions_; }
     void LoadSettings();
     void SaveSettings();
 
@@ -462,6 +498,9 @@ class TFrmMain : public QWidget {
     flow::Answer Ask(const flow::Message& message);
     int TickedCount() const;
     std::vector<int> TickedRows() const;
+    // The select-all row's count and the region entries' marks, after any
+    // change of the ticks.
+    void ShowTickedCount();
 
     // Start
     HarvestRequest MakeRequest(OutputFormat format) const;
@@ -493,6 +532,7 @@ class TFrmMain : public QWidget {
     QCheckBox* chkArea = nullptr;
     QListWidget* lstArea = nullptr;
     QAction* portalSettingsAction_ = nullptr;
+    QList<QAction*> regionActions_;
 
     // The current or last run, and the thread while it runs.
     flow::RunState run_;

@@ -1,6 +1,7 @@
 // The window's Japanese words for what went wrong in a run.
 #include <QStringList>
 
+#include "CuttingRules.h"
 #include "MECSUtils.h"
 #include "ProfileFile.h"
 #include "RunWording.h"
@@ -168,11 +169,26 @@ QString FetchErrorText(FetchError error) {
 
 QString PageFailureText(const PageFailure& failure) {
     const QString problem = Utf8(PageProblemWords(failure, Language::Japanese));
-    if (!failure.keptEarlierRow) {
+    QStringList notes;
+    if (failure.attempts > 1) {
+        notes << Utf8(AttemptsWords(failure.attempts, Language::Japanese));
+    }
+    if (failure.keptEarlierRow) {
+        notes << Utf8(std::string(KeptEarlierRowWords(Language::Japanese)));
+    }
+    if (notes.isEmpty()) {
         return problem;
     }
-    return problem + QStringLiteral("（") +
-           Utf8(std::string(KeptEarlierRowWords(Language::Japanese))) + QStringLiteral("）");
+    return problem + QStringLiteral("（") + notes.join(QStringLiteral("、")) + QStringLiteral("）");
+}
+
+QString ConnectionFailureText(const PageFailure& failure) {
+    const std::string host = HostOfUrl(failure.url);
+    if (host.empty()) {
+        return PageFailureText(failure);
+    }
+    return PortalHostLabel(failure.kind) + QStringLiteral("（") + FromAscii(host) +
+           QStringLiteral("）: ") + PageFailureText(failure);
 }
 
 QString SettingsNotSavedText(const SettingsWriteFailure& failure) {
@@ -192,52 +208,83 @@ QString PagesNotReadText(const std::vector<PageFailure>& failures) {
     return entries.join(u'\n');
 }
 
-QString PortalHostText(const QString& key, const QString& host) {
+QString PortalHostLabel(PageKind kind) {
+    return Utf8(std::string(PortalHostWords(kind, Language::Japanese)));
+}
+
+QString PortalHostText(PageKind kind, const QString& host) {
     if (host.isEmpty()) {
-        return QStringLiteral("%1 が指定されていません。").arg(key);
+        return QStringLiteral("%1が指定されていません。").arg(PortalHostLabel(kind));
     }
     return QStringLiteral(
-               "%1 の「%2」は接続先として使えません。ホスト名、または ホスト名:ポート番号"
-               "（1～65535）で指定してください（https:// やパス、空白は付けません）。")
-        .arg(key, Utf8(PrintableText(host.toStdString())));
+               "%1に指定した「%2」は接続先として使えません。ホスト名、または ホスト名:ポート番号"
+               "（1～65535）で指定してください（https:// で始まるアドレスはホスト名とポート番号"
+               "だけを使います）。")
+        .arg(PortalHostLabel(kind), Utf8(PrintableText(host.toStdString())));
 }
 
 QString PortalSettingsText(const PortalSettings& portal) {
-    for (const auto& [key, host] : {std::pair{"ListingHost", &portal.listingHost},
-                                    std::pair{"BookingHost", &portal.bookingHost}}) {
+    for (const auto& [kind, host] : {std::pair{PageKind::Listing, &portal.listingHost},
+                                     std::pair{PageKind::Detail, &portal.bookingHost}}) {
         if (!PortalHostProblem(*host).empty()) {
-            return PortalHostText(QString::fromLatin1(key), QString::fromStdString(*host));
+            return PortalHostText(kind, QString::fromStdString(*host));
         }
     }
     return {};
 }
+
+namespace {
+
+QString HostOf(const TConnectionProbe& probe) {
+    return FromAscii(HostOfUrl(probe.url));
+}
+
+// "一覧のホスト（HOST）に接続できませんでした: REASON", or, when the host
+// answered with an error status, that the page could not be read.
+QString ProbeFailureText(PageKind kind, const TConnectionProbe& probe) {
+    const QString host =
+        PortalHostLabel(kind) + QStringLiteral("（") + HostOf(probe) + QStringLiteral("）");
+    if (!probe.fetch.Stored()) {
+        return host + QStringLiteral("に接続できませんでした: ") +
+               FetchErrorText(probe.fetch.error);
+    }
+    const QString page =
+        kind == PageKind::Listing ? QStringLiteral("一覧のページ") : QStringLiteral("詳細ページ");
+    return host + QStringLiteral("に接続できましたが、%1を読めませんでした: ").arg(page) +
+           Utf8(HttpStatusWords(probe.fetch.httpStatus, Language::Japanese));
+}
+
+QString Address(const TConnectionProbe& probe) {
+    return QStringLiteral("\n") + FromAscii(probe.url);
+}
+
+}  // namespace
 
 QString ConnectionTestText(const TConnectionTest& test, const QString& prefecture) {
     if (!test.hostProblem.empty()) {
         return Headline(RunFailureKind::InvalidPortalSetting, OutputFormat::Csv) +
                QStringLiteral("。");
     }
-    const QString address = QStringLiteral("\n") + FromAscii(test.url);
-    const FetchResult& fetch = test.fetch;
-    if (!fetch.Stored()) {
-        return QStringLiteral("接続できませんでした: ") + FetchErrorText(fetch.error) + address;
+    if (!test.listing.Read()) {
+        return ProbeFailureText(PageKind::Listing, test.listing) + Address(test.listing);
     }
-    if (fetch.httpStatus < 200 || fetch.httpStatus >= 300) {
-        return QStringLiteral("接続できましたが、ポータルは HTTP %1 を返しました。")
-                   .arg(fetch.httpStatus) +
-               address;
-    }
-    if (test.courses == 0) {
+    if (test.courses == 0 || !test.detail) {
         return QStringLiteral(
                    "接続できましたが、%1の一覧の1ページ目にゴルフ場が見つかりません"
-                   "でした。")
+                   "でした。\n詳細ページのホストは確かめていません。")
                    .arg(prefecture) +
-               address;
+               Address(test.listing);
     }
-    return QStringLiteral("接続できました。%1の一覧の1ページ目に %2 件のゴルフ場があります。")
-               .arg(prefecture)
-               .arg(test.courses) +
-           address;
+    const QString listed = QStringLiteral("%1の一覧の1ページ目に %2 件のゴルフ場があります。")
+                               .arg(prefecture)
+                               .arg(test.courses);
+    if (!test.detail->Read()) {
+        return QStringLiteral("一覧のホストには接続できました。") + listed + QStringLiteral("\n") +
+               ProbeFailureText(PageKind::Detail, *test.detail) + Address(*test.detail);
+    }
+    return QStringLiteral("接続できました。") + listed +
+           QStringLiteral("\n1件目の詳細ページも読めました。") + Address(test.listing) +
+           Address(*test.detail);
 }
 
 }  // namespace teebasket::window

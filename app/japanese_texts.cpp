@@ -45,6 +45,9 @@ constexpr OwnText kOwnTexts[] = {
     {"QFileDialog", "File &name:", "", "ファイル名(&N):"},
     {"QFileDialog", "Files of type:", "", "ファイルの種類:"},
     {"QFileDialog", "&Save", "", "保存(&S)"},
+    // The certificate file's open dialog of "接続先の設定".
+    {"QPlatformTheme", "Open", "", "開く"},
+    {"QFileDialog", "&Open", "", "開く(&O)"},
     {"QFileDialog", "Back", "", "戻る"},
     {"QFileDialog", "Forward", "", "進む"},
     {"QFileDialog", "Parent Directory", "", "親フォルダー"},

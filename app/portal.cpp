@@ -1,5 +1,7 @@
 // The portal a run reads: how the idle window names it, and the connection
 // test of the dialog "接続先の設定".
+#include <QRegularExpression>
+
 #include "SystemText.h"
 #include "window_internal.h"
 
@@ -19,29 +21,64 @@ QString PortalStatusText(const PortalSettings& portal, const PortalSettings& def
                                  : QString::fromStdString(PrintableText(portal.listingHost)));
 }
 
+namespace {
+
+// Downloads `url` into `scratchPath` as a run would.
+TConnectionProbe Probe(std::string url, const std::filesystem::path& scratchPath,
+                       const FetchOptions& options, const FetchStop* stop) {
+    TConnectionProbe probe;
+    probe.url = std::move(url);
+    FetchSession session;
+    UserAgentGenerator agents;
+    probe.fetch = session.Fetch(probe.url, scratchPath, agents, options, stop);
+    return probe;
+}
+
+// The course identifiers on a listing page that was read.
+std::vector<std::string> CoursesOnPage(const std::filesystem::path& scratchPath) {
+    PageText page;
+    if (!LoadPage(scratchPath, page)) {
+        return {};
+    }
+    const StopFlag never;
+    return ScanListingCards(page, never);
+}
+
+}  // namespace
+
 TConnectionTest TestPortalConnection(const PortalSettings& portal, int row,
                                      const std::filesystem::path& scratchPath, FetchOptions options,
                                      const FetchStop* stop) {
     TConnectionTest test;
-    test.hostProblem = PortalHostProblem(portal.listingHost);
+    test.hostProblem = PortalSettingsProblem(portal);
     if (!test.hostProblem.empty()) {
         return test;
     }
-    test.url = ListingUrl(portal, PrefectureSlug(row), 1);
     options.caCertificateFile = portal.caCertificate;
-    FetchSession session;
-    UserAgentGenerator agents;
-    test.fetch = session.Fetch(test.url, scratchPath, agents, options, stop);
-    if (test.fetch.Stored() && test.fetch.httpStatus >= 200 && test.fetch.httpStatus < 300) {
-        PageText page;
-        if (LoadPage(scratchPath, page)) {
-            const StopFlag never;
-            test.courses = static_cast<int>(ScanListingCards(page, never).size());
+    test.listing = Probe(ListingUrl(portal, PrefectureSlug(row), 1), scratchPath, options, stop);
+    if (test.listing.Read()) {
+        const std::vector<std::string> courses = CoursesOnPage(scratchPath);
+        test.courses = static_cast<int>(courses.size());
+        if (!courses.empty()) {
+            test.detail = Probe(DetailUrl(portal, courses.front()), scratchPath, options, stop);
         }
     }
     std::error_code ignored;
     std::filesystem::remove(scratchPath, ignored);
     return test;
+}
+
+QString HostOfPastedAddress(const QString& typed) {
+    const QString text = typed.trimmed();
+    static const QString kHttps = QStringLiteral("https://");
+    if (!text.startsWith(kHttps, Qt::CaseInsensitive)) {
+        return typed;
+    }
+    const QString rest = text.mid(kHttps.size());
+    const qsizetype end = rest.indexOf(QRegularExpression(QStringLiteral("[/?#]")));
+    const QString host = end < 0 ? rest : rest.left(end);
+    // An address without a host is no host: it is refused as typed.
+    return host.isEmpty() ? typed : host;
 }
 
 }  // namespace teebasket

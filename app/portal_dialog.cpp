@@ -1,6 +1,7 @@
 // The dialog "接続先の設定": the [Portal] keys of golf.ini and a connection
 // test on a thread of its own.
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +31,27 @@ std::string TypedUtf8(const QLineEdit* edit) {
     return Typed(edit).toStdString();
 }
 
+// A host field's value: a pasted https address stands for its host.
+std::string TypedHost(const QLineEdit* edit) {
+    return HostOfPastedAddress(Typed(edit)).toStdString();
+}
+
+// Shows a pasted address in a host field as the host it stands for, once the
+// field is left.
+void TakeHostOfPastedAddress(QLineEdit* edit) {
+    QObject::connect(edit, &QLineEdit::editingFinished, edit, [edit] {
+        if (const QString host = HostOfPastedAddress(edit->text()); host != edit->text()) {
+            edit->setText(host);
+        }
+    });
+}
+
+QString ChooseCertificateFile(QWidget* parent, const QString& start) {
+    return QFileDialog::getOpenFileName(
+        parent, QStringLiteral("信頼する証明書のファイル"), start,
+        QStringLiteral("証明書 (*.pem *.crt *.cer);;すべてのファイル (*)"));
+}
+
 void ShowProblem(QLabel* label, const QString& text) {
     label->setText(text);
     label->setVisible(!text.isEmpty());
@@ -57,8 +79,17 @@ TPortalSettingsDialog::TPortalSettingsDialog(std::filesystem::path iniFile, Port
     auto* form = new QFormLayout;
     AddField(*form, listingHost_, kLabelListingHost, QString::fromStdString(defaults_.listingHost));
     AddField(*form, bookingHost_, kLabelBookingHost, QString::fromStdString(defaults_.bookingHost));
-    AddField(*form, caCertificate_, kLabelCaCertificate, FromPath(defaults_.caCertificate));
+    auto* browse = new QPushButton(kCaptionBrowse, this);
+    browse->setObjectName(QStringLiteral("btnBrowseCertificate"));
+    browse->setAutoDefault(false);
+    connect(browse, &QPushButton::clicked, this, &TPortalSettingsDialog::BrowseCertificate);
+    AddField(*form, caCertificate_, kLabelCaCertificate, FromPath(defaults_.caCertificate), browse);
+    TakeHostOfPastedAddress(listingHost_.edit);
+    TakeHostOfPastedAddress(bookingHost_.edit);
     layout->addLayout(form);
+    chooseCertificate_ = [this](const QString& start) {
+        return ChooseCertificateFile(this, start);
+    };
 
     problem_ = new QLabel(this);
     problem_->setObjectName(QStringLiteral("lblProblem"));
@@ -83,7 +114,7 @@ TPortalSettingsDialog::TPortalSettingsDialog(std::filesystem::path iniFile, Port
     testResult_->setWordWrap(true);
     testResult_->setTextFormat(Qt::PlainText);
     testResult_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    testResult_->setMinimumHeight(testResult_->fontMetrics().lineSpacing() * 3);
+    testResult_->setMinimumHeight(testResult_->fontMetrics().lineSpacing() * 4);
     layout->addWidget(testResult_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
@@ -101,23 +132,30 @@ TPortalSettingsDialog::~TPortalSettingsDialog() {
 }
 
 QLineEdit* TPortalSettingsDialog::AddField(QFormLayout& form, Field& field, const QString& label,
-                                           const QString& placeholder) {
+                                           const QString& placeholder, QWidget* beside) {
     field.saved = ReadProfileString(iniFile_, kPortalSection, field.key, "");
     field.edit = new QLineEdit(QString::fromStdString(field.saved), this);
     field.edit->setObjectName(QStringLiteral("edit") + QString::fromLatin1(field.key));
     field.edit->setPlaceholderText(
         QString::fromStdString(PrintableText(placeholder.toStdString())));
     field.edit->setMinimumWidth(kFieldWidth);
-    form.addRow(label, field.edit);
+    if (beside == nullptr) {
+        form.addRow(label, field.edit);
+        return field.edit;
+    }
+    auto* row = new QHBoxLayout;
+    row->addWidget(field.edit);
+    row->addWidget(beside);
+    form.addRow(label, row);
     return field.edit;
 }
 
 PortalSettings TPortalSettingsDialog::EnteredSettings() const {
     PortalSettings settings = defaults_;
-    if (const std::string host = TypedUtf8(listingHost_.edit); !host.empty()) {
+    if (const std::string host = TypedHost(listingHost_.edit); !host.empty()) {
         settings.listingHost = host;
     }
-    if (const std::string host = TypedUtf8(bookingHost_.edit); !host.empty()) {
+    if (const std::string host = TypedHost(bookingHost_.edit); !host.empty()) {
         settings.bookingHost = host;
     }
     if (const std::string certificate = TypedUtf8(caCertificate_.edit); !certificate.empty()) {
@@ -129,10 +167,11 @@ PortalSettings TPortalSettingsDialog::EnteredSettings() const {
 
 // What keeps the settings as typed from being saved, or "".
 QString TPortalSettingsDialog::Problem() const {
-    for (const Field* field : {&listingHost_, &bookingHost_}) {
-        const std::string host = TypedUtf8(field->edit);
+    for (const auto& [kind, field] : {std::pair{PageKind::Listing, &listingHost_},
+                                      std::pair{PageKind::Detail, &bookingHost_}}) {
+        const std::string host = TypedHost(field->edit);
         if (!host.empty() && !PortalHostProblem(host).empty()) {
-            return PortalHostText(QString::fromLatin1(field->key), Typed(field->edit));
+            return PortalHostText(kind, Typed(field->edit));
         }
     }
     if (!Typed(caCertificate_.edit).isEmpty()) {
@@ -149,7 +188,8 @@ QString TPortalSettingsDialog::Problem() const {
 // Writes the keys that changed; "" or why golf.ini could not be written.
 QString TPortalSettingsDialog::Save() {
     for (const Field* field : {&listingHost_, &bookingHost_, &caCertificate_}) {
-        const std::string value = TypedUtf8(field->edit);
+        const std::string value =
+            field == &caCertificate_ ? TypedUtf8(field->edit) : TypedHost(field->edit);
         if (value == field->saved) {
             continue;
         }
@@ -161,16 +201,34 @@ QString TPortalSettingsDialog::Save() {
     return {};
 }
 
+void TPortalSettingsDialog::ShowProblemAndClearResult(const QString& problem) {
+    // A result shown under a new problem would seem to be the problem's.
+    ShowProblem(problem_, problem);
+    if (!problem.isEmpty()) {
+        testResult_->clear();
+    }
+}
+
 void TPortalSettingsDialog::accept() {
     if (const QString problem = Problem(); !problem.isEmpty()) {
-        ShowProblem(problem_, problem);
+        ShowProblemAndClearResult(problem);
         return;
     }
     if (const QString problem = Save(); !problem.isEmpty()) {
-        ShowProblem(problem_, problem);
+        ShowProblemAndClearResult(problem);
         return;
     }
     QDialog::accept();
+}
+
+void TPortalSettingsDialog::BrowseCertificate() {
+    const QString typed = Typed(caCertificate_.edit);
+    const QString start = typed.isEmpty() ? FromPath(iniFile_.parent_path())
+                                          : FromPath(EnteredSettings().caCertificate);
+    if (const QString chosen = chooseCertificate_(start); !chosen.isEmpty()) {
+        caCertificate_.edit->setText(chosen);
+        ShowProblemAndClearResult({});
+    }
 }
 
 void TPortalSettingsDialog::StartConnectionTest() {
@@ -178,9 +236,8 @@ void TPortalSettingsDialog::StartConnectionTest() {
         return;
     }
     const QString problem = Problem();
-    ShowProblem(problem_, problem);
+    ShowProblemAndClearResult(problem);
     if (!problem.isEmpty()) {
-        testResult_->clear();
         return;
     }
     const PortalSettings portal = EnteredSettings();

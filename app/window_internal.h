@@ -25,6 +25,7 @@ inline const QString kStatusCoursePrefix = QStringLiteral("ゴルフ場情報 : 
 inline const QString kStatusCourseSuffix = QStringLiteral(" 件");
 inline const QString kStatusPortal = QStringLiteral("接続先: %1");
 inline const QString kDemoPortal = QStringLiteral("デモポータル");
+inline const QString kStatusPortalHint = QStringLiteral("右クリックで接続先を設定");
 
 // Texts cross between the run flow (UTF-8) and Qt.
 inline QString QtText(std::string_view utf8) {
@@ -53,6 +54,7 @@ inline const QString kPortalDialogNote = QStringLiteral(
     "ホスト名、または ホスト名:ポート番号 で指定します（常に https で接続します）。\n"
     "空欄の項目には既定の値（灰色の文字）を使います。");
 inline const QString kCaptionConnectionTest = QStringLiteral("接続テスト");
+inline const QString kCaptionBrowse = QStringLiteral("参照...");
 inline const QString kTextConnectionTesting = QStringLiteral("%1 に接続しています...");
 
 // What went wrong, in the window's Japanese: a run's failure (what could not
@@ -60,6 +62,9 @@ inline const QString kTextConnectionTesting = QStringLiteral("%1 に接続して
 QString RunFailureText(const RunFailure& failure, OutputFormat format);
 QString PageFailureText(const PageFailure& failure);
 QString FetchErrorText(FetchError error);
+// The host of a page that could not be connected to, by its setting's label,
+// and the reason: "詳細ページのホスト（HOST）: 接続が拒否されました".
+QString ConnectionFailureText(const PageFailure& failure);
 
 // Why a run that would continue the file `earlier` did not start: the
 // courses of `outside` would be lost.
@@ -71,12 +76,17 @@ QString CoursesOutsideText(const CoursesOutside& outside, const std::filesystem:
 // characters escaped.
 QString PagesNotReadText(const std::vector<PageFailure>& failures);
 
-// Why `host` cannot stand as the value of `key` (ListingHost, BookingHost).
-QString PortalHostText(const QString& key, const QString& host);
+// The label of the host setting of `kind`'s pages: "一覧のホスト",
+// "詳細ページのホスト".
+QString PortalHostLabel(PageKind kind);
+// Why `host` cannot stand as the host of `kind`'s pages, naming the setting
+// by its label.
+QString PortalHostText(PageKind kind, const QString& host);
 // The first problem of `portal`'s hosts, or "".
 QString PortalSettingsText(const PortalSettings& portal);
 
-// What a connection test to the listing of `prefecture` (UTF-8) found.
+// What a connection test to the listing of `prefecture` (UTF-8) and to one
+// detail page found, naming the host that failed.
 QString ConnectionTestText(const TConnectionTest& test, const QString& prefecture);
 
 using flow::SettingsWriteFailure;

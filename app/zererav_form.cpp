@@ -67,6 +67,7 @@ TFrmMain::TFrmMain(TWindowEnvironment environment, QWidget* parent)
     CreateControls();
     CreateContextMenu();
     FormCreate();
+    ShowTickedCount();
     ShowPortalStatus();
 }
 
@@ -160,8 +161,23 @@ void TFrmMain::CreateContextMenu() {
     connect(portalSettingsAction_, &QAction::triggered, this, &TFrmMain::EditPortalSettings);
     addAction(portalSettingsAction_);
     // The controls show no menu of their own, so a right click anywhere in
-    // the window offers the window's entries.
+    // the window offers the window's entries; the list offers its regions
+    // first.
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    for (int region = 0; region < kRegionCount; ++region) {
+        const std::string_view name =
+            PrefectureRegions.at(static_cast<std::size_t>(region)).displayName;
+        auto* action = new QAction(QtText(name), lstArea);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, region] { TickRegion(region); });
+        regionActions_.append(action);
+        lstArea->addAction(action);
+    }
+    auto* separator = new QAction(lstArea);
+    separator->setSeparator(true);
+    lstArea->addAction(separator);
+    lstArea->addAction(portalSettingsAction_);
+    lstArea->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void TFrmMain::FormCreate() {
@@ -186,6 +202,12 @@ void TFrmMain::ShowPortalStatus() {
         lblStatus->fontMetrics().elidedText(text, Qt::ElideMiddle, prgBar->geometry().width());
     lblStatus->setToolTip(shown == text ? QString() : text);
     SetStatusCaption(lblStatus, shown);
+    // The upper line, when nothing else stands there, says how to change it.
+    if (lblStatus2->text().trimmed().isEmpty()) {
+        SetStatusCaption(lblStatus2,
+                         lblStatus2->fontMetrics().elidedText(kStatusPortalHint, Qt::ElideRight,
+                                                              prgBar->geometry().width()));
+    }
 }
 
 int TFrmMain::Ask(const QString& text, const QString& caption, unsigned flags,

@@ -261,7 +261,7 @@ void TFrmMain::HarvestThreadFinished(TMyThread* finished) {
 flow::FailureWording TFrmMain::Wording() const {
     flow::FailureWording wording;
     wording.pageFailure = [](const PageFailure& failure) {
-        return Utf8Text(PageFailureText(failure));
+        return Utf8Text(ConnectionFailureText(failure));
     };
     wording.pagesNotRead = [](const std::vector<PageFailure>& failures) {
         return Utf8Text(PagesNotReadText(failures));

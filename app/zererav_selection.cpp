@@ -1,7 +1,10 @@
-// TFrmMain: the prefecture list, its select-all box and golf.ini.
+// TFrmMain: the prefecture list, its select-all box with the count of ticked
+// rows, the regions of its context menu, and golf.ini.
+#include <QAction>
 #include <QCheckBox>
 #include <QListWidget>
 #include <QSignalBlocker>
+#include <algorithm>
 #include <filesystem>
 
 #include "HarvestConfig.h"
@@ -30,6 +33,20 @@ void SetSelectAllQuietly(QCheckBox* box, bool checked) {
     box->setChecked(checked);
 }
 
+// The select-all box keeps its designed width unless its count needs more;
+// it never reaches the buttons.
+constexpr int kSelectAllWidth = 119;
+constexpr int kSelectAllMaxWidth = 147;
+
+bool EveryRowTicked(const QListWidget* list, const PrefectureRegion& region) {
+    for (int row = region.firstRow; row <= region.lastRow; ++row) {
+        if (!IsTicked(list, row)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void TFrmMain::chkAreaClick() {
@@ -37,6 +54,7 @@ void TFrmMain::chkAreaClick() {
     for (int row = 0; row < lstArea->count(); ++row) {
         SetTick(lstArea, row, checked);
     }
+    ShowTickedCount();
     if (lstArea->count() > 0) {
         lstArea->setFocus();
     }
@@ -48,6 +66,35 @@ void TFrmMain::lstAreaClickCheck() {
         SetSelectAllQuietly(chkArea, false);
     } else if (!chkArea->isChecked() && everyRowTicked) {
         SetSelectAllQuietly(chkArea, true);
+    }
+    ShowTickedCount();
+}
+
+void TFrmMain::TickRegion(int region) {
+    if (region < 0 || region >= kRegionCount || lstArea->count() != kPrefectureCount) {
+        return;
+    }
+    const PrefectureRegion& chosen = PrefectureRegions.at(static_cast<std::size_t>(region));
+    const bool tick = !EveryRowTicked(lstArea, chosen);
+    for (int row = chosen.firstRow; row <= chosen.lastRow; ++row) {
+        SetTick(lstArea, row, tick);
+    }
+    lstArea->setCurrentRow(chosen.firstRow);
+    lstArea->scrollToItem(lstArea->item(chosen.firstRow));
+    lstAreaClickCheck();
+}
+
+void TFrmMain::ShowTickedCount() {
+    chkArea->setText(kCaptionSelectAll +
+                     QStringLiteral("%1/%2").arg(TickedCount()).arg(lstArea->count()));
+    chkArea->resize(std::clamp(chkArea->sizeHint().width(), kSelectAllWidth, kSelectAllMaxWidth),
+                    chkArea->height());
+    if (lstArea->count() != kPrefectureCount) {
+        return;
+    }
+    for (int region = 0; region < regionActions_.size(); ++region) {
+        regionActions_.at(region)->setChecked(
+            EveryRowTicked(lstArea, PrefectureRegions.at(static_cast<std::size_t>(region))));
     }
 }
 
@@ -90,6 +137,7 @@ void TFrmMain::LoadSettings() {
             highlight = TickedRows().front();
         }
     }
+    ShowTickedCount();
     lstArea->setCurrentRow(highlight);
     lstArea->scrollToItem(lstArea->item(highlight));
 }

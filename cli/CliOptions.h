@@ -66,9 +66,19 @@ struct CommandLine {
     std::optional<HistoryArguments> history;  // the history subcommand was given
 };
 
+// A mistake on the command line or in the settings, said in each language
+// (UTF-8, one line each); empty when there is none.
+struct UsageProblem {
+    std::string english;
+    std::string japanese;
+
+    bool empty() const { return english.empty(); }
+};
+
 struct ParsedCommandLine {
     CommandLine values;
-    std::string error;  // UTF-8, one line; empty when the command line is good
+    std::string error;          // UTF-8, one line; empty when the command line is good
+    std::string errorJapanese;  // the same in Japanese
 };
 
 // Parses the arguments after the program name, with the conventions of
@@ -95,8 +105,8 @@ std::optional<PauseArgument> ParsePauses(const std::string& text);
 // Why `pauses` may not be used with these hosts (UTF-8), or "": pauses below
 // 1000 ms after a listing page or 300 ms after a detail page are for a portal
 // on this machine only.
-std::string PauseProblem(const PauseArgument& pauses, const std::string& listingHost,
-                         const std::string& bookingHost);
+UsageProblem PauseProblem(const PauseArgument& pauses, const std::string& listingHost,
+                          const std::string& bookingHost);
 
 // The output file for `given` (nothing: the default name in `currentFolder`):
 // a folder (an existing one, or a name ending in "/") receives the default

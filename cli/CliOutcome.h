@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CliOptions.h"
 #include "RunOutcome.h"
 #include "Unithread.h"
 
@@ -47,8 +48,9 @@ std::string PageFailureLine(const PageFailure& failure);
 std::string RunFailureReason(const RunFailure& failure);
 std::string PageFailureReason(const PageFailure& failure);
 
-// The line for a bad command line or bad settings (UTF-8, without a line end).
-std::string UsageErrorMessage(const std::string& detail);
+// The line for a bad command line or bad settings, naming the mistake in
+// each language (UTF-8, without a line end).
+std::string UsageErrorMessage(const UsageProblem& problem);
 
 // The line for a failure to prepare the run (UTF-8, without a line end).
 std::string CannotWriteMessage(const std::string& detail);

@@ -25,8 +25,9 @@ constexpr int PrefectureCode(int row) {
 std::optional<int> ResolvePrefecture(const std::string& typed);
 
 struct ResolvedPrefectures {
-    std::vector<int> rows;  // in the order typed; the run sorts them
-    std::string error;      // UTF-8, naming the first word that matched nothing
+    std::vector<int> rows;      // in the order typed; the run sorts them
+    std::string error;          // UTF-8, naming the first word that matched nothing
+    std::string errorJapanese;  // the same in Japanese
 };
 
 ResolvedPrefectures ResolvePrefectures(const std::vector<std::string>& typed);

@@ -49,7 +49,7 @@ void AddValue(std::vector<std::string>& form, const std::string& name, const std
 // first, or the error of one that getopt would refuse: a value option takes
 // the next argument whatever it is ("-o -", "-o --"), "--name=" gives it an
 // empty value, and a flag takes no "=value".
-std::string GetoptForm(const std::vector<std::string>& arguments, std::vector<std::string>& form) {
+UsageProblem GetoptForm(const std::vector<std::string>& arguments, std::vector<std::string>& form) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--") {
@@ -63,7 +63,7 @@ std::string GetoptForm(const std::vector<std::string>& arguments, std::vector<st
             const std::string name =
                 argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
             if (equals != std::string::npos && OneOf(name, kFlags)) {
-                return "--" + name + " takes no value";
+                return {"--" + name + " takes no value", "--" + name + " には値を付けません"};
             }
             if (!OneOf(name, kValueOptions)) {
                 form.push_back(argument);  // a flag, or unknown: CLI11 says so
@@ -72,7 +72,7 @@ std::string GetoptForm(const std::vector<std::string>& arguments, std::vector<st
             } else if (hasNext) {
                 AddValue(form, name, arguments[++i]);
             } else {
-                return argument + " needs a value";
+                return {argument + " needs a value", argument + " に値がありません"};
             }
             continue;
         }
@@ -93,7 +93,7 @@ std::string GetoptForm(const std::vector<std::string>& arguments, std::vector<st
         } else if (hasNext) {
             AddValue(form, "output", arguments[++i]);
         } else {
-            return "-o needs a value";
+            return {"-o needs a value", "-o にファイル名がありません"};
         }
     }
     return {};
@@ -149,20 +149,21 @@ void DescribeOptions(CLI::App& app, CommandLine& line, RawCommandLine& raw) {
 }
 
 // The first argument that CLI11 could not place, as an error.
-std::string ExtraArgumentError(const CLI::App& app) {
+UsageProblem ExtraArgumentError(const CLI::App& app) {
     std::vector<std::string> extras = app.remaining();
     for (const CLI::App* sub : app.get_subcommands()) {
         const std::vector<std::string> subExtras = sub->remaining();
         extras.insert(extras.begin(), subExtras.begin(), subExtras.end());
     }
     if (extras.empty()) {
-        return "unexpected argument";
+        return {"unexpected argument", "余分な引数があります"};
     }
     const std::string& first = extras.front();
     if (first.size() > 1 && first[0] == '-') {
-        return "unknown option " + first.substr(0, first.find('='));
+        const std::string option = first.substr(0, first.find('='));
+        return {"unknown option " + option, "不明なオプション " + option + " です"};
     }
-    return "unexpected argument \"" + first + "\"";
+    return {"unexpected argument \"" + first + "\"", "余分な引数 \"" + first + "\" があります"};
 }
 
 bool AnyRunOption(const CommandLine& line) {
@@ -173,40 +174,47 @@ bool AnyRunOption(const CommandLine& line) {
 
 // The history subcommand takes --json, and --config for the folder of the
 // history; nothing of a run.
-std::string CheckHistory(const RawCommandLine& raw, CommandLine& line) {
+UsageProblem CheckHistory(const RawCommandLine& raw, CommandLine& line) {
     if (raw.historyHelp) {
         line.help = true;
         return {};
     }
     if (AnyRunOption(line)) {
-        return "history takes only --json and --config, no prefecture or option of a run";
+        return {"history takes only --json and --config, no prefecture or option of a run",
+                "history に指定できるのは --json と --config だけです（都道府県や取得のオプション"
+                "は付けません）"};
     }
     line.history = HistoryArguments{raw.historyJson};
     return {};
 }
 
 // Checks the values that CLI11 takes as text and fills in their parsed form.
-std::string CheckValues(RawCommandLine& raw, CommandLine& line, bool compareGiven,
-                        bool historyGiven) {
+UsageProblem CheckValues(RawCommandLine& raw, CommandLine& line, bool compareGiven,
+                         bool historyGiven) {
     if (raw.format) {
         line.format = ParseOutputFormat(*raw.format);
         if (!line.format) {
-            return "--format takes csv, xlsx, csv-utf8 or jsonl, not \"" + *raw.format + "\"";
+            return {"--format takes csv, xlsx, csv-utf8 or jsonl, not \"" + *raw.format + "\"",
+                    "--format には csv、xlsx、csv-utf8、jsonl のどれかを指定します（\"" +
+                        *raw.format + "\" は使えません）"};
         }
     }
     if (raw.pauses) {
         line.pauses = ParsePauses(*raw.pauses);
         if (!line.pauses) {
-            return "--pause-ms takes two numbers of milliseconds, LISTING,DETAIL (e.g. 1000,300), "
-                   "not \"" +
-                   *raw.pauses + "\"";
+            return {
+                "--pause-ms takes two numbers of milliseconds, LISTING,DETAIL (e.g. 1000,300), "
+                "not \"" +
+                    *raw.pauses + "\"",
+                "--pause-ms には一覧と詳細ページの間隔をミリ秒で 2 つ指定します（例 1000,300。\"" +
+                    *raw.pauses + "\" は使えません）"};
         }
     }
     if (line.output && line.output->empty()) {
-        return "--output needs a file name";
+        return {"--output needs a file name", "--output にファイル名がありません"};
     }
     if (line.config && line.config->empty()) {
-        return "--config needs a file name";
+        return {"--config needs a file name", "--config にファイル名がありません"};
     }
     if (historyGiven) {
         return CheckHistory(raw, line);
@@ -219,13 +227,16 @@ std::string CheckValues(RawCommandLine& raw, CommandLine& line, bool compareGive
         return {};
     }
     if (AnyRunOption(line) || line.config) {
-        return "compare takes only OLD NEW and -o REPORT, no prefecture or option of a run";
+        return {"compare takes only OLD NEW and -o REPORT, no prefecture or option of a run",
+                "compare に指定できるのは OLD NEW と -o REPORT だけです（都道府県や取得のオプション"
+                "は付けません）"};
     }
     if (raw.compareFiles.size() != 2) {
-        return "compare takes two files, OLD and NEW";
+        return {"compare takes two files, OLD and NEW",
+                "compare には比べる 2 つのファイル OLD と NEW を指定します"};
     }
     if (raw.compareReport && raw.compareReport->empty()) {
-        return "compare -o needs a file name";
+        return {"compare -o needs a file name", "compare の -o にファイル名がありません"};
     }
     line.compare = CompareArguments{raw.compareFiles[0], raw.compareFiles[1], raw.compareReport};
     return {};
@@ -262,29 +273,31 @@ std::string OneLine(std::string text) {
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
     std::vector<std::string> form;
-    if (parsed.error = GetoptForm(arguments, form); !parsed.error.empty()) {
-        return parsed;
-    }
+    UsageProblem problem = GetoptForm(arguments, form);
     RawCommandLine raw;
     CLI::App app;
-    try {
-        DescribeOptions(app, parsed.values, raw);
-        std::reverse(form.begin(), form.end());  // CLI11 takes the arguments last first
-        app.parse(form);
-    } catch (const CLI::ExtrasError&) {
-        parsed.error = ExtraArgumentError(app);
-    } catch (const CLI::Error& error) {
-        parsed.error = OneLine(error.what());
-    } catch (const std::exception& error) {
-        parsed.error = OneLine(error.what());
+    if (problem.empty()) {
+        try {
+            DescribeOptions(app, parsed.values, raw);
+            std::reverse(form.begin(), form.end());  // CLI11 takes the arguments last first
+            app.parse(form);
+        } catch (const CLI::ExtrasError&) {
+            problem = ExtraArgumentError(app);
+        } catch (const std::exception& error) {
+            // CLI11's own words, which name the option.
+            const std::string what = OneLine(error.what());
+            problem = {what, "コマンドラインを解釈できません（" + what + "）"};
+        }
     }
-    if (parsed.error.empty()) {
-        parsed.error = CheckValues(raw, parsed.values, app.got_subcommand("compare"),
-                                   app.got_subcommand("history"));
+    if (problem.empty()) {
+        problem = CheckValues(raw, parsed.values, app.got_subcommand("compare"),
+                              app.got_subcommand("history"));
     }
-    if (!parsed.error.empty()) {
+    if (!problem.empty()) {
         parsed.values = CommandLine{};
     }
+    parsed.error = std::move(problem.english);
+    parsed.errorJapanese = std::move(problem.japanese);
     return parsed;
 }
 
@@ -304,16 +317,20 @@ std::optional<PauseArgument> ParsePauses(const std::string& text) {
     return PauseArgument{std::chrono::milliseconds(*listing), std::chrono::milliseconds(*detail)};
 }
 
-std::string PauseProblem(const PauseArgument& pauses, const std::string& listingHost,
-                         const std::string& bookingHost) {
+UsageProblem PauseProblem(const PauseArgument& pauses, const std::string& listingHost,
+                          const std::string& bookingHost) {
     const bool polite =
         pauses.listing >= kMinimumListingPause && pauses.detail >= kMinimumDetailPause;
     if (polite || (IsLoopbackHost(listingHost) && IsLoopbackHost(bookingHost))) {
         return {};
     }
-    return "pauses below " + std::to_string(kMinimumListingPause.count()) + "," +
-           std::to_string(kMinimumDetailPause.count()) +
-           " ms are only allowed for a portal on this machine (127.0.0.1, ::1, localhost)";
+    const std::string minimum = std::to_string(kMinimumListingPause.count()) + "," +
+                                std::to_string(kMinimumDetailPause.count());
+    return {"pauses below " + minimum +
+                " ms are only allowed for a portal on this machine (127.0.0.1, ::1, localhost)",
+            minimum +
+                " ミリ秒より短い間隔は、このマシン上のポータル（127.0.0.1、::1、localhost）にだけ"
+                "使えます"};
 }
 
 bool IsStandardOutput(const std::optional<std::string>& output) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "CuttingRules.h"
 #include "MECSUtils.h"
 #include "PrefectureNames.h"
 #include "RunWording.h"
@@ -27,6 +28,21 @@ std::string OneLine(std::string text) {
 std::string Destination(const HarvestReport& report) {
     return report.files == FileOutcome::StandardOutput ? std::string("standard output")
                                                        : QuotedPath(report.outputPath);
+}
+
+std::string DestinationJapanese(const HarvestReport& report) {
+    return report.files == FileOutcome::StandardOutput ? std::string("標準出力")
+                                                       : QuotedPath(report.outputPath);
+}
+
+// "1 course", "20 courses".
+std::string CountOf(int number, const std::string& singular) {
+    return Count(number) + " " + singular + (number == 1 ? "" : "s");
+}
+
+std::string PagesNotRead(const HarvestReport& report) {
+    const int pages = static_cast<int>(report.pageFailures.size());
+    return CountOf(pages, "page") + (pages == 1 ? " was" : " were");
 }
 
 ExitCode FailureExitCode(RunFailureKind kind) {
@@ -86,38 +102,42 @@ ExitCode ExitCodeFor(const HarvestReport& report) {
 
 namespace {
 
-// The reason of a page failure, in English or in both languages.
-std::string PageReason(const PageFailure& failure, bool withJapanese) {
-    std::string reason = PageProblemWords(failure, Language::English);
-    if (withJapanese && failure.problem != PageProblem::HttpStatus) {
-        reason = PageProblemWords(failure, Language::Japanese) + " / " + reason;
-    }
+// The reason of a page failure in one language: the libcurl text (English)
+// in the English half only.
+std::string PageReasonIn(const PageFailure& failure, Language language) {
+    std::string reason = PageProblemWords(failure, language);
     if (failure.problem == PageProblem::TooManyCourses) {
         return reason;
     }
-    if (failure.problem == PageProblem::Fetch && !failure.detail.empty()) {
+    const bool english = language == Language::English;
+    if (english && failure.problem == PageProblem::Fetch && !failure.detail.empty()) {
         reason += " (" + PrintableText(OneLine(failure.detail)) + ")";
     }
     if (failure.attempts > 1) {
-        reason += " (" + Count(failure.attempts) + " attempts)";
+        const std::string attempts = AttemptsWords(failure.attempts, language);
+        reason += english ? " (" + attempts + ")" : "（" + attempts + "）";
     }
     if (failure.keptEarlierRow) {
-        reason += "; " + std::string(KeptEarlierRowWords(Language::Japanese)) + " / " +
-                  std::string(KeptEarlierRowWords(Language::English));
+        reason += (english ? "; " : "、") + std::string(KeptEarlierRowWords(language));
     }
     return reason;
+}
+
+std::string PageReason(const PageFailure& failure) {
+    return PageReasonIn(failure, Language::Japanese) + " / " +
+           PageReasonIn(failure, Language::English);
 }
 
 }  // namespace
 
 std::string PageFailureReason(const PageFailure& failure) {
-    return PageReason(failure, true);
+    return PageReason(failure);
 }
 
 std::string PageFailureLine(const PageFailure& failure) {
     return "取得できなかったページ / Page not read: " +
            PrintableText(OneLine(AnsiToUTF8(failure.subject))) + " " + PrintableText(failure.url) +
-           ": " + PageReason(failure, false);
+           ": " + PageReason(failure);
 }
 
 namespace {
@@ -130,14 +150,6 @@ std::string SystemReason(const RunFailure& failure) {
     const std::string english = EnglishErrorText(failure.error);
     // An error without a Japanese text of its own is said once.
     return japanese == english ? english : japanese + " / " + english;
-}
-
-// What the engine could not do, as the line's first half.
-std::string Headline(const RunFailure& failure, OutputFormat format) {
-    const std::string japanese = FailureHeadline(failure.kind, format, Language::Japanese);
-    return japanese.empty()
-               ? japanese
-               : japanese + " / " + FailureHeadline(failure.kind, format, Language::English);
 }
 
 // "not a regular file: "PATH"", with where its links end and why a link
@@ -306,8 +318,9 @@ ResumedCounts CountsOfResumedRun(const HarvestReport& report) {
     const std::string lines = Count(report.linesInFile);
     const std::string kept = Count(report.coursesKept);
     const std::string fetched = Count(report.rowsWritten);
-    return {"（" + lines + " 件、前回分 " + kept + " 件・新規 " + fetched + " 件",
-            lines + " courses in " + Destination(report) + ", " + kept +
+    return {"（" + DestinationJapanese(report) + " に " + lines + " 件、前回分 " + kept +
+                " 件・新規 " + fetched + " 件",
+            CountOf(report.linesInFile, "course") + " in " + Destination(report) + ", " + kept +
                 " kept from the earlier file and " + fetched + " fetched"};
 }
 
@@ -318,28 +331,30 @@ std::string DoneMessage(const HarvestReport& report) {
                ".";
     }
     const std::string rows = Count(report.rowsWritten);
-    return "情報の取得が完了しました（" + rows + " 件）。 / Done: " + rows +
-           " courses written to " + Destination(report) + ".";
+    return "情報の取得が完了しました（" + rows + " 件を " + DestinationJapanese(report) +
+           " に保存）。 / Done: " + CountOf(report.rowsWritten, "course") + " written to " +
+           Destination(report) + ".";
 }
 
 std::string PagesNotReadMessage(const HarvestReport& report) {
     const std::string pages = Count(static_cast<int>(report.pageFailures.size()));
     if (!HasCourses(report)) {
-        return "取得できなかったページが " + pages +
-               " 件あり、保存した行はありません。ファイルは変更していません。 / " + pages +
-               " pages could not be read (listed above), and no course was written: " +
-               Destination(report) + " was left as it was.";
+        return "取得できなかったページが " + pages + " 件あり、保存した行はありません。" +
+               DestinationJapanese(report) + " は変更していません。 / " + PagesNotRead(report) +
+               " not read (listed above), and no course was written: " + Destination(report) +
+               " was left as it was.";
     }
     if (report.files == FileOutcome::ResumedFileInPlace) {
         const ResumedCounts counts = CountsOfResumedRun(report);
         return "情報の取得が完了しました" + counts.japanese + "、取得できなかったページ " + pages +
-               " 件）。 / Done: " + counts.english + ", but " + pages +
-               " pages could not be read (listed above).";
+               " 件）。 / Done: " + counts.english + ", but " + PagesNotRead(report) +
+               " not read (listed above).";
     }
     const std::string rows = Count(report.rowsWritten);
-    return "情報の取得が完了しました（" + rows + " 件、取得できなかったページ " + pages +
-           " 件）。 / Done: " + rows + " courses written to " + Destination(report) + ", but " +
-           pages + " pages could not be read (listed above).";
+    return "情報の取得が完了しました（" + rows + " 件を " + DestinationJapanese(report) +
+           " に保存、取得できなかったページ " + pages +
+           " 件）。 / Done: " + CountOf(report.rowsWritten, "course") + " written to " +
+           Destination(report) + ", but " + PagesNotRead(report) + " not read (listed above).";
 }
 
 // Where the rows of a run that ended early are, in each language: each
@@ -349,6 +364,14 @@ struct RowsWhere {
     std::string english;
 };
 
+// "The 4 courses written so far are in ", "The course written so far is in ".
+std::string WrittenSoFar(const HarvestReport& report) {
+    if (report.rowsWritten == 1) {
+        return "The course written so far is in ";
+    }
+    return "The " + Count(report.rowsWritten) + " courses written so far are in ";
+}
+
 RowsWhere WhereTheRowsAre(const HarvestReport& report) {
     const std::string rows = Count(report.rowsWritten);
     switch (report.files) {
@@ -357,13 +380,14 @@ RowsWhere WhereTheRowsAre(const HarvestReport& report) {
             return {counts.japanese + "を保存済み）。", counts.english + "."};
         }
         case FileOutcome::NewFileInPlace:
-            return {"（" + rows + " 件を保存済み）。",
-                    "The " + rows + " courses written so far are in " + Destination(report) + "."};
+            return {"（" + rows + " 件を " + DestinationJapanese(report) + " に保存済み）。",
+                    WrittenSoFar(report) + Destination(report) + "."};
         case FileOutcome::PartialKept:
             return {"（" + rows + " 件を " + QuotedPath(report.partialPath) +
-                        " に保存済み。元のファイルは変更していません）。",
-                    "The " + rows + " courses written so far are in " +
-                        QuotedPath(report.partialPath) + "; " + Destination(report) +
+                        " に保存済み。元のファイルは変更していません。teebasket-cli --resume "
+                        "で続きから取得できます）。",
+                    WrittenSoFar(report) + QuotedPath(report.partialPath) + "; " +
+                        Destination(report) +
                         " was left as it was, and teebasket-cli --resume continues from them."};
         case FileOutcome::NotTouched:
         case FileOutcome::HeaderOnlyFile:
@@ -380,15 +404,41 @@ std::string StoppedMessage(const HarvestReport& report) {
     return "取得処理を中断しました" + rows.japanese + " / Stopped. " + rows.english;
 }
 
+// The advice of a portal that could not be reached: a refused connection or
+// an unknown name on a host the user set is a settings mistake, which
+// waiting does not mend.
+RowsWhere UnreachableAdvice(const HarvestReport& report) {
+    if (PointsToPortalSettings(report.lastConnectionFailure)) {
+        return {
+            "接続先の設定（--listing-host、--booking-host、golf.ini の [Portal]）を確かめて"
+            "ください",
+            "please check the portal settings (--listing-host, --booking-host, [Portal] in "
+            "golf.ini)."};
+    }
+    return {"しばらく時間を置いてから再度実行してください", "please try again later."};
+}
+
 std::string UnreachableMessage(const HarvestReport& report) {
+    const RowsWhere advice = UnreachableAdvice(report);
     if (report.ending != RunEnding::PortalStoppedAnswering) {
-        return "サイトへのアクセスができませんでした。しばらく時間を置いてから再度実行してくださ"
-               "い。 / The portal could not be reached; please try again later.";
+        return "サイトへのアクセスができませんでした。" + advice.japanese +
+               "。 / The portal could not be reached; " + advice.english;
     }
     const RowsWhere rows = WhereTheRowsAre(report);
-    return "サイトへのアクセスができなくなりました。しばらく時間を置いてから再度実行してください" +
-           rows.japanese + " / The portal stopped answering; please try again later. " +
-           rows.english;
+    return "サイトへのアクセスができなくなりました。" + advice.japanese + rows.japanese +
+           " / The portal stopped answering; " + advice.english + " " + rows.english;
+}
+
+// The reason a portal could not be reached, with the host it was.
+std::string UnreachableReason(const PageFailure& failure) {
+    const std::string host = PrintableText(HostOfUrl(failure.url));
+    if (host.empty()) {
+        return PageFailureReason(failure);
+    }
+    return std::string(PortalHostWords(failure.kind, Language::Japanese)) + " " + host + ": " +
+           PageReasonIn(failure, Language::Japanese) + " / " +
+           std::string(PortalHostWords(failure.kind, Language::English)) + " " + host + ": " +
+           PageReasonIn(failure, Language::English);
 }
 
 std::string FailedMessage(const HarvestReport& report) {
@@ -418,26 +468,60 @@ std::string FailedMessage(const HarvestReport& report) {
         case RunFailureKind::Unexpected:
             break;
     }
-    std::string line = Headline(report.failure, report.outputFormat) + ".";
+    const RunFailure& failure = report.failure;
+    std::string japanese = FailureHeadline(failure.kind, report.outputFormat, Language::Japanese) +
+                           "。" + DestinationJapanese(report) + " は変更していません。";
+    std::string english = FailureHeadline(failure.kind, report.outputFormat, Language::English) +
+                          ". " + Destination(report) + " was left as it was";
     if (report.files == FileOutcome::PartialKept) {
-        line += " " + Destination(report) + " was left as it was; the rows written are in " +
-                QuotedPath(report.partialPath) +
-                ", and teebasket-cli --resume continues from them.";
-    } else {
-        line += " " + Destination(report) + " was left as it was.";
+        const std::string partial = QuotedPath(report.partialPath);
+        japanese +=
+            "取得した行は " + partial + " にあり、teebasket-cli --resume で続きから取得できます。";
+        english += "; the rows written are in " + partial +
+                   ", and teebasket-cli --resume continues from them";
     }
-    return line;
+    return japanese + " / " + english + ".";
 }
 
 std::string ReasonLine(const std::string& reason) {
     return "理由 / Reason: " + reason;
 }
 
+// How to go on from the rows in place: --resume asks again only for the
+// courses whose page was not read. A partial file kept beside an earlier
+// file says so in its own line already.
+std::string ContinueLine(const HarvestReport& report, OutcomeKind kind) {
+    if (report.files != FileOutcome::NewFileInPlace &&
+        report.files != FileOutcome::ResumedFileInPlace) {
+        return {};
+    }
+    switch (kind) {
+        case OutcomeKind::Stopped:
+        case OutcomeKind::PortalStoppedAnswering:
+            return "続きから取得するには、同じ都道府県と出力ファイルで --resume を付けて実行して"
+                   "ください。 / To continue, run teebasket-cli again with the same "
+                   "prefectures, the same output file and --resume.";
+        case OutcomeKind::PagesNotRead:
+            return "取得できなかったページだけを取得し直すには、同じ都道府県と出力ファイルで "
+                   "--resume を付けて実行してください。 / To read only the pages not read "
+                   "again, run teebasket-cli again with the same prefectures, the same output "
+                   "file and --resume.";
+        case OutcomeKind::EveryCourseRead:
+        case OutcomeKind::NothingFound:
+        case OutcomeKind::NothingFoundPagesNotRead:
+        case OutcomeKind::Unreachable:
+        case OutcomeKind::Failed:
+            break;
+    }
+    return {};
+}
+
 }  // namespace
 
 std::vector<std::string> OutcomeLines(const HarvestReport& report) {
     std::vector<std::string> lines;
-    switch (OutcomeOf(report).kind) {
+    const OutcomeKind kind = OutcomeOf(report).kind;
+    switch (kind) {
         case OutcomeKind::EveryCourseRead:
             lines.push_back(DoneMessage(report));
             break;
@@ -457,7 +541,7 @@ std::vector<std::string> OutcomeLines(const HarvestReport& report) {
         case OutcomeKind::PortalStoppedAnswering:
         case OutcomeKind::Unreachable:
             lines.push_back(UnreachableMessage(report));
-            lines.push_back(ReasonLine(PageFailureReason(report.lastConnectionFailure)));
+            lines.push_back(ReasonLine(UnreachableReason(report.lastConnectionFailure)));
             break;
         case OutcomeKind::Failed:
             lines.push_back(FailedMessage(report));
@@ -465,6 +549,9 @@ std::vector<std::string> OutcomeLines(const HarvestReport& report) {
                 lines.push_back(ReasonLine(reason));
             }
             break;
+    }
+    if (std::string line = ContinueLine(report, kind); !line.empty()) {
+        lines.push_back(std::move(line));
     }
     return lines;
 }
@@ -478,8 +565,9 @@ std::string HistoryWarning(const HarvestReport& report) {
            PrintableText(report.historyProblem) + ".";
 }
 
-std::string UsageErrorMessage(const std::string& detail) {
-    return "コマンドラインまたは設定に誤りがあります。 / Bad usage or configuration: " + detail +
+std::string UsageErrorMessage(const UsageProblem& problem) {
+    return "コマンドラインまたは設定に誤りがあります: " + problem.japanese +
+           "（teebasket-cli --help を参照）。 / Bad usage or configuration: " + problem.english +
            " (see teebasket-cli --help).";
 }
 
@@ -516,8 +604,11 @@ std::vector<std::string> StartNotes(const HarvestReport& report, bool quiet) {
 }
 
 std::string StoppedAtOnceMessage(const std::filesystem::path& partial) {
-    return "取得処理を中断しました。 / Stopped at once: the rows written so far are in " +
-           QuotedPath(partial) + "; teebasket-cli --resume continues from them.";
+    const std::string where = QuotedPath(partial);
+    return "取得処理を中断しました。ここまでの行は " + where +
+           " にあり、teebasket-cli --resume で続きから取得できます。 / Stopped at once: the rows "
+           "written so far are in " +
+           where + "; teebasket-cli --resume continues from them.";
 }
 
 }  // namespace teebasket::cli

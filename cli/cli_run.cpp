@@ -14,6 +14,7 @@
 #include "ProgramEnvironment.h"
 #include "ProgressReport.h"
 #include "SignalStop.h"
+#include "SystemText.h"
 #include "TerminalStream.h"
 #include "path_text.h"
 
@@ -37,8 +38,8 @@ PreparedRun EndWith(int exitCode, std::string message) {
     return prepared;
 }
 
-PreparedRun UsageError(const std::string& detail) {
-    return EndWith(kExitUsage, UsageErrorMessage(detail));
+PreparedRun UsageError(const UsageProblem& problem) {
+    return EndWith(kExitUsage, UsageErrorMessage(problem));
 }
 
 fs::path FromCurrentFolder(const fs::path& path, const fs::path& currentFolder) {
@@ -63,12 +64,13 @@ CompareRequest CompareRequestFor(const CompareArguments& arguments, const fs::pa
 
 // The settings file: --config (which must exist), otherwise the golf.ini
 // that the window uses.
-std::string ChooseSettingsFile(const CommandLine& line, const fs::path& executableDir,
-                               const fs::path& currentFolder, fs::path& iniFile) {
+UsageProblem ChooseSettingsFile(const CommandLine& line, const fs::path& executableDir,
+                                const fs::path& currentFolder, fs::path& iniFile) {
     if (line.config) {
         iniFile = FromCurrentFolder(ExpandHome(*line.config), currentFolder);
         if (!IsReadableFile(iniFile)) {
-            return "the settings file \"" + PathText(iniFile) + "\" cannot be read";
+            return {"the settings file \"" + PathText(iniFile) + "\" cannot be read",
+                    "設定ファイル \"" + PathText(iniFile) + "\" を読み込めません"};
         }
         return {};
     }
@@ -76,12 +78,22 @@ std::string ChooseSettingsFile(const CommandLine& line, const fs::path& executab
     return {};
 }
 
+// Which host of `portal` cannot be used, in Japanese.
+std::string PortalHostJapanese(const PortalSettings& portal) {
+    const bool listing = !PortalHostProblem(portal.listingHost).empty();
+    const std::string& host = listing ? portal.listingHost : portal.bookingHost;
+    return std::string(listing ? "一覧のホスト（ListingHost、--listing-host）"
+                               : "詳細ページのホスト（BookingHost、--booking-host）") +
+           "の \"" + PrintableText(host) +
+           "\" は接続先として使えません。ホスト名、または ホスト名:ポート番号 で指定します";
+}
+
 // The portal of golf.ini with the command line's overrides. The build's
 // default certificate may be missing (the demo portal has not made it yet):
 // then only the system's certificates are trusted. A certificate that the
 // user named must exist.
-std::string ChoosePortal(const CommandLine& line, const fs::path& iniFile,
-                         const fs::path& currentFolder, PortalSettings& portal) {
+UsageProblem ChoosePortal(const CommandLine& line, const fs::path& iniFile,
+                          const fs::path& currentFolder, PortalSettings& portal) {
     portal = LoadPortalSettings(iniFile);
     if (line.listingHost) {
         portal.listingHost = *line.listingHost;
@@ -90,7 +102,7 @@ std::string ChoosePortal(const CommandLine& line, const fs::path& iniFile,
         portal.bookingHost = *line.bookingHost;
     }
     if (std::string problem = PortalSettingsProblem(portal); !problem.empty()) {
-        return problem;
+        return {problem, PortalHostJapanese(portal)};
     }
     const bool named = line.caCertificate.has_value() ||
                        portal.caCertificate != DefaultPortalSettings().caCertificate;
@@ -101,14 +113,16 @@ std::string ChoosePortal(const CommandLine& line, const fs::path& iniFile,
     }
     if (!portal.caCertificate.empty() && !IsReadableFile(portal.caCertificate)) {
         if (named) {
-            return "the certificate file \"" + PathText(portal.caCertificate) + "\" cannot be read";
+            const std::string certificate = "\"" + PathText(portal.caCertificate) + "\"";
+            return {"the certificate file " + certificate + " cannot be read",
+                    "証明書のファイル " + certificate + " を読み込めません"};
         }
         portal.caCertificate.clear();
     }
     return {};
 }
 
-std::string ChooseRows(const CommandLine& line, const fs::path& iniFile, std::vector<int>& rows) {
+UsageProblem ChooseRows(const CommandLine& line, const fs::path& iniFile, std::vector<int>& rows) {
     if (line.all) {
         rows.resize(kPrefectureCount);
         std::iota(rows.begin(), rows.end(), 0);
@@ -117,12 +131,15 @@ std::string ChooseRows(const CommandLine& line, const fs::path& iniFile, std::ve
     if (!line.prefectures.empty()) {
         ResolvedPrefectures resolved = ResolvePrefectures(line.prefectures);
         rows = std::move(resolved.rows);
-        return resolved.error;
+        return {resolved.error, resolved.errorJapanese};
     }
     rows = LoadSelectedRows(iniFile);
     if (rows.empty()) {
-        return "no prefecture chosen: name some, give --all, or tick them in the window (" +
-               PathText(iniFile) + ")";
+        return {"no prefecture chosen: name some, give --all, or tick them in the window (" +
+                    PathText(iniFile) + ")",
+                "都道府県が選ばれていません。都道府県を指定するか、--all を付けるか、ウィンドウで"
+                "選んでください（" +
+                    PathText(iniFile) + "）"};
     }
     return {};
 }
@@ -144,7 +161,7 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
                        const fs::path& currentFolder, Language language) {
     const ParsedCommandLine parsed = ParseCommandLine(arguments);
     if (!parsed.error.empty()) {
-        return UsageError(parsed.error);
+        return UsageError({parsed.error, parsed.errorJapanese});
     }
     const CommandLine& line = parsed.values;
     if (line.help) {
@@ -173,27 +190,30 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
         return prepared;
     }
     if (line.all && !line.prefectures.empty()) {
-        return UsageError("--all and named prefectures exclude each other");
+        return UsageError({"--all and named prefectures exclude each other",
+                           "--all と都道府県の指定は一緒に使えません"});
     }
     const bool toStandardOutput = IsStandardOutput(line.output);
     if (toStandardOutput && line.resume) {
-        return UsageError("--resume continues a file, not standard output (-o -)");
+        return UsageError(
+            {"--resume continues a file, not standard output (-o -)",
+             "--resume で続けられるのはファイルで、標準出力（-o -）は続けられません"});
     }
 
     PreparedRun prepared;
     RunRequest& request = prepared.request;
     fs::path iniFile;
-    if (std::string problem = ChooseSettingsFile(line, executableDir, currentFolder, iniFile);
+    if (UsageProblem problem = ChooseSettingsFile(line, executableDir, currentFolder, iniFile);
         !problem.empty()) {
         return UsageError(problem);
     }
-    if (std::string problem = ChoosePortal(line, iniFile, currentFolder, request.settings.portal);
+    if (UsageProblem problem = ChoosePortal(line, iniFile, currentFolder, request.settings.portal);
         !problem.empty()) {
         return UsageError(problem);
     }
     if (line.pauses) {
         const PortalSettings& portal = request.settings.portal;
-        if (std::string problem =
+        if (UsageProblem problem =
                 PauseProblem(*line.pauses, portal.listingHost, portal.bookingHost);
             !problem.empty()) {
             return UsageError(problem);
@@ -202,13 +222,15 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
         request.settings.pauses.afterDetail = line.pauses->detail;
     }
     std::vector<int> rows;
-    if (std::string problem = ChooseRows(line, iniFile, rows); !problem.empty()) {
+    if (UsageProblem problem = ChooseRows(line, iniFile, rows); !problem.empty()) {
         return UsageError(problem);
     }
     request.selection = MakeSelection(rows);
     request.format = FormatForOutput(line.format, line.output);
     if (toStandardOutput && request.format == OutputFormat::Xlsx) {
-        return UsageError("a workbook is written whole at the end, not to standard output (-o -)");
+        return UsageError(
+            {"a workbook is written whole at the end, not to standard output (-o -)",
+             "Excelブックは最後にまとめて書くため、標準出力（-o -）には出力できません"});
     }
     request.toStandardOutput = toStandardOutput;
     if (!toStandardOutput) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 #include "Unicommon.h"
 #include "Unithread.h"
@@ -85,16 +87,22 @@ const PrefectureRegion* ResolveRegion(const std::string& typed) {
     return nullptr;
 }
 
-std::string UnknownPrefecture(const std::string& word) {
+// The first word that matched nothing, in each language.
+std::pair<std::string, std::string> UnknownPrefecture(const std::string& word) {
     if (const std::string digits = AsciiDigits(word);
         !digits.empty() && digits.find_first_not_of('0') == std::string::npos) {
-        return "\"" + word +
-               "\" is no prefecture code: the codes run from 1 (北海道) to 47 (沖縄県)";
+        return {
+            "\"" + word + "\" is no prefecture code: the codes run from 1 (北海道) to 47 (沖縄県)",
+            "\"" + word + "\" は都道府県コードではありません（1 の北海道から 47 の沖縄県まで）"};
     }
-    return "unknown prefecture \"" + word +
-           "\" (a code from 1 to 47 such as 13, a name such as 東京都 or 東京, a romaji "
-           "name such as tokyo, or a region such as 関東 or kanto; --list-prefectures lists "
-           "them)";
+    return {"unknown prefecture \"" + word +
+                "\" (a code from 1 to 47 such as 13, a name such as 東京都 or 東京, a romaji "
+                "name such as tokyo, or a region such as 関東 or kanto; --list-prefectures lists "
+                "them)",
+            "都道府県 \"" + word +
+                "\" が見つかりません（13 のようなコード、東京都や東京のような名前、tokyo "
+                "のようなローマ字、関東や kanto のような地方名が使えます。--list-prefectures "
+                "で一覧を表示します）"};
 }
 
 std::string PaddedToWidth(std::string_view text, int columns, int width) {
@@ -129,7 +137,7 @@ ResolvedPrefectures ResolvePrefectures(const std::vector<std::string>& typed) {
         }
         const std::optional<int> row = ResolvePrefecture(word);
         if (!row) {
-            resolved.error = UnknownPrefecture(word);
+            std::tie(resolved.error, resolved.errorJapanese) = UnknownPrefecture(word);
             resolved.rows.clear();
             return resolved;
         }

@@ -21,6 +21,9 @@ std::string ListingUrl(const PortalSettings& portal, const std::string& slug, in
 std::string DetailUrl(const PortalSettings& portal, const std::string& courseId);
 std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId);
 
+// The host (and port) of an https address, "" when `url` names none.
+std::string HostOfUrl(std::string_view url);
+
 // `bytes` with every byte that may not stand in a URL path segment written as
 // %XX, and "." and ".." written as %2E and %2E%2E, so that page text can never
 // change the request.

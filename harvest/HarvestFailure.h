@@ -49,4 +49,9 @@ struct PageFailure {
 // answering.
 bool IsConnectionFailure(const PageFailure& failure);
 
+// True when `failure` points to the portal settings rather than to a passing
+// trouble: a connection refused, or a host name not found, on a host that is
+// not the build's default one. Waiting does not mend it.
+bool PointsToPortalSettings(const PageFailure& failure);
+
 }  // namespace teebasket

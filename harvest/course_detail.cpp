@@ -291,6 +291,15 @@ std::string ReviewUrl(const PortalSettings& portal, const std::string& courseId)
     return "https://" + portal.bookingHost + "/voice/detail/c_id/" + EncodePathSegment(courseId);
 }
 
+std::string HostOfUrl(std::string_view url) {
+    constexpr std::string_view kScheme = "https://";
+    if (!url.starts_with(kScheme)) {
+        return {};
+    }
+    url.remove_prefix(kScheme.size());
+    return std::string(url.substr(0, url.find_first_of("/?#")));
+}
+
 void ExtractStructuredData(std::string_view line, CourseRecord& record) {
     const std::string text = UTF8ToAnsi(TextTrimView(line));
     // The elements between commas, read one ahead; a rule looks at most one

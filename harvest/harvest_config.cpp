@@ -4,6 +4,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "CuttingRules.h"
+#include "HarvestFailure.h"
 #include "Prefectures.h"
 #include "ProfileFile.h"
 #include "TextPrimitives.h"
@@ -197,6 +199,18 @@ std::string PortalSettingsProblem(const PortalSettings& settings) {
         return "BookingHost: " + problem;
     }
     return {};
+}
+
+bool PointsToPortalSettings(const PageFailure& failure) {
+    if (failure.problem != PageProblem::Fetch ||
+        (failure.error != FetchError::Refused && failure.error != FetchError::HostNotFound)) {
+        return false;
+    }
+    const PortalSettings defaults = DefaultPortalSettings();
+    const std::string& builtIn =
+        failure.kind == PageKind::Listing ? defaults.listingHost : defaults.bookingHost;
+    const std::string host = HostOfUrl(failure.url);
+    return !host.empty() && host != builtIn;
 }
 
 }  // namespace teebasket

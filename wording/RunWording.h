@@ -16,9 +16,20 @@ namespace teebasket {
 // Why a download failed: "接続が拒否されました", "connection refused".
 std::string_view FetchErrorWords(FetchError error, Language language);
 
+// What an error status of the portal means, with the status itself:
+// "ページが見つかりません（HTTP 404）", "page not found (HTTP 404)".
+std::string HttpStatusWords(long status, Language language);
+
 // Why a page could not be read: its HTTP status, its listing cut at
 // kMaxCoursesPerPrefecture courses, or the download's failure.
 std::string PageProblemWords(const PageFailure& failure, Language language);
+
+// How often a page was asked for: "3 回試しました", "3 attempts".
+std::string AttemptsWords(int attempts, Language language);
+
+// The setting that names the host of a page: "一覧のホスト" (ListingHost),
+// "詳細ページのホスト" (BookingHost); "the listing host", "the booking host".
+std::string_view PortalHostWords(PageKind kind, Language language);
 
 // Said of a page whose course kept the earlier file's row.
 std::string_view KeptEarlierRowWords(Language language);

@@ -113,7 +113,52 @@ Bilingual FixedHeadline(RunFailureKind kind) {
     return {};
 }
 
+Bilingual HttpStatusTable(long status) {
+    switch (status) {
+        case 400:
+            return {"リクエストが受け付けられませんでした", "bad request"};
+        case 401:
+        case 403:
+            return {"アクセスが拒否されました", "access denied"};
+        case 404:
+            return {"ページが見つかりません", "page not found"};
+        case 410:
+            return {"ページは削除されています", "the page is gone"};
+        case 429:
+            return {"アクセスが多すぎると断られました", "too many requests"};
+        case 500:
+            return {"ポータルの内部エラーです", "the portal's internal error"};
+        case 502:
+        case 503:
+        case 504:
+            return {"ポータルが一時的に応答できません", "the portal is unavailable for now"};
+        default:
+            break;
+    }
+    return {"ポータルがエラーを返しました", "the portal answered with an error"};
+}
+
 }  // namespace
+
+std::string HttpStatusWords(long status, Language language) {
+    const std::string code = "HTTP " + std::to_string(status);
+    const Bilingual words = HttpStatusTable(status);
+    return Pick(language, std::string(words.japanese) + "（" + code + "）",
+                std::string(words.english) + " (" + code + ")");
+}
+
+std::string AttemptsWords(int attempts, Language language) {
+    const std::string count = std::to_string(attempts);
+    return Pick(language, count + " 回試しました",
+                count + (attempts == 1 ? " attempt" : " attempts"));
+}
+
+std::string_view PortalHostWords(PageKind kind, Language language) {
+    const Bilingual words = kind == PageKind::Listing
+                                ? Bilingual{"一覧のホスト", "the listing host"}
+                                : Bilingual{"詳細ページのホスト", "the booking host"};
+    return words.In(language);
+}
 
 std::string_view FetchErrorWords(FetchError error, Language language) {
     return FetchErrorTable(error).In(language);
@@ -122,7 +167,7 @@ std::string_view FetchErrorWords(FetchError error, Language language) {
 std::string PageProblemWords(const PageFailure& failure, Language language) {
     switch (failure.problem) {
         case PageProblem::HttpStatus:
-            return "HTTP " + std::to_string(failure.httpStatus);
+            return HttpStatusWords(failure.httpStatus, language);
         case PageProblem::TooManyCourses: {
             const std::string limit = std::to_string(kMaxCoursesPerPrefecture);
             return Pick(language, "掲載が " + limit + " 件を超えるため以降は省略しました",

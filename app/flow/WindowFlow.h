@@ -282,7 +282,7 @@ EndCode EndCodeOf(const RunOutcome& outcome);
 
 // The failure wording that the window supplies (texts in UTF-8).
 struct FailureWording {
-    // The precise reason a page could not be read.
+    // The host of a page that could not be connected to, and why.
     std::function<std::string(const PageFailure&)> pageFailure;
     // The pages that could not be read, one entry each.
     std::function<std::string(const std::vector<PageFailure>&)> pagesNotRead;

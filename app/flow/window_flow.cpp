@@ -33,6 +33,13 @@ constexpr std::string_view kTextFileNotOpened =
 constexpr std::string_view kTextNothingFound = "該当する情報は見つかりませんでした。";
 constexpr std::string_view kTextUnreachable =
     "サイトへのアクセスができませんでした。\r\nしばらく時間を置いてから再度実行してください。";
+// A refused connection or an unknown name on a host the user set: a
+// settings mistake, which waiting does not mend.
+constexpr std::string_view kTextUnreachableCheckSettings =
+    "サイトへのアクセスができませんでした。\r\n"
+    "右クリックの「接続先の設定」で、ホスト名とポート番号を確かめてください。";
+constexpr std::string_view kTextContinueOnTheSameFile =
+    "同じファイルと都道府県で取得を開始すると、続きから取得できます。";
 constexpr std::string_view kTextRunFailed = "情報の取得中にエラーが発生しました。\n%1";
 constexpr std::string_view kTextStoppedPartialKept =
     "取得処理を中断しました。\n"
@@ -80,13 +87,17 @@ std::string NothingFoundText(const HarvestReport& report) {
     return text;
 }
 
-// The unreachable text, then the precise reason of the last page that could
-// not be connected to.
+// The unreachable text, then the host and the precise reason of the last page
+// that could not be connected to.
 std::string UnreachableText(const HarvestReport& report, const FailureWording& wording) {
     const PageFailure& last = report.lastConnectionFailure;
-    std::string text(kTextUnreachable);
+    std::string text(PointsToPortalSettings(last) ? kTextUnreachableCheckSettings
+                                                  : kTextUnreachable);
     if (!last.url.empty()) {
         text += "\n" + wording.pageFailure(last);
+    }
+    if (report.ending == RunEnding::PortalStoppedAnswering && HasCourses(report)) {
+        text += "\n" + std::string(kTextContinueOnTheSameFile);
     }
     return text;
 }

@@ -6,7 +6,9 @@
 //   screenshot-pages-not-read.png   the end of a run with its pages not read
 //                                   listed behind the details button, opened
 //   screenshot-portal-settings.png  接続先の設定 after a connection test
-//                                   against a closed port
+//                                   whose listing host answers (a demo
+//                                   portal) and whose booking host is a
+//                                   closed port
 //
 // usage: teebasket-dialog-screenshots FOLDER
 #include <QAbstractItemView>
@@ -113,14 +115,18 @@ bool SaveEndOfRun(const QString& output) {
 bool SavePortalSettings(const QString& output) {
     QTemporaryDir folder;
     const std::filesystem::path data(folder.path().toStdString());
+    const test::PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "20"}});
     const test::ClosedLoopbackPort closed;
     TPortalSettingsDialog dialog(data / "golf.ini", DefaultPortalSettings(), 12, data / "tmp.dat",
                                  FetchOptions{});
     QSignalSpy tested(&dialog, &TPortalSettingsDialog::connectionTestFinished);
-    const auto test = [&dialog, &closed] {
-        const QString host = QString::fromStdString(closed.host());
-        dialog.findChild<QLineEdit*>(QStringLiteral("editListingHost"))->setText(host);
-        dialog.findChild<QLineEdit*>(QStringLiteral("editBookingHost"))->setText(host);
+    const auto field = [&dialog](const char* name) {
+        return dialog.findChild<QLineEdit*>(QString::fromLatin1(name));
+    };
+    const auto test = [&] {
+        field("editListingHost")->setText(QString::fromStdString(portal.host()));
+        field("editBookingHost")->setText(QString::fromStdString(closed.host()));
+        field("editCACertificate")->setText(QString::fromStdString(portal.certificate().string()));
         dialog.findChild<QPushButton*>(QStringLiteral("btnConnectionTest"))->click();
     };
     return Save(

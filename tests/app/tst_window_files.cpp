@@ -133,12 +133,13 @@ void TestWindowFiles::finishedRunWithPagesNotReadReplacesTheEarlierFileAndListsT
     // whether the course kept its earlier row) and URL.
     const QString base = QString::fromStdString(portal.baseUrl());
     QCOMPARE(messages[0].details,
-             QStringLiteral("北海道の一覧: HTTP 404\n  ") + base +
+             QStringLiteral("北海道の一覧: ページが見つかりません（HTTP 404）\n  ") + base +
                  QStringLiteral("/doc/area/hokkaido/?sort=kana&page=1\n"
-                                "閉鎖\\x1B[2Jコース: HTTP 404（前回の値を保持）\n  ") +
+                                "閉鎖\\x1B[2Jコース: ページが見つかりません（HTTP 404）（前回の値を"
+                                "保持）\n  ") +
                  base +
                  QStringLiteral("/guide/disp/c_id/x-status-404\n"
-                                "コースID x-status-410: HTTP 410\n  ") +
+                                "コースID x-status-410: ページは削除されています（HTTP 410）\n  ") +
                  base + QStringLiteral("/guide/disp/c_id/x-status-410"));
 }
 
@@ -185,12 +186,17 @@ void TestWindowFiles::portalThatStopsAnsweringWithoutAnEarlierFilePutsItsRowsInP
     QCOMPARE(CsvLineCount(f.DataFolder() / "gone.csv"), 1 + 5);
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "gone.csv.partial"));
     const DialogCall message = f.Dialogs().Messages().at(0);
-    QVERIFY(message.text.endsWith(QStringLiteral("\n接続が拒否されました")));
+    // The host and why, then how to go on from the rows in place.
+    QVERIFY2(message.text.endsWith(QStringLiteral("\n詳細ページのホスト（%1）: 接続が拒否されました"
+                                                  "（3 回試しました）\n同じファイルと都道府県で取得"
+                                                  "を開始すると、続きから取得できます。")
+                                       .arg(QString::fromStdString(closed.host()))),
+             qPrintable(message.text));
     // Five courses, each by the name its card showed.
     const QStringList entries = message.details.split(u'\n');
     QCOMPARE(entries.size(), 2 * 5);
     for (int i = 0; i < entries.size(); i += 2) {
-        QVERIFY2(entries[i].endsWith(QStringLiteral(": 接続が拒否されました")),
+        QVERIFY2(entries[i].endsWith(QStringLiteral(": 接続が拒否されました（3 回試しました）")),
                  qPrintable(entries[i]));
         QVERIFY2(!entries[i].startsWith(QStringLiteral("コースID")), qPrintable(entries[i]));
         QVERIFY(entries[i + 1].startsWith(QStringLiteral("  https://") +

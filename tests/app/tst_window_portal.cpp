@@ -63,13 +63,16 @@ class TestWindowPortal : public WindowTestCase {
     void settingsDialogRefusesABadHostAndWritesNothing();
     void savedSettingsTakeEffectForTheNextRun();
     void connectionTestSaysWhatHappened();
+    void pastedAddressGivesItsHostAndBrowsePicksTheCertificate();
 
   private:
     // A dialog on the fixture's golf.ini, reading 東京都's listing.
     std::unique_ptr<TPortalSettingsDialog> OpenDialog();
-    // Types `settings` and presses 接続テスト; the text it shows in the end.
+    // Types the settings and presses 接続テスト; the text it shows in the
+    // end. The booking host is `host` unless given.
     QString ConnectionTest(TPortalSettingsDialog& dialog, const std::string& host,
-                           const std::filesystem::path& certificate);
+                           const std::filesystem::path& certificate,
+                           const std::string& bookingHost = {});
 
     std::unique_ptr<test::PortalProcess> portal_;
 };
@@ -94,8 +97,11 @@ std::unique_ptr<TPortalSettingsDialog> TestWindowPortal::OpenDialog() {
 }
 
 QString TestWindowPortal::ConnectionTest(TPortalSettingsDialog& dialog, const std::string& host,
-                                         const std::filesystem::path& certificate) {
+                                         const std::filesystem::path& certificate,
+                                         const std::string& bookingHost) {
     Field(dialog, "ListingHost")->setText(QString::fromStdString(host));
+    Field(dialog, "BookingHost")
+        ->setText(QString::fromStdString(bookingHost.empty() ? host : bookingHost));
     Field(dialog, "CACertificate")->setText(QString::fromStdString(certificate.string()));
     QSignalSpy finished(&dialog, &TPortalSettingsDialog::connectionTestFinished);
     dialog.findChild<QPushButton*>(QStringLiteral("btnConnectionTest"))->click();
@@ -231,12 +237,15 @@ void TestWindowPortal::settingsDialogRefusesABadHostAndWritesNothing() {
     f.CreateShown();
     const std::unique_ptr<TPortalSettingsDialog> dialog = OpenDialog();
     for (const QString& bad :
-         {QStringLiteral("https://portal.example.jp"), QStringLiteral("portal.example.jp/doc"),
-          QStringLiteral("portal.example.jp:70000"), QStringLiteral("portal example.jp")}) {
+         {QStringLiteral("http://portal.example.jp"), QStringLiteral("portal.example.jp/doc"),
+          QStringLiteral("portal.example.jp:70000"), QStringLiteral("portal example.jp"),
+          QStringLiteral("https://portal.example.jp:70000/doc")}) {
         Field(*dialog, "BookingHost")->setText(bad);
         dialog->accept();
         QVERIFY(dialog->isVisible());
-        QVERIFY2(Shown(*dialog, "lblProblem").startsWith(QStringLiteral("BookingHost の「")),
+        // The field by its label, as the dialog shows it.
+        QVERIFY2(Shown(*dialog, "lblProblem")
+                     .startsWith(QStringLiteral("詳細ページのホストに指定した「") + bad + u'」'),
                  qPrintable(Shown(*dialog, "lblProblem")));
         QVERIFY(Shown(*dialog, "lblProblem").contains(QStringLiteral("は接続先として使えません")));
     }
@@ -283,32 +292,92 @@ void TestWindowPortal::connectionTestSaysWhatHappened() {
         return QStringLiteral("\nhttps://") + QString::fromStdString(host) + listing;
     };
 
-    QCOMPARE(
-        ConnectionTest(*dialog, portal_->host(), portal_->certificate()),
-        QStringLiteral("接続できました。東京都の一覧の1ページ目に 3 件のゴルフ場があります。") +
-            url(portal_->host()));
+    // Both hosts: the listing, then the detail page of its first course.
+    const std::size_t detailsBefore = DetailRequests(*portal_).size();
+    const QString read = ConnectionTest(*dialog, portal_->host(), portal_->certificate());
+    QVERIFY2(read.startsWith(QStringLiteral("接続できました。東京都の一覧の1ページ目に 3 件のゴルフ"
+                                            "場があります。\n1件目の詳細ページも読めました。") +
+                             url(portal_->host()) + QStringLiteral("\nhttps://") +
+                             QString::fromStdString(portal_->host()) +
+                             QStringLiteral("/guide/disp/c_id/")),
+             qPrintable(read));
+    QCOMPARE(DetailRequests(*portal_).size(), detailsBefore + 1);
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "tmp.dat"));
 
     const test::ClosedLoopbackPort closed;
+    const QString closedHost = QString::fromStdString(closed.host());
     QCOMPARE(ConnectionTest(*dialog, closed.host(), portal_->certificate()),
-             QStringLiteral("接続できませんでした: 接続が拒否されました") + url(closed.host()));
+             QStringLiteral("一覧のホスト（%1）に接続できませんでした: 接続が拒否されました")
+                     .arg(closedHost) +
+                 url(closed.host()));
+
+    // The listing answers; the booking host is a closed port.
+    const QString detail =
+        ConnectionTest(*dialog, portal_->host(), portal_->certificate(), closed.host());
+    QVERIFY2(
+        detail.startsWith(
+            QStringLiteral("一覧のホストには接続できました。東京都の一覧の1ページ目に 3 "
+                           "件のゴルフ場があります。\n詳細ページのホスト（%1）に接続できませんで"
+                           "した: 接続が拒否されました\nhttps://%1/guide/disp/c_id/")
+                .arg(closedHost)),
+        qPrintable(detail));
 
     // A portal whose certificate is another portal's.
     const test::PortalProcess other;
-    QCOMPARE(
-        ConnectionTest(*dialog, other.host(), portal_->certificate()),
-        QStringLiteral("接続できませんでした: 証明書が信頼されていません") + url(other.host()));
+    QCOMPARE(ConnectionTest(*dialog, other.host(), portal_->certificate()),
+             QStringLiteral("一覧のホスト（%1）に接続できませんでした: 証明書が信頼されていません")
+                     .arg(QString::fromStdString(other.host())) +
+                 url(other.host()));
 
     // A portal that answers, but not with the listing.
     test::TempDir pages;
     test::WriteFileBytes(pages.path() / "listing" / "osaka.html", "");
     const test::PortalProcess without({.pagesDir = pages.path()});
     QCOMPARE(ConnectionTest(*dialog, without.host(), without.certificate()),
-             QStringLiteral("接続できましたが、ポータルは HTTP 404 を返しました。") +
+             QStringLiteral("一覧のホスト（%1）に接続できましたが、一覧のページを読めませんでし"
+                            "た: ページが見つかりません（HTTP 404）")
+                     .arg(QString::fromStdString(without.host())) +
                  url(without.host()));
+
+    // A new problem clears the result shown before it.
+    Field(*dialog, "ListingHost")->setText(QStringLiteral("bad host"));
+    dialog->accept();
+    QVERIFY(!Shown(*dialog, "lblProblem").isEmpty());
+    QCOMPARE(Shown(*dialog, "lblTestResult"), QString());
 
     // The settings as typed are not saved by a test.
     QVERIFY(!std::filesystem::exists(f.IniPath()));
+}
+
+void TestWindowPortal::pastedAddressGivesItsHostAndBrowsePicksTheCertificate() {
+    WindowFixture& f = fixture();
+    f.CreateShown();
+    const std::unique_ptr<TPortalSettingsDialog> dialog = OpenDialog();
+    QLineEdit* listing = Field(*dialog, "ListingHost");
+    listing->setText(QStringLiteral(" https://www.example.jp:8443/doc/area/tokyo/?page=2 "));
+    QCOMPARE(dialog->EnteredSettings().listingHost, std::string("www.example.jp:8443"));
+    // Leaving the field shows the host it stands for.
+    emit listing->editingFinished();
+    QCOMPARE(listing->text(), QStringLiteral("www.example.jp:8443"));
+    QCOMPARE(HostOfPastedAddress(QStringLiteral("HTTPS://[::1]:9#x")), QStringLiteral("[::1]:9"));
+    QCOMPARE(HostOfPastedAddress(QStringLiteral("www.example.jp")),
+             QStringLiteral("www.example.jp"));
+    QCOMPARE(HostOfPastedAddress(QStringLiteral("https:///doc")), QStringLiteral("https:///doc"));
+
+    // 参照... starts beside golf.ini and puts the chosen file in the field.
+    QString startedAt;
+    dialog->setCertificateChooser([&startedAt, this](const QString& start) {
+        startedAt = start;
+        return QString::fromStdString(portal_->certificate().string());
+    });
+    dialog->findChild<QPushButton*>(QStringLiteral("btnBrowseCertificate"))->click();
+    QCOMPARE(startedAt, QString::fromStdString(f.IniPath().parent_path().string()));
+    QCOMPARE(Field(*dialog, "CACertificate")->text(),
+             QString::fromStdString(portal_->certificate().string()));
+    dialog->accept();
+    QCOMPARE(ReadBytes(f.IniPath()),
+             "[Portal]\r\nListingHost=www.example.jp:8443\r\nCACertificate=" +
+                 QByteArray::fromStdString(portal_->certificate().string()) + "\r\n");
 }
 
 QTEST_MAIN(TestWindowPortal)

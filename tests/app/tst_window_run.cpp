@@ -250,10 +250,11 @@ void TestWindowRun::wholeRunShowsItsProgressAtEachCall() {
     QCOMPARE(runs[0].courses, std::size_t{2} * kCoursesPerPrefecture);
     QVERIFY(runs[0].output == f.DataFolder() / "whole.csv");
     QVERIFY(f.prgBar()->isHidden());
-    // Idle again: the lower line names the portal.
+    // Idle again: the lower line names the portal, the upper one how to
+    // change it.
     QCOMPARE(f.lblStatus()->text(),
              QStringLiteral("接続先: ") + QString::fromStdString(portal_->host()));
-    QCOMPARE(f.lblStatus2()->text(), QString());
+    QCOMPARE(f.lblStatus2()->text(), QStringLiteral("右クリックで接続先を設定"));
 }
 
 void TestWindowRun::completedRunOffersToOpenTheFile() {
@@ -328,10 +329,15 @@ void TestWindowRun::unreachablePortalSaysTheSiteCouldNotBeReached() {
     QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndUnreachable});
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
     QCOMPARE(messages.size(), std::size_t{1});
-    // The text as it always was, then the precise reason.
-    QCOMPARE(messages[0].text, QStringLiteral("サイトへのアクセスができませんでした。\r\n"
-                                              "しばらく時間を置いてから再度実行してください。\n"
-                                              "接続が拒否されました"));
+    // A refused connection to a host the user set: the settings to check
+    // instead of waiting, then the host and the precise reason.
+    QVERIFY2(
+        messages[0].text ==
+            QStringLiteral("サイトへのアクセスができませんでした。\r\n右クリックの「接続先の"
+                           "設定」で、ホスト名とポート番号を確かめてください。\n一覧のホスト（%1"
+                           "）: 接続が拒否されました（3 回試しました）")
+                .arg(QString::fromStdString(closed.host())),
+        qPrintable(messages[0].text));
     QCOMPARE(messages[0].caption, QStringLiteral("Error"));
     QCOMPARE(messages[0].flags, kErrorNoticeFlags);
     QVERIFY(f.btnAction()->isEnabled());
@@ -473,9 +479,13 @@ void TestWindowRun::portalThatStopsAnsweringKeepsAnEarlierFileAndSaysWhy() {
     QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndUnreachable});
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
     QCOMPARE(messages.size(), std::size_t{1});
-    QCOMPARE(messages[0].text, QStringLiteral("サイトへのアクセスができませんでした。\r\n"
-                                              "しばらく時間を置いてから再度実行してください。\n"
-                                              "接続が拒否されました"));
+    QVERIFY2(messages[0].text ==
+                 QStringLiteral("サイトへのアクセスができませんでした。\r\n右クリックの「接続先の"
+                                "設定」で、ホスト名とポート番号を確かめてください。\n詳細ページのホ"
+                                "スト（%1）: 接続が拒否されました（3 回試しました）\n同じファイルと"
+                                "都道府県で取得を開始すると、続きから取得できます。")
+                     .arg(QString::fromStdString(closed.host())),
+             qPrintable(messages[0].text));
     QCOMPARE(ReadBytes(earlier), QByteArray("earlier rows\r\n"));
     // Five rows of defaults, and the second prefecture was never asked for.
     QCOMPARE(CsvLineCount(f.DataFolder() / "gone.csv.partial"), 1 + 5);

@@ -1,5 +1,6 @@
 // The window as the user first sees it, the prefecture list with its
 // select-all box, and golf.ini.
+#include <QAction>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QTest>
@@ -57,6 +58,7 @@ class TestWindowSelection : public WindowTestCase {
     void selectAllTicksAndClearsEveryRow();
     void tickingTheLastRowChecksTheBoxWithoutTouchingRows();
     void untickingARowClearsTheBoxAndKeepsTheOtherTicks();
+    void selectAllRowCountsTheTicksAndTheMenuTicksARegion();
 
     void loadSettings_data();
     void loadSettings();
@@ -89,8 +91,13 @@ void TestWindowSelection::controlsHaveTheirDesignedLayoutAndState() {
     WindowFixture& fixture = this->fixture();
     fixture.Create();  // not shown: the state before the settings are loaded
 
-    QCOMPARE(fixture.chkArea()->geometry(), QRect(11, 10, 119, 17));
-    QCOMPARE(fixture.chkArea()->text(), QStringLiteral(" 都道府県の選択 : "));
+    // The box's caption ends with the count of ticked rows; it widens for it
+    // at most up to the buttons.
+    QCOMPARE(fixture.chkArea()->pos(), QPoint(11, 10));
+    QCOMPARE(fixture.chkArea()->height(), 17);
+    QVERIFY(fixture.chkArea()->width() >= 119);
+    QVERIFY(fixture.chkArea()->geometry().right() < fixture.btnAction()->x());
+    QCOMPARE(fixture.chkArea()->text(), QStringLiteral(" 都道府県の選択 : 0/47"));
     QVERIFY(!fixture.chkArea()->isChecked());
 
     QCOMPARE(fixture.lstArea()->geometry(), QRect(8, 30, 145, 197));
@@ -121,8 +128,10 @@ void TestWindowSelection::controlsHaveTheirDesignedLayoutAndState() {
     QCOMPARE(fixture.lblStatus()->geometry().right() + 1, 301);
     QCOMPARE(fixture.lblStatus()->y(), 199);
     QCOMPARE(fixture.lblStatus()->text(), QStringLiteral("接続先: "));
-    QCOMPARE(fixture.lblStatus2()->geometry(), QRect(285, 183, 16, 12));
-    QCOMPARE(fixture.lblStatus2()->text(), kTwoIdeographicSpaces);
+    // The upper line says how to change the portal.
+    QCOMPARE(fixture.lblStatus2()->geometry().right() + 1, 301);
+    QCOMPARE(fixture.lblStatus2()->y(), 183);
+    QCOMPARE(fixture.lblStatus2()->text(), QStringLiteral("右クリックで接続先を設定"));
     QVERIFY(fixture.lblStatus()->alignment() & Qt::AlignRight);
     QCOMPARE(fixture.lblStatus2()->palette().color(QPalette::WindowText), QColor(Qt::black));
 }
@@ -210,6 +219,56 @@ void TestWindowSelection::untickingARowClearsTheBoxAndKeepsTheOtherTicks() {
     const std::vector<int> ticked = fixture.TickedRows();
     QCOMPARE(ticked.size(), std::size_t{46});
     QVERIFY(std::find(ticked.begin(), ticked.end(), 5) == ticked.end());
+}
+
+void TestWindowSelection::selectAllRowCountsTheTicksAndTheMenuTicksARegion() {
+    WindowFixture& fixture = this->fixture();
+    WriteBytes(fixture.IniPath(), AreaLine("0000000000001"));
+    TFrmMain& window = fixture.CreateShown();
+    const auto caption = [&fixture] { return fixture.chkArea()->text(); };
+    QCOMPARE(caption(), QStringLiteral(" 都道府県の選択 : 1/47"));
+    fixture.ToggleByUser(0);
+    QCOMPARE(caption(), QStringLiteral(" 都道府県の選択 : 2/47"));
+
+    // The list's menu: the seven regions, then the window's own entry.
+    const QList<QAction*> menu = fixture.lstArea()->actions();
+    QCOMPARE(fixture.lstArea()->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QStringList names;
+    for (QAction* action : window.regionActions()) {
+        names << action->text();
+    }
+    QCOMPARE(names,
+             (QStringList{"北海道・東北", "関東", "中部", "近畿", "中国", "四国", "九州・沖縄"}));
+    QCOMPARE(menu.size(), 9);
+    QVERIFY(menu.at(7)->isSeparator());
+    QCOMPARE(menu.at(8), window.portalSettingsAction());
+
+    // 関東 ticks its seven rows (東京都 was ticked already) and is marked;
+    // chosen again, it clears them.
+    QAction* kanto = window.regionActions().at(1);
+    kanto->trigger();
+    QCOMPARE(fixture.TickedRows(), (std::vector<int>{0, 7, 8, 9, 10, 11, 12, 13}));
+    QCOMPARE(caption(), QStringLiteral(" 都道府県の選択 : 8/47"));
+    QVERIFY(kanto->isChecked());
+    fixture.ToggleByUser(12);
+    QVERIFY(!kanto->isChecked());
+    kanto->trigger();
+    QVERIFY(kanto->isChecked());
+    kanto->trigger();
+    QCOMPARE(fixture.TickedRows(), std::vector<int>{0});
+    QVERIFY(!kanto->isChecked());
+
+    // Every region ticked is every row: the select-all box follows.
+    for (QAction* region : window.regionActions()) {
+        if (!region->isChecked()) {
+            region->trigger();
+        }
+    }
+    QVERIFY(fixture.chkArea()->isChecked());
+    QCOMPARE(caption(), QStringLiteral(" 都道府県の選択 : 47/47"));
+    fixture.chkArea()->click();
+    QCOMPARE(caption(), QStringLiteral(" 都道府県の選択 : 0/47"));
+    QVERIFY(!window.regionActions().at(0)->isChecked());
 }
 
 void TestWindowSelection::loadSettings_data() {

@@ -378,7 +378,7 @@ void TestWindowStart::startPutsTheWindowIntoItsRunningState() {
     QCOMPARE(
         fixture.lblStatus()->text(),
         QStringLiteral("接続先: ") + QString::fromStdString(NowhereSettings().portal.listingHost));
-    QCOMPARE(fixture.lblStatus2()->text(), QString());
+    QCOMPARE(fixture.lblStatus2()->text(), QStringLiteral("右クリックで接続先を設定"));
     QCOMPARE(fixture.TickedRows(), (std::vector<int>{2, 5}));
 }
 

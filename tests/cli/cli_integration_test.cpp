@@ -35,6 +35,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "MECSUtils.h"
@@ -691,12 +692,25 @@ TEST_F(CliAgainstPortal, AnUnreachablePortalEndsWithNine) {
                           closed, "--ca-cert", "", "--pause-ms", "0,0", "tokyo"});
     EXPECT_EQ(result.exitCode, 9) << result.stderrText;
     EXPECT_NE(result.stderrText.find("サイトへのアクセスができませんでした。"), std::string::npos);
-    // The listing page is named, after its three attempts.
+    // The listing page is named, after its three attempts, in each language.
     EXPECT_NE(result.stderrText.find("Page not read: 東京都 https://" + closed +
-                                     "/doc/area/tokyo/?sort=kana&page=1: connection refused"),
+                                     "/doc/area/tokyo/?sort=kana&page=1: 接続が拒否されました"
+                                     "（3 回試しました） / connection refused"),
               std::string::npos)
         << result.stderrText;
     EXPECT_NE(result.stderrText.find("(3 attempts)"), std::string::npos) << result.stderrText;
+    // A refused host that the user named: the settings to check, and the host.
+    EXPECT_NE(result.stderrText.find("接続先の設定（--listing-host、--booking-host、golf.ini の "
+                                     "[Portal]）を確かめてください。 / The portal could not be "
+                                     "reached; please check the portal settings"),
+              std::string::npos)
+        << result.stderrText;
+    EXPECT_NE(result.stderrText.find("理由 / Reason: 一覧のホスト " + closed +
+                                     ": 接続が拒否されました（3 回試しました） / the listing "
+                                     "host " +
+                                     closed + ": connection refused"),
+              std::string::npos)
+        << result.stderrText;
     // The progress says so as it happens, not that the prefecture has no course.
     EXPECT_NE(result.stderrText.find("prefecture 1/1 東京都: listing not read"), std::string::npos)
         << result.stderrText;
@@ -1009,11 +1023,15 @@ TEST_F(CliAgainstPortal, PagesThatCannotBeReadAreListedAndEndWithThree) {
     EXPECT_EQ(
         result.stderrText,
         "取得できなかったページ / Page not read: x-status-404 " + url +
-            ": HTTP 404\n"
-            "情報の取得が完了しました（3 件、取得できなかったページ 1 件）。 / Done: 3 courses "
-            "written to \"" +
+            ": ページが見つかりません（HTTP 404） / page not found (HTTP 404)\n"
+            "情報の取得が完了しました（3 件を \"" +
             CliPath(Folder() / "ゴルフ場一覧.csv") +
-            "\", but 1 pages could not be read (listed above).\n");
+            "\" に保存、取得できなかったページ 1 件）。 / Done: 3 courses written to \"" +
+            CliPath(Folder() / "ゴルフ場一覧.csv") +
+            "\", but 1 page was not read (listed above).\n"
+            "取得できなかったページだけを取得し直すには、同じ都道府県と出力ファイルで --resume "
+            "を付けて実行してください。 / To read only the pages not read again, run "
+            "teebasket-cli again with the same prefectures, the same output file and --resume.\n");
     EXPECT_TRUE(ScratchFolderEmpty());
 }
 
@@ -1059,7 +1077,8 @@ TEST_F(CliAgainstPortal, ARunWhoseCoursePagesAllFailLeavesTheEarlierRowsAsTheyWe
         const std::string id = catalog.Course(12, number).id;
         expected += "取得できなかったページ / Page not read: " + id + " https://" +
                     CliHost(fixture) + "/guide/disp/c_id/" + id +
-                    ": HTTP 404; 前回の値を保持 / kept the earlier row\n";
+                    ": ページが見つかりません（HTTP 404）、前回の値を保持 / page not found (HTTP "
+                    "404); kept the earlier row\n";
     }
     EXPECT_EQ(result.stderrText.substr(0, expected.size()), expected);
     EXPECT_TRUE(ScratchFolderEmpty());
@@ -1380,18 +1399,19 @@ TEST_F(CliAgainstPortal, AFullDiskNamesTheFormatThatCouldNotBeWritten) {
         GTEST_SKIP() << "a file-size limit binds Wine's own server too, not only the program";
     }
     const FixturePortal fixture(std::vector<std::string>(30, "1001"));
-    const std::pair<const char*, const char*> formats[] = {
-        {"list.jsonl",
-         "JSON Linesファイルに書き込めませんでした / could not write the JSON Lines file"},
-        {"list.xlsx", "Excelブックに書き込めませんでした / could not write the workbook"},
+    const std::tuple<const char*, const char*, const char*> formats[] = {
+        {"list.jsonl", "JSON Linesファイルに書き込めませんでした。",
+         "list.jsonl\" was left as it was; the rows written are in"},
+        {"list.xlsx", "Excelブックに書き込めませんでした。", "could not write the workbook."},
     };
-    for (const auto& [output, said] : formats) {
+    for (const auto& [output, said, english] : formats) {
         SCOPED_TRACE(output);
         std::vector<std::string> arguments = fixture.Arguments(Ini());
         arguments.insert(arguments.end(), {"-o", output});
         CliProcess process(Folder(), arguments, ErrorOutput::File, 3000);
         EXPECT_EQ(process.Wait(), 73) << process.Stderr();
         EXPECT_NE(process.Stderr().find(said), std::string::npos) << process.Stderr();
+        EXPECT_NE(process.Stderr().find(english), std::string::npos) << process.Stderr();
         EXPECT_EQ(process.Stderr().find("could not write the CSV file"), std::string::npos)
             << process.Stderr();
     }
@@ -1488,7 +1508,7 @@ TEST_F(CliAgainstPortal, WithoutATerminalOneLinePerPrefectureAndTheClosingLine) 
     EXPECT_TRUE(lines[1].starts_with("prefecture 2/4 東京都: course 4/4 (elapsed ")) << lines[1];
     EXPECT_TRUE(lines[2].starts_with("prefecture 3/4 大阪府: course 4/4 (elapsed ")) << lines[2];
     EXPECT_TRUE(lines[3].starts_with("prefecture 4/4 高知県: no course (elapsed ")) << lines[3];
-    EXPECT_TRUE(lines[4].starts_with("情報の取得が完了しました（12 件）。")) << lines[4];
+    EXPECT_TRUE(lines[4].starts_with("情報の取得が完了しました（12 件を \"")) << lines[4];
     EXPECT_EQ(result.stderrText.find('\r'), std::string::npos);
     EXPECT_EQ(result.stderrText.find('\x1b'), std::string::npos);
 }
@@ -2011,8 +2031,9 @@ TEST_F(ResumeAgainstPortal, APortalThatStopsAnsweringEndsTheRunAfterFivePages) {
     EXPECT_EQ(notRead, 5u) << result.stderrText;
     EXPECT_NE(result.stderrText.find("The portal stopped answering"), std::string::npos)
         << result.stderrText;
-    EXPECT_NE(result.stderrText.find("理由 / Reason: 証明書が信頼されていません"),
-              std::string::npos)
+    EXPECT_NE(result.stderrText.find("理由 / Reason: 詳細ページのホスト "), std::string::npos)
+        << result.stderrText;
+    EXPECT_NE(result.stderrText.find(": 証明書が信頼されていません"), std::string::npos)
         << result.stderrText;
     EXPECT_EQ(ReadFileBytes(Csv()), "yesterday");
     EXPECT_EQ(CsvLines(ReadFileBytes(Partial())).size(), 1u + 5u);

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "CliOutcome.h"
+#include "CuttingRules.h"
 #include "MECSUtils.h"
 #include "Unithread.h"
 #include "path_text.h"
@@ -214,11 +215,14 @@ TEST(PauseProblem, ShortPausesOnlyAgainstThisMachine) {
     const PauseArgument polite{milliseconds(1000), milliseconds(300)};
     const PauseArgument fast{milliseconds(0), milliseconds(0)};
     const PauseArgument halfFast{milliseconds(5000), milliseconds(299)};
-    EXPECT_EQ(PauseProblem(polite, "portal.example", "book.example"), "");
-    EXPECT_EQ(PauseProblem(fast, "127.0.0.1:1", "localhost:2"), "");
-    EXPECT_NE(PauseProblem(fast, "127.0.0.1:1", "book.example"), "");
-    EXPECT_NE(PauseProblem(fast, "portal.example", "[::1]:2"), "");
-    EXPECT_NE(PauseProblem(halfFast, "portal.example", "book.example"), "");
+    EXPECT_TRUE(PauseProblem(polite, "portal.example", "book.example").empty());
+    EXPECT_TRUE(PauseProblem(fast, "127.0.0.1:1", "localhost:2").empty());
+    EXPECT_FALSE(PauseProblem(fast, "127.0.0.1:1", "book.example").empty());
+    EXPECT_FALSE(PauseProblem(fast, "portal.example", "[::1]:2").empty());
+    const UsageProblem problem = PauseProblem(halfFast, "portal.example", "book.example");
+    EXPECT_EQ(problem.japanese,
+              "1000,300 ミリ秒より短い間隔は、このマシン上のポータル（127.0.0.1、::1、localhost）"
+              "にだけ使えます");
 }
 
 // ---------------------------------------------------------------------------
@@ -346,7 +350,8 @@ TEST(OutcomeLines, APathWithASlashBetweenBlanksStaysWhole) {
     EXPECT_EQ(
         Joined(OutcomeLines(report)),
         "取得処理を中断しました（4 件を \"/o/a / b.csv.partial\" に保存済み。元のファイルは変更"
-        "していません）。 / Stopped. The 4 courses written so far are in \"/o/a / "
+        "していません。teebasket-cli --resume で続きから取得できます）。 / Stopped. The 4 courses "
+        "written so far are in \"/o/a / "
         "b.csv.partial\"; \"/o/a / b.csv\" was left as it was, and teebasket-cli --resume "
         "continues from them.\n");
     report.ending = RunEnding::PortalStoppedAnswering;
@@ -354,7 +359,8 @@ TEST(OutcomeLines, APathWithASlashBetweenBlanksStaysWhole) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(),
               "サイトへのアクセスができなくなりました。しばらく時間を置いてから再度実行してください"
-              "（4 件を \"/o/a / b.csv.partial\" に保存済み。元のファイルは変更していません）。 / "
+              "（4 件を \"/o/a / b.csv.partial\" に保存済み。元のファイルは変更していません。"
+              "teebasket-cli --resume で続きから取得できます）。 / "
               "The portal stopped answering; please try again later. The 4 courses written so far "
               "are in \"/o/a / b.csv.partial\"; \"/o/a / b.csv\" was left as it was, and "
               "teebasket-cli --resume continues from them.");
@@ -371,14 +377,15 @@ TEST(OutcomeLines, AResumedRunSaysHowManyCoursesWereKeptAndFetched) {
     report.coursesKept = 17;
     report.rowsWritten = 3;
     report.linesInFile = 20;
-    EXPECT_EQ(Joined(OutcomeLines(report)),
-              "情報の取得が完了しました（20 件、前回分 17 件・新規 3 件）。 / Done: 20 courses in "
-              "\"/o/a.csv\", 17 kept from the earlier file and 3 fetched.\n");
+    EXPECT_EQ(
+        Joined(OutcomeLines(report)),
+        "情報の取得が完了しました（\"/o/a.csv\" に 20 件、前回分 17 件・新規 3 件）。 / Done: "
+        "20 courses in "
+        "\"/o/a.csv\", 17 kept from the earlier file and 3 fetched.\n");
     report.pageFailures.push_back(PageFailure{});
-    EXPECT_NE(
-        Joined(OutcomeLines(report))
-            .find("17 kept from the earlier file and 3 fetched, but 1 pages could not be read"),
-        std::string::npos);
+    EXPECT_NE(Joined(OutcomeLines(report))
+                  .find("17 kept from the earlier file and 3 fetched, but 1 page was not read"),
+              std::string::npos);
     report.ending = RunEnding::Stopped;
     EXPECT_NE(Joined(OutcomeLines(report)).find("Stopped. 20 courses in"), std::string::npos);
 
@@ -434,15 +441,17 @@ TEST(OutcomeLines, JapaneseAndEnglishThenThePreciseReason) {
     report.ending = RunEnding::Failed;
     report.failure = FileFailure(RunFailureKind::OutputNotCreated, "/o/x.csv.partial",
                                  std::make_error_code(std::errc::permission_denied));
-    EXPECT_EQ(OutcomeLines(report),
-              (std::vector<std::string>{
-                  "CSVファイルを作成できませんでした / could not create the CSV file. "
-                  "\"/o/ゴルフ場一覧.csv\" was left as it was.",
-                  "理由 / Reason: \"/o/x.csv.partial\": アクセスが拒否されました / Permission "
-                  "denied"}));
+    EXPECT_EQ(
+        OutcomeLines(report),
+        (std::vector<std::string>{
+            "CSVファイルを作成できませんでした。\"/o/ゴルフ場一覧.csv\" は変更していません。 / "
+            "could not create the CSV file. \"/o/ゴルフ場一覧.csv\" was left as it was.",
+            "理由 / Reason: \"/o/x.csv.partial\": アクセスが拒否されました / Permission "
+            "denied"}));
     report.failure = RunFailure{RunFailureKind::Unexpected, {}, {}, "line one\nline two"};
     EXPECT_EQ(OutcomeLines(report),
-              (std::vector<std::string>{"予期しないエラーが発生しました / unexpected error. "
+              (std::vector<std::string>{"予期しないエラーが発生しました。\"/o/ゴルフ場一覧.csv\" "
+                                        "は変更していません。 / unexpected error. "
                                         "\"/o/ゴルフ場一覧.csv\" was left as it was.",
                                         "理由 / Reason: line one line two"}));
     // An error without a Japanese text is said once, not twice in English.
@@ -461,7 +470,9 @@ TEST(OutcomeLines, JapaneseAndEnglishThenThePreciseReason) {
     failure.attempts = 3;
     EXPECT_EQ(PageFailureLine(failure),
               "取得できなかったページ / Page not read: 東京都\\x1B]0;x\\x07 "
-              "https://h/doc/area/tokyo/?sort=kana&page=1: HTTP 503 (3 attempts)");
+              "https://h/doc/area/tokyo/?sort=kana&page=1: ポータルが一時的に応答できません"
+              "（HTTP 503）（3 回試しました） / the portal is unavailable for now (HTTP 503) "
+              "(3 attempts)");
 
     report = HarvestReport{};
     report.ending = RunEnding::Unreachable;
@@ -470,7 +481,76 @@ TEST(OutcomeLines, JapaneseAndEnglishThenThePreciseReason) {
     EXPECT_EQ(OutcomeLines(report).back(),
               "理由 / Reason: 接続が拒否されました / connection refused (Couldn't connect to "
               "server)");
-    EXPECT_NE(UsageErrorMessage("bad").find("--help"), std::string::npos);
+    EXPECT_EQ(UsageErrorMessage({"bad", "誤り"}),
+              "コマンドラインまたは設定に誤りがあります: 誤り（teebasket-cli --help を参照）。 / "
+              "Bad usage or configuration: bad (see teebasket-cli --help).");
+}
+
+// A refused connection to a host the user set is a settings mistake: the
+// line says which host, and to check the settings rather than to wait.
+TEST(OutcomeLines, AnUnreachableHostIsNamedAndASettingsMistakeSaysSo) {
+    HarvestReport report;
+    report.ending = RunEnding::Unreachable;
+    PageFailure& last = report.lastConnectionFailure;
+    last.kind = PageKind::Detail;
+    last.error = FetchError::Refused;
+    last.attempts = 3;
+    last.url = "https://typo.example.jp:8443/guide/disp/c_id/130407";
+    EXPECT_EQ(OutcomeLines(report),
+              (std::vector<std::string>{
+                  "サイトへのアクセスができませんでした。接続先の設定（--listing-host、"
+                  "--booking-host、golf.ini の [Portal]）を確かめてください。 / The portal could "
+                  "not be reached; please check the portal settings (--listing-host, "
+                  "--booking-host, [Portal] in golf.ini).",
+                  "理由 / Reason: 詳細ページのホスト typo.example.jp:8443: 接続が拒否されました"
+                  "（3 回試しました） / the booking host typo.example.jp:8443: connection refused "
+                  "(3 attempts)"}));
+    // A time-out, or the build's own host, may pass: wait and try again.
+    last.error = FetchError::ConnectTimedOut;
+    EXPECT_NE(OutcomeLines(report).front().find("しばらく時間を置いてから"), std::string::npos);
+    last.error = FetchError::HostNotFound;
+    last.url = DetailUrl(DefaultPortalSettings(), "130407");
+    EXPECT_NE(OutcomeLines(report).front().find("please try again later"), std::string::npos);
+    last.kind = PageKind::Listing;
+    last.url = "https://nowhere.example.jp/doc/area/tokyo/?sort=kana&page=1";
+    EXPECT_NE(OutcomeLines(report).front().find("check the portal settings"), std::string::npos);
+}
+
+// Rows in place after a stop or with pages not read: a line says how
+// --resume goes on; one course or page is said in the singular.
+TEST(OutcomeLines, HowToContinueAndOneInTheSingular) {
+    HarvestReport report;
+    report.outputPath = "/o/a.csv";
+    report.rowsWritten = 1;
+    report.files = FileOutcome::NewFileInPlace;
+    report.ending = RunEnding::Finished;
+    EXPECT_EQ(Joined(OutcomeLines(report)),
+              "情報の取得が完了しました（1 件を \"/o/a.csv\" に保存）。 / Done: 1 course written "
+              "to \"/o/a.csv\".\n");
+    report.pageFailures.push_back(PageFailure{});
+    std::vector<std::string> lines = OutcomeLines(report);
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_NE(lines[0].find("but 1 page was not read"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("取得できなかったページだけを取得し直すには"), std::string::npos);
+    EXPECT_NE(lines[1].find("--resume"), std::string::npos);
+
+    report.pageFailures.clear();
+    report.ending = RunEnding::Stopped;
+    lines = OutcomeLines(report);
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_NE(lines[0].find("The course written so far is in \"/o/a.csv\"."), std::string::npos);
+    EXPECT_EQ(lines[1],
+              "続きから取得するには、同じ都道府県と出力ファイルで --resume を付けて実行して"
+              "ください。 / To continue, run teebasket-cli again with the same prefectures, the "
+              "same output file and --resume.");
+    // Standard output cannot be continued.
+    report.files = FileOutcome::StandardOutput;
+    EXPECT_EQ(OutcomeLines(report).size(), 1U);
+    // A second Ctrl-C names the partial file in both halves.
+    EXPECT_EQ(StoppedAtOnceMessage("/o/a.csv.partial"),
+              "取得処理を中断しました。ここまでの行は \"/o/a.csv.partial\" にあり、teebasket-cli "
+              "--resume で続きから取得できます。 / Stopped at once: the rows written so far are in "
+              "\"/o/a.csv.partial\"; teebasket-cli --resume continues from them.");
 }
 
 }  // namespace

@@ -308,32 +308,44 @@ TEST_F(PrepareRunTest, MistakesEndWithUsageAndSayWhat) {
     WriteFileBytes(Folder() / "bad-portal.ini", "[Portal]\nBookingHost=https://evil/\n");
     WriteFileBytes(Folder() / "missing-ca.ini", "[Portal]\nCACertificate=/nowhere/ca.pem\n");
     WriteFileBytes(Folder() / "nothing-ticked.ini", "[Config]\nArea=000\n");
+    // Each half of the line names the mistake: the Japanese one as well.
     struct Case {
         std::vector<std::string> arguments;
         const char* mentions;
+        const char* japaneseMentions;
     };
     const Case cases[] = {
-        {{"--bogus"}, "--bogus"},
-        {{"Atlantis"}, "Atlantis"},
-        {{"0"}, "47"},
-        {{"tokyo", "--format", "xls"}, "--format"},
-        {{"compare", "old.csv"}, "compare"},
-        {{"tokyo", "compare", "old.csv", "new.csv"}, "compare"},
-        {{"--all", "tokyo"}, "--all"},
-        {{"--config", (Folder() / "none.ini").string()}, "none.ini"},
-        {{"--config", (Folder() / "a-folder").string()}, "a-folder"},
-        {{"--config", (Folder() / "bad-portal.ini").string()}, "BookingHost"},
-        {{"--config", (Folder() / "missing-ca.ini").string()}, "/nowhere/ca.pem"},
-        {{"--config", (Folder() / "nothing-ticked.ini").string()}, "no prefecture"},
-        {{"--listing-host", "a b"}, "ListingHost"},
-        {{"--ca-cert", "/nowhere/x.pem"}, "/nowhere/x.pem"},
+        {{"--bogus"}, "--bogus", "不明なオプション --bogus"},
+        {{"Atlantis"}, "Atlantis", "都道府県 \"Atlantis\" が見つかりません"},
+        {{"0"}, "47", "47 の沖縄県"},
+        {{"tokyo", "--format", "xls"}, "--format", "\"xls\" は使えません"},
+        {{"compare", "old.csv"}, "compare", "OLD と NEW"},
+        {{"tokyo", "compare", "old.csv", "new.csv"}, "compare", "compare に指定できるのは"},
+        {{"--all", "tokyo"}, "--all", "--all と都道府県の指定"},
+        {{"--config", (Folder() / "none.ini").string()}, "none.ini", "none.ini\" を読み込めません"},
+        {{"--config", (Folder() / "a-folder").string()}, "a-folder", "a-folder"},
+        {{"--config", (Folder() / "bad-portal.ini").string()},
+         "BookingHost",
+         "詳細ページのホスト（BookingHost、--booking-host）の \"https://evil/\""},
+        {{"--config", (Folder() / "missing-ca.ini").string()},
+         "/nowhere/ca.pem",
+         "証明書のファイル \"/nowhere/ca.pem\""},
+        {{"--config", (Folder() / "nothing-ticked.ini").string()},
+         "no prefecture",
+         "都道府県が選ばれていません"},
+        {{"--listing-host", "a b"}, "ListingHost", "一覧のホスト"},
+        {{"--ca-cert", "/nowhere/x.pem"}, "/nowhere/x.pem", "/nowhere/x.pem"},
         {{"--pause-ms", "0,0", "--listing-host", "portal.example", "--booking-host", "127.0.0.1"},
-         "pauses"},
+         "pauses",
+         "1000,300 ミリ秒より短い間隔"},
+        {{"tokyo", "-o", "-", "--resume"}, "--resume", "標準出力（-o -）は続けられません"},
     };
     for (const Case& c : cases) {
         const PreparedRun prepared = Prepare(c.arguments);
         EXPECT_EQ(prepared.exitCode, kExitUsage) << c.arguments[0];
         EXPECT_NE(prepared.message.find(c.mentions), std::string::npos) << prepared.message;
+        const std::string japanese = prepared.message.substr(0, prepared.message.find(" / "));
+        EXPECT_NE(japanese.find(c.japaneseMentions), std::string::npos) << prepared.message;
         EXPECT_NE(prepared.message.find("teebasket-cli --help"), std::string::npos);
     }
     fs::remove(Ini());

@@ -263,6 +263,19 @@ TEST(EndOfRunTest, FinishedNothingFoundAndUnreachableRuns) {
     EXPECT_EQ(unreachable.message->text,
               "サイトへのアクセスができませんでした。\r\nしばらく時間を置いてから再度実行"
               "してください。\npage https://a/3");
+
+    // Refused by a host the user set: the settings, not the moment, are at
+    // fault.
+    report.lastConnectionFailure.error = FetchError::Refused;
+    EXPECT_EQ(End(kEndUnreachable, report).message->text,
+              "サイトへのアクセスができませんでした。\r\n右クリックの「接続先の設定」で、ホスト名"
+              "とポート番号を確かめてください。\npage https://a/3");
+    // A portal that stopped answering after some rows: how to go on.
+    report.ending = RunEnding::PortalStoppedAnswering;
+    report.rowsWritten = 5;
+    EXPECT_TRUE(End(kEndUnreachable, report)
+                    .message->text.ends_with("\npage https://a/3\n同じファイルと都道府県で取得を"
+                                             "開始すると、続きから取得できます。"));
 }
 
 TEST(EndOfRunTest, FailedStoppedAndClosingRuns) {

@@ -24,7 +24,12 @@ TEST(PageProblemWords, StatusCutListingOrDownload) {
     PageFailure failure;
     failure.problem = PageProblem::HttpStatus;
     failure.httpStatus = 404;
-    EXPECT_EQ(PageProblemWords(failure, Language::Japanese), "HTTP 404");
+    EXPECT_EQ(PageProblemWords(failure, Language::Japanese), "ページが見つかりません（HTTP 404）");
+    EXPECT_EQ(PageProblemWords(failure, Language::English), "page not found (HTTP 404)");
+    // A status without words of its own is said as an error of the portal.
+    failure.httpStatus = 418;
+    EXPECT_EQ(PageProblemWords(failure, Language::Japanese),
+              "ポータルがエラーを返しました（HTTP 418）");
     failure.problem = PageProblem::TooManyCourses;
     EXPECT_EQ(PageProblemWords(failure, Language::Japanese),
               "掲載が 5000 件を超えるため以降は省略しました");
@@ -33,6 +38,14 @@ TEST(PageProblemWords, StatusCutListingOrDownload) {
     failure.problem = PageProblem::Fetch;
     failure.error = FetchError::Refused;
     EXPECT_EQ(PageProblemWords(failure, Language::English), "connection refused");
+}
+
+TEST(AttemptsWords, JapaneseCountsTriesEnglishPlurals) {
+    EXPECT_EQ(AttemptsWords(3, Language::Japanese), "3 回試しました");
+    EXPECT_EQ(AttemptsWords(3, Language::English), "3 attempts");
+    EXPECT_EQ(AttemptsWords(1, Language::English), "1 attempt");
+    EXPECT_EQ(PortalHostWords(PageKind::Listing, Language::Japanese), "一覧のホスト");
+    EXPECT_EQ(PortalHostWords(PageKind::Detail, Language::English), "the booking host");
 }
 
 TEST(FailureHeadline, TheFileNamedByItsFormat) {
