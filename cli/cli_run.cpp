@@ -180,7 +180,7 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments, const fs::path
     }
     if (line.history) {
         fs::path iniFile;
-        if (std::string problem = ChooseSettingsFile(line, executableDir, currentFolder, iniFile);
+        if (UsageProblem problem = ChooseSettingsFile(line, executableDir, currentFolder, iniFile);
             !problem.empty()) {
             return UsageError(problem);
         }
