@@ -170,6 +170,7 @@ bool SaveRetry(const QString& output) {
     }
     auto* list = window.findChild<QListWidget*>(QStringLiteral("lstArea"));
     list->item(12)->setCheckState(Qt::Checked);
+    list->scrollToItem(list->item(12));
     window.btnActionClick();
     const bool ended =
         QTest::qWaitFor([&window] { return window.phase() == TFrmMain::RunPhase::Idle; }, 60000);
