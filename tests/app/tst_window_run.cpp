@@ -127,6 +127,7 @@ class TestWindowRun : public WindowTestCase {
     void runWithoutRowsSaysNothingFound();
     void unreachablePortalSaysTheSiteCouldNotBeReached();
     void pagesNotReadAreCountedInTheEndOfRunMessage();
+    void timesAndRetriesShowOnALineOfTheirOwn();
 
     void cancelAnsweredYesStopsTheRunAndSaysWhereTheRowsAre();
     void cancelKeepsAnEarlierFileAndNamesThePartialFile();
@@ -371,6 +372,42 @@ void TestWindowRun::pagesNotReadAreCountedInTheEndOfRunMessage() {
     QCOMPARE(messages[1].text, QStringLiteral("該当する情報は見つかりませんでした。\n"
                                               "取得できなかったページが 1 件あります。"));
     QCOMPARE(messages[1].caption, QStringLiteral("検索終了"));
+}
+
+// Above the two status lines: the time so far (and left), and a page asked
+// for again with its retry and wait; gone once the run is over.
+void TestWindowRun::timesAndRetriesShowOnALineOfTheirOwn() {
+    test::TempDir pages;
+    const auto card = [](const std::string& id) {
+        return "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/" + id + "/?rt=1\">x</a>\n";
+    };
+    test::WriteFileBytes(pages.path() / "listing" / "tokyo.html",
+                         card("1001") + card("x-flaky-1-503-1001"));
+    test::WriteFileBytes(pages.path() / "detail" / "1001.html", "<html></html>");
+    const test::PortalProcess flaky({.pagesDir = pages.path()});
+    HarvestSettings settings = PortalSettings();
+    settings.portal.listingHost = flaky.host();
+    settings.portal.bookingHost = flaky.host();
+    settings.portal.caCertificate = flaky.certificate();
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(settings);
+    const auto* times = window.findChild<QLabel*>(QStringLiteral("lblTimes"));
+    QStringList shown;
+    connect(&window, &TFrmMain::statusUpdated, this, [&] { shown << times->text(); });
+    connect(&window, &TFrmMain::retryWaiting, this,
+            [&] { shown << times->text() + QStringLiteral(" | ") + f.lblStatus()->text(); });
+    f.Dialogs().AnswerMessage(kIdNo);
+    Start({12}, QStringLiteral("retried.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(shown.size(), 3);
+    QVERIFY2(shown[0].startsWith(QStringLiteral("経過 0:")), qPrintable(shown[0]));
+    QVERIFY2(shown[1].startsWith(QStringLiteral("経過 0:")) &&
+                 shown[1].contains(QStringLiteral("残り 約")),
+             qPrintable(shown[1]));
+    QCOMPARE(shown[2], QStringLiteral("再試行中（1 回目、1 秒後） | ゴルフ場情報 : 2/2 件"));
+    QCOMPARE(times->text(), QString());
+    QCOMPARE(CsvLineCount(f.DataFolder() / "retried.csv"), 1 + 2);
 }
 
 void TestWindowRun::cancelAnsweredYesStopsTheRunAndSaysWhereTheRowsAre() {
