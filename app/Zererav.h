@@ -2,7 +2,7 @@
 //
 // TFrmMain shows the 47 prefectures, keeps the selection in golf.ini, starts a
 // run into the file that the user names (in the format of the file type
-// chosen), follows it on a progress bar, two status lines and the taskbar
+// chosen), follows it on a progress bar, three status lines and the taskbar
 // button, and reports its outcome. Every message box, the save dialog, the
 // beep, the taskbar flash and the opening of the finished file go through
 // TWindowDialogs, so that tests can answer them.
@@ -117,7 +117,7 @@ class TWindowDialogs {
     virtual bool OpenWithRegisteredProgram(const QString& path) = 0;
     // Closes every dialog that is open, unanswered: a question returns No (a
     // three-button question Cancel), the save dialog no file. For the end of
-    // the session.
+    // the session, and for a run that ends while a question of it is open.
     virtual void CloseOpenDialogs() = 0;
 };
 
