@@ -140,9 +140,11 @@ struct LastRunRecord {
     OutputFormat format = OutputFormat::Csv;
     // What the run left, for the question that offers to continue it: the
     // courses in its file, those its listings named (when every listing of
-    // the selection was read), and when it ended.
+    // the selection was read), the course pages it could not read, and when
+    // it ended.
     std::optional<int> courses{};
     std::optional<int> coursesListed{};
+    std::optional<int> pagesNotRead{};
     std::optional<ClockTime> ended{};
 };
 

@@ -22,6 +22,7 @@ constexpr const char* kOutputKey = "Output";
 constexpr const char* kFormatKey = "Format";
 constexpr const char* kCoursesKey = "Courses";
 constexpr const char* kListedKey = "Listed";
+constexpr const char* kNotReadKey = "NotRead";
 constexpr const char* kEndedKey = "Ended";
 constexpr const char* kSaveSection = "SaveDialog";
 constexpr const char* kPathKey = "Path";
@@ -124,6 +125,7 @@ std::optional<LastRunRecord> LoadLastRun(const std::filesystem::path& iniFile) {
     record.format = *format;
     record.courses = Number(ReadProfileString(iniFile, kSection, kCoursesKey, ""));
     record.coursesListed = Number(ReadProfileString(iniFile, kSection, kListedKey, ""));
+    record.pagesNotRead = Number(ReadProfileString(iniFile, kSection, kNotReadKey, ""));
     record.ended = ParseClockTime(ReadProfileString(iniFile, kSection, kEndedKey, ""));
     return record;
 }
@@ -139,7 +141,8 @@ SettingsWriteFailure SaveLastRun(const std::filesystem::path& iniFile,
     for (const auto& [key, value] :
          {std::pair{kAreaKey, record.area}, std::pair{kFormatKey, format},
           std::pair{kCoursesKey, NumberValue(record.courses)},
-          std::pair{kListedKey, NumberValue(record.coursesListed)}, std::pair{kEndedKey, ended},
+          std::pair{kListedKey, NumberValue(record.coursesListed)},
+          std::pair{kNotReadKey, NumberValue(record.pagesNotRead)}, std::pair{kEndedKey, ended},
           std::pair{kOutputKey, record.output}}) {
         if (SettingsWriteFailure failure = WriteSetting(iniFile, kSection, key, value)) {
             return failure;
@@ -187,6 +190,9 @@ SettingsWriteFailure RecordLastRun(const std::filesystem::path& iniFile, const s
             std::any_of(report.pageFailures.begin(), report.pageFailures.end(),
                         [](const PageFailure& page) { return page.kind == PageKind::Listing; });
         record.coursesListed = listingNotRead ? std::nullopt : tally.coursesListed;
+        record.pagesNotRead = static_cast<int>(
+            std::count_if(report.pageFailures.begin(), report.pageFailures.end(),
+                          [](const PageFailure& page) { return page.kind == PageKind::Detail; }));
         if (tally.ended.year != 0) {
             record.ended = tally.ended;
         }

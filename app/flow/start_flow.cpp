@@ -18,6 +18,8 @@ constexpr std::string_view kTextOverwrite = "%1 は既に存在します。\n上
 constexpr std::string_view kTextResume = "前回の続きから取得しますか？";
 constexpr std::string_view kTextResumeOf = "前回（%1）の取得は %2 件中 %3 件で止まっています。";
 constexpr std::string_view kTextResumeOfUnknownTotal = "前回（%1）の取得は %2 件で止まっています。";
+constexpr std::string_view kTextResumeNotRead =
+    "前回（%1）の取得では %2 件中 %3 件のページを取得できませんでした。";
 constexpr std::string_view kTextResumeAfter = "続きから取得しますか？";
 constexpr std::string_view kButtonContinue = "続きから";
 constexpr std::string_view kButtonStartOver = "最初から";
@@ -154,6 +156,14 @@ std::string ResumeText(const LastRunRecord& last) {
         return std::string(kTextResume);
     }
     const std::string when = DateText(*last.ended);
+    // Every listed course has its row: the run went to its end with pages
+    // that could not be read.
+    if (last.coursesListed && *last.coursesListed == *last.courses && last.pagesNotRead &&
+        *last.pagesNotRead > 0) {
+        return FillIn(kTextResumeNotRead,
+                      {when, std::to_string(*last.courses), std::to_string(*last.pagesNotRead)}) +
+               std::string(kTextResumeAfter);
+    }
     const std::string stopped =
         last.coursesListed && *last.coursesListed >= *last.courses
             ? FillIn(kTextResumeOf,

@@ -181,7 +181,21 @@ TEST_F(StartFlowTest, ResumeIsOfferedBeforeTheEarlierFileIsAskedAbout) {
     chosen(back);
     EXPECT_EQ(back.Answered(Answer::Cancel).kind, Kind::Nothing);
 
+    // A run that went to its end with a course page not read says so.
+    report.ending = RunEnding::Finished;
+    report.files = FileOutcome::NewFileInPlace;
+    report.linesInFile = 20;
+    report.pageFailures = {FailedPage("https://a/course")};
+    report.pageFailures[0].kind = PageKind::Detail;
+    ASSERT_FALSE(RecordLastRun(Ini(), output, request, report, false, tally));
+    StartFlow repair = Flow();
+    EXPECT_EQ(chosen(repair).message.text,
+              "前回（12月9日 14:50）の取得では 20 件中 1 件のページを取得できませんでした。"
+              "続きから取得しますか？");
+
     // A listing not read leaves the total open.
+    report.ending = RunEnding::Stopped;
+    report.files = FileOutcome::PartialKept;
     report.pageFailures = {FailedPage("https://a/listing")};
     report.pageFailures[0].kind = PageKind::Listing;
     ASSERT_FALSE(RecordLastRun(Ini(), output, request, report, false, tally));
