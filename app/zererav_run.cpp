@@ -383,7 +383,7 @@ void TFrmMain::ProgressStep() {
     }
     prgBar->setValue(std::min(prgBar->value() + 1, prgBar->maximum()));
     prgBar->repaint();
-    progress_.Step(PrintableText(AnsiToUTF8(report().currentPrefecture)));
+    progress_.Step();
     if (taskbarAvailable_) {
         SetTaskbarProgressValue(static_cast<std::uint64_t>(prgBar->value()),
                                 static_cast<std::uint64_t>(prgBar->maximum()));

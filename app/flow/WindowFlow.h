@@ -396,10 +396,10 @@ EndOfRun EndOfRunFor(std::uint32_t code, const HarvestRequest& request, const Ha
 // left at the pace so far, or the retry being waited for.
 class ProgressLines {
   public:
-    // The run's calls: its prefectures counted, a prefecture begun (its
-    // name in UTF-8), a course begun.
+    // The run's calls: its prefectures counted, a prefecture begun, a course
+    // begun.
     void Start(int prefectureCount);
-    void Step(std::string prefecture);
+    void Step();
     void Status(int courseIndex, int courseTotal, std::chrono::milliseconds elapsed);
     // A page is to be asked for again.
     void Retry(const PendingRetry& retry);
@@ -410,7 +410,6 @@ class ProgressLines {
     // The courses the listings named, once every prefecture has shown its
     // count.
     std::optional<int> CoursesListed() const;
-    const ProgressSnapshot& snapshot() const { return snapshot_; }
 
   private:
     ProgressSnapshot snapshot_;

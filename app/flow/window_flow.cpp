@@ -399,10 +399,9 @@ void ProgressLines::Start(int prefectureCount) {
     retry_.reset();
 }
 
-void ProgressLines::Step(std::string prefecture) {
+void ProgressLines::Step() {
     listedBefore_ += snapshot_.courseTotal;
     ++snapshot_.prefectureNumber;
-    snapshot_.prefectureName = std::move(prefecture);
     snapshot_.courseIndex = 0;
     snapshot_.courseTotal = 0;
     countShown_ = false;

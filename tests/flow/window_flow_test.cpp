@@ -442,7 +442,7 @@ TEST(StatusLinesTest, TimesRetriesAndHowTheRunEnded) {
     ProgressLines lines;
     lines.Start(2);
     EXPECT_EQ(lines.TimesLine(), "");
-    lines.Step("北海道");
+    lines.Step();
     lines.Status(1, 4, milliseconds(0));
     EXPECT_EQ(lines.TimesLine(), "経過 0:00");  // nothing done yet: no time left
     lines.Status(3, 4, milliseconds(60000));
@@ -450,7 +450,7 @@ TEST(StatusLinesTest, TimesRetriesAndHowTheRunEnded) {
     lines.Retry(PendingRetry{2, milliseconds(5500), "https://a/3"});
     EXPECT_EQ(lines.TimesLine(), "再試行中（2 回目、6 秒後）");
     EXPECT_FALSE(lines.CoursesListed());
-    lines.Step("青森県");
+    lines.Step();
     EXPECT_FALSE(lines.CoursesListed());  // its listing has not said yet
     lines.Status(1, 6, milliseconds(90000));
     EXPECT_EQ(lines.TimesLine(), "経過 1:30\u3000残り 約1:30");
