@@ -2,7 +2,7 @@
 //
 // TFrmMain shows the 47 prefectures, keeps the selection in golf.ini, starts a
 // run into the file that the user names (in the format of the file type
-// chosen), follows it on a progress bar, two status lines and the taskbar
+// chosen), follows it on a progress bar, three status lines and the taskbar
 // button, and reports its outcome. Every message box, the save dialog, the
 // beep, the taskbar flash and the opening of the finished file go through
 // TWindowDialogs, so that tests can answer them.
@@ -25,6 +25,7 @@
 #include <QStringList>
 #include <QThread>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -79,10 +80,11 @@ struct TSaveDialogRequest {
     // The file types in Qt's form, "description (*.ext)"; the first is chosen
     // when the dialog opens.
     QStringList filters;
-    QString fileName;  // the name offered
+    QString fileName;  // the name offered, or a full path (its folder is opened)
     bool confirmOverwrite = true;
     bool hideReadOnly = true;
     bool resizable = true;
+    int filter = 0;  // the index of the file type offered
 };
 
 // What the user chose in the save dialog.
@@ -98,8 +100,11 @@ class TWindowDialogs {
     // Shows a message box owned by `owner` and returns the pressed button
     // (kIdOk, kIdYes, kIdNo or kIdCancel). `flags` combine the kMb* values.
     // A non-empty `detailedText` is offered behind the box's details button.
+    // `buttonTexts`, when not empty, are the buttons' own words in the order
+    // Yes, No, Cancel.
     virtual int MessageBox(QWidget* owner, const QString& text, const QString& caption,
-                           unsigned flags, const QString& detailedText) = 0;
+                           unsigned flags, const QString& detailedText,
+                           const QStringList& buttonTexts) = 0;
     // Runs the save dialog.
     virtual TSaveDialogAnswer SaveFileName(QWidget* owner, const TSaveDialogRequest& request) = 0;
     // The system's question sound.
@@ -112,7 +117,7 @@ class TWindowDialogs {
     virtual bool OpenWithRegisteredProgram(const QString& path) = 0;
     // Closes every dialog that is open, unanswered: a question returns No (a
     // three-button question Cancel), the save dialog no file. For the end of
-    // the session.
+    // the session, and for a run that ends while a question of it is open.
     virtual void CloseOpenDialogs() = 0;
 };
 
@@ -122,7 +127,7 @@ class TWindowDialogs {
 class TQtWindowDialogs : public TWindowDialogs {
   public:
     int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags,
-                   const QString& detailedText) override;
+                   const QString& detailedText, const QStringList& buttonTexts) override;
     TSaveDialogAnswer SaveFileName(QWidget* owner, const TSaveDialogRequest& request) override;
     void Beep() override;
     void FlashTaskbarButton(QWidget* window) override;
@@ -131,11 +136,13 @@ class TQtWindowDialogs : public TWindowDialogs {
 };
 
 // The message box that TQtWindowDialogs shows for `flags`: icon, buttons,
-// default button and the stay-on-top hint, and `detailedText` behind its
-// details button. Not yet shown.
+// default button and the stay-on-top hint, `detailedText` behind its
+// details button, and the buttons' own words when `buttonTexts` has them
+// (Yes, No, Cancel). Not yet shown.
 std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text,
                                              const QString& caption, unsigned flags,
-                                             const QString& detailedText = QString());
+                                             const QString& detailedText = QString(),
+                                             const QStringList& buttonTexts = QStringList());
 
 // The kId* answer for a button of a box built by BuildMessageBox.
 int MessageBoxAnswer(int standardButton);
@@ -453,6 +460,7 @@ class TFrmMain : public QWidget {
     void ProgressStart();
     void ProgressStep();
     void StatusUpdate();
+    void RetryWaiting();
     void RunEnded();
 
     // State, for the thread and for tests.
@@ -478,6 +486,7 @@ class TFrmMain : public QWidget {
     void progressStarted();
     void progressStepped();
     void statusUpdated();
+    void retryWaiting();
     // Emitted when RunFinished has put the window back to idle (or has begun
     // to close it).
     void runFinished(quint32 code);
@@ -494,7 +503,12 @@ class TFrmMain : public QWidget {
     void SetStatusCaption(QLabel* label, const QString& caption);
     void ShowPortalStatus();
     int Ask(const QString& text, const QString& caption, unsigned flags,
-            const QString& detailedText = QString());
+            const QString& detailedText = QString(), const QStringList& buttonTexts = {});
+    // Asks a question of the run (中断確認, 終了確認): its answer, or nothing
+    // when the run's end closed it.
+    std::optional<flow::Answer> AskDuringRun(const flow::Message& question);
+    void ShowTimes();
+    void ShowOutcome(const flow::ClockTime& ended);
     flow::Answer Ask(const flow::Message& message);
     int TickedCount() const;
     std::vector<int> TickedRows() const;
@@ -526,6 +540,7 @@ class TFrmMain : public QWidget {
 
     QLabel* lblStatus = nullptr;
     QLabel* lblStatus2 = nullptr;
+    QLabel* lblTimes = nullptr;  // the time so far and left, or the retry waited for
     QPushButton* btnAction = nullptr;
     QProgressBar* prgBar = nullptr;
     QPushButton* btnCancel = nullptr;
@@ -540,7 +555,13 @@ class TFrmMain : public QWidget {
     QPointer<TMyThread> thread_;      // until the run's end has come
     QPointer<TMyThread> liveThread_;  // until the thread has finished
     CrawlPace pace_;
-    QString threadFailure_;          // why the run's thread ended without its final call
+    QString threadFailure_;  // why the run's thread ended without its final call
+    flow::ProgressLines progress_;
+    std::chrono::steady_clock::time_point runStarted_;
+    QString outcomeLine_;  // how the last run ended, shown once the window is idle
+    // The save dialog's last choice, from golf.ini until a run is started;
+    // written with the selection.
+    std::optional<flow::SaveChoice> saveChoice_;
     bool taskbarAvailable_ = false;  // the taskbar (or launcher) progress is in use
     QString outputPath_;
     bool cursorOverridden_ = false;

@@ -17,6 +17,7 @@ class TMyThread::Observer : public HarvestObserver {
     void ProgressStart(const HarvestReport&) override { Call(&TFrmMain::ProgressStart); }
     void ProgressStep(const HarvestReport&) override { Call(&TFrmMain::ProgressStep); }
     void StatusUpdate(const HarvestReport&) override { Call(&TFrmMain::StatusUpdate); }
+    void RetryWaiting(const HarvestReport&) override { Call(&TFrmMain::RetryWaiting); }
     void RunEnded(const HarvestReport&) override { Call(&TFrmMain::RunEnded); }
 
   private:

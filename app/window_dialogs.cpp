@@ -1,4 +1,5 @@
 // The real dialogs behind TWindowDialogs, and the production environment.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -42,7 +43,8 @@ QMessageBox::Icon IconFor(unsigned flags) {
 
 std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text,
                                              const QString& caption, unsigned flags,
-                                             const QString& detailedText) {
+                                             const QString& detailedText,
+                                             const QStringList& buttonTexts) {
     auto box =
         std::make_unique<QMessageBox>(IconFor(flags), caption, text, QMessageBox::NoButton, owner);
     QList<QMessageBox::StandardButton> buttons{QMessageBox::Ok};
@@ -61,6 +63,9 @@ std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text
         shown |= button;
     }
     box->setStandardButtons(shown);
+    for (qsizetype i = 0; i < buttonTexts.size() && i < buttons.size(); ++i) {
+        box->button(buttons.at(i))->setText(buttonTexts.at(i));
+    }
     if (shown.testFlag(QMessageBox::Cancel)) {
         box->setEscapeButton(QMessageBox::Cancel);  // Escape goes back
     }
@@ -140,10 +145,11 @@ flow::Answer MessageBoxAnswerOf(int id) {
 }
 
 int TQtWindowDialogs::MessageBox(QWidget* owner, const QString& text, const QString& caption,
-                                 unsigned flags, const QString& detailedText) {
+                                 unsigned flags, const QString& detailedText,
+                                 const QStringList& buttonTexts) {
     QWidget* active = QApplication::activeWindow();
-    std::unique_ptr<QMessageBox> box =
-        BuildMessageBox(active != nullptr ? active : owner, text, caption, flags, detailedText);
+    std::unique_ptr<QMessageBox> box = BuildMessageBox(active != nullptr ? active : owner, text,
+                                                       caption, flags, detailedText, buttonTexts);
     return MessageBoxAnswer(box->exec());
 }
 
@@ -154,7 +160,8 @@ std::unique_ptr<QFileDialog> BuildSaveDialog(QWidget* owner, const TSaveDialogRe
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilters(request.filters);
     if (!request.filters.isEmpty()) {
-        dialog->selectNameFilter(request.filters.constFirst());
+        dialog->selectNameFilter(
+            request.filters.value(request.filter, request.filters.constFirst()));
     }
     dialog->setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog->setSizeGripEnabled(request.resizable);

@@ -99,6 +99,11 @@ void TFrmMain::CreateControls() {
     lblStatus2->setPalette(black);
     lblStatus2->setGeometry(285, 183, 16, 12);
 
+    lblTimes = new QLabel(QString(), this);
+    lblTimes->setObjectName(QStringLiteral("lblTimes"));
+    lblTimes->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblTimes->setGeometry(285, 167, 16, 12);
+
     btnAction = new QPushButton(kCaptionStart, this);
     btnAction->setObjectName(QStringLiteral("btnAction"));
     btnAction->setGeometry(160, 30, 140, 32);
@@ -211,7 +216,7 @@ void TFrmMain::ShowPortalStatus() {
 }
 
 int TFrmMain::Ask(const QString& text, const QString& caption, unsigned flags,
-                  const QString& detailedText) {
+                  const QString& detailedText, const QStringList& buttonTexts) {
     if (sessionEnding_) {
         // Nobody is there to answer: a question is answered No (or Cancel).
         qWarning("%s: %s", qUtf8Printable(caption), qUtf8Printable(text));
@@ -224,12 +229,22 @@ int TFrmMain::Ask(const QString& text, const QString& caption, unsigned flags,
                 return kIdOk;
         }
     }
-    return environment_.dialogs->MessageBox(this, text, caption, flags, detailedText);
+    return environment_.dialogs->MessageBox(this, text, caption, flags, detailedText, buttonTexts);
 }
 
 flow::Answer TFrmMain::Ask(const flow::Message& message) {
+    QStringList buttonTexts;
+    for (const std::string& button : message.buttonTexts) {
+        buttonTexts << QtText(button);
+    }
     return MessageBoxAnswerOf(Ask(QtText(message.text), QtText(message.caption),
-                                  MessageBoxFlags(message), QtText(message.details)));
+                                  MessageBoxFlags(message), QtText(message.details), buttonTexts));
+}
+
+std::optional<flow::Answer> TFrmMain::AskDuringRun(const flow::Message& question) {
+    run_ = flow::QuestionShown(run_);
+    const flow::Answer answer = Ask(question);
+    return flow::QuestionAnswered(run_, answer);
 }
 
 std::filesystem::path TFrmMain::settingsPath() const {
@@ -267,7 +282,7 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
         case flow::CloseAction::Ask:
             break;
     }
-    if (Ask(flow::CloseQuestion()) == flow::Answer::Yes) {
+    if (AskDuringRun(flow::CloseQuestion()) == flow::Answer::Yes) {
         CloseConfirmed();
     }
     // The window goes at once only when the run had ended while the question

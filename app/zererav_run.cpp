@@ -42,7 +42,10 @@ void TFrmMain::btnActionClick() {
     if (run_.phase != RunPhase::Idle) {
         return;
     }
-    flow::StartFlow start(settingsPath(), TickedRows());
+    if (!saveChoice_) {
+        saveChoice_ = flow::LastSaveChoice(settingsPath());
+    }
+    flow::StartFlow start(settingsPath(), TickedRows(), *saveChoice_);
     for (flow::StartStep step = start.Begin();;) {
         switch (step.kind) {
             case flow::StartStep::Kind::Nothing:
@@ -52,8 +55,12 @@ void TFrmMain::btnActionClick() {
                 return;
             case flow::StartStep::Kind::ChooseFile: {
                 outputPath_ = QtText(start.output());
-                const TSaveDialogRequest request{QtText(flow::kSaveDialogTitle),
-                                                 OutputTypeFilters(), outputPath_};
+                TSaveDialogRequest request{QtText(flow::kSaveDialogTitle), OutputTypeFilters(),
+                                           outputPath_};
+                // The flow asks about an earlier file, after the offer to
+                // continue it.
+                request.confirmOverwrite = false;
+                request.filter = start.filter();
                 const TSaveDialogAnswer chosen = environment_.dialogs->SaveFileName(this, request);
                 step = start.FileChosen(Utf8Text(chosen.path), chosen.filter);
                 outputPath_ = QtText(start.output());
@@ -100,6 +107,10 @@ void TFrmMain::StartRun(HarvestRequest request) {
     const flow::RunState started = flow::Started();
     run_.endCode = started.endCode;
     run_.closeAsked = started.closeAsked;
+    run_.question = started.question;
+    progress_ = flow::ProgressLines();
+    runStarted_ = std::chrono::steady_clock::now();
+    outcomeLine_.clear();
     ChangePhase(started.phase);
 
     auto* thread = new TMyThread(*this, harvest_, environment_.harvestBody);
@@ -127,6 +138,7 @@ void TFrmMain::EnterRunningState() {
     lblStatus->setToolTip(QString());
     SetStatusCaption(lblStatus, kStatusFetchingPages);
     SetStatusCaption(lblStatus2, QString());
+    SetStatusCaption(lblTimes, QString());
     repaint();
 }
 
@@ -138,7 +150,9 @@ void TFrmMain::LeaveRunningState() {
     if (taskbarAvailable_) {
         SetTaskbarProgressState(tbpsNone);
     }
-    SetStatusCaption(lblStatus2, QString());
+    // The line above the portal's says how the last run ended.
+    SetStatusCaption(lblStatus2, outcomeLine_);
+    SetStatusCaption(lblTimes, QString());
     ShowPortalStatus();
     prgBar->setValue(prgBar->minimum());
     prgBar->hide();
@@ -204,7 +218,7 @@ void TFrmMain::Apply(const flow::RunStep& step) {
 void TFrmMain::btnCancelClick() {
     switch (flow::CancelPressed(run_, running())) {
         case flow::CancelAction::Ask:
-            if (Ask(flow::CancelQuestion()) == flow::Answer::Yes) {
+            if (AskDuringRun(flow::CancelQuestion()) == flow::Answer::Yes) {
                 Apply(flow::CancelConfirmed(run_));
             }
             break;
@@ -226,14 +240,36 @@ void TFrmMain::EndRun() {
     const flow::RunState over =
         flow::RunOver(run_, flow::EndCodeOfRun(report(), !threadFailure_.isEmpty()));
     run_.endCode = over.endCode;
+    run_.question = over.question;
     ChangePhase(over.phase);
-    const SettingsWriteFailure failure =
-        flow::RecordLastRun(settingsPath(), Utf8Text(outputPath_), harvest_->Request(), report(),
-                            !threadFailure_.isEmpty());
+    if (run_.question == flow::RunQuestion::ClosedByEnd && !sessionEnding_) {
+        // The run's end answers the question still open (the session's end
+        // has closed it already): one box at a time.
+        environment_.dialogs->CloseOpenDialogs();
+    }
+    const flow::ClockTime ended = flow::LocalClockTime(std::chrono::system_clock::now());
+    ShowOutcome(ended);
+    flow::RunTally tally;
+    tally.coursesListed = progress_.CoursesListed();
+    tally.ended = ended;
+    const HarvestRequest& request = harvest_->Request();
+    saveChoice_ = {Utf8Text(outputPath_), flow::OutputTypeIndex(request.output.format)};
+    const SettingsWriteFailure failure = flow::RecordLastRun(
+        settingsPath(), Utf8Text(outputPath_), request, report(), !threadFailure_.isEmpty(), tally);
     if (failure) {
         Ask(flow::SettingsNotSavedMessage(Utf8Text(SettingsNotSavedText(failure))));
     }
     RunFinished(run_.endCode);
+}
+
+// The lines say how the run ended, not where it last was; the bar goes.
+void TFrmMain::ShowOutcome(const flow::ClockTime& ended) {
+    outcomeLine_ = QtText(flow::OutcomeLine(run_.endCode, report(), ended));
+    SetStatusCaption(lblStatus2, outcomeLine_);
+    SetStatusCaption(lblTimes, QString());
+    SetStatusCaption(lblStatus, QString());
+    prgBar->setValue(prgBar->minimum());
+    prgBar->hide();
 }
 
 void TFrmMain::RunEnded() {
@@ -338,6 +374,7 @@ void TFrmMain::ProgressStart() {
     prgBar->setValue(0);
     // A range of 0 to 0 would make the bar a busy indicator.
     prgBar->setRange(0, std::max(report().prefectureCount, 1));
+    progress_.Start(report().prefectureCount);
     emit progressStarted();
 }
 
@@ -347,6 +384,7 @@ void TFrmMain::ProgressStep() {
     }
     prgBar->setValue(std::min(prgBar->value() + 1, prgBar->maximum()));
     prgBar->repaint();
+    progress_.Step();
     if (taskbarAvailable_) {
         SetTaskbarProgressValue(static_cast<std::uint64_t>(prgBar->value()),
                                 static_cast<std::uint64_t>(prgBar->maximum()));
@@ -365,7 +403,24 @@ void TFrmMain::StatusUpdate() {
     SetStatusCaption(lblStatus, kStatusCoursePrefix + QString::number(now.courseIndex) +
                                     QStringLiteral("/") + QString::number(now.courseTotal) +
                                     kStatusCourseSuffix);
+    progress_.Status(now.courseIndex, now.courseTotal,
+                     std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - runStarted_));
+    ShowTimes();
     emit statusUpdated();
+}
+
+void TFrmMain::RetryWaiting() {
+    if (run_.phase == RunPhase::Closed) {
+        return;
+    }
+    progress_.Retry(report().retry);
+    ShowTimes();
+    emit retryWaiting();
+}
+
+void TFrmMain::ShowTimes() {
+    SetStatusCaption(lblTimes, QtText(progress_.TimesLine()));
 }
 
 }  // namespace teebasket

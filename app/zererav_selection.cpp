@@ -152,8 +152,11 @@ void TFrmMain::SaveSettings() {
     for (int row = 0; row < lstArea->count(); ++row) {
         ticked.push_back(IsTicked(lstArea, row));
     }
-    if (const SettingsWriteFailure failure =
-            WriteSetting(file, kConfigSection, kAreaKey, AreaValue(ticked))) {
+    SettingsWriteFailure failure = WriteSetting(file, kConfigSection, kAreaKey, AreaValue(ticked));
+    if (!failure && saveChoice_) {
+        failure = flow::RememberSaveChoice(file, *saveChoice_);
+    }
+    if (failure) {
         Ask(SettingsNotSavedText(failure), kCaptionError, kMbOk | kMbIconError | kMbTopmost);
     }
 }

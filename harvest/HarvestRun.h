@@ -85,6 +85,13 @@ struct CrawlPace {
     std::chrono::steady_clock::time_point nextRequestAt{};
 };
 
+// A page that is about to be asked for again.
+struct PendingRetry {
+    int retry = 0;                      // 1 before the second attempt, 2 before the third, ...
+    std::chrono::milliseconds wait{0};  // before it is asked for
+    std::string url;
+};
+
 // The files' part (OutputFileReport: the output and partial paths, the
 // resume start, what became of the files) is the file transaction's own,
 // which it fills in place.
@@ -97,6 +104,7 @@ struct HarvestReport : OutputFileReport {
     int rowsWritten = 0;                    // course lines this run has written
     int coursesKept = 0;                    // courses that kept their earlier line
     std::vector<PageFailure> pageFailures;  // in the order they happened
+    PendingRetry retry;                     // set before RetryWaiting
 
     // The end, set before RunEnded.
     RunEnding ending = RunEnding::Finished;
@@ -126,6 +134,9 @@ class HarvestObserver {
     // Before each course, and once for a prefecture with no course (or
     // stopped before its courses), showing 0 of 0.
     virtual void StatusUpdate(const HarvestReport& report) = 0;
+    // Before the wait of a page that is asked for again (report.retry). An
+    // observer that does not show retries leaves it as it is.
+    virtual void RetryWaiting(const HarvestReport& /*report*/) {}
     // Last call of every run, after the files are in place and the scratch
     // file is gone.
     virtual void RunEnded(const HarvestReport& report) = 0;

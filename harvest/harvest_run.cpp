@@ -132,7 +132,11 @@ PageRead Attempt(RunState& state, const std::string& url) {
             read.outcome = *outcome;
             return read;
         }
-        state.stop.SleepFor(WaitAfter(settings.retries, read.attempts, read.last));
+        const std::chrono::milliseconds wait =
+            WaitAfter(settings.retries, read.attempts, read.last);
+        state.report.retry = {read.attempts, wait, url};
+        state.observer.RetryWaiting(state.report);
+        state.stop.SleepFor(wait);
     }
     return read;
 }

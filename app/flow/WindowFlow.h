@@ -8,6 +8,7 @@
 // answers with an Answer. Texts are UTF-8, the window's Japanese.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -20,6 +21,7 @@
 #include "HarvestRun.h"
 #include "OutputFormat.h"
 #include "RunOutcome.h"
+#include "RunProgress.h"
 
 namespace teebasket::flow {
 
@@ -41,6 +43,9 @@ struct Message {
     bool secondIsDefault = false;
     bool topmost = true;  // above every other window
     std::string details;
+    // The buttons' own words in their order (Yes, No, Cancel), in place of
+    // the standard ones; empty for the standard ones.
+    std::vector<std::string> buttonTexts;
 
     bool operator==(const Message&) const = default;
 };
@@ -56,10 +61,25 @@ inline constexpr std::string_view kDefaultFileName = "ゴルフ場一覧.csv";
 // The reason given when the harvest thread ended without its final call.
 inline constexpr std::string_view kReasonThreadEnded = "取得処理のスレッドが途中で終了しました。";
 
+// A moment in the user's local time.
+struct ClockTime {
+    int year = 0;
+    int month = 0;  // 1-12
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+
+    bool operator==(const ClockTime&) const = default;
+};
+
+ClockTime LocalClockTime(std::chrono::system_clock::time_point when);
+// "2026-12-09 14:50", as golf.ini keeps it, and back; nothing for any other
+// text.
+std::string ClockTimeValue(const ClockTime& time);
+std::optional<ClockTime> ParseClockTime(std::string_view value);
+
 Message CloseQuestion();
 Message CancelQuestion();
-// Whether Start continues the last run (Yes), starts over (No) or goes back.
-Message ResumeQuestion();
 // golf.ini could not be written; `reason` says why.
 Message SettingsNotSavedMessage(std::string reason);
 // The finished file is gone, or no program opens it (`shownPath` as the
@@ -81,6 +101,8 @@ const std::vector<OutputType>& OutputTypes();
 std::vector<std::string> OutputTypeFilters();
 // The type at `index`, the first when there is none there.
 const OutputType& OutputTypeAt(int index);
+// The index of the type of `format`.
+int OutputTypeIndex(OutputFormat format);
 
 // `chosen` with `extension` appended unless its extension (from the last dot
 // of the file name on) is `extension` in any case.
@@ -116,7 +138,20 @@ struct LastRunRecord {
     std::string output;  // the output path (UTF-8)
     std::string area;    // the selection as an Area value
     OutputFormat format = OutputFormat::Csv;
+    // What the run left, for the question that offers to continue it: the
+    // courses in its file, those its listings named (when every listing of
+    // the selection was read), the course pages it could not read, and when
+    // it ended.
+    std::optional<int> courses{};
+    std::optional<int> coursesListed{};
+    std::optional<int> pagesNotRead{};
+    std::optional<ClockTime> ended{};
 };
+
+// Whether Start continues the last run (Yes: 続きから, the default), starts
+// over (No: 最初から) or goes back (Cancel), with what the run left when
+// the record says it.
+Message ResumeQuestion(const LastRunRecord& last = {});
 
 // The Area value of `rows`.
 std::string AreaOfRows(const std::vector<int>& rows);
@@ -133,13 +168,37 @@ SettingsWriteFailure ForgetLastRun(const std::filesystem::path& iniFile);
 bool LastRunLeftCoursesAt(const std::filesystem::path& iniFile, const std::string& output,
                           OutputFormat format, const std::vector<int>& rows);
 
+// The course lines a run left in its file, or in the partial file that it
+// kept beside an earlier file.
+int RowsLeft(const HarvestReport& report);
+
+// What the window saw of a run besides its report.
+struct RunTally {
+    std::optional<int> coursesListed;  // when every prefecture's listing was seen
+    ClockTime ended;
+};
+
 // After a run into `output` (UTF-8): golf.ini remembers a run that left
 // courses to be read, and forgets it once a run on the same file has read
 // every course. A run whose thread failed, or a missing data folder, leaves
 // it alone.
 SettingsWriteFailure RecordLastRun(const std::filesystem::path& iniFile, const std::string& output,
                                    const HarvestRequest& request, const HarvestReport& report,
-                                   bool threadFailed);
+                                   bool threadFailed, const RunTally& tally = {});
+
+// The save dialog's last choice, which the next Start offers: the path
+// (UTF-8) and the file type's index; the default name and the first type
+// when golf.ini has none. The window keeps it while it runs and writes it
+// with the other settings.
+struct SaveChoice {
+    std::string path{kDefaultFileName};
+    int filter = 0;
+
+    bool operator==(const SaveChoice&) const = default;
+};
+SaveChoice LastSaveChoice(const std::filesystem::path& iniFile);
+SettingsWriteFailure RememberSaveChoice(const std::filesystem::path& iniFile,
+                                        const SaveChoice& choice);
 
 // ---------------------------------------------------------------------------
 // Start
@@ -160,14 +219,16 @@ struct StartStep {
 };
 
 // What Start asks, in order: a prefecture must be ticked; the save dialog
-// names the file and its type, whose extension is appended; a file under the
-// appended name (which the dialog did not ask about) may be overwritten; the
-// last run into the same file, format and prefectures may be continued.
+// (offering the last choice) names the file and its type, whose extension is
+// appended; the last run into the same file, format and prefectures may be
+// continued, which comes first; an earlier file may be overwritten, asked
+// only when the run starts over (the dialog itself asks nothing, so that its
+// answer never hides the offer to continue).
 class StartFlow {
   public:
     // Start pressed with the prefectures `rows` ticked; `iniFile` holds the
-    // last run.
-    StartFlow(std::filesystem::path iniFile, std::vector<int> rows);
+    // last run; the save dialog offers `offered`.
+    StartFlow(std::filesystem::path iniFile, std::vector<int> rows, SaveChoice offered = {});
 
     StartStep Begin();
     // The save dialog's answer: `path` (UTF-8, "" when cancelled) and the
@@ -175,20 +236,24 @@ class StartFlow {
     StartStep FileChosen(const std::string& path, int filter);
     StartStep Answered(Answer answer);
 
-    // The output path as far as Start has it: the default name until a file
-    // is chosen, then the chosen name with its type's extension.
+    // The output path as far as Start has it: the last choice (or the
+    // default name) until a file is chosen, then the chosen name with its
+    // type's extension.
     const std::string& output() const { return output_; }
+    // The file type that the save dialog offers.
+    int filter() const { return filter_; }
     OutputFormat format() const { return format_; }
     bool resume() const { return resume_; }
 
   private:
     enum class Question { None, Overwrite, Resume };
 
-    StartStep AskToResume();
+    StartStep AskToOverwrite();
 
     std::filesystem::path iniFile_;
     std::vector<int> rows_;
-    std::string output_{kDefaultFileName};
+    std::string output_;
+    int filter_ = 0;
     OutputFormat format_ = OutputFormat::Csv;
     bool resume_ = false;
     Question asked_ = Question::None;
@@ -221,11 +286,19 @@ enum EndCode : std::uint32_t {
     kEndUnreachable = 9,     // the portal could not be reached
 };
 
+// A question asked during a run (中断確認, 終了確認).
+enum class RunQuestion {
+    None,
+    Open,         // shown, not yet answered
+    ClosedByEnd,  // the run ended while it was open: closed, its answer void
+};
+
 // Where a run stands.
 struct RunState {
     RunPhase phase = RunPhase::Idle;
     std::uint32_t endCode = kEndCompleted;
     bool closeAsked = false;  // a close was confirmed: the run's end closes the window
+    RunQuestion question = RunQuestion::None;
 
     bool operator==(const RunState&) const = default;
 };
@@ -267,8 +340,15 @@ RunStep CancelConfirmed(const RunState& state);
 RunStep CloseConfirmed(const RunState& state);
 // The run's final call, or its thread gone without one: Running or Stopping
 // -> Ending, with the end code. `codeOfRun` is what the run's own ending
-// gives (EndCodeOfRun).
+// gives (EndCodeOfRun). A question still open is closed by the end
+// (RunQuestion::ClosedByEnd): the window closes it before the end is shown,
+// so that one box is shown at a time.
 RunState RunOver(const RunState& state, std::uint32_t codeOfRun);
+
+// A question of the run is shown; and its answer once its box has returned:
+// the user's, or nothing when the run's end closed it meanwhile.
+RunState QuestionShown(const RunState& state);
+std::optional<Answer> QuestionAnswered(RunState& state, Answer answer);
 
 // The end code that a run's own ending gives, when nobody stopped it.
 std::uint32_t EndCodeOfRun(const HarvestReport& report, bool threadFailed);
@@ -304,8 +384,42 @@ struct EndOfRun {
 };
 
 // The end of a run with `code`; `threadFailure` is why its thread ended
-// without its final call ("" when it did not).
+// without its final call ("" when it did not). A stop ends with a notice
+// that says where the rows are.
 EndOfRun EndOfRunFor(std::uint32_t code, const HarvestRequest& request, const HarvestReport& report,
                      const std::string& threadFailure, const FailureWording& wording);
+
+// ---------------------------------------------------------------------------
+// The status lines
+
+// The status line of the times during a run: the time so far and the time
+// left at the pace so far, or the retry being waited for.
+class ProgressLines {
+  public:
+    // The run's calls: its prefectures counted, a prefecture begun, a course
+    // begun.
+    void Start(int prefectureCount);
+    void Step();
+    void Status(int courseIndex, int courseTotal, std::chrono::milliseconds elapsed);
+    // A page is to be asked for again.
+    void Retry(const PendingRetry& retry);
+
+    // "経過 0:12　残り 約1:40" (the time left once some of the run is done), or
+    // "再試行中（2 回目、6 秒後）" until the next course begins.
+    std::string TimesLine() const;
+    // The courses the listings named, once every prefecture has shown its
+    // count.
+    std::optional<int> CoursesListed() const;
+
+  private:
+    ProgressSnapshot snapshot_;
+    int listedBefore_ = 0;     // courses of the prefectures before the current one
+    bool countShown_ = false;  // the current prefecture has shown its count
+    std::optional<PendingRetry> retry_;
+};
+
+// The line that says how the run with `code` ended and when:
+// "完了：40 件（14:50）".
+std::string OutcomeLine(std::uint32_t code, const HarvestReport& report, const ClockTime& ended);
 
 }  // namespace teebasket::flow

@@ -1,6 +1,7 @@
 // Start: the file types of the save dialog, the extension rule of the chosen
 // name, and the questions asked before a run begins.
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "WindowFlow.h"
@@ -15,6 +16,14 @@ constexpr std::string_view kCaptionResume = "再開確認";
 constexpr std::string_view kTextSelectOne = "都道府県は１つ以上を選択してください。";
 constexpr std::string_view kTextOverwrite = "%1 は既に存在します。\n上書きしますか？";
 constexpr std::string_view kTextResume = "前回の続きから取得しますか？";
+constexpr std::string_view kTextResumeOf = "前回（%1）の取得は %2 件中 %3 件で止まっています。";
+constexpr std::string_view kTextResumeOfUnknownTotal = "前回（%1）の取得は %2 件で止まっています。";
+constexpr std::string_view kTextResumeNotRead =
+    "前回（%1）の取得では %2 件中 %3 件のページを取得できませんでした。";
+constexpr std::string_view kTextResumeAfter = "続きから取得しますか？";
+constexpr std::string_view kButtonContinue = "続きから";
+constexpr std::string_view kButtonStartOver = "最初から";
+constexpr std::string_view kButtonGoBack = "キャンセル";
 
 // Extensions are ASCII: any case is the same extension.
 bool SameAsciiText(std::string_view a, std::string_view b) {
@@ -88,6 +97,16 @@ const OutputType& OutputTypeAt(int index) {
                : types.front();
 }
 
+int OutputTypeIndex(OutputFormat format) {
+    const std::vector<OutputType>& types = OutputTypes();
+    for (std::size_t i = 0; i < types.size(); ++i) {
+        if (types[i].format == format) {
+            return static_cast<int>(i);
+        }
+    }
+    return 0;
+}
+
 std::string AppendExtension(const std::string& chosen, std::string_view extension) {
     return HasExtension(chosen, extension) ? chosen : chosen + std::string(extension);
 }
@@ -124,12 +143,47 @@ std::string WithTypeExtension(const std::string& name, const std::vector<std::st
 // ---------------------------------------------------------------------------
 // Start
 
-Message ResumeQuestion() {
-    return QuestionBox(kCaptionResume, std::string(kTextResume), Buttons::YesNoCancel);
+// "12月9日 14:50"
+std::string DateText(const ClockTime& time) {
+    char minutes[8];
+    std::snprintf(minutes, sizeof minutes, "%02d", time.minute);
+    return std::to_string(time.month) + "月" + std::to_string(time.day) + "日 " +
+           std::to_string(time.hour) + ":" + minutes;
 }
 
-StartFlow::StartFlow(std::filesystem::path iniFile, std::vector<int> rows)
-    : iniFile_(std::move(iniFile)), rows_(std::move(rows)) {}
+std::string ResumeText(const LastRunRecord& last) {
+    if (!last.courses || !last.ended) {
+        return std::string(kTextResume);
+    }
+    const std::string when = DateText(*last.ended);
+    // Every listed course has its row: the run went to its end with pages
+    // that could not be read.
+    if (last.coursesListed && *last.coursesListed == *last.courses && last.pagesNotRead &&
+        *last.pagesNotRead > 0) {
+        return FillIn(kTextResumeNotRead,
+                      {when, std::to_string(*last.courses), std::to_string(*last.pagesNotRead)}) +
+               std::string(kTextResumeAfter);
+    }
+    const std::string stopped =
+        last.coursesListed && *last.coursesListed >= *last.courses
+            ? FillIn(kTextResumeOf,
+                     {when, std::to_string(*last.coursesListed), std::to_string(*last.courses)})
+            : FillIn(kTextResumeOfUnknownTotal, {when, std::to_string(*last.courses)});
+    return stopped + std::string(kTextResumeAfter);
+}
+
+Message ResumeQuestion(const LastRunRecord& last) {
+    Message question = QuestionBox(kCaptionResume, ResumeText(last), Buttons::YesNoCancel);
+    question.buttonTexts = {std::string(kButtonContinue), std::string(kButtonStartOver),
+                            std::string(kButtonGoBack)};
+    return question;
+}
+
+StartFlow::StartFlow(std::filesystem::path iniFile, std::vector<int> rows, SaveChoice offered)
+    : iniFile_(std::move(iniFile)),
+      rows_(std::move(rows)),
+      output_(std::move(offered.path)),
+      filter_(offered.filter) {}
 
 StartStep StartFlow::Begin() {
     if (rows_.empty()) {
@@ -141,9 +195,10 @@ StartStep StartFlow::Begin() {
     return Step(StartStep::Kind::ChooseFile);
 }
 
-// The dialog asked about the name as chosen; a file under the name with the
-// extension added is asked about here. The earlier file stays until the run
-// puts its own in place, and only when that loses nothing.
+// The run continues the last one (with the rules of teebasket-cli --resume)
+// when the user says so and there is one to continue: asked before anything
+// else. The earlier file stays until the run puts its own in place, and only
+// when that loses nothing.
 StartStep StartFlow::FileChosen(const std::string& path, int filter) {
     if (path.empty()) {
         return Step(StartStep::Kind::Nothing);
@@ -151,29 +206,27 @@ StartStep StartFlow::FileChosen(const std::string& path, int filter) {
     const OutputType& type = OutputTypeAt(filter);
     format_ = type.format;
     output_ = AppendExtension(path, type.extension());
-    const std::filesystem::path earlier = PathFromUtf8(output_);
-    std::error_code error;
-    const bool somethingThere = std::filesystem::symlink_status(earlier, error).type() !=
-                                std::filesystem::file_type::not_found;
-    if (output_ == path || std::filesystem::is_directory(earlier, error) || !somethingThere) {
-        return AskToResume();
+    resume_ = false;
+    if (LastRunLeftCoursesAt(iniFile_, output_, format_, rows_)) {
+        asked_ = Question::Resume;
+        return Ask(ResumeQuestion(LoadLastRun(iniFile_).value_or(LastRunRecord{})));
     }
-    asked_ = Question::Overwrite;
-    Message question = QuestionBox(
-        kCaptionOverwrite, FillIn(kTextOverwrite, {PathText(earlier.filename())}), Buttons::YesNo);
-    question.secondIsDefault = true;
-    return Ask(std::move(question));
+    return AskToOverwrite();
 }
 
 StartStep StartFlow::Answered(Answer answer) {
     const Question asked = std::exchange(asked_, Question::None);
     switch (asked) {
         case Question::Overwrite:
-            return answer == Answer::Yes ? AskToResume() : Step(StartStep::Kind::Nothing);
+            return answer == Answer::Yes ? Step(StartStep::Kind::Run)
+                                         : Step(StartStep::Kind::Nothing);
         case Question::Resume:
-            if (answer == Answer::Yes || answer == Answer::No) {
-                resume_ = answer == Answer::Yes;
+            if (answer == Answer::Yes) {
+                resume_ = true;
                 return Step(StartStep::Kind::Run);
+            }
+            if (answer == Answer::No) {
+                return AskToOverwrite();
             }
             return Step(StartStep::Kind::Nothing);  // the user went back
         case Question::None:
@@ -182,15 +235,21 @@ StartStep StartFlow::Answered(Answer answer) {
     return Step(StartStep::Kind::Nothing);
 }
 
-// The run continues the last one (with the rules of teebasket-cli --resume)
-// when the user says so and there is one to continue.
-StartStep StartFlow::AskToResume() {
-    if (!LastRunLeftCoursesAt(iniFile_, output_, format_, rows_)) {
-        resume_ = false;
+// A file (or a link) at the output is asked about; a folder is for the run
+// to refuse.
+StartStep StartFlow::AskToOverwrite() {
+    const std::filesystem::path earlier = PathFromUtf8(output_);
+    std::error_code error;
+    const bool somethingThere = std::filesystem::symlink_status(earlier, error).type() !=
+                                std::filesystem::file_type::not_found;
+    if (!somethingThere || std::filesystem::is_directory(earlier, error)) {
         return Step(StartStep::Kind::Run);
     }
-    asked_ = Question::Resume;
-    return Ask(ResumeQuestion());
+    asked_ = Question::Overwrite;
+    Message question = QuestionBox(
+        kCaptionOverwrite, FillIn(kTextOverwrite, {PathText(earlier.filename())}), Buttons::YesNo);
+    question.secondIsDefault = true;
+    return Ask(std::move(question));
 }
 
 }  // namespace teebasket::flow

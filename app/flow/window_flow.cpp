@@ -1,8 +1,10 @@
 // The messages of a run, the transitions of its phases and how its end is
 // shown.
-#include "WindowFlow.h"
+#include <cstdio>
+#include <utility>
 
 #include "RunWording.h"
+#include "WindowFlow.h"
 #include "path_text.h"
 
 namespace teebasket::flow {
@@ -13,7 +15,7 @@ constexpr std::string_view kCaptionCloseQuestion = "終了確認";
 constexpr std::string_view kCaptionCancelQuestion = "中断確認";
 constexpr std::string_view kCaptionCompleted = "処理確認";
 constexpr std::string_view kCaptionSearchEnded = "検索終了";
-constexpr std::string_view kCaptionStopped = "中断確認";
+constexpr std::string_view kCaptionStopped = "取得中断";
 
 constexpr std::string_view kTextFileInUse =
     "選択されたファイルが他のアプリケーションで使用中の為\n開くことができませんでした。";
@@ -45,6 +47,25 @@ constexpr std::string_view kTextStoppedPartialKept =
     "取得処理を中断しました。\n"
     "取得済みの %1 件は %2 に保存しました。元のファイルは変更していません。\n"
     "同じファイルと都道府県で取得を開始すると、続きから取得できます。";
+constexpr std::string_view kTextStoppedInPlace =
+    "取得処理を中断しました。\n"
+    "取得済みの %1 件は %2 に保存しました。\n"
+    "同じファイルと都道府県で取得を開始すると、続きから取得できます。";
+constexpr std::string_view kTextStoppedNoCourse =
+    "取得処理を中断しました。\n取得したゴルフ場はありません。";
+constexpr std::string_view kTextEarlierFileKept = "元のファイルは変更していません。";
+constexpr std::string_view kTextSavedAs = "%1 件を %2 に保存しました。";
+
+constexpr std::string_view kLineCompleted = "完了：%1 件（%2）";
+constexpr std::string_view kLineNothingFound = "該当なし（%1）";
+constexpr std::string_view kLineStopped = "中断：%1 件（%2）";
+constexpr std::string_view kLineUnreachable = "接続できず（%1）";
+constexpr std::string_view kLineUnreachableWithRows = "接続できず：%1 件（%2）";
+constexpr std::string_view kLineFailed = "エラー（%1）";
+
+constexpr std::string_view kTimesLine = "経過 %1";
+constexpr std::string_view kTimeLeft = "\u3000残り 約%1";
+constexpr std::string_view kRetryLine = "再試行中（%1 回目、%2 秒後）";
 
 Message Box(std::string_view caption, std::string text, Buttons buttons, Icon icon,
             std::string details = {}) {
@@ -70,12 +91,25 @@ std::string Count(std::size_t count) {
     return std::to_string(count);
 }
 
-// The end-of-run texts, with the pages that could not be read when there
-// were any.
-std::string CompletedText(const HarvestReport& report) {
+// The file a run wrote, as the user reads its path.
+std::filesystem::path OutputOf(const HarvestRequest& request, const HarvestReport& report) {
+    return report.outputPath.empty() ? request.output.path : report.outputPath;
+}
+
+// The end-of-run texts, with the courses and the file's name after the first
+// line, and the pages that could not be read when there were any.
+std::string CompletedText(const HarvestRequest& request, const HarvestReport& report) {
     const std::size_t notRead = report.pageFailures.size();
-    return notRead == 0 ? std::string(kTextCompleted)
-                        : FillIn(kTextCompletedWithPagesNotRead, {Count(notRead)});
+    std::string text = notRead == 0 ? std::string(kTextCompleted)
+                                    : FillIn(kTextCompletedWithPagesNotRead, {Count(notRead)});
+    const std::filesystem::path file = OutputOf(request, report).filename();
+    if (!file.empty()) {
+        const std::size_t firstLineEnd = text.find('\n') + 1;
+        text.insert(
+            firstLineEnd,
+            FillIn(kTextSavedAs, {std::to_string(RowsLeft(report)), PathText(file)}) + "\n");
+    }
+    return text;
 }
 
 std::string NothingFoundText(const HarvestReport& report) {
@@ -116,18 +150,36 @@ Message FailedMessage(const HarvestRequest& request, const HarvestReport& report
     return ErrorBox(FillIn(kTextRunFailed, {reason}), std::move(details));
 }
 
-// A stopped run whose rows stay beside an earlier file says where they are.
-std::optional<Message> StoppedMessage(const HarvestReport& report, std::string details) {
-    if (report.files != FileOutcome::PartialKept) {
-        return std::nullopt;
+// A stopped run says where its rows are: in the file at the output, or in
+// the partial file beside an earlier file, kept to be continued.
+std::string StoppedText(const HarvestRequest& request, const HarvestReport& report) {
+    const std::string rows = std::to_string(RowsLeft(report));
+    switch (report.files) {
+        case FileOutcome::PartialKept:
+            return FillIn(kTextStoppedPartialKept, {rows, PathText(report.partialPath)});
+        case FileOutcome::NewFileInPlace:
+        case FileOutcome::ResumedFileInPlace:
+            return FillIn(kTextStoppedInPlace, {rows, PathText(OutputOf(request, report))});
+        case FileOutcome::LeftAsBefore:
+            return std::string(kTextStoppedNoCourse) + std::string(kTextEarlierFileKept);
+        case FileOutcome::NotTouched:
+        case FileOutcome::HeaderOnlyFile:
+        case FileOutcome::StandardOutput:
+            break;
     }
-    // A continued run's partial file holds the earlier run's lines too.
-    const int rows =
-        report.rowsWritten + (report.resume.resumed ? report.resume.earlierCourses : 0);
-    return Box(
-        kCaptionStopped,
-        FillIn(kTextStoppedPartialKept, {std::to_string(rows), PathText(report.partialPath)}),
-        Buttons::Ok, Icon::Information, std::move(details));
+    return std::string(kTextStoppedNoCourse);
+}
+
+Message StoppedMessage(const HarvestRequest& request, const HarvestReport& report,
+                       std::string details) {
+    return Box(kCaptionStopped, StoppedText(request, report), Buttons::Ok, Icon::Information,
+               std::move(details));
+}
+
+std::string TimeOfDay(const ClockTime& time) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d:%02d", time.hour, time.minute);
+    return text;
 }
 
 }  // namespace
@@ -260,6 +312,9 @@ RunStep CloseConfirmed(const RunState& state) {
 RunState RunOver(const RunState& state, std::uint32_t codeOfRun) {
     RunState over = state;
     over.phase = RunPhase::Ending;
+    if (state.question == RunQuestion::Open) {
+        over.question = RunQuestion::ClosedByEnd;
+    }
     if (state.closeAsked) {
         over.endCode = kEndClosingStopped;
     } else if (state.phase != RunPhase::Stopping) {
@@ -268,6 +323,20 @@ RunState RunOver(const RunState& state, std::uint32_t codeOfRun) {
         over.endCode = codeOfRun == kEndFailed ? kEndFailed : kEndCancelled;
     }
     return over;
+}
+
+RunState QuestionShown(const RunState& state) {
+    RunState shown = state;
+    shown.question = RunQuestion::Open;
+    return shown;
+}
+
+std::optional<Answer> QuestionAnswered(RunState& state, Answer answer) {
+    const RunQuestion question = std::exchange(state.question, RunQuestion::None);
+    if (question == RunQuestion::ClosedByEnd) {
+        return std::nullopt;
+    }
+    return answer;
 }
 
 EndCode EndCodeOf(const RunOutcome& outcome) {
@@ -317,7 +386,7 @@ EndOfRun EndOfRunFor(std::uint32_t code, const HarvestRequest& request, const Ha
         case kEndCompleted:
             end.beepAndFlash = true;
             end.openOnYes = true;
-            end.message = Box(kCaptionCompleted, CompletedText(report), Buttons::YesNo,
+            end.message = Box(kCaptionCompleted, CompletedText(request, report), Buttons::YesNo,
                               Icon::Question, details);
             end.message->secondIsDefault = true;
             break;
@@ -336,7 +405,7 @@ EndOfRun EndOfRunFor(std::uint32_t code, const HarvestRequest& request, const Ha
             end.message = FailedMessage(request, report, threadFailure, wording, details);
             break;
         case kEndCancelled:
-            end.message = StoppedMessage(report, details);
+            end.message = StoppedMessage(request, report, details);
             break;
         default:
             break;
@@ -345,6 +414,83 @@ EndOfRun EndOfRunFor(std::uint32_t code, const HarvestRequest& request, const Ha
         AddHistoryNotKept(*end.message, report.historyProblem);
     }
     return end;
+}
+
+// ---------------------------------------------------------------------------
+// The status lines
+
+void ProgressLines::Start(int prefectureCount) {
+    snapshot_ = ProgressSnapshot{};
+    snapshot_.prefectureCount = prefectureCount;
+    listedBefore_ = 0;
+    countShown_ = false;
+    retry_.reset();
+}
+
+void ProgressLines::Step() {
+    listedBefore_ += snapshot_.courseTotal;
+    ++snapshot_.prefectureNumber;
+    snapshot_.courseIndex = 0;
+    snapshot_.courseTotal = 0;
+    countShown_ = false;
+    retry_.reset();
+}
+
+void ProgressLines::Status(int courseIndex, int courseTotal, std::chrono::milliseconds elapsed) {
+    snapshot_.courseIndex = courseIndex;
+    snapshot_.courseTotal = courseTotal;
+    snapshot_.elapsed = elapsed;
+    countShown_ = true;
+    retry_.reset();
+}
+
+void ProgressLines::Retry(const PendingRetry& retry) {
+    retry_ = retry;
+}
+
+std::string ProgressLines::TimesLine() const {
+    if (retry_) {
+        const auto seconds = (retry_->wait.count() + 999) / 1000;  // rounded up
+        return FillIn(kRetryLine, {std::to_string(retry_->retry), std::to_string(seconds)});
+    }
+    if (snapshot_.prefectureNumber == 0) {
+        return {};
+    }
+    std::string line = FillIn(
+        kTimesLine,
+        {FormatDuration(std::chrono::duration_cast<std::chrono::seconds>(snapshot_.elapsed))});
+    if (const std::optional<std::chrono::seconds> left = EstimateRemaining(snapshot_)) {
+        line += FillIn(kTimeLeft, {FormatDuration(*left)});
+    }
+    return line;
+}
+
+std::optional<int> ProgressLines::CoursesListed() const {
+    if (snapshot_.prefectureNumber < snapshot_.prefectureCount || !countShown_) {
+        return std::nullopt;
+    }
+    return listedBefore_ + snapshot_.courseTotal;
+}
+
+std::string OutcomeLine(std::uint32_t code, const HarvestReport& report, const ClockTime& ended) {
+    const std::string rows = std::to_string(RowsLeft(report));
+    const std::string at = TimeOfDay(ended);
+    switch (code) {
+        case kEndCompleted:
+            return FillIn(kLineCompleted, {rows, at});
+        case kEndNothingFound:
+            return FillIn(kLineNothingFound, {at});
+        case kEndCancelled:
+            return FillIn(kLineStopped, {rows, at});
+        case kEndUnreachable:
+            return RowsLeft(report) > 0 ? FillIn(kLineUnreachableWithRows, {rows, at})
+                                        : FillIn(kLineUnreachable, {at});
+        case kEndFailed:
+            return FillIn(kLineFailed, {at});
+        default:
+            break;
+    }
+    return {};
 }
 
 }  // namespace teebasket::flow

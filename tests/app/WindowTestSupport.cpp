@@ -22,6 +22,18 @@ int DefaultAnswer(unsigned flags) {
     return (flags & kMbDefButton2) != 0 ? kIdNo : kIdYes;
 }
 
+// What a box closed unanswered returns: No, or Cancel where it has it.
+int ClosedAnswer(unsigned flags) {
+    switch (flags & 0xF) {
+        case kMbYesNo:
+            return kIdNo;
+        case kMbYesNoCancel:
+            return kIdCancel;
+        default:
+            return kIdOk;
+    }
+}
+
 }  // namespace
 
 void ScriptedDialogs::AnswerMessage(int id) {
@@ -37,18 +49,21 @@ void ScriptedDialogs::AnswerSave(const QString& path, int filter) {
 }
 
 int ScriptedDialogs::MessageBox(QWidget*, const QString& text, const QString& caption,
-                                unsigned flags, const QString& detailedText) {
+                                unsigned flags, const QString& detailedText,
+                                const QStringList& buttonTexts) {
     DialogCall call;
     call.kind = DialogCall::Message;
     call.text = text;
     call.caption = caption;
     call.flags = flags;
     call.details = detailedText;
+    call.buttonTexts = buttonTexts;
     // Recorded before the answer is computed: an answer that runs the event
     // loop may see further boxes, which must come after this one.
     const std::size_t index = calls_.size();
     calls_.push_back(call);
     int answer = 0;
+    shown_.push_back(index);
     if (messageAnswers_.empty()) {
         ++unexpected_;
         answer = DefaultAnswer(flags);
@@ -57,8 +72,19 @@ int ScriptedDialogs::MessageBox(QWidget*, const QString& text, const QString& ca
         messageAnswers_.pop_front();
         answer = next(call);
     }
+    shown_.pop_back();
+    if (calls_[index].closed) {
+        answer = ClosedAnswer(flags);
+    }
     calls_[index].answer = answer;
     return answer;
+}
+
+void ScriptedDialogs::CloseOpenDialogs() {
+    ++closeOpenDialogsCalls_;
+    for (std::size_t index : shown_) {
+        calls_[index].closed = true;
+    }
 }
 
 TSaveDialogAnswer ScriptedDialogs::SaveFileName(QWidget*, const TSaveDialogRequest& request) {

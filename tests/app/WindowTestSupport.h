@@ -27,9 +27,11 @@ struct DialogCall {
     QString caption;  // Message
     unsigned flags = 0;
     QString details;             // Message: the text behind its details button
+    QStringList buttonTexts;     // Message: the buttons' own words, when not the standard ones
     TSaveDialogRequest request;  // SaveDialog
     QString path;                // Open
     int answer = 0;              // Message
+    bool closed = false;         // Message: closed unanswered while it was shown
     QString chosen;              // SaveDialog
     int filter = 0;              // SaveDialog: the file type chosen
 };
@@ -53,12 +55,14 @@ class ScriptedDialogs : public TWindowDialogs {
     void SetOpenWorks(bool works) { openWorks_ = works; }
 
     int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags,
-                   const QString& detailedText) override;
+                   const QString& detailedText, const QStringList& buttonTexts) override;
     TSaveDialogAnswer SaveFileName(QWidget* owner, const TSaveDialogRequest& request) override;
     void Beep() override;
     void FlashTaskbarButton(QWidget* window) override;
     bool OpenWithRegisteredProgram(const QString& path) override;
-    void CloseOpenDialogs() override { ++closeOpenDialogsCalls_; }
+    // Counts the call; the box being answered then returns the answer the
+    // window gives an unanswered box (ClosedAnswer), whatever its script says.
+    void CloseOpenDialogs() override;
     int CloseOpenDialogsCalls() const { return closeOpenDialogsCalls_; }
 
     const std::vector<DialogCall>& Calls() const { return calls_; }
@@ -75,6 +79,7 @@ class ScriptedDialogs : public TWindowDialogs {
     std::deque<TSaveDialogAnswer> saveAnswers_;
     bool openWorks_ = true;
     std::vector<DialogCall> calls_;
+    std::vector<std::size_t> shown_;  // the message boxes being answered, by index in calls_
     int unexpected_ = 0;
     int closeOpenDialogsCalls_ = 0;
 };

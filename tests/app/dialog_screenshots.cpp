@@ -3,6 +3,9 @@
 //   screenshot-message-box.png      the question at the end of a run
 //   screenshot-save-dialog.png      the save dialog with its file types
 //   screenshot-resume-question.png  再開確認, at Start
+//   screenshot-stop-notice.png      the notice after a stop: where the rows are
+//   screenshot-retry.png            the window while a page is asked for again
+//                                   (a page of the demo portal that answers 503)
 //   screenshot-pages-not-read.png   the end of a run with its pages not read
 //                                   listed behind the details button, opened
 //   screenshot-portal-settings.png  接続先の設定 after a connection test
@@ -17,6 +20,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -27,6 +31,7 @@
 
 #include "MECSUtils.h"
 #include "TestSupport.h"
+#include "WindowTestSupport.h"
 #include "Zererav.h"
 #include "window_internal.h"
 
@@ -75,17 +80,103 @@ PageFailure Failure(PageKind kind, const char* subjectUtf8, const char* nameUtf8
 }
 
 std::unique_ptr<QMessageBox> BuildBox(const flow::Message& message) {
+    QStringList buttonTexts;
+    for (const std::string& button : message.buttonTexts) {
+        buttonTexts << window::QtText(button);
+    }
     return BuildMessageBox(nullptr, window::QtText(message.text), window::QtText(message.caption),
-                           MessageBoxFlags(message), window::QtText(message.details));
+                           MessageBoxFlags(message), window::QtText(message.details), buttonTexts);
 }
 
-// The question at the end of a finished run.
-flow::Message CompletedMessage(const HarvestReport& report) {
+flow::FailureWording Wording() {
     flow::FailureWording wording;
     wording.pagesNotRead = [](const std::vector<PageFailure>& failures) {
         return window::Utf8Text(window::PagesNotReadText(failures));
     };
-    return *flow::EndOfRunFor(flow::kEndCompleted, HarvestRequest{}, report, "", wording).message;
+    return wording;
+}
+
+// A run of 関東 into 関東.csv.
+HarvestRequest KantoRequest() {
+    HarvestRequest request;
+    request.output.path = "/home/user/関東.csv";
+    return request;
+}
+
+// The question at the end of a finished run.
+flow::Message CompletedMessage(HarvestReport report) {
+    report.files = FileOutcome::NewFileInPlace;
+    report.linesInFile = 140;
+    return *flow::EndOfRunFor(flow::kEndCompleted, KantoRequest(), report, "", Wording()).message;
+}
+
+// The notice after a stop beside an earlier file.
+flow::Message StopNotice() {
+    HarvestReport report;
+    report.files = FileOutcome::PartialKept;
+    report.rowsWritten = 12;
+    report.partialPath = "/home/user/関東.csv.partial";
+    return *flow::EndOfRunFor(flow::kEndCancelled, KantoRequest(), report, "", Wording()).message;
+}
+
+flow::Message ResumeQuestionOfAStoppedRun() {
+    flow::LastRunRecord last;
+    last.courses = 12;
+    last.coursesListed = 20;
+    last.ended = flow::ClockTime{2026, 12, 9, 14, 50};
+    return flow::ResumeQuestion(last);
+}
+
+// The window while a course page that answers 503 is asked for the third
+// time: the run waits inside the window's call while the picture is taken.
+bool SaveRetry(const QString& output) {
+    test::TempDir pages;
+    const auto card = [](const std::string& id, const std::string& name) {
+        return "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/" + id + "/?rt=1\">" +
+               name + "</a></h2>\n";
+    };
+    test::WriteFileBytes(
+        pages.path() / "listing" / "tokyo.html",
+        card("1001", "青葉") + card("x-status-503", "若葉") + card("1003", "紅葉"));
+    test::WriteFileBytes(pages.path() / "detail" / "1001.html", "<html></html>");
+    const test::PortalProcess portal({.pagesDir = pages.path()});
+    QTemporaryDir folder;
+    testing::ScriptedDialogs dialogs;
+    dialogs.AnswerSave(folder.filePath(QStringLiteral("関東.csv")));
+    TWindowEnvironment environment;
+    environment.dataFolder = folder.path().toStdString();
+    environment.settings.portal.listingHost = portal.host();
+    environment.settings.portal.bookingHost = portal.host();
+    environment.settings.portal.caCertificate = portal.certificate();
+    environment.settings.pauses = {std::chrono::milliseconds(0), std::chrono::milliseconds(0)};
+    environment.dialogs = &dialogs;
+    TFrmMain window(std::move(environment));
+    bool saved = false;
+    QObject::connect(&window, &TFrmMain::retryWaiting, &window, [&] {
+        if (window.report().retry.retry != 2) {
+            return;
+        }
+        window.repaint();
+        saved = window.grab().save(output, "PNG");
+        std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "could not save",
+                     qPrintable(output));
+        window.btnCancelClick();  // answered from the script below
+    });
+    dialogs.AnswerMessage(kIdYes);  // 中断確認
+    dialogs.AnswerMessage(kIdOk);   // where the rows are
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window) ||
+        !QTest::qWaitFor([&window] { return window.settingsLoaded(); }, 10000)) {
+        std::fprintf(stderr, "%s: the window was not shown\n", qPrintable(output));
+        return false;
+    }
+    auto* list = window.findChild<QListWidget*>(QStringLiteral("lstArea"));
+    list->item(12)->setCheckState(Qt::Checked);
+    list->scrollToItem(list->item(12));
+    window.btnActionClick();
+    const bool ended =
+        QTest::qWaitFor([&window] { return window.phase() == TFrmMain::RunPhase::Idle; }, 60000);
+    return saved && ended;
 }
 
 bool SaveEndOfRun(const QString& output) {
@@ -171,9 +262,13 @@ int main(int argc, char* argv[]) {
         Save(*dialog, pictures.filePath(QStringLiteral("screenshot-save-dialog.png")), listed) &&
         saved;
 
-    const std::unique_ptr<QMessageBox> resume = BuildBox(flow::ResumeQuestion());
+    const std::unique_ptr<QMessageBox> resume = BuildBox(ResumeQuestionOfAStoppedRun());
     saved =
         Save(*resume, pictures.filePath(QStringLiteral("screenshot-resume-question.png"))) && saved;
+    const std::unique_ptr<QMessageBox> stopped = BuildBox(StopNotice());
+    saved =
+        Save(*stopped, pictures.filePath(QStringLiteral("screenshot-stop-notice.png"))) && saved;
+    saved = SaveRetry(pictures.filePath(QStringLiteral("screenshot-retry.png"))) && saved;
     saved =
         SaveEndOfRun(pictures.filePath(QStringLiteral("screenshot-pages-not-read.png"))) && saved;
     saved =

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -119,6 +120,7 @@ class TestJapaneseTexts : public QObject {
     void saveDialogOffersTheFormatsAndFollowsTheChosenType();
     void saveDialogReadsJapanese();
     void saveDialogOverwriteQuestionReadsJapanese();
+    void windowSaveDialogOffersTheLastChoiceAndAsksNothing();
     void saveDialogTypeColumnReadsJapanese();
     void ownTextsAloneKeepBoxesAndDialogJapanese();
 };
@@ -157,6 +159,16 @@ void TestJapaneseTexts::resumeQuestionAndDetailsReadJapanese() {
     QCOMPARE(question->escapeButton(), question->button(QMessageBox::Cancel));
     QCOMPARE(MessageBoxAnswer(QMessageBox::Cancel), kIdCancel);
     QCOMPARE(MessageBoxAnswer(QMessageBox::Yes), kIdYes);
+    // The window's question names its answers; Enter continues.
+    const flow::Message resume = flow::ResumeQuestion();
+    const std::unique_ptr<QMessageBox> named = BuildMessageBox(
+        nullptr, QString(), QString(), MessageBoxFlags(resume), QString(),
+        {QStringLiteral("続きから"), QStringLiteral("最初から"), QStringLiteral("キャンセル")});
+    QStringList names{QStringLiteral("続きから"), QStringLiteral("最初から"),
+                      QStringLiteral("キャンセル")};
+    names.sort();
+    QCOMPARE(ButtonTexts(*named), names);
+    QCOMPARE(named->defaultButton()->text(), QStringLiteral("続きから"));
 
     // The pages not read are behind the box's details button.
     const std::unique_ptr<QMessageBox> notice = BuildMessageBox(
@@ -235,6 +247,31 @@ void TestJapaneseTexts::saveDialogOverwriteQuestionReadsJapanese() {
     // No keeps the dialog open.
     QVERIFY(dialog->isVisible());
     QCOMPARE(dialog->result(), 0);
+}
+
+// The window's save dialog opens on the last file and type, and takes an
+// existing file without a question of its own (the window asks after 再開確認).
+void TestJapaneseTexts::windowSaveDialogOffersTheLastChoiceAndAsksNothing() {
+    QTemporaryDir folder;
+    const QString earlier = folder.filePath(QStringLiteral("関東.xlsx"));
+    QFile file(earlier);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    TSaveDialogRequest request = WindowSaveRequest();
+    request.fileName = earlier;
+    request.filter = 2;
+    request.confirmOverwrite = false;
+    const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(nullptr, request);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+
+    QCOMPARE(QDir(dialog->directory()).canonicalPath(), QDir(folder.path()).canonicalPath());
+    QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text(),
+             QStringLiteral("関東.xlsx"));
+    QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Excelブック (*.xlsx)"));
+    QMetaObject::invokeMethod(dialog.get(), "accept");
+    QCOMPARE(dialog->result(), int(QDialog::Accepted));
+    QCOMPARE(dialog->selectedFiles(), QStringList{earlier});
 }
 
 void TestJapaneseTexts::saveDialogTypeColumnReadsJapanese() {

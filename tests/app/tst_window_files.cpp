@@ -115,6 +115,7 @@ void TestWindowFiles::finishedRunWithPagesNotReadReplacesTheEarlierFileAndListsT
     earlierRow[kColumnDetailUrl] = "https://" + portal.host() + "/guide/disp/c_id/x-status-404";
     const std::string earlierLine = CourseLine(earlierRow);
     WriteBytes(output, QByteArray::fromStdString(CsvHeaderLine() + "\r\n" + earlierLine + "\r\n"));
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認
     f.Dialogs().AnswerMessage(kIdNo);
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
     QVERIFY(WaitForRunEnd());
@@ -123,9 +124,12 @@ void TestWindowFiles::finishedRunWithPagesNotReadReplacesTheEarlierFileAndListsT
     QCOMPARE(CsvLineCount(output), 1 + 3);
     QCOMPARE(ReadBytes(output).split('\n')[2], QByteArray::fromStdString(earlierLine + "\r"));
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "list.csv.partial"));
-    const std::vector<DialogCall> messages = f.Dialogs().Messages();
-    QCOMPARE(messages.size(), std::size_t{1});
+    std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{2});
+    QCOMPARE(messages[0].caption, QStringLiteral("上書き確認"));
+    messages.erase(messages.begin());
     QCOMPARE(messages[0].text, QStringLiteral("情報の取得が完了しました。\n"
+                                              "3 件を list.csv に保存しました。\n"
                                               "取得できなかったページが 3 件あります。\n"
                                               "保存したファイルを開きますか？"));
     // By prefecture, by the card's name (its control characters escaped), or
@@ -156,6 +160,7 @@ void TestWindowFiles::stoppedRunWithoutAnEarlierFilePutsItsRowsInPlace() {
         }
     });
     f.Dialogs().AnswerMessage(kIdYes);
+    f.Dialogs().AnswerMessage(kIdOk);
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("stopped.csv"));
     QVERIFY(WaitForRunEnd());
 
@@ -163,8 +168,11 @@ void TestWindowFiles::stoppedRunWithoutAnEarlierFilePutsItsRowsInPlace() {
     QCOMPARE(window.report().files, FileOutcome::NewFileInPlace);
     QCOMPARE(CsvLineCount(f.DataFolder() / "stopped.csv"), 1 + 3);
     QVERIFY(!std::filesystem::exists(f.DataFolder() / "stopped.csv.partial"));
-    // Nothing but the Cancel question: the rows are where the user asked.
-    QCOMPARE(f.Dialogs().Messages().size(), std::size_t{1});
+    // The Cancel question, then the notice: the rows are where the user asked.
+    QCOMPARE(f.Dialogs().Messages().size(), std::size_t{2});
+    QCOMPARE(f.Dialogs().Messages()[1].caption, QStringLiteral("取得中断"));
+    QVERIFY(f.Dialogs().Messages()[1].text.contains(
+        QString::fromStdString((f.DataFolder() / "stopped.csv").string())));
 }
 
 // Row 4 without an earlier file: the rows of a run whose portal stopped
@@ -228,6 +236,7 @@ void TestWindowFiles::failedWriteKeepsTheEarlierFileAndTheRunCanBeContinued() {
     const std::filesystem::path partial = f.DataFolder() / "full.csv.partial";
     WriteBytes(output, "earlier rows\r\n");
 
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認
     f.Dialogs().AnswerMessage(kIdOk);
     {
         FileSizeLimit disk(3000);
@@ -236,7 +245,7 @@ void TestWindowFiles::failedWriteKeepsTheEarlierFileAndTheRunCanBeContinued() {
     }
     QCOMPARE(EndCode(0), quint32{TFrmMain::kEndFailed});
     QCOMPARE(ReadBytes(output), QByteArray("earlier rows\r\n"));
-    const DialogCall failure = f.Dialogs().Messages().at(0);
+    const DialogCall failure = f.Dialogs().Messages().at(1);
     QCOMPARE(failure.caption, QStringLiteral("Error"));
     QCOMPARE(failure.text, QStringLiteral("情報の取得中にエラーが発生しました。\n"
                                           "空き容量がありません: 「") +
@@ -271,6 +280,7 @@ void TestWindowFiles::runThatFindsNothingRemovesAnOldPartialFileAndKeepsTheEarli
     const std::filesystem::path output = f.DataFolder() / "none.csv";
     WriteBytes(output, "earlier rows\r\n");
     WriteBytes(f.DataFolder() / "none.csv.partial", "rows of an older run\r\n");
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認
     f.Dialogs().AnswerMessage(kIdOk);
     TickAndStart(f, {30}, QStringLiteral("none.csv"));  // 鳥取県: no course
     QVERIFY(WaitForRunEnd());
@@ -316,12 +326,13 @@ void TestWindowFiles::readOnlyOutputIsRefusedAndStaysAsItWas() {
     const std::filesystem::path output = f.DataFolder() / "kept.csv";
     WriteBytes(output, "earlier rows\r\n");
     std::filesystem::permissions(output, std::filesystem::perms::owner_read);
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認
     f.Dialogs().AnswerMessage(kIdOk);
     TickAndStart(f, {kTokyo}, QStringLiteral("kept.csv"));
     QVERIFY(WaitForRunEnd());
 
     QCOMPARE(EndCode(0), quint32{TFrmMain::kEndFailed});
-    QCOMPARE(f.Dialogs().Messages().at(0).text,
+    QCOMPARE(f.Dialogs().Messages().at(1).text,
              QStringLiteral("情報の取得中にエラーが発生しました。\n"
                             "保存先のファイルは読み取り専用のため、変更していません: 「") +
                  QString::fromStdString(output.string()) + QStringLiteral("」"));

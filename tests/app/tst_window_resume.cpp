@@ -1,8 +1,10 @@
 // Continuing a run from the window, against the demo portal: the question
-// 再開確認 at Start, its three answers, the file a continued run leaves
+// 再開確認 at Start, before the question about the earlier file, its three
+// answers, the file a continued run leaves
 // (the same as teebasket-cli's for the same prefectures), the courses it asks
 // the portal for, and the repair of a file with pages not read.
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -21,6 +23,7 @@ constexpr int kOkinawa = 46;
 constexpr int kCoursesPerPrefecture = 3;
 
 const QString kResumeCaption = QStringLiteral("再開確認");
+const QString kOverwriteCaption = QStringLiteral("上書き確認");
 
 std::string Card(const std::string& id) {
     return "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/" + id + "/?rt=1\">x</a>\n";
@@ -65,7 +68,7 @@ class TestWindowResume : public WindowTestCase {
 
   private slots:
     void continueAfterCancelGivesTheFileOfAWholeRunAndAsksNoCourseTwice();
-    void noStartsOverAndCancelGoesBack();
+    void resumeIsAskedBeforeTheEarlierFileAndOnlyStartingOverAsksAboutIt();
     void anotherSelectionOrFileIsNotOfferedToContinue();
     void fileWithPagesNotReadIsRepairedOnTheNextStart();
     void sessionEndingWhileTheQuestionIsOpenStartsNoRun();
@@ -100,6 +103,7 @@ void TestWindowResume::StopARunBesideAnEarlierFile(const test::PortalProcess& po
             f.btnCancel()->click();
         }
     });
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認: list.csv is there
     f.Dialogs().AnswerMessage(kIdYes);  // 中断確認
     f.Dialogs().AnswerMessage(kIdOk);   // the rows are in the partial file
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
@@ -125,7 +129,8 @@ void TestWindowResume::continueAfterCancelGivesTheFileOfAWholeRunAndAsksNoCourse
             f.btnCancel()->click();
         }
     });
-    f.Dialogs().AnswerMessage(kIdYes);
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認
+    f.Dialogs().AnswerMessage(kIdYes);  // 中断確認
     f.Dialogs().AnswerMessage(kIdOk);
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
     QVERIFY(WaitForRunEnd(1));
@@ -147,8 +152,15 @@ void TestWindowResume::continueAfterCancelGivesTheFileOfAWholeRunAndAsksNoCourse
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
     QCOMPARE(messages.size(), std::size_t{2});
     QCOMPARE(messages[0].caption, kResumeCaption);
-    QCOMPARE(messages[0].text, QStringLiteral("前回の続きから取得しますか？"));
+    // Both listings were read: 6 courses, 4 of them in the partial file.
+    const QRegularExpression resumeText(
+        QStringLiteral("^前回（\\d+月\\d+日 \\d+:\\d\\d）の取得は 6 件中 4 "
+                       "件で止まっています。続きから取得しますか？$"));
+    QVERIFY2(resumeText.match(messages[0].text).hasMatch(), qPrintable(messages[0].text));
     QCOMPARE(messages[0].flags, kResumeQuestionFlags);
+    QCOMPARE(messages[0].buttonTexts,
+             (QStringList{QStringLiteral("続きから"), QStringLiteral("最初から"),
+                          QStringLiteral("キャンセル")}));
     QCOMPARE(messages[1].caption, QStringLiteral("処理確認"));
     QCOMPARE(EndCode(1), quint32{TFrmMain::kEndCompleted});
     const HarvestReport& resumed = window.report();
@@ -174,31 +186,49 @@ void TestWindowResume::continueAfterCancelGivesTheFileOfAWholeRunAndAsksNoCourse
     QCOMPARE(LastRunOutput(f.IniPath()), QString());
 }
 
-void TestWindowResume::noStartsOverAndCancelGoesBack() {
+// The save dialog asks nothing and offers the last file; 再開確認 comes
+// first, and only 最初から asks about the earlier file, whose いいえ goes
+// back with both files untouched.
+void TestWindowResume::resumeIsAskedBeforeTheEarlierFileAndOnlyStartingOverAsksAboutIt() {
     const test::PortalProcess portal(
         {.extraArgs = {"--courses-per-prefecture", std::to_string(kCoursesPerPrefecture)}});
     StopARunBesideAnEarlierFile(portal);
     WindowFixture& f = fixture();
     TFrmMain& window = f.Window();
     const QByteArray partial = ReadBytes(f.DataFolder() / "list.csv.partial");
+    const auto untouched = [&] {
+        return window.phase() == TFrmMain::RunPhase::Idle && window.thread() == nullptr &&
+               f.btnAction()->isEnabled() && f.prgBar()->isHidden() &&
+               ReadBytes(f.DataFolder() / "list.csv.partial") == partial &&
+               ReadBytes(f.DataFolder() / "list.csv") == QByteArray("earlier rows\r\n");
+    };
 
     // キャンセル: back to the idle window, nothing touched.
     f.Dialogs().AnswerMessage(kIdCancel);
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
     QCOMPARE(Captions(), QStringList{kResumeCaption});
-    QCOMPARE(window.phase(), TFrmMain::RunPhase::Idle);
-    QVERIFY(window.thread() == nullptr);
-    QVERIFY(f.btnAction()->isEnabled());
-    QVERIFY(f.prgBar()->isHidden());
-    QCOMPARE(ReadBytes(f.DataFolder() / "list.csv.partial"), partial);
-    QCOMPARE(ReadBytes(f.DataFolder() / "list.csv"), QByteArray("earlier rows\r\n"));
+    const DialogCall& save = f.Dialogs().Calls().front();
+    QCOMPARE(save.kind, DialogCall::SaveDialog);
+    QVERIFY(!save.request.confirmOverwrite);
+    QCOMPARE(save.request.fileName, f.FilePath(QStringLiteral("list.csv")));
+    QVERIFY(untouched());
 
-    // いいえ: a new run, which replaces the old partial file.
+    // 最初から, then いいえ to the earlier file: back again.
+    f.Dialogs().Clear();
     f.Dialogs().AnswerMessage(kIdNo);
     f.Dialogs().AnswerMessage(kIdNo);
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
+    QCOMPARE(Captions(), (QStringList{kResumeCaption, kOverwriteCaption}));
+    QVERIFY(untouched());
+
+    // 最初から and はい: a new run, which replaces the old partial file.
+    f.Dialogs().Clear();
+    f.Dialogs().AnswerMessage(kIdNo);
+    f.Dialogs().AnswerMessage(kIdYes);
+    f.Dialogs().AnswerMessage(kIdNo);
+    TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
     QVERIFY(WaitForRunEnd(2));
-    QCOMPARE(Captions(), (QStringList{kResumeCaption, kResumeCaption, "処理確認"}));
+    QCOMPARE(Captions(), (QStringList{kResumeCaption, kOverwriteCaption, "処理確認"}));
     QCOMPARE(EndCode(1), quint32{TFrmMain::kEndCompleted});
     QVERIFY(!window.report().resume.resumed);
     QVERIFY(window.report().partialReplaced);
@@ -219,12 +249,14 @@ void TestWindowResume::anotherSelectionOrFileIsNotOfferedToContinue() {
     QCOMPARE(Captions(), QStringList{"処理確認"});
     QVERIFY(std::filesystem::exists(f.DataFolder() / "list.csv.partial"));
 
-    // Another selection on the same file: no question, a new run.
+    // Another selection on the same file: not offered to continue; the
+    // earlier file is asked about.
     f.Dialogs().Clear();
+    f.Dialogs().AnswerMessage(kIdYes);
     f.Dialogs().AnswerMessage(kIdNo);
     TickAndStart(f, {kHokkaido, kTokyo, kOkinawa}, QStringLiteral("list.csv"));
     QVERIFY(WaitForRunEnd(3));
-    QCOMPARE(Captions(), QStringList{"処理確認"});
+    QCOMPARE(Captions(), (QStringList{kOverwriteCaption, "処理確認"}));
     QVERIFY(!f.Window().report().resume.resumed);
     QCOMPARE(CsvLineCount(f.DataFolder() / "list.csv"), 1 + 3 * kCoursesPerPrefecture);
 }

@@ -3,6 +3,7 @@
 // and close during a run, and the run ending while a question is open.
 #include <QApplication>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -127,8 +128,9 @@ class TestWindowRun : public WindowTestCase {
     void runWithoutRowsSaysNothingFound();
     void unreachablePortalSaysTheSiteCouldNotBeReached();
     void pagesNotReadAreCountedInTheEndOfRunMessage();
+    void timesAndRetriesShowOnALineOfTheirOwn();
 
-    void cancelAnsweredYesStopsTheRunQuietly();
+    void cancelAnsweredYesStopsTheRunAndSaysWhereTheRowsAre();
     void cancelKeepsAnEarlierFileAndNamesThePartialFile();
     void runWithoutRowsKeepsAnEarlierFile();
     void portalThatStopsAnsweringKeepsAnEarlierFileAndSaysWhy();
@@ -250,11 +252,13 @@ void TestWindowRun::wholeRunShowsItsProgressAtEachCall() {
     QCOMPARE(runs[0].courses, std::size_t{2} * kCoursesPerPrefecture);
     QVERIFY(runs[0].output == f.DataFolder() / "whole.csv");
     QVERIFY(f.prgBar()->isHidden());
-    // Idle again: the lower line names the portal, the upper one how to
-    // change it.
+    // Idle again: the lower line names the portal, the one above says what
+    // the run did.
     QCOMPARE(f.lblStatus()->text(),
              QStringLiteral("接続先: ") + QString::fromStdString(portal_->host()));
-    QCOMPARE(f.lblStatus2()->text(), QStringLiteral("右クリックで接続先を設定"));
+    const QRegularExpression done(
+        QStringLiteral("^完了：%1 件（\\d+:\\d\\d）$").arg(2 * kCoursesPerPrefecture));
+    QVERIFY2(done.match(f.lblStatus2()->text()).hasMatch(), qPrintable(f.lblStatus2()->text()));
 }
 
 void TestWindowRun::completedRunOffersToOpenTheFile() {
@@ -270,8 +274,9 @@ void TestWindowRun::completedRunOffersToOpenTheFile() {
     QCOMPARE(calls[1].kind, DialogCall::Beep);
     QCOMPARE(calls[2].kind, DialogCall::Flash);
     QCOMPARE(calls[3].kind, DialogCall::Message);
-    QCOMPARE(calls[3].text,
-             QStringLiteral("情報の取得が完了しました。\n保存したファイルを開きますか？"));
+    QCOMPARE(calls[3].text, QStringLiteral("情報の取得が完了しました。\n%1 件を open-me.csv "
+                                           "に保存しました。\n保存したファイルを開きますか？")
+                                .arg(kCoursesPerPrefecture));
     QCOMPARE(calls[3].caption, QStringLiteral("処理確認"));
     QCOMPARE(calls[3].flags, kQuestionNoDefaultFlags);
     QCOMPARE(calls[4].kind, DialogCall::Open);
@@ -373,6 +378,7 @@ void TestWindowRun::pagesNotReadAreCountedInTheEndOfRunMessage() {
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
     QCOMPARE(messages.size(), std::size_t{2});
     QCOMPARE(messages[0].text, QStringLiteral("情報の取得が完了しました。\n"
+                                              "3 件を partly.csv に保存しました。\n"
                                               "取得できなかったページが 2 件あります。\n"
                                               "保存したファイルを開きますか？"));
     QCOMPARE(messages[0].caption, QStringLiteral("処理確認"));
@@ -381,7 +387,43 @@ void TestWindowRun::pagesNotReadAreCountedInTheEndOfRunMessage() {
     QCOMPARE(messages[1].caption, QStringLiteral("検索終了"));
 }
 
-void TestWindowRun::cancelAnsweredYesStopsTheRunQuietly() {
+// Above the two status lines: the time so far (and left), and a page asked
+// for again with its retry and wait; gone once the run is over.
+void TestWindowRun::timesAndRetriesShowOnALineOfTheirOwn() {
+    test::TempDir pages;
+    const auto card = [](const std::string& id) {
+        return "<h2 class=\"gf-card-name\">\n<a href=\"/guide/disp/c_id/" + id + "/?rt=1\">x</a>\n";
+    };
+    test::WriteFileBytes(pages.path() / "listing" / "tokyo.html",
+                         card("1001") + card("x-flaky-1-503-1001"));
+    test::WriteFileBytes(pages.path() / "detail" / "1001.html", "<html></html>");
+    const test::PortalProcess flaky({.pagesDir = pages.path()});
+    HarvestSettings settings = PortalSettings();
+    settings.portal.listingHost = flaky.host();
+    settings.portal.bookingHost = flaky.host();
+    settings.portal.caCertificate = flaky.certificate();
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(settings);
+    const auto* times = window.findChild<QLabel*>(QStringLiteral("lblTimes"));
+    QStringList shown;
+    connect(&window, &TFrmMain::statusUpdated, this, [&] { shown << times->text(); });
+    connect(&window, &TFrmMain::retryWaiting, this,
+            [&] { shown << times->text() + QStringLiteral(" | ") + f.lblStatus()->text(); });
+    f.Dialogs().AnswerMessage(kIdNo);
+    Start({12}, QStringLiteral("retried.csv"));
+    QVERIFY(WaitForRunEnd());
+
+    QCOMPARE(shown.size(), 3);
+    QVERIFY2(shown[0].startsWith(QStringLiteral("経過 0:")), qPrintable(shown[0]));
+    QVERIFY2(shown[1].startsWith(QStringLiteral("経過 0:")) &&
+                 shown[1].contains(QStringLiteral("残り 約")),
+             qPrintable(shown[1]));
+    QCOMPARE(shown[2], QStringLiteral("再試行中（1 回目、1 秒後） | ゴルフ場情報 : 2/2 件"));
+    QCOMPARE(times->text(), QString());
+    QCOMPARE(CsvLineCount(f.DataFolder() / "retried.csv"), 1 + 2);
+}
+
+void TestWindowRun::cancelAnsweredYesStopsTheRunAndSaysWhereTheRowsAre() {
     WindowFixture& f = fixture();
     TFrmMain& window = f.CreateShown(PortalSettings());
     // Cancel when the second of three prefectures begins.
@@ -391,15 +433,24 @@ void TestWindowRun::cancelAnsweredYesStopsTheRunQuietly() {
         }
     });
     f.Dialogs().AnswerMessage(kIdYes);
+    f.Dialogs().AnswerMessage(kIdOk);  // where the rows are
     Start({0, 12, 46}, QStringLiteral("cancelled.csv"));
     QVERIFY(WaitForRunEnd());
 
     QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCancelled});
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
-    QCOMPARE(messages.size(), std::size_t{1});
+    QCOMPARE(messages.size(), std::size_t{2});
     QCOMPARE(messages[0].text, QStringLiteral("取得処理を中断します。\nよろしいですか？"));
     QCOMPARE(messages[0].caption, QStringLiteral("中断確認"));
     QCOMPARE(messages[0].flags, kQuestionFlags);
+    // A notice, not a question: the rows are in the file itself.
+    QCOMPARE(messages[1].caption, QStringLiteral("取得中断"));
+    QCOMPARE(messages[1].flags, kErrorNoticeFlags);
+    QVERIFY2(messages[1].text.contains(
+                 QStringLiteral("取得済みの %1 件は %2 に保存しました。")
+                     .arg(kCoursesPerPrefecture)
+                     .arg(QString::fromStdString((f.DataFolder() / "cancelled.csv").string()))),
+             qPrintable(messages[1].text));
     QCOMPARE(f.Dialogs().Count(DialogCall::Beep), 0);
     // The third prefecture was never begun; the first one's rows stay.
     for (const Snapshot& snapshot : snapshots_) {
@@ -412,6 +463,9 @@ void TestWindowRun::cancelAnsweredYesStopsTheRunQuietly() {
     QVERIFY(f.prgBar()->isHidden());
     QCOMPARE(f.lblStatus()->text(),
              QStringLiteral("接続先: ") + QString::fromStdString(portal_->host()));
+    QVERIFY2(f.lblStatus2()->text().startsWith(
+                 QStringLiteral("中断：%1 件（").arg(kCoursesPerPrefecture)),
+             qPrintable(f.lblStatus2()->text()));
     QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
@@ -427,6 +481,7 @@ void TestWindowRun::cancelKeepsAnEarlierFileAndNamesThePartialFile() {
             f.btnCancel()->click();
         }
     });
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認
     f.Dialogs().AnswerMessage(kIdYes);
     f.Dialogs().AnswerMessage(kIdOk);
     Start({0, 12}, QStringLiteral("keep.csv"));
@@ -437,11 +492,11 @@ void TestWindowRun::cancelKeepsAnEarlierFileAndNamesThePartialFile() {
     const std::filesystem::path partial = f.DataFolder() / "keep.csv.partial";
     QCOMPARE(CsvLineCount(partial), 1 + kCoursesPerPrefecture);
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
-    QCOMPARE(messages.size(), std::size_t{2});
-    QCOMPARE(messages[1].caption, QStringLiteral("中断確認"));
-    QVERIFY2(messages[1].text.contains(QString::fromStdString(partial.string())),
-             qPrintable(messages[1].text));
-    QVERIFY(messages[1].text.contains(QStringLiteral("元のファイルは変更していません")));
+    QCOMPARE(messages.size(), std::size_t{3});
+    QCOMPARE(messages[2].caption, QStringLiteral("取得中断"));
+    QVERIFY2(messages[2].text.contains(QString::fromStdString(partial.string())),
+             qPrintable(messages[2].text));
+    QVERIFY(messages[2].text.contains(QStringLiteral("元のファイルは変更していません")));
 }
 
 void TestWindowRun::runWithoutRowsKeepsAnEarlierFile() {
@@ -449,6 +504,7 @@ void TestWindowRun::runWithoutRowsKeepsAnEarlierFile() {
     f.CreateShown(PortalSettings());
     const std::filesystem::path earlier = f.DataFolder() / "empty.csv";
     WriteBytes(earlier, "earlier rows\r\n");
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認
     f.Dialogs().AnswerMessage(kIdOk);
     Start({kTottori}, QStringLiteral("empty.csv"));
     QVERIFY(WaitForRunEnd());
@@ -472,20 +528,21 @@ void TestWindowRun::portalThatStopsAnsweringKeepsAnEarlierFileAndSaysWhy() {
     f.CreateShown(settings);
     const std::filesystem::path earlier = f.DataFolder() / "gone.csv";
     WriteBytes(earlier, "earlier rows\r\n");
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認
     f.Dialogs().AnswerMessage(kIdOk);
     Start({0, 12}, QStringLiteral("gone.csv"));
     QVERIFY(WaitForRunEnd());
 
     QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndUnreachable});
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
-    QCOMPARE(messages.size(), std::size_t{1});
-    QVERIFY2(messages[0].text ==
+    QCOMPARE(messages.size(), std::size_t{2});
+    QVERIFY2(messages[1].text ==
                  QStringLiteral("サイトへのアクセスができませんでした。\r\n右クリックの「接続先の"
                                 "設定」で、ホスト名とポート番号を確かめてください。\n詳細ページのホ"
                                 "スト（%1）: 接続が拒否されました（3 回試しました）\n同じファイルと"
                                 "都道府県で取得を開始すると、続きから取得できます。")
                      .arg(QString::fromStdString(closed.host())),
-             qPrintable(messages[0].text));
+             qPrintable(messages[1].text));
     QCOMPARE(ReadBytes(earlier), QByteArray("earlier rows\r\n"));
     // Five rows of defaults, and the second prefecture was never asked for.
     QCOMPARE(CsvLineCount(f.DataFolder() / "gone.csv.partial"), 1 + 5);
@@ -526,10 +583,11 @@ void TestWindowRun::cancelPressedAgainWhileStoppingAsksNothing() {
         }
     });
     f.Dialogs().AnswerMessage(kIdYes);
+    f.Dialogs().AnswerMessage(kIdOk);  // where the rows are
     Start({0, 1}, QStringLiteral("twice.csv"));
     QVERIFY(WaitForRunEnd());
 
-    QCOMPARE(f.Dialogs().Messages().size(), std::size_t{1});
+    QCOMPARE(f.Dialogs().Messages().size(), std::size_t{2});
     QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCancelled});
 }
 
@@ -605,17 +663,17 @@ void TestWindowRun::closeAskedTwiceKeepsTheClosePending() {
     QTRY_VERIFY(!window.isVisible());
 }
 
+// The run ends by itself while 中断確認 is open: the end closes the question,
+// whose はい then counts for nothing, and its message is shown alone.
 void TestWindowRun::runEndingWhileTheCancelQuestionIsOpen() {
     WindowFixture& f = fixture();
     TFrmMain& window = f.CreateShown(PortalSettings());
-    // The question stays open until the run has ended by itself and the
-    // window has shown that end; then the user says Yes.
     bool endedWhileOpen = false;
     f.Dialogs().AnswerMessage([&window, &endedWhileOpen](const DialogCall&) {
         endedWhileOpen = WaitFor([&window] { return window.thread() == nullptr; });
         return kIdYes;
     });
-    f.Dialogs().AnswerMessage(kIdNo);  // the completion question, shown on top
+    f.Dialogs().AnswerMessage(kIdNo);  // the completion question
     Start({0}, QStringLiteral("reentrant-cancel.csv"));
     f.btnCancel()->click();
     QVERIFY(WaitForRunEnd());
@@ -625,9 +683,12 @@ void TestWindowRun::runEndingWhileTheCancelQuestionIsOpen() {
     const std::vector<DialogCall> messages = f.Dialogs().Messages();
     QCOMPARE(messages.size(), std::size_t{2});
     QCOMPARE(messages[0].caption, QStringLiteral("中断確認"));
+    QVERIFY(messages[0].closed);
+    QCOMPARE(messages[0].answer, kIdNo);
     QCOMPARE(messages[1].caption, QStringLiteral("処理確認"));
-    // The late Yes finds no thread to stop and leaves the window idle.
-    QCOMPARE(window.endCode(), std::uint32_t{TFrmMain::kEndCancelled});
+    QVERIFY(!messages[1].closed);
+    QCOMPARE(f.Dialogs().CloseOpenDialogsCalls(), 1);
+    QCOMPARE(window.endCode(), std::uint32_t{TFrmMain::kEndCompleted});
     QVERIFY(window.thread() == nullptr);
     QVERIFY(f.btnAction()->isEnabled());
     QVERIFY(!f.btnCancel()->isEnabled());
@@ -641,6 +702,7 @@ void TestWindowRun::runEndingWhileTheCancelQuestionIsOpen() {
     QCOMPARE(finished_->at(1).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
 }
 
+// The same for 終了確認: the end closes it, and the window stays.
 void TestWindowRun::runEndingWhileTheCloseQuestionIsOpen() {
     WindowFixture& f = fixture();
     TFrmMain& window = f.CreateShown(PortalSettings());
@@ -651,16 +713,18 @@ void TestWindowRun::runEndingWhileTheCloseQuestionIsOpen() {
     });
     f.Dialogs().AnswerMessage(kIdNo);  // the completion question
     Start({0}, QStringLiteral("reentrant-close.csv"));
-    // The close goes through at once: the run had ended when the user said Yes.
-    QVERIFY(window.close());
-    QVERIFY(WaitForRunEnd(2));
+    QVERIFY(!window.close());
+    QVERIFY(WaitForRunEnd());
     QVERIFY2(endedWhileOpen, "the run did not end while the question was open");
 
-    // The natural end was shown, then the late Yes ended the program.
+    QCOMPARE(finished_->size(), 1);
     QCOMPARE(finished_->at(0).at(0).toUInt(), quint32{TFrmMain::kEndCompleted});
-    QCOMPARE(finished_->at(1).at(0).toUInt(), quint32{TFrmMain::kEndClosing});
-    QTRY_VERIFY(!window.isVisible());
-    QCOMPARE(ReadArea(f.IniPath()), QByteArray("1") + QByteArray(46, '0'));
+    const std::vector<DialogCall> messages = f.Dialogs().Messages();
+    QCOMPARE(messages.size(), std::size_t{2});
+    QVERIFY(messages[0].closed);
+    QCOMPARE(messages[1].caption, QStringLiteral("処理確認"));
+    QVERIFY(window.isVisible());
+    QCOMPARE(window.phase(), TFrmMain::RunPhase::Idle);
 }
 
 void TestWindowRun::windowDestroyedDuringARunWaitsForItsThread() {
@@ -750,6 +814,7 @@ void TestWindowRun::phaseFollowsTheRunThroughCancelAndItsEnd() {
     // The stopped run's rows stay beside an earlier file: the message that
     // says so is shown while the run is ending.
     WriteBytes(f.DataFolder() / "phases.csv", "earlier rows\r\n");
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認
     f.Dialogs().AnswerMessage(kIdYes);
     f.Dialogs().AnswerMessage([&f, &seen](const DialogCall&) {
         seen.push_back(f.Window().phase());

@@ -85,7 +85,7 @@ TEST_F(StartFlowTest, ChosenTypeGivesTheFormatAndTheExtension) {
     }
 }
 
-TEST_F(StartFlowTest, OnlyAnEarlierFileUnderTheAppendedNameIsAskedAbout) {
+TEST_F(StartFlowTest, AnEarlierFileIsAskedAboutOnceTheNameIsWhole) {
     test::WriteFileBytes(folder_.path() / "list.csv", "x");
     std::filesystem::create_directory(folder_.path() / "folder.csv");
 
@@ -101,8 +101,8 @@ TEST_F(StartFlowTest, OnlyAnEarlierFileUnderTheAppendedNameIsAskedAbout) {
     StartFlow yes = Flow();
     yes.FileChosen(File("list"), 0);
     EXPECT_EQ(yes.Answered(Answer::Yes).kind, Kind::Run);
-    // The dialog asked about the name as chosen; a folder is for the run to refuse.
-    EXPECT_EQ(Flow().FileChosen(File("list.csv"), 0).kind, Kind::Run);
+    // The dialog asks nothing itself; a folder is for the run to refuse.
+    EXPECT_EQ(Flow().FileChosen(File("list.csv"), 0).kind, Kind::Ask);
     EXPECT_EQ(Flow().FileChosen(File("folder"), 0).kind, Kind::Run);
 #ifndef _WIN32
     std::filesystem::create_symlink(folder_.path() / "gone", folder_.path() / "link.csv");
@@ -127,6 +127,9 @@ TEST_F(StartFlowTest, LastRunOfTheSameFileFormatAndSelectionIsOfferedToContinue)
     EXPECT_EQ(asked.message.caption, "再開確認");
     EXPECT_EQ(asked.message.text, "前回の続きから取得しますか？");
     EXPECT_EQ(asked.message.buttons, Buttons::YesNoCancel);
+    EXPECT_FALSE(asked.message.secondIsDefault);  // Enter continues
+    EXPECT_EQ(asked.message.buttonTexts,
+              (std::vector<std::string>{"続きから", "最初から", "キャンセル"}));
     StartFlow no = flow;
     EXPECT_EQ(flow.Answered(Answer::Yes).kind, Kind::Run);
     EXPECT_TRUE(flow.resume());
@@ -136,6 +139,96 @@ TEST_F(StartFlowTest, LastRunOfTheSameFileFormatAndSelectionIsOfferedToContinue)
 
     EXPECT_EQ(start({3}, 2).first.kind, Kind::Run);      // another selection
     EXPECT_EQ(start({3, 12}, 3).first.kind, Kind::Run);  // another format
+}
+
+// The offer to continue comes before the question about the earlier file,
+// which only 最初から asks; it says how far the last run came and when.
+TEST_F(StartFlowTest, ResumeIsOfferedBeforeTheEarlierFileIsAskedAbout) {
+    const std::string output = File("list.csv");
+    test::WriteFileBytes(PathFromUtf8(output), "earlier");
+    test::WriteFileBytes(PartialPathOf(PathFromUtf8(output)), "rows");
+    HarvestRequest request;
+    request.selection.rows = {12};
+    HarvestReport report;
+    report.ending = RunEnding::Stopped;
+    report.files = FileOutcome::PartialKept;
+    report.rowsWritten = 12;
+    const RunTally tally{20, ClockTime{2026, 12, 9, 14, 50}};
+    ASSERT_FALSE(RecordLastRun(Ini(), output, request, report, false, tally));
+
+    const auto chosen = [&](StartFlow& flow) { return flow.FileChosen(output, 0); };
+    StartFlow flow = Flow();
+    const StartStep asked = chosen(flow);
+    ASSERT_EQ(asked.kind, Kind::Ask);
+    EXPECT_EQ(asked.message.caption, "再開確認");
+    EXPECT_EQ(
+        asked.message.text,
+        "前回（12月9日 14:50）の取得は 20 件中 12 件で止まっています。続きから取得しますか？");
+    EXPECT_EQ(flow.Answered(Answer::Yes).kind, Kind::Run);
+    EXPECT_TRUE(flow.resume());
+
+    StartFlow over = Flow();
+    chosen(over);
+    const StartStep overwrite = over.Answered(Answer::No);
+    ASSERT_EQ(overwrite.kind, Kind::Ask);
+    EXPECT_EQ(overwrite.message.caption, "上書き確認");
+    StartFlow careful = over;
+    EXPECT_EQ(over.Answered(Answer::Yes).kind, Kind::Run);
+    EXPECT_FALSE(over.resume());
+    EXPECT_EQ(careful.Answered(Answer::No).kind, Kind::Nothing);
+
+    StartFlow back = Flow();
+    chosen(back);
+    EXPECT_EQ(back.Answered(Answer::Cancel).kind, Kind::Nothing);
+
+    // A run that went to its end with a course page not read says so.
+    report.ending = RunEnding::Finished;
+    report.files = FileOutcome::NewFileInPlace;
+    report.linesInFile = 20;
+    report.pageFailures = {FailedPage("https://a/course")};
+    report.pageFailures[0].kind = PageKind::Detail;
+    ASSERT_FALSE(RecordLastRun(Ini(), output, request, report, false, tally));
+    StartFlow repair = Flow();
+    EXPECT_EQ(chosen(repair).message.text,
+              "前回（12月9日 14:50）の取得では 20 件中 1 件のページを取得できませんでした。"
+              "続きから取得しますか？");
+
+    // A listing not read leaves the total open.
+    report.ending = RunEnding::Stopped;
+    report.files = FileOutcome::PartialKept;
+    report.pageFailures = {FailedPage("https://a/listing")};
+    report.pageFailures[0].kind = PageKind::Listing;
+    ASSERT_FALSE(RecordLastRun(Ini(), output, request, report, false, tally));
+    StartFlow open = Flow();
+    EXPECT_EQ(chosen(open).message.text,
+              "前回（12月9日 14:50）の取得は 12 件で止まっています。続きから取得しますか？");
+}
+
+TEST_F(StartFlowTest, SaveDialogOffersTheLastChoice) {
+    StartFlow first = Flow();
+    first.Begin();
+    EXPECT_EQ(first.output(), "ゴルフ場一覧.csv");
+    EXPECT_EQ(first.filter(), 0);
+
+    EXPECT_EQ(LastSaveChoice(Ini()), SaveChoice{});
+    ASSERT_FALSE(RememberSaveChoice(Ini(), {File("関東.xlsx"), 2}));
+    EXPECT_EQ(LastSaveChoice(Ini()), (SaveChoice{File("関東.xlsx"), 2}));
+    StartFlow next(Ini(), {12}, LastSaveChoice(Ini()));
+    EXPECT_EQ(next.Begin().kind, Kind::ChooseFile);
+    EXPECT_EQ(next.output(), File("関東.xlsx"));
+    EXPECT_EQ(next.filter(), 2);
+    EXPECT_FALSE(RememberSaveChoice(Ini(), {File("a\nb.csv"), 0}));
+    EXPECT_EQ(LastSaveChoice(Ini()).path, File("関東.xlsx"));  // not recordable: kept
+}
+
+TEST(ClockTimeTest, KeptAsTextAndReadBack) {
+    const ClockTime time{2026, 1, 2, 3, 4};
+    EXPECT_EQ(ClockTimeValue(time), "2026-01-02 03:04");
+    EXPECT_EQ(ParseClockTime("2026-01-02 03:04"), time);
+    for (const char* bad : {"", "2026-13-02 03:04", "2026-01-02 24:00", "2026-01-02T03:04",
+                            "2026-01-02 03:0x", "２０２６-01-02 03:04"}) {
+        EXPECT_FALSE(ParseClockTime(bad)) << bad;
+    }
 }
 
 TEST(FileTypesTest, ExtensionRules) {
@@ -204,6 +297,23 @@ TEST(RunPhasesTest, ConfirmedCloseStopsTheRunOrClosesAfterItsEnd) {
     EXPECT_FALSE(none.stopRun || none.closeWindow);
 }
 
+// A question open when the run ends is closed by it: its answer counts for
+// nothing, and the end is shown alone.
+TEST(RunPhasesTest, QuestionOpenAtTheEndIsAnsweredByIt) {
+    RunState asked = QuestionShown(Started());
+    EXPECT_EQ(asked.question, RunQuestion::Open);
+    RunState still = asked;
+    EXPECT_EQ(QuestionAnswered(still, Answer::Yes), std::optional<Answer>(Answer::Yes));
+    EXPECT_EQ(still.question, RunQuestion::None);
+
+    RunState over = RunOver(asked, kEndCompleted);
+    EXPECT_EQ(over.question, RunQuestion::ClosedByEnd);
+    EXPECT_EQ(over.endCode, kEndCompleted);
+    EXPECT_EQ(QuestionAnswered(over, Answer::Yes), std::nullopt);
+    EXPECT_EQ(over.question, RunQuestion::None);
+    EXPECT_EQ(RunOver(Started(), kEndCompleted).question, RunQuestion::None);
+}
+
 TEST(RunPhasesTest, EndCodeOfARunAndOfOneThatWasStopped) {
     HarvestReport report;
     const std::vector<std::pair<RunEnding, std::uint32_t>> codes{
@@ -229,8 +339,9 @@ TEST(RunPhasesTest, EndCodeOfARunAndOfOneThatWasStopped) {
               kEndClosingStopped);
 }
 
-EndOfRun End(std::uint32_t code, const HarvestReport& report, const std::string& thread = "") {
-    return EndOfRunFor(code, HarvestRequest{}, report, thread, TaggedWording());
+EndOfRun End(std::uint32_t code, const HarvestReport& report, const std::string& thread = "",
+             const HarvestRequest& request = {}) {
+    return EndOfRunFor(code, request, report, thread, TaggedWording());
 }
 
 TEST(EndOfRunTest, FinishedNothingFoundAndUnreachableRuns) {
@@ -249,6 +360,12 @@ TEST(EndOfRunTest, FinishedNothingFoundAndUnreachableRuns) {
               "情報の取得が完了しました。\n取得できなかったページが 2 件あります。\n"
               "保存したファイルを開きますか？");
     EXPECT_EQ(End(kEndCompleted, report).message->details, "2 pages");
+    HarvestRequest request;
+    request.output.path = "/d/関東.csv";
+    report.linesInFile = 40;
+    EXPECT_EQ(End(kEndCompleted, report, "", request).message->text,
+              "情報の取得が完了しました。\n40 件を 関東.csv に保存しました。\n"
+              "取得できなかったページが 2 件あります。\n保存したファイルを開きますか？");
 
     const EndOfRun nothing = End(kEndNothingFound, report);
     EXPECT_EQ(nothing.message->caption, "検索終了");
@@ -296,15 +413,33 @@ TEST(EndOfRunTest, FailedStoppedAndClosingRuns) {
     report.failure.kind = RunFailureKind::EarlierFileOtherSelection;
     EXPECT_EQ(End(kEndFailed, report).message->text, "outside list.csv");
 
+    // A stop says where the rows are, in a notice.
+    HarvestRequest request;
+    request.output.path = "/d/list.csv";
     report.files = FileOutcome::NewFileInPlace;
-    EXPECT_FALSE(End(kEndCancelled, report).message);
+    report.linesInFile = 5;
+    const EndOfRun inPlace = End(kEndCancelled, report, "", request);
+    ASSERT_TRUE(inPlace.message);
+    EXPECT_EQ(inPlace.message->caption, "取得中断");
+    EXPECT_EQ(inPlace.message->buttons, Buttons::Ok);
+    EXPECT_EQ(inPlace.message->icon, Icon::Information);
+    EXPECT_EQ(inPlace.message->text,
+              "取得処理を中断しました。\n取得済みの 5 件は /d/list.csv に保存しました。\n"
+              "同じファイルと都道府県で取得を開始すると、続きから取得できます。");
+    report.files = FileOutcome::LeftAsBefore;
+    EXPECT_EQ(
+        End(kEndCancelled, report).message->text,
+        "取得処理を中断しました。\n取得したゴルフ場はありません。元のファイルは変更していません。");
+    report.files = FileOutcome::HeaderOnlyFile;
+    EXPECT_EQ(End(kEndCancelled, report).message->text,
+              "取得処理を中断しました。\n取得したゴルフ場はありません。");
     report.files = FileOutcome::PartialKept;
     report.rowsWritten = 4;
     report.resume.resumed = true;
     report.resume.earlierCourses = 3;
     report.partialPath = "/d/list.csv.partial";
     const EndOfRun stopped = End(kEndCancelled, report);
-    EXPECT_EQ(stopped.message->caption, "中断確認");
+    EXPECT_EQ(stopped.message->caption, "取得中断");
     EXPECT_EQ(
         stopped.message->text,
         "取得処理を中断しました。\n"
@@ -329,6 +464,39 @@ TEST(EndOfRunTest, AHistoryNotKeptIsSaidBelowTheMessageAndWhyInItsDetails) {
 
     report.history = HistoryKeeping::Kept;
     EXPECT_EQ(End(kEndCompleted, report).message->details, "");
+}
+
+TEST(StatusLinesTest, TimesRetriesAndHowTheRunEnded) {
+    using std::chrono::milliseconds;
+    ProgressLines lines;
+    lines.Start(2);
+    EXPECT_EQ(lines.TimesLine(), "");
+    lines.Step();
+    lines.Status(1, 4, milliseconds(0));
+    EXPECT_EQ(lines.TimesLine(), "経過 0:00");  // nothing done yet: no time left
+    lines.Status(3, 4, milliseconds(60000));
+    EXPECT_EQ(lines.TimesLine(), "経過 1:00\u3000残り 約3:00");
+    lines.Retry(PendingRetry{2, milliseconds(5500), "https://a/3"});
+    EXPECT_EQ(lines.TimesLine(), "再試行中（2 回目、6 秒後）");
+    EXPECT_FALSE(lines.CoursesListed());
+    lines.Step();
+    EXPECT_FALSE(lines.CoursesListed());  // its listing has not said yet
+    lines.Status(1, 6, milliseconds(90000));
+    EXPECT_EQ(lines.TimesLine(), "経過 1:30\u3000残り 約1:30");
+    EXPECT_EQ(lines.CoursesListed(), std::optional<int>(10));
+
+    HarvestReport report;
+    report.files = FileOutcome::NewFileInPlace;
+    report.linesInFile = 40;
+    const ClockTime at{2026, 12, 9, 14, 50};
+    EXPECT_EQ(OutcomeLine(kEndCompleted, report, at), "完了：40 件（14:50）");
+    EXPECT_EQ(OutcomeLine(kEndCancelled, report, at), "中断：40 件（14:50）");
+    EXPECT_EQ(OutcomeLine(kEndUnreachable, report, at), "接続できず：40 件（14:50）");
+    report.linesInFile = 0;
+    EXPECT_EQ(OutcomeLine(kEndUnreachable, report, at), "接続できず（14:50）");
+    EXPECT_EQ(OutcomeLine(kEndNothingFound, report, at), "該当なし（14:50）");
+    EXPECT_EQ(OutcomeLine(kEndFailed, report, ClockTime{2026, 1, 1, 9, 5}), "エラー（9:05）");
+    EXPECT_EQ(OutcomeLine(kEndClosing, report, at), "");
 }
 
 class LastRunTest : public StartFlowTest {

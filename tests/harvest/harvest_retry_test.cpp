@@ -103,6 +103,29 @@ TEST(HarvestRetries, EachTransientFaultRecoversOnALaterAttempt) {
     }
 }
 
+// The observer hears of each retry before its wait: which retry of the page
+// it is and how long the wait is (the policy's, or Retry-After up to the cap).
+TEST(HarvestRetries, EachRetryIsReportedBeforeItsWait) {
+    const Lines cards = {"x-flaky-2-503-1001", "x-flaky-1-503-after-3600-1001"};
+    FixturePortal pages(cards);
+    PortalProcess portal({{}, pages.Pages(), {}});
+    RunHarness harness(portal);
+    harness.settings.retries.waits = {10ms, 20ms};
+    harness.settings.retries.retryAfterCap = 30ms;
+    harness.Run({kTokyo});
+
+    EXPECT_TRUE(harness.Report().pageFailures.empty());
+    const auto& retries = harness.observer.retries;
+    ASSERT_EQ(retries.size(), 3u);
+    const std::vector<std::pair<int, std::chrono::milliseconds>> expected{
+        {1, 10ms}, {2, 20ms}, {1, 30ms}};
+    for (std::size_t i = 0; i < retries.size(); ++i) {
+        EXPECT_EQ(retries[i].retry, expected[i].first) << i;
+        EXPECT_EQ(retries[i].wait, expected[i].second) << i;
+        EXPECT_TRUE(retries[i].url.ends_with(cards[i < 2 ? 0 : 1])) << retries[i].url;
+    }
+}
+
 TEST(HarvestRetries, RetryAfterSetsTheWaitUpToItsCap) {
     const Lines cards = {"x-flaky-1-503-after-2-1001", "x-flaky-1-429-at-3-1001",
                          "x-flaky-1-503-after-3600-1001", "1001"};

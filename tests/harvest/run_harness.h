@@ -48,6 +48,9 @@ class RecordingObserver : public HarvestObserver {
             onStatus(report);
         }
     }
+    // Each retry waited for, apart from the calls above.
+    std::vector<PendingRetry> retries;
+    void RetryWaiting(const HarvestReport& report) override { retries.push_back(report.retry); }
     void RunEnded(const HarvestReport&) override {
         calls.push_back("ended");
         scratchAtEnd = std::filesystem::exists(scratchPath);
