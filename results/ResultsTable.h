@@ -2,8 +2,8 @@
 // and search, with the changes since an earlier run of the same selection
 // marked. No Qt: the window shows it through a thin item model.
 //
-// The values of every course (the 40 columns of OutputColumns.h, UTF-8) lie
-// in one store; the table's rows are a vector of record numbers over it, in
+// The values of every course (the 40 columns of OutputColumns.h) lie in one
+// store; the table's rows are a vector of record numbers over it, in
 // the order of the current sort, thinned by the current filter. Courses of
 // the earlier run that the file no longer lists are records of the store
 // too, marked Gone.
@@ -89,7 +89,8 @@ class ResultsTable {
     const std::vector<std::uint32_t>& rows() const { return view_; }
     std::uint32_t RecordOfRow(std::size_t row) const { return view_[row]; }
 
-    std::string_view Text(std::uint32_t record, int column) const;
+    // The value of a column, UTF-8.
+    std::string Text(std::uint32_t record, int column) const;
     ChangeMark Mark(std::uint32_t record) const { return marks_[record]; }
     // The earlier value of `column` when it changed; nothing otherwise.
     std::optional<std::string_view> EarlierValue(std::uint32_t record, int column) const;
@@ -111,6 +112,9 @@ class ResultsTable {
   private:
     static constexpr std::size_t kStride = kResultsColumnCount + 1;
 
+    // As kept: code-page-932 bytes for the 31 values of the CSV, UTF-8
+    // for the others; empty for those told from other values.
+    std::string_view Stored(std::uint32_t record, int column) const;
     void Clear();
     void Append(const CourseEntry& entry);
     void AppendFrom(const ResultsTable& other, std::uint32_t record);
@@ -124,6 +128,7 @@ class ResultsTable {
     std::string folded_;  // 名称 and 住所 of each record, folded for the search
     std::vector<std::uint32_t> foldedEnds_;
     std::vector<float> ratings_;  // NaN where no 評価
+    std::vector<CourseFetch> fetches_;
     std::vector<ChangeMark> marks_;
     // Changed records: the columns that changed, with their earlier values.
     std::unordered_map<std::uint32_t, std::vector<ColumnChange>> changedColumns_;
@@ -135,6 +140,8 @@ class ResultsTable {
     std::vector<std::uint32_t> order_;
     std::vector<std::uint32_t> view_;
     ResultsFilter filter_;
+    std::string foldedSearch_;
+    std::string storedState_;  // code page 932
 };
 
 // Writes the courses of `records` to `path` in `format`, as a run writes

@@ -179,6 +179,7 @@ void ResultsTable::Clear() {
     folded_.clear();
     foldedEnds_.clear();
     ratings_.clear();
+    fetches_.clear();
     marks_.clear();
     changedColumns_.clear();
     fileRecords_ = 0;
@@ -190,19 +191,30 @@ void ResultsTable::Clear() {
 }
 
 void ResultsTable::Append(const CourseEntry& entry) {
-    const OutputRow row = OutputValues(entry);
-    for (const OutputValue& value : row) {
+    const auto put = [this](std::string_view value) {
         offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-        bytes_ += value.text;
+        bytes_ += value;
+    };
+    for (const std::string& value : entry.record.values) {
+        put(value);
     }
+    put(entry.prefecture);
+    put(entry.courseId);
+    put(entry.fetchedAt);
+    for (int column = kColumnHoleCount; column <= kColumnFetchStatus; ++column) {
+        put({});  // told from other values when asked
+    }
+    put(entry.latitude);
+    put(entry.longitude);
     offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-    folded_ += SearchFolded(row[kColumnName].text);
+    folded_ += SearchFolded(Utf8FromCp932(entry.record[kColumnName]));
     folded_ += '\n';
-    folded_ += SearchFolded(row[kColumnAddress].text);
+    folded_ += SearchFolded(Utf8FromCp932(entry.record[kColumnAddress]));
     foldedEnds_.push_back(static_cast<std::uint32_t>(folded_.size()));
-    const std::optional<double> rating = PlainNumber(row[kColumnRating].text);
+    const std::optional<double> rating = PlainNumber(entry.record[kColumnRating]);
     ratings_.push_back(rating ? static_cast<float>(*rating)
                               : std::numeric_limits<float>::quiet_NaN());
+    fetches_.push_back(entry.fetchStatus);
     marks_.push_back(ChangeMark::None);
 }
 
@@ -210,8 +222,21 @@ void ResultsTable::AppendFrom(const ResultsTable& other, std::uint32_t record) {
     Append(other.EntryOf(record));
 }
 
+std::string_view ResultsTable::Stored(std::uint32_t record, int column) const {
+    const std::size_t at = record * kStride + static_cast<std::size_t>(column);
+    return std::string_view(bytes_).substr(offsets_[at], offsets_[at + 1] - offsets_[at]);
+}
+
 bool ResultsTable::Open(const std::filesystem::path& file, std::string& error) {
     ResultsTable read;
+    // Reserved address space costs no memory until it is written, and spares
+    // the copies of a growing store: the values take no more than the file.
+    std::error_code ignored;
+    const std::uintmax_t fileBytes = std::filesystem::file_size(file, ignored);
+    if (!ignored) {
+        read.bytes_.reserve(std::min<std::uintmax_t>(
+            fileBytes * 4, std::min<std::uintmax_t>(ResultsReadBounds().valueBytesInAll, 1u << 31)));
+    }
     const CourseSink take = [&read](CourseEntry&& entry) { read.Append(entry); };
     OutputFormat format = OutputFormat::Csv;
     if (!ReadOutputFileEach(file, ResultsReadBounds(), take, error, &format)) {
@@ -228,9 +253,25 @@ bool ResultsTable::Open(const std::filesystem::path& file, std::string& error) {
     return true;
 }
 
-std::string_view ResultsTable::Text(std::uint32_t record, int column) const {
-    const std::size_t at = record * kStride + static_cast<std::size_t>(column);
-    return std::string_view(bytes_).substr(offsets_[at], offsets_[at + 1] - offsets_[at]);
+std::string ResultsTable::Text(std::uint32_t record, int column) const {
+    if (column < kColumnCount) {
+        return Utf8FromCp932(std::string(Stored(record, column)));
+    }
+    switch (column) {
+        case kColumnHoleCount:
+        case kColumnDistanceYards:
+        case kColumnReviewNumber: {
+            const int source = column == kColumnHoleCount       ? kColumnHoles
+                               : column == kColumnDistanceYards ? kColumnDistance
+                                                                : kColumnReviewCount;
+            const std::optional<double> number = OnlyNumber(Text(record, source));
+            return number ? NumberText(*number) : std::string();
+        }
+        case kColumnFetchStatus:
+            return std::string(FetchStatusText(fetches_[record]));
+        default:
+            return std::string(Stored(record, column));
+    }
 }
 
 std::optional<std::string_view> ResultsTable::EarlierValue(std::uint32_t record, int column) const {
@@ -247,11 +288,17 @@ std::optional<std::string_view> ResultsTable::EarlierValue(std::uint32_t record,
 }
 
 CourseEntry ResultsTable::EntryOf(std::uint32_t record) const {
-    std::array<std::string, kOutputColumnCount> texts;
-    for (int column = 0; column < kOutputColumnCount; ++column) {
-        texts[column] = Text(record, column);
+    CourseEntry entry;
+    for (int column = 0; column < kColumnCount; ++column) {
+        entry.record[column] = Stored(record, column);
     }
-    return EntryFromTexts(texts);
+    entry.prefecture = Stored(record, kColumnPrefecture);
+    entry.courseId = Stored(record, kColumnCourseId);
+    entry.fetchedAt = Stored(record, kColumnFetchedAt);
+    entry.fetchStatus = fetches_[record];
+    entry.latitude = Stored(record, kColumnLatitude);
+    entry.longitude = Stored(record, kColumnLongitude);
+    return entry;
 }
 
 std::vector<CourseEntry> ResultsTable::Entries(const std::vector<std::uint32_t>& records) const {
@@ -264,9 +311,15 @@ std::vector<CourseEntry> ResultsTable::Entries(const std::vector<std::uint32_t>&
 }
 
 void ResultsTable::SortBy(int column, bool descending) {
+    // Texts compare as stored: code page 932 orders kana in the order of
+    // the syllabary, which the code points do not.
+    const bool stored = (column < kColumnCount && !SortsByOnlyNumber(column)) ||
+                        column == kColumnPrefecture || column == kColumnCourseId ||
+                        column == kColumnFetchedAt;
     std::vector<SortKey> keys(RecordCount());
     for (std::uint32_t record = 0; record < keys.size(); ++record) {
-        keys[record] = KeyOf(Text(record, column), column);
+        keys[record] = stored ? KeyOf(Stored(record, column), column)
+                              : KeyOf(Text(record, column), column);
     }
     // Numbers before texts, absent values last, whatever the direction.
     std::stable_sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -279,8 +332,8 @@ void ResultsTable::SortBy(int column, bool descending) {
             case SortKey::Kind::Number:
                 return descending ? right.number < left.number : left.number < right.number;
             case SortKey::Kind::Text:
-                return descending ? Text(b, column) < Text(a, column)
-                                  : Text(a, column) < Text(b, column);
+                return descending ? Stored(b, column) < Stored(a, column)
+                                  : Stored(a, column) < Stored(b, column);
             case SortKey::Kind::Absent:
                 return false;
         }
@@ -291,7 +344,8 @@ void ResultsTable::SortBy(int column, bool descending) {
 
 void ResultsTable::SetFilter(const ResultsFilter& filter) {
     filter_ = filter;
-    filter_.search = SearchFolded(filter.search);
+    foldedSearch_ = SearchFolded(filter.search);
+    storedState_ = Cp932FromUtf8(filter.state);
     Refilter();
 }
 
@@ -299,13 +353,13 @@ bool ResultsTable::Passes(std::uint32_t record) const {
     if (filter_.changesOnly && marks_[record] == ChangeMark::None) {
         return false;
     }
-    if (!filter_.prefecture.empty() && Text(record, kColumnPrefecture) != filter_.prefecture) {
+    if (!filter_.prefecture.empty() && Stored(record, kColumnPrefecture) != filter_.prefecture) {
         return false;
     }
-    if (!filter_.state.empty() && Text(record, kColumnState) != filter_.state) {
+    if (!filter_.state.empty() && Stored(record, kColumnState) != storedState_) {
         return false;
     }
-    if (filter_.fetch && FetchStatusOfText(Text(record, kColumnFetchStatus)) != filter_.fetch) {
+    if (filter_.fetch && fetches_[record] != *filter_.fetch) {
         return false;
     }
     if (filter_.ratingMin || filter_.ratingMax) {
@@ -316,11 +370,11 @@ bool ResultsTable::Passes(std::uint32_t record) const {
             return false;
         }
     }
-    if (!filter_.search.empty()) {
+    if (!foldedSearch_.empty()) {
         const std::uint32_t begin = record == 0 ? 0 : foldedEnds_[record - 1];
         const std::string_view folded =
             std::string_view(folded_).substr(begin, foldedEnds_[record] - begin);
-        if (folded.find(filter_.search) == std::string_view::npos) {
+        if (folded.find(foldedSearch_) == std::string_view::npos) {
             return false;
         }
     }
@@ -338,11 +392,11 @@ void ResultsTable::Refilter() {
 
 std::vector<std::string> ResultsTable::DistinctValues(int column) const {
     std::vector<std::string> values;
-    std::unordered_map<std::string_view, bool> seen;
-    for (std::uint32_t record = 0; record < RecordCount(); ++record) {
-        const std::string_view text = Text(record, column);
+    std::unordered_map<std::string, bool> seen;
+    for (std::uint32_t record = 0; record < fileRecords_; ++record) {
+        std::string text = Text(record, column);
         if (!text.empty() && seen.emplace(text, true).second) {
-            values.emplace_back(text);
+            values.push_back(std::move(text));
         }
     }
     return values;
@@ -356,6 +410,7 @@ void ResultsTable::ForgetChanges() {
         folded_.resize(fileRecords_ == 0 ? 0 : foldedEnds_[fileRecords_ - 1]);
         foldedEnds_.resize(fileRecords_);
         ratings_.resize(fileRecords_);
+        fetches_.resize(fileRecords_);
         marks_.resize(fileRecords_);
         std::erase_if(order_, [this](std::uint32_t record) { return record >= fileRecords_; });
     }
@@ -380,23 +435,23 @@ bool ResultsTable::CompareWith(const std::filesystem::path& earlier, std::string
     };
     std::unordered_map<std::string_view, std::uint32_t> beforeByUrl;
     for (std::uint32_t record = 0; record < before.RecordCount(); ++record) {
-        beforeByUrl.emplace(before.Text(record, kColumnDetailUrl), record);
+        beforeByUrl.emplace(before.Stored(record, kColumnDetailUrl), record);
     }
     std::unordered_map<std::string_view, std::uint32_t> nowByUrl;
     for (std::uint32_t record = 0; record < fileRecords_; ++record) {
-        nowByUrl.emplace(Text(record, kColumnDetailUrl), record);
+        nowByUrl.emplace(Stored(record, kColumnDetailUrl), record);
     }
     std::vector<std::uint32_t> goneRecords;
     for (std::size_t group = 0; group < kGroups; ++group) {
         std::vector<CourseEntry> older;
         std::vector<CourseEntry> newer;
         for (std::uint32_t record = 0; record < before.RecordCount(); ++record) {
-            if (groupOf(before.Text(record, kColumnDetailUrl)) == group) {
+            if (groupOf(before.Stored(record, kColumnDetailUrl)) == group) {
                 older.push_back(before.EntryOf(record));
             }
         }
         for (std::uint32_t record = 0; record < fileRecords_; ++record) {
-            if (groupOf(Text(record, kColumnDetailUrl)) == group) {
+            if (groupOf(Stored(record, kColumnDetailUrl)) == group) {
                 newer.push_back(EntryOf(record));
             }
         }
