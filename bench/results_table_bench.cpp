@@ -90,7 +90,8 @@ std::vector<CourseEntry> EarlierRun(std::vector<CourseEntry> entries) {
     for (int gone = 0; gone < 300; ++gone) {
         CourseEntry entry = entries[static_cast<std::size_t>(gone)];
         entry.courseId = std::to_string(900000 + gone);
-        entry.record[kColumnDetailUrl] = "https://127.0.0.1:48443/guide/disp/c_id/" + entry.courseId;
+        entry.record[kColumnDetailUrl] =
+            "https://127.0.0.1:48443/guide/disp/c_id/" + entry.courseId;
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -114,8 +115,8 @@ void Write(const fs::path& path, OutputFormat format, const std::vector<CourseEn
     ReplaceWholeFile(path, bytes);
 }
 
-constexpr OutputFormat kFormats[] = {OutputFormat::Csv, OutputFormat::CsvUtf8,
-                                     OutputFormat::Jsonl, OutputFormat::Xlsx};
+constexpr OutputFormat kFormats[] = {OutputFormat::Csv, OutputFormat::CsvUtf8, OutputFormat::Jsonl,
+                                     OutputFormat::Xlsx};
 
 fs::path FileOf(const fs::path& folder, OutputFormat format) {
     return folder / ("courses-" + std::string(OutputFormatName(format)) +
@@ -174,8 +175,8 @@ int MeasureInChild(const fs::path& file, const fs::path& earlier, const fs::path
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    std::string line = std::to_string(table.RecordCount()) + " " +
-                       Times(opening.Processor(), opening.Wall());
+    std::string line =
+        std::to_string(table.RecordCount()) + " " + Times(opening.Processor(), opening.Wall());
     if (!earlier.empty()) {
         const Stopwatch comparing;
         if (!table.CompareWith(earlier, error)) {
@@ -187,7 +188,8 @@ int MeasureInChild(const fs::path& file, const fs::path& earlier, const fs::path
     } else {
         double slowestSort = 0;
         double slowestSortWall = 0;
-        for (const int column : {kColumnRating, kColumnName, kColumnReviewCount, kColumnFetchedAt}) {
+        for (const int column :
+             {kColumnRating, kColumnName, kColumnReviewCount, kColumnFetchedAt}) {
             for (const bool descending : {false, true}) {
                 const Stopwatch sorting;
                 table.SortBy(column, descending);
@@ -224,14 +226,15 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "--child") == 0) {
         return MeasureInChild(argv[2], argv[3], argv[4]);
     }
-    const fs::path temporary = fs::temp_directory_path() / ("results-bench-" + std::to_string(getpid()));
+    const fs::path temporary =
+        fs::temp_directory_path() / ("results-bench-" + std::to_string(getpid()));
     const fs::path folder = argc > 1 ? fs::path(argv[1]) : temporary;
     fs::create_directories(folder);
     WriteInputs(folder);
     const fs::path self = fs::canonical("/proc/self/exe");
     const fs::path timings = folder / "timings.txt";
-    std::printf("%-10s %7s %8s %12s %12s %12s %8s %13s\n", "format", "MiB", "courses",
-                "open ms", "sort ms", "key ms", "shown", "peak RSS MiB");
+    std::printf("%-10s %7s %8s %12s %12s %12s %8s %13s\n", "format", "MiB", "courses", "open ms",
+                "sort ms", "key ms", "shown", "peak RSS MiB");
     for (const OutputFormat format : kFormats) {
         const fs::path file = FileOf(folder, format);
         fs::remove(timings);
@@ -248,13 +251,14 @@ int main(int argc, char** argv) {
     }
     const fs::path file = FileOf(folder, OutputFormat::Jsonl);
     fs::remove(timings);
-    const bench::ChildRun run = bench::RunMeasured(
-        {self.string(), "--child", file.string(), (folder / "earlier.jsonl").string(),
-         timings.string()});
+    const bench::ChildRun run =
+        bench::RunMeasured({self.string(), "--child", file.string(),
+                            (folder / "earlier.jsonl").string(), timings.string()});
     const WholeFileRead read = ReadWholeFile(timings, 4096);
-    std::printf("jsonl compared with an earlier run (courses, open ms, compare ms, summary): %s"
-                "peak RSS MiB %.1f, %s\n",
-                read.bytes.c_str(), run.peakMiB, run.ending.c_str());
+    std::printf(
+        "jsonl compared with an earlier run (courses, open ms, compare ms, summary): %s"
+        "peak RSS MiB %.1f, %s\n",
+        read.bytes.c_str(), run.peakMiB, run.ending.c_str());
     if (argc <= 1) {
         fs::remove_all(temporary);
     }

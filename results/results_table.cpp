@@ -235,7 +235,8 @@ bool ResultsTable::Open(const std::filesystem::path& file, std::string& error) {
     const std::uintmax_t fileBytes = std::filesystem::file_size(file, ignored);
     if (!ignored) {
         read.bytes_.reserve(std::min<std::uintmax_t>(
-            fileBytes * 4, std::min<std::uintmax_t>(ResultsReadBounds().valueBytesInAll, 1u << 31)));
+            fileBytes * 4,
+            std::min<std::uintmax_t>(ResultsReadBounds().valueBytesInAll, 1u << 31)));
     }
     const CourseSink take = [&read](CourseEntry&& entry) { read.Append(entry); };
     OutputFormat format = OutputFormat::Csv;
@@ -318,8 +319,8 @@ void ResultsTable::SortBy(int column, bool descending) {
                         column == kColumnFetchedAt;
     std::vector<SortKey> keys(RecordCount());
     for (std::uint32_t record = 0; record < keys.size(); ++record) {
-        keys[record] = stored ? KeyOf(Stored(record, column), column)
-                              : KeyOf(Text(record, column), column);
+        keys[record] =
+            stored ? KeyOf(Stored(record, column), column) : KeyOf(Text(record, column), column);
     }
     // Numbers before texts, absent values last, whatever the direction.
     std::stable_sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
