@@ -1,5 +1,7 @@
 // The journal codecs of the output formats.
 #include <nlohmann/json.hpp>
+#include <string_view>
+#include <unordered_map>
 
 #include "JournalCodec.h"
 #include "OutputColumns.h"
@@ -9,6 +11,21 @@ namespace teebasket {
 namespace {
 
 using OrderedJson = nlohmann::ordered_json;
+
+// The read column (IsReadColumn) whose JSON Lines key is `key`, or -1.
+int ReadColumnOfKey(std::string_view key) {
+    static const std::unordered_map<std::string_view, int> columns = [] {
+        std::unordered_map<std::string_view, int> byKey;
+        for (int column = 0; column < kOutputColumnCount; ++column) {
+            if (IsReadColumn(column)) {
+                byKey.emplace(OutputColumns[column].key, column);
+            }
+        }
+        return byKey;
+    }();
+    const auto found = columns.find(key);
+    return found == columns.end() ? -1 : found->second;
+}
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
@@ -147,7 +164,9 @@ class JsonlCodec final : public JournalCodec {
     }
 
     static bool ReadObject(std::string_view text, CourseEntry& entry) {
-        const OrderedJson object = OrderedJson::parse(text, nullptr, false);
+        // Read into a sorted map: the order of the members does not matter
+        // here, and a map finds a member without comparing it with each.
+        const nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
         if (!object.is_object()) {
             return false;
         }
@@ -155,19 +174,17 @@ class JsonlCodec final : public JournalCodec {
         if (!object.contains("detail_url")) {
             return false;
         }
+        // One pass over the object's members: a line has some forty.
         std::array<std::string, kOutputColumnCount> texts;
-        for (int column = 0; column < kOutputColumnCount; ++column) {
-            if (!IsReadColumn(column)) {
+        for (const auto& [key, value] : object.items()) {
+            const int column = ReadColumnOfKey(key);
+            if (column < 0 || value.is_null()) {
                 continue;
             }
-            const auto found = object.find(std::string(OutputColumns[column].key));
-            if (found == object.end() || found->is_null()) {
-                continue;
-            }
-            if (found->is_string()) {
-                texts[column] = found->get_ref<const std::string&>();
-            } else if (found->is_number()) {
-                texts[column] = NumberText(found->get<double>());
+            if (value.is_string()) {
+                texts[column] = value.get_ref<const std::string&>();
+            } else if (value.is_number()) {
+                texts[column] = NumberText(value.get<double>());
             } else {
                 return false;
             }

@@ -103,12 +103,25 @@ std::optional<double> PlainNumber(std::string_view text) {
     return OnlyNumber(text);
 }
 
-// A record's value of the sorted column, typed.
+// A record's value of the sorted column, typed. A text's first 16 bytes
+// are kept beside it, so that most comparisons never reach the store.
 struct SortKey {
     enum class Kind : std::uint8_t { Number, Text, Absent } kind = Kind::Absent;
     double number = 0;
+    std::uint64_t head = 0;  // bytes 0-7, the first the most significant
+    std::uint64_t tail = 0;  // bytes 8-15
+    std::size_t size = 0;
 };
 
+std::uint64_t BigEndianBytes(std::string_view text, std::size_t from) {
+    std::uint64_t bytes = 0;
+    for (std::size_t at = from; at < from + 8; ++at) {
+        bytes = (bytes << 8) | (at < text.size() ? static_cast<unsigned char>(text[at]) : 0u);
+    }
+    return bytes;
+}
+
+// The key of `text` in `column`; -1 takes it as a text whatever it holds.
 SortKey KeyOf(std::string_view text, int column) {
     if (text.empty()) {
         return {};
@@ -118,13 +131,73 @@ SortKey KeyOf(std::string_view text, int column) {
         number = IsoSeconds(text);
     } else if (SortsByOnlyNumber(column)) {
         number = OnlyNumber(text);
-    } else if (OutputColumns[column].type != ColumnType::Text) {
+    } else if (column >= 0 && OutputColumns[column].type != ColumnType::Text) {
         number = PlainNumber(text);
     }
     if (number) {
-        return {SortKey::Kind::Number, *number};
+        return {SortKey::Kind::Number, *number, 0, 0, 0};
     }
-    return {SortKey::Kind::Text, 0};
+    return {SortKey::Kind::Text, 0, BigEndianBytes(text, 0), BigEndianBytes(text, 8), text.size()};
+}
+
+// -1, 0 or 1 as the texts of `left` and `right` compare; `full` gives the
+// whole texts when their first 16 bytes say nothing.
+template <typename FullTexts>
+int CompareTexts(const SortKey& left, const SortKey& right, FullTexts full) {
+    if (left.head != right.head) {
+        return left.head < right.head ? -1 : 1;
+    }
+    if (left.tail != right.tail) {
+        return left.tail < right.tail ? -1 : 1;
+    }
+    if (left.size <= 16 || right.size <= 16) {
+        return left.size == right.size ? 0 : left.size < right.size ? -1 : 1;
+    }
+    return full();
+}
+
+// Gives each text key its rank among the column's distinct texts as its
+// number, so that the sort of the records compares numbers only: the texts
+// lie all over the store, and comparing them there at every step would wait
+// on memory far more than it computes.
+template <typename ValueOf>
+void RankTexts(std::vector<SortKey>& keys, const ValueOf& valueOf) {
+    std::unordered_map<std::string_view, std::uint32_t> idOfText;
+    std::vector<std::string_view> texts;
+    std::vector<std::uint32_t> idOfRecord(keys.size());
+    for (std::uint32_t record = 0; record < keys.size(); ++record) {
+        if (keys[record].kind != SortKey::Kind::Text) {
+            continue;
+        }
+        const std::string_view text = valueOf(record);
+        const auto [found, added] =
+            idOfText.emplace(text, static_cast<std::uint32_t>(texts.size()));
+        if (added) {
+            texts.push_back(text);
+        }
+        idOfRecord[record] = found->second;
+    }
+    std::vector<std::uint32_t> byText(texts.size());
+    std::vector<SortKey> textKeys(texts.size());
+    for (std::uint32_t id = 0; id < texts.size(); ++id) {
+        byText[id] = id;
+        textKeys[id] = KeyOf(texts[id], -1);
+    }
+    std::sort(byText.begin(), byText.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return CompareTexts(textKeys[a], textKeys[b], [&] {
+                   const int full = texts[a].compare(texts[b]);
+                   return full < 0 ? -1 : full > 0 ? 1 : 0;
+               }) < 0;
+    });
+    std::vector<std::uint32_t> rank(texts.size());
+    for (std::uint32_t at = 0; at < byText.size(); ++at) {
+        rank[byText[at]] = at;
+    }
+    for (std::uint32_t record = 0; record < keys.size(); ++record) {
+        if (keys[record].kind == SortKey::Kind::Text) {
+            keys[record].number = rank[idOfRecord[record]];
+        }
+    }
 }
 
 bool IsRatingChange(const std::vector<ColumnChange>& columns) {
@@ -317,11 +390,21 @@ void ResultsTable::SortBy(int column, bool descending) {
     const bool stored = (column < kColumnCount && !SortsByOnlyNumber(column)) ||
                         column == kColumnPrefecture || column == kColumnCourseId ||
                         column == kColumnFetchedAt;
+    std::vector<std::string> told;  // the values of a column not kept in the store
+    if (!stored) {
+        told.reserve(RecordCount());
+        for (std::uint32_t record = 0; record < RecordCount(); ++record) {
+            told.push_back(Text(record, column));
+        }
+    }
+    const auto valueOf = [&](std::uint32_t record) {
+        return stored ? Stored(record, column) : std::string_view(told[record]);
+    };
     std::vector<SortKey> keys(RecordCount());
     for (std::uint32_t record = 0; record < keys.size(); ++record) {
-        keys[record] =
-            stored ? KeyOf(Stored(record, column), column) : KeyOf(Text(record, column), column);
+        keys[record] = KeyOf(valueOf(record), column);
     }
+    RankTexts(keys, valueOf);
     // Numbers before texts, absent values last, whatever the direction.
     std::stable_sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
         const SortKey& left = keys[a];
@@ -329,16 +412,10 @@ void ResultsTable::SortBy(int column, bool descending) {
         if (left.kind != right.kind) {
             return left.kind < right.kind;
         }
-        switch (left.kind) {
-            case SortKey::Kind::Number:
-                return descending ? right.number < left.number : left.number < right.number;
-            case SortKey::Kind::Text:
-                return descending ? Stored(b, column) < Stored(a, column)
-                                  : Stored(a, column) < Stored(b, column);
-            case SortKey::Kind::Absent:
-                return false;
+        if (left.kind == SortKey::Kind::Absent) {
+            return false;
         }
-        return false;
+        return descending ? right.number < left.number : left.number < right.number;
     });
     Refilter();
 }
