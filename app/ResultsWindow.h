@@ -85,6 +85,9 @@ class TResultsWindow : public QWidget {
     // Compares the open file with `earlier` (any output file).
     bool CompareWith(const std::filesystem::path& earlier);
 
+    // Lists the runs of the history anew.
+    void ReloadHistory();
+
     // What opens a course's detail page from now on.
     void SetUrlOpener(std::function<bool(const QUrl&)> openUrl) { openUrl_ = std::move(openUrl); }
 
@@ -105,7 +108,6 @@ class TResultsWindow : public QWidget {
     void ChooseFile();
     void ChooseEarlierFile();
     void SaveRows();
-    void FillHistory();
     void OpenHistoryRun(int index);
     void Complain(const QString& text);
 

@@ -182,10 +182,9 @@ TResultsWindow::TResultsWindow(TWindowDialogs& dialogs, std::filesystem::path da
       openUrl_(std::move(openUrl)) {
     setObjectName(QStringLiteral("frmResults"));
     setWindowTitle(kResultsTitle);
-    setAttribute(Qt::WA_DeleteOnClose, false);
     model_ = new TResultsModel(table_, this);
     BuildControls();
-    FillHistory();
+    ReloadHistory();
     resize(1000, 640);
 }
 
@@ -432,7 +431,7 @@ void TResultsWindow::SaveRows() {
     }
 }
 
-void TResultsWindow::FillHistory() {
+void TResultsWindow::ReloadHistory() {
     runs_ = ResultsHistoryRuns(dataFolder_);
     const QSignalBlocker block(history_);
     history_->clear();

@@ -18,6 +18,8 @@ void TFrmMain::ShowResults(const QString& file) {
     if (resultsWindow_.isNull()) {
         resultsWindow_ = new TResultsWindow(*environment_.dialogs, environment_.dataFolder,
                                             &QDesktopServices::openUrl, this);
+    } else {
+        resultsWindow_->ReloadHistory();
     }
     if (!file.isEmpty() && QFileInfo(file).isFile()) {
         // The selection of the run that wrote the file, else the one ticked.
