@@ -14,16 +14,16 @@ constexpr std::string_view kStateClosed = "閉鎖";
 // for itself.
 char32_t NextCodePoint(std::string_view text, std::size_t& at) {
     const auto lead = static_cast<unsigned char>(text[at]);
-    int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-    if (lead < 0x80 || at + static_cast<std::size_t>(extra) >= text.size() + (extra == 0)) {
+    const std::size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    if (extra == 0 || at + extra >= text.size()) {
         ++at;
         return lead;
     }
     char32_t code = lead & (0x3F >> extra);
-    for (int i = 1; i <= extra; ++i) {
+    for (std::size_t i = 1; i <= extra; ++i) {
         code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
     }
-    at += static_cast<std::size_t>(extra) + 1;
+    at += extra + 1;
     return code;
 }
 
