@@ -348,7 +348,7 @@ void TResultsWindow::ApplyFilter() {
     filter.ratingMin = Bound(ratingMin_);
     filter.ratingMax = Bound(ratingMax_);
     filter.search = Utf8Text(search_->text());
-    filter.changesOnly = changesOnly_->isChecked();
+    filter.changesOnly = changesOnly_->isChecked() && table_.compared();
     table_.SetFilter(filter);
     model_->Reset();
     ShowCounts();
@@ -359,6 +359,7 @@ void TResultsWindow::ShowCounts() {
     summary_->setText(table_.compared() ? QtText(results::SummaryLine(table_.summary()))
                                         : kNotCompared);
     counts_->setText(kCounts.arg(table_.rows().size()).arg(table_.FileRecordCount()));
+    changesOnly_->setEnabled(table_.compared());
 }
 
 void TResultsWindow::ShowColumnMenu(const QPoint& at) {
