@@ -294,9 +294,11 @@ bool ReadWorkbook(std::string_view bytes, CourseIntake& intake, std::string& err
                              error)) {
         return false;
     }
-    std::string sheet;
+    constexpr std::string_view kSheet = "xl/worksheets/sheet1.xml";
     std::string problem;
-    if (!xlsx::ReadZipMember(bytes, "xl/worksheets/sheet1.xml", budget, sheet, problem)) {
+    if (!xlsx::HasZipMember(bytes, kSheet)) {
+        std::string unused;
+        xlsx::ReadZipMember(bytes, kSheet, budget, unused, problem);
         error = "a zip file that is not a workbook of this program: " + problem;
         return false;
     }
@@ -323,9 +325,16 @@ bool ReadWorkbook(std::string_view bytes, CourseIntake& intake, std::string& err
         }
         return TakeRow(cells, places, false, RowPlace{"row", number}, intake, problem);
     };
-    if (!xlsx::ForEachSheetRow(sheet, shared, kMaxColumns, kMaxValueBytes, visit, problem,
-                               dateStyles) ||
-        !headerRead) {
+    // The sheet is walked as it is inflated, never held whole.
+    bool sheetUnreadable = false;
+    const bool walked =
+        xlsx::ForEachSheetRowOfMember(bytes, kSheet, budget, shared, kMaxColumns, kMaxValueBytes,
+                                      visit, problem, sheetUnreadable, dateStyles);
+    if (!walked && sheetUnreadable) {
+        error = "a zip file that is not a workbook of this program: " + problem;
+        return false;
+    }
+    if (!walked || !headerRead) {
         error = "a workbook whose sheet cannot be read: " +
                 (headerRead ? problem : "no column 詳細ページURL in its first row");
         return false;

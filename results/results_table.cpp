@@ -519,6 +519,13 @@ bool ResultsTable::CompareWith(const std::filesystem::path& earlier, std::string
     for (std::uint32_t record = 0; record < fileRecords_; ++record) {
         nowByUrl.emplace(Stored(record, kColumnDetailUrl), record);
     }
+    // A change names its course by the URL in UTF-8; the store keeps it as
+    // code-page-932 bytes.
+    const auto recordOf = [](const std::unordered_map<std::string_view, std::uint32_t>& byUrl,
+                             const std::string& url) {
+        const auto found = byUrl.find(Cp932FromUtf8(url));
+        return found == byUrl.end() ? std::optional<std::uint32_t>() : found->second;
+    };
     std::vector<std::uint32_t> goneRecords;
     for (std::size_t group = 0; group < kGroups; ++group) {
         std::vector<CourseEntry> older;
@@ -535,26 +542,34 @@ bool ResultsTable::CompareWith(const std::filesystem::path& earlier, std::string
         }
         CompareResult result = CompareOutputs(older, newer);
         for (CourseChange& change : result.changes) {
+            if (change.kind == CourseChangeKind::Failed) {
+                ++summary_.failed;
+                continue;
+            }
+            const std::optional<std::uint32_t> record =
+                recordOf(change.kind == CourseChangeKind::Removed ? beforeByUrl : nowByUrl,
+                         change.detailUrl);
+            if (!record) {
+                continue;
+            }
             switch (change.kind) {
                 case CourseChangeKind::Added:
-                    marks_[nowByUrl[change.detailUrl]] = ChangeMark::New;
+                    marks_[*record] = ChangeMark::New;
                     ++summary_.added;
                     break;
                 case CourseChangeKind::Removed:
-                    goneRecords.push_back(beforeByUrl[change.detailUrl]);
+                    goneRecords.push_back(*record);
                     ++summary_.gone;
                     break;
                 case CourseChangeKind::Changed: {
-                    const std::uint32_t record = nowByUrl[change.detailUrl];
                     const bool closing = IsClosing(change.columns);
-                    marks_[record] = closing ? ChangeMark::Closed : ChangeMark::Changed;
+                    marks_[*record] = closing ? ChangeMark::Closed : ChangeMark::Changed;
                     summary_.closed += closing ? 1 : 0;
                     summary_.ratingChanged += IsRatingChange(change.columns) ? 1 : 0;
-                    changedColumns_[record] = std::move(change.columns);
+                    changedColumns_[*record] = std::move(change.columns);
                     break;
                 }
                 case CourseChangeKind::Failed:
-                    ++summary_.failed;
                     break;
             }
         }
