@@ -74,10 +74,16 @@ void TestResultsWindow::runShowsItsResultsWithTheChangesSinceAnEarlierFile() {
     std::vector<CourseEntry> earlier(courses.rbegin(), courses.rend());
     const QString added = QString::fromStdString(AnsiToUTF8(earlier.front().record[kColumnName]));
     earlier.erase(earlier.begin());
-    const std::string rating = earlier[1].record[kColumnRating];
-    earlier[1].record[kColumnRating] = rating == "1.5" ? "2.5" : "1.5";
-    const QString rerated = QString::fromStdString(AnsiToUTF8(earlier[1].record[kColumnName]));
-    CourseEntry gone = earlier[2];
+    // A course with a rating is rated otherwise.
+    std::size_t changed = 0;
+    while (changed + 1 < earlier.size() && earlier[changed].record[kColumnRating].empty()) {
+        ++changed;
+    }
+    const std::string rating = earlier[changed].record[kColumnRating];
+    earlier[changed].record[kColumnRating] = rating == "1.5" ? "2.5" : "1.5";
+    const QString rerated =
+        QString::fromStdString(AnsiToUTF8(earlier[changed].record[kColumnName]));
+    CourseEntry gone = earlier[changed == 2 ? 3 : 2];
     gone.record[kColumnName] = UTF8ToAnsi("ＲＩＶＥＲ閉場ゴルフ倶楽部");
     gone.record[kColumnDetailUrl] += "999";
     earlier.push_back(gone);
@@ -103,7 +109,7 @@ void TestResultsWindow::runShowsItsResultsWithTheChangesSinceAnEarlierFile() {
                      TResultsModel::ChangedCellColour());
             QCOMPARE(cell.data(Qt::ToolTipRole).toString(),
                      QStringLiteral("前回: ") +
-                         QString::fromStdString(earlier[1].record[kColumnRating]));
+                         QString::fromStdString(earlier[changed].record[kColumnRating]));
         }
     }
 
