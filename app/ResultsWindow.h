@@ -100,7 +100,8 @@ class TResultsWindow : public QWidget {
 
   private:
     void BuildControls();
-    void FillChoices();
+    // The choices of the filters from the file's values, none chosen.
+    void ResetFilters();
     void ApplyFilter();
     void ShowCounts();
     void ShowColumnMenu(const QPoint& at);

@@ -302,7 +302,7 @@ bool TResultsWindow::OpenFile(const std::filesystem::path& file,
     }
     setWindowTitle(kResultsTitle + QStringLiteral(" - ") + FromPath(file.filename()));
     view_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-    FillChoices();
+    ResetFilters();
     if (earlier && !table_.CompareWith(*earlier, error)) {
         Complain(kNotRead.arg(QtText(error)));
     }
@@ -320,7 +320,7 @@ bool TResultsWindow::CompareWith(const std::filesystem::path& earlier) {
     return compared;
 }
 
-void TResultsWindow::FillChoices() {
+void TResultsWindow::ResetFilters() {
     const QSignalBlocker blockPrefecture(prefecture_);
     const QSignalBlocker blockState(state_);
     const QSignalBlocker blockFetch(fetch_);
@@ -335,6 +335,13 @@ void TResultsWindow::FillChoices() {
         state_->addItem(QtText(name));
     }
     fetch_->setCurrentIndex(0);
+    // Another file begins unfiltered.
+    for (QLineEdit* edit : {ratingMin_, ratingMax_, search_}) {
+        const QSignalBlocker blockEdit(edit);
+        edit->clear();
+    }
+    const QSignalBlocker blockChanges(changesOnly_);
+    changesOnly_->setChecked(false);
 }
 
 void TResultsWindow::ApplyFilter() {

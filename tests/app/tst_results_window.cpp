@@ -163,6 +163,15 @@ void TestResultsWindow::runShowsItsResultsWithTheChangesSinceAnEarlierFile() {
     QCOMPARE(model.rowCount(), 1);
     QVERIFY(f.Dialogs().Messages().back().text.startsWith(
         QStringLiteral("取得結果を読み込めませんでした。")));
+
+    // The context menu's entry shows the window again, on the run's file.
+    results->close();
+    QCOMPARE(window.resultsAction()->text(), QStringLiteral("取得結果(&K)..."));
+    QVERIFY(window.actions().contains(window.resultsAction()));
+    window.resultsAction()->trigger();
+    QVERIFY(results->isVisible());
+    QCOMPARE(window.resultsWindow(), results);
+    QCOMPARE(model.rowCount(), 6);
 }
 
 QTEST_MAIN(TestResultsWindow)
