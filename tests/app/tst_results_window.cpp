@@ -7,9 +7,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include "MECSUtils.h"
@@ -46,7 +49,33 @@ class TestResultsWindow : public WindowTestCase {
 
   private slots:
     void runShowsItsResultsWithTheChangesSinceAnEarlierFile();
+    void endMessageButtonAnswersShowResults();
 };
+
+// The real message box of the end of a run offers 結果を表示 beside its
+// answers, and pressing it is its own answer.
+void TestResultsWindow::endMessageButtonAnswersShowResults() {
+    TQtWindowDialogs dialogs;
+    QStringList buttons;
+    QTimer press;
+    connect(&press, &QTimer::timeout, this, [&buttons] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        for (const QAbstractButton* button : box->buttons()) {
+            buttons << button->text();
+        }
+        box->findChild<QPushButton*>(QStringLiteral("btnShowResults"))->click();
+    });
+    press.start(10);
+    const int answer = dialogs.MessageBox(
+        nullptr, QStringLiteral("情報の取得が完了しました。\n保存したファイルを開きますか？"),
+        QStringLiteral("処理確認"), kMbYesNo | kMbIconQuestion | kMbResultsButton, QString());
+    QCOMPARE(answer, kIdShowResults);
+    QVERIFY(buttons.contains(QStringLiteral("結果を表示")));
+    QCOMPARE(buttons.size(), 3);
+}
 
 void TestResultsWindow::runShowsItsResultsWithTheChangesSinceAnEarlierFile() {
     const test::PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "6"}});
