@@ -53,6 +53,7 @@ class QTranslator;
 namespace teebasket {
 
 class TVistaAltFix;
+class TResultsWindow;
 class TMyThread;
 
 // ---------------------------------------------------------------------------
@@ -68,11 +69,14 @@ inline constexpr unsigned kMbIconQuestion = 0x20;
 inline constexpr unsigned kMbIconInformation = 0x40;
 inline constexpr unsigned kMbDefButton2 = 0x100;
 inline constexpr unsigned kMbTopmost = 0x40000;
+// The end message of a run offers a button 結果を表示 beside its answers.
+inline constexpr unsigned kMbResultsButton = 0x1000000;
 
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
+inline constexpr int kIdShowResults = 100;  // the button 結果を表示
 
 // What the save dialog shows.
 struct TSaveDialogRequest {
@@ -445,6 +449,13 @@ class TFrmMain : public QWidget {
     // The entry of the window's context menu that opens it.
     QAction* portalSettingsAction() const { return portalSettingsAction_; }
 
+    // Shows the window 取得結果 (the context menu's entry 取得結果...), made
+    // once and kept beside this one; `file` opened in it, compared with the
+    // previous run of the last run's selection in the history.
+    void ShowResults(const QString& file);
+    QAction* resultsAction() const { return resultsAction_; }
+    TResultsWindow* resultsWindow() const;
+
     // Ends the program without a question, for SIGTERM and the end of the
     // session: closes open dialogs unanswered, stops a run as Cancel does and
     // waits for its end (the run's file keeps its rows, the scratch file goes),
@@ -548,6 +559,8 @@ class TFrmMain : public QWidget {
     QListWidget* lstArea = nullptr;
     QAction* portalSettingsAction_ = nullptr;
     QList<QAction*> regionActions_;
+    QAction* resultsAction_ = nullptr;
+    QPointer<TResultsWindow> resultsWindow_;
 
     // The current or last run, and the thread while it runs.
     flow::RunState run_;

@@ -27,8 +27,10 @@ where to save the CSV file of their golf courses. One window runs per user.
 From a terminal, teebasket-cli runs the same harvest (teebasket-cli --help).
 
 Options:
-  -h, --help     this text
-  -V, --version  the program's version
+  -h, --help       this text
+  -V, --version    the program's version
+  --results FILE   also opens the window 取得結果 on FILE, an output file of
+                   any format (CSV, UTF-8 CSV, JSON Lines, xlsx)
 Qt's own options (-platform, -style and others) are taken too.
 )";
 
@@ -40,8 +42,10 @@ Teebasket のウィンドウを開きます。都道府県を選んで「取得�
 （teebasket-cli --help）。
 
 オプション:
-  -h, --help     この説明
-  -V, --version  バージョン
+  -h, --help       この説明
+  -V, --version    バージョン
+  --results FILE   「取得結果」のウィンドウで FILE を開きます（CSV、UTF-8 の
+                   CSV、JSON Lines、xlsx のどれでも）
 Qt のオプション（-platform、-style など）も使えます。
 )";
 
@@ -55,6 +59,19 @@ std::string_view AnswerWithoutWindow(int argc, char* argv[], teebasket::Language
         }
         if (argument == "-V" || argument == "--version") {
             return "teebasket " TEEBASKET_VERSION "\n";
+        }
+    }
+    return {};
+}
+
+// The file of --results FILE (or --results=FILE), or "".
+QString ResultsFileArgument(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QStringLiteral("--results") && i + 1 < arguments.size()) {
+            return arguments[i + 1];
+        }
+        if (arguments[i].startsWith(QStringLiteral("--results="))) {
+            return arguments[i].mid(10);
         }
     }
     return {};
@@ -102,6 +119,10 @@ int main(int argc, char* argv[]) {
         QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
                          &teebasket::TFrmMain::EndSession);
         window.show();
+        if (const QString results = ResultsFileArgument(QApplication::arguments());
+            !results.isEmpty()) {
+            window.ShowResults(results);
+        }
         QApplication::exec();
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, QStringLiteral("Teebasket"),

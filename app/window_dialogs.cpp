@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QUrl>
 
@@ -74,6 +75,10 @@ std::unique_ptr<QMessageBox> BuildMessageBox(QWidget* owner, const QString& text
     box->setDefaultButton(buttons.at(secondIsDefault ? 1 : 0));
     if (flags & kMbTopmost) {
         box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    }
+    if (flags & kMbResultsButton) {
+        box->addButton(window::kButtonShowResults, QMessageBox::ActionRole)
+            ->setObjectName(QStringLiteral("btnShowResults"));
     }
     box->setTextFormat(Qt::PlainText);
     if (!detailedText.isEmpty()) {
@@ -150,7 +155,12 @@ int TQtWindowDialogs::MessageBox(QWidget* owner, const QString& text, const QStr
     QWidget* active = QApplication::activeWindow();
     std::unique_ptr<QMessageBox> box = BuildMessageBox(active != nullptr ? active : owner, text,
                                                        caption, flags, detailedText, buttonTexts);
-    return MessageBoxAnswer(box->exec());
+    const int pressed = box->exec();
+    const QAbstractButton* clicked = box->clickedButton();
+    if (clicked != nullptr && clicked->objectName() == QStringLiteral("btnShowResults")) {
+        return kIdShowResults;
+    }
+    return MessageBoxAnswer(pressed);
 }
 
 std::unique_ptr<QFileDialog> BuildSaveDialog(QWidget* owner, const TSaveDialogRequest& request) {

@@ -165,6 +165,10 @@ void TFrmMain::CreateContextMenu() {
     portalSettingsAction_->setShortcutVisibleInContextMenu(true);
     connect(portalSettingsAction_, &QAction::triggered, this, &TFrmMain::EditPortalSettings);
     addAction(portalSettingsAction_);
+    resultsAction_ = new QAction(kActionResults, this);
+    resultsAction_->setObjectName(QStringLiteral("actResults"));
+    connect(resultsAction_, &QAction::triggered, this, [this] { ShowResults(outputPath_); });
+    addAction(resultsAction_);
     // The controls show no menu of their own, so a right click anywhere in
     // the window offers the window's entries; the list offers its regions
     // first.

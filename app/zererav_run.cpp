@@ -334,8 +334,18 @@ void TFrmMain::RunFinished(std::uint32_t code) {
         environment_.dialogs->Beep();
         environment_.dialogs->FlashTaskbarButton(this);
     }
-    if (end.message && Ask(*end.message) == flow::Answer::Yes && end.openOnYes) {
-        OpenOutputFile();
+    if (end.message && end.openOnYes) {
+        // A file was put in place: the message also offers its table.
+        const int answer =
+            Ask(QtText(end.message->text), QtText(end.message->caption),
+                MessageBoxFlags(*end.message) | kMbResultsButton, QtText(end.message->details));
+        if (answer == kIdShowResults) {
+            ShowResults(outputPath_);
+        } else if (MessageBoxAnswerOf(answer) == flow::Answer::Yes) {
+            OpenOutputFile();
+        }
+    } else if (end.message) {
+        Ask(*end.message);
     }
     if (run_.closeAsked) {
         CloseWindow(code);  // a close was confirmed while the outcome was shown

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,25 @@ inline constexpr std::size_t kMaxWorkbookXmlBytes = 96u << 20;
 bool ReadOutputFile(const std::filesystem::path& path, std::vector<CourseEntry>& entries,
                     std::string& error, OutputFormat* format = nullptr,
                     std::size_t* rowsWithoutUrl = nullptr);
+
+// The bounds of one reading. Compare and resume read within the bounds
+// above; a table of results that shows one file may allow larger ones,
+// since it keeps each course in a compact form as it comes.
+struct OutputReadBounds {
+    std::uintmax_t fileBytes = kMaxOutputFileBytes;
+    std::size_t courses = kMaxCourses;
+    std::size_t valueBytesInAll = kMaxValueBytesInAll;
+    std::size_t workbookXmlBytes = kMaxWorkbookXmlBytes;
+};
+
+// Takes each course as it is read, in file order.
+using CourseSink = std::function<void(CourseEntry&&)>;
+
+// ReadOutputFile within `bounds`, handing each course to `sink` instead of
+// keeping them. On false, `sink` may have taken some courses already.
+bool ReadOutputFileEach(const std::filesystem::path& path, const OutputReadBounds& bounds,
+                        const CourseSink& sink, std::string& error, OutputFormat* format = nullptr,
+                        std::size_t* rowsWithoutUrl = nullptr);
 
 // The same for a file's bytes (of any size).
 bool ReadOutputBytes(std::string_view bytes, std::vector<CourseEntry>& entries, std::string& error,

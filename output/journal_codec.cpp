@@ -1,5 +1,8 @@
 // The journal codecs of the output formats.
+#include <bitset>
 #include <nlohmann/json.hpp>
+#include <string_view>
+#include <unordered_map>
 
 #include "JournalCodec.h"
 #include "OutputColumns.h"
@@ -9,6 +12,95 @@ namespace teebasket {
 namespace {
 
 using OrderedJson = nlohmann::ordered_json;
+
+// The read column (IsReadColumn) whose JSON Lines key is `key`, or -1.
+int ReadColumnOfKey(std::string_view key) {
+    static const std::unordered_map<std::string_view, int> columns = [] {
+        std::unordered_map<std::string_view, int> byKey;
+        for (int column = 0; column < kOutputColumnCount; ++column) {
+            if (IsReadColumn(column)) {
+                byKey.emplace(OutputColumns[column].key, column);
+            }
+        }
+        return byKey;
+    }();
+    const auto found = columns.find(key);
+    return found == columns.end() ? -1 : found->second;
+}
+
+// The members of one JSON Lines object, taken as the parser meets them, with
+// no document built: a string or a number is a column's text, null leaves it
+// empty, anything else in a read column makes the line no course of ours. A
+// member named twice counts as the last one. Members of other names, nested
+// values included, are passed over.
+class CourseMembers : public nlohmann::json_sax<nlohmann::json> {
+  public:
+    // Whether the line was one object with the key detail_url and no read
+    // column of another kind of value.
+    bool Complete() const { return sawObject_ && sawDetailUrl_ && !bad_.any(); }
+    const std::array<std::string, kOutputColumnCount>& texts() const { return texts_; }
+
+    bool null() override { return Take({}, true); }
+    bool boolean(bool) override { return Take({}, false); }
+    bool number_integer(number_integer_t value) override {
+        return Take(NumberText(static_cast<double>(value)), true);
+    }
+    bool number_unsigned(number_unsigned_t value) override {
+        return Take(NumberText(static_cast<double>(value)), true);
+    }
+    bool number_float(number_float_t value, const string_t&) override {
+        return Take(NumberText(value), true);
+    }
+    bool string(string_t& value) override { return Take(std::move(value), true); }
+    bool binary(binary_t&) override { return Take({}, false); }
+    bool start_object(std::size_t) override { return Open(); }
+    bool end_object() override { return Close(); }
+    bool start_array(std::size_t) override { return depth_ > 0 && Open(); }
+    bool end_array() override { return Close(); }
+    bool key(string_t& name) override {
+        if (depth_ == 1) {
+            column_ = ReadColumnOfKey(name);
+            sawDetailUrl_ = sawDetailUrl_ || name == "detail_url";
+        }
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+  private:
+    // A value: a member of the object when it stands at its first level.
+    bool Take(std::string&& text, bool fits) {
+        if (depth_ == 0) {
+            return false;  // the line is no object
+        }
+        if (depth_ == 1 && column_ >= 0) {
+            texts_[column_] = std::move(text);
+            bad_.set(static_cast<std::size_t>(column_), !fits);
+        }
+        return true;
+    }
+    bool Open() {
+        if (depth_ == 0) {
+            sawObject_ = true;
+        } else if (!Take({}, false)) {
+            return false;
+        }
+        ++depth_;
+        return sawObject_;
+    }
+    bool Close() {
+        --depth_;
+        return true;
+    }
+
+    std::array<std::string, kOutputColumnCount> texts_;
+    std::bitset<kOutputColumnCount> bad_;
+    int column_ = -1;
+    int depth_ = 0;
+    bool sawObject_ = false;
+    bool sawDetailUrl_ = false;
+};
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
@@ -147,32 +239,11 @@ class JsonlCodec final : public JournalCodec {
     }
 
     static bool ReadObject(std::string_view text, CourseEntry& entry) {
-        const OrderedJson object = OrderedJson::parse(text, nullptr, false);
-        if (!object.is_object()) {
+        CourseMembers members;
+        if (!nlohmann::json::sax_parse(text, &members) || !members.Complete()) {
             return false;
         }
-        // Every object of ours has the key, null for a course without a page.
-        if (!object.contains("detail_url")) {
-            return false;
-        }
-        std::array<std::string, kOutputColumnCount> texts;
-        for (int column = 0; column < kOutputColumnCount; ++column) {
-            if (!IsReadColumn(column)) {
-                continue;
-            }
-            const auto found = object.find(std::string(OutputColumns[column].key));
-            if (found == object.end() || found->is_null()) {
-                continue;
-            }
-            if (found->is_string()) {
-                texts[column] = found->get_ref<const std::string&>();
-            } else if (found->is_number()) {
-                texts[column] = NumberText(found->get<double>());
-            } else {
-                return false;
-            }
-        }
-        entry = EntryFromTexts(texts);
+        entry = EntryFromTexts(members.texts());
         return true;
     }
 };

@@ -42,10 +42,13 @@ struct RowPlace {
     std::string Text() const { return label + (" " + std::to_string(number)); }
 };
 
-// The courses read so far, kept within the bounds of OutputReader.h.
+// The courses read so far, handed on within the bounds of a reading.
 class CourseIntake {
   public:
-    explicit CourseIntake(std::vector<CourseEntry>& entries) : entries_(entries) {}
+    CourseIntake(const OutputReadBounds& bounds, const CourseSink& sink)
+        : bounds_(bounds), sink_(sink) {}
+
+    const OutputReadBounds& bounds() const { return bounds_; }
 
     // Keeps `entry` (read from `where`: "line 12"); a row without a detail
     // URL is only counted. False with the reason beyond a bound.
@@ -54,14 +57,14 @@ class CourseIntake {
             ++withoutUrl_;
             return true;
         }
-        if (entries_.size() >= kMaxCourses) {
-            error = "more than " + std::to_string(kMaxCourses) + " courses";
+        if (courses_ >= bounds_.courses) {
+            error = "more than " + std::to_string(bounds_.courses) + " courses";
             return false;
         }
         const std::size_t bytes = ValueBytes(entry);
         valueBytes_ += bytes;
-        if (valueBytes_ > kMaxValueBytesInAll) {
-            error = "values of more than " + MiB(kMaxValueBytesInAll) + " in all";
+        if (valueBytes_ > bounds_.valueBytesInAll) {
+            error = "values of more than " + MiB(bounds_.valueBytesInAll) + " in all";
             return false;
         }
         for (const std::string& value : entry.record.values) {
@@ -70,7 +73,8 @@ class CourseIntake {
                 return false;
             }
         }
-        entries_.push_back(std::move(entry));
+        ++courses_;
+        sink_(std::move(entry));
         return true;
     }
 
@@ -78,7 +82,9 @@ class CourseIntake {
     std::size_t withoutUrl() const { return withoutUrl_; }
 
   private:
-    std::vector<CourseEntry>& entries_;
+    const OutputReadBounds& bounds_;
+    const CourseSink& sink_;
+    std::size_t courses_ = 0;
     std::size_t withoutUrl_ = 0;
     std::size_t valueBytes_ = 0;
 };
@@ -265,16 +271,15 @@ bool ReadJsonLines(std::string_view bytes, CourseIntake& intake, std::string& er
 
 // The shared strings of a workbook (none when it has no such member),
 // within `budget` bytes of XML; `budget` loses what they took.
-bool ReadWorkbookStrings(std::string_view bytes, std::size_t& budget, xlsx::SharedStrings& shared,
-                         std::string& error) {
+bool ReadWorkbookStrings(std::string_view bytes, std::size_t maxStrings, std::size_t& budget,
+                         xlsx::SharedStrings& shared, std::string& error) {
     if (!xlsx::HasZipMember(bytes, "xl/sharedStrings.xml")) {
         return true;
     }
     std::string xml;
     std::string problem;
     if (!xlsx::ReadZipMember(bytes, "xl/sharedStrings.xml", budget, xml, problem) ||
-        !xlsx::ReadSharedStrings(xml, kMaxCourses * kOutputColumnCount, kMaxValueBytes, shared,
-                                 problem)) {
+        !xlsx::ReadSharedStrings(xml, maxStrings, kMaxValueBytes, shared, problem)) {
         error = "a workbook whose shared strings cannot be read: " + problem;
         return false;
     }
@@ -283,14 +288,17 @@ bool ReadWorkbookStrings(std::string_view bytes, std::size_t& budget, xlsx::Shar
 }
 
 bool ReadWorkbook(std::string_view bytes, CourseIntake& intake, std::string& error) {
-    std::size_t budget = kMaxWorkbookXmlBytes;
+    std::size_t budget = intake.bounds().workbookXmlBytes;
     xlsx::SharedStrings shared;
-    if (!ReadWorkbookStrings(bytes, budget, shared, error)) {
+    if (!ReadWorkbookStrings(bytes, intake.bounds().courses * kOutputColumnCount, budget, shared,
+                             error)) {
         return false;
     }
-    std::string sheet;
+    constexpr std::string_view kSheet = "xl/worksheets/sheet1.xml";
     std::string problem;
-    if (!xlsx::ReadZipMember(bytes, "xl/worksheets/sheet1.xml", budget, sheet, problem)) {
+    if (!xlsx::HasZipMember(bytes, kSheet)) {
+        std::string unused;
+        xlsx::ReadZipMember(bytes, kSheet, budget, unused, problem);
         error = "a zip file that is not a workbook of this program: " + problem;
         return false;
     }
@@ -317,9 +325,16 @@ bool ReadWorkbook(std::string_view bytes, CourseIntake& intake, std::string& err
         }
         return TakeRow(cells, places, false, RowPlace{"row", number}, intake, problem);
     };
-    if (!xlsx::ForEachSheetRow(sheet, shared, kMaxColumns, kMaxValueBytes, visit, problem,
-                               dateStyles) ||
-        !headerRead) {
+    // The sheet is walked as it is inflated, never held whole.
+    bool sheetUnreadable = false;
+    const bool walked =
+        xlsx::ForEachSheetRowOfMember(bytes, kSheet, budget, shared, kMaxColumns, kMaxValueBytes,
+                                      visit, problem, sheetUnreadable, dateStyles);
+    if (!walked && sheetUnreadable) {
+        error = "a zip file that is not a workbook of this program: " + problem;
+        return false;
+    }
+    if (!walked || !headerRead) {
         error = "a workbook whose sheet cannot be read: " +
                 (headerRead ? problem : "no column 詳細ページURL in its first row");
         return false;
@@ -331,12 +346,8 @@ bool IsBlank(std::string_view bytes) {
     return bytes.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
-}  // namespace
-
-bool ReadOutputBytes(std::string_view bytes, std::vector<CourseEntry>& entries, std::string& error,
-                     OutputFormat* format, std::size_t* rowsWithoutUrl) {
-    entries.clear();
-    CourseIntake intake(entries);
+bool ReadBytesInto(std::string_view bytes, CourseIntake& intake, std::string& error,
+                   OutputFormat* format, std::size_t* rowsWithoutUrl) {
     std::optional<OutputFormat> found;
     bool read = false;
     if (IsBlank(bytes)) {
@@ -359,7 +370,6 @@ bool ReadOutputBytes(std::string_view bytes, std::vector<CourseEntry>& entries, 
         error = "not an output file of this program (CSV, UTF-8 CSV, JSON Lines or workbook)";
     }
     if (!read) {
-        std::vector<CourseEntry>().swap(entries);
         return false;
     }
     if (format != nullptr && found) {
@@ -371,9 +381,40 @@ bool ReadOutputBytes(std::string_view bytes, std::vector<CourseEntry>& entries, 
     return true;
 }
 
+}  // namespace
+
+bool ReadOutputBytes(std::string_view bytes, std::vector<CourseEntry>& entries, std::string& error,
+                     OutputFormat* format, std::size_t* rowsWithoutUrl) {
+    entries.clear();
+    const OutputReadBounds bounds;
+    const CourseSink keep = [&entries](CourseEntry&& entry) {
+        entries.push_back(std::move(entry));
+    };
+    CourseIntake intake(bounds, keep);
+    if (!ReadBytesInto(bytes, intake, error, format, rowsWithoutUrl)) {
+        std::vector<CourseEntry>().swap(entries);
+        return false;
+    }
+    return true;
+}
+
 bool ReadOutputFile(const std::filesystem::path& path, std::vector<CourseEntry>& entries,
                     std::string& error, OutputFormat* format, std::size_t* rowsWithoutUrl) {
-    const WholeFileRead file = ReadWholeFile(path, kMaxOutputFileBytes);
+    entries.clear();
+    const CourseSink keep = [&entries](CourseEntry&& entry) {
+        entries.push_back(std::move(entry));
+    };
+    if (!ReadOutputFileEach(path, OutputReadBounds{}, keep, error, format, rowsWithoutUrl)) {
+        std::vector<CourseEntry>().swap(entries);
+        return false;
+    }
+    return true;
+}
+
+bool ReadOutputFileEach(const std::filesystem::path& path, const OutputReadBounds& bounds,
+                        const CourseSink& sink, std::string& error, OutputFormat* format,
+                        std::size_t* rowsWithoutUrl) {
+    const WholeFileRead file = ReadWholeFile(path, bounds.fileBytes);
     switch (file.status) {
         case WholeFileRead::Status::Read:
             break;
@@ -388,13 +429,14 @@ bool ReadOutputFile(const std::filesystem::path& path, std::vector<CourseEntry>&
             error = PathText(path) + ": not a regular file";
             return false;
         case WholeFileRead::Status::TooLarge:
-            error = PathText(path) + ": larger than " + MiB(kMaxOutputFileBytes);
+            error = PathText(path) + ": larger than " + MiB(bounds.fileBytes);
             return false;
         case WholeFileRead::Status::Failed:
             error = PathText(path) + ": " + file.systemError;
             return false;
     }
-    if (!ReadOutputBytes(file.bytes, entries, error, format, rowsWithoutUrl)) {
+    CourseIntake intake(bounds, sink);
+    if (!ReadBytesInto(file.bytes, intake, error, format, rowsWithoutUrl)) {
         error = PathText(path) + ": " + error;
         return false;
     }

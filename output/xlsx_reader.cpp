@@ -93,8 +93,8 @@ bool FindMember(std::string_view zip, std::string_view name, ZipMember& member,
     return false;
 }
 
-bool Inflate(std::string_view compressed, std::size_t limit, std::string& bytes,
-             std::string& error) {
+bool Inflate(std::string_view compressed, std::size_t limit,
+             const std::function<bool(std::string_view)>& piece, std::string& error) {
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
         error = "zlib could not start";
@@ -102,19 +102,24 @@ bool Inflate(std::string_view compressed, std::size_t limit, std::string& bytes,
     }
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
     stream.avail_in = static_cast<uInt>(compressed.size());
-    char buffer[64 * 1024];
+    std::string buffer(64 * 1024, '\0');
+    std::size_t total = 0;
     int result = Z_OK;
     while (result == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
+        stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+        stream.avail_out = static_cast<uInt>(buffer.size());
         result = inflate(&stream, Z_NO_FLUSH);
-        const std::size_t produced = sizeof buffer - stream.avail_out;
-        if (bytes.size() + produced > limit) {
+        const std::size_t produced = buffer.size() - stream.avail_out;
+        total += produced;
+        if (total > limit) {
             inflateEnd(&stream);
             error = "a zip member is too large";
             return false;
         }
-        bytes.append(buffer, produced);
+        if (!piece(std::string_view(buffer.data(), produced))) {
+            inflateEnd(&stream);
+            return false;
+        }
         if (result == Z_BUF_ERROR && produced > 0) {
             result = Z_OK;  // room was all it lacked
         }
@@ -135,8 +140,10 @@ bool HasZipMember(std::string_view zip, std::string_view name) {
     return FindMember(zip, name, member, ignored);
 }
 
-bool ReadZipMember(std::string_view zip, std::string_view name, std::size_t limit,
-                   std::string& bytes, std::string& error) {
+bool ForEachZipMemberPiece(std::string_view zip, std::string_view name, std::size_t limit,
+                           const std::function<bool(std::string_view)>& piece, std::string& error,
+                           bool& pieceSaidNo) {
+    pieceSaidNo = false;
     ZipMember member;
     if (!FindMember(zip, name, member, error)) {
         return false;
@@ -156,24 +163,48 @@ bool ReadZipMember(std::string_view zip, std::string_view name, std::size_t limi
         return false;
     }
     const std::string_view data = zip.substr(dataOffset, member.compressedSize);
-    bytes.clear();
+    uLong crc = crc32(0L, Z_NULL, 0);
+    std::size_t size = 0;
+    const auto take = [&](std::string_view bytes) {
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()),
+                    static_cast<uInt>(bytes.size()));
+        size += bytes.size();
+        if (!piece(bytes)) {
+            pieceSaidNo = true;
+            return false;
+        }
+        return true;
+    };
     if (member.method == 0) {
-        bytes.assign(data);
+        if (!take(data)) {
+            return false;
+        }
     } else if (member.method == 8) {
-        if (!Inflate(data, limit, bytes, error)) {
+        if (!Inflate(data, limit, take, error)) {
             return false;
         }
     } else {
         error = "a zip member is compressed in an unknown way";
         return false;
     }
-    const uLong crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()),
-                            static_cast<uInt>(bytes.size()));
-    if (bytes.size() != member.size || crc != member.crc) {
+    if (size != member.size || crc != member.crc) {
         error = "a zip member is damaged";
         return false;
     }
     return true;
+}
+
+bool ReadZipMember(std::string_view zip, std::string_view name, std::size_t limit,
+                   std::string& bytes, std::string& error) {
+    bytes.clear();
+    bool pieceSaidNo = false;
+    return ForEachZipMemberPiece(
+        zip, name, limit,
+        [&bytes](std::string_view piece) {
+            bytes += piece;
+            return true;
+        },
+        error, pieceSaidNo);
 }
 
 namespace {
@@ -694,63 +725,135 @@ bool ReadSharedStrings(std::string_view xml, std::size_t maxStrings, std::size_t
     return true;
 }
 
+namespace {
+
+// The rows of a sheet's XML, walked a piece at a time: each piece ends where
+// a row ends (or the sheet does), and what was begun carries over.
+class SheetRowWalker {
+  public:
+    SheetRowWalker(const SharedStrings& sharedStrings, const std::vector<DateStyle>& dateStyles,
+                   std::size_t maxColumns, std::size_t maxCellBytes,
+                   const std::function<bool(long, const std::vector<std::string>&)>& visit,
+                   std::string& error)
+        : row_(sharedStrings, dateStyles, maxColumns, maxCellBytes),
+          maxCellBytes_(maxCellBytes),
+          visit_(visit),
+          error_(error) {}
+
+    // False when the walk must stop: `visit` or a cell said no (`error`
+    // says why).
+    bool Walk(std::string_view xml) {
+        std::size_t at = 0;
+        std::string_view text;
+        XmlTag tag;
+        while (!done_ && NextTag(xml, at, text, tag, broken_)) {
+            if (inValue_) {
+                AppendDecoded(text, maxCellBytes_, row_.value(), row_.valueTooLong());
+            }
+            if (tag.name == "row" && !tag.closing) {
+                if (row_.open() && !EndRow()) {
+                    return false;
+                }
+                row_.StartRow(tag.attributes);
+                if (tag.selfClosing && !EndRow()) {
+                    return false;
+                }
+            } else if (tag.name == "row" && tag.closing && row_.open()) {
+                if (!EndRow()) {
+                    return false;
+                }
+            } else if (tag.name == "c" && !tag.closing && row_.open()) {
+                row_.StartCell(tag.attributes);
+                if (tag.selfClosing) {
+                    continue;
+                }
+                if (row_.cellType() == "inlineStr") {
+                    if (!CollectText(xml, at, "c", maxCellBytes_, row_.value(), row_.valueTooLong(),
+                                     error_) ||
+                        !row_.EndCell(true, error_)) {
+                        return false;
+                    }
+                }
+            } else if (tag.name == "v") {
+                inValue_ = !tag.closing && !tag.selfClosing;
+            } else if (tag.name == "c" && tag.closing && row_.open()) {
+                if (!row_.EndCell(false, error_)) {
+                    return false;
+                }
+            } else if (tag.name == "sheetData" && tag.closing) {
+                done_ = true;
+            }
+        }
+        return true;
+    }
+
+    // The end of the sheet: the last row, if one is still open.
+    bool Finish() {
+        if (broken_) {
+            error_ = "the workbook's sheet is broken";
+            return false;
+        }
+        return !row_.open() || EndRow();
+    }
+
+  private:
+    bool EndRow() {
+        row_.EndRow();
+        return visit_(row_.number(), row_.cells());
+    }
+
+    RowReader row_;
+    std::size_t maxCellBytes_;
+    const std::function<bool(long, const std::vector<std::string>&)>& visit_;
+    std::string& error_;
+    bool inValue_ = false;
+    bool broken_ = false;
+    bool done_ = false;
+};
+
+}  // namespace
+
 bool ForEachSheetRow(std::string_view xml, const SharedStrings& sharedStrings,
                      std::size_t maxColumns, std::size_t maxCellBytes,
                      const std::function<bool(long, const std::vector<std::string>&)>& visit,
                      std::string& error, const std::vector<DateStyle>& dateStyles) {
-    std::size_t at = 0;
-    std::string_view text;
-    XmlTag tag;
-    bool broken = false;
-    bool inValue = false;
-    RowReader row(sharedStrings, dateStyles, maxColumns, maxCellBytes);
-    const auto endRow = [&] {
-        row.EndRow();
-        return visit(row.number(), row.cells());
+    SheetRowWalker walker(sharedStrings, dateStyles, maxColumns, maxCellBytes, visit, error);
+    return walker.Walk(xml) && walker.Finish();
+}
+
+bool ForEachSheetRowOfMember(
+    std::string_view zip, std::string_view name, std::size_t limit,
+    const SharedStrings& sharedStrings, std::size_t maxColumns, std::size_t maxCellBytes,
+    const std::function<bool(long, const std::vector<std::string>&)>& visit, std::string& error,
+    bool& memberUnreadable, const std::vector<DateStyle>& dateStyles) {
+    SheetRowWalker walker(sharedStrings, dateStyles, maxColumns, maxCellBytes, visit, error);
+    // The bytes after the last whole row so far.
+    std::string pending;
+    constexpr std::string_view kRowEnd = "</row>";
+    const auto piece = [&](std::string_view bytes) {
+        pending += bytes;
+        const std::size_t rowEnd = pending.rfind(kRowEnd);
+        if (rowEnd == std::string::npos) {
+            return true;
+        }
+        const std::size_t walked = rowEnd + kRowEnd.size();
+        if (!walker.Walk(std::string_view(pending).substr(0, walked))) {
+            return false;
+        }
+        pending.erase(0, walked);
+        return true;
     };
-    while (NextTag(xml, at, text, tag, broken)) {
-        if (inValue) {
-            AppendDecoded(text, maxCellBytes, row.value(), row.valueTooLong());
+    bool pieceSaidNo = false;
+    std::string problem;
+    if (!ForEachZipMemberPiece(zip, name, limit, piece, problem, pieceSaidNo)) {
+        memberUnreadable = !pieceSaidNo;
+        if (memberUnreadable) {
+            error = problem;
         }
-        if (tag.name == "row" && !tag.closing) {
-            if (row.open() && !endRow()) {
-                return false;
-            }
-            row.StartRow(tag.attributes);
-            if (tag.selfClosing && !endRow()) {
-                return false;
-            }
-        } else if (tag.name == "row" && tag.closing && row.open()) {
-            if (!endRow()) {
-                return false;
-            }
-        } else if (tag.name == "c" && !tag.closing && row.open()) {
-            row.StartCell(tag.attributes);
-            if (tag.selfClosing) {
-                continue;
-            }
-            if (row.cellType() == "inlineStr") {
-                if (!CollectText(xml, at, "c", maxCellBytes, row.value(), row.valueTooLong(),
-                                 error) ||
-                    !row.EndCell(true, error)) {
-                    return false;
-                }
-            }
-        } else if (tag.name == "v") {
-            inValue = !tag.closing && !tag.selfClosing;
-        } else if (tag.name == "c" && tag.closing && row.open()) {
-            if (!row.EndCell(false, error)) {
-                return false;
-            }
-        } else if (tag.name == "sheetData" && tag.closing) {
-            break;
-        }
-    }
-    if (broken) {
-        error = "the workbook's sheet is broken";
         return false;
     }
-    return !row.open() || endRow();
+    memberUnreadable = false;
+    return walker.Walk(pending) && walker.Finish();
 }
 
 bool ReadSheetRows(std::string_view xml, const SharedStrings& sharedStrings, std::size_t maxColumns,

@@ -17,6 +17,14 @@ namespace teebasket::xlsx {
 bool ReadZipMember(std::string_view zip, std::string_view name, std::size_t limit,
                    std::string& bytes, std::string& error);
 
+// The same bytes handed to `piece` in order, some kilobytes at a time, and
+// never held whole. When `piece` returns false the reading stops there and
+// `pieceSaidNo` is set (the reason is then the caller's); the checksum is
+// checked at the end, so a piece may come from a member later found damaged.
+bool ForEachZipMemberPiece(std::string_view zip, std::string_view name, std::size_t limit,
+                           const std::function<bool(std::string_view)>& piece, std::string& error,
+                           bool& pieceSaidNo);
+
 // True when the zip file holds a member `name`.
 bool HasZipMember(std::string_view zip, std::string_view name);
 
@@ -82,6 +90,17 @@ bool ForEachSheetRow(std::string_view sheetXml, const SharedStrings& sharedStrin
                      std::size_t maxColumns, std::size_t maxCellBytes,
                      const std::function<bool(long, const std::vector<std::string>&)>& visit,
                      std::string& error, const std::vector<DateStyle>& dateStyles = {});
+
+// ForEachSheetRow over the sheet that is member `name` of `zip`, inflated a
+// piece at a time, so that the sheet's XML is never held whole (a workbook
+// of 50 000 courses has a sheet of over 100 MB). When the member cannot be
+// read (ReadZipMember's reasons), `memberUnreadable` is set and `error`
+// says why; otherwise as ForEachSheetRow.
+bool ForEachSheetRowOfMember(
+    std::string_view zip, std::string_view name, std::size_t limit,
+    const SharedStrings& sharedStrings, std::size_t maxColumns, std::size_t maxCellBytes,
+    const std::function<bool(long, const std::vector<std::string>&)>& visit, std::string& error,
+    bool& memberUnreadable, const std::vector<DateStyle>& dateStyles = {});
 
 // All rows of a small sheet, a row that the sheet skips given as empty.
 bool ReadSheetRows(std::string_view sheetXml, const SharedStrings& sharedStrings,

@@ -57,6 +57,8 @@ class TestCommandLine : public QObject {
                  qPrintable(help.standardOutput));
         QVERIFY2(help.standardOutput.contains(QStringLiteral("--version")),
                  qPrintable(help.standardOutput));
+        QVERIFY2(help.standardOutput.contains(QStringLiteral("--results FILE")),
+                 qPrintable(help.standardOutput));
         QCOMPARE(help.standardError, QByteArray());
 
         const Answer version = Run({QStringLiteral("-V")}, runtime.path());

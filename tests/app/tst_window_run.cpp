@@ -278,7 +278,7 @@ void TestWindowRun::completedRunOffersToOpenTheFile() {
                                            "に保存しました。\n保存したファイルを開きますか？")
                                 .arg(kCoursesPerPrefecture));
     QCOMPARE(calls[3].caption, QStringLiteral("処理確認"));
-    QCOMPARE(calls[3].flags, kQuestionNoDefaultFlags);
+    QCOMPARE(calls[3].flags, kQuestionNoDefaultFlags | kMbResultsButton);
     QCOMPARE(calls[4].kind, DialogCall::Open);
     QCOMPARE(calls[4].path, f.FilePath("open-me.csv"));
     QCOMPARE(f.Window().endCode(), std::uint32_t{TFrmMain::kEndCompleted});

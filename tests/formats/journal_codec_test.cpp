@@ -147,6 +147,26 @@ TEST(JsonLinesJournal, OneObjectWithTypedValuesPerLine) {
         << line;
 }
 
+TEST(JsonLinesJournal, ReadsOnlyFlatCoursesAndTheLastOfARepeatedMember) {
+    const JournalCodec& codec = JournalCodecFor(OutputFormat::Jsonl);
+    CourseEntry read;
+    ASSERT_TRUE(codec.Read(
+        R"({"name":"A","rating":4,"rating":4.5,"detail_url":"u","x":{"y":[1,{}]}})", read));
+    EXPECT_EQ(read.record[kColumnName], "A");
+    EXPECT_EQ(read.record[kColumnRating], "4.5");
+    EXPECT_EQ(read.record[kColumnDetailUrl], "u");
+    ASSERT_TRUE(codec.Read(R"({"name":"B","rating":4.5,"rating":null,"detail_url":null})", read));
+    EXPECT_EQ(read.record[kColumnRating], "");
+    EXPECT_EQ(read.record[kColumnDetailUrl], "");
+    for (const std::string_view line :
+         {R"({"name":"A"})", R"({"name":true,"detail_url":"u"})",
+          R"({"name":["A"],"detail_url":"u"})", R"({"name":{"a":1},"detail_url":"u"})",
+          R"([{"detail_url":"u"}])", R"("detail_url")", R"({"detail_url":"u"} {})",
+          R"({"detail_url":"u")"}) {
+        EXPECT_FALSE(codec.Read(line, read)) << line;
+    }
+}
+
 TEST(EveryJournal, KnowsItsOwnFilesAndDropsATornLastLine) {
     const std::vector<CourseEntry> entries = DemoEntries({12}, 3);
     for (const OutputFormat format : kFormats) {

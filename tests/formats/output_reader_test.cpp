@@ -220,6 +220,50 @@ TEST(OutputReader, KeepsOnlyCoursesAndRefusesWhatIsOutOfProportion) {
     EXPECT_EQ(error, "the workbook has more than 2 shared strings");
 }
 
+TEST(OutputReader, HandsCoursesOnWithinTheBoundsItIsGiven) {
+    const TempDir folder;
+    const std::vector<CourseEntry> entries = DemoEntries({12}, 3);
+    for (const OutputFormat format : {OutputFormat::Jsonl, OutputFormat::Xlsx}) {
+        const fs::path file = folder.path() / ("run" + std::string(OutputFormatExtension(format)));
+        WriteOutput(file, format, entries);
+        std::vector<std::string> names;
+        const CourseSink take = [&names](CourseEntry&& entry) {
+            names.push_back(entry.record[kColumnName]);
+        };
+        std::string error;
+        OutputReadBounds bounds;
+        ASSERT_TRUE(ReadOutputFileEach(file, bounds, take, error)) << error;
+        ASSERT_EQ(names.size(), 3u);
+        EXPECT_EQ(names[2], entries[2].record[kColumnName]);
+
+        bounds.courses = 2;
+        EXPECT_FALSE(ReadOutputFileEach(file, bounds, take, error));
+        EXPECT_NE(error.find("more than 2 courses"), std::string::npos) << error;
+        bounds = {};
+        bounds.fileBytes = 100;
+        EXPECT_FALSE(ReadOutputFileEach(file, bounds, take, error));
+        EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+    }
+}
+
+TEST(OutputReader, AWorkbookWhoseSheetInflatesInManyPiecesReadsWhole) {
+    const TempDir folder;
+    const std::vector<CourseEntry> entries = DemoEntries({0, 12, 26, 46}, 60);
+    WriteOutput(folder.path() / "many.xlsx", OutputFormat::Xlsx, entries);
+    WriteOutput(folder.path() / "many.jsonl", OutputFormat::Jsonl, entries);
+    std::vector<CourseEntry> fromWorkbook;
+    std::vector<CourseEntry> fromLines;
+    std::string error;
+    ASSERT_TRUE(ReadOutputFile(folder.path() / "many.xlsx", fromWorkbook, error)) << error;
+    ASSERT_TRUE(ReadOutputFile(folder.path() / "many.jsonl", fromLines, error)) << error;
+    ASSERT_EQ(fromWorkbook.size(), entries.size());
+    for (std::size_t at = 0; at < entries.size(); ++at) {
+        EXPECT_EQ(fromWorkbook[at].record.values, fromLines[at].record.values) << at;
+        EXPECT_EQ(fromWorkbook[at].fetchedAt, fromLines[at].fetchedAt) << at;
+        EXPECT_EQ(fromWorkbook[at].latitude, fromLines[at].latitude) << at;
+    }
+}
+
 TEST(WorkbookXml, ReadsSharedInlineAndNumberCellsAsASpreadsheetWritesThem) {
     xlsx::SharedStrings shared;
     std::string error;
