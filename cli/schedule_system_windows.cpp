@@ -1,7 +1,8 @@
 // Scheduling on Windows: a Task Scheduler task registered from its XML file
 // with schtasks, and a notification balloon of the notification area.
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
