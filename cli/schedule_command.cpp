@@ -593,11 +593,11 @@ int RunScheduled(const ScheduleArguments& arguments,
         fs::remove(*kept, ignored);
     }
     result.alerts = schedule::AlertsFor(figures);
+    if (!result.alerts.empty()) {
+        result.exitCode = kExitNeedsAttention;
+    }
     result.finishedAt = NowText();
     RecordResult(dataFolder, schedule, result);
-    if (!result.alerts.empty()) {
-        return kExitNeedsAttention;
-    }
     return result.exitCode;
 }
 
