@@ -458,16 +458,18 @@ fs::path ChangeReportPath(const fs::path& output, OutputFormat format) {
     return stem.parent_path() / PathFromUtf8(PathText(stem.filename()) + ".changes" + extension);
 }
 
-// The output file as it was before the run, for a comparison when the
-// history has no run before it.
-std::optional<fs::path> KeepOutputBeforeRun(const Schedule& schedule, const fs::path& folder) {
+// A copy of the previous run's records, taken before the run: the history
+// may drop an old run while this one is kept, and the output file is
+// replaced by the run. Nothing when there is nothing to compare with.
+std::optional<fs::path> KeepPreviousRecords(const fs::path& source, const Schedule& schedule,
+                                            const fs::path& folder) {
     std::error_code error;
-    if (!fs::is_regular_file(schedule.output, error)) {
+    if (!fs::is_regular_file(source, error)) {
         return std::nullopt;
     }
     const fs::path copy =
-        folder / PathFromUtf8(schedule.name + ".previous" + PathText(schedule.output.extension()));
-    fs::copy_file(schedule.output, copy, fs::copy_options::overwrite_existing, error);
+        folder / PathFromUtf8(schedule.name + ".previous" + PathText(source.extension()));
+    fs::copy_file(source, copy, fs::copy_options::overwrite_existing, error);
     return error ? std::nullopt : std::optional<fs::path>(copy);
 }
 
@@ -555,12 +557,9 @@ int RunScheduled(const ScheduleArguments& arguments,
         return UsageProblem(error);
     }
     const Schedule& schedule = *loaded;
-    std::optional<fs::path> previous = PreviousRunRecords(dataFolder, schedule.prefectures);
-    std::optional<fs::path> kept;
-    if (!previous) {
-        kept = KeepOutputBeforeRun(schedule, folder);
-        previous = kept;
-    }
+    const std::optional<fs::path> previous = KeepPreviousRecords(
+        PreviousRunRecords(dataFolder, schedule.prefectures).value_or(schedule.output), schedule,
+        folder);
     std::error_code ignored;
     const bool resume = fs::exists(PartialPathOf(schedule.output), ignored);
     const PreparedRun prepared =
@@ -589,8 +588,8 @@ int RunScheduled(const ScheduleArguments& arguments,
                           comparison.problem + ".");
         }
     }
-    if (kept) {
-        fs::remove(*kept, ignored);
+    if (previous) {
+        fs::remove(*previous, ignored);
     }
     result.alerts = schedule::AlertsFor(figures);
     if (!result.alerts.empty()) {

@@ -201,6 +201,19 @@ TEST_F(CliSchedule, AddedListedRunAsTheTimerRunsItAndRemovedWithEveryTrace) {
     EXPECT_FALSE(fs::exists(Folder() / "一覧.csv.partial"));
     EXPECT_LT(portal.requests().size() - before, requestsOfARun);
 
+    // Every course of the run before under another address: all of them
+    // are gone, which needs attention, and the report says so.
+    std::string moved = ReadFileBytes(output);
+    for (std::size_t at; (at = moved.find(portal.host())) != std::string::npos;) {
+        moved.replace(at, portal.host().size(), "127.0.0.1:1");
+    }
+    WriteFileBytes(output, moved);
+    ProgramRun changed = Schedule({"run", "kanto"});
+    EXPECT_EQ(changed.exitCode, 10) << changed.err;
+    EXPECT_TRUE(Contains(changed.err, "More than a third of the courses changed or are gone."))
+        << changed.err;
+    EXPECT_TRUE(Contains(ReadFileBytes(report), "127.0.0.1:1"));
+
     // A portal that cannot be reached: the run writes nothing and needs
     // attention.
     test::ClosedLoopbackPort closed;
