@@ -457,6 +457,7 @@ class TFrmMain : public QWidget {
     void CreateContextMenu();
     void SetStatusCaption(QLabel* label, const QString& caption);
     void ShowPortalStatus();
+    void ShowScheduleAttention();  // a scheduled run's alert, at the start
     int Ask(const QString& text, const QString& caption, unsigned flags,
             const QString& detailedText = QString());
     flow::Answer Ask(const flow::Message& message);

@@ -68,6 +68,7 @@ TFrmMain::TFrmMain(TWindowEnvironment environment, QWidget* parent)
     CreateContextMenu();
     FormCreate();
     ShowPortalStatus();
+    ShowScheduleAttention();
 }
 
 TFrmMain::~TFrmMain() {

@@ -385,18 +385,12 @@ int ListSchedules(const ScheduleArguments& arguments) {
     return kExitRowsWritten;
 }
 
-// The attention marker, when it is about the schedule `name`.
+// Removes the attention marker when it is about the schedule `name`.
 void RemoveMarkerOf(const fs::path& dataFolder, const std::string& name) {
-    const fs::path marker = schedule::AttentionMarkerPath(dataFolder);
-    const WholeFileRead read = ReadWholeFile(marker, kMaxScheduleFileBytes);
-    if (read.status != WholeFileRead::Status::Read) {
-        return;
-    }
-    const std::size_t first = read.bytes.find('\n');
-    const std::size_t second = read.bytes.find('\n', first + 1);
-    if (first != std::string::npos && read.bytes.substr(first + 1, second - first - 1) == name) {
+    const std::optional<schedule::AttentionNote> note = schedule::ReadAttentionMarker(dataFolder);
+    if (note && note->scheduleName == name) {
         std::error_code ignored;
-        fs::remove(marker, ignored);
+        fs::remove(schedule::AttentionMarkerPath(dataFolder), ignored);
     }
 }
 

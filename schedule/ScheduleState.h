@@ -39,4 +39,13 @@ std::filesystem::path AttentionMarkerPath(const std::filesystem::path& dataFolde
 std::string AttentionMarkerText(const std::string& scheduleName, const ScheduleResult& result,
                                 const std::filesystem::path& output);
 
+// What a marker says: the file to look at, the schedule, and the alerts'
+// lines (UTF-8). Nothing when there is no marker or it says nothing.
+struct AttentionNote {
+    std::filesystem::path file;
+    std::string scheduleName;
+    std::vector<std::string> lines;
+};
+std::optional<AttentionNote> ReadAttentionMarker(const std::filesystem::path& dataFolder);
+
 }  // namespace teebasket::schedule

@@ -108,4 +108,27 @@ std::string AttentionMarkerText(const std::string& scheduleName, const ScheduleR
     return text;
 }
 
+std::optional<AttentionNote> ReadAttentionMarker(const fs::path& dataFolder) {
+    const WholeFileRead read = ReadWholeFile(AttentionMarkerPath(dataFolder), kMaxStateFileBytes);
+    if (read.status != WholeFileRead::Status::Read) {
+        return std::nullopt;
+    }
+    std::vector<std::string> lines;
+    for (std::string_view rest = read.bytes; !rest.empty();) {
+        const std::size_t end = rest.find('\n');
+        lines.emplace_back(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    }
+    if (lines.empty() || lines.front().empty()) {
+        return std::nullopt;
+    }
+    AttentionNote note;
+    note.file = PathFromUtf8(lines.front());
+    if (lines.size() > 1) {
+        note.scheduleName = lines[1];
+        note.lines.assign(lines.begin() + 2, lines.end());
+    }
+    return note;
+}
+
 }  // namespace teebasket::schedule

@@ -295,6 +295,17 @@ TEST(ScheduleState, TheLastResultSurvivesItsFileAndTheMarkerNamesTheReport) {
     const std::string withoutReport = AttentionMarkerText("a", result, "/data/kanto.xlsx");
     EXPECT_EQ(withoutReport.substr(0, withoutReport.find("\na\n")), "/data/kanto.xlsx");
     EXPECT_EQ(AttentionMarkerPath("/d"), fs::path("/d/attention.txt"));
+
+    EXPECT_FALSE(ReadAttentionMarker(dir.path()));
+    ASSERT_TRUE(WriteWholeFile(AttentionMarkerPath(dir.path()), marker, error));
+    const std::optional<AttentionNote> note = ReadAttentionMarker(dir.path());
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->file, fs::path("/data/kanto.changes.xlsx"));
+    EXPECT_EQ(note->scheduleName, "a");
+    EXPECT_EQ(note->lines, (std::vector<std::string>{AlertText(Alert::WroteNothing),
+                                                     AlertText(Alert::NamesMissing)}));
+    ASSERT_TRUE(WriteWholeFile(AttentionMarkerPath(dir.path()), "\n", error));
+    EXPECT_FALSE(ReadAttentionMarker(dir.path()));
 }
 
 }  // namespace
