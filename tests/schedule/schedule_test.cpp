@@ -12,6 +12,7 @@
 #include "ScheduleState.h"
 #include "SchedulerFiles.h"
 #include "TestSupport.h"
+#include "path_text.h"
 
 namespace teebasket::schedule {
 namespace {
@@ -27,9 +28,11 @@ Schedule Monthly() {
     schedule.hour = 3;
     schedule.minute = 5;
     schedule.prefectures = {8, 13, 14};
-    schedule.output = fs::path("/data/ゴルフ場 一覧/kanto.xlsx");
+    // Absolute on every system: from the root of the current folder's drive.
+    const fs::path root = fs::current_path().root_path();
+    schedule.output = root / PathFromUtf8("data/ゴルフ場 一覧/kanto.xlsx");
     schedule.format = OutputFormat::Xlsx;
-    schedule.config = fs::path("/home/u/.config/teebasket/golf.ini");
+    schedule.config = root / PathFromUtf8("home/u/.config/teebasket/golf.ini");
     schedule.runOptions = {"--pause-ms=1000,300"};
     return schedule;
 }
@@ -63,6 +66,7 @@ TEST(ScheduleFile, KeepsEveryValueAndRefusesWhatItCannotRun) {
         EXPECT_EQ(read->runOptions, schedule.runOptions);
     }
     const std::string good = ScheduleFileText(Monthly());
+    const std::string absoluteOutput = "output=" + PathText(Monthly().output);
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"day=1", "day=29"},           // not in every month
              {"day=1", "day=x"},            //
@@ -71,7 +75,7 @@ TEST(ScheduleFile, KeepsEveryValueAndRefusesWhatItCannotRun) {
              {"prefectures=8,13,14", "prefectures="},
              {"name=kanto_monthly", "name=../x"},  // would leave the folder
              {"format=xlsx", "format=pdf"},
-             {"output=/data", "output=data"},  // relative
+             {absoluteOutput, "output=data/kanto.xlsx"},  // relative
              {"cadence=monthly", "cadence=daily"},
              {"config=", "colour="},  // unknown key
          }) {
@@ -171,8 +175,8 @@ TEST(SystemdUnits, SystemdAnalyzeVerifiesThem) {
 }
 
 TEST(TaskScheduler, TheTaskIsUtf16WithItsSettingsAndAnXmlParserReadsIt) {
-    const ScheduledCommand command{"C:\\Program Files\\Teebasket\\teebasket-cli.exe",
-                                   "C:\\Users\\山田\\AppData\\Roaming\\teebasket"};
+    const ScheduledCommand command{PathFromUtf8("C:\\Program Files\\Teebasket\\teebasket-cli.exe"),
+                                   PathFromUtf8("C:\\Users\\山田\\AppData\\Roaming\\teebasket")};
     const std::string xml = TaskXmlText(Weekly(), command, "2026-12-09");
     for (const char* expected :
          {"<StartWhenAvailable>true</StartWhenAvailable>",
