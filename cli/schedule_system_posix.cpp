@@ -151,7 +151,11 @@ SystemStep InstallSchedule(const Schedule& schedule, const schedule::ScheduledCo
     ProgramResult reload = Systemctl({"daemon-reload"});
     ProgramResult enable;
     if (reload.started && reload.exitCode == 0) {
-        enable = Systemctl({"enable", "--now", schedule::TimerUnitName(schedule)});
+        enable = Systemctl({"enable", schedule::TimerUnitName(schedule)});
+    }
+    if (enable.exitCode == 0) {
+        // A timer that runs already takes a changed time only when restarted.
+        enable = Systemctl({"restart", schedule::TimerUnitName(schedule)});
     }
     if (!reload.started || reload.exitCode != 0 || enable.exitCode != 0) {
         const ProgramResult& failed = reload.exitCode != 0 ? reload : enable;
