@@ -297,6 +297,9 @@ int AddSchedule(const ScheduleArguments& arguments) {
 
 std::optional<Schedule> LoadSchedule(const fs::path& folder, const std::string& name,
                                      std::string& error) {
+    if (error = schedule::ScheduleNameProblem(name); !error.empty()) {
+        return std::nullopt;
+    }
     const WholeFileRead read =
         ReadWholeFile(schedule::ScheduleFilePath(folder, name), kMaxScheduleFileBytes);
     if (read.status == WholeFileRead::Status::Missing) {
@@ -308,6 +311,10 @@ std::optional<Schedule> LoadSchedule(const fs::path& folder, const std::string& 
         return std::nullopt;
     }
     std::optional<Schedule> loaded = schedule::ParseScheduleFile(read.bytes, error);
+    if (loaded && loaded->name != name) {
+        error = "it names another schedule, \"" + loaded->name + "\"";
+        loaded.reset();
+    }
     if (!loaded) {
         error = "the schedule \"" + name + "\" cannot be read: " + error;
     }

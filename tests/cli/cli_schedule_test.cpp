@@ -256,12 +256,15 @@ TEST_F(CliSchedule, MistakesEndWith64AndWriteNothing) {
              {"add", "x", "--monthly", "1", "--at", "03:00", "13", "--listing-host", "a/b"},
              {"add", "x", "--monthly", "1", "--at", "03:00", "13", "--config", "missing.ini"},
              {"run", "missing"},
+             {"run", "../golf"},  // a name never leaves the schedules folder
+             {"remove", "../golf"},
              {"frobnicate"},
          }) {
         const ProgramRun run = Schedule(arguments);
         EXPECT_EQ(run.exitCode, 64) << arguments[1] << ": " << run.err;
         EXPECT_FALSE(run.err.empty());
     }
+    EXPECT_TRUE(Contains(Schedule({"run", "../golf"}).err, "ASCII letters, digits"));
     EXPECT_FALSE(fs::exists(UnitsFolder()));
     EXPECT_FALSE(fs::exists(DataFolder() / "schedules"));
     const ProgramRun help = Schedule({"--help"});
