@@ -1594,6 +1594,9 @@ offer teebasket-cli tokyo com
 offer teebasket-cli compare old.csv -
 offer teebasket-cli -o x
 offer teebasket-cli kan
+offer teebasket-cli sch
+offer teebasket-cli schedule r
+offer teebasket-cli schedule add x --mon
 echo $_teebasket_cli_prefectures
 )";
     const fs::path file = fs::temp_directory_path() / ("completion-" + std::to_string(::getpid()));
@@ -1609,7 +1612,7 @@ echo $_teebasket_cli_prefectures
     }
     fs::remove(file);
     const std::vector<std::string> lines = ErrorLines(output);
-    ASSERT_EQ(lines.size(), 13u) << output;
+    ASSERT_EQ(lines.size(), 16u) << output;
     EXPECT_EQ(lines[0], "東京都");
     EXPECT_EQ(lines[1], "鹿児島県");
     EXPECT_EQ(lines[2], "kanagawa");
@@ -1622,9 +1625,12 @@ echo $_teebasket_cli_prefectures
     EXPECT_EQ(lines[9], "--output -o --help -h");
     EXPECT_EQ(lines[10], "FILE");
     EXPECT_EQ(lines[11], "kanagawa kanto kansai");  // regions too
+    EXPECT_EQ(lines[12], "schedule");
+    EXPECT_EQ(lines[13], "remove run");
+    EXPECT_EQ(lines[14], "--monthly");
     // Every prefecture by its romaji name and its Japanese name.
     std::vector<std::string> words;
-    std::istringstream all(lines[12]);
+    std::istringstream all(lines[15]);
     for (std::string word; all >> word;) {
         words.push_back(word);
     }
