@@ -122,6 +122,24 @@ std::string TimeValue(const std::string& output, const std::string& key) {
     return value == "n/a" ? std::string() : value;
 }
 
+// Text for a notification's body, which notification servers may read as
+// markup: a path with '&' or '<' must not break it.
+std::string WithoutMarkup(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '&') {
+            escaped += "&amp;";
+        } else if (c == '<') {
+            escaped += "&lt;";
+        } else if (c == '>') {
+            escaped += "&gt;";
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 }  // namespace
 
 SystemStep InstallSchedule(const Schedule& schedule, const schedule::ScheduledCommand& command,
@@ -228,8 +246,8 @@ bool ShowDesktopNotice(const std::string& title, const std::string& body) {
     if (bus == nullptr || *bus == '\0') {
         return false;
     }
-    const ProgramResult shown =
-        RunProgram({"notify-send", "--app-name=Teebasket", "--urgency=critical", title, body});
+    const ProgramResult shown = RunProgram(
+        {"notify-send", "--app-name=Teebasket", "--urgency=critical", title, WithoutMarkup(body)});
     return shown.started && shown.exitCode == 0;
 }
 
