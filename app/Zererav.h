@@ -513,6 +513,7 @@ class TFrmMain : public QWidget {
     void CreateContextMenu();
     void SetStatusCaption(QLabel* label, const QString& caption);
     void ShowPortalStatus();
+    void ShowScheduleAttention();  // a scheduled run's alert, at the start
     int Ask(const QString& text, const QString& caption, unsigned flags,
             const QString& detailedText = QString(), const QStringList& buttonTexts = {});
     // Asks a question of the run (中断確認, 終了確認): its answer, or nothing

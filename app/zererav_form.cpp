@@ -69,6 +69,7 @@ TFrmMain::TFrmMain(TWindowEnvironment environment, QWidget* parent)
     FormCreate();
     ShowTickedCount();
     ShowPortalStatus();
+    ShowScheduleAttention();
 }
 
 TFrmMain::~TFrmMain() {

@@ -56,6 +56,12 @@ PreparedRun PrepareRun(const std::vector<std::string>& arguments,
                        const std::filesystem::path& currentFolder,
                        Language language = ProcessLanguage());
 
+// Runs the harvest that `request` asks for, with the terminal's progress and
+// Ctrl-C handling, and says how it ended on standard error; returns the exit
+// code, and the run's report in `finished` when given.
+int ExecuteRun(const RunRequest& request, const ClosedStandardDescriptors& closedAtStart,
+               HarvestReport* finished = nullptr);
+
 // The whole program; returns its exit code. `closedAtStart` says which
 // standard descriptors the program was started without: a run to standard
 // output (-o -) that was closed is refused before any request.

@@ -373,6 +373,7 @@ namespace {
 constexpr std::string_view kUsageEnglish = R"(Usage: teebasket-cli [OPTIONS] [PREFECTURE...]
        teebasket-cli compare OLD NEW [-o REPORT]
        teebasket-cli history [--json]
+       teebasket-cli schedule add | list | remove | run ...
 
 Collects the golf courses of the chosen prefectures into one file, by default
 a CSV file in code page 932, as the Teebasket window writes it.
@@ -414,6 +415,9 @@ Commands:
   history [--json]        the runs kept in the history (the newest 24, in
                           the folder "history" beside golf.ini), newest
                           first; --json prints one JSON object per run
+  schedule add | list | remove | run
+                          runs on a schedule of the system's own scheduler
+                          (teebasket-cli schedule --help)
 
 Rows go to FILE.partial first, line by line; it replaces FILE when the run
 ends, or when it is stopped and no FILE was there (a stop keeps an earlier
@@ -436,6 +440,7 @@ Exit codes:
 constexpr std::string_view kUsageJapanese = R"(使い方: teebasket-cli [オプション] [都道府県...]
         teebasket-cli compare 旧ファイル 新ファイル [-o レポート]
         teebasket-cli history [--json]
+        teebasket-cli schedule add | list | remove | run ...
 
 選んだ都道府県のゴルフ場の情報を1つのファイルに集めます。既定の形式は
 Teebasket のウィンドウと同じ CSV ファイル（コードページ932）です。
@@ -474,9 +479,13 @@ Teebasket のウィンドウと同じ CSV ファイル（コードページ932�
   compare 旧ファイル 新ファイル [-o レポート]
                           2回の実行のファイルを比べ、変わった点を報告します
                           （レポート のファイル、または標準出力へ）
-  history [--json]        取得履歴に残した実行（golf.ini と同じフォルダの
-                          history フォルダに最新の24回）を新しい順に表示
-                          します。--json は1回ごとに1つの JSON オブジェクト
+  history [--json]        取得履歴に残した取得（golf.ini と同じフォルダの
+                          history に最新の24回）を新しい順に表示します。
+                          --json では1回ごとに1つの JSON オブジェクトを
+                          表示します
+  schedule add | list | remove | run
+                          OS のスケジューラによる定期取得
+                          （teebasket-cli schedule --help）
 
 行はまず FILE.partial に1行ずつ書き込み、実行が終わったとき、または中断
 されて FILE がなかったときに FILE と置き換えます（中断したときは既存の

@@ -13,6 +13,7 @@
 #include "PrefectureNames.h"
 #include "ProgramEnvironment.h"
 #include "ProgressReport.h"
+#include "ScheduleCommand.h"
 #include "SignalStop.h"
 #include "SystemText.h"
 #include "TerminalStream.h"
@@ -286,8 +287,11 @@ HarvestRequest EngineRequest(const RunRequest& request, const fs::path& scratchF
 
 int RunTeebasketCli(int argc, char** argv, const ClosedStandardDescriptors& closedAtStart) {
     PrepareProcess();
-    const PreparedRun prepared =
-        PrepareRun(ArgumentsAsUtf8(argc, argv), ExecutableFolder(), CurrentFolder());
+    const std::vector<std::string> arguments = ArgumentsAsUtf8(argc, argv);
+    if (!arguments.empty() && arguments.front() == kScheduleCommandName) {
+        return RunScheduleCommand({arguments.begin() + 1, arguments.end()}, closedAtStart);
+    }
+    const PreparedRun prepared = PrepareRun(arguments, ExecutableFolder(), CurrentFolder());
     if (prepared.exitCode == kExitRowsWritten) {  // --help, --version
         WriteText(stdout, prepared.message);
         return kExitRowsWritten;
@@ -302,7 +306,11 @@ int RunTeebasketCli(int argc, char** argv, const ClosedStandardDescriptors& clos
     if (prepared.history) {
         return RunHistoryList(*prepared.history, stdout, ProcessLanguage());
     }
-    const RunRequest& request = prepared.request;
+    return ExecuteRun(prepared.request, closedAtStart);
+}
+
+int ExecuteRun(const RunRequest& request, const ClosedStandardDescriptors& closedAtStart,
+               HarvestReport* finished) {
     if (request.toStandardOutput && closedAtStart.output) {
         // It is the null device now: every row would be lost, and the run
         // would say it wrote them.
@@ -358,6 +366,9 @@ int RunTeebasketCli(int argc, char** argv, const ClosedStandardDescriptors& clos
     }
     if (const std::string warning = HistoryWarning(report); !warning.empty()) {
         progress.Note(warning);
+    }
+    if (finished != nullptr) {
+        *finished = report;
     }
     return code;
 }

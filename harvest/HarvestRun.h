@@ -103,6 +103,7 @@ struct HarvestReport : OutputFileReport {
     std::string currentPrefecture;          // code-page-932 bytes
     int rowsWritten = 0;                    // course lines this run has written
     int coursesKept = 0;                    // courses that kept their earlier line
+    int pagesWithoutName = 0;               // course pages read that gave no name
     std::vector<PageFailure> pageFailures;  // in the order they happened
     PendingRetry retry;                     // set before RetryWaiting
 

@@ -364,8 +364,8 @@ CoursePosition PositionOfStructuredData(std::string_view line) {
 namespace {
 
 // The row of a course whose page was read; a page without a name takes the
-// name of the course's listing card.
-CourseEntry ReadCourseEntry(const detail::RunState& state, const PageText& page,
+// name of the course's listing card, which the report counts.
+CourseEntry ReadCourseEntry(detail::RunState& state, const PageText& page,
                             const std::string& courseId, const std::string& cardName) {
     CourseEntry entry;
     CoursePosition position;
@@ -374,6 +374,7 @@ CourseEntry ReadCourseEntry(const detail::RunState& state, const PageText& page,
     entry.longitude = std::move(position.longitude);
     if (entry.record[kColumnName].empty()) {
         SetNameAndState(cardName, entry.record);
+        ++state.report.pagesWithoutName;
     }
     entry.fetchedAt = IsoLocalTime(std::time(nullptr));
     entry.fetchStatus = CourseFetch::Fetched;

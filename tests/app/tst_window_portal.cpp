@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "PortalRunSupport.h"
@@ -57,6 +59,7 @@ class TestWindowPortal : public WindowTestCase {
     void cleanupTestCase();
 
     void idleStatusLineNamesThePortal();
+    void statusLineShowsAScheduledRunsAlertAtTheStart();
     void demoPortalIsTheBuildsDefaultOnLoopback();
     void contextMenuOpensTheSettingsAndShowsItsShortcut();
     void settingsDialogKeepsEveryOtherLineOfGolfIni();
@@ -143,6 +146,28 @@ void TestWindowPortal::idleStatusLineNamesThePortal() {
         QSKIP("this build's default portal is not on this machine");
     }
     QCOMPARE(f.lblStatus()->text(), QStringLiteral("接続先: デモポータル"));
+}
+
+// A scheduled run that needs attention leaves a marker in the data folder:
+// its report first, then the schedule and the alerts.
+void TestWindowPortal::statusLineShowsAScheduledRunsAlertAtTheStart() {
+    WindowFixture& f = fixture();
+    const std::filesystem::path report = f.DataFolder() / "一覧.changes.xlsx";
+    {
+        std::ofstream marker(f.DataFolder() / "attention.txt", std::ios::binary);
+        marker << report.string() << "\nkanto\nThe run wrote no file.\n";
+    }
+    HarvestSettings settings;
+    settings.portal = DefaultPortalSettings();
+    f.CreateShown(settings);
+    QVERIFY2(f.lblStatus()->text().startsWith(QStringLiteral("要確認: ")),
+             qPrintable(f.lblStatus()->text()));
+    QCOMPARE(f.lblStatus()->geometry().right() + 1, 301);
+    QVERIFY(f.lblStatus()->width() <= f.prgBar()->width());
+    const QString details = f.lblStatus()->toolTip();
+    QVERIFY2(details.contains(QString::fromStdString(report.string())), qPrintable(details));
+    QVERIFY(details.contains(QStringLiteral("kanto")));
+    QVERIFY(details.endsWith(QStringLiteral("\nThe run wrote no file.")));
 }
 
 void TestWindowPortal::demoPortalIsTheBuildsDefaultOnLoopback() {

@@ -1673,6 +1673,9 @@ offer teebasket-cli kan
 offer teebasket-cli hist
 offer teebasket-cli history --
 offer teebasket-cli --no
+offer teebasket-cli sch
+offer teebasket-cli schedule r
+offer teebasket-cli schedule add x --mon
 echo $_teebasket_cli_prefectures
 )";
     const fs::path file = fs::temp_directory_path() / ("completion-" + std::to_string(::getpid()));
@@ -1688,7 +1691,7 @@ echo $_teebasket_cli_prefectures
     }
     fs::remove(file);
     const std::vector<std::string> lines = ErrorLines(output);
-    ASSERT_EQ(lines.size(), 16u) << output;
+    ASSERT_EQ(lines.size(), 19u) << output;
     EXPECT_EQ(lines[0], "東京都");
     EXPECT_EQ(lines[1], "鹿児島県");
     EXPECT_EQ(lines[2], "kanagawa");
@@ -1704,9 +1707,12 @@ echo $_teebasket_cli_prefectures
     EXPECT_EQ(lines[12], "history");
     EXPECT_EQ(lines[13], "--json --config --help");
     EXPECT_EQ(lines[14], "--no-history");
+    EXPECT_EQ(lines[15], "schedule");
+    EXPECT_EQ(lines[16], "remove run");
+    EXPECT_EQ(lines[17], "--monthly");
     // Every prefecture by its romaji name and its Japanese name.
     std::vector<std::string> words;
-    std::istringstream all(lines[15]);
+    std::istringstream all(lines[18]);
     for (std::string word; all >> word;) {
         words.push_back(word);
     }

@@ -196,3 +196,30 @@ TEST(ListingPages, AHostileListingIsCutToWhatARunCanUse) {
     ASSERT_GE(requests.size(), 2u);
     EXPECT_EQ(requests[1].target, "/guide/disp/c_id/x-first");
 }
+
+namespace {
+
+// A course page that a changed layout leaves without a name takes its card's
+// name, and the report counts it: a scheduled run's alert rests on it.
+TEST(ListingPages, APageWithoutANameTakesTheCardsNameAndIsCounted) {
+    TempDir pages;
+    const portal::CourseCatalog catalog({1, 1});
+    const portal::GeneratedCourse course = catalog.Course(12, 0);
+    WriteFileBytes(pages.path() / "listing" / "tokyo.html",
+                   FixtureListing({course.id, "200001"}, 0));
+    WriteFileBytes(pages.path() / "detail" / (course.id + ".html"), catalog.DetailPage(course));
+    WriteFileBytes(pages.path() / "detail" / "200001.html",
+                   "<html><body><p>new layout</p></body></html>\n");
+    PortalProcess portal({{}, pages.path(), {}});
+    RunHarness harness(portal);
+    harness.Run({kTokyo});
+
+    EXPECT_TRUE(harness.Report().pageFailures.empty());
+    EXPECT_EQ(harness.Report().rowsWritten, 2);
+    EXPECT_EQ(harness.Report().pagesWithoutName, 1);
+    const Lines lines = harness.CsvLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(CourseValues(lines[2])[kColumnName], "x");  // the card's heading
+}
+
+}  // namespace
