@@ -464,7 +464,7 @@ void TResultsWindow::OpenHistoryRun(int index) {
 }
 
 void TResultsWindow::Complain(const QString& text) {
-    dialogs_.MessageBox(this, text, kResultsTitle, kMbOk | kMbIconError, QString());
+    dialogs_.MessageBox(this, text, kResultsTitle, kMbOk | kMbIconError, QString(), {});
 }
 
 }  // namespace teebasket

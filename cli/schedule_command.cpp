@@ -67,8 +67,11 @@ void PrintLine(std::FILE* stream, const std::string& line) {
     WriteText(stream, line + "\n");
 }
 
-int UsageProblem(const std::string& detail) {
-    PrintLine(stderr, UsageErrorMessage(detail));
+// The schedule's own checks name the problem in English; the Japanese half
+// quotes it.
+int EndWithUsageProblem(const std::string& detail) {
+    PrintLine(stderr, UsageErrorMessage(UsageProblem{
+                          detail, "スケジュールの指定を確かめてください（" + detail + "）"}));
     return kExitUsage;
 }
 
@@ -266,7 +269,7 @@ std::string ScheduleOfAdd(const AddArguments& add, Schedule& schedule) {
 int AddSchedule(const ScheduleArguments& arguments) {
     Schedule schedule;
     if (std::string problem = ScheduleOfAdd(arguments.add, schedule); !problem.empty()) {
-        return UsageProblem(problem);
+        return EndWithUsageProblem(problem);
     }
     // The run's own checks (settings file, hosts, pauses), before anything is written.
     const PreparedRun check =
@@ -403,7 +406,7 @@ void RemoveMarkerOf(const fs::path& dataFolder, const std::string& name) {
 
 int RemoveSchedule(const ScheduleArguments& arguments) {
     if (std::string problem = schedule::ScheduleNameProblem(arguments.name); !problem.empty()) {
-        return UsageProblem(problem);
+        return EndWithUsageProblem(problem);
     }
     const fs::path dataFolder = DataFolderOf(arguments);
     const fs::path folder = schedule::SchedulesFolderIn(dataFolder);
@@ -412,7 +415,7 @@ int RemoveSchedule(const ScheduleArguments& arguments) {
     const fs::path settings = schedule::ScheduleFilePath(folder, schedule.name);
     std::error_code error;
     if (!fs::exists(settings, error) && !ScheduleInstalled(schedule)) {
-        return UsageProblem("there is no schedule \"" + schedule.name + "\"");
+        return EndWithUsageProblem("there is no schedule \"" + schedule.name + "\"");
     }
     const SystemStep step = UninstallSchedule(schedule);
     int exitCode = step.exitCode;
@@ -555,7 +558,7 @@ int RunScheduled(const ScheduleArguments& arguments,
     std::string error;
     const std::optional<Schedule> loaded = LoadSchedule(folder, arguments.name, error);
     if (!loaded) {
-        return UsageProblem(error);
+        return EndWithUsageProblem(error);
     }
     const Schedule& schedule = *loaded;
     const std::optional<fs::path> previous = KeepPreviousRecords(
@@ -679,7 +682,7 @@ int RunScheduleCommand(const std::vector<std::string>& arguments,
         return values.help ? kExitRowsWritten : kExitUsage;
     }
     if (!error.empty()) {
-        return UsageProblem("schedule: " + error);
+        return EndWithUsageProblem("schedule: " + error);
     }
     if (command == "add") {
         return AddSchedule(values);

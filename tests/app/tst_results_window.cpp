@@ -71,7 +71,7 @@ void TestResultsWindow::endMessageButtonAnswersShowResults() {
     press.start(10);
     const int answer = dialogs.MessageBox(
         nullptr, QStringLiteral("情報の取得が完了しました。\n保存したファイルを開きますか？"),
-        QStringLiteral("処理確認"), kMbYesNo | kMbIconQuestion | kMbResultsButton, QString());
+        QStringLiteral("処理確認"), kMbYesNo | kMbIconQuestion | kMbResultsButton, QString(), {});
     QCOMPARE(answer, kIdShowResults);
     QVERIFY(buttons.contains(QStringLiteral("結果を表示")));
     QCOMPARE(buttons.size(), 3);
