@@ -163,8 +163,14 @@ void TestSessionEnd::sigtermDuringARunKeepsTheRowsSavesTheSettingsAndExitsZero()
     // golf.ini was saved on the way out and kept its other lines.
     QCOMPARE(ReadArea(installed.Path("golf.ini")), SavedArea("11"));
     QVERIFY(ReadBytes(installed.Path("golf.ini")).contains("ListingHost=" + portal_->host()));
-    // No scratch file and no temporary file.
-    QCOMPARE(LeftBeside(installed), QStringList{QStringLiteral("golf.ini")});
+    // No scratch file and no temporary file; the rows put in place are kept
+    // in the history too, as its index and one records file.
+    QCOMPARE(LeftBeside(installed),
+             (QStringList{QStringLiteral("golf.ini"), QStringLiteral("history")}));
+    const QStringList history = QDir(QString::fromStdString(installed.Path("history").string()))
+                                    .entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(history.size(), 2);
+    QVERIFY2(history.contains(QStringLiteral("index.jsonl")), qPrintable(history.join(' ')));
     QCOMPARE(QDir(QString::fromStdString(installed.Path("out").string()))
                  .entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("一覧.csv")});
