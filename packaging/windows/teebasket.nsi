@@ -3,7 +3,7 @@
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=X.Y.Z -DSTAGE=<folder> -DOUTFILE=<setup.exe> teebasket.nsi
 ;
 ; STAGE holds the files to install (the stripped programs, LICENSE and the
-; Japanese read-me). No administrator rights: the program goes to
+; Japanese read-me) and the installer's icon teebasket.ico. No administrator rights: the program goes to
 ; %LOCALAPPDATA%\Programs\Teebasket, the Start-menu entry to the user's own
 ; Start menu and the uninstaller's entry to HKCU. `/S` installs silently,
 ; `/D=<folder>` (last on the command line) chooses another folder.
@@ -31,12 +31,15 @@ Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Teebasket"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "Teebasket ${VERSION}"
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
 
 !include MUI2.nsh
 !include FileFunc.nsh
 
+!define MUI_ICON "${STAGE}\teebasket.ico"
+!define MUI_UNICON "${STAGE}\teebasket.ico"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\teebasket.exe"
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\${README}"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
