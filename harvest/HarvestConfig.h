@@ -52,10 +52,10 @@ bool IsLoopbackHost(const std::string& host);
 // The folder for golf.ini and tmp.dat: `executableDir` when it is writable
 // (a portable install) and not a folder of the system's programs (/usr,
 // /bin, /sbin, /opt and below on Linux, such as /usr/bin of the Debian
-// package; Program Files or the Windows folder on Windows), otherwise the
-// user's configuration folder for the program ($XDG_CONFIG_HOME/teebasket or
-// ~/.config/teebasket on Linux, %APPDATA%\teebasket on Windows), created
-// when missing.
+// package; Program Files, %LOCALAPPDATA%\Programs or the Windows folder on
+// Windows), otherwise the user's configuration folder for the program
+// ($XDG_CONFIG_HOME/teebasket or ~/.config/teebasket on Linux,
+// %APPDATA%\teebasket on Windows), created when missing.
 std::filesystem::path DataFolder(const std::filesystem::path& executableDir);
 
 inline constexpr const char* kSettingsFileName = "golf.ini";

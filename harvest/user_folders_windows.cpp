@@ -32,6 +32,18 @@ fs::path KnownFolder(REFKNOWNFOLDERID id) {
     return folder;
 }
 
+// The user's own programs folder (%LOCALAPPDATA%\Programs unless moved). It
+// is writable, but a per-user installer puts the program there and its
+// uninstaller owns it, so the settings belong in %APPDATA% as for Program
+// Files. Wine knows no FOLDERID_UserProgramFiles: then the default place.
+fs::path UserProgramsFolder() {
+    if (fs::path folder = KnownFolder(FOLDERID_UserProgramFiles); !folder.empty()) {
+        return folder;
+    }
+    const fs::path localAppData = KnownFolder(FOLDERID_LocalAppData);
+    return localAppData.empty() ? fs::path() : localAppData / L"Programs";
+}
+
 }  // namespace
 
 fs::path HomeFolder() {
@@ -82,10 +94,11 @@ bool IsSystemProgramFolder(const fs::path& folder) {
         return false;
     }
     const std::wstring text = real.wstring();
-    static const KNOWNFOLDERID* const systemFolders[] = {
-        &FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_Windows};
-    for (const KNOWNFOLDERID* id : systemFolders) {
-        const std::wstring root = KnownFolder(*id).wstring();
+    const fs::path programFolders[] = {KnownFolder(FOLDERID_ProgramFiles),
+                                       KnownFolder(FOLDERID_ProgramFilesX86), UserProgramsFolder(),
+                                       KnownFolder(FOLDERID_Windows)};
+    for (const fs::path& programFolder : programFolders) {
+        const std::wstring root = programFolder.wstring();
         if (!root.empty() && text.size() >= root.size() &&
             ::CompareStringOrdinal(text.c_str(), static_cast<int>(root.size()), root.c_str(),
                                    static_cast<int>(root.size()), TRUE) == CSTR_EQUAL &&

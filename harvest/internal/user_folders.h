@@ -23,7 +23,8 @@ bool IsWritableFolder(const std::filesystem::path& folder);
 // A folder of the system's programs, shared by every user and writable only
 // by an administrator, so never the data folder, not even for a program run
 // as root or as administrator: /usr, /bin, /sbin, /opt and below on Linux;
-// Program Files and the Windows folder on Windows.
+// Program Files and the Windows folder on Windows, and there also the user's
+// own programs folder of per-user installers (%LOCALAPPDATA%\Programs).
 bool IsSystemProgramFolder(const std::filesystem::path& folder);
 
 }  // namespace teebasket

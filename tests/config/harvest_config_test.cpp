@@ -199,6 +199,15 @@ TEST(DataFolder, TheSystemsProgramFoldersAreNeverUsedEvenWhenWritable) {
     fs::create_directories(installed);
     EXPECT_EQ(DataFolder(installed), config);
     EXPECT_EQ(DataFolder(fs::path(windows)), config);
+    // Nor the user's own programs folder, where the per-user installer puts
+    // the program and from which its uninstaller removes it.
+    const wchar_t* localAppData = ::_wgetenv(L"LOCALAPPDATA");
+    ASSERT_NE(localAppData, nullptr);
+    const fs::path perUser =
+        fs::path(localAppData) / L"Programs" / folder.path().filename() / L"Teebasket";
+    fs::create_directories(perUser);
+    EXPECT_EQ(DataFolder(perUser), config);
+    fs::remove_all(perUser.parent_path());
     // In any case of letters, but not a folder that only looks alike.
     std::wstring shouted = installed.wstring();
     for (wchar_t& c : shouted) {
