@@ -110,8 +110,9 @@ bool PlacesOfHeader(const std::vector<std::string>& header, ColumnPlaces& places
 
 enum class RowRead { Empty, WithoutUrl, Course, TooLong };
 
-// A course from a row of texts placed as `places` says.
-RowRead EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
+// A course from a row of texts placed as `places` says; the texts of a
+// workbook's row are taken, not copied.
+RowRead EntryOfRow(std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
                    CourseEntry& entry) {
     const auto urlPlace = static_cast<std::size_t>(places[kColumnDetailUrl]);
     if (urlPlace >= row.size() || row[urlPlace].empty()) {
@@ -131,7 +132,8 @@ RowRead EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& plac
             if (row[place].size() > kMaxValueBytes) {
                 return RowRead::TooLong;
             }
-            texts[column] = csvGuard ? csv::WithoutFormulaGuard(row[place]) : row[place];
+            // Each place holds one column's text: it can be taken.
+            texts[column] = csvGuard ? csv::WithoutFormulaGuard(row[place]) : std::move(row[place]);
             any = any || !texts[column].empty();
         }
     }
@@ -142,7 +144,7 @@ RowRead EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& plac
 }
 
 // Takes a row of a UTF-8 CSV or a workbook.
-bool TakeRow(const std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
+bool TakeRow(std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
              RowPlace where, CourseIntake& intake, std::string& error) {
     CourseEntry entry;
     switch (EntryOfRow(row, places, csvGuard, entry)) {
@@ -316,7 +318,7 @@ bool ReadWorkbook(std::string_view bytes, CourseIntake& intake, std::string& err
     }
     ColumnPlaces places;
     bool headerRead = false;
-    const auto visit = [&](long number, const std::vector<std::string>& cells) {
+    const auto visit = [&](long number, std::vector<std::string>& cells) {
         if (!headerRead) {
             headerRead = true;
             if (number != 1 || !PlacesOfHeader(cells, places)) {

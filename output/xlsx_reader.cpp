@@ -572,7 +572,7 @@ class RowReader {
 
     bool open() const { return open_; }
     long number() const { return number_; }
-    const std::vector<std::string>& cells() const { return cells_; }
+    std::vector<std::string>& cells() { return cells_; }
     std::size_t maxCellBytes() const { return maxCellBytes_; }
 
     void StartRow(std::string_view attributes) {
@@ -766,7 +766,7 @@ class SheetRowWalker {
   public:
     SheetRowWalker(const SharedStrings& sharedStrings, const std::vector<DateStyle>& dateStyles,
                    std::size_t maxColumns, std::size_t maxCellBytes,
-                   const std::function<bool(long, const std::vector<std::string>&)>& visit,
+                   const std::function<bool(long, std::vector<std::string>&)>& visit,
                    std::string& error)
         : row_(sharedStrings, dateStyles, maxColumns, maxCellBytes),
           maxCellBytes_(maxCellBytes),
@@ -837,7 +837,7 @@ class SheetRowWalker {
 
     RowReader row_;
     std::size_t maxCellBytes_;
-    const std::function<bool(long, const std::vector<std::string>&)>& visit_;
+    const std::function<bool(long, std::vector<std::string>&)>& visit_;
     std::string& error_;
     bool inValue_ = false;
     bool broken_ = false;
@@ -848,17 +848,18 @@ class SheetRowWalker {
 
 bool ForEachSheetRow(std::string_view xml, const SharedStrings& sharedStrings,
                      std::size_t maxColumns, std::size_t maxCellBytes,
-                     const std::function<bool(long, const std::vector<std::string>&)>& visit,
+                     const std::function<bool(long, std::vector<std::string>&)>& visit,
                      std::string& error, const std::vector<DateStyle>& dateStyles) {
     SheetRowWalker walker(sharedStrings, dateStyles, maxColumns, maxCellBytes, visit, error);
     return walker.Walk(xml) && walker.Finish();
 }
 
-bool ForEachSheetRowOfMember(
-    std::string_view zip, std::string_view name, std::size_t limit,
-    const SharedStrings& sharedStrings, std::size_t maxColumns, std::size_t maxCellBytes,
-    const std::function<bool(long, const std::vector<std::string>&)>& visit, std::string& error,
-    bool& memberUnreadable, const std::vector<DateStyle>& dateStyles) {
+bool ForEachSheetRowOfMember(std::string_view zip, std::string_view name, std::size_t limit,
+                             const SharedStrings& sharedStrings, std::size_t maxColumns,
+                             std::size_t maxCellBytes,
+                             const std::function<bool(long, std::vector<std::string>&)>& visit,
+                             std::string& error, bool& memberUnreadable,
+                             const std::vector<DateStyle>& dateStyles) {
     SheetRowWalker walker(sharedStrings, dateStyles, maxColumns, maxCellBytes, visit, error);
     // The bytes after the last whole row so far.
     std::string pending;

@@ -85,10 +85,10 @@ bool ReadSharedStrings(std::string_view xml, std::size_t maxStrings, std::size_t
 // style's offset when it names one (2026-12-09T13:45:02+09:00). Only one row
 // is held at a time. False when the XML is broken, a cell holds more than
 // `maxCellBytes` bytes, or `visit` returns false (it then says why in
-// `error`).
+// `error`). `visit` may take the cells' texts: the next row starts anew.
 bool ForEachSheetRow(std::string_view sheetXml, const SharedStrings& sharedStrings,
                      std::size_t maxColumns, std::size_t maxCellBytes,
-                     const std::function<bool(long, const std::vector<std::string>&)>& visit,
+                     const std::function<bool(long, std::vector<std::string>&)>& visit,
                      std::string& error, const std::vector<DateStyle>& dateStyles = {});
 
 // ForEachSheetRow over the sheet that is member `name` of `zip`, inflated a
@@ -96,11 +96,12 @@ bool ForEachSheetRow(std::string_view sheetXml, const SharedStrings& sharedStrin
 // of 50 000 courses has a sheet of over 100 MB). When the member cannot be
 // read (ReadZipMember's reasons), `memberUnreadable` is set and `error`
 // says why; otherwise as ForEachSheetRow.
-bool ForEachSheetRowOfMember(
-    std::string_view zip, std::string_view name, std::size_t limit,
-    const SharedStrings& sharedStrings, std::size_t maxColumns, std::size_t maxCellBytes,
-    const std::function<bool(long, const std::vector<std::string>&)>& visit, std::string& error,
-    bool& memberUnreadable, const std::vector<DateStyle>& dateStyles = {});
+bool ForEachSheetRowOfMember(std::string_view zip, std::string_view name, std::size_t limit,
+                             const SharedStrings& sharedStrings, std::size_t maxColumns,
+                             std::size_t maxCellBytes,
+                             const std::function<bool(long, std::vector<std::string>&)>& visit,
+                             std::string& error, bool& memberUnreadable,
+                             const std::vector<DateStyle>& dateStyles = {});
 
 // All rows of a small sheet, a row that the sheet skips given as empty.
 bool ReadSheetRows(std::string_view sheetXml, const SharedStrings& sharedStrings,
