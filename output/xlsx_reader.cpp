@@ -854,6 +854,50 @@ bool ForEachSheetRow(std::string_view xml, const SharedStrings& sharedStrings,
     return walker.Walk(xml) && walker.Finish();
 }
 
+bool RowRuns::Take(std::string_view bytes) {
+    constexpr std::string_view kRowEnd = "</row>";
+    // The row begun in `pending_` is completed and walked on its own; the
+    // whole rows after it are walked where the piece lies, uncopied.
+    const std::size_t lastRowEnd = bytes.rfind(kRowEnd);
+    if (lastRowEnd == std::string_view::npos) {
+        pending_ += bytes;
+        const std::size_t rowEnd = pending_.rfind(kRowEnd);
+        if (rowEnd == std::string::npos) {
+            return true;
+        }
+        const std::size_t walked = rowEnd + kRowEnd.size();
+        if (!walk_(std::string_view(pending_).substr(0, walked))) {
+            return false;
+        }
+        pending_.erase(0, walked);
+        return true;
+    }
+    // An end tag may straddle the pieces: the first one is looked for
+    // in what was pending with the start of this piece.
+    const std::size_t carried = pending_.size();
+    pending_.append(bytes.substr(0, std::min(bytes.size(), kRowEnd.size() - 1)));
+    std::size_t firstRowEnd = pending_.find(kRowEnd);
+    std::size_t from = 0;
+    if (firstRowEnd != std::string::npos) {
+        from = firstRowEnd + kRowEnd.size() - carried;
+    } else {
+        firstRowEnd = bytes.find(kRowEnd);
+        from = firstRowEnd + kRowEnd.size();
+        pending_.resize(carried);
+        pending_.append(bytes.substr(0, from));
+    }
+    pending_.resize(carried + from);
+    if (!walk_(pending_)) {
+        return false;
+    }
+    const std::size_t walked = lastRowEnd + kRowEnd.size();
+    if (walked > from && !walk_(bytes.substr(from, walked - from))) {
+        return false;
+    }
+    pending_.assign(bytes.substr(walked));
+    return true;
+}
+
 bool ForEachSheetRowOfMember(std::string_view zip, std::string_view name, std::size_t limit,
                              const SharedStrings& sharedStrings, std::size_t maxColumns,
                              std::size_t maxCellBytes,
@@ -861,51 +905,8 @@ bool ForEachSheetRowOfMember(std::string_view zip, std::string_view name, std::s
                              std::string& error, bool& memberUnreadable,
                              const std::vector<DateStyle>& dateStyles) {
     SheetRowWalker walker(sharedStrings, dateStyles, maxColumns, maxCellBytes, visit, error);
-    // The bytes after the last whole row so far.
-    std::string pending;
-    constexpr std::string_view kRowEnd = "</row>";
-    // The row begun in `pending` is completed and walked on its own; the
-    // whole rows after it are walked where the piece lies, uncopied.
-    const auto piece = [&](std::string_view bytes) {
-        const std::size_t lastRowEnd = bytes.rfind(kRowEnd);
-        if (lastRowEnd == std::string_view::npos) {
-            pending += bytes;
-            const std::size_t rowEnd = pending.rfind(kRowEnd);
-            if (rowEnd == std::string::npos) {
-                return true;
-            }
-            const std::size_t walked = rowEnd + kRowEnd.size();
-            if (!walker.Walk(std::string_view(pending).substr(0, walked))) {
-                return false;
-            }
-            pending.erase(0, walked);
-            return true;
-        }
-        // An end tag may straddle the pieces: the first one is looked for
-        // in what was pending with the start of this piece.
-        const std::size_t carried = pending.size();
-        pending.append(bytes.substr(0, std::min(bytes.size(), kRowEnd.size() - 1)));
-        std::size_t firstRowEnd = pending.find(kRowEnd);
-        std::size_t from = 0;
-        if (firstRowEnd != std::string::npos) {
-            from = firstRowEnd + kRowEnd.size() - carried;
-        } else {
-            firstRowEnd = bytes.find(kRowEnd);
-            from = firstRowEnd + kRowEnd.size();
-            pending.resize(carried);
-            pending.append(bytes.substr(0, from));
-        }
-        pending.resize(carried + from);
-        if (!walker.Walk(pending)) {
-            return false;
-        }
-        const std::size_t walked = lastRowEnd + kRowEnd.size();
-        if (walked > from && !walker.Walk(bytes.substr(from, walked - from))) {
-            return false;
-        }
-        pending.assign(bytes.substr(walked));
-        return true;
-    };
+    RowRuns runs([&walker](std::string_view run) { return walker.Walk(run); });
+    const auto piece = [&runs](std::string_view bytes) { return runs.Take(bytes); };
     bool pieceSaidNo = false;
     std::string problem;
     if (!ForEachZipMemberPiece(zip, name, limit, piece, problem, pieceSaidNo)) {
@@ -916,7 +917,7 @@ bool ForEachSheetRowOfMember(std::string_view zip, std::string_view name, std::s
         return false;
     }
     memberUnreadable = false;
-    return walker.Walk(pending) && walker.Finish();
+    return runs.Finish() && walker.Finish();
 }
 
 bool ReadSheetRows(std::string_view xml, const SharedStrings& sharedStrings, std::size_t maxColumns,

@@ -91,6 +91,22 @@ bool ForEachSheetRow(std::string_view sheetXml, const SharedStrings& sharedStrin
                      const std::function<bool(long, std::vector<std::string>&)>& visit,
                      std::string& error, const std::vector<DateStyle>& dateStyles = {});
 
+// Cuts a sheet's XML, given a piece at a time, into runs that each end
+// where a row ends, and hands each run to `walk`: runs lie where the pieces
+// lie, copied only where a row spans two of them.
+class RowRuns {
+  public:
+    explicit RowRuns(std::function<bool(std::string_view)> walk) : walk_(std::move(walk)) {}
+    // False when `walk` said no.
+    bool Take(std::string_view piece);
+    // Walks what follows the last end of a row.
+    bool Finish() { return walk_(pending_); }
+
+  private:
+    std::function<bool(std::string_view)> walk_;
+    std::string pending_;  // the bytes after the last end of a row so far
+};
+
 // ForEachSheetRow over the sheet that is member `name` of `zip`, inflated a
 // piece at a time, so that the sheet's XML is never held whole (a workbook
 // of 50 000 courses has a sheet of over 100 MB). When the member cannot be

@@ -377,3 +377,32 @@ TEST(OutputReader, AJsonLinesFileOfManyPiecesReadsAsItsBytesDo) {
     EXPECT_NE(fileError.find(line), std::string::npos) << fileError;
     EXPECT_NE(bytesError.find(line), std::string::npos) << bytesError;
 }
+
+TEST(WorkbookXml, RowRunsEndWhereRowsEndWhereverThePiecesAreCut) {
+    const std::string xml =
+        "<sheetData><row r=\"1\"><c><v>1</v></c></row><row r=\"2\"/><row r=\"3\"></row>"
+        "<row r=\"4\"><c t=\"inlineStr\"><is><t>東京</t></is></c></row></sheetData>";
+    for (std::size_t size = 1; size <= xml.size(); ++size) {
+        std::vector<std::string> runs;
+        xlsx::RowRuns cutter([&runs](std::string_view run) {
+            runs.emplace_back(run);
+            return true;
+        });
+        for (std::size_t at = 0; at < xml.size(); at += size) {
+            ASSERT_TRUE(cutter.Take(std::string_view(xml).substr(at, size)));
+        }
+        ASSERT_TRUE(cutter.Finish());
+        std::string joined;
+        for (std::size_t run = 0; run < runs.size(); ++run) {
+            joined += runs[run];
+            if (run + 1 < runs.size()) {
+                EXPECT_TRUE(runs[run].ends_with("</row>")) << size << ": " << runs[run];
+            }
+        }
+        EXPECT_EQ(joined, xml) << size;
+        EXPECT_EQ(runs.back(), "</sheetData>") << size;
+    }
+    xlsx::RowRuns refusing([](std::string_view) { return false; });
+    EXPECT_TRUE(refusing.Take("<sheetData><row>"));
+    EXPECT_FALSE(refusing.Take("</row>"));
+}
