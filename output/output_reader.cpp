@@ -1,5 +1,6 @@
 // The courses of an output file of any format.
 #include <array>
+#include <fstream>
 #include <optional>
 
 #include "CourseRecord.h"
@@ -109,8 +110,9 @@ bool PlacesOfHeader(const std::vector<std::string>& header, ColumnPlaces& places
 
 enum class RowRead { Empty, WithoutUrl, Course, TooLong };
 
-// A course from a row of texts placed as `places` says.
-RowRead EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
+// A course from a row of texts placed as `places` says; the texts of a
+// workbook's row are taken, not copied.
+RowRead EntryOfRow(std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
                    CourseEntry& entry) {
     const auto urlPlace = static_cast<std::size_t>(places[kColumnDetailUrl]);
     if (urlPlace >= row.size() || row[urlPlace].empty()) {
@@ -130,7 +132,8 @@ RowRead EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& plac
             if (row[place].size() > kMaxValueBytes) {
                 return RowRead::TooLong;
             }
-            texts[column] = csvGuard ? csv::WithoutFormulaGuard(row[place]) : row[place];
+            // Each place holds one column's text: it can be taken.
+            texts[column] = csvGuard ? csv::WithoutFormulaGuard(row[place]) : std::move(row[place]);
             any = any || !texts[column].empty();
         }
     }
@@ -141,7 +144,7 @@ RowRead EntryOfRow(const std::vector<std::string>& row, const ColumnPlaces& plac
 }
 
 // Takes a row of a UTF-8 CSV or a workbook.
-bool TakeRow(const std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
+bool TakeRow(std::vector<std::string>& row, const ColumnPlaces& places, bool csvGuard,
              RowPlace where, CourseIntake& intake, std::string& error) {
     CourseEntry entry;
     switch (EntryOfRow(row, places, csvGuard, entry)) {
@@ -241,9 +244,10 @@ bool IsFlatObject(std::string_view line, int maxKeys) {
     return true;
 }
 
-bool ReadJsonLines(std::string_view bytes, CourseIntake& intake, std::string& error) {
+// The lines of `bytes`, numbered on from `lineNumber`.
+bool ReadJsonLines(std::string_view bytes, CourseIntake& intake, std::string& error,
+                   int& lineNumber) {
     const JournalCodec& codec = JournalCodecFor(OutputFormat::Jsonl);
-    int lineNumber = 0;
     for (std::size_t at = 0; at < bytes.size();) {
         const std::size_t end = bytes.find('\n', at);
         std::string_view line = bytes.substr(at, end == std::string_view::npos ? end : end - at);
@@ -314,7 +318,7 @@ bool ReadWorkbook(std::string_view bytes, CourseIntake& intake, std::string& err
     }
     ColumnPlaces places;
     bool headerRead = false;
-    const auto visit = [&](long number, const std::vector<std::string>& cells) {
+    const auto visit = [&](long number, std::vector<std::string>& cells) {
         if (!headerRead) {
             headerRead = true;
             if (number != 1 || !PlacesOfHeader(cells, places)) {
@@ -365,7 +369,8 @@ bool ReadBytesInto(std::string_view bytes, CourseIntake& intake, std::string& er
         read = ReadUtf8Csv(bytes, intake, error);
     } else if (bytes[bytes.find_first_not_of(" \t\r\n")] == '{') {
         found = OutputFormat::Jsonl;
-        read = ReadJsonLines(bytes, intake, error);
+        int lineNumber = 0;
+        read = ReadJsonLines(bytes, intake, error, lineNumber);
     } else {
         error = "not an output file of this program (CSV, UTF-8 CSV, JSON Lines or workbook)";
     }
@@ -379,6 +384,73 @@ bool ReadBytesInto(std::string_view bytes, CourseIntake& intake, std::string& er
         *rowsWithoutUrl = intake.withoutUrl();
     }
     return true;
+}
+
+// JSON Lines files larger than a piece are read a piece at a time, never
+// held whole: a comparison holds two tables besides.
+constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+
+// Whether a file beginning with `start` is read as JSON Lines, told by the
+// signs ReadBytesInto goes by, all of them within `start`.
+bool StartsAsJsonLines(std::string_view start) {
+    if (IsBlank(start) || start.starts_with(kZipStart) || start.starts_with(CsvHeaderLine()) ||
+        start.starts_with(kUtf8Bom)) {
+        return false;
+    }
+    const std::size_t lineEnd = start.find('\n');
+    return lineEnd != std::string_view::npos &&
+           start.substr(0, lineEnd).find("詳細ページURL") == std::string_view::npos &&
+           start[start.find_first_not_of(" \t\r\n")] == '{';
+}
+
+// Reads the lines of the JSON Lines file `path` a piece at a time. Nothing
+// when it is no such file larger than a piece: it is then read whole.
+std::optional<bool> ReadJsonLinesInPieces(const std::filesystem::path& path,
+                                          const OutputReadBounds& bounds, CourseIntake& intake,
+                                          std::string& error) {
+    std::error_code failure;
+    if (!std::filesystem::is_regular_file(std::filesystem::status(path, failure)) || failure) {
+        return std::nullopt;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, failure);
+    if (failure || size <= kPieceBytes || size > bounds.fileBytes) {
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string piece(kPieceBytes, '\0');
+    const auto readPiece = [&in, &piece] {
+        piece.resize(kPieceBytes);
+        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        piece.resize(static_cast<std::size_t>(in.gcount()));
+    };
+    readPiece();
+    if (!in || !StartsAsJsonLines(piece)) {
+        return std::nullopt;
+    }
+    std::string pending;  // the bytes after the last whole line so far
+    std::uintmax_t total = 0;
+    int lineNumber = 0;
+    while (!piece.empty()) {
+        total += piece.size();
+        if (total > bounds.fileBytes) {
+            error = "larger than " + MiB(bounds.fileBytes);
+            return false;
+        }
+        pending += piece;
+        if (const std::size_t lastEnd = pending.rfind('\n'); lastEnd != std::string::npos) {
+            if (!ReadJsonLines(std::string_view(pending).substr(0, lastEnd + 1), intake, error,
+                               lineNumber)) {
+                return false;
+            }
+            pending.erase(0, lastEnd + 1);
+        }
+        readPiece();
+    }
+    if (in.bad()) {
+        error = "the file could not be read to its end";
+        return false;
+    }
+    return ReadJsonLines(pending, intake, error, lineNumber);
 }
 
 }  // namespace
@@ -414,6 +486,22 @@ bool ReadOutputFile(const std::filesystem::path& path, std::vector<CourseEntry>&
 bool ReadOutputFileEach(const std::filesystem::path& path, const OutputReadBounds& bounds,
                         const CourseSink& sink, std::string& error, OutputFormat* format,
                         std::size_t* rowsWithoutUrl) {
+    {
+        CourseIntake intake(bounds, sink);
+        if (const std::optional<bool> read = ReadJsonLinesInPieces(path, bounds, intake, error)) {
+            if (!*read) {
+                error = PathText(path) + ": " + error;
+                return false;
+            }
+            if (format != nullptr) {
+                *format = OutputFormat::Jsonl;
+            }
+            if (rowsWithoutUrl != nullptr) {
+                *rowsWithoutUrl = intake.withoutUrl();
+            }
+            return true;
+        }
+    }
     const WholeFileRead file = ReadWholeFile(path, bounds.fileBytes);
     switch (file.status) {
         case WholeFileRead::Status::Read:

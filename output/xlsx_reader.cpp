@@ -209,6 +209,20 @@ bool ReadZipMember(std::string_view zip, std::string_view name, std::size_t limi
 
 namespace {
 
+// Whether two short names are equal; compared in place, as the names of
+// tags and attributes are a few bytes each.
+bool Same(std::string_view left, std::string_view right) {
+    if (left.size() != right.size()) {
+        return false;
+    }
+    for (std::size_t at = 0; at < left.size(); ++at) {
+        if (left[at] != right[at]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // One tag of the XML, or the text before it.
 struct XmlTag {
     std::string_view name;  // without its namespace prefix
@@ -216,6 +230,17 @@ struct XmlTag {
     bool closing = false;
     bool selfClosing = false;
 };
+
+// Where the first blank of `inside` stands, or npos.
+std::size_t BlankAt(std::string_view inside) {
+    for (std::size_t at = 0; at < inside.size(); ++at) {
+        const char c = inside[at];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
 
 // Reads the next tag from `at`, giving the text before it. False at the end
 // of the XML; `broken` when a tag does not close.
@@ -229,22 +254,26 @@ bool NextTag(std::string_view xml, std::size_t& at, std::string_view& text, XmlT
             return false;
         }
         text = xml.substr(at, open - at);
-        std::string_view rest = xml.substr(open);
         std::string_view closer = ">";
-        if (rest.starts_with("<!--")) {
-            closer = "-->";
-        } else if (rest.starts_with("<![CDATA[")) {
-            closer = "]]>";
-        } else if (rest.starts_with("<?")) {
-            closer = "?>";
+        // Only a tag beginning <! or <? can end otherwise than at the next >.
+        if (open + 1 < xml.size() && (xml[open + 1] == '!' || xml[open + 1] == '?')) {
+            const std::string_view rest = xml.substr(open);
+            if (rest.starts_with("<!--")) {
+                closer = "-->";
+            } else if (rest.starts_with("<![CDATA[")) {
+                closer = "]]>";
+            } else if (rest.starts_with("<?")) {
+                closer = "?>";
+            }
         }
-        const std::size_t close = xml.find(closer, open + 1);
+        const std::size_t close =
+            closer.size() == 1 ? xml.find('>', open + 1) : xml.find(closer, open + 1);
         if (close == std::string_view::npos) {
             broken = true;
             return false;
         }
         at = close + closer.size();
-        if (closer != ">") {
+        if (closer.size() != 1) {
             continue;  // comments and the like carry no cells
         }
         std::string_view inside = xml.substr(open + 1, close - open - 1);
@@ -257,7 +286,7 @@ bool NextTag(std::string_view xml, std::size_t& at, std::string_view& text, XmlT
             tag.selfClosing = true;
             inside.remove_suffix(1);
         }
-        const std::size_t nameEnd = inside.find_first_of(" \t\r\n");
+        const std::size_t nameEnd = BlankAt(inside);
         std::string_view name = inside.substr(0, nameEnd);
         if (const std::size_t colon = name.find(':'); colon != std::string_view::npos) {
             name.remove_prefix(colon + 1);
@@ -298,7 +327,7 @@ std::string_view Attribute(std::string_view attributes, std::string_view name) {
         if (valueEnd == std::string_view::npos) {
             return {};
         }
-        if (key == name) {
+        if (Same(key, name)) {
             return attributes.substr(quote + 1, valueEnd - quote - 1);
         }
         at = valueEnd + 1;
@@ -409,12 +438,16 @@ void AppendDecoded(std::string_view raw, std::size_t limit, std::string& out, bo
         tooLong = true;
         return;
     }
-    const std::string decoded = DecodeText(raw);
-    if (out.size() + decoded.size() > limit) {
+    // Most texts hold no entity and no escape: they decode to themselves.
+    const bool plain =
+        raw.find('&') == std::string_view::npos && raw.find("_x") == std::string_view::npos;
+    const std::string decoded = plain ? std::string() : DecodeText(raw);
+    const std::string_view text = plain ? raw : std::string_view(decoded);
+    if (out.size() + text.size() > limit) {
         tooLong = true;
         return;
     }
-    out += decoded;
+    out += text;
 }
 
 // The texts of the <t> elements up to the end tag `end`, runs of phonetic
@@ -430,12 +463,12 @@ bool CollectText(std::string_view xml, std::size_t& at, std::string_view end, st
         if (inText && phonetic == 0) {
             AppendDecoded(text, limit, out, tooLong);
         }
-        if (tag.name == end && tag.closing) {
+        if (Same(tag.name, end) && tag.closing) {
             return true;
         }
-        if (tag.name == "rPh" && !tag.selfClosing) {
+        if (Same(tag.name, "rPh") && !tag.selfClosing) {
             phonetic += tag.closing ? -1 : 1;
-        } else if (tag.name == "t" && !tag.selfClosing) {
+        } else if (Same(tag.name, "t") && !tag.selfClosing) {
             inText = !tag.closing;
         }
     }
@@ -539,7 +572,7 @@ class RowReader {
 
     bool open() const { return open_; }
     long number() const { return number_; }
-    const std::vector<std::string>& cells() const { return cells_; }
+    std::vector<std::string>& cells() { return cells_; }
     std::size_t maxCellBytes() const { return maxCellBytes_; }
 
     void StartRow(std::string_view attributes) {
@@ -653,13 +686,13 @@ bool ReadDateStyles(std::string_view xml, std::vector<DateStyle>& styles, std::s
     bool broken = false;
     bool inCellStyles = false;
     while (NextTag(xml, at, text, tag, broken)) {
-        if (tag.name == "numFmt" && !tag.closing) {
+        if (Same(tag.name, "numFmt") && !tag.closing) {
             DateStyle& style = formats[NumberAttribute(tag.attributes, "numFmtId")];
             style.date =
                 IsDateFormat(DecodeText(Attribute(tag.attributes, "formatCode")), style.offset);
-        } else if (tag.name == "cellXfs") {
+        } else if (Same(tag.name, "cellXfs")) {
             inCellStyles = !tag.closing && !tag.selfClosing;
-        } else if (tag.name == "xf" && !tag.closing && inCellStyles &&
+        } else if (Same(tag.name, "xf") && !tag.closing && inCellStyles &&
                    styles.size() < kMaxCellStyles) {
             const long id = NumberAttribute(tag.attributes, "numFmtId");
             const auto found = formats.find(id);
@@ -703,7 +736,7 @@ bool ReadSharedStrings(std::string_view xml, std::size_t maxStrings, std::size_t
     bool broken = false;
     std::string item;
     while (NextTag(xml, at, text, tag, broken)) {
-        if (tag.name == "si" && !tag.closing) {
+        if (Same(tag.name, "si") && !tag.closing) {
             if (strings.size() >= maxStrings) {
                 error =
                     "the workbook has more than " + std::to_string(maxStrings) + " shared strings";
@@ -733,7 +766,7 @@ class SheetRowWalker {
   public:
     SheetRowWalker(const SharedStrings& sharedStrings, const std::vector<DateStyle>& dateStyles,
                    std::size_t maxColumns, std::size_t maxCellBytes,
-                   const std::function<bool(long, const std::vector<std::string>&)>& visit,
+                   const std::function<bool(long, std::vector<std::string>&)>& visit,
                    std::string& error)
         : row_(sharedStrings, dateStyles, maxColumns, maxCellBytes),
           maxCellBytes_(maxCellBytes),
@@ -750,7 +783,7 @@ class SheetRowWalker {
             if (inValue_) {
                 AppendDecoded(text, maxCellBytes_, row_.value(), row_.valueTooLong());
             }
-            if (tag.name == "row" && !tag.closing) {
+            if (Same(tag.name, "row") && !tag.closing) {
                 if (row_.open() && !EndRow()) {
                     return false;
                 }
@@ -758,11 +791,11 @@ class SheetRowWalker {
                 if (tag.selfClosing && !EndRow()) {
                     return false;
                 }
-            } else if (tag.name == "row" && tag.closing && row_.open()) {
+            } else if (Same(tag.name, "row") && tag.closing && row_.open()) {
                 if (!EndRow()) {
                     return false;
                 }
-            } else if (tag.name == "c" && !tag.closing && row_.open()) {
+            } else if (Same(tag.name, "c") && !tag.closing && row_.open()) {
                 row_.StartCell(tag.attributes);
                 if (tag.selfClosing) {
                     continue;
@@ -774,13 +807,13 @@ class SheetRowWalker {
                         return false;
                     }
                 }
-            } else if (tag.name == "v") {
+            } else if (Same(tag.name, "v")) {
                 inValue_ = !tag.closing && !tag.selfClosing;
-            } else if (tag.name == "c" && tag.closing && row_.open()) {
+            } else if (Same(tag.name, "c") && tag.closing && row_.open()) {
                 if (!row_.EndCell(false, error_)) {
                     return false;
                 }
-            } else if (tag.name == "sheetData" && tag.closing) {
+            } else if (Same(tag.name, "sheetData") && tag.closing) {
                 done_ = true;
             }
         }
@@ -804,7 +837,7 @@ class SheetRowWalker {
 
     RowReader row_;
     std::size_t maxCellBytes_;
-    const std::function<bool(long, const std::vector<std::string>&)>& visit_;
+    const std::function<bool(long, std::vector<std::string>&)>& visit_;
     std::string& error_;
     bool inValue_ = false;
     bool broken_ = false;
@@ -815,34 +848,65 @@ class SheetRowWalker {
 
 bool ForEachSheetRow(std::string_view xml, const SharedStrings& sharedStrings,
                      std::size_t maxColumns, std::size_t maxCellBytes,
-                     const std::function<bool(long, const std::vector<std::string>&)>& visit,
+                     const std::function<bool(long, std::vector<std::string>&)>& visit,
                      std::string& error, const std::vector<DateStyle>& dateStyles) {
     SheetRowWalker walker(sharedStrings, dateStyles, maxColumns, maxCellBytes, visit, error);
     return walker.Walk(xml) && walker.Finish();
 }
 
-bool ForEachSheetRowOfMember(
-    std::string_view zip, std::string_view name, std::size_t limit,
-    const SharedStrings& sharedStrings, std::size_t maxColumns, std::size_t maxCellBytes,
-    const std::function<bool(long, const std::vector<std::string>&)>& visit, std::string& error,
-    bool& memberUnreadable, const std::vector<DateStyle>& dateStyles) {
-    SheetRowWalker walker(sharedStrings, dateStyles, maxColumns, maxCellBytes, visit, error);
-    // The bytes after the last whole row so far.
-    std::string pending;
+bool RowRuns::Take(std::string_view bytes) {
     constexpr std::string_view kRowEnd = "</row>";
-    const auto piece = [&](std::string_view bytes) {
-        pending += bytes;
-        const std::size_t rowEnd = pending.rfind(kRowEnd);
+    // The row begun in `pending_` is completed and walked on its own; the
+    // whole rows after it are walked where the piece lies, uncopied.
+    const std::size_t lastRowEnd = bytes.rfind(kRowEnd);
+    if (lastRowEnd == std::string_view::npos) {
+        pending_ += bytes;
+        const std::size_t rowEnd = pending_.rfind(kRowEnd);
         if (rowEnd == std::string::npos) {
             return true;
         }
         const std::size_t walked = rowEnd + kRowEnd.size();
-        if (!walker.Walk(std::string_view(pending).substr(0, walked))) {
+        if (!walk_(std::string_view(pending_).substr(0, walked))) {
             return false;
         }
-        pending.erase(0, walked);
+        pending_.erase(0, walked);
         return true;
-    };
+    }
+    // An end tag may straddle the pieces: the first one is looked for
+    // in what was pending with the start of this piece.
+    const std::size_t carried = pending_.size();
+    pending_.append(bytes.substr(0, std::min(bytes.size(), kRowEnd.size() - 1)));
+    std::size_t firstRowEnd = pending_.find(kRowEnd);
+    std::size_t from = 0;
+    if (firstRowEnd != std::string::npos) {
+        from = firstRowEnd + kRowEnd.size() - carried;
+    } else {
+        firstRowEnd = bytes.find(kRowEnd);
+        from = firstRowEnd + kRowEnd.size();
+        pending_.resize(carried);
+        pending_.append(bytes.substr(0, from));
+    }
+    pending_.resize(carried + from);
+    if (!walk_(pending_)) {
+        return false;
+    }
+    const std::size_t walked = lastRowEnd + kRowEnd.size();
+    if (walked > from && !walk_(bytes.substr(from, walked - from))) {
+        return false;
+    }
+    pending_.assign(bytes.substr(walked));
+    return true;
+}
+
+bool ForEachSheetRowOfMember(std::string_view zip, std::string_view name, std::size_t limit,
+                             const SharedStrings& sharedStrings, std::size_t maxColumns,
+                             std::size_t maxCellBytes,
+                             const std::function<bool(long, std::vector<std::string>&)>& visit,
+                             std::string& error, bool& memberUnreadable,
+                             const std::vector<DateStyle>& dateStyles) {
+    SheetRowWalker walker(sharedStrings, dateStyles, maxColumns, maxCellBytes, visit, error);
+    RowRuns runs([&walker](std::string_view run) { return walker.Walk(run); });
+    const auto piece = [&runs](std::string_view bytes) { return runs.Take(bytes); };
     bool pieceSaidNo = false;
     std::string problem;
     if (!ForEachZipMemberPiece(zip, name, limit, piece, problem, pieceSaidNo)) {
@@ -853,7 +917,7 @@ bool ForEachSheetRowOfMember(
         return false;
     }
     memberUnreadable = false;
-    return walker.Walk(pending) && walker.Finish();
+    return runs.Finish() && walker.Finish();
 }
 
 bool ReadSheetRows(std::string_view xml, const SharedStrings& sharedStrings, std::size_t maxColumns,

@@ -85,22 +85,39 @@ bool ReadSharedStrings(std::string_view xml, std::size_t maxStrings, std::size_t
 // style's offset when it names one (2026-12-09T13:45:02+09:00). Only one row
 // is held at a time. False when the XML is broken, a cell holds more than
 // `maxCellBytes` bytes, or `visit` returns false (it then says why in
-// `error`).
+// `error`). `visit` may take the cells' texts: the next row starts anew.
 bool ForEachSheetRow(std::string_view sheetXml, const SharedStrings& sharedStrings,
                      std::size_t maxColumns, std::size_t maxCellBytes,
-                     const std::function<bool(long, const std::vector<std::string>&)>& visit,
+                     const std::function<bool(long, std::vector<std::string>&)>& visit,
                      std::string& error, const std::vector<DateStyle>& dateStyles = {});
+
+// Cuts a sheet's XML, given a piece at a time, into runs that each end
+// where a row ends, and hands each run to `walk`: runs lie where the pieces
+// lie, copied only where a row spans two of them.
+class RowRuns {
+  public:
+    explicit RowRuns(std::function<bool(std::string_view)> walk) : walk_(std::move(walk)) {}
+    // False when `walk` said no.
+    bool Take(std::string_view piece);
+    // Walks what follows the last end of a row.
+    bool Finish() { return walk_(pending_); }
+
+  private:
+    std::function<bool(std::string_view)> walk_;
+    std::string pending_;  // the bytes after the last end of a row so far
+};
 
 // ForEachSheetRow over the sheet that is member `name` of `zip`, inflated a
 // piece at a time, so that the sheet's XML is never held whole (a workbook
 // of 50 000 courses has a sheet of over 100 MB). When the member cannot be
 // read (ReadZipMember's reasons), `memberUnreadable` is set and `error`
 // says why; otherwise as ForEachSheetRow.
-bool ForEachSheetRowOfMember(
-    std::string_view zip, std::string_view name, std::size_t limit,
-    const SharedStrings& sharedStrings, std::size_t maxColumns, std::size_t maxCellBytes,
-    const std::function<bool(long, const std::vector<std::string>&)>& visit, std::string& error,
-    bool& memberUnreadable, const std::vector<DateStyle>& dateStyles = {});
+bool ForEachSheetRowOfMember(std::string_view zip, std::string_view name, std::size_t limit,
+                             const SharedStrings& sharedStrings, std::size_t maxColumns,
+                             std::size_t maxCellBytes,
+                             const std::function<bool(long, std::vector<std::string>&)>& visit,
+                             std::string& error, bool& memberUnreadable,
+                             const std::vector<DateStyle>& dateStyles = {});
 
 // All rows of a small sheet, a row that the sheet skips given as empty.
 bool ReadSheetRows(std::string_view sheetXml, const SharedStrings& sharedStrings,

@@ -116,7 +116,11 @@ class ResultsTable {
     // for the others; empty for those told from other values.
     std::string_view Stored(std::uint32_t record, int column) const;
     void Clear();
+    // Reads `file` as Open does; without `searchable`, only the values are
+    // kept (no search texts, ratings or marks): enough for EntryOf.
+    bool Read(const std::filesystem::path& file, bool searchable, std::string& error);
     void Append(const CourseEntry& entry);
+    void AppendValues(const CourseEntry& entry);
     void AppendFrom(const ResultsTable& other, std::uint32_t record);
     CourseEntry EntryOf(std::uint32_t record) const;
     bool Passes(std::uint32_t record) const;

@@ -264,6 +264,18 @@ void ResultsTable::Clear() {
 }
 
 void ResultsTable::Append(const CourseEntry& entry) {
+    AppendValues(entry);
+    folded_ += SearchFolded(Utf8FromCp932(entry.record[kColumnName]));
+    folded_ += '\n';
+    folded_ += SearchFolded(Utf8FromCp932(entry.record[kColumnAddress]));
+    foldedEnds_.push_back(static_cast<std::uint32_t>(folded_.size()));
+    const std::optional<double> rating = PlainNumber(entry.record[kColumnRating]);
+    ratings_.push_back(rating ? static_cast<float>(*rating)
+                              : std::numeric_limits<float>::quiet_NaN());
+    marks_.push_back(ChangeMark::None);
+}
+
+void ResultsTable::AppendValues(const CourseEntry& entry) {
     const auto put = [this](std::string_view value) {
         offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
         bytes_ += value;
@@ -280,15 +292,7 @@ void ResultsTable::Append(const CourseEntry& entry) {
     put(entry.latitude);
     put(entry.longitude);
     offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
-    folded_ += SearchFolded(Utf8FromCp932(entry.record[kColumnName]));
-    folded_ += '\n';
-    folded_ += SearchFolded(Utf8FromCp932(entry.record[kColumnAddress]));
-    foldedEnds_.push_back(static_cast<std::uint32_t>(folded_.size()));
-    const std::optional<double> rating = PlainNumber(entry.record[kColumnRating]);
-    ratings_.push_back(rating ? static_cast<float>(*rating)
-                              : std::numeric_limits<float>::quiet_NaN());
     fetches_.push_back(entry.fetchStatus);
-    marks_.push_back(ChangeMark::None);
 }
 
 void ResultsTable::AppendFrom(const ResultsTable& other, std::uint32_t record) {
@@ -301,6 +305,10 @@ std::string_view ResultsTable::Stored(std::uint32_t record, int column) const {
 }
 
 bool ResultsTable::Open(const std::filesystem::path& file, std::string& error) {
+    return Read(file, true, error);
+}
+
+bool ResultsTable::Read(const std::filesystem::path& file, bool searchable, std::string& error) {
     ResultsTable read;
     // Reserved address space costs no memory until it is written, and spares
     // the copies of a growing store: the values take no more than the file.
@@ -311,7 +319,13 @@ bool ResultsTable::Open(const std::filesystem::path& file, std::string& error) {
             fileBytes * 4,
             std::min<std::uintmax_t>(ResultsReadBounds().valueBytesInAll, 1u << 31)));
     }
-    const CourseSink take = [&read](CourseEntry&& entry) { read.Append(entry); };
+    const CourseSink take = [&read, searchable](CourseEntry&& entry) {
+        if (searchable) {
+            read.Append(entry);
+        } else {
+            read.AppendValues(entry);
+        }
+    };
     OutputFormat format = OutputFormat::Csv;
     if (!ReadOutputFileEach(file, ResultsReadBounds(), take, error, &format)) {
         return false;
@@ -501,8 +515,10 @@ void ResultsTable::ForgetChanges() {
 
 bool ResultsTable::CompareWith(const std::filesystem::path& earlier, std::string& error) {
     ForgetChanges();
+    // The earlier run's courses are only compared and copied: they keep
+    // their values, without what the search and the marks need.
     ResultsTable before;
-    if (!before.Open(earlier, error)) {
+    if (!before.Read(earlier, false, error)) {
         return false;
     }
     // Matched by detail-page URL, so the courses can be compared in groups

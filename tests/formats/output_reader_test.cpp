@@ -6,6 +6,7 @@
 #include "FormatEntries.h"
 #include "OutputColumns.h"
 #include "OutputReader.h"
+#include "whole_file.h"
 #include "xlsx_reader.h"
 
 using namespace teebasket;
@@ -325,4 +326,83 @@ TEST(WorkbookXml, ReadsSharedInlineAndNumberCellsAsASpreadsheetWritesThem) {
                                         "2026-07-01T23:59:59-05:30", "12", "昨日", "1.5"}));
     EXPECT_FALSE(xlsx::ReadSheetRows("<sheetData><row><c t=\"inlineStr\"><is><t>x", shared, 1024,
                                      rows, error));
+}
+
+TEST(OutputReader, AJsonLinesFileOfManyPiecesReadsAsItsBytesDo) {
+    const TempDir folder;
+    const std::vector<CourseEntry> demo = DemoEntries({0, 12, 26, 46}, 60);
+    std::vector<CourseEntry> entries;
+    while (entries.size() < 2600) {
+        CourseEntry entry = demo[entries.size() % demo.size()];
+        entry.record[kColumnDetailUrl] += "?" + std::to_string(entries.size());
+        entries.push_back(std::move(entry));
+    }
+    entries.push_back(AwkwardEntry());
+    const fs::path file = folder.path() / "large.jsonl";
+    WriteOutput(file, OutputFormat::Jsonl, entries);
+    ASSERT_GT(fs::file_size(file), 2u << 20) << "the file spans several pieces";
+
+    const auto readBoth = [&file](std::vector<CourseEntry>& fromFile,
+                                  std::vector<CourseEntry>& fromBytes, std::string& fileError,
+                                  std::string& bytesError) {
+        OutputFormat format = OutputFormat::Csv;
+        const bool fileRead = ReadOutputFile(file, fromFile, fileError, &format);
+        EXPECT_TRUE(!fileRead || format == OutputFormat::Jsonl);
+        const WholeFileRead whole = ReadWholeFile(file, 64u << 20);
+        EXPECT_EQ(whole.status, WholeFileRead::Status::Read);
+        const bool bytesRead = ReadOutputBytes(whole.bytes, fromBytes, bytesError);
+        EXPECT_EQ(fileRead, bytesRead);
+        return fileRead;
+    };
+    std::vector<CourseEntry> fromFile;
+    std::vector<CourseEntry> fromBytes;
+    std::string fileError;
+    std::string bytesError;
+    ASSERT_TRUE(readBoth(fromFile, fromBytes, fileError, bytesError)) << fileError;
+    ASSERT_EQ(fromFile.size(), entries.size());
+    ASSERT_EQ(fromBytes.size(), entries.size());
+    for (std::size_t at = 0; at < entries.size(); ++at) {
+        EXPECT_EQ(fromFile[at].record.values, fromBytes[at].record.values) << at;
+        EXPECT_EQ(fromFile[at].fetchedAt, fromBytes[at].fetchedAt) << at;
+    }
+    EXPECT_EQ(fromFile.back().record.values, entries.back().record.values);
+
+    // A broken last line, without its line end, is told by its number.
+    std::string bytes = ReadWholeFile(file, 64u << 20).bytes;
+    bytes += "{\"name\":";
+    ReplaceWholeFile(file, bytes);
+    EXPECT_FALSE(readBoth(fromFile, fromBytes, fileError, bytesError));
+    EXPECT_TRUE(fromFile.empty());
+    const std::string line = "line " + std::to_string(entries.size() + 1) + " ";
+    EXPECT_NE(fileError.find(line), std::string::npos) << fileError;
+    EXPECT_NE(bytesError.find(line), std::string::npos) << bytesError;
+}
+
+TEST(WorkbookXml, RowRunsEndWhereRowsEndWhereverThePiecesAreCut) {
+    const std::string xml =
+        "<sheetData><row r=\"1\"><c><v>1</v></c></row><row r=\"2\"/><row r=\"3\"></row>"
+        "<row r=\"4\"><c t=\"inlineStr\"><is><t>東京</t></is></c></row></sheetData>";
+    for (std::size_t size = 1; size <= xml.size(); ++size) {
+        std::vector<std::string> runs;
+        xlsx::RowRuns cutter([&runs](std::string_view run) {
+            runs.emplace_back(run);
+            return true;
+        });
+        for (std::size_t at = 0; at < xml.size(); at += size) {
+            ASSERT_TRUE(cutter.Take(std::string_view(xml).substr(at, size)));
+        }
+        ASSERT_TRUE(cutter.Finish());
+        std::string joined;
+        for (std::size_t run = 0; run < runs.size(); ++run) {
+            joined += runs[run];
+            if (run + 1 < runs.size()) {
+                EXPECT_TRUE(runs[run].ends_with("</row>")) << size << ": " << runs[run];
+            }
+        }
+        EXPECT_EQ(joined, xml) << size;
+        EXPECT_EQ(runs.back(), "</sheetData>") << size;
+    }
+    xlsx::RowRuns refusing([](std::string_view) { return false; });
+    EXPECT_TRUE(refusing.Take("<sheetData><row>"));
+    EXPECT_FALSE(refusing.Take("</row>"));
 }
