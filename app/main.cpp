@@ -78,6 +78,7 @@ int main(int argc, char* argv[]) {
     // ends with 1 whether or not a display can be reached.
     const teebasket::TSingleInstanceLock instanceLock;
     if (instanceLock.state() == teebasket::TSingleInstanceLock::State::HeldElsewhere) {
+        teebasket::BringRunningInstanceToFront();
         return 1;
     }
     if (instanceLock.state() == teebasket::TSingleInstanceLock::State::Unavailable) {
