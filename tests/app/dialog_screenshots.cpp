@@ -18,7 +18,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 #include <functional>
@@ -111,8 +110,8 @@ bool SaveEndOfRun(const QString& output) {
 }
 
 bool SavePortalSettings(const QString& output) {
-    QTemporaryDir folder;
-    const std::filesystem::path data(folder.path().toStdString());
+    const test::TempDir folder;  // not QTemporaryDir, which crashes under Wine
+    const std::filesystem::path data = folder.path();
     const test::ClosedLoopbackPort closed;
     TPortalSettingsDialog dialog(data / "golf.ini", DefaultPortalSettings(), 12, data / "tmp.dat",
                                  FetchOptions{});
@@ -143,15 +142,16 @@ int main(int argc, char* argv[]) {
     bool saved = Save(*box, pictures.filePath(QStringLiteral("screenshot-message-box.png")));
 
     // A folder with an earlier list and a folder of older ones.
-    QTemporaryDir folder;
-    QDir(folder.path()).mkdir(QStringLiteral("過去の一覧"));
-    QFile earlier(folder.filePath(QStringLiteral("関東.csv")));
+    const test::TempDir folder;
+    const QString folderPath = QString::fromStdU16String(folder.path().u16string());
+    QDir(folderPath).mkdir(QStringLiteral("過去の一覧"));
+    QFile earlier(QDir(folderPath).filePath(QStringLiteral("関東.csv")));
     saved = earlier.open(QIODevice::WriteOnly) && earlier.write("x") == 1 && saved;
     earlier.close();
     const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(
         nullptr, TSaveDialogRequest{window::QtText(flow::kSaveDialogTitle), OutputTypeFilters(),
                                     window::QtText(flow::kDefaultFileName)});
-    dialog->setDirectory(folder.path());
+    dialog->setDirectory(folderPath);
     dialog->setViewMode(QFileDialog::Detail);
     dialog->selectFile(window::QtText(flow::kDefaultFileName));
     dialog->resize(640, 400);
