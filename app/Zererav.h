@@ -126,8 +126,8 @@ class TWindowDialogs {
 };
 
 // The real dialogs: QMessageBox (on top of other windows where the flags ask
-// it), QFileDialog, QApplication::beep, QApplication::alert and
-// QDesktopServices::openUrl.
+// it), QFileDialog, and the desktop's sound, taskbar flash and file opening
+// (DesktopShell.h).
 class TQtWindowDialogs : public TWindowDialogs {
   public:
     int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned flags,
@@ -287,6 +287,11 @@ class TSingleInstanceLock {
     std::string problem_;
     std::intptr_t handle_ = -1;  // the lock file's descriptor, or the mutex handle
 };
+
+// What a second start does before it ends: on Windows it brings the running
+// instance's main window to the front (restored when minimised); elsewhere
+// nothing, as the desktop decides which window is in front.
+void BringRunningInstanceToFront();
 
 #ifndef _WIN32
 // The folder of the lock file among `places`: `shared`, which this process

@@ -90,6 +90,8 @@ std::unique_ptr<QTranslator> LoadQtJapaneseCatalogue() {
         QLibraryInfo::path(QLibraryInfo::TranslationsPath),
         // A portable install carries Qt's catalogues beside the program.
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("translations")),
+        // The Windows build carries the Japanese one inside the program.
+        QStringLiteral(":/qt-translations"),
     };
     auto catalogue = std::make_unique<QTranslator>();
     for (const QString& folder : folders) {

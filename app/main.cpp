@@ -1,6 +1,10 @@
 // teebasket: the desktop window. Exit code 0 after a normal run, 1 when
 // another instance is already running (nothing is shown then). --help and
 // --version answer on standard output without a window or a display.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
@@ -77,6 +81,18 @@ QString ResultsFileArgument(const QStringList& arguments) {
     return {};
 }
 
+// A window program on Windows has no console of its own: started from one
+// without its output redirected, --help and --version write to that console.
+void AnswerOnTheParentConsole() {
+#ifdef _WIN32
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((output == nullptr || output == INVALID_HANDLE_VALUE) &&
+        ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        [[maybe_unused]] const FILE* console = std::freopen("CONOUT$", "w", stdout);
+    }
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -88,6 +104,7 @@ int main(int argc, char* argv[]) {
     if (const std::string_view answer =
             AnswerWithoutWindow(argc, argv, teebasket::ProcessLanguage());
         !answer.empty()) {
+        AnswerOnTheParentConsole();
         std::fwrite(answer.data(), 1, answer.size(), stdout);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
@@ -95,6 +112,7 @@ int main(int argc, char* argv[]) {
     // ends with 1 whether or not a display can be reached.
     const teebasket::TSingleInstanceLock instanceLock;
     if (instanceLock.state() == teebasket::TSingleInstanceLock::State::HeldElsewhere) {
+        teebasket::BringRunningInstanceToFront();
         return 1;
     }
     if (instanceLock.state() == teebasket::TSingleInstanceLock::State::Unavailable) {

@@ -148,6 +148,8 @@ TSingleInstanceLock::TSingleInstanceLock(const SingleInstanceLockPlaces& places)
     state_ = State::Held;
 }
 
+void BringRunningInstanceToFront() {}
+
 TSingleInstanceLock::~TSingleInstanceLock() {
     if (handle_ >= 0) {
         ::close(static_cast<int>(handle_));  // releases the lock

@@ -1,14 +1,13 @@
 // The real dialogs behind TWindowDialogs, and the production environment.
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextEdit>
-#include <QUrl>
 
+#include "DesktopShell.h"
 #include "HarvestConfig.h"
 #include "Zererav.h"
 #include "window_internal.h"
@@ -201,15 +200,15 @@ TSaveDialogAnswer TQtWindowDialogs::SaveFileName(QWidget* owner,
 }
 
 void TQtWindowDialogs::Beep() {
-    QApplication::beep();
+    PlayQuestionSound();
 }
 
 void TQtWindowDialogs::FlashTaskbarButton(QWidget* window) {
-    QApplication::alert(window, 0);  // until the window is activated
+    FlashUntilActivated(window);
 }
 
 bool TQtWindowDialogs::OpenWithRegisteredProgram(const QString& path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return OpenWithShell(path);
 }
 
 void TQtWindowDialogs::CloseOpenDialogs() {

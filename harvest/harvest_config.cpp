@@ -114,7 +114,7 @@ fs::path DataFolder(const fs::path& executableDir) {
     if (IsWritableFolder(executableDir) && !IsSystemProgramFolder(executableDir)) {
         return executableDir;
     }
-    const fs::path folder = UserConfigFolder() / "teebasket";
+    const fs::path folder = UserConfigFolder() / ProgramSettingsFolderName();
     std::error_code error;
     fs::create_directories(folder, error);  // a failure shows when golf.ini is written
     return folder;

@@ -29,6 +29,10 @@ fs::path UserConfigFolder() {
     return HomeFolder() / ".config";
 }
 
+const char* ProgramSettingsFolderName() {
+    return "teebasket";
+}
+
 bool IsWritableFolder(const fs::path& folder) {
     std::error_code error;
     return !folder.empty() && fs::is_directory(folder, error) &&

@@ -66,6 +66,10 @@ fs::path UserConfigFolder() {
     return HomeFolder() / L"AppData" / L"Roaming";
 }
 
+const char* ProgramSettingsFolderName() {
+    return "Teebasket";
+}
+
 // Windows has no cheap access check that honours folder permissions: create
 // a file that goes away when closed, and see.
 bool IsWritableFolder(const fs::path& folder) {

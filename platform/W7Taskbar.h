@@ -40,6 +40,25 @@ bool SetTaskbarProgressValue(std::uint64_t completed, std::uint64_t total);
 // InitializeTaskbarAPI is called again.
 void FinalizeTaskbarAPI();
 
+#ifdef _WIN32
+// The shell's side of the taskbar progress: ITaskbarList3. A test puts a
+// recorder in its place to see the calls the window makes.
+class TTaskbarShell {
+  public:
+    virtual ~TTaskbarShell() = default;
+    // `window` is the native handle (HWND) of the window that owns the
+    // button; `flag` a TBPF_* value (TaskbarProgressFlag).
+    virtual bool SetProgressState(std::uintptr_t window, unsigned flag) = 0;
+    virtual bool SetProgressValue(std::uintptr_t window, std::uint64_t completed,
+                                  std::uint64_t total) = 0;
+};
+
+// Makes InitializeTaskbarAPI hold `shell` (not owned; it must outlive its
+// use) instead of the shell's ITaskbarList3, until called again; nullptr
+// brings the real one back. Releases whatever was held.
+void UseTaskbarShell(TTaskbarShell* shell);
+#endif
+
 // The desktop entry the launcher progress is announced for.
 inline constexpr const char* kLauncherAppUri = "application://teebasket.desktop";
 

@@ -1,79 +1,114 @@
-// Taskbar progress on Windows through the shell's ITaskbarList3.
+// Taskbar progress on Windows through the shell's ITaskbarList3, or through
+// the TTaskbarShell that a test put in its place.
 #include <shobjidl.h>
 #include <windows.h>
 
 #include <QApplication>
 #include <QDialog>
 #include <QWidget>
+#include <memory>
 
 #include "W7Taskbar.h"
 
 namespace teebasket {
 namespace {
 
-// The taskbar list, held from a successful InitializeTaskbarAPI until
-// FinalizeTaskbarAPI. COM is initialised for the user-interface thread by Qt.
-ITaskbarList3* taskbarList = nullptr;
+// ITaskbarList3 behind the TTaskbarShell calls. COM is initialised for the
+// user-interface thread by Qt.
+class TaskbarList3Shell : public TTaskbarShell {
+  public:
+    explicit TaskbarList3Shell(ITaskbarList3* list) : list_(list) {}
+    ~TaskbarList3Shell() override { list_->Release(); }
+    TaskbarList3Shell(const TaskbarList3Shell&) = delete;
+    TaskbarList3Shell& operator=(const TaskbarList3Shell&) = delete;
+
+    bool SetProgressState(std::uintptr_t window, unsigned flag) override {
+        return list_->SetProgressState(reinterpret_cast<HWND>(window),
+                                       static_cast<TBPFLAG>(flag)) == S_OK;
+    }
+    bool SetProgressValue(std::uintptr_t window, std::uint64_t completed,
+                          std::uint64_t total) override {
+        return list_->SetProgressValue(reinterpret_cast<HWND>(window), completed, total) == S_OK;
+    }
+
+  private:
+    ITaskbarList3* list_;
+};
+
+std::unique_ptr<TaskbarList3Shell> CreateSystemShell() {
+    ITaskbarList3* list = nullptr;
+    const HRESULT result =
+        CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                         IID_ITaskbarList3, reinterpret_cast<void**>(&list));
+    if (FAILED(result) || list == nullptr) {
+        return nullptr;
+    }
+    if (list->HrInit() != S_OK) {
+        list->Release();
+        return nullptr;
+    }
+    return std::make_unique<TaskbarList3Shell>(list);
+}
+
+// The shell held from a successful InitializeTaskbarAPI until
+// FinalizeTaskbarAPI: the system's (owned here) or a test's.
+std::unique_ptr<TaskbarList3Shell> systemShell;
+TTaskbarShell* replacementShell = nullptr;
+TTaskbarShell* heldShell = nullptr;
 
 // The window that owns the program's taskbar button: the visible top-level
 // window that is not a dialog.
-HWND TaskbarButtonWindow() {
+std::uintptr_t TaskbarButtonWindow() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (widget->isVisible() && widget->isWindow() && !qobject_cast<QDialog*>(widget)) {
-            return reinterpret_cast<HWND>(widget->winId());
+            return static_cast<std::uintptr_t>(widget->winId());
         }
     }
-    return nullptr;
+    return 0;
 }
 
 }  // namespace
 
 bool InitializeTaskbarAPI() {
-    if (taskbarList != nullptr) {
+    if (heldShell != nullptr) {
         return true;
     }
-    IUnknown* object = nullptr;
-    HRESULT result =
-        CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                         IID_IUnknown, reinterpret_cast<void**>(&object));
-    if (SUCCEEDED(result) && object != nullptr) {
-        ITaskbarList3* list = nullptr;
-        result = object->QueryInterface(IID_ITaskbarList3, reinterpret_cast<void**>(&list));
-        if (SUCCEEDED(result) && list != nullptr) {
-            if (list->HrInit() == S_OK) {
-                taskbarList = list;
-            } else {
-                list->Release();
-            }
-        }
-        object->Release();
+    if (replacementShell != nullptr) {
+        heldShell = replacementShell;
+    } else {
+        systemShell = CreateSystemShell();
+        heldShell = systemShell.get();
     }
-    return taskbarList != nullptr;
+    return heldShell != nullptr;
 }
 
 bool SetTaskbarProgressState(TTaskBarProgressState state) {
-    HWND window = TaskbarButtonWindow();
-    if (taskbarList == nullptr || window == nullptr) {
+    const std::uintptr_t window = TaskbarButtonWindow();
+    if (heldShell == nullptr || window == 0) {
         return false;
     }
-    auto flag = static_cast<TBPFLAG>(TaskbarProgressFlag(state));
-    return taskbarList->SetProgressState(window, flag) == S_OK;
+    return heldShell->SetProgressState(window, TaskbarProgressFlag(state));
 }
 
 bool SetTaskbarProgressValue(std::uint64_t completed, std::uint64_t total) {
-    HWND window = TaskbarButtonWindow();
-    if (taskbarList == nullptr || window == nullptr) {
+    const std::uintptr_t window = TaskbarButtonWindow();
+    if (heldShell == nullptr || window == 0) {
         return false;
     }
-    return taskbarList->SetProgressValue(window, completed, total) == S_OK;
+    return heldShell->SetProgressValue(window, completed, total);
 }
 
 void FinalizeTaskbarAPI() {
-    if (taskbarList != nullptr) {
+    if (heldShell != nullptr) {
         SetTaskbarProgressState(tbpsNone);
-        taskbarList->Release();
-        taskbarList = nullptr;
     }
+    heldShell = nullptr;
+    systemShell.reset();
+}
+
+void UseTaskbarShell(TTaskbarShell* shell) {
+    FinalizeTaskbarAPI();
+    replacementShell = shell;
 }
 
 }  // namespace teebasket

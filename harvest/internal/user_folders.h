@@ -17,6 +17,10 @@ std::filesystem::path HomeFolder();
 // it), %APPDATA% on Windows.
 std::filesystem::path UserConfigFolder();
 
+// The name of the program's own settings folder under UserConfigFolder:
+// "teebasket" on Linux (as Qt names it), "Teebasket" on Windows.
+const char* ProgramSettingsFolderName();
+
 // Whether the program can create files in `folder`.
 bool IsWritableFolder(const std::filesystem::path& folder);
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #endif
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -175,7 +176,7 @@ void WindowFixture::Destroy() {
 }
 
 std::filesystem::path WindowFixture::DataFolder() const {
-    return std::filesystem::path(folder_.path().toStdString());
+    return folder_.path();
 }
 
 std::filesystem::path WindowFixture::IniPath() const {
@@ -183,7 +184,7 @@ std::filesystem::path WindowFixture::IniPath() const {
 }
 
 QString WindowFixture::FilePath(const QString& name) const {
-    return folder_.filePath(name);
+    return QDir(QString::fromStdU16String(folder_.path().u16string())).filePath(name);
 }
 
 template <typename T>

@@ -8,13 +8,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QString>
-#include <QTemporaryDir>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "TestSupport.h"
 #include "Zererav.h"
 
 namespace teebasket::testing {
@@ -120,7 +120,9 @@ class WindowFixture {
     template <typename T>
     T* Control(const char* name) const;
 
-    QTemporaryDir folder_;
+    // The project's own temporary folder: QTemporaryDir of the static Qt for
+    // Windows crashes under Wine.
+    test::TempDir folder_;
     ScriptedDialogs dialogs_;
     std::unique_ptr<TFrmMain> window_;
 };

@@ -24,7 +24,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 #include <functional>
@@ -140,11 +139,11 @@ bool SaveRetry(const QString& output) {
         card("1001", "青葉") + card("x-status-503", "若葉") + card("1003", "紅葉"));
     test::WriteFileBytes(pages.path() / "detail" / "1001.html", "<html></html>");
     const test::PortalProcess portal({.pagesDir = pages.path()});
-    QTemporaryDir folder;
+    const test::TempDir folder;  // not QTemporaryDir, which crashes under Wine
     testing::ScriptedDialogs dialogs;
-    dialogs.AnswerSave(folder.filePath(QStringLiteral("関東.csv")));
+    dialogs.AnswerSave(QString::fromStdU16String((folder.path() / u"関東.csv").u16string()));
     TWindowEnvironment environment;
-    environment.dataFolder = folder.path().toStdString();
+    environment.dataFolder = folder.path();
     environment.settings.portal.listingHost = portal.host();
     environment.settings.portal.bookingHost = portal.host();
     environment.settings.portal.caCertificate = portal.certificate();
@@ -204,8 +203,8 @@ bool SaveEndOfRun(const QString& output) {
 }
 
 bool SavePortalSettings(const QString& output) {
-    QTemporaryDir folder;
-    const std::filesystem::path data(folder.path().toStdString());
+    const test::TempDir folder;  // not QTemporaryDir, which crashes under Wine
+    const std::filesystem::path data = folder.path();
     const test::PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "20"}});
     const test::ClosedLoopbackPort closed;
     TPortalSettingsDialog dialog(data / "golf.ini", DefaultPortalSettings(), 12, data / "tmp.dat",
@@ -240,15 +239,16 @@ int main(int argc, char* argv[]) {
     bool saved = Save(*box, pictures.filePath(QStringLiteral("screenshot-message-box.png")));
 
     // A folder with an earlier list and a folder of older ones.
-    QTemporaryDir folder;
-    QDir(folder.path()).mkdir(QStringLiteral("過去の一覧"));
-    QFile earlier(folder.filePath(QStringLiteral("関東.csv")));
+    const test::TempDir folder;
+    const QString folderPath = QString::fromStdU16String(folder.path().u16string());
+    QDir(folderPath).mkdir(QStringLiteral("過去の一覧"));
+    QFile earlier(QDir(folderPath).filePath(QStringLiteral("関東.csv")));
     saved = earlier.open(QIODevice::WriteOnly) && earlier.write("x") == 1 && saved;
     earlier.close();
     const std::unique_ptr<QFileDialog> dialog = BuildSaveDialog(
         nullptr, TSaveDialogRequest{window::QtText(flow::kSaveDialogTitle), OutputTypeFilters(),
                                     window::QtText(flow::kDefaultFileName)});
-    dialog->setDirectory(folder.path());
+    dialog->setDirectory(folderPath);
     dialog->setViewMode(QFileDialog::Detail);
     dialog->selectFile(window::QtText(flow::kDefaultFileName));
     dialog->resize(640, 400);

@@ -39,6 +39,10 @@ Answer Run(const QStringList& arguments, const QString& runtime, const QStringLi
     }
     answer.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     answer.standardOutput = QString::fromUtf8(process.readAllStandardOutput());
+#ifdef _WIN32
+    // Standard output is a text stream on Windows: lines end in CR LF.
+    answer.standardOutput.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
     answer.standardError = process.readAllStandardError();
     return answer;
 }

@@ -25,11 +25,13 @@ using teebasket::testing::ScopedEnv;
 #ifdef _WIN32
 constexpr const char* kHomeVariable = "USERPROFILE";
 constexpr const char* kSettingsVariable = "APPDATA";
+constexpr const char* kSettingsFolder = "Teebasket";
 constexpr const char* kSomeHome = "C:/Users/someone";
 constexpr const char* kSomeAbsolutePath = "D:/certs/ca.pem";
 #else
 constexpr const char* kHomeVariable = "HOME";
 constexpr const char* kSettingsVariable = "XDG_CONFIG_HOME";
+constexpr const char* kSettingsFolder = "teebasket";
 constexpr const char* kSomeHome = "/home/someone";
 constexpr const char* kSomeAbsolutePath = "/etc/ca.pem";
 #endif
@@ -151,6 +153,8 @@ TEST(DataFolder, AWritableExecutableFolderIsUsedAsItIs) {
     ScopedEnv xdg(kSettingsVariable, folder.path() / "xdg");
     EXPECT_EQ(DataFolder(folder.path()), folder.path());
     EXPECT_FALSE(fs::exists(folder.path() / "xdg"));
+    // Nothing of the check that the folder can be written stays behind.
+    EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 
 TEST(DataFolder, OtherwiseTheUsersConfigFolderIsCreated) {
@@ -159,9 +163,9 @@ TEST(DataFolder, OtherwiseTheUsersConfigFolderIsCreated) {
     WriteFileBytes(notAFolder, "x");
     {
         ScopedEnv xdg(kSettingsVariable, folder.path() / "xdg");
-        EXPECT_EQ(DataFolder(notAFolder), folder.path() / "xdg" / "teebasket");
-        EXPECT_TRUE(fs::is_directory(folder.path() / "xdg" / "teebasket"));
-        EXPECT_EQ(DataFolder(folder.path() / "missing"), folder.path() / "xdg" / "teebasket");
+        EXPECT_EQ(DataFolder(notAFolder), folder.path() / "xdg" / kSettingsFolder);
+        EXPECT_TRUE(fs::is_directory(folder.path() / "xdg" / kSettingsFolder));
+        EXPECT_EQ(DataFolder(folder.path() / "missing"), folder.path() / "xdg" / kSettingsFolder);
     }
 }
 
@@ -188,7 +192,7 @@ TEST(DataFolder, WithoutXdgConfigHomeItIsUnderTheHomeFolder) {
 TEST(DataFolder, TheSystemsProgramFoldersAreNeverUsedEvenWhenWritable) {
     TempDir folder;
     ScopedEnv appData(kSettingsVariable, folder.path() / "appdata");
-    const fs::path config = folder.path() / "appdata" / "teebasket";
+    const fs::path config = folder.path() / "appdata" / kSettingsFolder;
     const wchar_t* programFiles = ::_wgetenv(L"ProgramFiles");
     const wchar_t* windows = ::_wgetenv(L"SystemRoot");
     ASSERT_NE(programFiles, nullptr);
