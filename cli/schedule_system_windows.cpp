@@ -174,7 +174,7 @@ bool ShowDesktopNotice(const std::string& title, const std::string& body) {
     icon.hWnd = window;
     icon.uID = 1;
     icon.uFlags = NIF_ICON | NIF_TIP | NIF_INFO;
-    icon.hIcon = ::LoadIconW(nullptr, IDI_WARNING);
+    icon.hIcon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(32515));  // IDI_WARNING
     icon.dwInfoFlags = NIIF_WARNING;
     std::wcsncpy(icon.szTip, L"Teebasket", ARRAYSIZE(icon.szTip) - 1);
     std::wcsncpy(icon.szInfoTitle, WideFromUtf8(title).c_str(), ARRAYSIZE(icon.szInfoTitle) - 1);
