@@ -50,7 +50,29 @@ class TestResultsWindow : public WindowTestCase {
   private slots:
     void runShowsItsResultsWithTheChangesSinceAnEarlierFile();
     void endMessageButtonAnswersShowResults();
+    void secondRunIsComparedWithThePreviousRunOfTheHistory();
 };
+
+// A second run of the same prefectures, into another file, is compared with
+// the first through the history: the same courses, so no change at all.
+void TestResultsWindow::secondRunIsComparedWithThePreviousRunOfTheHistory() {
+    const test::PortalProcess portal({.extraArgs = {"--courses-per-prefecture", "4"}});
+    WindowFixture& f = fixture();
+    TFrmMain& window = f.CreateShown(SettingsFor(portal));
+    QSignalSpy finished(&window, &TFrmMain::runFinished);
+    f.Dialogs().AnswerMessage(kIdNo);
+    TickAndStart(f, {kChiba}, QStringLiteral("first.jsonl"), kJsonLinesType);
+    QVERIFY(WaitFor([&finished] { return finished.count() == 1; }));
+
+    f.Dialogs().AnswerMessage(kIdShowResults);
+    TickAndStart(f, {kChiba}, QStringLiteral("second.csv"));
+    QVERIFY(WaitFor([&finished] { return finished.count() == 2; }));
+    TResultsWindow* results = window.resultsWindow();
+    QVERIFY(results != nullptr);
+    QCOMPARE(results->view()->model()->rowCount(), 4);
+    QCOMPARE(results->summaryLabel()->text(),
+             QStringLiteral("新規 0・掲載終了 0・閉鎖 0・評価変動 0・取得できず 0"));
+}
 
 // The real message box of the end of a run offers 結果を表示 beside its
 // answers, and pressing it is its own answer.
