@@ -25,7 +25,7 @@ inline const QString kStatusCoursePrefix = QStringLiteral("ゴルフ場情報 : 
 inline const QString kStatusCourseSuffix = QStringLiteral(" 件");
 inline const QString kStatusPortal = QStringLiteral("接続先: %1");
 inline const QString kDemoPortal = QStringLiteral("デモポータル");
-inline const QString kStatusPortalHint = QStringLiteral("右クリックで接続先を設定");
+inline const QString kStatusPortalHint = QStringLiteral("右クリックで接続先設定");
 
 // Texts cross between the run flow (UTF-8) and Qt.
 inline QString QtText(std::string_view utf8) {

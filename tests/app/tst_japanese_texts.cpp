@@ -259,7 +259,8 @@ void TestJapaneseTexts::saveDialogOverwriteQuestionReadsJapanese() {
 // existing file without a question of its own (the window asks after 再開確認).
 void TestJapaneseTexts::windowSaveDialogOffersTheLastChoiceAndAsksNothing() {
     const teebasket::test::TempDir folder;
-    const QString earlier = PathOf(folder) + QStringLiteral("/関東.xlsx");
+    const QString earlier =
+        QDir::fromNativeSeparators(PathOf(folder)) + QStringLiteral("/関東.xlsx");
     QFile file(earlier);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();

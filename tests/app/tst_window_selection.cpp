@@ -131,7 +131,7 @@ void TestWindowSelection::controlsHaveTheirDesignedLayoutAndState() {
     // The upper line says how to change the portal.
     QCOMPARE(fixture.lblStatus2()->geometry().right() + 1, 301);
     QCOMPARE(fixture.lblStatus2()->y(), 183);
-    QCOMPARE(fixture.lblStatus2()->text(), QStringLiteral("右クリックで接続先を設定"));
+    QCOMPARE(fixture.lblStatus2()->text(), QStringLiteral("右クリックで接続先設定"));
     QVERIFY(fixture.lblStatus()->alignment() & Qt::AlignRight);
     QCOMPARE(fixture.lblStatus2()->palette().color(QPalette::WindowText), QColor(Qt::black));
 }

@@ -302,6 +302,7 @@ void TestWindowsIntegration::cancelledRunClearsTheTaskbarProgress() {
         }
     });
     f.Dialogs().AnswerMessage(kIdYes);  // 中断確認
+    f.Dialogs().AnswerMessage(kIdOk);   // 取得中断: the rows are in the file
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("cancelled.csv"));
     QVERIFY(WaitForRunEnd(1));
 
@@ -325,8 +326,9 @@ void TestWindowsIntegration::continuedRunGivesTheFileOfAWholeRun() {
             f.btnCancel()->click();
         }
     });
+    f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認: list.csv is there
     f.Dialogs().AnswerMessage(kIdYes);  // 中断確認
-    f.Dialogs().AnswerMessage(kIdOk);   // the rows are in the partial file
+    f.Dialogs().AnswerMessage(kIdOk);   // 取得中断: the rows are in the partial file
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
     QVERIFY(WaitForRunEnd(1));
     disconnect(stop);
@@ -334,7 +336,7 @@ void TestWindowsIntegration::continuedRunGivesTheFileOfAWholeRun() {
     QCOMPARE(CsvLineCount(f.DataFolder() / "list.csv.partial"), 1 + kCoursesPerPrefecture);
 
     f.Dialogs().Clear();
-    f.Dialogs().AnswerMessage(kIdYes);  // 再開確認: continue
+    f.Dialogs().AnswerMessage(kIdYes);  // 再開確認: 続きから
     f.Dialogs().AnswerMessage(kIdNo);   // 処理確認: not opened
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("list.csv"));
     QVERIFY(WaitForRunEnd(2));

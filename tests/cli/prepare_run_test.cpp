@@ -329,7 +329,7 @@ TEST_F(PrepareRunTest, MistakesEndWithUsageAndSayWhat) {
          "詳細ページのホスト（BookingHost、--booking-host）の \"https://evil/\""},
         {{"--config", (Folder() / "missing-ca.ini").string()},
          "/nowhere/ca.pem",
-         "証明書のファイル \"/nowhere/ca.pem\""},
+         "/nowhere/ca.pem\" を読み込めません"},  // C:/nowhere on Windows
         {{"--config", (Folder() / "nothing-ticked.ini").string()},
          "no prefecture",
          "都道府県が選ばれていません"},

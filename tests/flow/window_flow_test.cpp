@@ -361,7 +361,7 @@ TEST(EndOfRunTest, FinishedNothingFoundAndUnreachableRuns) {
               "保存したファイルを開きますか？");
     EXPECT_EQ(End(kEndCompleted, report).message->details, "2 pages");
     HarvestRequest request;
-    request.output.path = "/d/関東.csv";
+    request.output.path = std::filesystem::path(u8"/d/関東.csv");
     report.linesInFile = 40;
     EXPECT_EQ(End(kEndCompleted, report, "", request).message->text,
               "情報の取得が完了しました。\n40 件を 関東.csv に保存しました。\n"
