@@ -399,8 +399,14 @@ void TestWindowsIntegration::programDrivenByKeyboardWritesTheCliFile() {
     QVERIFY(window != nullptr);
     const DWORD pid = program.Id();
 
-    ::SetForegroundWindow(window);
-    QTest::qWait(500);  // the window settles before the keys
+    // The keys go to the foreground window: wait until it is this one.
+    QVERIFY2(QTest::qWaitFor(
+                 [window] {
+                     ::SetForegroundWindow(window);
+                     return ::GetForegroundWindow() == window;
+                 },
+                 60000),
+             "the program's window never came to the foreground");
     PressKeys({VK_MENU, 'R'});
     HWND save = nullptr;
     QVERIFY(QTest::qWaitFor(
