@@ -33,6 +33,9 @@ struct RunOutcome {
     bool everyCourseInPlace = false;
 };
 
+// The output file took its place: a new file, or a resumed one.
+bool FileInPlace(FileOutcome files);
+
 // Some course has its line: written by this run or kept from an earlier file.
 bool HasCourses(const HarvestReport& report);
 

@@ -6,6 +6,7 @@
 
 #include "OutputReader.h"
 #include "RunHistory.h"
+#include "RunOutcome.h"
 #include "harvest_steps.h"
 
 namespace teebasket::detail {
@@ -13,21 +14,7 @@ namespace teebasket::detail {
 namespace {
 
 bool PutAFileInPlace(const HarvestReport& report) {
-    if (report.ending == RunEnding::Failed) {
-        return false;
-    }
-    switch (report.files) {
-        case FileOutcome::NewFileInPlace:
-        case FileOutcome::ResumedFileInPlace:
-            return true;
-        case FileOutcome::NotTouched:
-        case FileOutcome::HeaderOnlyFile:
-        case FileOutcome::PartialKept:
-        case FileOutcome::LeftAsBefore:
-        case FileOutcome::StandardOutput:
-            return false;
-    }
-    return false;
+    return report.ending != RunEnding::Failed && FileInPlace(report.files);
 }
 
 // The code-page-932 CSV holds the 31 values only: the rest of each course

@@ -23,6 +23,16 @@ OutcomeKind KindOf(const HarvestReport& report) {
     return OutcomeKind::Failed;
 }
 
+// Whether a file put in place still lacks courses: the run stopped early, or
+// some page (a listing among them) was not read.
+bool EndedShortOfEveryCourse(const HarvestReport& report) {
+    return report.ending == RunEnding::Stopped ||
+           report.ending == RunEnding::PortalStoppedAnswering || !report.pageFailures.empty() ||
+           !report.everyListingRead;
+}
+
+}  // namespace
+
 bool FileInPlace(FileOutcome files) {
     switch (files) {
         case FileOutcome::NewFileInPlace:
@@ -37,16 +47,6 @@ bool FileInPlace(FileOutcome files) {
     }
     return false;
 }
-
-// Whether a file put in place still lacks courses: the run stopped early, or
-// some page (a listing among them) was not read.
-bool EndedShortOfEveryCourse(const HarvestReport& report) {
-    return report.ending == RunEnding::Stopped ||
-           report.ending == RunEnding::PortalStoppedAnswering || !report.pageFailures.empty() ||
-           !report.everyListingRead;
-}
-
-}  // namespace
 
 bool HasCourses(const HarvestReport& report) {
     return report.rowsWritten + report.coursesKept > 0;
