@@ -19,13 +19,13 @@
 #include "ProgramEnvironment.h"
 #include "Schedule.h"
 #include "ScheduleAlerts.h"
+#include "ScheduleBook.h"
 #include "SchedulePreviousRun.h"
 #include "ScheduleState.h"
 #include "ScheduleSystem.h"
 #include "SchedulerFiles.h"
 #include "TerminalStream.h"
 #include "path_text.h"
-#include "whole_file.h"
 
 namespace teebasket::cli {
 
@@ -33,11 +33,10 @@ namespace fs = std::filesystem;
 using schedule::Alert;
 using schedule::Schedule;
 using schedule::ScheduleResult;
+using schedule::StepOutcome;
+using schedule::Words;
 
 namespace {
-
-// A schedule's settings file is a few lines.
-constexpr std::uintmax_t kMaxScheduleFileBytes = 64 * 1024;
 
 struct AddArguments {
     std::string name;
@@ -67,12 +66,36 @@ void PrintLine(std::FILE* stream, const std::string& line) {
     WriteText(stream, line + "\n");
 }
 
-// The schedule's own checks name the problem in English; the Japanese half
-// quotes it.
-int EndWithUsageProblem(const std::string& detail) {
-    PrintLine(stderr, UsageErrorMessage(UsageProblem{
-                          detail, "スケジュールの指定を確かめてください（" + detail + "）"}));
+int EndWithUsageProblem(const Words& problem) {
+    PrintLine(stderr, UsageErrorMessage(UsageProblem{problem.english, problem.japanese}));
     return kExitUsage;
+}
+
+// A line in both languages, Japanese first; a command or a path once.
+std::string BothLanguages(const Words& line) {
+    return line.japanese == line.english ? line.english : line.japanese + " / " + line.english;
+}
+
+int ExitCodeOf(StepOutcome outcome) {
+    switch (outcome) {
+        case StepOutcome::Done:
+            return kExitRowsWritten;
+        case StepOutcome::CannotWrite:
+            return kExitCannotWrite;
+        case StepOutcome::SchedulerUnavailable:
+            return kExitSchedulerUnavailable;
+        case StepOutcome::UnknownSchedule:
+            return kExitUsage;
+    }
+    return kExitUsage;
+}
+
+// The step's lines, on standard output when it went well, and its exit code.
+int EndWithStep(const schedule::SystemStep& step) {
+    for (const Words& line : step.lines) {
+        PrintLine(step.outcome == StepOutcome::Done ? stdout : stderr, BothLanguages(line));
+    }
+    return ExitCodeOf(step.outcome);
 }
 
 fs::path CurrentFolder() {
@@ -196,41 +219,61 @@ std::vector<std::string> RunArgumentsOf(const Schedule& schedule, bool resume) {
     return arguments;
 }
 
-// The schedule that `add` describes, or the reason it cannot be one.
-std::string ScheduleOfAdd(const AddArguments& add, Schedule& schedule) {
-    if (std::string problem = schedule::ScheduleNameProblem(add.name); !problem.empty()) {
-        return problem;
-    }
-    schedule.name = add.name;
+// The day of a monthly schedule ("1" ... "28"), or 0.
+int MonthDayOf(const std::string& day) {
+    const bool digits =
+        !day.empty() && day.size() <= 2 &&
+        std::all_of(day.begin(), day.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const int value = digits ? std::stoi(day) : 0;
+    return value >= 1 && value <= schedule::kLastScheduledDay ? value : 0;
+}
+
+// When the schedule that `add` describes runs, or why it cannot.
+Words CadenceOfAdd(const AddArguments& add, Schedule& schedule) {
     if (add.monthly.has_value() == add.weekly.has_value()) {
-        return "give either --monthly DAY or --weekly WEEKDAY";
+        return {"--monthly 日 か --weekly 曜日 のどちらか一方を指定してください",
+                "give either --monthly DAY or --weekly WEEKDAY"};
     }
+    const std::string lastDay = std::to_string(schedule::kLastScheduledDay);
     if (add.monthly) {
         schedule.cadence = schedule::Cadence::Monthly;
-        const std::string& day = *add.monthly;
-        const bool digits =
-            !day.empty() && day.size() <= 2 &&
-            std::all_of(day.begin(), day.end(), [](char c) { return c >= '0' && c <= '9'; });
-        schedule.day = digits ? std::stoi(day) : 0;
-        if (schedule.day < 1 || schedule.day > schedule::kLastScheduledDay) {
-            return "--monthly takes a day from 1 to " +
-                   std::to_string(schedule::kLastScheduledDay) +
-                   " (one that every month has), not \"" + day + "\"";
+        schedule.day = MonthDayOf(*add.monthly);
+        if (schedule.day == 0) {
+            return {"--monthly には 1～" + lastDay +
+                        " の日を指定してください（どの月にもある日）: 「" + *add.monthly + "」",
+                    "--monthly takes a day from 1 to " + lastDay +
+                        " (one that every month has), not \"" + *add.monthly + "\""};
         }
     } else {
         const std::optional<int> weekday = schedule::ParseWeekday(*add.weekly);
         if (!weekday) {
-            return "--weekly takes a weekday (mon, tue, ... or 月, 火, ...), not \"" + *add.weekly +
-                   "\"";
+            return {"--weekly には曜日（mon、tue … または 月、火 …）を指定してください: 「" +
+                        *add.weekly + "」",
+                    "--weekly takes a weekday (mon, tue, ... or 月, 火, ...), not \"" +
+                        *add.weekly + "\""};
         }
         schedule.cadence = schedule::Cadence::Weekly;
         schedule.day = *weekday;
     }
     if (!schedule::ParseTimeOfDay(add.at, schedule.hour, schedule.minute)) {
-        return "--at takes a time of day HH:MM, not \"" + add.at + "\"";
+        return {"--at には時刻を 時:分 で指定してください: 「" + add.at + "」",
+                "--at takes a time of day HH:MM, not \"" + add.at + "\""};
+    }
+    return {};
+}
+
+// The schedule that `add` describes, or the reason it cannot be one.
+Words ScheduleOfAdd(const AddArguments& add, Schedule& schedule) {
+    if (Words problem = schedule::ScheduleNameProblem(add.name); !problem.empty()) {
+        return problem;
+    }
+    schedule.name = add.name;
+    if (Words problem = CadenceOfAdd(add, schedule); !problem.empty()) {
+        return problem;
     }
     if (add.all == !add.prefectures.empty()) {
-        return "name the prefectures or give --all, not both";
+        return {"都道府県を指定するか --all を指定してください（両方は指定できません）",
+                "name the prefectures or give --all, not both"};
     }
     std::vector<int> rows;
     if (add.all) {
@@ -240,7 +283,7 @@ std::string ScheduleOfAdd(const AddArguments& add, Schedule& schedule) {
     } else {
         ResolvedPrefectures resolved = ResolvePrefectures(add.prefectures);
         if (!resolved.error.empty()) {
-            return resolved.error;
+            return {resolved.errorJapanese, resolved.error};
         }
         rows = std::move(resolved.rows);
     }
@@ -251,11 +294,14 @@ std::string ScheduleOfAdd(const AddArguments& add, Schedule& schedule) {
     if (add.format) {
         chosen = ParseOutputFormat(*add.format);
         if (!chosen) {
-            return "--format takes csv, xlsx, csv-utf8 or jsonl, not \"" + *add.format + "\"";
+            return {"--format には csv、xlsx、csv-utf8、jsonl のどれかを指定してください: 「" +
+                        *add.format + "」",
+                    "--format takes csv, xlsx, csv-utf8 or jsonl, not \"" + *add.format + "\""};
         }
     }
     if (add.output == "-") {
-        return "a schedule writes a file, not standard output (-o -)";
+        return {"定期取得はファイルに書き込みます。標準出力（-o -）には書けません",
+                "a schedule writes a file, not standard output (-o -)"};
     }
     schedule.format = FormatForOutput(chosen, add.output);
     schedule.output = OutputPathFor(add.output, CurrentFolder(), schedule.format);
@@ -268,7 +314,7 @@ std::string ScheduleOfAdd(const AddArguments& add, Schedule& schedule) {
 
 int AddSchedule(const ScheduleArguments& arguments) {
     Schedule schedule;
-    if (std::string problem = ScheduleOfAdd(arguments.add, schedule); !problem.empty()) {
+    if (Words problem = ScheduleOfAdd(arguments.add, schedule); !problem.empty()) {
         return EndWithUsageProblem(problem);
     }
     // The run's own checks (settings file, hosts, pauses), before anything is written.
@@ -278,50 +324,8 @@ int AddSchedule(const ScheduleArguments& arguments) {
         PrintLine(stderr, check.message);
         return check.exitCode;
     }
-    const fs::path dataFolder = DataFolderOf(arguments);
-    const fs::path folder = schedule::SchedulesFolderIn(dataFolder);
-    std::error_code error;
-    fs::create_directories(folder, error);
-    std::string problem;
-    if (!schedule::WriteWholeFile(schedule::ScheduleFilePath(folder, schedule.name),
-                                  schedule::ScheduleFileText(schedule), problem)) {
-        PrintLine(stderr, CannotWriteMessage(problem));
-        return kExitCannotWrite;
-    }
-    PrintLine(stdout, "スケジュール / Schedule " + schedule.name + ": " +
-                          schedule::CadenceText(schedule) + ", " + PathText(schedule.output));
-    const SystemStep step =
-        InstallSchedule(schedule, {CliProgram(), dataFolder}, !arguments.add.noRegister);
-    for (const std::string& line : step.lines) {
-        PrintLine(step.exitCode == 0 ? stdout : stderr, line);
-    }
-    return step.exitCode;
-}
-
-std::optional<Schedule> LoadSchedule(const fs::path& folder, const std::string& name,
-                                     std::string& error) {
-    if (error = schedule::ScheduleNameProblem(name); !error.empty()) {
-        return std::nullopt;
-    }
-    const WholeFileRead read =
-        ReadWholeFile(schedule::ScheduleFilePath(folder, name), kMaxScheduleFileBytes);
-    if (read.status == WholeFileRead::Status::Missing) {
-        error = "there is no schedule \"" + name + "\"";
-        return std::nullopt;
-    }
-    if (read.status != WholeFileRead::Status::Read) {
-        error = "the schedule \"" + name + "\" cannot be read";
-        return std::nullopt;
-    }
-    std::optional<Schedule> loaded = schedule::ParseScheduleFile(read.bytes, error);
-    if (loaded && loaded->name != name) {
-        error = "it names another schedule, \"" + loaded->name + "\"";
-        loaded.reset();
-    }
-    if (!loaded) {
-        error = "the schedule \"" + name + "\" cannot be read: " + error;
-    }
-    return loaded;
+    return EndWithStep(schedule::AddSchedule(schedule, {CliProgram(), DataFolderOf(arguments)},
+                                             !arguments.add.noRegister));
 }
 
 std::string PrefecturesText(const std::vector<int>& codes) {
@@ -344,19 +348,17 @@ std::string ResultText(const ScheduleResult& result) {
     return text;
 }
 
-void ListOne(const fs::path& folder, const std::string& name) {
-    std::string error;
-    const std::optional<Schedule> loaded = LoadSchedule(folder, name, error);
-    if (!loaded) {
-        PrintLine(stdout, name + ": " + error);
+void ListOne(const schedule::ScheduleEntry& entry) {
+    if (!entry.schedule) {
+        PrintLine(stdout, entry.name + ": " + BothLanguages(entry.problem));
         return;
     }
-    const Schedule& schedule = *loaded;
+    const Schedule& schedule = *entry.schedule;
     PrintLine(stdout, schedule.name + "  " + schedule::CadenceText(schedule));
     PrintLine(stdout, "  都道府県 / prefectures: " + PrefecturesText(schedule.prefectures));
     PrintLine(stdout, "  出力 / output: " + PathText(schedule.output) + " (" +
                           std::string(OutputFormatName(schedule.format)) + ")");
-    const ScheduleTimes times = TimesOfSchedule(schedule);
+    const schedule::ScheduleTimes& times = entry.times;
     if (times.known) {
         PrintLine(stdout, "  前回 / last run: " + (times.lastRun.empty() ? "-" : times.lastRun));
         PrintLine(stdout, "  次回 / next run: " + (times.nextRun.empty() ? "-" : times.nextRun));
@@ -365,8 +367,7 @@ void ListOne(const fs::path& folder, const std::string& name) {
                   "  次回 / next run: 不明（スケジューラに登録されていません） / unknown "
                   "(not registered with the scheduler)");
     }
-    const std::optional<ScheduleResult> result =
-        schedule::ReadResultFile(schedule::StateFilePath(folder, name));
+    const std::optional<ScheduleResult>& result = entry.lastResult;
     if (!result) {
         PrintLine(stdout, "  前回の結果 / last result: -");
         return;
@@ -384,59 +385,24 @@ void ListOne(const fs::path& folder, const std::string& name) {
 }
 
 int ListSchedules(const ScheduleArguments& arguments) {
-    const fs::path folder = schedule::SchedulesFolderIn(DataFolderOf(arguments));
-    const std::vector<std::string> names = schedule::ScheduleNamesIn(folder);
-    if (names.empty()) {
+    const std::vector<schedule::ScheduleEntry> entries =
+        schedule::ListSchedules(DataFolderOf(arguments));
+    if (entries.empty()) {
         PrintLine(stdout, "スケジュールはありません。 / No schedules.");
     }
-    for (const std::string& name : names) {
-        ListOne(folder, name);
+    for (const schedule::ScheduleEntry& entry : entries) {
+        ListOne(entry);
     }
     return kExitRowsWritten;
 }
 
-// Removes the attention marker when it is about the schedule `name`.
-void RemoveMarkerOf(const fs::path& dataFolder, const std::string& name) {
-    const std::optional<schedule::AttentionNote> note = schedule::ReadAttentionMarker(dataFolder);
-    if (note && note->scheduleName == name) {
-        std::error_code ignored;
-        fs::remove(schedule::AttentionMarkerPath(dataFolder), ignored);
-    }
-}
-
 int RemoveSchedule(const ScheduleArguments& arguments) {
-    if (std::string problem = schedule::ScheduleNameProblem(arguments.name); !problem.empty()) {
-        return EndWithUsageProblem(problem);
+    const schedule::SystemStep step =
+        schedule::RemoveSchedule(DataFolderOf(arguments), arguments.name);
+    if (step.outcome == StepOutcome::UnknownSchedule) {
+        return EndWithUsageProblem(step.lines.front());
     }
-    const fs::path dataFolder = DataFolderOf(arguments);
-    const fs::path folder = schedule::SchedulesFolderIn(dataFolder);
-    Schedule schedule;
-    schedule.name = arguments.name;
-    const fs::path settings = schedule::ScheduleFilePath(folder, schedule.name);
-    std::error_code error;
-    if (!fs::exists(settings, error) && !ScheduleInstalled(schedule)) {
-        return EndWithUsageProblem("there is no schedule \"" + schedule.name + "\"");
-    }
-    const SystemStep step = UninstallSchedule(schedule);
-    int exitCode = step.exitCode;
-    for (const std::string& line : step.lines) {
-        PrintLine(stderr, line);
-    }
-    const fs::path ownFiles[] = {settings, schedule::StateFilePath(folder, schedule.name),
-                                 folder / PathFromUtf8(schedule::UnitBaseName(schedule) + ".xml")};
-    for (const fs::path& file : ownFiles) {
-        fs::remove(file, error);
-        if (error) {
-            PrintLine(stderr, "削除できませんでした。 / Could not remove " + PathText(file) + ": " +
-                                  error.message() + ".");
-            exitCode = kExitCannotWrite;
-        }
-    }
-    RemoveMarkerOf(dataFolder, schedule.name);
-    if (exitCode == 0) {
-        PrintLine(stdout, "削除しました: / Removed: " + schedule.name);
-    }
-    return exitCode;
+    return EndWithStep(step);
 }
 
 // The change report's path beside the output: NAME.changes and the
@@ -530,7 +496,7 @@ void RecordResult(const fs::path& dataFolder, const Schedule& schedule,
         PrintLine(stderr, CannotWriteMessage(problem));
     }
     if (result.alerts.empty()) {
-        RemoveMarkerOf(dataFolder, schedule.name);
+        schedule::RemoveAttentionMarkerOf(dataFolder, schedule.name);
         return;
     }
     if (!schedule::WriteWholeFile(
@@ -544,7 +510,7 @@ void RecordResult(const fs::path& dataFolder, const Schedule& schedule,
         body += schedule::AlertText(alert) + "\n";
     }
     body += PathText(result.report.empty() ? schedule.output : result.report);
-    ShowDesktopNotice("Teebasket: " + schedule.name + " 要確認 / needs attention", body);
+    schedule::ShowDesktopNotice("Teebasket: " + schedule.name + " 要確認 / needs attention", body);
 }
 
 std::string NowText() {
@@ -555,10 +521,11 @@ int RunScheduled(const ScheduleArguments& arguments,
                  const ClosedStandardDescriptors& closedAtStart) {
     const fs::path dataFolder = DataFolderOf(arguments);
     const fs::path folder = schedule::SchedulesFolderIn(dataFolder);
-    std::string error;
-    const std::optional<Schedule> loaded = LoadSchedule(folder, arguments.name, error);
+    Words problem;
+    const std::optional<Schedule> loaded =
+        schedule::LoadSchedule(dataFolder, arguments.name, problem);
     if (!loaded) {
-        return EndWithUsageProblem(error);
+        return EndWithUsageProblem(problem);
     }
     const Schedule& schedule = *loaded;
     const std::optional<fs::path> previous = KeepPreviousRecords(
@@ -682,7 +649,8 @@ int RunScheduleCommand(const std::vector<std::string>& arguments,
         return values.help ? kExitRowsWritten : kExitUsage;
     }
     if (!error.empty()) {
-        return EndWithUsageProblem("schedule: " + error);
+        return EndWithUsageProblem(
+            {"schedule の指定に誤りがあります（" + error + "）", "schedule: " + error});
     }
     if (command == "add") {
         return AddSchedule(values);

@@ -17,6 +17,20 @@ namespace teebasket::schedule {
 
 enum class Cadence { Monthly, Weekly };
 
+// A text for people in both languages (UTF-8). A command or a path reads the
+// same in both.
+struct Words {
+    std::string japanese;
+    std::string english;
+
+    bool empty() const { return japanese.empty() && english.empty(); }
+};
+
+// The same text in both languages.
+inline Words Both(std::string text) {
+    return {text, text};
+}
+
 // 0 Sunday ... 6 Saturday, as systemd and Task Scheduler both count.
 inline constexpr int kWeekdays = 7;
 // The last day of the month a monthly schedule may name: every month has it.
@@ -37,10 +51,10 @@ struct Schedule {
     std::vector<std::string> runOptions;
 };
 
-// Why `name` cannot name a schedule, or "": 1-40 characters of ASCII
+// Why `name` cannot name a schedule, or nothing: 1-40 characters of ASCII
 // letters, digits, '-' and '_', not starting with '-'. It becomes part of
 // the names of units, tasks and files, which need no quoting then.
-std::string ScheduleNameProblem(std::string_view name);
+Words ScheduleNameProblem(std::string_view name);
 
 // "HH:MM" (24-hour, one or two digits for the hour) to hour and minute.
 bool ParseTimeOfDay(std::string_view text, int& hour, int& minute);
@@ -55,6 +69,11 @@ std::string_view WeekdayShortName(int weekday);
 // When the schedule runs, for people: "monthly on day 1 at 03:00",
 // "weekly on Mon at 06:30".
 std::string CadenceText(const Schedule& schedule);
+// The same in Japanese: "毎月 1 日 03:00", "毎週 月曜日 06:30".
+std::string CadenceTextJapanese(const Schedule& schedule);
+
+// The Japanese name of a weekday, 0 Sunday ... 6 Saturday: "月曜日".
+std::string_view WeekdayJapaneseName(int weekday);
 
 // The schedule's settings file: "key=value" lines, UTF-8, LF.
 std::string ScheduleFileText(const Schedule& schedule);

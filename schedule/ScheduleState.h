@@ -48,4 +48,8 @@ struct AttentionNote {
 };
 std::optional<AttentionNote> ReadAttentionMarker(const std::filesystem::path& dataFolder);
 
+// Removes the marker when it is about the schedule `scheduleName`.
+void RemoveAttentionMarkerOf(const std::filesystem::path& dataFolder,
+                             const std::string& scheduleName);
+
 }  // namespace teebasket::schedule

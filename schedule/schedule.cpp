@@ -75,7 +75,7 @@ std::vector<std::string_view> SplitOn(std::string_view text, char separator) {
 std::string ApplySetting(std::string_view key, std::string_view value, Schedule& schedule) {
     if (key == "name") {
         schedule.name = value;
-        return ScheduleNameProblem(value);
+        return ScheduleNameProblem(value).english;
     }
     if (key == "cadence") {
         if (value != "monthly" && value != "weekly") {
@@ -153,18 +153,21 @@ bool EndsWith(std::string_view text, std::string_view suffix, std::string_view& 
 
 }  // namespace
 
-std::string ScheduleNameProblem(std::string_view name) {
+Words ScheduleNameProblem(std::string_view name) {
     if (name.empty()) {
-        return "a schedule needs a name";
+        return {"定期取得の名前を入れてください", "a schedule needs a name"};
     }
+    const std::string most = std::to_string(kMaxNameLength);
     if (name.size() > kMaxNameLength) {
-        return "a schedule's name has at most " + std::to_string(kMaxNameLength) + " characters";
+        return {"定期取得の名前は " + most + " 文字までです",
+                "a schedule's name has at most " + most + " characters"};
     }
     const bool plain = std::all_of(name.begin(), name.end(),
                                    [](char c) { return IsAsciiAlnum(c) || c == '-' || c == '_'; });
     if (!plain || name.front() == '-') {
-        return "a schedule's name is made of ASCII letters, digits, '-' and '_', and does not "
-               "start with '-'";
+        return {"定期取得の名前には半角の英字・数字と「-」「_」を使い、「-」で始めないでください",
+                "a schedule's name is made of ASCII letters, digits, '-' and '_', and does not "
+                "start with '-'"};
     }
     return {};
 }
@@ -214,6 +217,21 @@ std::string CadenceText(const Schedule& schedule) {
         weekday[0] = static_cast<char>(weekday[0] - 32);
     }
     return "weekly on " + weekday + at;
+}
+
+std::string_view WeekdayJapaneseName(int weekday) {
+    if (weekday < 0 || weekday >= kWeekdays) {
+        return {};
+    }
+    return kWeekdayNames[static_cast<std::size_t>(weekday)].japanese;
+}
+
+std::string CadenceTextJapanese(const Schedule& schedule) {
+    const std::string at = " " + TwoDigits(schedule.hour) + ":" + TwoDigits(schedule.minute);
+    if (schedule.cadence == Cadence::Monthly) {
+        return "毎月 " + std::to_string(schedule.day) + " 日" + at;
+    }
+    return "毎週 " + std::string(WeekdayJapaneseName(schedule.day)) + at;
 }
 
 std::string ScheduleFileText(const Schedule& schedule) {

@@ -131,4 +131,12 @@ std::optional<AttentionNote> ReadAttentionMarker(const fs::path& dataFolder) {
     return note;
 }
 
+void RemoveAttentionMarkerOf(const fs::path& dataFolder, const std::string& scheduleName) {
+    const std::optional<AttentionNote> note = ReadAttentionMarker(dataFolder);
+    if (note && note->scheduleName == scheduleName) {
+        std::error_code ignored;
+        fs::remove(AttentionMarkerPath(dataFolder), ignored);
+    }
+}
+
 }  // namespace teebasket::schedule

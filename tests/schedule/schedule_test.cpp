@@ -92,10 +92,10 @@ TEST(ScheduleFile, KeepsEveryValueAndRefusesWhatItCannotRun) {
 }
 
 TEST(ScheduleFile, NamesTimesAndWeekdays) {
-    EXPECT_EQ(ScheduleNameProblem("kanto-2_b"), "");
+    EXPECT_TRUE(ScheduleNameProblem("kanto-2_b").empty());
     for (const char* bad :
          {"", "-x", "a b", "a/b", "東京", "a.b", "12345678901234567890123456789012345678901"}) {
-        EXPECT_NE(ScheduleNameProblem(bad), "") << bad;
+        EXPECT_FALSE(ScheduleNameProblem(bad).empty()) << bad;
     }
     int hour = -1;
     int minute = -1;

@@ -1,5 +1,6 @@
 // Scheduling on Windows: a Task Scheduler task registered from its XML file
-// with schtasks, and a notification balloon of the notification area.
+// with schtasks (started without a console window, so that the window
+// program shows none), and a notification balloon of the notification area.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <shellapi.h>
@@ -8,17 +9,14 @@
 #include <cwchar>
 #include <system_error>
 
-#include "CliOutcome.h"
-#include "ScheduleCommand.h"
 #include "ScheduleState.h"
 #include "ScheduleSystem.h"
 #include "path_text.h"
 #include "utf16_windows.h"
 
-namespace teebasket::cli {
+namespace teebasket::schedule {
 
 namespace fs = std::filesystem;
-using schedule::Schedule;
 
 namespace {
 
@@ -28,23 +26,68 @@ constexpr DWORD kBalloonMilliseconds = 10000;
 struct ProgramResult {
     bool started = false;
     int exitCode = -1;
-    std::string output;  // in the console's code page
+    std::string output;  // in the OEM code page, as console programs write to a pipe
 };
 
-// Runs a command line through _wpopen, standard error with standard output.
+// Console output (the OEM code page: 932 on Japanese Windows) as UTF-8.
+std::string Utf8FromOem(const std::string& bytes) {
+    if (bytes.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(bytes.size());
+    const int length = ::MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        ::MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), size, wide.data(), length);
+    }
+    return Utf8FromWide(wide);
+}
+
+// A command's whole output is a few lines; more is cut.
+constexpr std::size_t kMaxProgramOutput = 64 * 1024;
+
+// Runs `commandLine` (a program found in the system folders, such as
+// schtasks) with no console window, its standard output and error in one
+// pipe, and waits.
 ProgramResult RunCommandLine(const std::wstring& commandLine) {
     ProgramResult result;
-    const std::wstring withErrors = L"\"" + commandLine + L" 2>&1\"";
-    std::FILE* pipe = ::_wpopen(withErrors.c_str(), L"rb");
-    if (pipe == nullptr) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+        return result;
+    }
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    std::wstring mutableLine = commandLine;
+    const BOOL created = ::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
+                                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    ::CloseHandle(writeEnd);
+    if (!created) {
+        ::CloseHandle(readEnd);
         return result;
     }
     result.started = true;
     char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        result.output.append(buffer, got);
+    DWORD got = 0;
+    while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        if (result.output.size() < kMaxProgramOutput) {
+            result.output.append(buffer, got);
+        }
     }
-    result.exitCode = ::_pclose(pipe);
+    ::CloseHandle(readEnd);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 1;
+    ::GetExitCodeProcess(process.hProcess, &exitCode);
+    result.exitCode = static_cast<int>(exitCode);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
     return result;
 }
 
@@ -53,13 +96,12 @@ std::wstring Quoted(const fs::path& path) {
 }
 
 std::wstring TaskName(const Schedule& schedule) {
-    return WideFromUtf8(schedule::UnitBaseName(schedule));
+    return WideFromUtf8(UnitBaseName(schedule));
 }
 
 // The task's XML file, kept beside the schedule's settings.
 fs::path TaskFilePath(const Schedule& schedule, const fs::path& dataFolder) {
-    return schedule::SchedulesFolderIn(dataFolder) /
-           PathFromUtf8(schedule::UnitBaseName(schedule) + ".xml");
+    return SchedulesFolderIn(dataFolder) / PathFromUtf8(UnitBaseName(schedule) + ".xml");
 }
 
 std::string TodayText() {
@@ -91,38 +133,36 @@ std::vector<std::string> CsvFields(const std::string& line) {
 
 }  // namespace
 
-SystemStep InstallSchedule(const Schedule& schedule, const schedule::ScheduledCommand& command,
+SystemStep InstallSchedule(const Schedule& schedule, const ScheduledCommand& command,
                            bool registerIt) {
     SystemStep step;
     const fs::path taskFile = TaskFilePath(schedule, command.dataFolder);
     std::string problem;
-    const std::string xml = schedule::TaskXmlText(schedule, command, TodayText());
-    if (!schedule::WriteWholeFile(taskFile, schedule::TaskXmlFileBytes(xml), problem)) {
-        step.exitCode = kExitCannotWrite;
-        step.lines.push_back(
-            "タスクのファイルを書き込めませんでした。 / The task's file could "
-            "not be written: " +
-            problem + ".");
+    const std::string xml = TaskXmlText(schedule, command, TodayText());
+    if (!WriteWholeFile(taskFile, TaskXmlFileBytes(xml), problem)) {
+        step.outcome = StepOutcome::CannotWrite;
+        step.lines.push_back({"タスクのファイルを書き込めませんでした（" + problem + "）。",
+                              "The task's file could not be written: " + problem + "."});
         return step;
     }
-    step.lines.push_back("Task Scheduler: " + PathText(taskFile));
+    step.lines.push_back(Both("Task Scheduler: " + PathText(taskFile)));
     const std::wstring create =
         L"schtasks /Create /F /TN \"" + TaskName(schedule) + L"\" /XML " + Quoted(taskFile);
     if (!registerIt) {
-        step.lines.push_back("登録はしていません。登録するには: / Not registered; to register:");
-        step.lines.push_back("  " + Utf8FromWide(create));
+        step.lines.push_back({"登録はしていません。登録するには:", "Not registered; to register:"});
+        step.lines.push_back(Both("  " + Utf8FromWide(create)));
         return step;
     }
     const ProgramResult created = RunCommandLine(create);
     if (!created.started || created.exitCode != 0) {
-        step.exitCode = kExitSchedulerUnavailable;
-        step.lines.push_back(
-            "タスク スケジューラに登録できませんでした。 / Task Scheduler did not "
-            "take the task: " +
-            created.output.substr(0, created.output.find('\n')));
+        const std::string answer = Utf8FromOem(created.output.substr(0, created.output.find('\n')));
+        step.outcome = StepOutcome::SchedulerUnavailable;
+        step.lines.push_back({"タスク スケジューラに登録できませんでした: " + answer,
+                              "Task Scheduler did not take the task: " + answer});
         return step;
     }
-    step.lines.push_back("登録しました: / Registered: " + schedule::UnitBaseName(schedule));
+    step.lines.push_back(
+        {"登録しました: " + UnitBaseName(schedule), "Registered: " + UnitBaseName(schedule)});
     return step;
 }
 
@@ -131,9 +171,8 @@ SystemStep UninstallSchedule(const Schedule& schedule) {
     const ProgramResult deleted =
         RunCommandLine(L"schtasks /Delete /F /TN \"" + TaskName(schedule) + L"\"");
     if (!deleted.started || deleted.exitCode != 0) {
-        step.lines.push_back(
-            "タスク スケジューラから削除できませんでした。 / Task Scheduler did "
-            "not delete the task.");
+        step.lines.push_back({"タスク スケジューラから削除できませんでした。",
+                              "Task Scheduler did not delete the task."});
     }
     return step;
 }
@@ -154,7 +193,7 @@ ScheduleTimes TimesOfSchedule(const Schedule& schedule) {
     // The columns keep their places in every language: HostName, TaskName,
     // Next Run Time, Status, Logon Mode, Last Run Time.
     const std::vector<std::string> fields =
-        CsvFields(query.output.substr(0, query.output.find('\n')));
+        CsvFields(Utf8FromOem(query.output.substr(0, query.output.find('\n'))));
     if (fields.size() > 5) {
         times.known = true;
         times.nextRun = fields[2];
@@ -188,4 +227,4 @@ bool ShowDesktopNotice(const std::string& title, const std::string& body) {
     return shown;
 }
 
-}  // namespace teebasket::cli
+}  // namespace teebasket::schedule

@@ -8,18 +8,15 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "CliOutcome.h"
-#include "ScheduleCommand.h"
 #include "ScheduleState.h"
 #include "ScheduleSystem.h"
 #include "path_text.h"
 
 extern char** environ;
 
-namespace teebasket::cli {
+namespace teebasket::schedule {
 
 namespace fs = std::filesystem;
-using schedule::Schedule;
 
 namespace {
 
@@ -99,16 +96,16 @@ fs::path UnitsFolder() {
 }
 
 fs::path ServicePath(const Schedule& schedule) {
-    return UnitsFolder() / schedule::ServiceUnitName(schedule);
+    return UnitsFolder() / ServiceUnitName(schedule);
 }
 
 fs::path TimerPath(const Schedule& schedule) {
-    return UnitsFolder() / schedule::TimerUnitName(schedule);
+    return UnitsFolder() / TimerUnitName(schedule);
 }
 
-std::string RegisterByHand(const Schedule& schedule) {
-    return "  systemctl --user daemon-reload && systemctl --user enable --now " +
-           schedule::TimerUnitName(schedule);
+Words RegisterByHand(const Schedule& schedule) {
+    return Both("  systemctl --user daemon-reload && systemctl --user enable --now " +
+                TimerUnitName(schedule));
 }
 
 // A systemd time stamp as `systemctl show` gives it; "n/a" and empty mean none.
@@ -142,77 +139,78 @@ std::string WithoutMarkup(const std::string& text) {
 
 }  // namespace
 
-SystemStep InstallSchedule(const Schedule& schedule, const schedule::ScheduledCommand& command,
+SystemStep InstallSchedule(const Schedule& schedule, const ScheduledCommand& command,
                            bool registerIt) {
     SystemStep step;
     std::error_code error;
     fs::create_directories(UnitsFolder(), error);
     std::string problem;
-    if (!schedule::WriteWholeFile(ServicePath(schedule),
-                                  schedule::SystemdServiceText(schedule, command), problem) ||
-        !schedule::WriteWholeFile(TimerPath(schedule), schedule::SystemdTimerText(schedule),
-                                  problem)) {
-        step.exitCode = kExitCannotWrite;
-        step.lines.push_back(
-            "スケジュールのファイルを書き込めませんでした。 / The schedule's "
-            "unit files could not be written: " +
-            problem + ".");
+    if (!WriteWholeFile(ServicePath(schedule), SystemdServiceText(schedule, command), problem) ||
+        !WriteWholeFile(TimerPath(schedule), SystemdTimerText(schedule), problem)) {
+        step.outcome = StepOutcome::CannotWrite;
+        step.lines.push_back({"systemd のファイルを書き込めませんでした（" + problem + "）。",
+                              "The schedule's unit files could not be written: " + problem + "."});
         return step;
     }
-    step.lines.push_back("systemd: " + PathText(TimerPath(schedule)) + ", " +
-                         PathText(ServicePath(schedule)));
+    step.lines.push_back(
+        Both("systemd: " + PathText(TimerPath(schedule)) + ", " + PathText(ServicePath(schedule))));
     if (!registerIt) {
-        step.lines.push_back("登録はしていません。登録するには: / Not registered; to register:");
+        step.lines.push_back({"登録はしていません。登録するには:", "Not registered; to register:"});
         step.lines.push_back(RegisterByHand(schedule));
         return step;
     }
     ProgramResult reload = Systemctl({"daemon-reload"});
     ProgramResult enable;
     if (reload.started && reload.exitCode == 0) {
-        enable = Systemctl({"enable", schedule::TimerUnitName(schedule)});
+        enable = Systemctl({"enable", TimerUnitName(schedule)});
     }
     if (enable.exitCode == 0) {
         // A timer that runs already takes a changed time only when restarted.
-        enable = Systemctl({"restart", schedule::TimerUnitName(schedule)});
+        enable = Systemctl({"restart", TimerUnitName(schedule)});
     }
     if (!reload.started || reload.exitCode != 0 || enable.exitCode != 0) {
         const ProgramResult& failed = reload.exitCode != 0 ? reload : enable;
-        step.exitCode = kExitSchedulerUnavailable;
+        const std::string answer =
+            "systemctl --user: " +
+            (failed.started ? FirstLine(failed.output) : std::string("not found"));
+        step.outcome = StepOutcome::SchedulerUnavailable;
         step.lines.push_back(
-            "ユーザーの systemd に接続できず、登録できませんでした。ファイルは残してあります。 / "
-            "The user's systemd could not be reached; the files are in place but not registered "
-            "(systemctl --user: " +
-            (failed.started ? FirstLine(failed.output) : std::string("not found")) + ").");
+            {"ユーザーの systemd に接続できず、登録できませんでした。ファイルは残してあります（" +
+                 answer + "）。",
+             "The user's systemd could not be reached; the files are in place but not "
+             "registered (" +
+                 answer + ")."});
         step.lines.push_back(
-            "ログインしたセッションで登録するには: / To register it from a "
-            "logged-in session:");
+            {"ログインしたセッションで登録するには:", "To register it from a logged-in session:"});
         step.lines.push_back(RegisterByHand(schedule));
         return step;
     }
-    step.lines.push_back("登録しました: / Registered: " + schedule::TimerUnitName(schedule));
-    step.lines.push_back("ログアウト中も実行するには: / To run it while you are logged out:");
-    step.lines.push_back("  loginctl enable-linger");
+    step.lines.push_back(
+        {"登録しました: " + TimerUnitName(schedule), "Registered: " + TimerUnitName(schedule)});
+    step.lines.push_back({"ログアウト中も実行するには:", "To run it while you are logged out:"});
+    step.lines.push_back(Both("  loginctl enable-linger"));
     return step;
 }
 
 SystemStep UninstallSchedule(const Schedule& schedule) {
     SystemStep step;
-    const ProgramResult disable =
-        Systemctl({"disable", "--now", schedule::TimerUnitName(schedule)});
+    const ProgramResult disable = Systemctl({"disable", "--now", TimerUnitName(schedule)});
     if (!disable.started || disable.exitCode != 0) {
+        const std::string answer =
+            "systemctl --user: " +
+            (disable.started ? FirstLine(disable.output) : std::string("not found"));
         step.lines.push_back(
-            "systemd から登録を外せませんでした（ファイルは削除します）。 / The timer could not "
-            "be disabled (systemctl --user: " +
-            (disable.started ? FirstLine(disable.output) : std::string("not found")) +
-            "); its files are removed.");
+            {"systemd から登録を外せませんでした（" + answer + "）。ファイルは削除します。",
+             "The timer could not be disabled (" + answer + "); its files are removed."});
     }
     for (const fs::path& unit : {TimerPath(schedule), ServicePath(schedule)}) {
         std::error_code error;
         fs::remove(unit, error);
         if (error) {
-            step.exitCode = kExitCannotWrite;
-            step.lines.push_back("削除できませんでした。 / Could not remove " + PathText(unit) +
-                                 ": " + error.message() + ".");
+            step.outcome = StepOutcome::CannotWrite;
+            step.lines.push_back(
+                {"削除できませんでした: " + PathText(unit) + "（" + error.message() + "）",
+                 "Could not remove " + PathText(unit) + ": " + error.message() + "."});
         }
     }
     if (disable.started && disable.exitCode == 0) {
@@ -230,7 +228,7 @@ ScheduleTimes TimesOfSchedule(const Schedule& schedule) {
     ScheduleTimes times;
     const ProgramResult shown =
         Systemctl({"show", "--property=LastTriggerUSec,NextElapseUSecRealtime,LoadState",
-                   schedule::TimerUnitName(schedule)});
+                   TimerUnitName(schedule)});
     if (!shown.started || shown.exitCode != 0 ||
         shown.output.find("LoadState=loaded") == std::string::npos) {
         return times;
@@ -251,4 +249,4 @@ bool ShowDesktopNotice(const std::string& title, const std::string& body) {
     return shown.started && shown.exitCode == 0;
 }
 
-}  // namespace teebasket::cli
+}  // namespace teebasket::schedule

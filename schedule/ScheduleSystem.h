@@ -2,7 +2,7 @@
 // (schedule_system_posix.cpp, schedule_system_windows.cpp): putting the
 // scheduler's files in place and registering them, asking the scheduler
 // when a schedule ran and runs next, taking a schedule out again, and a
-// desktop notification.
+// desktop notification. Programs are started without a console window.
 #pragma once
 
 #include <string>
@@ -10,24 +10,31 @@
 
 #include "SchedulerFiles.h"
 
-namespace teebasket::cli {
+namespace teebasket::schedule {
+
+enum class StepOutcome {
+    Done,
+    CannotWrite,           // a file could not be written or removed
+    SchedulerUnavailable,  // the scheduler could not be reached: the files stay, not registered
+    UnknownSchedule,       // there is no such schedule (ScheduleBook.h)
+};
 
 struct SystemStep {
-    int exitCode = 0;                // 0, kExitCannotWrite or kExitSchedulerUnavailable
-    std::vector<std::string> lines;  // for people (UTF-8): what was done, what to do
+    StepOutcome outcome = StepOutcome::Done;
+    std::vector<Words> lines;  // what was done, what to do
 };
 
 // Writes the scheduler's files for `schedule` and, when `registerIt`,
 // registers them with the scheduler and starts the timer.
-SystemStep InstallSchedule(const schedule::Schedule& schedule,
-                           const schedule::ScheduledCommand& command, bool registerIt);
+SystemStep InstallSchedule(const Schedule& schedule, const ScheduledCommand& command,
+                           bool registerIt);
 
 // Stops and unregisters the schedule and removes the scheduler's files.
-// Only failures to remove a file make the exit code other than 0.
-SystemStep UninstallSchedule(const schedule::Schedule& schedule);
+// Only failures to remove a file make the outcome other than Done.
+SystemStep UninstallSchedule(const Schedule& schedule);
 
 // Whether the scheduler knows the schedule by its name (its files are there).
-bool ScheduleInstalled(const schedule::Schedule& schedule);
+bool ScheduleInstalled(const Schedule& schedule);
 
 struct ScheduleTimes {
     std::string lastRun;  // "" when it has not run, or when it cannot be told
@@ -35,10 +42,10 @@ struct ScheduleTimes {
     bool known = false;  // the scheduler answered
 };
 
-ScheduleTimes TimesOfSchedule(const schedule::Schedule& schedule);
+ScheduleTimes TimesOfSchedule(const Schedule& schedule);
 
 // A desktop notification, when a desktop session can show one (UTF-8);
 // false when none was shown.
 bool ShowDesktopNotice(const std::string& title, const std::string& body);
 
-}  // namespace teebasket::cli
+}  // namespace teebasket::schedule
