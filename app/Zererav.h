@@ -196,6 +196,9 @@ inline void ExecuteRun(HarvestRun& run, HarvestObserver& observer) {
 // reach the portal, and the dialogs. The dialogs object outlives the window.
 struct TWindowEnvironment {
     std::filesystem::path dataFolder;
+    // teebasket-cli, which the system's scheduler starts for a schedule;
+    // beside the window's own program when empty.
+    std::filesystem::path cliProgram;
     HarvestSettings settings;
     TWindowDialogs* dialogs = nullptr;
     THarvestBody harvestBody = ExecuteRun;
@@ -461,6 +464,11 @@ class TFrmMain : public QWidget {
     QAction* resultsAction() const { return resultsAction_; }
     TResultsWindow* resultsWindow() const;
 
+    // Opens the dialog 定期取得 (the context menu's entry 定期取得...); a new
+    // schedule starts from the ticked prefectures and the last file saved to.
+    void EditSchedules();
+    QAction* schedulesAction() const { return schedulesAction_; }
+
     // Ends the program without a question, for SIGTERM and the end of the
     // session: closes open dialogs unanswered, stops a run as Cancel does and
     // waits for its end (the run's file keeps its rows, the scratch file goes),
@@ -566,6 +574,7 @@ class TFrmMain : public QWidget {
     QAction* portalSettingsAction_ = nullptr;
     QList<QAction*> regionActions_;
     QAction* resultsAction_ = nullptr;
+    QAction* schedulesAction_ = nullptr;
     QPointer<TResultsWindow> resultsWindow_;
 
     // The current or last run, and the thread while it runs.

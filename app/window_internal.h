@@ -47,6 +47,7 @@ inline const QString kReasonUnexpected = QStringLiteral("取得処理で予期�
 // The context menu, and the dialog "接続先の設定"
 inline const QString kActionPortalSettings = QStringLiteral("接続先の設定(&P)...");
 inline const QString kActionResults = QStringLiteral("取得結果(&K)...");
+inline const QString kActionSchedules = QStringLiteral("定期取得(&S)...");
 inline const QString kButtonShowResults = QStringLiteral("結果を表示");
 inline const QString kPortalDialogTitle = QStringLiteral("接続先の設定");
 inline const QString kLabelListingHost = QStringLiteral("一覧のホスト (ListingHost):");

@@ -170,6 +170,10 @@ void TFrmMain::CreateContextMenu() {
     resultsAction_->setObjectName(QStringLiteral("actResults"));
     connect(resultsAction_, &QAction::triggered, this, [this] { ShowResults(outputPath_); });
     addAction(resultsAction_);
+    schedulesAction_ = new QAction(kActionSchedules, this);
+    schedulesAction_->setObjectName(QStringLiteral("actSchedules"));
+    connect(schedulesAction_, &QAction::triggered, this, &TFrmMain::EditSchedules);
+    addAction(schedulesAction_);
     // The controls show no menu of their own, so a right click anywhere in
     // the window offers the window's entries; the list offers its regions
     // first.
