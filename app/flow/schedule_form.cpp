@@ -1,5 +1,8 @@
 #include "ScheduleForm.h"
 
+#include <optional>
+#include <utility>
+
 #include "Prefectures.h"
 #include "WindowFlow.h"
 #include "path_text.h"
@@ -56,6 +59,22 @@ std::string ResultWord(int exitCode) {
     }
 }
 
+// The file and its format: a name whose extension is that of a type keeps it
+// and takes its format (a .csv name the chosen CSV, or the code-page-932 one);
+// any other name takes the chosen type's extension.
+std::pair<std::filesystem::path, OutputFormat> OutputOfForm(const ScheduleForm& form) {
+    const OutputType& type = OutputTypeAt(form.outputType);
+    const std::filesystem::path typed = PathFromUtf8(form.output);
+    if (const std::optional<OutputFormat> named = OutputFormatOfPath(typed)) {
+        return {typed, *named};
+    }
+    if (PathFromUtf8(AppendExtension(form.output, ".csv")) == typed) {
+        const bool csv = type.format == OutputFormat::Csv || type.format == OutputFormat::CsvUtf8;
+        return {typed, csv ? type.format : OutputFormat::Csv};
+    }
+    return {PathFromUtf8(AppendExtension(form.output, type.extension())), type.format};
+}
+
 }  // namespace
 
 std::string ScheduleOfForm(const ScheduleForm& form, schedule::Schedule& schedule) {
@@ -68,9 +87,7 @@ std::string ScheduleOfForm(const ScheduleForm& form, schedule::Schedule& schedul
     if (form.output.empty()) {
         return "保存先のファイルを指定してください";
     }
-    const OutputType& type = OutputTypeAt(form.outputType);
-    const std::filesystem::path output =
-        PathFromUtf8(AppendExtension(form.output, type.extension()));
+    const auto [output, format] = OutputOfForm(form);
     if (!output.is_absolute()) {
         return "保存先はフォルダーから指定してください（参照… で選べます）";
     }
@@ -89,7 +106,7 @@ std::string ScheduleOfForm(const ScheduleForm& form, schedule::Schedule& schedul
         schedule.prefectures.push_back(row + 1);
     }
     schedule.output = output;
-    schedule.format = type.format;
+    schedule.format = format;
     schedule.config = form.iniFile;
     schedule.runOptions.clear();
     return {};

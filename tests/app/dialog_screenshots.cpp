@@ -12,6 +12,9 @@
 //                                   whose listing host answers (a demo
 //                                   portal) and whose booking host is a
 //                                   closed port
+//   screenshot-schedules.png        定期取得 with two schedules, one whose
+//                                   last run needs attention
+//   screenshot-schedule-add.png     定期取得の追加, for a third
 //
 // usage: teebasket-dialog-screenshots FOLDER
 #include <QAbstractItemView>
@@ -29,9 +32,12 @@
 #include <functional>
 
 #include "MECSUtils.h"
+#include "ScheduleDialog.h"
+#include "ScheduleState.h"
 #include "TestSupport.h"
 #include "WindowTestSupport.h"
 #include "Zererav.h"
+#include "path_text.h"
 #include "window_internal.h"
 
 using namespace teebasket;
@@ -223,6 +229,58 @@ bool SavePortalSettings(const QString& output) {
         dialog, output, [&tested] { return tested.count() == 1; }, test);
 }
 
+// Two schedules, the weekly one's last run needing attention, in a data
+// folder of their own; their units go to the folder too, unregistered.
+bool SaveSchedules(const QString& output, const QString& addOutput) {
+    const test::TempDir folder;
+    const std::filesystem::path data = folder.path();
+#ifndef _WIN32
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((data / "config").string()));
+#endif
+    TScheduleContext context;
+    context.dataFolder = data;
+    context.iniFile = data / "golf.ini";
+    context.cliProgram = data / "teebasket-cli";
+    context.registerWithScheduler = false;
+    const auto add = [&](const char* name, schedule::Cadence cadence, int day, int hour,
+                         std::vector<int> rows, const char* file) {
+        flow::ScheduleForm form;
+        form.name = name;
+        form.cadence = cadence;
+        form.monthDay = day;
+        form.weekday = day;
+        form.hour = hour;
+        form.rows = std::move(rows);
+        form.output = PathText(data / PathFromUtf8(file));
+        form.iniFile = context.iniFile;
+        schedule::Schedule made;
+        return flow::ScheduleOfForm(form, made).empty() &&
+               schedule::AddSchedule(made, {context.cliProgram, data}, false).outcome ==
+                   schedule::StepOutcome::Done;
+    };
+    bool saved =
+        add("kanto", schedule::Cadence::Monthly, 1, 3, {7, 8, 9, 10, 11, 12, 13}, "関東.csv") &&
+        add("tokyo-weekly", schedule::Cadence::Weekly, 1, 6, {12}, "東京.xlsx");
+    const schedule::ScheduleResult result{"2026-12-07T06:31:12+09:00",
+                                          10,
+                                          "",
+                                          {schedule::Alert::ManyChanged},
+                                          data / PathFromUtf8("東京.changes.xlsx")};
+    std::string problem;
+    saved = schedule::WriteWholeFile(
+                schedule::StateFilePath(schedule::SchedulesFolderIn(data), "tokyo-weekly"),
+                schedule::ResultFileText(result), problem) &&
+            saved;
+    TScheduleDialog dialog(context);
+    dialog.resize(900, 260);
+    saved = Save(dialog, output) && saved;
+    context.rows = {26, 27};
+    context.output = PathText(data / PathFromUtf8("近畿.csv"));
+    TScheduleAddDialog adding(context, {});
+    adding.nameEdit()->setText(QStringLiteral("kinki"));
+    return Save(adding, addOutput) && saved;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -274,5 +332,8 @@ int main(int argc, char* argv[]) {
     saved =
         SavePortalSettings(pictures.filePath(QStringLiteral("screenshot-portal-settings.png"))) &&
         saved;
+    saved = SaveSchedules(pictures.filePath(QStringLiteral("screenshot-schedules.png")),
+                          pictures.filePath(QStringLiteral("screenshot-schedule-add.png"))) &&
+            saved;
     return saved ? 0 : 1;
 }

@@ -40,6 +40,17 @@ TEST(ScheduleForm, AFilledFormIsTheScheduleTheRunReads) {
     EXPECT_EQ(made.format, OutputFormat::Xlsx);
     EXPECT_EQ(made.config, kRoot / "golf.ini");
 
+    // A name with a type's extension keeps it and says the format.
+    ScheduleForm named = Filled();
+    named.output += ".jsonl";
+    ASSERT_EQ(ScheduleOfForm(named, made), "");
+    EXPECT_EQ(made.output, kRoot / PathFromUtf8("データ/関東.jsonl"));
+    EXPECT_EQ(made.format, OutputFormat::Jsonl);
+    named.output = Filled().output + ".CSV";
+    ASSERT_EQ(ScheduleOfForm(named, made), "");
+    EXPECT_EQ(made.output, kRoot / PathFromUtf8("データ/関東.CSV"));
+    EXPECT_EQ(made.format, OutputFormat::Csv);
+
     ScheduleForm monthly = Filled();
     monthly.cadence = schedule::Cadence::Monthly;
     monthly.monthDay = 28;
