@@ -178,9 +178,12 @@ SystemStep UninstallSchedule(const Schedule& schedule) {
 }
 
 bool ScheduleInstalled(const Schedule& schedule) {
+    // The task's own line, not only the exit code: a schtasks that does not
+    // know /Query (Wine's) answers 0 with nothing.
     const ProgramResult query =
-        RunCommandLine(L"schtasks /Query /TN \"" + TaskName(schedule) + L"\"");
-    return query.started && query.exitCode == 0;
+        RunCommandLine(L"schtasks /Query /FO CSV /NH /TN \"" + TaskName(schedule) + L"\"");
+    return query.started && query.exitCode == 0 &&
+           query.output.find(UnitBaseName(schedule)) != std::string::npos;
 }
 
 ScheduleTimes TimesOfSchedule(const Schedule& schedule) {

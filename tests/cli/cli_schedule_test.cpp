@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -325,6 +326,51 @@ TEST_F(CliSchedule, RegistersWithAPrivateUserManager) {
     EXPECT_TRUE(test::ListFolder(UnitsFolder()).empty());
     ::kill(pid, SIGTERM);
     ::waitpid(pid, &status, 0);
+}
+
+// Under Wine: teebasket-cli.exe registers the task from its XML with
+// schtasks, Wine's Task Scheduler keeps it, and remove takes it out again.
+TEST(CliScheduleOnWindows, RegistersTheTaskAndRemovesIt) {
+    const char* launcher = std::getenv("TEEBASKET_TEST_CLI_LAUNCHER");
+    const char* program = std::getenv("TEEBASKET_TEST_CLI");
+    if (launcher == nullptr || program == nullptr) {
+        GTEST_SKIP() << "Task Scheduler is Windows'";
+    }
+    // The prefix run-under-wine uses, from the same variables.
+    const char* prefix = std::getenv("WINEPREFIX");
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const fs::path wine = prefix != nullptr ? fs::path(prefix)
+                          : cache != nullptr && *cache != '\0'
+                              ? fs::path(cache) / "teebasket" / "wine"
+                              : fs::path(std::getenv("HOME")) / ".cache" / "teebasket" / "wine";
+    TempDir folder;
+    const std::string name = "wine-test-" + std::to_string(::getpid());
+    const fs::path task =
+        wine / "drive_c" / "windows" / "system32" / "tasks" / ("teebasket-" + name);
+    const auto windowsPath = [](const fs::path& path) {
+        std::string text = "Z:" + path.string();
+        std::replace(text.begin(), text.end(), '/', '\\');
+        return text;
+    };
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.emplace_back(*entry);
+    }
+    const auto cli = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {launcher, program, "schedule"});
+        arguments.push_back("--data-folder=" + windowsPath(folder.path() / "data"));
+        return RunProgram(folder.path(), arguments, environment);
+    };
+
+    const ProgramRun added = cli({"add", name, "--weekly", "mon", "--at", "06:30", "13", "-o",
+                                  windowsPath(folder.path() / "kanto.csv")});
+    EXPECT_EQ(added.exitCode, 0) << added.out << added.err;
+    EXPECT_TRUE(Contains(added.out, "Registered: teebasket-" + name)) << added.out;
+    EXPECT_TRUE(fs::exists(task));
+    const ProgramRun removed = cli({"remove", name});
+    EXPECT_EQ(removed.exitCode, 0) << removed.out << removed.err;
+    EXPECT_FALSE(fs::exists(task));
+    EXPECT_TRUE(test::ListFolder(folder.path() / "data" / "schedules").empty());
 }
 
 }  // namespace
