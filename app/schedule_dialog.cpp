@@ -34,6 +34,8 @@ const QStringList kColumns = {
     QStringLiteral("前回の結果"),
 };
 constexpr int kFieldWidth = 320;
+constexpr int kOutputColumn = 3;
+constexpr int kOutputColumnWidth = 280;
 
 QString PrefecturesOf(const std::vector<int>& rows) {
     schedule::ScheduleEntry entry;
@@ -188,6 +190,8 @@ TScheduleDialog::TScheduleDialog(TScheduleContext context, QWidget* parent)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setTextElideMode(Qt::ElideMiddle);
+    table_->setWordWrap(false);
     table_->setMinimumSize(760, 180);
 
     message_ = new QLabel(this);
@@ -236,7 +240,9 @@ void TScheduleDialog::ShowRows() {
                                       &row.lastRun, &row.nextRun, &row.lastResult};
         for (int column = 0; column < static_cast<int>(std::size(texts)); ++column) {
             auto* item = new QTableWidgetItem(QtText(*texts[column]));
-            if (!row.details.empty()) {
+            if (column == kOutputColumn) {
+                item->setToolTip(item->text());
+            } else if (!row.details.empty()) {
                 item->setToolTip(QtText(row.details));
             }
             if (row.needsAttention && column == static_cast<int>(std::size(texts)) - 1) {
@@ -246,6 +252,10 @@ void TScheduleDialog::ShowRows() {
         }
     }
     table_->resizeColumnsToContents();
+    // A long path is shortened in its middle; the whole one is its tooltip.
+    if (table_->columnWidth(kOutputColumn) > kOutputColumnWidth) {
+        table_->setColumnWidth(kOutputColumn, kOutputColumnWidth);
+    }
     removeButton_->setEnabled(!table_->selectedItems().isEmpty());
 }
 
