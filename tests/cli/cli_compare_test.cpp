@@ -1,9 +1,5 @@
 // teebasket-cli compare, the real executable (under Wine for the Windows
 // build): files of every format in, reports of every format out, exit codes.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,6 +13,7 @@
 #include "OutputColumns.h"
 #include "OutputReader.h"
 #include "PortalPages.h"
+#include "ProgramRun.h"
 #include "TestSupport.h"
 #include "Unithread.h"
 #include "Workbook.h"
@@ -30,59 +27,12 @@ using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
 
-std::string EnvironmentValue(const char* name) {
-    const char* value = std::getenv(name);
-    return value == nullptr ? std::string() : std::string(value);
-}
-
-struct CompareRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs `teebasket-cli compare ARGUMENTS` in `folder`, standard output and
-// error into files there.
-CompareRun RunCompare(const fs::path& folder, const std::vector<std::string>& arguments) {
-    std::vector<std::string> command;
-    if (const std::string launcher = EnvironmentValue("TEEBASKET_TEST_CLI_LAUNCHER");
-        !launcher.empty()) {
-        command.push_back(launcher);
-    }
-    const std::string cli = EnvironmentValue("TEEBASKET_TEST_CLI");
-    command.push_back(cli.empty() ? std::string(TEEBASKET_CLI_EXECUTABLE) : cli);
+// Runs `teebasket-cli compare ARGUMENTS` in `folder`.
+test::ProgramRun RunCompare(const fs::path& folder, const std::vector<std::string>& arguments) {
+    std::vector<std::string> command = test::CliCommand();
     command.push_back("compare");
     command.insert(command.end(), arguments.begin(), arguments.end());
-    const fs::path outPath = folder / "compare-out.txt";
-    const fs::path errPath = folder / "compare-err.txt";
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (std::string& part : command) {
-            argv.push_back(part.data());
-        }
-        argv.push_back(nullptr);
-        if (::chdir(folder.c_str()) != 0 || !std::freopen(outPath.c_str(), "wb", stdout) ||
-            !std::freopen(errPath.c_str(), "wb", stderr)) {
-            ::_exit(127);
-        }
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    CompareRun run;
-    int status = 0;
-    const bool ended = test::WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; },
-                                       std::chrono::seconds(120));
-    if (!ended) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        ADD_FAILURE() << "teebasket-cli compare did not end";
-    }
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadFileBytes(outPath);
-    run.err = ReadFileBytes(errPath);
-    return run;
+    return test::RunInFolder(folder, command);
 }
 
 std::vector<CourseEntry> DemoCourses() {
@@ -127,7 +77,7 @@ TEST(CliCompare, ReportsTheChangesBetweenFilesOfAnyFormat) {
     ASSERT_FALSE(PutWorkbookInPlace(workbook, dir.path() / "new.xlsx"));
 
     for (const char* newer : {"new.jsonl", "new.xlsx"}) {
-        const CompareRun run = RunCompare(dir.path(), {"old.csv", newer, "-o", "報告.xlsx"});
+        const test::ProgramRun run = RunCompare(dir.path(), {"old.csv", newer, "-o", "報告.xlsx"});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.err, "");
         EXPECT_TRUE(run.out.starts_with("新規 0 / 掲載終了 1 / 変更 2 / 変更なし 2")) << run.out;
@@ -145,10 +95,11 @@ TEST(CliCompare, ReportsTheChangesBetweenFilesOfAnyFormat) {
     }
     // Nothing but the report is left in the folder.
     const std::vector<std::string> names = test::ListFolder(dir.path());
-    EXPECT_EQ(names, (std::vector<std::string>{"compare-err.txt", "compare-out.txt", "new.jsonl",
-                                               "new.xlsx", "old.csv", "報告.xlsx"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"err.txt", "new.jsonl", "new.xlsx", "old.csv",
+                                               "out.txt", "報告.xlsx"}));
 
-    const CompareRun csvReport = RunCompare(dir.path(), {"old.csv", "new.jsonl", "-o", "r.csv"});
+    const test::ProgramRun csvReport =
+        RunCompare(dir.path(), {"old.csv", "new.jsonl", "-o", "r.csv"});
     ASSERT_EQ(csvReport.exitCode, 0) << csvReport.err;
     EXPECT_NE(
         ReadFileBytes(dir.path() / "r.csv").find(UTF8ToAnsi("\"運営状況\",\"運営中\",\"閉鎖\"")),
@@ -170,7 +121,7 @@ TEST(CliCompare, AFailedPageIsNoChangeAndAReportNeverReplacesAnInput) {
     const std::string oldBytes = ReadFileBytes(dir.path() / "old.csv");
     const std::string newBytes = ReadFileBytes(dir.path() / "new.csv");
 
-    CompareRun run = RunCompare(dir.path(), {"old.csv", "new.csv", "-o", "r.jsonl"});
+    test::ProgramRun run = RunCompare(dir.path(), {"old.csv", "new.csv", "-o", "r.jsonl"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(run.out.starts_with("新規 0 / 掲載終了 0 / 変更 0 / 変更なし 4 / 取得できず 1"))
         << run.out;
@@ -207,7 +158,7 @@ TEST(CliCompare, BadInputEndsWith64AndTheReason) {
     const TempDir dir;
     WriteJournal(dir.path() / "old.csv", OutputFormat::Csv, DemoCourses());
     WriteFileBytes(dir.path() / "notes.txt", "not an output\n");
-    CompareRun run = RunCompare(dir.path(), {"old.csv", "notes.txt"});
+    test::ProgramRun run = RunCompare(dir.path(), {"old.csv", "notes.txt"});
     EXPECT_EQ(run.exitCode, 64) << run.err;
     EXPECT_NE(run.err.find("Cannot compare: "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("notes.txt"), std::string::npos) << run.err;

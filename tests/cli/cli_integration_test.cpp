@@ -42,6 +42,7 @@
 #include "OutputReader.h"
 #include "PortalPages.h"
 #include "ProfileFile.h"
+#include "ProgramRun.h"
 #include "RunHistory.h"
 #include "TestSupport.h"
 #include "Unithread.h"
@@ -52,9 +53,11 @@ namespace teebasket {
 namespace {
 
 namespace fs = std::filesystem;
+using test::CliCommand;
 using test::PortalProcess;
 using test::ReadFileBytes;
 using test::TempDir;
+using test::WinePrefix;
 using test::WriteFileBytes;
 
 // ---------------------------------------------------------------------------
@@ -69,27 +72,6 @@ std::string Environment(const char* name) {
 bool UnderWine() {
     static const bool underWine = !Environment("TEEBASKET_TEST_CLI_LAUNCHER").empty();
     return underWine;
-}
-
-// The command line that starts the program under test, before its arguments.
-std::vector<std::string> CliCommand() {
-    const std::string cli = Environment("TEEBASKET_TEST_CLI");
-    std::vector<std::string> command;
-    if (UnderWine()) {
-        command.push_back(Environment("TEEBASKET_TEST_CLI_LAUNCHER"));
-    }
-    command.push_back(cli.empty() ? std::string(TEEBASKET_CLI_EXECUTABLE) : cli);
-    return command;
-}
-
-// The Wine prefix the launcher uses, as scripts/run-under-wine chooses it.
-fs::path WinePrefix() {
-    if (const std::string prefix = Environment("WINEPREFIX"); !prefix.empty()) {
-        return prefix;
-    }
-    const std::string cache = Environment("XDG_CACHE_HOME");
-    return (cache.empty() ? fs::path(Environment("HOME")) / ".cache" : fs::path(cache)) /
-           "teebasket" / "wine";
 }
 
 // The Windows program's folder for temporary files. Wine sets %TEMP% from its

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ProgramRun.h"
 #include "TestSupport.h"
 
 extern char** environ;
@@ -24,16 +25,13 @@ namespace teebasket {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Contains;
 using test::PortalProcess;
+using test::ProgramRun;
 using test::ReadFileBytes;
+using test::RunInFolder;
 using test::TempDir;
 using test::WriteFileBytes;
-
-struct ProgramRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
 
 // The test's environment without the session's: no bus, no runtime folder
 // of the user's systemd, HOME and XDG_CONFIG_HOME in `folder`; then `extra`.
@@ -56,48 +54,6 @@ std::vector<std::string> ScratchEnvironment(const fs::path& folder,
     return env;
 }
 
-// Runs `command` in `folder` with `env`, standard output and error in files.
-ProgramRun RunProgram(const fs::path& folder, std::vector<std::string> command,
-                      std::vector<std::string> env) {
-    const fs::path outPath = folder / "out.txt";
-    const fs::path errPath = folder / "err.txt";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (std::string& part : command) {
-            argv.push_back(part.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& entry : env) {
-            envp.push_back(entry.data());
-        }
-        envp.push_back(nullptr);
-        if (::chdir(folder.c_str()) != 0 || !std::freopen(outPath.c_str(), "wb", stdout) ||
-            !std::freopen(errPath.c_str(), "wb", stderr)) {
-            ::_exit(127);
-        }
-        ::execvpe(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (!test::WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; },
-                         std::chrono::seconds(120))) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        ADD_FAILURE() << command.front() << " did not end";
-    }
-    ProgramRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadFileBytes(outPath);
-    run.err = ReadFileBytes(errPath);
-    return run;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 class CliSchedule : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -118,7 +74,7 @@ class CliSchedule : public ::testing::Test {
                         const std::vector<std::string>& extraEnvironment = {}) {
         arguments.insert(arguments.begin(), {TEEBASKET_CLI_EXECUTABLE, "schedule"});
         arguments.push_back("--data-folder=" + DataFolder().string());
-        return RunProgram(Folder(), arguments, ScratchEnvironment(Folder(), extraEnvironment));
+        return RunInFolder(Folder(), arguments, ScratchEnvironment(Folder(), extraEnvironment));
     }
 
     // `schedule add NAME` of Tokyo and Kanagawa into `output` at the portal
@@ -319,7 +275,7 @@ TEST_F(CliSchedule, RegistersWithAPrivateUserManager) {
     EXPECT_TRUE(Contains(added.out, "loginctl enable-linger"));
     EXPECT_TRUE(Contains(Schedule({"list"}).out, "next run: ")) << Schedule({"list"}).out;
     const ProgramRun started =
-        RunProgram(Folder(), {"systemctl", "--user", "start", "teebasket-private.service"}, env);
+        RunInFolder(Folder(), {"systemctl", "--user", "start", "teebasket-private.service"}, env);
     EXPECT_EQ(started.exitCode, 0) << started.err;
     EXPECT_TRUE(fs::exists(Folder() / "p.csv"));
     EXPECT_EQ(Schedule({"remove", "private"}).exitCode, 0);
@@ -331,18 +287,10 @@ TEST_F(CliSchedule, RegistersWithAPrivateUserManager) {
 // Under Wine: teebasket-cli.exe registers the task from its XML with
 // schtasks, Wine's Task Scheduler keeps it, and remove takes it out again.
 TEST(CliScheduleOnWindows, RegistersTheTaskAndRemovesIt) {
-    const char* launcher = std::getenv("TEEBASKET_TEST_CLI_LAUNCHER");
-    const char* program = std::getenv("TEEBASKET_TEST_CLI");
-    if (launcher == nullptr || program == nullptr) {
+    if (std::getenv("TEEBASKET_TEST_CLI_LAUNCHER") == nullptr) {
         GTEST_SKIP() << "Task Scheduler is Windows'";
     }
-    // The prefix run-under-wine uses, from the same variables.
-    const char* prefix = std::getenv("WINEPREFIX");
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    const fs::path wine = prefix != nullptr ? fs::path(prefix)
-                          : cache != nullptr && *cache != '\0'
-                              ? fs::path(cache) / "teebasket" / "wine"
-                              : fs::path(std::getenv("HOME")) / ".cache" / "teebasket" / "wine";
+    const fs::path wine = test::WinePrefix();
     TempDir folder;
     const std::string name = "wine-test-" + std::to_string(::getpid());
     const fs::path task =
@@ -352,14 +300,12 @@ TEST(CliScheduleOnWindows, RegistersTheTaskAndRemovesIt) {
         std::replace(text.begin(), text.end(), '/', '\\');
         return text;
     };
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        environment.emplace_back(*entry);
-    }
     const auto cli = [&](std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {launcher, program, "schedule"});
-        arguments.push_back("--data-folder=" + windowsPath(folder.path() / "data"));
-        return RunProgram(folder.path(), arguments, environment);
+        std::vector<std::string> command = test::CliCommand();
+        command.push_back("schedule");
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        command.push_back("--data-folder=" + windowsPath(folder.path() / "data"));
+        return RunInFolder(folder.path(), command);
     };
 
     const ProgramRun added = cli({"add", name, "--weekly", "mon", "--at", "06:30", "13", "-o",
