@@ -67,7 +67,8 @@ void TFrmMain::EditSchedules() {
     context.cliProgram =
         environment_.cliProgram.empty() ? CliBesideThisProgram() : environment_.cliProgram;
     context.rows = TickedRows();
-    const flow::SaveChoice choice = saveChoice_.value_or(flow::LastSaveChoice(settingsPath()));
+    const flow::SaveChoice choice =
+        saveChoice_ ? *saveChoice_ : flow::LastSaveChoice(settingsPath());
     context.output = OfferedOutput(choice.path);
     context.outputType = choice.filter;
     TScheduleDialog dialog(std::move(context), this);

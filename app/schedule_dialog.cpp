@@ -38,12 +38,11 @@ constexpr int kOutputColumn = 3;
 constexpr int kOutputColumnWidth = 280;
 
 QString PrefecturesOf(const std::vector<int>& rows) {
-    schedule::ScheduleEntry entry;
-    entry.schedule.emplace();
+    std::vector<int> codes;
     for (const int row : MakeSelection(rows).rows) {
-        entry.schedule->prefectures.push_back(row + 1);
+        codes.push_back(row + 1);
     }
-    return QtText(flow::RowOfEntry(entry).prefectures);
+    return QtText(flow::PrefecturesText(codes));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ScheduleState.h"
 #include "standard_descriptors.h"
 
 namespace teebasket::cli {
@@ -17,7 +18,8 @@ inline constexpr const char* kScheduleCommandName = "schedule";
 // Exit codes of the schedule commands beyond those of a run (CliOutcome.h):
 // 0 done, 64 bad usage or an unknown schedule, 73 a file could not be
 // written; and:
-inline constexpr int kExitNeedsAttention = 10;  // a scheduled run raised an alert
+inline constexpr int kExitNeedsAttention =
+    schedule::kExitNeedsAttention;  // a scheduled run raised an alert
 inline constexpr int kExitSchedulerUnavailable =
     69;  // the scheduler could not be reached: the files stay, not registered (EX_UNAVAILABLE)
 

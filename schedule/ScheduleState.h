@@ -12,6 +12,9 @@
 
 namespace teebasket::schedule {
 
+// The exit code of a scheduled run that raised an alert.
+inline constexpr int kExitNeedsAttention = 10;
+
 struct ScheduleResult {
     std::string finishedAt;  // ISO 8601 local time with its offset
     int exitCode = 0;        // the scheduled run's exit code

@@ -5,10 +5,13 @@
 // desktop notification. Programs are started without a console window.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "SchedulerFiles.h"
+#include "path_text.h"
 
 namespace teebasket::schedule {
 
@@ -23,6 +26,21 @@ struct SystemStep {
     StepOutcome outcome = StepOutcome::Done;
     std::vector<Words> lines;  // what was done, what to do
 };
+
+// Removes each of `files` (a missing one is no failure); a file that stays is
+// said in `step` and makes it CannotWrite.
+inline void RemoveFilesOfStep(const std::vector<std::filesystem::path>& files, SystemStep& step) {
+    for (const std::filesystem::path& file : files) {
+        std::error_code error;
+        std::filesystem::remove(file, error);
+        if (error) {
+            step.outcome = StepOutcome::CannotWrite;
+            step.lines.push_back(
+                {"削除できませんでした: " + PathText(file) + "（" + error.message() + "）",
+                 "Could not remove " + PathText(file) + ": " + error.message() + "."});
+        }
+    }
+}
 
 // Writes the scheduler's files for `schedule` and, when `registerIt`,
 // registers them with the scheduler and starts the timer.

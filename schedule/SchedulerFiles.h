@@ -26,6 +26,9 @@ std::vector<std::string> ScheduledArguments(const Schedule& schedule,
 std::string UnitBaseName(const Schedule& schedule);
 std::string ServiceUnitName(const Schedule& schedule);  // teebasket-NAME.service
 std::string TimerUnitName(const Schedule& schedule);    // teebasket-NAME.timer
+// The task's XML, which Windows keeps in the schedules folder: teebasket-NAME.xml.
+std::filesystem::path TaskFilePath(const std::filesystem::path& schedulesFolder,
+                                   const Schedule& schedule);
 
 // `word` as one word of a systemd command line: in double quotes, with
 // backslash, double quote and control characters escaped, '%' doubled (a

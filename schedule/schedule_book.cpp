@@ -103,17 +103,8 @@ SystemStep RemoveSchedule(const fs::path& dataFolder, const std::string& name) {
         return {StepOutcome::UnknownSchedule, {NoSuchSchedule(name)}};
     }
     SystemStep step = UninstallSchedule(schedule);
-    const fs::path ownFiles[] = {settings, StateFilePath(folder, name),
-                                 folder / PathFromUtf8(UnitBaseName(schedule) + ".xml")};
-    for (const fs::path& file : ownFiles) {
-        fs::remove(file, error);
-        if (error) {
-            step.outcome = StepOutcome::CannotWrite;
-            step.lines.push_back(
-                {"削除できませんでした: " + PathText(file) + "（" + error.message() + "）",
-                 "Could not remove " + PathText(file) + ": " + error.message() + "."});
-        }
-    }
+    RemoveFilesOfStep({settings, StateFilePath(folder, name), TaskFilePath(folder, schedule)},
+                      step);
     RemoveAttentionMarkerOf(dataFolder, name);
     if (step.outcome == StepOutcome::Done) {
         step.lines.push_back({"削除しました: " + name, "Removed: " + name});

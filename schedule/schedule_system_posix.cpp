@@ -203,16 +203,7 @@ SystemStep UninstallSchedule(const Schedule& schedule) {
             {"systemd から登録を外せませんでした（" + answer + "）。ファイルは削除します。",
              "The timer could not be disabled (" + answer + "); its files are removed."});
     }
-    for (const fs::path& unit : {TimerPath(schedule), ServicePath(schedule)}) {
-        std::error_code error;
-        fs::remove(unit, error);
-        if (error) {
-            step.outcome = StepOutcome::CannotWrite;
-            step.lines.push_back(
-                {"削除できませんでした: " + PathText(unit) + "（" + error.message() + "）",
-                 "Could not remove " + PathText(unit) + ": " + error.message() + "."});
-        }
-    }
+    RemoveFilesOfStep({TimerPath(schedule), ServicePath(schedule)}, step);
     if (disable.started && disable.exitCode == 0) {
         Systemctl({"daemon-reload"});
     }

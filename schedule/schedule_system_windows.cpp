@@ -99,11 +99,6 @@ std::wstring TaskName(const Schedule& schedule) {
     return WideFromUtf8(UnitBaseName(schedule));
 }
 
-// The task's XML file, kept beside the schedule's settings.
-fs::path TaskFilePath(const Schedule& schedule, const fs::path& dataFolder) {
-    return SchedulesFolderIn(dataFolder) / PathFromUtf8(UnitBaseName(schedule) + ".xml");
-}
-
 std::string TodayText() {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
@@ -136,7 +131,7 @@ std::vector<std::string> CsvFields(const std::string& line) {
 SystemStep InstallSchedule(const Schedule& schedule, const ScheduledCommand& command,
                            bool registerIt) {
     SystemStep step;
-    const fs::path taskFile = TaskFilePath(schedule, command.dataFolder);
+    const fs::path taskFile = TaskFilePath(SchedulesFolderIn(command.dataFolder), schedule);
     std::string problem;
     const std::string xml = TaskXmlText(schedule, command, TodayText());
     if (!WriteWholeFile(taskFile, TaskXmlFileBytes(xml), problem)) {

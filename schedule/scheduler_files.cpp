@@ -102,6 +102,11 @@ std::string UnitBaseName(const Schedule& schedule) {
     return std::string(kUnitPrefix) + schedule.name;
 }
 
+std::filesystem::path TaskFilePath(const std::filesystem::path& schedulesFolder,
+                                   const Schedule& schedule) {
+    return schedulesFolder / PathFromUtf8(UnitBaseName(schedule) + ".xml");
+}
+
 std::string ServiceUnitName(const Schedule& schedule) {
     return UnitBaseName(schedule) + ".service";
 }

@@ -46,6 +46,9 @@ struct ScheduleRow {
 
 ScheduleRow RowOfEntry(const schedule::ScheduleEntry& entry);
 
+// The prefectures of JIS codes `codes` as a row shows them (UTF-8).
+std::string PrefecturesText(const std::vector<int>& codes);
+
 // The Japanese lines of a step of the book, one a line.
 std::string StepText(const schedule::SystemStep& step);
 

@@ -14,30 +14,14 @@ namespace {
 // More prefectures than this are shown as the first two and a count.
 constexpr std::size_t kNamedPrefectures = 3;
 
-// The exit codes of a scheduled run that the list names.
+// A scheduled run that went well.
 constexpr int kExitDone = 0;
-constexpr int kExitNeedsAttention = 10;
 
 std::string PrefectureName(int code) {
     if (code < 1 || code > kPrefectureCount) {
         return std::to_string(code);
     }
     return std::string(PrefectureTable[static_cast<std::size_t>(code - 1)].displayName);
-}
-
-std::string PrefecturesText(const std::vector<int>& codes) {
-    if (codes.size() == static_cast<std::size_t>(kPrefectureCount)) {
-        return "全国（" + std::to_string(kPrefectureCount) + "）";
-    }
-    const std::size_t named = codes.size() > kNamedPrefectures ? 2 : codes.size();
-    std::string text;
-    for (std::size_t i = 0; i < named; ++i) {
-        text += (i > 0 ? "、" : "") + PrefectureName(codes[i]);
-    }
-    if (named < codes.size()) {
-        text += " ほか " + std::to_string(codes.size() - named);
-    }
-    return text;
 }
 
 // "2026-12-09T03:00:12+09:00" as "2026-12-09 03:00".
@@ -52,7 +36,7 @@ std::string ResultWord(int exitCode) {
     switch (exitCode) {
         case kExitDone:
             return "正常";
-        case kExitNeedsAttention:
+        case schedule::kExitNeedsAttention:
             return "要確認";
         default:
             return "エラー（終了コード " + std::to_string(exitCode) + "）";
@@ -145,6 +129,21 @@ ScheduleRow RowOfEntry(const schedule::ScheduleEntry& entry) {
         row.details += result.summary + "\n";
     }
     return row;
+}
+
+std::string PrefecturesText(const std::vector<int>& codes) {
+    if (codes.size() == static_cast<std::size_t>(kPrefectureCount)) {
+        return "全国（" + std::to_string(kPrefectureCount) + "）";
+    }
+    const std::size_t named = codes.size() > kNamedPrefectures ? 2 : codes.size();
+    std::string text;
+    for (std::size_t i = 0; i < named; ++i) {
+        text += (i > 0 ? "、" : "") + PrefectureName(codes[i]);
+    }
+    if (named < codes.size()) {
+        text += " ほか " + std::to_string(codes.size() - named);
+    }
+    return text;
 }
 
 std::string StepText(const schedule::SystemStep& step) {
