@@ -231,6 +231,15 @@ void WindowFixture::ToggleByUser(int row) {
     QTest::keyClick(list, Qt::Key_Space);
 }
 
+QMetaObject::Connection WindowFixture::CancelWhenProgressReaches(int value) {
+    return QObject::connect(window_.get(), &TFrmMain::progressStepped, window_.get(),
+                            [this, value] {
+                                if (prgBar()->value() == value) {
+                                    btnCancel()->click();
+                                }
+                            });
+}
+
 void WindowTestCase::init() {
     fixture_ = std::make_unique<WindowFixture>();
 }

@@ -115,6 +115,9 @@ class WindowFixture {
     std::vector<int> TickedRows() const;
     // Ticks or clears `row` the way the user does: current row, then Space.
     void ToggleByUser(int row);
+    // Clicks Cancel when the progress bar reaches `value` (the prefecture
+    // that begins); the connection, to end it earlier.
+    QMetaObject::Connection CancelWhenProgressReaches(int value);
 
   private:
     template <typename T>

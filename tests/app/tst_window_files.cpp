@@ -154,11 +154,7 @@ void TestWindowFiles::stoppedRunWithoutAnEarlierFilePutsItsRowsInPlace() {
     WindowFixture& f = fixture();
     TFrmMain& window = f.CreateShown(SettingsFor(portal));
     Watch();
-    connect(&window, &TFrmMain::progressStepped, this, [&f] {
-        if (f.prgBar()->value() == 2) {
-            f.btnCancel()->click();
-        }
-    });
+    f.CancelWhenProgressReaches(2);
     f.Dialogs().AnswerMessage(kIdYes);
     f.Dialogs().AnswerMessage(kIdOk);
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("stopped.csv"));

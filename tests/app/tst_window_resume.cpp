@@ -98,11 +98,7 @@ void TestWindowResume::StopARunBesideAnEarlierFile(const test::PortalProcess& po
     TFrmMain& window = f.CreateShown(SettingsFor(portal));
     finished_ = std::make_unique<QSignalSpy>(&window, &TFrmMain::runFinished);
     WriteBytes(f.DataFolder() / "list.csv", "earlier rows\r\n");
-    const auto stop = connect(&window, &TFrmMain::progressStepped, this, [&f] {
-        if (f.prgBar()->value() == 2) {
-            f.btnCancel()->click();
-        }
-    });
+    const auto stop = f.CancelWhenProgressReaches(2);
     f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認: list.csv is there
     f.Dialogs().AnswerMessage(kIdYes);  // 中断確認
     f.Dialogs().AnswerMessage(kIdOk);   // the rows are in the partial file

@@ -425,13 +425,9 @@ void TestWindowRun::timesAndRetriesShowOnALineOfTheirOwn() {
 
 void TestWindowRun::cancelAnsweredYesStopsTheRunAndSaysWhereTheRowsAre() {
     WindowFixture& f = fixture();
-    TFrmMain& window = f.CreateShown(PortalSettings());
+    f.CreateShown(PortalSettings());
     // Cancel when the second of three prefectures begins.
-    connect(&window, &TFrmMain::progressStepped, this, [&f] {
-        if (f.prgBar()->value() == 2) {
-            f.btnCancel()->click();
-        }
-    });
+    f.CancelWhenProgressReaches(2);
     f.Dialogs().AnswerMessage(kIdYes);
     f.Dialogs().AnswerMessage(kIdOk);  // where the rows are
     Start({0, 12, 46}, QStringLiteral("cancelled.csv"));
@@ -473,14 +469,10 @@ void TestWindowRun::cancelAnsweredYesStopsTheRunAndSaysWhereTheRowsAre() {
 // rows so far stay in the partial file, which the end message names.
 void TestWindowRun::cancelKeepsAnEarlierFileAndNamesThePartialFile() {
     WindowFixture& f = fixture();
-    TFrmMain& window = f.CreateShown(PortalSettings());
+    f.CreateShown(PortalSettings());
     const std::filesystem::path earlier = f.DataFolder() / "keep.csv";
     WriteBytes(earlier, "earlier rows\r\n");
-    connect(&window, &TFrmMain::progressStepped, this, [&f] {
-        if (f.prgBar()->value() == 2) {
-            f.btnCancel()->click();
-        }
-    });
+    f.CancelWhenProgressReaches(2);
     f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認
     f.Dialogs().AnswerMessage(kIdYes);
     f.Dialogs().AnswerMessage(kIdOk);
@@ -551,12 +543,8 @@ void TestWindowRun::portalThatStopsAnsweringKeepsAnEarlierFileAndSaysWhy() {
 
 void TestWindowRun::cancelAnsweredNoLetsTheRunGoOn() {
     WindowFixture& f = fixture();
-    TFrmMain& window = f.CreateShown(PortalSettings());
-    connect(&window, &TFrmMain::progressStepped, this, [&f] {
-        if (f.prgBar()->value() == 1) {
-            f.btnCancel()->click();
-        }
-    });
+    f.CreateShown(PortalSettings());
+    f.CancelWhenProgressReaches(1);
     f.Dialogs().AnswerMessage(kIdNo);  // the Cancel question
     f.Dialogs().AnswerMessage(kIdNo);  // the completion question
     Start({0, 1}, QStringLiteral("not-cancelled.csv"));

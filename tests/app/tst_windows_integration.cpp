@@ -294,13 +294,9 @@ void TestWindowsIntegration::wholeRunShowsItsProgressOnTheTaskbarButton() {
 
 void TestWindowsIntegration::cancelledRunClearsTheTaskbarProgress() {
     WindowFixture& f = fixture();
-    TFrmMain& window = CreateRunWindow();
+    CreateRunWindow();
     // Cancelled when 東京都 begins.
-    connect(&window, &TFrmMain::progressStepped, this, [&f] {
-        if (f.prgBar()->value() == 2) {
-            f.btnCancel()->click();
-        }
-    });
+    f.CancelWhenProgressReaches(2);
     f.Dialogs().AnswerMessage(kIdYes);  // 中断確認
     f.Dialogs().AnswerMessage(kIdOk);   // 取得中断: the rows are in the file
     TickAndStart(f, {kHokkaido, kTokyo}, QStringLiteral("cancelled.csv"));
@@ -321,11 +317,7 @@ void TestWindowsIntegration::continuedRunGivesTheFileOfAWholeRun() {
     TFrmMain& window = CreateRunWindow();
     WriteBytes(f.DataFolder() / "list.csv", "earlier rows\r\n");
     // Stopped when 東京都 begins; the rows of 北海道 stay in the partial file.
-    const auto stop = connect(&window, &TFrmMain::progressStepped, this, [&f] {
-        if (f.prgBar()->value() == 2) {
-            f.btnCancel()->click();
-        }
-    });
+    const auto stop = f.CancelWhenProgressReaches(2);
     f.Dialogs().AnswerMessage(kIdYes);  // 上書き確認: list.csv is there
     f.Dialogs().AnswerMessage(kIdYes);  // 中断確認
     f.Dialogs().AnswerMessage(kIdOk);   // 取得中断: the rows are in the partial file
