@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "Language.h"
+#include "PooledThreads.h"
 #include "TerminationSignals.h"
 #include "W7Taskbar.h"
 #include "Zererav.h"
@@ -93,31 +94,8 @@ void AnswerOnTheParentConsole() {
 #endif
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    // Before the lock file: started with standard error closed, the lock
-    // file would otherwise take descriptor 2 and collect every message.
-    if (!teebasket::OpenClosedStandardDescriptors()) {
-        return 1;
-    }
-    if (const std::string_view answer =
-            AnswerWithoutWindow(argc, argv, teebasket::ProcessLanguage());
-        !answer.empty()) {
-        AnswerOnTheParentConsole();
-        std::fwrite(answer.data(), 1, answer.size(), stdout);
-        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-    }
-    // Before the application object, which opens the display: a second start
-    // ends with 1 whether or not a display can be reached.
-    const teebasket::TSingleInstanceLock instanceLock;
-    if (instanceLock.state() == teebasket::TSingleInstanceLock::State::HeldElsewhere) {
-        teebasket::BringRunningInstanceToFront();
-        return 1;
-    }
-    if (instanceLock.state() == teebasket::TSingleInstanceLock::State::Unavailable) {
-        std::fprintf(stderr, "teebasket: %s; running without it\n", instanceLock.problem().c_str());
-    }
+// The window, from the application object to its end.
+void RunWindow(int& argc, char* argv[]) {
     QApplication application(argc, argv);
     teebasket::InstallJapaneseTranslations(application);
     QApplication::setApplicationName(QStringLiteral("teebasket"));
@@ -149,5 +127,35 @@ int main(int argc, char* argv[]) {
         QMessageBox::critical(nullptr, QStringLiteral("Teebasket"), QString());
     }
     teebasket::FinalizeTaskbarAPI();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // Before the lock file: started with standard error closed, the lock
+    // file would otherwise take descriptor 2 and collect every message.
+    if (!teebasket::OpenClosedStandardDescriptors()) {
+        return 1;
+    }
+    if (const std::string_view answer =
+            AnswerWithoutWindow(argc, argv, teebasket::ProcessLanguage());
+        !answer.empty()) {
+        AnswerOnTheParentConsole();
+        std::fwrite(answer.data(), 1, answer.size(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
+    // Before the application object, which opens the display: a second start
+    // ends with 1 whether or not a display can be reached.
+    const teebasket::TSingleInstanceLock instanceLock;
+    if (instanceLock.state() == teebasket::TSingleInstanceLock::State::HeldElsewhere) {
+        teebasket::BringRunningInstanceToFront();
+        return 1;
+    }
+    if (instanceLock.state() == teebasket::TSingleInstanceLock::State::Unavailable) {
+        std::fprintf(stderr, "teebasket: %s; running without it\n", instanceLock.problem().c_str());
+    }
+    RunWindow(argc, argv);
+    // Bounded: a pooled thread that does not end only costs its thread data.
+    teebasket::WaitForPooledThreadsToEnd(std::chrono::seconds(1));
     return 0;
 }

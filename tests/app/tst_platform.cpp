@@ -2,8 +2,12 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTest>
+#include <QThreadPool>
+#include <memory>
 
+#include "PooledThreads.h"
 #include "VistaAltFixUnit.h"
 #include "W7Taskbar.h"
 #include "Zererav.h"
@@ -14,6 +18,8 @@ class TestPlatform : public QObject {
     Q_OBJECT
 
   private slots:
+    // First: later tests paint, which leaves threads in Qt's global pool.
+    void theEndWaitsForPooledThreadsUntilTheyAreGone();
     void taskbarStatesMapToTheWindowsFlags();
     void taskbarSettersReportFalseWithoutAnInterface();
     void taskbarInitialisationIsStable();
@@ -23,6 +29,26 @@ class TestPlatform : public QObject {
     void messageBoxes();
     void messageBoxAnswersUseTheWindowsIds();
 };
+
+void TestPlatform::theEndWaitsForPooledThreadsUntilTheyAreGone() {
+    auto pool = std::make_unique<QThreadPool>();
+    QSemaphore started;
+    QSemaphore release;
+    pool->start([&] {
+        started.release();
+        release.acquire();
+    });
+    started.acquire();
+    const bool endedWhileRunning = WaitForPooledThreadsToEnd(std::chrono::milliseconds(0));
+    release.release();
+    pool.reset();  // waits for its thread, which then ends on its own
+#ifdef __linux__
+    QVERIFY(!endedWhileRunning);
+#else
+    QVERIFY(endedWhileRunning);  // threads are not listed there
+#endif
+    QVERIFY(WaitForPooledThreadsToEnd(std::chrono::seconds(30)));
+}
 
 void TestPlatform::taskbarStatesMapToTheWindowsFlags() {
     QCOMPARE(TaskbarProgressFlag(tbpsNone), 0u);
