@@ -13,9 +13,9 @@
 
 namespace teebasket {
 
-// Returns once no thread of Qt's global pool runs in this process any more,
-// or after `limit`; false on the limit. Call it after the application object
-// is gone. Where threads cannot be listed it returns true at once.
+// Returns once no thread of a Qt thread pool (the global one among them) runs
+// in this process any more, or after `limit`; false on the limit. Call it after the application
+// object is gone. Where threads cannot be listed it returns true at once.
 bool WaitForPooledThreadsToEnd(std::chrono::milliseconds limit);
 
 }  // namespace teebasket

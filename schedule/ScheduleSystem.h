@@ -7,11 +7,9 @@
 
 #include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "SchedulerFiles.h"
-#include "path_text.h"
 
 namespace teebasket::schedule {
 
@@ -28,19 +26,9 @@ struct SystemStep {
 };
 
 // Removes each of `files` (a missing one is no failure); a file that stays is
-// said in `step` and makes it CannotWrite.
-inline void RemoveFilesOfStep(const std::vector<std::filesystem::path>& files, SystemStep& step) {
-    for (const std::filesystem::path& file : files) {
-        std::error_code error;
-        std::filesystem::remove(file, error);
-        if (error) {
-            step.outcome = StepOutcome::CannotWrite;
-            step.lines.push_back(
-                {"削除できませんでした: " + PathText(file) + "（" + error.message() + "）",
-                 "Could not remove " + PathText(file) + ": " + error.message() + "."});
-        }
-    }
-}
+// said in `step` and makes it CannotWrite. Shared by both platforms and the
+// book (schedule_book.cpp).
+void RemoveFilesOfStep(const std::vector<std::filesystem::path>& files, SystemStep& step);
 
 // Writes the scheduler's files for `schedule` and, when `registerIt`,
 // registers them with the scheduler and starts the timer.

@@ -26,6 +26,19 @@ Words CannotRead(const std::string& name, const std::string& why) {
 
 }  // namespace
 
+void RemoveFilesOfStep(const std::vector<fs::path>& files, SystemStep& step) {
+    for (const fs::path& file : files) {
+        std::error_code error;
+        fs::remove(file, error);
+        if (error) {
+            step.outcome = StepOutcome::CannotWrite;
+            step.lines.push_back(
+                {"削除できませんでした: " + PathText(file) + "（" + error.message() + "）",
+                 "Could not remove " + PathText(file) + ": " + error.message() + "."});
+        }
+    }
+}
+
 SystemStep AddSchedule(const Schedule& schedule, const ScheduledCommand& command, bool registerIt) {
     const fs::path folder = SchedulesFolderIn(command.dataFolder);
     std::error_code ignored;

@@ -39,13 +39,12 @@ void TestPlatform::theEndWaitsForPooledThreadsUntilTheyAreGone() {
         release.acquire();
     });
     started.acquire();
-    const bool endedWhileRunning = WaitForPooledThreadsToEnd(std::chrono::milliseconds(0));
+    [[maybe_unused]] const bool endedWhileRunning =
+        WaitForPooledThreadsToEnd(std::chrono::milliseconds(0));
     release.release();
     pool.reset();  // waits for its thread, which then ends on its own
 #ifdef __linux__
-    QVERIFY(!endedWhileRunning);
-#else
-    QVERIFY(endedWhileRunning);  // threads are not listed there
+    QVERIFY(!endedWhileRunning);  // found by the name Qt gives it
 #endif
     QVERIFY(WaitForPooledThreadsToEnd(std::chrono::seconds(30)));
 }
